@@ -1,0 +1,46 @@
+# The two entry points on a fresh Debian machine:
+#   make demo   builds everything and runs the main job
+#   make test   builds and runs every test, plain and under ASan/UBSan
+# Both install the Debian packages they need first (when run as root).
+
+PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+PREFIX_TEST := $(CURDIR)/build/install-test
+
+.PHONY: all deps build build-sanitize demo test test-default test-sanitize test-install bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(PACKAGES)
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+build-sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+
+demo: build
+	scripts/demo.sh build/default
+
+test: test-default test-sanitize test-install
+
+test-default: build
+	ctest --preset default
+
+test-sanitize: build-sanitize
+	ctest --preset sanitize
+
+# Install into a scratch prefix and build a consumer project against it, the
+# way another project would use the library.
+test-install: build
+	rm -rf $(PREFIX_TEST)
+	cmake --install build/default --prefix $(PREFIX_TEST)
+	scripts/consumer-test.sh $(PREFIX_TEST)
+
+bench: build
+	scripts/bench.sh build/default
+
+clean:
+	rm -rf build

@@ -1,0 +1,84 @@
+// What the Linux stand-in adds to the Win32 subset, and Windows does not
+// have: test seams (fault injection, resource accounting) and the loader
+// hooks that take the place of a PE image's resource section and of the
+// loader's call to a library entry. Nothing here exists in the Windows
+// build; code that uses it is Linux-only or skips on Windows.
+#pragma once
+
+#include "windows.h"
+
+namespace win32_standin {
+
+// ---- Fault injection -----------------------------------------------------
+// FailNth(call, n) makes the n-th next call of that function fail (n = 1: the
+// very next one) in the way Windows reports that failure (NULL or
+// INVALID_HANDLE_VALUE or FALSE, with a last-error code). A failed call
+// changes nothing. ClearFaults() cancels whatever has not fired yet.
+enum class Call {
+    CreateFileA,
+    ReadFile,
+    WriteFile,
+    GlobalAlloc,
+    GlobalReAlloc,
+};
+WIN32_STANDIN_API void FailNth(Call call, int n);
+WIN32_STANDIN_API void ClearFaults();
+
+// ---- Resource accounting ---------------------------------------------------
+WIN32_STANDIN_API int OpenFileHandles();       // file handles not yet closed
+WIN32_STANDIN_API int LiveGlobalBlocks();      // global blocks not yet freed
+WIN32_STANDIN_API int LockedGlobalBlocks();    // live blocks with a lock count above 0
+WIN32_STANDIN_API SIZE_T LiveGlobalBytes();    // sum of GlobalSize over live blocks
+
+// ---- Module resources -------------------------------------------------------
+// On Windows the linker puts a module's resources into its image and
+// LoadString/GetFileVersionInfo find them there. Here each shared library
+// hands a table generated from its .rc file to AttachModuleResources when
+// it is loaded; the table must outlive the module's registration.
+struct StringResource {
+    WORD language;        // e.g. 0x0411, Japanese
+    UINT id;
+    const char16_t *text; // UTF-16, as in a compiled string table
+};
+struct VersionString {
+    const char *key;        // "FileDescription", ...
+    const char16_t *value;  // UTF-16
+};
+struct VersionResource {
+    WORD fileVersion[4];
+    WORD productVersion[4];
+    DWORD fileFlagsMask;
+    DWORD fileFlags;
+    DWORD fileOS;
+    DWORD fileType;
+    DWORD fileSubtype;
+    WORD language;   // of the string block, e.g. 0x0411
+    WORD codePage;   // of the string block, e.g. 1200 (UTF-16)
+    const VersionString *strings;
+    std::size_t stringCount;
+};
+struct ModuleResources {
+    const StringResource *strings;
+    std::size_t stringCount;
+    const VersionResource *version;  // may be null
+};
+WIN32_STANDIN_API void AttachModuleResources(HMODULE module, const ModuleResources *resources);
+WIN32_STANDIN_API void DetachModuleResources(HMODULE module);
+
+// ---- Loader ---------------------------------------------------------------------
+// The instance handle of the shared library that contains `address` (its load
+// base), as Windows' HINSTANCE is the image base of a DLL.
+WIN32_STANDIN_API HMODULE ModuleOfAddress(const void *address);
+
+// A library's load-time constructor calls RunProcessAttach with its entry
+// (the same function Windows calls as DllMain). When the entry returns FALSE
+// during LoadLibraryA, that LoadLibraryA fails with ERROR_DLL_INIT_FAILED and
+// the library is unloaded again; at program start-up, where Windows refuses
+// to start the program, the process is ended with a message.
+typedef BOOL(WINAPI *DllEntry)(HINSTANCE, DWORD, LPVOID);
+WIN32_STANDIN_API void RunProcessAttach(HMODULE module, DllEntry entry);
+// The matching load-time destructor: calls entry(module, DLL_PROCESS_DETACH)
+// unless the attach failed.
+WIN32_STANDIN_API void RunProcessDetach(HMODULE module, DllEntry entry);
+
+}  // namespace win32_standin
