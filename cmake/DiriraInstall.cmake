@@ -1,0 +1,33 @@
+# Installation: libraries, headers under include/dirira/, a CMake package
+# (find_package(dirira CONFIG) -> dirira::dirira) and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(DIRIRA_INSTALL_TARGETS afx zirdib dirira)
+if(NOT WIN32)
+  list(PREPEND DIRIRA_INSTALL_TARGETS win32)
+endif()
+install(TARGETS ${DIRIRA_INSTALL_TARGETS} EXPORT dirira-targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(DIRECTORY include/dirira/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira FILES_MATCHING PATTERN "*.h")
+if(NOT WIN32)
+  install(DIRECTORY platform/win32/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/platform
+    FILES_MATCHING PATTERN "*.h")
+endif()
+install(DIRECTORY platform/afx/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/platform
+  FILES_MATCHING PATTERN "*.h")
+install(FILES siblings/zirdib/dibapi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/siblings)
+
+set(DIRIRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/dirira)
+install(EXPORT dirira-targets NAMESPACE dirira:: DESTINATION ${DIRIRA_CMAKE_DIR})
+configure_package_config_file(cmake/dirira-config.cmake.in ${PROJECT_BINARY_DIR}/dirira-config.cmake
+  INSTALL_DESTINATION ${DIRIRA_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/dirira-config-version.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/dirira-config.cmake ${PROJECT_BINARY_DIR}/dirira-config-version.cmake
+  DESTINATION ${DIRIRA_CMAKE_DIR})
+
+configure_file(cmake/dirira.pc.in ${PROJECT_BINARY_DIR}/dirira.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/dirira.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

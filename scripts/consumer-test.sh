@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds tests/consumer against an installed dirira (first argument: the
+# install prefix), once through the CMake package and once through
+# pkg-config, and runs both programs.
+set -euo pipefail
+prefix=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake -S "$root/tests/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+"$work/cmake/consumer"
+
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ -std=c++17 "$root/tests/consumer/main.cpp" -o "$work/pkg-consumer" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs dirira)
+"$work/pkg-consumer"
+echo "consumer: 2 passed, 0 failed"
