@@ -2,7 +2,7 @@
 # (find_package(dirira CONFIG) -> dirira::dirira) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-set(DIRIRA_INSTALL_TARGETS afx zirdib dirira)
+set(DIRIRA_INSTALL_TARGETS afx zirdib zircim zirime dirira)
 if(NOT WIN32)
   list(PREPEND DIRIRA_INSTALL_TARGETS win32)
 endif()
@@ -18,7 +18,11 @@ if(NOT WIN32)
 endif()
 install(DIRECTORY platform/afx/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/platform
   FILES_MATCHING PATTERN "*.h")
-install(FILES siblings/zirdib/dibapi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/siblings)
+install(FILES bmpio/bmp.h bmpio/status.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/bmpio)
+install(FILES image/image_api.h image/image.h image/progress.h image/stl_image.h image/vm_store.h
+  image/fits_extension.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/image)
+install(FILES module/resource.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/module)
+install(FILES siblings/zirdib/dibapi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira/siblings/zirdib)
 
 set(DIRIRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/dirira)
 install(EXPORT dirira-targets NAMESPACE dirira:: DESTINATION ${DIRIRA_CMAKE_DIR})

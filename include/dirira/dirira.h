@@ -4,3 +4,12 @@
 
 #include <windows.h>
 #include <afxwin.h>
+
+#include <dirira/bmpio/bmp.h>
+#include <dirira/bmpio/status.h>
+#include <dirira/image/image.h>
+#include <dirira/image/progress.h>
+#include <dirira/image/stl_image.h>
+#include <dirira/image/vm_store.h>
+#include <dirira/image/fits_extension.h>
+#include <dirira/module/resource.h>
