@@ -1,4 +1,4 @@
-// DllMain and the raw entry of dirira.dll.
+// DllMain of dirira.dll.
 #include "module/entry.h"
 
 namespace dirira {
@@ -23,17 +23,6 @@ BOOL attach(AFX_EXTENSION_MODULE &record, HINSTANCE instance) {
 }
 
 }  // namespace
-
-BOOL raw_module_entry(HINSTANCE, DWORD reason) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        AFX_MODULE_STATE *state = AfxGetModuleState();
-        state->m_pClassInit = state->m_classList;
-        state->m_pFactoryInit = state->m_factoryList;
-        state->m_classList.m_pHead = NULL;
-        state->m_factoryList.m_pHead = NULL;
-    }
-    return TRUE;
-}
 
 BOOL module_entry(AFX_EXTENSION_MODULE &record, HINSTANCE instance, DWORD reason) {
     switch (reason) {

@@ -7,12 +7,6 @@
 
 namespace dirira {
 
-// The raw entry, run on attach before the library's static constructors:
-// the classes and factories that those constructors register must form
-// lists of this module's own, so the host's current lists are set aside
-// as the ones to be inherited and both lists start empty. Returns TRUE.
-BOOL raw_module_entry(HINSTANCE instance, DWORD reason);
-
 // DllMain's work on a given extension-module record (the library passes
 // its one static record; tests pass records of their own).
 BOOL module_entry(AFX_EXTENSION_MODULE &record, HINSTANCE instance, DWORD reason);

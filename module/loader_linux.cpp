@@ -15,10 +15,12 @@ HMODULE this_module() {
     return win32_standin::ModuleOfAddress(&anchor);
 }
 
-// Priority 101 runs ahead of every unprioritised static constructor.
+// Priority 101 runs ahead of every unprioritised static constructor. The
+// framework's raw entry sets the host's class lists aside, so that the
+// classes this library's static constructors register form its own lists.
 __attribute__((constructor(101))) void map_and_raw_attach() {
     win32_standin::AttachModuleResources(this_module(), &dirira_module_resources);
-    dirira::raw_module_entry(this_module(), DLL_PROCESS_ATTACH);
+    ExtRawDllMain(this_module(), DLL_PROCESS_ATTACH, NULL);
 }
 
 __attribute__((constructor)) void attach() { win32_standin::RunProcessAttach(this_module(), DllMain); }
