@@ -6,7 +6,7 @@
 PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize demo test test-default test-sanitize test-install bench clean
+.PHONY: all deps build build-sanitize demo samples test test-default test-sanitize test-install bench clean
 
 all: build
 
@@ -24,7 +24,11 @@ build-sanitize: deps
 demo: build
 	scripts/demo.sh build/default
 
-test: test-default test-sanitize test-install
+# Regenerates the synthetic star fields shipped in samples/.
+samples: build
+	build/default/bin/starfield samples/starfield-gray.bmp samples/starfield-colour.bmp
+
+test: test-install test-default test-sanitize
 
 test-default: build
 	ctest --preset default

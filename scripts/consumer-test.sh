@@ -15,4 +15,4 @@ cmake --build "$work/cmake" >/dev/null
 PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ -std=c++17 "$root/tests/consumer/main.cpp" -o "$work/pkg-consumer" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs dirira)
 "$work/pkg-consumer"
-echo "consumer: 2 passed, 0 failed"
+echo "consumer: both builds ran"
