@@ -14,6 +14,12 @@ namespace win32_standin {
 // very next one) in the way Windows reports that failure (NULL or
 // INVALID_HANDLE_VALUE or FALSE, with a last-error code). A failed call
 // changes nothing. ClearFaults() cancels whatever has not fired yet.
+// The errors reported: CreateFileA ERROR_TOO_MANY_OPEN_FILES, ReadFile
+// ERROR_READ_FAULT, WriteFile ERROR_WRITE_FAULT, GlobalAlloc and
+// GlobalReAlloc ERROR_NOT_ENOUGH_MEMORY. Faults are process-wide: whichever
+// thread makes the n-th call sees the failure.
+// The values are fixed; the GDI subset appends its calls (GetDIBits) after
+// the last one, so existing values never shift.
 enum class Call {
     CreateFileA,
     ReadFile,
