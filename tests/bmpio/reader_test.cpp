@@ -227,7 +227,7 @@ TEST_P(SizeImageTable, ReaderAndDibInfoFillAZeroSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reader, SizeImageTable, testing::ValuesIn(kSizeImageCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &row) { return std::string(row.param.name); });
 
 // A top-down file's wrapped biSizeImage does not size the block: the file does.
 TEST_F(ReaderTest, TopDownFileIsSizedByTheFile) {

@@ -66,7 +66,7 @@ TEST_P(InfoHeaderTable, EntriesAndBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DibApi, InfoHeaderTable, testing::ValuesIn(kInfoCases),
-                         [](const testing::TestParamInfo<InfoCase> &info) { return info.param.name; });
+                         [](const testing::TestParamInfo<InfoCase> &row) { return row.param.name; });
 
 struct CoreCase {
     WORD bitCount;
