@@ -2,7 +2,9 @@
 # Windows: the .rc file is compiled into the module by the resource compiler.
 # Elsewhere: it is turned into a C++ table named <symbol> of type
 # win32_standin::ModuleResources, which the module hands to the stand-in's
-# loader when it is loaded.
+# loader when it is loaded. The table is made when CMake configures (and
+# again whenever the .rc file or the generator changes), so it can join a
+# target defined in any folder.
 function(dirira_add_resources target rc symbol)
   get_filename_component(rc "${rc}" ABSOLUTE)
   if(WIN32)
@@ -10,12 +12,14 @@ function(dirira_add_resources target rc symbol)
     return()
   endif()
   get_filename_component(name "${rc}" NAME_WE)
+  set(generator ${PROJECT_SOURCE_DIR}/cmake/rc_to_cpp.cmake)
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.cpp")
-  add_custom_command(OUTPUT "${out}"
-    COMMAND ${CMAKE_COMMAND} -DRC=${rc} -DOUT=${out} -DSYMBOL=${symbol}
-            -P ${PROJECT_SOURCE_DIR}/cmake/rc_to_cpp.cmake
-    DEPENDS "${rc}" ${PROJECT_SOURCE_DIR}/cmake/rc_to_cpp.cmake
-    COMMENT "Generating resource table from ${name}.rc"
-    VERBATIM)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -DRC=${rc} -DOUT=${out} -DSYMBOL=${symbol} -P ${generator}
+    RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot turn ${rc} into a resource table")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${rc}" "${generator}")
   target_sources(${target} PRIVATE "${out}")
 endfunction()

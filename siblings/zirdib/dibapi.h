@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// A packed DIB in one movable global memory block: a 40-byte
+// BITMAPINFOHEADER, the colour table, then the pixel rows.
+typedef HGLOBAL HDIB;
+
 #if defined(_WIN32)
 #define ZIRDIB_API
 #else
