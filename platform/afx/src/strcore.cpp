@@ -234,26 +234,16 @@ void CString::SetLength(int nLength) {
     m_pchData[nLength] = '\0';
 }
 
-CString operator+(const CString &str1, const CString &str2) {
-    CString result(str1);
-    result += str2;
+namespace {
+template <class LEFT, class RIGHT>
+CString Concatenate(const LEFT &left, const RIGHT &right) {
+    CString result(left);
+    result += right;
     return result;
 }
+}  // namespace
 
-CString operator+(const CString &str1, LPCSTR psz2) {
-    CString result(str1);
-    result += psz2;
-    return result;
-}
-
-CString operator+(LPCSTR psz1, const CString &str2) {
-    CString result(psz1);
-    result += str2;
-    return result;
-}
-
-CString operator+(const CString &str1, char ch2) {
-    CString result(str1);
-    result += ch2;
-    return result;
-}
+CString operator+(const CString &str1, const CString &str2) { return Concatenate(str1, str2); }
+CString operator+(const CString &str1, LPCSTR psz2) { return Concatenate(str1, psz2); }
+CString operator+(LPCSTR psz1, const CString &str2) { return Concatenate(psz1, str2); }
+CString operator+(const CString &str1, char ch2) { return Concatenate(str1, ch2); }

@@ -27,16 +27,4 @@ TEST_F(afxcoll, StringArrayStoresIndependentCopies) {
     EXPECT_TRUE(a[2].IsEmpty());
     EXPECT_TRUE(ThrowsFramework<CInvalidArgException>([&] { a.GetAt(3); }));
 }
-
-TEST_F(afxcoll, NumberArraysValueInitialise) {
-    CDWordArray dwords;
-    dwords.SetSize(2);
-    dwords.SetAtGrow(3, 0xFFFFFFFFu);
-    EXPECT_EQ(0u, dwords[2]);
-    EXPECT_EQ(0xFFFFFFFFu, dwords[3]);
-    CUIntArray uints;
-    uints.InsertAt(1, 5u);
-    EXPECT_EQ(0u, uints[0]);
-    EXPECT_EQ(5u, uints[1]);
-}
 }  // namespace

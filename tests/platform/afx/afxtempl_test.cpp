@@ -16,23 +16,6 @@ IntArray *Make(std::initializer_list<int> values) {
     return a;
 }
 
-TEST_F(afxtempl, SetSizeKeepsEntriesAndValueInitialisesNewOnes) {
-    IntArray a;
-    a.SetSize(2);
-    a[0] = 5;
-    a.SetSize(4);
-    EXPECT_EQ((std::vector<int>{5, 0, 0, 0}), Contents(a));
-    a.SetSize(1);
-    a.SetSize(3);
-    EXPECT_EQ((std::vector<int>{5, 0, 0}), Contents(a));
-    TextArray texts;
-    texts.SetSize(3);
-    EXPECT_TRUE(texts[2].IsEmpty());
-    a.SetSize(0);
-    EXPECT_EQ(nullptr, a.GetData());
-    EXPECT_EQ(-1, a.GetUpperBound());
-}
-
 TEST_F(afxtempl, GrowthStepIsKeptUntilReplaced) {
     IntArray a;
     a.SetSize(1, 8);   // first block: the larger of size and step
@@ -82,13 +65,15 @@ TEST_F(afxtempl, EditingOperations) {
         std::function<void(IntArray &)> call;
         std::vector<int> expected;
     } cases[] = {
+        {"SetSize grows, value-initialised", [](IntArray &a) { a.SetSize(5); }, {1, 2, 3, 0, 0}},
+        {"SetSize shrinks, then grows anew", [](IntArray &a) { a.SetSize(1); a.SetSize(2); }, {1, 0}},
+        {"SetSize 0 frees", [](IntArray &a) { a.SetSize(0); EXPECT_EQ(nullptr, a.GetData()); }, {}},
         {"Add", [](IntArray &a) { EXPECT_EQ(3, a.Add(4)); }, {1, 2, 3, 4}},
         {"Add an own element while growing", [](IntArray &a) { a.Add(a[0]); }, {1, 2, 3, 1}},
         {"SetAtGrow past end", [](IntArray &a) { a.SetAtGrow(5, 6); }, {1, 2, 3, 0, 0, 6}},
         {"InsertAt middle", [](IntArray &a) { a.InsertAt(1, 9, 2); }, {1, 9, 9, 2, 3}},
         {"InsertAt past end", [](IntArray &a) { a.InsertAt(4, 9); }, {1, 2, 3, 0, 9}},
         {"RemoveAt", [](IntArray &a) { a.RemoveAt(0, 2); }, {3}},
-        {"RemoveAll", [](IntArray &a) { a.RemoveAll(); }, {}},
         {"Append", [](IntArray &a) { EXPECT_EQ(3, a.Append(*std::unique_ptr<IntArray>(Make({7, 8})))); },
          {1, 2, 3, 7, 8}},
         {"Copy", [](IntArray &a) { a.Copy(*std::unique_ptr<IntArray>(Make({7}))); }, {7}},
