@@ -6,7 +6,7 @@
 PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize demo samples test test-default test-sanitize test-install bench clean
+.PHONY: all deps build build-sanitize demo samples test test-default test-sanitize test-install test-fuzz bench clean
 
 all: build
 
@@ -28,7 +28,7 @@ demo: build
 samples: build
 	build/default/bin/starfield samples/starfield-gray.bmp samples/starfield-colour.bmp
 
-test: test-install test-default test-sanitize
+test: test-install test-fuzz test-default test-sanitize
 
 test-default: build
 	ctest --preset default
@@ -42,6 +42,15 @@ test-install: build
 	rm -rf $(PREFIX_TEST)
 	cmake --install build/default --prefix $(PREFIX_TEST)
 	scripts/consumer-test.sh $(PREFIX_TEST)
+
+# Thirty seconds of libFuzzer over the read path, under ASan and UBSan, from
+# a scratch copy of the seed corpus (libFuzzer adds what it finds to it).
+FUZZ_SECONDS ?= 30
+test-fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz --target reader_fuzzer
+	rm -rf build/fuzz/corpus && cp -r fuzz/corpus/reader build/fuzz/corpus
+	build/fuzz/bin/reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 build/fuzz/corpus
 
 bench: build
 	scripts/bench.sh build/default
