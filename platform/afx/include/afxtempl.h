@@ -8,7 +8,6 @@
 #include "afx.h"
 
 #include <algorithm>
-#include <iterator>
 #include <memory>
 #include <type_traits>
 
