@@ -34,12 +34,25 @@ public:
     CVmBlock *Blocks;
 };
 
+// One memory slot of a store: a region of one block's capacity that holds
+// at most one block at a time. Slots are kept in least-recently-used order
+// through the Newer/Older links (slot indices, -1 at either end).
 class DIRIRA_CLASS CVmMemory : public CObject {
 public:
     CVmMemory();
     virtual ~CVmMemory();
-    // Eight 32-bit fields start as 0, -1, -1, 0, -1, -1, 0, 0; the store
-    // gives them their meaning (see the store's implementation).
+
+    int LockCount;   // outstanding lock tokens; a locked slot is never evicted
+    int Block;       // block held (index into the store's block table), -1: none
+    int Plane;       // plane of that block, -1: none
+    int FirstRow;    // first image row of that block
+    int Newer;       // next more recently used slot, -1: this is the newest
+    int Older;       // next less recently used slot, -1: this is the oldest
+    int Dirty;       // written since it was last read from or written to swap
+    int Loads;       // blocks read back into this slot from the swap file
+
+    // The slot's memory, mapped on first use and kept until the store dies.
+    unsigned char *Base = nullptr;
 };
 
 class DIRIRA_CLASS CVmManager {
@@ -48,3 +61,125 @@ public:
 
     int BlockSize;
 };
+
+// The pixel store: `planes` planes of `height` rows of `width` samples of
+// `bytesPerSample` bytes. The samples of one row of one plane are contiguous
+// (the next column is sampleBytes further on); rows are grouped into blocks
+// of whole rows of one plane. Blocks live in memory slots and, beyond the
+// memory budget, in an anonymous swap file. Row y = 0 is the top row of the
+// picture. A store is used by one thread at a time.
+class DIRIRA_CLASS CVmImage : public CObject {
+public:
+    // Block types of the block table.
+    enum : int {
+        kBlockZero = 0,     // never written out: comes back as zeros
+        kBlockSwapped = 1,  // the swap file holds its contents
+    };
+    // GetImageAdr's second flag.
+    enum : int {
+        kReadBack = 0,    // bring the block in with its contents
+        kFreshBlock = 2,  // the caller overwrites the whole block: if it has
+                          // to be brought in, skip reading it back (it comes
+                          // back as zeros)
+    };
+
+    // An empty store: no planes, every lookup answers NULL.
+    CVmImage();
+    // A deep copy of `src`, reporting progress through `progressWnd` (may be
+    // NULL). Throws CMemoryException* when the copy cannot be made.
+    CVmImage(CVmImage &src, HWND progressWnd = NULL, const char *caption = NULL);
+    virtual ~CVmImage();
+
+    // Makes the store width x height x planes samples of bytesPerSample
+    // (1, 2, 4 or 8) bytes, all zero. Returns non-zero on success; on failure
+    // (sizes, memory) the store is unchanged.
+    int Create(int width, int height, int planes, int bytesPerSample);
+
+    // The address of sample (x, y) of `plane`, NULL outside the store or when
+    // the block cannot be brought in. readOnly is 1 for reads, 0 for writes;
+    // secondFlag is kReadBack or kFreshBlock. With lockOut NULL, the
+    // addresses of the last three such lookups stay valid; with lockOut, the
+    // block stays in memory until the token stored there is unlocked.
+    unsigned char *GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag, void **lockOut) const;
+    // Releases one lock token; returns the locks left on its block, or -1
+    // when the token is not an outstanding lock of this store.
+    int Unlock(void *token);
+    void UnlockAll();
+
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    int GetPlanes() const { return m_planes; }
+    int GetBytesPerSample() const { return m_sampleBytes; }
+    int GetBlockRows() const { return m_blockRows; }
+    int GetBlockSize() { return m_manager.GetBlockSize(); }
+    // Bytes of slot memory this store has mapped.
+    SIZE_T GetResidentBytes() const { return m_mappedBytes; }
+
+    // Slot memory a store may map before it pages least-recently-used
+    // unlocked blocks out to its swap file; applies to each store and to
+    // blocks brought in from then on. 0 (the default): unlimited.
+    static void SetMemoryBudget(SIZE_T bytes);
+    static SIZE_T GetMemoryBudget();
+    // Slot memory mapped by all stores of the process.
+    static SIZE_T GetMappedBytesTotal();
+
+private:
+    void swap(CVmImage &other) noexcept;
+    int build(int width, int height, int planes, int bytesPerSample);
+    void release() noexcept;
+    void copy_blocks_from(const CVmImage &src, HWND progressWnd, const char *caption);
+    unsigned char *lookup(int x, int y, int plane, int readOnly, int secondFlag, void **lockOut);
+    int bring_in(int block, bool readBack, int pinnedRecent);
+    int find_slot(int pinnedRecent, bool &zeroed);
+    int evict_one(int pinnedRecent);
+    bool write_out(CVmMemory &slot);
+    bool map_next_slot();
+    bool is_pinned(int slot, int pinnedRecent) const;
+    void touch(int slot);
+    void unlink_slot(int slot);
+    void remember_recent(int slot);
+    int block_rows(int block) const;
+    SIZE_T block_bytes(int block) const;
+    long long swap_offset(int block) const;
+
+    // Geometry.
+    int m_width = 0;
+    int m_height = 0;
+    int m_planes = 0;
+    int m_sampleBytes = 0;
+    int m_blockRows = 0;        // rows per block
+    int m_blocksPerPlane = 0;
+    SIZE_T m_rowBytes = 0;
+    bool m_hugeBlocks = false;  // slots are 2 MiB-aligned, huge-page advised
+    CVmManager m_manager{0};    // BlockSize: bytes of one slot
+
+    // Bookkeeping.
+    CVmHandle *m_table = nullptr;  // one record per block, plane-major
+    CVmMemory *m_slots = nullptr;  // as many records as blocks
+    int m_mappedSlots = 0;         // records [0, m_mappedSlots) have memory
+    int m_assignedSlots = 0;       // records [0, m_assignedSlots) have held a block
+    int m_newest = -1;             // LRU list ends
+    int m_oldest = -1;
+    int m_recent[3] = {-1, -1, -1};  // slots of the last lookups without lock, newest first
+    SIZE_T m_mappedBytes = 0;
+    int m_swapFile = -1;
+
+    // The block of the last lookup without lock, checked first: most
+    // lookups land in the same block as the one before.
+    int m_cachePlane = -1;
+    unsigned m_cacheFirstRow = 0;
+    unsigned m_cacheRows = 0;
+    int m_cacheWritable = 0;  // its slot is already dirty
+    unsigned char *m_cacheBase = nullptr;
+};
+
+inline unsigned char *CVmImage::GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag,
+                                            void **lockOut) const {
+    const unsigned row = static_cast<unsigned>(y) - m_cacheFirstRow;
+    if (lockOut == nullptr && plane == m_cachePlane && row < m_cacheRows &&
+        static_cast<unsigned>(x) < static_cast<unsigned>(m_width) && (readOnly | m_cacheWritable))
+        return m_cacheBase + row * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytes;
+    // The store's state (cache, recency, residency) changes on a lookup;
+    // the samples it describes do not.
+    return const_cast<CVmImage *>(this)->lookup(x, y, plane, readOnly, secondFlag, lockOut);
+}

@@ -1,0 +1,392 @@
+// CVmImage: the paged pixel store.
+#include "image/vm_store.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "siblings/zircim/progress.h"
+#include "siblings/zircim/vm_paging.h"
+
+namespace {
+
+using std::uint64_t;
+
+// With a budget the swap file takes what memory cannot; this bounds it.
+constexpr uint64_t kLargestPagedImage = uint64_t{1} << 40;
+
+std::atomic<SIZE_T> g_budget{0};
+std::atomic<SIZE_T> g_mappedTotal{0};
+
+bool multiply(uint64_t a, uint64_t b, uint64_t &product) { return !__builtin_mul_overflow(a, b, &product); }
+
+uint64_t round_up(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+
+struct Geometry {
+    uint64_t rowBytes;
+    uint64_t slotBytes;
+    int blockRows;
+    int blocksPerPlane;
+    int blockCount;
+    bool huge;
+};
+
+bool valid_sample_bytes(int bytes) { return bytes == 1 || bytes == 2 || bytes == 4 || bytes == 8; }
+
+// A plane of at most one huge page is a single small block. Bigger planes
+// are cut into blocks of whole rows, each in a slot of whole huge pages
+// filled with as many rows as fit.
+bool plan_blocks(int width, int height, int planes, int sampleBytes, Geometry &g) {
+    if (width <= 0 || height <= 0 || planes <= 0 || !valid_sample_bytes(sampleBytes))
+        return false;
+    uint64_t pixels = 0, planeBytes = 0, totalBytes = 0;
+    g.rowBytes = uint64_t(width) * uint64_t(sampleBytes);
+    if (!multiply(width, height, pixels) || pixels > INT_MAX || !multiply(g.rowBytes, height, planeBytes) ||
+        !multiply(planeBytes, planes, totalBytes))
+        return false;
+    const uint64_t limit = g_budget.load() != 0 ? kLargestPagedImage : zircim::physical_memory_bytes();
+    if (totalBytes > limit)
+        return false;
+    g.huge = planeBytes > zircim::kHugePageBytes;
+    if (g.huge) {
+        const uint64_t rows = std::min<uint64_t>(height, round_up(g.rowBytes, zircim::kHugePageBytes) / g.rowBytes);
+        g.blockRows = static_cast<int>(rows);
+        g.slotBytes = round_up(rows * g.rowBytes, zircim::kHugePageBytes);
+    } else {
+        g.blockRows = height;
+        g.slotBytes = round_up(planeBytes, zircim::page_bytes());
+    }
+    g.blocksPerPlane = static_cast<int>((uint64_t(height) + g.blockRows - 1) / g.blockRows);
+    uint64_t blocks = 0;
+    if (!multiply(g.blocksPerPlane, planes, blocks))
+        return false;
+    g.blockCount = static_cast<int>(blocks);  // at most planes x height, well inside int here
+    return g.slotBytes <= INT_MAX && blocks <= INT_MAX;
+}
+
+}  // namespace
+
+void CVmImage::SetMemoryBudget(SIZE_T bytes) { g_budget.store(bytes); }
+
+SIZE_T CVmImage::GetMemoryBudget() { return g_budget.load(); }
+
+SIZE_T CVmImage::GetMappedBytesTotal() { return g_mappedTotal.load(); }
+
+CVmImage::CVmImage() {}
+
+CVmImage::CVmImage(CVmImage &src, HWND progressWnd, const char *caption) : CObject() {
+    if (src.m_table == nullptr)
+        return;
+    try {
+        if (!build(src.m_width, src.m_height, src.m_planes, src.m_sampleBytes))
+            AfxThrowMemoryException();
+        copy_blocks_from(src, progressWnd, caption);
+    } catch (CMemoryException *) {
+        release();  // a constructor that throws gets no destructor call
+        throw;
+    }
+}
+
+CVmImage::~CVmImage() { release(); }
+
+int CVmImage::Create(int width, int height, int planes, int bytesPerSample) {
+    try {
+        CVmImage fresh;
+        if (!fresh.build(width, height, planes, bytesPerSample))
+            return 0;
+        swap(fresh);
+        return 1;
+    } catch (CMemoryException *e) {
+        e->Delete();
+        return 0;
+    }
+}
+
+void CVmImage::swap(CVmImage &other) noexcept {
+    std::swap(m_width, other.m_width);
+    std::swap(m_height, other.m_height);
+    std::swap(m_planes, other.m_planes);
+    std::swap(m_sampleBytes, other.m_sampleBytes);
+    std::swap(m_blockRows, other.m_blockRows);
+    std::swap(m_blocksPerPlane, other.m_blocksPerPlane);
+    std::swap(m_rowBytes, other.m_rowBytes);
+    std::swap(m_hugeBlocks, other.m_hugeBlocks);
+    std::swap(m_manager.BlockSize, other.m_manager.BlockSize);
+    std::swap(m_table, other.m_table);
+    std::swap(m_slots, other.m_slots);
+    std::swap(m_mappedSlots, other.m_mappedSlots);
+    std::swap(m_assignedSlots, other.m_assignedSlots);
+    std::swap(m_newest, other.m_newest);
+    std::swap(m_oldest, other.m_oldest);
+    std::swap(m_recent, other.m_recent);
+    std::swap(m_mappedBytes, other.m_mappedBytes);
+    std::swap(m_swapFile, other.m_swapFile);
+    std::swap(m_cachePlane, other.m_cachePlane);
+    std::swap(m_cacheFirstRow, other.m_cacheFirstRow);
+    std::swap(m_cacheRows, other.m_cacheRows);
+    std::swap(m_cacheWritable, other.m_cacheWritable);
+    std::swap(m_cacheBase, other.m_cacheBase);
+}
+
+// Records first (they may throw), then the slots the budget allows, mapped
+// up front so that a store the system cannot hold fails here rather than
+// on some later lookup.
+int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
+    Geometry g{};
+    if (!plan_blocks(width, height, planes, bytesPerSample, g))
+        return 0;
+    m_table = new CVmHandle(g.blockCount);
+    m_slots = AfxNewArray<CVmMemory>(g.blockCount);
+    m_width = width;
+    m_height = height;
+    m_planes = planes;
+    m_sampleBytes = bytesPerSample;
+    m_blockRows = g.blockRows;
+    m_blocksPerPlane = g.blocksPerPlane;
+    m_rowBytes = g.rowBytes;
+    m_hugeBlocks = g.huge;
+    m_manager.BlockSize = static_cast<int>(g.slotBytes);
+    const SIZE_T budget = g_budget.load();
+    const int upFront = budget == 0 ? g.blockCount
+                                    : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
+    while (m_mappedSlots < upFront)
+        if (!map_next_slot())
+            return 0;
+    return 1;
+}
+
+void CVmImage::release() noexcept {
+    for (int i = 0; i < m_mappedSlots; ++i)
+        zircim::unmap(m_slots[i].Base, static_cast<SIZE_T>(m_manager.BlockSize));
+    g_mappedTotal -= m_mappedBytes;
+    zircim::close_swap_file(m_swapFile);
+    delete[] m_slots;
+    delete m_table;
+    m_slots = nullptr;
+    m_table = nullptr;
+    m_mappedSlots = m_assignedSlots = 0;
+    m_mappedBytes = 0;
+    m_swapFile = -1;
+}
+
+bool CVmImage::map_next_slot() {
+    if (m_table == nullptr || m_mappedSlots >= m_table->BlockCount)
+        return false;
+    const auto bytes = static_cast<SIZE_T>(m_manager.BlockSize);
+    unsigned char *memory = zircim::map_zeroed(bytes, m_hugeBlocks);
+    if (memory == nullptr)
+        return false;
+    m_slots[m_mappedSlots++].Base = memory;
+    m_mappedBytes += bytes;
+    g_mappedTotal += bytes;
+    return true;
+}
+
+int CVmImage::block_rows(int block) const {
+    const int first = block % m_blocksPerPlane * m_blockRows;
+    return std::min(m_blockRows, m_height - first);
+}
+
+// Only the rows a block has travel to and from the swap file.
+SIZE_T CVmImage::block_bytes(int block) const { return static_cast<SIZE_T>(block_rows(block)) * m_rowBytes; }
+
+long long CVmImage::swap_offset(int block) const {
+    return static_cast<long long>(block) * m_manager.BlockSize;
+}
+
+unsigned char *CVmImage::lookup(int x, int y, int plane, int readOnly, int secondFlag, void **lockOut) {
+    if (lockOut != nullptr)
+        *lockOut = nullptr;
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(m_width) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(m_height) ||
+        static_cast<unsigned>(plane) >= static_cast<unsigned>(m_planes))
+        return nullptr;
+    const int block = plane * m_blocksPerPlane + y / m_blockRows;
+    // A locked lookup keeps all three recent addresses; an unlocked one
+    // replaces the oldest of them with its own.
+    const int index = bring_in(block, secondFlag != kFreshBlock, lockOut != nullptr ? 3 : 2);
+    if (index < 0)
+        return nullptr;
+    CVmMemory &slot = m_slots[index];
+    if (!readOnly)
+        slot.Dirty = 1;
+    touch(index);
+    unsigned char *address =
+        slot.Base + static_cast<SIZE_T>(y - slot.FirstRow) * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytes;
+    if (lockOut != nullptr) {
+        ++slot.LockCount;
+        *lockOut = &slot;
+    } else {
+        remember_recent(index);
+    }
+    return address;
+}
+
+int CVmImage::bring_in(int block, bool readBack, int pinnedRecent) {
+    const int resident = m_table->GetSlotIndex(block);
+    if (resident >= 0)
+        return resident;
+    bool zeroed = false;
+    const int index = find_slot(pinnedRecent, zeroed);
+    if (index < 0)
+        return -1;
+    CVmMemory &slot = m_slots[index];
+    int type = m_table->GetType(block);
+    if (type == kBlockSwapped && readBack) {
+        if (!zircim::read_at(m_swapFile, slot.Base, block_bytes(block), swap_offset(block))) {
+            touch(index);  // free, and listed so that the next eviction finds it
+            return -1;
+        }
+        ++slot.Loads;
+    } else {
+        if (!zeroed)
+            std::memset(slot.Base, 0, static_cast<SIZE_T>(m_manager.BlockSize));
+        type = kBlockZero;  // what the swap file held is dropped with it
+    }
+    slot.Block = block;
+    slot.Plane = block / m_blocksPerPlane;
+    slot.FirstRow = block % m_blocksPerPlane * m_blockRows;
+    slot.Dirty = 0;
+    m_table->Set(block, type, index);
+    return index;
+}
+
+// A slot already mapped and never used, a new one while the budget allows,
+// the least recently used evictable one, and past the budget a new one
+// when every slot is locked or holds a recent address.
+int CVmImage::find_slot(int pinnedRecent, bool &zeroed) {
+    const SIZE_T budget = g_budget.load();
+    if (m_assignedSlots == m_mappedSlots &&
+        (budget == 0 || m_mappedBytes + static_cast<SIZE_T>(m_manager.BlockSize) <= budget))
+        map_next_slot();
+    zeroed = m_assignedSlots < m_mappedSlots;
+    if (zeroed)
+        return m_assignedSlots++;
+    const int victim = evict_one(pinnedRecent);
+    if (victim >= 0)
+        return victim;
+    zeroed = map_next_slot();
+    return zeroed ? m_assignedSlots++ : -1;
+}
+
+int CVmImage::evict_one(int pinnedRecent) {
+    for (int index = m_oldest; index >= 0; index = m_slots[index].Newer) {
+        CVmMemory &slot = m_slots[index];
+        if (slot.LockCount > 0 || is_pinned(index, pinnedRecent))
+            continue;
+        if (slot.Block < 0)
+            return index;
+        if (!write_out(slot))
+            return -1;  // without a swap file nothing can be evicted
+        slot.Block = -1;
+        slot.Plane = -1;
+        return index;
+    }
+    return -1;
+}
+
+// A clean block needs no writing: either the swap file already holds it
+// or it was never changed from zero.
+bool CVmImage::write_out(CVmMemory &slot) {
+    if (slot.Dirty) {
+        if (m_swapFile < 0)
+            m_swapFile = zircim::open_swap_file();
+        if (m_swapFile < 0 ||
+            !zircim::write_at(m_swapFile, slot.Base, block_bytes(slot.Block),
+                              swap_offset(slot.Block)))
+            return false;
+        m_table->Set(slot.Block, kBlockSwapped, -1);
+        slot.Dirty = 0;
+    } else {
+        m_table->Set(slot.Block, m_table->GetType(slot.Block), -1);
+    }
+    return true;
+}
+
+bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
+    return std::find(m_recent, m_recent + pinnedRecent, slot) != m_recent + pinnedRecent;
+}
+
+void CVmImage::unlink_slot(int index) {
+    CVmMemory &slot = m_slots[index];
+    (slot.Newer >= 0 ? m_slots[slot.Newer].Older : m_newest) = slot.Older;
+    (slot.Older >= 0 ? m_slots[slot.Older].Newer : m_oldest) = slot.Newer;
+    slot.Newer = slot.Older = -1;
+}
+
+void CVmImage::touch(int index) {
+    if (m_newest == index)
+        return;
+    CVmMemory &slot = m_slots[index];
+    if (slot.Newer >= 0 || slot.Older >= 0 || m_oldest == index)
+        unlink_slot(index);
+    slot.Older = m_newest;
+    if (m_newest >= 0)
+        m_slots[m_newest].Newer = index;
+    m_newest = index;
+    if (m_oldest < 0)
+        m_oldest = index;
+}
+
+// The newest recent slot is also the one GetImageAdr checks first; being
+// pinned, it stays in memory as long as it is cached.
+void CVmImage::remember_recent(int index) {
+    if (m_recent[0] != index) {
+        m_recent[2] = m_recent[1];
+        m_recent[1] = m_recent[0];
+        m_recent[0] = index;
+    }
+    const CVmMemory &slot = m_slots[index];
+    m_cachePlane = slot.Plane;
+    m_cacheFirstRow = static_cast<unsigned>(slot.FirstRow);
+    m_cacheRows = static_cast<unsigned>(block_rows(slot.Block));
+    m_cacheWritable = slot.Dirty;
+    m_cacheBase = slot.Base;
+}
+
+int CVmImage::Unlock(void *token) {
+    if (m_slots == nullptr || token == nullptr)
+        return -1;
+    const auto first = reinterpret_cast<std::uintptr_t>(m_slots);
+    const auto at = reinterpret_cast<std::uintptr_t>(token);
+    const std::uintptr_t span = static_cast<std::uintptr_t>(m_mappedSlots) * sizeof(CVmMemory);
+    if (at < first || at - first >= span || (at - first) % sizeof(CVmMemory) != 0)
+        return -1;
+    CVmMemory &slot = m_slots[(at - first) / sizeof(CVmMemory)];
+    if (slot.LockCount <= 0)
+        return -1;
+    return --slot.LockCount;
+}
+
+void CVmImage::UnlockAll() {
+    for (int i = 0; i < m_mappedSlots; ++i)
+        m_slots[i].LockCount = 0;
+}
+
+// Reads the source without disturbing it: resident blocks from its slots,
+// paged-out ones straight from its swap file; blocks that were never
+// written stay zero here too.
+void CVmImage::copy_blocks_from(const CVmImage &src, HWND progressWnd, const char *caption) {
+    zircim::Progress progress(progressWnd, caption);
+    const int blocks = src.m_table->BlockCount;
+    progress.report(0, blocks);
+    for (int block = 0; block < blocks; ++block) {
+        const int from = src.m_table->GetSlotIndex(block);
+        const bool swapped = src.m_table->GetType(block) == kBlockSwapped;
+        if (from >= 0 || swapped) {
+            const int into = bring_in(block, false, 0);
+            if (into < 0)
+                AfxThrowMemoryException();
+            const SIZE_T bytes = block_bytes(block);
+            if (from >= 0)
+                std::memcpy(m_slots[into].Base, src.m_slots[from].Base, bytes);
+            else if (!zircim::read_at(src.m_swapFile, m_slots[into].Base, bytes, src.swap_offset(block)))
+                AfxThrowMemoryException();
+            m_slots[into].Dirty = 1;
+            touch(into);
+        }
+        progress.report(block + 1, blocks);
+    }
+}

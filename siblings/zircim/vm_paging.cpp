@@ -1,0 +1,110 @@
+#include "siblings/zircim/vm_paging.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace zircim {
+
+namespace {
+
+void *map_anonymous(std::size_t bytes) {
+    void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return memory == MAP_FAILED ? nullptr : memory;
+}
+
+// Over-maps by one huge page and trims both ends, which leaves a region
+// that starts on a huge-page boundary.
+unsigned char *map_huge_aligned(std::size_t bytes) {
+    const std::size_t span = bytes + kHugePageBytes;
+    auto *raw = static_cast<unsigned char *>(map_anonymous(span));
+    if (raw == nullptr)
+        return nullptr;
+    const auto address = reinterpret_cast<std::uintptr_t>(raw);
+    const std::size_t head = (kHugePageBytes - address % kHugePageBytes) % kHugePageBytes;
+    if (head != 0)
+        munmap(raw, head);
+    unsigned char *aligned = raw + head;
+    const std::size_t tail = span - head - bytes;
+    if (tail != 0)
+        munmap(aligned + bytes, tail);
+    madvise(aligned, bytes, MADV_HUGEPAGE);  // a hint: refusal leaves small pages
+    return aligned;
+}
+
+std::string swap_directory() {
+    const char *tmpdir = std::getenv("TMPDIR");
+    return tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+}
+
+// For file systems without O_TMPFILE: a named file, unlinked at once.
+int open_unlinked_temp(const std::string &directory) {
+    std::string name = directory + "/zircim-swap-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd >= 0)
+        unlink(name.c_str());
+    return fd;
+}
+
+template <typename Transfer>
+bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = transfer(done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t page_bytes() {
+    static const std::size_t bytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return bytes;
+}
+
+unsigned char *map_zeroed(std::size_t bytes, bool huge) {
+    return huge ? map_huge_aligned(bytes) : static_cast<unsigned char *>(map_anonymous(bytes));
+}
+
+void unmap(unsigned char *memory, std::size_t bytes) {
+    if (memory != nullptr)
+        munmap(memory, bytes);
+}
+
+int open_swap_file() {
+    const std::string directory = swap_directory();
+    const int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    return fd >= 0 ? fd : open_unlinked_temp(directory);
+}
+
+void close_swap_file(int fd) {
+    if (fd >= 0)
+        close(fd);
+}
+
+bool write_at(int fd, const unsigned char *data, std::size_t bytes, long long offset) {
+    return transfer_all([&](std::size_t done, std::size_t left, off_t at) { return pwrite(fd, data + done, left, at); },
+                        bytes, offset);
+}
+
+bool read_at(int fd, unsigned char *data, std::size_t bytes, long long offset) {
+    return transfer_all([&](std::size_t done, std::size_t left, off_t at) { return pread(fd, data + done, left, at); },
+                        bytes, offset);
+}
+
+unsigned long long physical_memory_bytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    return pages > 0 ? static_cast<unsigned long long>(pages) * page_bytes() : 0;
+}
+
+}  // namespace zircim
