@@ -12,6 +12,7 @@
 
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
 #define CW_USEDEFAULT ((int)0x80000000)
+#define CS_GLOBALCLASS 0x4000
 #define GWLP_USERDATA (-21)
 #define GWLP_WNDPROC (-4)
 

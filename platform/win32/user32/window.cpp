@@ -1,0 +1,210 @@
+// Windows and their synchronous messages: CreateWindowExA, DestroyWindow,
+// SendMessageA, DefWindowProcA, window longs.
+//
+// The stand-in has one message model: SendMessageA calls the window
+// procedure directly on the calling thread, whatever thread made the
+// window (Windows would switch to the window's thread). There is no queue,
+// no painting and no geometry; windows are bookkeeping plus a procedure.
+#include "user32/class_registry.h"
+
+#include <algorithm>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using win32_standin::internal::CountClassWindow;
+using win32_standin::internal::FindWindowClass;
+using win32_standin::internal::WindowClass;
+
+struct Window {
+    LONG_PTR procedure;  // a WNDPROC, kept as the window long it is to GWLP_WNDPROC
+    HWND parent;
+    ATOM classAtom;
+    LONG_PTR userData = 0;
+    bool destroying = false;
+    std::vector<HWND> children;
+};
+
+// Window records; not Windows' layout. A handle value is never reused in
+// a run, so a destroyed window stays invalid.
+class WindowTable {
+public:
+    HWND Add(const Window &window) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        auto handle = reinterpret_cast<HWND>(nextValue_);
+        nextValue_ += 2;  // window handles are even on Windows too
+        windows_.emplace(handle, window);
+        if (Window *parent = FindLocked(window.parent)) parent->children.push_back(handle);
+        return handle;
+    }
+    void Remove(HWND handle) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        Window *window = FindLocked(handle);
+        if (!window) return;
+        if (Window *parent = FindLocked(window->parent)) {
+            std::vector<HWND> &siblings = parent->children;
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
+        }
+        windows_.erase(handle);
+    }
+    // Runs `use` on the window under the table's lock; false when there is
+    // no such window. `use` must not call back into user32.
+    template <typename Use>
+    bool With(HWND handle, Use use) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        Window *window = FindLocked(handle);
+        if (window) use(*window);
+        return window != nullptr;
+    }
+
+private:
+    Window *FindLocked(HWND handle) {
+        auto found = windows_.find(handle);
+        return found == windows_.end() ? nullptr : &found->second;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<HWND, Window> windows_;
+    std::uintptr_t nextValue_ = 0x10020;
+};
+
+WindowTable &Windows() {
+    static WindowTable table;
+    return table;
+}
+
+template <typename Result>
+Result FailWindow(Result result) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return result;
+}
+
+std::vector<HWND> ChildrenOf(HWND handle) {
+    std::vector<HWND> children;
+    Windows().With(handle, [&](Window &w) { children = w.children; });
+    return children;
+}
+
+// The end of every window, and all a failed creation gets: children
+// first, then WM_NCDESTROY, then the record goes.
+void FinishWindow(HWND handle) {
+    for (HWND child : ChildrenOf(handle)) FinishWindow(child);
+    SendMessageA(handle, WM_NCDESTROY, 0, 0);
+    ATOM atom = 0;
+    Windows().With(handle, [&](Window &w) { atom = w.classAtom; });
+    Windows().Remove(handle);
+    CountClassWindow(atom, -1);
+}
+
+// WM_DESTROY goes to a window before its children; a procedure may destroy
+// windows meanwhile, so each is checked again.
+void SendDestroy(HWND handle) {
+    Windows().With(handle, [](Window &w) { w.destroying = true; });
+    SendMessageA(handle, WM_DESTROY, 0, 0);
+    if (!IsWindow(handle)) return;
+    for (HWND child : ChildrenOf(handle))
+        if (IsWindow(child)) SendDestroy(child);
+}
+
+bool IsValidParent(HWND parent) { return !parent || parent == HWND_MESSAGE || IsWindow(parent); }
+
+}  // namespace
+
+// CreateWindowExA (user32.@)
+// Sends WM_NCCREATE and WM_CREATE with the CREATESTRUCTA as given (no
+// default positions or sizes are worked out). A refusal by either ends the
+// window with WM_NCDESTROY alone, as Windows does.
+extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                                       int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                                       LPVOID param) {
+    WindowClass windowClass;
+    if (!FindWindowClass(className, instance, &windowClass)) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    if (!IsValidParent(parent)) return FailWindow(HWND{nullptr});
+    HWND handle = Windows().Add(Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), parent, windowClass.atom, 0, false, {}});
+    CountClassWindow(windowClass.atom, +1);
+    CREATESTRUCTA create{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+                         windowName, className, exStyle};
+    const auto lParam = reinterpret_cast<LPARAM>(&create);
+    if (!SendMessageA(handle, WM_NCCREATE, 0, lParam) || SendMessageA(handle, WM_CREATE, 0, lParam) == -1) {
+        if (IsWindow(handle)) FinishWindow(handle);
+        return nullptr;
+    }
+    return IsWindow(handle) ? handle : nullptr;
+}
+
+// DestroyWindow (user32.@)
+// WM_DESTROY to the window and then its children, WM_NCDESTROY to the
+// children and then the window. Asked again while under way, it only
+// answers TRUE.
+extern "C" BOOL WINAPI DestroyWindow(HWND window) {
+    bool underWay = false;
+    if (!Windows().With(window, [&](Window &w) { underWay = w.destroying; })) return FailWindow(FALSE);
+    if (underWay) return TRUE;
+    SendDestroy(window);
+    if (IsWindow(window)) FinishWindow(window);
+    return TRUE;
+}
+
+// IsWindow (user32.@)
+extern "C" BOOL WINAPI IsWindow(HWND window) {
+    return Windows().With(window, [](Window &) {});
+}
+
+// DefWindowProcA (user32.@)
+// Of the default processing only WM_NCCREATE's consent exists here.
+extern "C" LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_NCCREATE ? TRUE : 0;
+}
+
+// SendMessageA (user32.@)
+extern "C" LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LONG_PTR procedure = 0;
+    if (!Windows().With(window, [&](Window &w) { procedure = w.procedure; })) return FailWindow(LRESULT{0});
+    return reinterpret_cast<WNDPROC>(procedure)(window, message, wParam, lParam);
+}
+
+namespace {
+
+// The slot GetWindowLongPtrA and SetWindowLongPtrA address, or null for an
+// index outside the subset (GWLP_USERDATA, GWLP_WNDPROC).
+LONG_PTR *SlotOf(Window &window, int index) {
+    if (index == GWLP_USERDATA) return &window.userData;
+    if (index == GWLP_WNDPROC) return &window.procedure;
+    return nullptr;
+}
+
+template <typename Access>
+LONG_PTR AccessWindowLong(HWND handle, int index, Access access) {
+    LONG_PTR result = 0;
+    bool validIndex = false;
+    if (!Windows().With(handle, [&](Window &w) {
+            LONG_PTR *slot = SlotOf(w, index);
+            validIndex = slot != nullptr;
+            if (slot) result = access(slot);
+        }))
+        return FailWindow(LONG_PTR{0});
+    if (!validIndex) SetLastError(ERROR_INVALID_INDEX);
+    return result;
+}
+
+}  // namespace
+
+// GetWindowLongPtrA (user32.@)
+extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
+    return AccessWindowLong(window, index, [](LONG_PTR *slot) { return *slot; });
+}
+
+// SetWindowLongPtrA (user32.@)
+// Returns the previous value; setting GWLP_WNDPROC subclasses the window.
+extern "C" LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    return AccessWindowLong(window, index, [value](LONG_PTR *slot) {
+        const LONG_PTR previous = *slot;
+        *slot = value;
+        return previous;
+    });
+}
