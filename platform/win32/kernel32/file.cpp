@@ -128,6 +128,19 @@ std::shared_ptr<OpenFile> FindOrFail(HANDLE handle) {
     return file;
 }
 
+// What ReadFile and WriteFile check before moving a byte: the fault seam,
+// the handle, its access right, and that no overlapped I/O is asked for.
+// Null (with the last error set) when the transfer must not happen.
+std::shared_ptr<OpenFile> FileForTransfer(HANDLE handle, Call call, DWORD faultError, DWORD right,
+                                          LPOVERLAPPED overlapped) {
+    if (FaultFires(call)) return Fail(faultError, nullptr);
+    std::shared_ptr<OpenFile> file = FindOrFail(handle);
+    if (!file) return nullptr;
+    if (!(file->access & right)) return Fail(ERROR_ACCESS_DENIED, nullptr);
+    if (overlapped) return Fail(ERROR_INVALID_PARAMETER, nullptr);
+    return file;
+}
+
 // ---- CreateFileA --------------------------------------------------------
 
 struct Opened {
@@ -263,15 +276,12 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPS
 }
 
 // ReadFile (kernel32.@)
-// Reads until `toRead` bytes or the end of the file; overlapped reading is
-// not part of the subset and fails with ERROR_INVALID_PARAMETER.
+// Reads until `toRead` bytes or the end of the file; overlapped I/O is not
+// part of the subset and fails with ERROR_INVALID_PARAMETER.
 extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
     if (read) *read = 0;
-    if (FaultFires(Call::ReadFile)) return Fail(ERROR_READ_FAULT, FALSE);
-    std::shared_ptr<OpenFile> file = FindOrFail(handle);
+    std::shared_ptr<OpenFile> file = FileForTransfer(handle, Call::ReadFile, ERROR_READ_FAULT, GENERIC_READ, overlapped);
     if (!file) return FALSE;
-    if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED, FALSE);
-    if (overlapped) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD done = 0;
     while (done < toRead) {
         const ssize_t got = ::read(file->fd, static_cast<char *>(buffer) + done, toRead - done);
@@ -289,11 +299,9 @@ extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDW
 extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                                  LPOVERLAPPED overlapped) {
     if (written) *written = 0;
-    if (FaultFires(Call::WriteFile)) return Fail(ERROR_WRITE_FAULT, FALSE);
-    std::shared_ptr<OpenFile> file = FindOrFail(handle);
+    std::shared_ptr<OpenFile> file =
+        FileForTransfer(handle, Call::WriteFile, ERROR_WRITE_FAULT, GENERIC_WRITE, overlapped);
     if (!file) return FALSE;
-    if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
-    if (overlapped) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD done = 0;
     while (done < toWrite) {
         const ssize_t put = ::write(file->fd, static_cast<const char *>(buffer) + done, toWrite - done);

@@ -32,6 +32,17 @@ std::string ReadText(const std::string &path) {
 
 class FileTest : public testing::Test {
 protected:
+    // A file "readonly" holding "kept", without write permission bits, which
+    // root ignores and Windows does not.
+    std::string MakeReadOnlyFile() {
+        const std::string path = folder_.File("readonly");
+        WriteText(path, "kept");
+        chmod(path.c_str(), 0444);
+        return path;
+    }
+    // `relative` inside the folder; "" is the folder itself.
+    std::string Target(const char *relative) const { return *relative ? folder_.File(relative) : folder_.Path(); }
+
     void TearDown() override { EXPECT_EQ(win32_standin::OpenFileHandles(), openBefore_) << "a test leaked a handle"; }
     TempFolder folder_;
     int openBefore_ = win32_standin::OpenFileHandles();
@@ -93,8 +104,6 @@ struct RefusalCase {
     DWORD error;
 };
 
-// "readonly" exists without write permission bits, which root ignores and
-// Windows does not.
 const RefusalCase kRefusals[] = {
     {"MissingFolder", "nowhere/file", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
     {"MissingFolderOnCreate", "nowhere/file", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
@@ -110,10 +119,8 @@ class Refusal : public FileTest, public testing::WithParamInterface<RefusalCase>
 
 TEST_P(Refusal, FailsWithWindowsError) {
     const RefusalCase &c = GetParam();
-    const std::string readOnly = folder_.File("readonly");
-    WriteText(readOnly, "kept");
-    chmod(readOnly.c_str(), 0444);
-    const std::string target = *c.target ? folder_.File(c.target) : folder_.Path();
+    const std::string readOnly = MakeReadOnlyFile();
+    const std::string target = Target(c.target);
     SetLastError(0xdeadbeef);
     EXPECT_EQ(Open(target, c.access, kShareAll, c.disposition), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), c.error);
@@ -123,9 +130,7 @@ TEST_P(Refusal, FailsWithWindowsError) {
 INSTANTIATE_TEST_SUITE_P(CreateFileA, Refusal, testing::ValuesIn(kRefusals), win32_test::RowName());
 
 TEST_F(FileTest, ReadOnlyFileStillOpensForReading) {
-    const std::string path = folder_.File("readonly");
-    WriteText(path, "kept");
-    chmod(path.c_str(), 0444);
+    const std::string path = MakeReadOnlyFile();
     HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(file));
@@ -377,10 +382,8 @@ class PathErrors : public FileTest, public testing::WithParamInterface<PathCase>
 
 TEST_P(PathErrors, MatchWindows) {
     const PathCase &c = GetParam();
-    const std::string readOnly = folder_.File("readonly");
-    WriteText(readOnly, "x");
-    chmod(readOnly.c_str(), 0444);
-    const std::string target = *c.target ? folder_.File(c.target) : folder_.Path();
+    MakeReadOnlyFile();
+    const std::string target = Target(c.target);
     SetLastError(ERROR_SUCCESS);
     const DWORD attributes = GetFileAttributesA(target.c_str());
     EXPECT_EQ(attributes == INVALID_FILE_ATTRIBUTES, c.attributesError != ERROR_SUCCESS);
