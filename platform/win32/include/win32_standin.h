@@ -78,7 +78,8 @@ WIN32_STANDIN_API HMODULE ModuleOfAddress(const void *address);
 
 // A library's load-time constructor calls RunProcessAttach with its entry
 // (the same function Windows calls as DllMain). When the entry returns FALSE
-// during LoadLibraryA, that LoadLibraryA fails with ERROR_DLL_INIT_FAILED and
+// during LoadLibraryA, the entry is called at once with DLL_PROCESS_DETACH
+// (as Windows does), that LoadLibraryA fails with ERROR_DLL_INIT_FAILED and
 // the library is unloaded again; at program start-up, where Windows refuses
 // to start the program, the process is ended with a message.
 typedef BOOL(WINAPI *DllEntry)(HINSTANCE, DWORD, LPVOID);
