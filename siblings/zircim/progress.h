@@ -1,16 +1,10 @@
-// Progress of one long operation, reported to the window the caller names.
+// Progress of one long operation of the image library, reported with the
+// application's progress notification (image/progress.h).
 #pragma once
 
-#include <windows.h>
+#include "image/progress.h"
 
 namespace zircim {
-
-// The message the application's progress windows understand, and its
-// wParam codes: open (lParam: caption), percent (lParam: 0..100), close.
-constexpr UINT kProgressMessage = WM_USER + 0x70;
-constexpr WPARAM kProgressOpen = 0;
-constexpr WPARAM kProgressPercent = 1;
-constexpr WPARAM kProgressClose = 2;
 
 // Opens on construction and closes on destruction, so every path that
 // opened also closes. A NULL window receives nothing. Percentages are sent
