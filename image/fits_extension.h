@@ -12,8 +12,10 @@
 
 class DIRIRA_CLASS CFitsExtension : public CObject {
 public:
-    CFitsExtension();
-    virtual ~CFitsExtension();
+    // Construction belongs to the application's FITS code, not to this
+    // library: an empty record whose arrays the builder sizes.
+    CFitsExtension() : BitPix(0), NAxis(0), TFields(0) {}
+    virtual ~CFitsExtension() {}
 
     CString GetXtension();
     void SetXtension(CString xtension);

@@ -135,8 +135,9 @@ TEST_F(ExportTest, WriteFailureGivesFiveAndLeavesTheDibLockable) {
         EXPECT_NE(GlobalLock(dib), nullptr);
         GlobalUnlock(dib);
     }
-    if (GetFileAttributesA("/dev/full") != INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesA("/dev/full") != INVALID_FILE_ATTRIBUTES) {
         EXPECT_EQ(Writer::WriteDIB("/dev/full", dib), kBmpWriteFailed);
+    }
     GlobalFree(dib);
 }
 

@@ -219,7 +219,8 @@ HANDLE Admit(Opened opened, const struct stat &status, DWORD access, DWORD share
     auto file = std::shared_ptr<OpenFile>(new OpenFile{opened.fd, dataAccess, share, status.st_dev, status.st_ino});
     if (!Files().SharingAllows(status.st_dev, status.st_ino, dataAccess, share))
         return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
-    if (opened.existed && Truncates(disposition) && ftruncate(opened.fd, 0) != 0)
+    // Devices such as /dev/full have no length to cut, as on Windows.
+    if (opened.existed && Truncates(disposition) && S_ISREG(status.st_mode) && ftruncate(opened.fd, 0) != 0)
         return Fail(IoError(errno, ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE);
     HANDLE handle = Files().Insert(std::move(file));
     const bool reportsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
