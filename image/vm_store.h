@@ -147,6 +147,7 @@ private:
     int m_height = 0;
     int m_planes = 0;
     int m_sampleBytes = 0;
+    SIZE_T m_sampleBytesWide = 0;  // the same, ready for address arithmetic
     int m_blockRows = 0;        // rows per block
     int m_blocksPerPlane = 0;
     SIZE_T m_rowBytes = 0;
@@ -175,11 +176,13 @@ private:
 
 inline unsigned char *CVmImage::GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag,
                                             void **lockOut) const {
+    // A caller's constant lockOut and readOnly fold away: what remains is a
+    // few compares against the cached block and one multiply-add.
     const unsigned row = static_cast<unsigned>(y) - m_cacheFirstRow;
     if (lockOut == nullptr && plane == m_cachePlane && row < m_cacheRows &&
         static_cast<unsigned>(x) < static_cast<unsigned>(m_width) && (readOnly | m_cacheWritable))
-        return m_cacheBase + row * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytes;
+        return m_cacheBase + row * m_rowBytes + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
     // The store's state (cache, recency, residency) changes on a lookup;
-    // the samples it describes do not.
+    // the samples it describes do not. Stores are only ever made non-const.
     return const_cast<CVmImage *>(this)->lookup(x, y, plane, readOnly, secondFlag, lockOut);
 }

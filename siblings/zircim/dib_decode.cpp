@@ -102,19 +102,34 @@ public:
             m_rows[plane][x] = m_maps[plane].sample(code);
     }
 
+    // The hot loop of uncompressed rows, with the plane count and the
+    // row pointers fixed for the compiler.
+    template <int Bits>
+    void put_row(const unsigned char *row) {
+        if (m_layout.planes == 1)
+            convert_row<Bits, 1>(row);
+        else
+            convert_row<Bits, kMaxPlanes>(row);
+    }
+
 private:
+    template <int Bits, int Planes>
+    void convert_row(const unsigned char *row) const {
+        float *const *out = m_rows;
+        const ChannelMap *maps = m_maps;
+        for (int x = 0; x < m_layout.width; ++x) {
+            const uint32_t code = read_code<Bits>(row, x);
+            for (int plane = 0; plane < Planes; ++plane)
+                out[plane][x] = maps[plane].sample(code);
+        }
+    }
+
     CVmImage &m_store;
     const DibLayout &m_layout;
     Progress &m_progress;
     ChannelMap m_maps[kMaxPlanes];
     float *m_rows[kMaxPlanes] = {};
 };
-
-template <int Bits>
-void put_row(SampleRows &rows, const unsigned char *row, int width) {
-    for (int x = 0; x < width; ++x)
-        rows.put(x, read_code<Bits>(row, x));
-}
 
 // Whole rows come straight from the block; a row the block cuts short, and
 // every row after it, from a zero-filled copy.
@@ -124,7 +139,7 @@ void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &l
     for (int fileRow = 0; fileRow < layout.height; ++fileRow) {
         rows.select(fileRow);
         if (size >= layout.stride) {
-            put_row<Bits>(rows, data, layout.width);
+            rows.put_row<Bits>(data);
             data += layout.stride;
             size -= static_cast<std::size_t>(layout.stride);
             continue;
@@ -133,7 +148,7 @@ void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &l
             shortRow.resize(static_cast<std::size_t>(layout.stride));
         std::fill(std::copy(data, data + size, shortRow.begin()), shortRow.end(), 0);
         size = 0;
-        put_row<Bits>(rows, shortRow.data(), layout.width);
+        rows.put_row<Bits>(shortRow.data());
     }
 }
 

@@ -109,6 +109,7 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_height, other.m_height);
     std::swap(m_planes, other.m_planes);
     std::swap(m_sampleBytes, other.m_sampleBytes);
+    std::swap(m_sampleBytesWide, other.m_sampleBytesWide);
     std::swap(m_blockRows, other.m_blockRows);
     std::swap(m_blocksPerPlane, other.m_blocksPerPlane);
     std::swap(m_rowBytes, other.m_rowBytes);
@@ -143,6 +144,7 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_height = height;
     m_planes = planes;
     m_sampleBytes = bytesPerSample;
+    m_sampleBytesWide = static_cast<SIZE_T>(bytesPerSample);
     m_blockRows = g.blockRows;
     m_blocksPerPlane = g.blocksPerPlane;
     m_rowBytes = g.rowBytes;
@@ -214,7 +216,7 @@ unsigned char *CVmImage::lookup(int x, int y, int plane, int readOnly, int secon
         slot.Dirty = 1;
     touch(index);
     unsigned char *address =
-        slot.Base + static_cast<SIZE_T>(y - slot.FirstRow) * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytes;
+        slot.Base + static_cast<SIZE_T>(y - slot.FirstRow) * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytesWide;
     if (lockOut != nullptr) {
         ++slot.LockCount;
         *lockOut = &slot;
