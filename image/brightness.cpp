@@ -1,0 +1,92 @@
+// Colour brightness of the float image: the BT.601 weighted sum of planes 0,
+// 1 and 2 (red, green, blue), in raw terms, in display terms, and in display
+// terms carried back to raw terms. A gray image (Dimension 2 or less)
+// answers every member from plane 0 alone.
+#include "image/stl_image.h"
+
+namespace {
+
+constexpr unsigned kReadMode = 1;  // CStlImage::GetImageAdr: read-only
+
+constexpr double kRedWeight = 0.299;
+constexpr double kGreenWeight = 0.587;
+constexpr double kBlueWeight = 0.114;
+
+// Green and red first, then blue: the application's results depend on this
+// order ((1, 1, 1) sums to 0.9999999999999999, not 1).
+double bright(double red, double green, double blue) {
+    return (green * kGreenWeight + red * kRedWeight) + blue * kBlueWeight;
+}
+
+bool is_gray(const CImage &image) { return image.Dimension <= 2; }
+
+// The brightness of what read(plane) gives, rounded to float once; a gray
+// image reads plane 0 only. The planes are read in order 0, 1, 2.
+template <typename ReadPlane>
+float weigh_planes(const CImage &image, ReadPlane read) {
+    if (is_gray(image))
+        return static_cast<float>(read(0));
+    const auto red = read(0);
+    const auto green = read(1);
+    const auto blue = read(2);
+    return static_cast<float>(bright(red, green, blue));
+}
+
+// A display brightness carried back to raw terms through the brightness of
+// the level bounds, each rounded to float before it is used.
+float display_to_raw_brightness(const CImage &image, float display) {
+    const double low = weigh_planes(image, [&image](int plane) { return image.LevelMin[plane]; });
+    const double high = weigh_planes(image, [&image](int plane) { return image.LevelMax[plane]; });
+    return static_cast<float>((high - low) * display / 255.0 + low);
+}
+
+}  // namespace
+
+float CStlImage::CalcBright(float r, float g, float b) { return static_cast<float>(bright(r, g, b)); }
+
+double CStlImage::CalcBright(double r, double g, double b) { return bright(r, g, b); }
+
+// ---- Raw brightness: the raw samples weighted ----
+
+float CStlImage::GetPixelBrightRaw(int x, int y) {
+    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGrayRaw(x, y, plane); });
+}
+
+// Each plane is interpolated on its own; brightness is never interpolated.
+float CStlImage::GetPixelBrightRaw(double x, double y) {
+    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGrayRaw(x, y, plane); });
+}
+
+// Carried back through the levels of plane 0 alone, on a colour image too.
+float CStlImage::GetPixelBrightRaw(float *r, float *g, float *b) { return ToRaw(GetPixelBright256f(r, g, b), 0); }
+
+// ---- Display brightness: the display values, each rounded to float, weighted ----
+
+// On a gray image g and b are not read and may point anywhere.
+float CStlImage::GetPixelBright256f(float *r, float *g, float *b) {
+    float *const samples[] = {r, g, b};
+    return weigh_planes(*this, [this, &samples](int plane) { return To256(*samples[plane], plane); });
+}
+
+// All three addresses are looked up before any sample is read: the store
+// keeps the last three addresses valid together.
+float CStlImage::GetPixelBright256f(int x, int y) {
+    if (is_gray(*this))
+        return GetPixelGray256f(x, y, 0);
+    float *red = GetImageAdr(x, y, 0, kReadMode, NULL);
+    float *green = GetImageAdr(x, y, 1, kReadMode, NULL);
+    float *blue = GetImageAdr(x, y, 2, kReadMode, NULL);
+    return GetPixelBright256f(red, green, blue);
+}
+
+float CStlImage::GetPixelBright256f(double x, double y) {
+    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGray256f(x, y, plane); });
+}
+
+// ---- Display brightness carried back through all three planes' levels ----
+
+float CStlImage::GetPixelBright(int x, int y) { return display_to_raw_brightness(*this, GetPixelBright256f(x, y)); }
+
+float CStlImage::GetPixelBright(double x, double y) {
+    return display_to_raw_brightness(*this, GetPixelBright256f(x, y));
+}
