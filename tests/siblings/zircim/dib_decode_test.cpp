@@ -189,23 +189,4 @@ TEST_P(DibDecode, SamplesAreExact) {
 INSTANTIATE_TEST_SUITE_P(Formats, DibDecode, testing::ValuesIn(decode_cases()),
                          [](const testing::TestParamInfo<DecodeCase> &param) { return std::string(param.param.name); });
 
-// Bit repetition: the largest value of every width becomes 255, zero stays
-// zero, and 5 bits give (v << 3) | (v >> 2).
-TEST(DibDecode, NarrowChannelsWidenByBitRepetition) {
-    Bytes b = masks(info_header(32, 1, 16, BI_BITFIELDS), 0x7C00, 0x0007, 0x0001);
-    for (int v = 0; v < 32; ++v)
-        b.u16(static_cast<std::uint16_t>(v << 10 | (v & 7)));
-    zircim_test::DibBlock dib(b);
-    CImage image;
-    ASSERT_NE(image.AttachDIB(dib.handle(), NULL, NULL), 0);
-    const auto red = zircim_test::plane_samples(image, 0);
-    const auto green = zircim_test::plane_samples(image, 1);
-    for (int v = 0; v < 32; ++v) {
-        EXPECT_EQ(red[v], float(v << 3 | v >> 2)) << v;
-        const int g = v & 7;
-        EXPECT_EQ(green[v], float(g << 5 | g << 2 | g >> 1)) << v;
-    }
-    EXPECT_EQ(red[31], 255.0f);
-}
-
 }  // namespace
