@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds tests/consumer against an installed dirira (first argument: the
 # install prefix), once through the CMake package and once through
-# pkg-config, and runs both programs.
+# pkg-config, and runs both programs on the sample files.
 set -euo pipefail
 prefix=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,9 +10,8 @@ trap 'rm -rf "$work"' EXIT
 
 cmake -S "$root/tests/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
-"$work/cmake/consumer"
+"$work/cmake/consumer" "$root/samples/starfield-gray.bmp"
 
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ -std=c++17 "$root/tests/consumer/main.cpp" -o "$work/pkg-consumer" \
-  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs dirira)
-"$work/pkg-consumer"
-echo "consumer: both builds ran"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+c++ -std=c++17 "$root/tests/consumer/main.cpp" -o "$work/pkg-consumer" $(pkg-config --cflags --libs dirira)
+"$work/pkg-consumer" "$root/samples/starfield-colour.bmp"
