@@ -111,7 +111,7 @@ public:
     int GetPlanes() const { return m_planes; }
     int GetBytesPerSample() const { return m_sampleBytes; }
     int GetBlockRows() const { return m_blockRows; }
-    int GetBlockSize() { return m_manager.GetBlockSize(); }
+    int GetBlockSize();
     // Bytes of slot memory this store has mapped.
     SIZE_T GetResidentBytes() const { return m_mappedBytes; }
 

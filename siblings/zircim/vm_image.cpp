@@ -91,6 +91,9 @@ CVmImage::CVmImage(CVmImage &src, HWND progressWnd, const char *caption) : CObje
 
 CVmImage::~CVmImage() { release(); }
 
+// Bytes of one slot, as the store's manager keeps it.
+int CVmImage::GetBlockSize() { return m_manager.GetBlockSize(); }
+
 int CVmImage::Create(int width, int height, int planes, int bytesPerSample) {
     try {
         CVmImage fresh;
