@@ -2,11 +2,16 @@
 // 1 and 2 (red, green, blue), in raw terms, in display terms, and in display
 // terms carried back to raw terms. A gray image (Dimension 2 or less)
 // answers every member from plane 0 alone.
-#include "image/stl_image.h"
+#include "image/float_samples.h"
+
+using float_samples::clamped_address;
+using float_samples::display_of;
+using float_samples::interpolate;
+using float_samples::kReadMode;
+using float_samples::raw_of;
+using float_samples::read_sample;
 
 namespace {
-
-constexpr unsigned kReadMode = 1;  // CStlImage::GetImageAdr: read-only
 
 constexpr double kRedWeight = 0.299;
 constexpr double kGreenWeight = 0.587;
@@ -32,6 +37,13 @@ float weigh_planes(const CImage &image, ReadPlane read) {
     return static_cast<float>(bright(red, green, blue));
 }
 
+// The display values, each rounded to float, weighted. On a gray image g
+// and b are not read and may point anywhere.
+float display_brightness(const CImage &image, const float *r, const float *g, const float *b) {
+    const float *const samples[] = {r, g, b};
+    return weigh_planes(image, [&image, &samples](int plane) { return display_of(image, *samples[plane], plane); });
+}
+
 // A display brightness carried back to raw terms through the brightness of
 // the level bounds, each rounded to float before it is used.
 float display_to_raw_brightness(const CImage &image, float display) {
@@ -49,38 +61,37 @@ double CStlImage::CalcBright(double r, double g, double b) { return bright(r, g,
 // ---- Raw brightness: the raw samples weighted ----
 
 float CStlImage::GetPixelBrightRaw(int x, int y) {
-    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGrayRaw(x, y, plane); });
+    return weigh_planes(*this, [this, x, y](int plane) { return read_sample(*this, x, y, plane); });
 }
 
 // Each plane is interpolated on its own; brightness is never interpolated.
 float CStlImage::GetPixelBrightRaw(double x, double y) {
-    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGrayRaw(x, y, plane); });
+    return weigh_planes(*this, [this, x, y](int plane) { return interpolate(*this, x, y, plane); });
 }
 
 // Carried back through the levels of plane 0 alone, on a colour image too.
-float CStlImage::GetPixelBrightRaw(float *r, float *g, float *b) { return ToRaw(GetPixelBright256f(r, g, b), 0); }
+float CStlImage::GetPixelBrightRaw(float *r, float *g, float *b) {
+    return raw_of(*this, display_brightness(*this, r, g, b), 0);
+}
 
 // ---- Display brightness: the display values, each rounded to float, weighted ----
 
-// On a gray image g and b are not read and may point anywhere.
-float CStlImage::GetPixelBright256f(float *r, float *g, float *b) {
-    float *const samples[] = {r, g, b};
-    return weigh_planes(*this, [this, &samples](int plane) { return To256(*samples[plane], plane); });
-}
+float CStlImage::GetPixelBright256f(float *r, float *g, float *b) { return display_brightness(*this, r, g, b); }
 
 // All three addresses are looked up before any sample is read: the store
 // keeps the last three addresses valid together.
 float CStlImage::GetPixelBright256f(int x, int y) {
     if (is_gray(*this))
-        return GetPixelGray256f(x, y, 0);
-    float *red = GetImageAdr(x, y, 0, kReadMode, NULL);
-    float *green = GetImageAdr(x, y, 1, kReadMode, NULL);
-    float *blue = GetImageAdr(x, y, 2, kReadMode, NULL);
-    return GetPixelBright256f(red, green, blue);
+        return display_of(*this, read_sample(*this, x, y, 0), 0);
+    const float *red = clamped_address(*this, x, y, 0, kReadMode);
+    const float *green = clamped_address(*this, x, y, 1, kReadMode);
+    const float *blue = clamped_address(*this, x, y, 2, kReadMode);
+    return display_brightness(*this, red, green, blue);
 }
 
 float CStlImage::GetPixelBright256f(double x, double y) {
-    return weigh_planes(*this, [this, x, y](int plane) { return GetPixelGray256f(x, y, plane); });
+    return weigh_planes(*this,
+                        [this, x, y](int plane) { return display_of(*this, interpolate(*this, x, y, plane), plane); });
 }
 
 // ---- Display brightness carried back through all three planes' levels ----

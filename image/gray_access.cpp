@@ -8,38 +8,32 @@
 // so, and each formula keeps its written order: (s - m) / R * 255 subtracts,
 // then divides, then multiplies.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
-#include "image/stl_image.h"
-#include "image/vm_store.h"
+#include "image/float_samples.h"
+
+using float_samples::clamped_address;
+using float_samples::display_of;
+using float_samples::display_to_raw;
+using float_samples::interpolate;
+using float_samples::kReadMode;
+using float_samples::kWriteMode;
+using float_samples::raw_of;
+using float_samples::raw_to_display;
+using float_samples::read_sample;
+using float_samples::store_address;
 
 namespace {
-
-// Modes of CStlImage::GetImageAdr: bit 0 is the store's read-only flag.
-constexpr unsigned kReadMode = 1;
-constexpr unsigned kWriteMode = 0;
-
-int clamp_to_extent(int index, int extent) {
-    if (index > extent - 1)
-        return extent - 1;
-    if (index < 0)
-        return 0;
-    return index;
-}
 
 // What the processor's truncating conversion gives: toward zero, and the
 // "integer indefinite" 0x80000000 for NaN and for anything outside 32 bits,
 // where a plain cast would be undefined.
+// (Just below -2^31 the cast would give INT32_MIN as well.)
 std::int32_t truncate_to_int32(double value) {
-    if (value > -2147483649.0 && value < 2147483648.0)
+    if (std::fabs(value) < 2147483648.0)
         return static_cast<std::int32_t>(value);
     return INT32_MIN;
-}
-
-double raw_to_display(double raw, double levelMin, double levelRange) { return (raw - levelMin) / levelRange * 255.0; }
-
-double display_to_raw(double display, double levelMin, double levelRange) {
-    return display / 255.0 * levelRange + levelMin;
 }
 
 // The byte rule of every GetPixelGray256. The lower bound is tested first,
@@ -54,6 +48,23 @@ unsigned char display_byte(double sample, double lo, double hi, Scaling scaled) 
     if (sample >= hi)
         return 255;
     return static_cast<unsigned char>(truncate_to_int32(scaled(sample)) & 0xFF);
+}
+
+// The byte rule through the plane's levels.
+inline __attribute__((always_inline)) unsigned char level_byte(const CImage &image, float sample, int plane) {
+    return display_byte(sample, image.LevelMin[plane], image.LevelMax[plane],
+                        [&image, plane](double value) { return raw_to_display(image, value, plane); });
+}
+
+// LevelMin is rounded to float before it is subtracted or added here, but
+// subtracted as a double at a fractional position: the two can differ in the
+// last bit, and the application's results depend on both.
+float level_relative(const CImage &image, float sample, int plane) {
+    return static_cast<float>(double{sample} - static_cast<float>(image.LevelMin[plane]));
+}
+
+float from_level_relative(const CImage &image, float value, int plane) {
+    return static_cast<float>(double{static_cast<float>(image.LevelMin[plane])} + value);
 }
 
 // One axis of the bilinear interpolation: the base index and the position
@@ -76,69 +87,68 @@ AxisBase axis_base(double position, int extent) {
 
 }  // namespace
 
-// Bit 1 of the mode is passed as 2, not shifted to 1: the store's flag
-// values depend on it. The other bits are dropped.
+float float_samples::interpolate(const CStlImage &image, double x, double y, int plane) {
+    const int width = image.Width, height = image.Height;
+    const AxisBase column = axis_base(x, width);
+    const AxisBase row = axis_base(y, height);
+    const int left = clamp_to_extent(column.base, width);
+    const int top = clamp_to_extent(row.base, height);
+    if (column.base == column.position && row.base == row.position)
+        return *store_address(image, left, top, plane, kReadMode);
+    // The row after the base, or the base row itself when there is none:
+    // the base is at most height - 2 unless the image is one row high, so
+    // clamping the next row gives exactly that.
+    const int bottom = clamp_to_extent(row.base + 1, height);
+    // A one-column image has no column to the right: its own column stands
+    // in, so every position reads the column's vertical interpolation.
+    const int right = width > 1 ? 1 : 0;
+    // Both rows are looked up before either is read: the store keeps the
+    // last addresses valid together.
+    const float *upper = store_address(image, left, top, plane, kReadMode);
+    const float *lower = store_address(image, left, bottom, plane, kReadMode);
+    // Weights from the unclamped bases. All four products are formed, so a
+    // NaN or infinite neighbour of weight 0 still makes the result NaN.
+    const double a = column.position - column.base;
+    const double b = row.position - row.base;
+    const double ab = b * a;
+    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upper[0] + (b - ab) * lower[0]) + (a - ab) * upper[right]) +
+                              ab * lower[right]);
+}
+
 float *CStlImage::GetImageAdr(int x, int y, int plane, unsigned int mode, void **lockOut) const {
-    unsigned char *address = Store->GetImageAdr(clamp_to_extent(x, Width), clamp_to_extent(y, Height), plane,
-                                                static_cast<int>(mode & 1u), static_cast<int>(mode & 2u), lockOut);
-    return reinterpret_cast<float *>(address);
+    return clamped_address(*this, x, y, plane, mode, lockOut);
 }
 
 // ---- Raw terms ----
 
 float CStlImage::GetPixelGrayRaw(float *p) const { return *p; }
 
-float CStlImage::GetPixelGrayRaw(int x, int y, int plane) { return *GetImageAdr(x, y, plane, kReadMode, NULL); }
+float CStlImage::GetPixelGrayRaw(int x, int y, int plane) { return read_sample(*this, x, y, plane); }
 
-float CStlImage::GetPixelGrayRaw(double x, double y, int plane) {
-    const AxisBase column = axis_base(x, Width);
-    const AxisBase row = axis_base(y, Height);
-    if (column.base == column.position && row.base == row.position)
-        return GetPixelGrayRaw(column.base, row.base, plane);
-    // Both rows are looked up before either is read: the store keeps the
-    // last addresses valid together.
-    const float *top = GetImageAdr(column.base, row.base, plane, kReadMode, NULL);
-    const float *bottom = GetImageAdr(column.base, row.base + 1 < Height ? row.base + 1 : row.base, plane, kReadMode,
-                                      NULL);
-    // A one-column image has no column to the right: its own column stands
-    // in, so every position reads the column's vertical interpolation.
-    const int right = Width > 1 ? 1 : 0;
-    // Weights from the unclamped bases. All four products are formed, so a
-    // NaN or infinite neighbour of weight 0 still makes the result NaN.
-    const double a = column.position - column.base;
-    const double b = row.position - row.base;
-    const double ab = b * a;
-    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * top[0] + (b - ab) * bottom[0]) + (a - ab) * top[right]) +
-                              ab * bottom[right]);
-}
+float CStlImage::GetPixelGrayRaw(double x, double y, int plane) { return interpolate(*this, x, y, plane); }
 
 void CStlImage::SetPixelGrayRaw(float *p, float value) { *p = value; }
 
 void CStlImage::SetPixelGrayRaw(int x, int y, float value, int plane) {
-    *GetImageAdr(x, y, plane, kWriteMode, NULL) = value;
+    *clamped_address(*this, x, y, plane, kWriteMode) = value;
 }
 
 // ---- Level-relative terms ----
-// LevelMin is rounded to float first at an address or integer position, but
-// subtracted as a double at a fractional position: the two can differ in the
-// last bit, and the application's results depend on both.
 
-float CStlImage::GetPixelGray(float *p, int plane) {
-    return static_cast<float>(double{*p} - static_cast<float>(LevelMin[plane]));
+float CStlImage::GetPixelGray(float *p, int plane) { return level_relative(*this, *p, plane); }
+
+float CStlImage::GetPixelGray(int x, int y, int plane) {
+    return level_relative(*this, read_sample(*this, x, y, plane), plane);
 }
-
-float CStlImage::GetPixelGray(int x, int y, int plane) { return GetPixelGray(GetImageAdr(x, y, plane, kReadMode, NULL), plane); }
 
 float CStlImage::GetPixelGray(double x, double y, int plane) {
-    return static_cast<float>(double{GetPixelGrayRaw(x, y, plane)} - LevelMin[plane]);
+    return static_cast<float>(double{interpolate(*this, x, y, plane)} - LevelMin[plane]);
 }
 
-void CStlImage::SetPixelGray(float *p, float value, int plane) {
-    *p = static_cast<float>(double{static_cast<float>(LevelMin[plane])} + value);
-}
+void CStlImage::SetPixelGray(float *p, float value, int plane) { *p = from_level_relative(*this, value, plane); }
 
 void CStlImage::SetPixelGray(int x, int y, float value, int plane) {
-    SetPixelGray(GetImageAdr(x, y, plane, kWriteMode, NULL), value, plane);
+    *clamped_address(*this, x, y, plane, kWriteMode) = from_level_relative(*this, value, plane);
 }
 
 // ---- Display terms ----
@@ -147,51 +157,45 @@ float CStlImage::GetPixelGray256f(float *p, float min, float scale) const {
     return static_cast<float>((double{*p} - min) * scale);
 }
 
-float CStlImage::GetPixelGray256f(float *p, int plane) { return To256(*p, plane); }
+float CStlImage::GetPixelGray256f(float *p, int plane) { return display_of(*this, *p, plane); }
 
-float CStlImage::GetPixelGray256f(int x, int y, int plane) { return To256(*GetImageAdr(x, y, plane, kReadMode, NULL), plane); }
+float CStlImage::GetPixelGray256f(int x, int y, int plane) {
+    return display_of(*this, read_sample(*this, x, y, plane), plane);
+}
 
-float CStlImage::GetPixelGray256f(double x, double y, int plane) { return To256(GetPixelGrayRaw(x, y, plane), plane); }
+float CStlImage::GetPixelGray256f(double x, double y, int plane) {
+    return display_of(*this, interpolate(*this, x, y, plane), plane);
+}
 
-void CStlImage::SetPixelGray256f(float *p, float value, int plane) { *p = ToRaw(value, plane); }
+void CStlImage::SetPixelGray256f(float *p, float value, int plane) { *p = raw_of(*this, value, plane); }
 
 void CStlImage::SetPixelGray256f(int x, int y, float value, int plane) {
-    SetPixelGray256f(GetImageAdr(x, y, plane, kWriteMode, NULL), value, plane);
+    *clamped_address(*this, x, y, plane, kWriteMode) = raw_of(*this, value, plane);
 }
 
 unsigned char CStlImage::GetPixelGray256(float *p, float min, float max, float scale) const {
     return display_byte(*p, min, max, [min, scale](double sample) { return (sample - min) * scale; });
 }
 
-unsigned char CStlImage::GetPixelGray256(float *p, int plane) const {
-    const double levelMin = LevelMin[plane];
-    const double levelRange = LevelRange[plane];
-    return display_byte(*p, levelMin, LevelMax[plane],
-                        [levelMin, levelRange](double sample) { return raw_to_display(sample, levelMin, levelRange); });
-}
+unsigned char CStlImage::GetPixelGray256(float *p, int plane) const { return level_byte(*this, *p, plane); }
 
 unsigned char CStlImage::GetPixelGray256(int x, int y, int plane) {
-    return GetPixelGray256(GetImageAdr(x, y, plane, kReadMode, NULL), plane);
+    return level_byte(*this, read_sample(*this, x, y, plane), plane);
 }
 
 unsigned char CStlImage::GetPixelGray256(double x, double y, int plane) {
-    float interpolated = GetPixelGrayRaw(x, y, plane);
-    return GetPixelGray256(&interpolated, plane);
+    return level_byte(*this, interpolate(*this, x, y, plane), plane);
 }
 
 // ---- Conversions ----
 
-float CStlImage::To256(float value, int plane) const { return static_cast<float>(To256(double{value}, plane)); }
+float CStlImage::To256(float value, int plane) const { return display_of(*this, value, plane); }
 
-double CStlImage::To256(double value, int plane) const {
-    return raw_to_display(value, LevelMin[plane], LevelRange[plane]);
-}
+double CStlImage::To256(double value, int plane) const { return raw_to_display(*this, value, plane); }
 
-float CStlImage::ToRaw(float value, int plane) const { return static_cast<float>(ToRaw(double{value}, plane)); }
+float CStlImage::ToRaw(float value, int plane) const { return raw_of(*this, value, plane); }
 
-double CStlImage::ToRaw(double value, int plane) const {
-    return display_to_raw(value, LevelMin[plane], LevelRange[plane]);
-}
+double CStlImage::ToRaw(double value, int plane) const { return display_to_raw(*this, value, plane); }
 
 // ---- Statistics, kept up to date by the image library ----
 

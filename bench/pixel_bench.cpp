@@ -1,0 +1,207 @@
+// Per-call cost of the float image's hottest pixel members on a 4096 x 4096
+// image, each next to its floor in the same run: the same formula with the
+// same clamping on plain float planes in huge-page memory, written as tightly
+// as a hand loop would be. One benchmark iteration is one row of calls; the
+// positions move with every call and every result goes through
+// DoNotOptimize, so no work can be hoisted out of the loop.
+//
+// BM_Floor<Name>/<arg> is the floor of BM_<Name>/<arg> (scripts/bench.sh
+// prints each ratio).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+
+#include "bench/huge_pages.h"
+#include "image/stl_image.h"
+
+namespace {
+
+using bench_support::HugeBuffer;
+
+constexpr int kSide = 4096;
+
+// Samples from below LevelMin to above LevelMax, so every branch of the
+// byte rule is taken, in no pattern a predictor learns in one row.
+float sample_value(int x, int y, int plane) {
+    return static_cast<float>((x * 7 + y * 13 + (x ^ y) + plane * 31) % 300) - 20.0f;
+}
+
+// The floors' image: `planes` planes of kSide x kSide floats, row-major.
+class PlainImage {
+public:
+    explicit PlainImage(int planes)
+        : buffer_(std::size_t(planes) * kSide * kSide * sizeof(float)), samples_(buffer_.as<float>()) {
+        for (int plane = 0; plane < planes; ++plane)
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x)
+                    samples_[index(x, y, plane)] = sample_value(x, y, plane);
+    }
+    const float *at(int x, int y, int plane) const { return samples_ + index(x, y, plane); }
+
+private:
+    static std::size_t index(int x, int y, int plane) {
+        return (std::size_t(plane) * kSide + std::size_t(y)) * kSide + std::size_t(x);
+    }
+    HugeBuffer buffer_;
+    float *samples_;
+};
+
+// The same samples in the library's image, written through its store.
+std::unique_ptr<CStlImage> make_image(int planes) {
+    auto image = std::make_unique<CStlImage>();
+    image->Create(kSide, kSide, planes);
+    for (int plane = 0; plane < planes; ++plane)
+        for (int y = 0; y < kSide; ++y) {
+            float *row = image->GetImageAdr(0, y, plane, 0, NULL);
+            for (int x = 0; x < kSide; ++x)
+                row[x] = sample_value(x, y, plane);
+        }
+    return image;
+}
+
+// Made once per program: the first benchmark that needs an image pays.
+CStlImage &gray_image() {
+    static const std::unique_ptr<CStlImage> image = make_image(1);
+    return *image;
+}
+CStlImage &colour_image() {
+    static const std::unique_ptr<CStlImage> image = make_image(3);
+    return *image;
+}
+const PlainImage &plain_gray() {
+    static const PlainImage image(1);
+    return image;
+}
+const PlainImage &plain_colour() {
+    static const PlainImage image(3);
+    return image;
+}
+
+// ---- The floors ----
+
+// Plane 0's levels, taken from the library's image at run time so that the
+// floor cannot fold them into its arithmetic; a hand loop keeps them in
+// registers.
+struct Levels {
+    double min, max, range;
+};
+
+Levels plane_0_levels() {
+    const CStlImage &image = gray_image();
+    return {image.LevelMin[0], image.LevelMax[0], image.LevelRange[0]};
+}
+
+int clamp_to_side(int index) { return std::clamp(index, 0, kSide - 1); }
+
+unsigned char floor_gray256(const PlainImage &image, const Levels &levels, int x, int y) {
+    const double sample = *image.at(clamp_to_side(x), clamp_to_side(y), 0);
+    if (sample <= levels.min)
+        return 0;
+    if (sample >= levels.max)
+        return 255;
+    return static_cast<unsigned char>(static_cast<int>((sample - levels.min) / levels.range * 255.0));
+}
+
+struct Axis {
+    int base;
+    double position;
+};
+
+Axis floor_axis(double position) {
+    if (position < kSide - 1)
+        return {static_cast<int>(position), position};
+    return {kSide - 2, double(kSide - 1)};
+}
+
+float floor_gray_raw_at(const PlainImage &image, double x, double y) {
+    const Axis column = floor_axis(x), row = floor_axis(y);
+    const int cx = clamp_to_side(column.base), cy = clamp_to_side(row.base);
+    if (column.base == column.position && row.base == row.position)
+        return *image.at(cx, cy, 0);
+    const float *top = image.at(cx, cy, 0);
+    const float *bottom = image.at(cx, clamp_to_side(row.base + 1), 0);
+    const double a = column.position - column.base, b = row.position - row.base, ab = b * a;
+    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * top[0] + (b - ab) * bottom[0]) + (a - ab) * top[1]) +
+                              ab * bottom[1]);
+}
+
+float floor_bright_raw(const PlainImage &image, int x, int y) {
+    const int cx = clamp_to_side(x), cy = clamp_to_side(y);
+    const double red = *image.at(cx, cy, 0), green = *image.at(cx, cy, 1), blue = *image.at(cx, cy, 2);
+    return static_cast<float>((green * 0.587 + red * 0.299) + blue * 0.114);
+}
+
+// ---- The row loops ----
+
+// Hides a position's value from the optimiser without going through memory,
+// so that a floor clamps on every call, as the library does, instead of
+// proving the row in range.
+int opaque(int value) {
+    asm("" : "+r"(value));
+    return value;
+}
+
+// Calls read(x, y) for every column of one row per iteration, the rows
+// cycling through the image, and reports the time per call.
+template <typename Read>
+void sweep_rows(benchmark::State &state, Read read) {
+    int y = 0;
+    for (auto _ : state) {
+        for (int x = 0; x < kSide; ++x)
+            benchmark::DoNotOptimize(read(opaque(x), opaque(y)));
+        y = (y + 1) % kSide;
+    }
+    state.counters["per_call"] =
+        benchmark::Counter(double(state.iterations()) * kSide, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Positions along the row with a fractional offset that changes from
+// column to column (a quarter to three quarters, never a whole position).
+double fractional_x(int x) { return x + 0.25 + 0.125 * (x & 3); }
+double fractional_y(int y) { return y + 0.375; }
+
+void BM_FloorGray256(benchmark::State &state) {
+    const PlainImage &image = plain_gray();
+    const Levels levels = plane_0_levels();
+    sweep_rows(state, [&image, levels](int x, int y) { return floor_gray256(image, levels, x, y); });
+}
+
+void BM_Gray256(benchmark::State &state) {
+    CStlImage &image = gray_image();
+    sweep_rows(state, [&image](int x, int y) { return image.GetPixelGray256(x, y, 0); });
+}
+
+void BM_FloorGrayRawAt(benchmark::State &state) {
+    const PlainImage &image = plain_gray();
+    sweep_rows(state, [&image](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
+}
+
+void BM_GrayRawAt(benchmark::State &state) {
+    CStlImage &image = gray_image();
+    sweep_rows(state, [&image](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); });
+}
+
+void BM_FloorBrightRaw(benchmark::State &state) {
+    const PlainImage &image = plain_colour();
+    sweep_rows(state, [&image](int x, int y) { return floor_bright_raw(image, x, y); });
+}
+
+void BM_BrightRaw(benchmark::State &state) {
+    CStlImage &image = colour_image();
+    sweep_rows(state, [&image](int x, int y) { return image.GetPixelBrightRaw(x, y); });
+}
+
+// The argument is the image side, so that the script pairs each with its
+// floor; floors run first.
+BENCHMARK(BM_FloorGray256)->Arg(kSide);
+BENCHMARK(BM_Gray256)->Arg(kSide);
+BENCHMARK(BM_FloorGrayRawAt)->Arg(kSide);
+BENCHMARK(BM_GrayRawAt)->Arg(kSide);
+BENCHMARK(BM_FloorBrightRaw)->Arg(kSide);
+BENCHMARK(BM_BrightRaw)->Arg(kSide);
+
+}  // namespace
+
+BENCHMARK_MAIN();

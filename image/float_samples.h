@@ -1,0 +1,67 @@
+// Sample access shared by the float image's gray and brightness members
+// (gray_access.cpp, brightness.cpp). Internal to the library: the members
+// are exported, so calls between them would go through the dynamic linker's
+// tables and never inline; these helpers let each hot member reach the
+// store's cached fast path directly.
+#pragma once
+
+#include "image/stl_image.h"
+#include "image/vm_store.h"
+
+namespace float_samples {
+
+// Modes of CStlImage::GetImageAdr: bit 0 is the store's read-only flag.
+constexpr unsigned kReadMode = 1;
+constexpr unsigned kWriteMode = 0;
+
+inline int clamp_to_extent(int index, int extent) {
+    if (index > extent - 1)
+        return extent - 1;
+    if (index < 0)
+        return 0;
+    return index;
+}
+
+// The store's address of a sample at a position already clamped. Bit 1 of
+// the mode is passed as 2, not shifted to 1: the store's flag values depend
+// on it. The other bits are dropped.
+inline float *store_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
+    unsigned char *address = image.Store->GetImageAdr(x, y, plane, static_cast<int>(mode & 1u),
+                                                      static_cast<int>(mode & 2u), lockOut);
+    return reinterpret_cast<float *>(address);
+}
+
+// Clamps x, then y, to the image.
+inline float *clamped_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
+    return store_address(image, clamp_to_extent(x, image.Width), clamp_to_extent(y, image.Height), plane, mode,
+                         lockOut);
+}
+
+inline float read_sample(const CStlImage &image, int x, int y, int plane) {
+    return *clamped_address(image, x, y, plane, kReadMode);
+}
+
+// (s - m) / R * 255: subtract, divide, multiply, in that order.
+inline double raw_to_display(const CImage &image, double raw, int plane) {
+    return (raw - image.LevelMin[plane]) / image.LevelRange[plane] * 255.0;
+}
+
+inline double display_to_raw(const CImage &image, double display, int plane) {
+    return display / 255.0 * image.LevelRange[plane] + image.LevelMin[plane];
+}
+
+// The display value of a sample as a float: the double result rounded once.
+inline float display_of(const CImage &image, float raw, int plane) {
+    return static_cast<float>(raw_to_display(image, raw, plane));
+}
+
+// A display value carried back to raw terms as a float, rounded once.
+inline float raw_of(const CImage &image, float display, int plane) {
+    return static_cast<float>(display_to_raw(image, display, plane));
+}
+
+// The sample at a fractional position by bilinear interpolation
+// (gray_access.cpp).
+float interpolate(const CStlImage &image, double x, double y, int plane);
+
+}  // namespace float_samples
