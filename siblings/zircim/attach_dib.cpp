@@ -44,6 +44,7 @@ private:
 struct DecodedImage {
     std::unique_ptr<CVmImage> store;
     std::unique_ptr<zircim::LevelArrays> levels;
+    zircim::PlaneExtremes extremes;
 };
 
 bool decode_aside(const LockedDib &dib, const zircim::DibLayout &layout, HWND progressWnd, const char *caption,
@@ -53,7 +54,7 @@ bool decode_aside(const LockedDib &dib, const zircim::DibLayout &layout, HWND pr
     if (!decoded.store->Create(layout.width, layout.height, layout.planes, sizeof(float)))
         return false;
     decoded.levels.reset(new zircim::LevelArrays(layout.planes));
-    zircim::decode_dib(dib.bytes(), dib.size(), layout, *decoded.store, progress);
+    decoded.extremes = zircim::decode_dib(dib.bytes(), dib.size(), layout, *decoded.store, progress);
     return true;
 }
 
@@ -75,6 +76,6 @@ int CImage::AttachDIB(HDIB dib, HWND progressWnd, const char *caption) {
         return 0;
     }
     zircim::install_samples(*this, std::move(decoded.store), *decoded.levels, kFloatBitsPixel);
-    zircim::notify_samples_replaced(*this);
+    zircim::notify_samples_replaced(*this, decoded.extremes);
     return 1;
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <limits>
 
 namespace zircim {
 
@@ -13,6 +13,7 @@ using std::uint32_t;
 
 constexpr int kMaxPlanes = 3;
 constexpr int kCodeValues = 256;
+constexpr float kNoSample = std::numeric_limits<float>::infinity();
 
 // One plane's view of a pixel code (a palette index, or the bits of a
 // 16/24/32-bit pixel): the top eight bits (at most) of the plane's channel
@@ -98,30 +99,62 @@ public:
     }
 
     void put(int x, uint32_t code) {
-        for (int plane = 0; plane < m_layout.planes; ++plane)
-            m_rows[plane][x] = m_maps[plane].sample(code);
+        for (int plane = 0; plane < m_layout.planes; ++plane) {
+            const float sample = m_maps[plane].sample(code);
+            m_rows[plane][x] = sample;
+            widen_extremes(plane, sample, sample);
+        }
+        ++m_written;
     }
 
-    // The hot loop of uncompressed rows, with the plane count and the
-    // row pointers fixed for the compiler.
+    // The first `count` pixels of an uncompressed row: the hot loop, with
+    // the plane count and the row pointers fixed for the compiler. The
+    // extremes come from a second pass over the row while it is in cache.
     template <int Bits>
-    void put_row(const unsigned char *row) {
+    void put_row(const unsigned char *row, int count) {
         if (m_layout.planes == 1)
-            convert_row<Bits, 1>(row);
+            convert_row<Bits, 1>(row, count);
         else
-            convert_row<Bits, kMaxPlanes>(row);
+            convert_row<Bits, kMaxPlanes>(row, count);
+        for (int plane = 0; plane < m_layout.planes && count > 0; ++plane) {
+            const auto [low, high] = std::minmax_element(m_rows[plane], m_rows[plane] + count);
+            widen_extremes(plane, *low, *high);
+        }
+        m_written += static_cast<unsigned long long>(count);
+    }
+
+    // Pixels left unwritten read 0, so 0 belongs to the extremes then.
+    PlaneExtremes extremes() const {
+        PlaneExtremes result{};
+        const bool someUnwritten =
+            m_written < static_cast<unsigned long long>(m_layout.width) * static_cast<unsigned long long>(m_layout.height);
+        for (int plane = 0; plane < m_layout.planes; ++plane) {
+            float low = m_least[plane], high = m_most[plane];
+            if (someUnwritten) {
+                low = std::min(low, 0.0f);
+                high = std::max(high, 0.0f);
+            }
+            result.least[plane] = low;
+            result.most[plane] = high;
+        }
+        return result;
     }
 
 private:
     template <int Bits, int Planes>
-    void convert_row(const unsigned char *row) const {
+    void convert_row(const unsigned char *row, int count) const {
         float *const *out = m_rows;
         const ChannelMap *maps = m_maps;
-        for (int x = 0; x < m_layout.width; ++x) {
+        for (int x = 0; x < count; ++x) {
             const uint32_t code = read_code<Bits>(row, x);
             for (int plane = 0; plane < Planes; ++plane)
                 out[plane][x] = maps[plane].sample(code);
         }
+    }
+
+    void widen_extremes(int plane, float low, float high) {
+        m_least[plane] = std::min(m_least[plane], low);
+        m_most[plane] = std::max(m_most[plane], high);
     }
 
     CVmImage &m_store;
@@ -129,26 +162,26 @@ private:
     Progress &m_progress;
     ChannelMap m_maps[kMaxPlanes];
     float *m_rows[kMaxPlanes] = {};
+    float m_least[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
+    float m_most[kMaxPlanes] = {-kNoSample, -kNoSample, -kNoSample};
+    unsigned long long m_written = 0;
 };
 
-// Whole rows come straight from the block; a row the block cuts short, and
-// every row after it, from a zero-filled copy.
+// Rows come straight from the block. Of a row the block cuts short, the
+// pixels it holds whole are written; the rows after it are not touched.
 template <int Bits>
 void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &layout, SampleRows &rows) {
-    std::vector<unsigned char> shortRow;
-    for (int fileRow = 0; fileRow < layout.height; ++fileRow) {
+    for (int fileRow = 0; fileRow < layout.height && size > 0; ++fileRow) {
         rows.select(fileRow);
         if (size >= layout.stride) {
-            rows.put_row<Bits>(data);
+            rows.put_row<Bits>(data, layout.width);
             data += layout.stride;
             size -= static_cast<std::size_t>(layout.stride);
-            continue;
+        } else {
+            const std::size_t wholePixels = size * 8 / Bits;
+            rows.put_row<Bits>(data, static_cast<int>(std::min<std::size_t>(wholePixels, layout.width)));
+            size = 0;
         }
-        if (shortRow.empty())
-            shortRow.resize(static_cast<std::size_t>(layout.stride));
-        std::fill(std::copy(data, data + size, shortRow.begin()), shortRow.end(), 0);
-        size = 0;
-        rows.put_row<Bits>(shortRow.data());
     }
 }
 
@@ -282,11 +315,12 @@ unsigned widen_to_8_bits(unsigned value, unsigned width) {
     return widened >> (filled - 8);
 }
 
-void decode_dib(const unsigned char *block, std::size_t blockBytes, const DibLayout &layout, CVmImage &store,
-                Progress &progress) {
+PlaneExtremes decode_dib(const unsigned char *block, std::size_t blockBytes, const DibLayout &layout,
+                         CVmImage &store, Progress &progress) {
     SampleRows rows(store, layout, progress);
     decode_pixels(block + layout.rowsOffset, blockBytes - layout.rowsOffset, layout, rows);
     progress.report(1, 1);
+    return rows.extremes();
 }
 
 }  // namespace zircim

@@ -10,9 +10,9 @@ std::atomic<SamplesReplacedHook> g_samplesReplaced{nullptr};
 
 void SetSamplesReplacedHook(SamplesReplacedHook hook) { g_samplesReplaced.store(hook); }
 
-void notify_samples_replaced(CImage &image) {
+void notify_samples_replaced(CImage &image, const PlaneExtremes &extremes) {
     if (const SamplesReplacedHook hook = g_samplesReplaced.load())
-        hook(image);
+        hook(image, extremes);
 }
 
 }  // namespace zircim

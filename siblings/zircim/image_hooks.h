@@ -14,10 +14,17 @@
 
 namespace zircim {
 
-using SamplesReplacedHook = void (*)(CImage &image);
+// The smallest and largest sample of each of the first three planes, as
+// decoding found them (planes the image lacks: 0).
+struct PlaneExtremes {
+    double least[3];
+    double most[3];
+};
+
+using SamplesReplacedHook = void (*)(CImage &image, const PlaneExtremes &extremes);
 
 // Called by AttachDIB after it installed new samples. NULL: none.
 ZIRCIM_API void SetSamplesReplacedHook(SamplesReplacedHook hook);
-void notify_samples_replaced(CImage &image);
+void notify_samples_replaced(CImage &image, const PlaneExtremes &extremes);
 
 }  // namespace zircim

@@ -32,40 +32,18 @@ void copy_stl_fields(CStlImage &to, const CStlImage &from) {
     to.ProgressHandle = from.ProgressHandle;
 }
 
-// The smallest and largest sample of one float plane, row by row.
-// A row the store cannot bring back in is left out.
-void plane_extremes(const CVmImage &store, int plane, double &least, double &most) {
-    float low = std::numeric_limits<float>::infinity();
-    float high = -low;
-    for (int y = 0; y < store.GetHeight(); ++y) {
-        const auto *row = reinterpret_cast<const float *>(store.GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
-        if (row == nullptr)
-            continue;
-        const auto [rowLow, rowHigh] = std::minmax_element(row, row + store.GetWidth());
-        low = std::min(low, *rowLow);
-        high = std::max(high, *rowHigh);
-    }
-    if (low <= high) {
-        least = low;
-        most = high;
-    }
-}
-
-// Planes the image lacks read 0.
-void refresh_extremes(CImage &image) {
+// The extremes AttachDIB found while decoding; planes the image lacks read 0.
+void record_extremes(CImage &image, const zircim::PlaneExtremes &extremes) {
     auto *stl = dynamic_cast<CStlImage *>(&image);
     if (stl == nullptr)
         return;
-    for (int plane = 0; plane < kStatisticPlanes; ++plane) {
-        stl->MinPixel[plane] = stl->MaxPixel[plane] = 0.0;
-        if (plane < image.Planes && image.Store != nullptr)
-            plane_extremes(*image.Store, plane, stl->MinPixel[plane], stl->MaxPixel[plane]);
-    }
+    std::copy(extremes.least, extremes.least + kStatisticPlanes, stl->MinPixel);
+    std::copy(extremes.most, extremes.most + kStatisticPlanes, stl->MaxPixel);
 }
 
 // Loaded with the library: from then on AttachDIB keeps the extremes of
 // CStlImage objects current.
-[[maybe_unused]] const bool g_hookRegistered = (zircim::SetSamplesReplacedHook(&refresh_extremes), true);
+[[maybe_unused]] const bool g_hookRegistered = (zircim::SetSamplesReplacedHook(&record_extremes), true);
 
 }  // namespace
 

@@ -102,14 +102,14 @@ std::vector<DecodeCase> decode_cases() {
 
     b = info_header(1, 2, 24);
     b.raw({0, 0, 33, 0})  /* bottom row */
-        .raw({7});  /* top row: blue only, the block ends */
-    cases.push_back({"truncated_block_missing_bytes_zero", b, 1, 2, {{0, 33}, {0, 0}, {7, 0}}});
+        .raw({7});  /* top row: blue only, the block ends inside the pixel */
+    cases.push_back({"truncated_block_partial_pixel_black", b, 1, 2, {{0, 33}, {0, 0}, {0, 0}}});
 
     b = info_header(2, 2, 8, BI_RGB, 2);
     rgb(b, 30, 30, 30);
     rgb(b, 60, 60, 60);
-    b.raw({1, 1, 0, 0});  /* bottom row; the top row is missing: index 0 */
-    cases.push_back({"truncated_palette_rows_read_index_0", b, 2, 2, {{30, 30, 60, 60}}});
+    b.raw({1, 1, 0, 0});  /* bottom row; the top row is missing: black, not index 0 */
+    cases.push_back({"truncated_palette_rows_black", b, 2, 2, {{0, 0, 60, 60}}});
 
     b = info_header(1, 1, 24);
     b.raw({1, 2, 3, 0}).fill(16, 0xEE);  /* surplus bytes after the rows */
