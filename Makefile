@@ -3,7 +3,7 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev python3-astropy
 PREFIX_TEST := $(CURDIR)/build/install-test
 
 .PHONY: all deps build build-sanitize demo samples test test-default test-sanitize test-install test-fuzz bench clean
