@@ -18,7 +18,11 @@ public:
     // ---- Construction, copying and filling (image library, libzircim) ----
     // An empty image: no store, no planes, empty strings, ready for CBmp::Read.
     CImage();
-    CImage(const CImage &src, HWND progressWnd = NULL, const char *caption = NULL);
+    // A copy made from the source alone: the three-argument form without
+    // progress. This form is libdirira's; the three-argument one, whose
+    // caption stays optional, is the image library's.
+    CImage(const CImage &src);
+    CImage(const CImage &src, HWND progressWnd, const char *caption = NULL);
     virtual ~CImage();
     CImage &operator=(const CImage &src);
 

@@ -28,7 +28,8 @@ class DIRIRA_CLASS CStlImage : public CImage {
 public:
     // ---- Construction, copying and rendering (image library, libzirime) ----
     CStlImage();
-    CStlImage(const CStlImage &src, HWND progressWnd = NULL, const char *caption = NULL);
+    CStlImage(const CStlImage &src);  // libdirira: as CImage's one-argument copy
+    CStlImage(const CStlImage &src, HWND progressWnd, const char *caption = NULL);
     virtual ~CStlImage();
     CStlImage &operator=(const CStlImage &src);
 

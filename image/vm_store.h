@@ -86,8 +86,10 @@ public:
     // An empty store: no planes, every lookup answers NULL.
     CVmImage();
     // A deep copy of `src`, reporting progress through `progressWnd` (may be
-    // NULL). Throws CMemoryException* when the copy cannot be made.
-    CVmImage(CVmImage &src, HWND progressWnd = NULL, const char *caption = NULL);
+    // NULL). Throws CMemoryException* when the copy cannot be made. The
+    // one-argument form, without progress, is libdirira's.
+    CVmImage(CVmImage &src);
+    CVmImage(CVmImage &src, HWND progressWnd, const char *caption = NULL);
     virtual ~CVmImage();
 
     // Makes the store width x height x planes samples of bytesPerSample

@@ -98,7 +98,7 @@ CImage::CImage(const CImage &src, HWND progressWnd, const char *caption) : CImag
 
 CImage &CImage::operator=(const CImage &src) {
     if (this != &src) {
-        CImage copy(src);
+        CImage copy(src, NULL);
         exchange_records(*this, copy);
     }
     return *this;

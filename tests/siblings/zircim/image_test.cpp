@@ -83,7 +83,7 @@ TEST(Image, CopyIsDeepAndIndependent) {
     original.Type[3] = "RGB";
     original.ContourMap = 1;
 
-    CImage copy(original);
+    CImage copy(original, NULL);
     sample(original, 1, 0, 2) = 6.0f;
     original.LevelMax[2] = 1.0;
     original.OrgFileName = "changed";

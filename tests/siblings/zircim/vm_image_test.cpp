@@ -172,7 +172,7 @@ TEST_F(VmImage, CopyIsIndependentAndKeepsPagedOutBlocks) {
     create_paged_store(original, 2);
     for (int plane = 0; plane < kPlanes; ++plane)
         *at(original, plane, plane, plane) = 10.0f + plane;
-    CVmImage copy(original);
+    CVmImage copy(original, NULL);
     for (int plane = 0; plane < kPlanes; ++plane)
         *at(original, plane, plane, plane) = -1.0f;
     for (int plane = 0; plane < kPlanes; ++plane)

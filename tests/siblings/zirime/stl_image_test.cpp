@@ -81,7 +81,7 @@ TEST(StlImage, DefaultHasNoExtremesAndNoProgressWindow) {
 
 TEST(StlImage, CopyAndAssignmentTakeEveryField) {
     const CStlImage source = described_image();
-    const CStlImage copy(source);
+    const CStlImage copy(source, NULL);
     expect_same_description(copy, source);
     CStlImage assigned;
     CStlImage &result = (assigned = source);
