@@ -13,9 +13,10 @@
 class DIRIRA_CLASS CFitsExtension : public CObject {
 public:
     // Construction belongs to the application's FITS code, not to this
-    // library: an empty record whose arrays the builder sizes.
-    CFitsExtension() : BitPix(0), NAxis(0), TFields(0) {}
-    virtual ~CFitsExtension() {}
+    // library (here the image library stands in for it): an empty record
+    // whose column arrays the builder sizes.
+    CFitsExtension();
+    virtual ~CFitsExtension();
 
     CString GetXtension();
     void SetXtension(CString xtension);
