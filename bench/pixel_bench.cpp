@@ -153,8 +153,8 @@ void sweep_rows(benchmark::State &state, Read read) {
             benchmark::DoNotOptimize(read(opaque(x), opaque(y)));
         y = (y + 1) % kSide;
     }
-    state.counters["per_call"] =
-        benchmark::Counter(double(state.iterations()) * kSide, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_call"] = benchmark::Counter(double(state.iterations()) * kSide,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Positions along the row with a fractional offset that changes from

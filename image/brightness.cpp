@@ -4,12 +4,13 @@
 // answers every member from plane 0 alone.
 #include "image/float_samples.h"
 
-using float_samples::clamped_address;
+using float_samples::clamp_to_extent;
 using float_samples::display_of;
 using float_samples::interpolate;
 using float_samples::kReadMode;
 using float_samples::raw_of;
 using float_samples::read_sample;
+using float_samples::store_address;
 
 namespace {
 
@@ -60,8 +61,11 @@ double CStlImage::CalcBright(double r, double g, double b) { return bright(r, g,
 
 // ---- Raw brightness: the raw samples weighted ----
 
+// The position is clamped once for the three lookups.
 float CStlImage::GetPixelBrightRaw(int x, int y) {
-    return weigh_planes(*this, [this, x, y](int plane) { return read_sample(*this, x, y, plane); });
+    const int column = clamp_to_extent(x, Width), row = clamp_to_extent(y, Height);
+    return weigh_planes(
+        *this, [this, column, row](int plane) { return *store_address(*this, column, row, plane, kReadMode); });
 }
 
 // Each plane is interpolated on its own; brightness is never interpolated.
@@ -83,9 +87,10 @@ float CStlImage::GetPixelBright256f(float *r, float *g, float *b) { return displ
 float CStlImage::GetPixelBright256f(int x, int y) {
     if (is_gray(*this))
         return display_of(*this, read_sample(*this, x, y, 0), 0);
-    const float *red = clamped_address(*this, x, y, 0, kReadMode);
-    const float *green = clamped_address(*this, x, y, 1, kReadMode);
-    const float *blue = clamped_address(*this, x, y, 2, kReadMode);
+    const int column = clamp_to_extent(x, Width), row = clamp_to_extent(y, Height);
+    const float *red = store_address(*this, column, row, 0, kReadMode);
+    const float *green = store_address(*this, column, row, 1, kReadMode);
+    const float *blue = store_address(*this, column, row, 2, kReadMode);
     return display_brightness(*this, red, green, blue);
 }
 

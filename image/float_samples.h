@@ -26,8 +26,8 @@ inline int clamp_to_extent(int index, int extent) {
 // the mode is passed as 2, not shifted to 1: the store's flag values depend
 // on it. The other bits are dropped.
 inline float *store_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
-    unsigned char *address = image.Store->GetImageAdr(x, y, plane, static_cast<int>(mode & 1u),
-                                                      static_cast<int>(mode & 2u), lockOut);
+    unsigned char *address =
+        image.Store->GetImageAdr(x, y, plane, static_cast<int>(mode & 1u), static_cast<int>(mode & 2u), lockOut);
     return reinterpret_cast<float *>(address);
 }
 
