@@ -1,0 +1,188 @@
+// CStlImage::GetDib: the float image rendered as a new packed DIB in
+// movable memory, one byte per sample through the byte rule of the gray
+// access (CStlImage::GetPixelGray256). One plane becomes 8-bit gray with a
+// 256-entry gray table, three planes 24-bit BGR; rows bottom-up, each padded
+// to 4 bytes.
+//
+// libdirira holds GetPixelGray256 and is built on top of this library, so
+// the rule is written again here; the tests hold both to the same bytes for
+// every sample.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include "image/stl_image.h"
+#include "image/vm_store.h"
+
+namespace {
+
+// What GetDib's argument selects.
+enum RenderOption : int {
+    kDisplayLevels = 0,  // each plane through its LevelMin, LevelMax, LevelRange
+    kRawClipped = 1,     // the samples themselves, clipped to 0..255
+};
+
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
+constexpr DWORD kGrayEntries = 256;
+constexpr DWORD kTableEntrySize = sizeof(RGBQUAD);  // 4
+// An astronomical image has no physical resolution to declare.
+constexpr LONG kPixelsPerMeter = 0;
+// A BMP file's bfSize is 32 bits and counts the 14-byte file header too: a
+// larger block could never be written.
+constexpr std::uint64_t kLargestBlock = 0xFFFFFFFFu - 14u;
+
+// One plane's display levels, as the byte rule uses them.
+struct ByteLevels {
+    double low;    // at or below: 0
+    double high;   // at or above: 255
+    double range;  // the divisor between them
+};
+
+// The raw option is the byte rule at levels 0..255: (s - 0) / 255 * 255 is
+// s again for every float s (whole numbers exactly, fractions truncate the
+// same), so the bytes are the samples clipped and truncated.
+constexpr ByteLevels kRawLevels{0.0, 255.0, 255.0};
+
+// The processor's truncating conversion, written so that out-of-range
+// values and NaN give 0x80000000 without undefined behaviour.
+inline std::int32_t truncate_to_int32(double value) {
+    return std::fabs(value) < 2147483648.0 ? static_cast<std::int32_t>(value) : INT32_MIN;
+}
+
+// The byte rule of GetPixelGray256: the lower bound is tested first, NaN
+// fails both tests, and between them (s - min) / range * 255 keeps its low
+// eight bits (a LevelRange that disagrees with the bounds can scale past 255).
+inline std::uint8_t level_byte(float sample, const ByteLevels &levels) {
+    const double s = sample;
+    if (s <= levels.low)
+        return 0;
+    if (s >= levels.high)
+        return 255;
+    return static_cast<std::uint8_t>(truncate_to_int32((s - levels.low) / levels.range * 255.0) & 0xFF);
+}
+
+// Bytes 0..width-1 of `out`, every `stride`-th, from one row of one plane.
+void render_samples(const float *row, int width, const ByteLevels &levels, std::uint8_t *out, int stride) {
+    for (int x = 0; x < width; ++x)
+        out[std::size_t(x) * stride] = level_byte(row[x], levels);
+}
+
+// What the DIB will be, decided before anything is allocated.
+struct DibLayout {
+    int width;
+    int height;
+    int planes;           // 1 or 3
+    WORD bitCount;        // 8 or 24
+    DWORD tableEntries;   // 256 or 0
+    std::size_t rowBytes; // padded to 4
+    DWORD imageBytes;     // biSizeImage
+    std::size_t blockBytes;
+
+    std::size_t pixelOffset() const { return kInfoHeaderSize + std::size_t{tableEntries} * kTableEntrySize; }
+};
+
+// The store must hold float samples for every plane the record names.
+bool store_matches(const CStlImage &image) {
+    const CVmImage *store = image.Store;
+    return store != nullptr && store->GetWidth() == image.Width && store->GetHeight() == image.Height &&
+           store->GetPlanes() >= image.Planes && store->GetBytesPerSample() == int{sizeof(float)};
+}
+
+// Sizes in 64 bits; the image is refused when the block would not fit a
+// BMP file.
+std::optional<DibLayout> layout_of(const CStlImage &image) {
+    if ((image.Planes != 1 && image.Planes != 3) || image.Width <= 0 || image.Height <= 0 || !store_matches(image))
+        return std::nullopt;
+    DibLayout layout{};
+    layout.width = image.Width;
+    layout.height = image.Height;
+    layout.planes = image.Planes;
+    layout.bitCount = image.Planes == 1 ? 8 : 24;
+    layout.tableEntries = image.Planes == 1 ? kGrayEntries : 0;
+    const std::uint64_t rowBytes = (std::uint64_t{layout.bitCount} * std::uint64_t(image.Width) + 31) / 32 * 4;
+    const std::uint64_t room = kLargestBlock - layout.pixelOffset();
+    if (rowBytes > room / std::uint64_t(image.Height))
+        return std::nullopt;
+    layout.rowBytes = std::size_t(rowBytes);
+    layout.imageBytes = static_cast<DWORD>(rowBytes * std::uint64_t(image.Height));
+    layout.blockBytes = layout.pixelOffset() + layout.imageBytes;
+    return layout;
+}
+
+void write_header(const DibLayout &layout, std::uint8_t *block) {
+    BITMAPINFOHEADER header{};
+    header.biSize = kInfoHeaderSize;
+    header.biWidth = layout.width;
+    header.biHeight = layout.height;  // positive: bottom-up rows
+    header.biPlanes = 1;
+    header.biBitCount = layout.bitCount;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = layout.imageBytes;
+    header.biXPelsPerMeter = kPixelsPerMeter;
+    header.biYPelsPerMeter = kPixelsPerMeter;
+    header.biClrUsed = layout.tableEntries;
+    header.biClrImportant = 0;
+    std::memcpy(block, &header, sizeof header);
+}
+
+void write_gray_table(const DibLayout &layout, std::uint8_t *block) {
+    auto *table = reinterpret_cast<RGBQUAD *>(block + kInfoHeaderSize);
+    for (DWORD i = 0; i < layout.tableEntries; ++i)
+        table[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+}
+
+// Store row y is the picture's y-th row from the top, the DIB's
+// (height - 1 - y)-th from the bottom. A DIB pixel holds blue, green, red:
+// plane 2 first. One lookup per row and plane, each row rendered before the
+// next lookup. False when the store cannot bring a row in.
+bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels) {
+    const std::size_t usedBytes = std::size_t(layout.width) * layout.planes;
+    for (int y = 0; y < layout.height; ++y) {
+        std::uint8_t *out = pixels + std::size_t(layout.height - 1 - y) * layout.rowBytes;
+        for (int plane = 0; plane < layout.planes; ++plane) {
+            const auto *row = reinterpret_cast<const float *>(
+                image.Store->GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
+            if (row == nullptr)
+                return false;
+            render_samples(row, layout.width, levels[plane], out + (layout.planes - 1 - plane), layout.planes);
+        }
+        std::memset(out + usedBytes, 0, layout.rowBytes - usedBytes);
+    }
+    return true;
+}
+
+// Each plane's byte levels for the option; false for an option this
+// library does not know.
+bool levels_for(const CStlImage &image, int option, ByteLevels *levels) {
+    if (option != kDisplayLevels && option != kRawClipped)
+        return false;
+    for (int plane = 0; plane < image.Planes; ++plane)
+        levels[plane] = option == kRawClipped
+                            ? kRawLevels
+                            : ByteLevels{image.LevelMin[plane], image.LevelMax[plane], image.LevelRange[plane]};
+    return true;
+}
+
+}  // namespace
+
+HDIB CStlImage::GetDib(int option) const {
+    const std::optional<DibLayout> layout = layout_of(*this);
+    ByteLevels levels[3];
+    if (!layout || !levels_for(*this, option, levels))
+        return NULL;
+    // Every byte is written below, so the block need not be zeroed first.
+    HGLOBAL dib = GlobalAlloc(GMEM_MOVEABLE, layout->blockBytes);
+    if (dib == NULL)
+        return NULL;
+    auto *block = static_cast<std::uint8_t *>(GlobalLock(dib));
+    write_header(*layout, block);
+    write_gray_table(*layout, block);
+    const bool rendered = render_rows(*this, *layout, levels, block + layout->pixelOffset());
+    GlobalUnlock(dib);
+    if (!rendered) {
+        GlobalFree(dib);
+        return NULL;
+    }
+    return dib;
+}
