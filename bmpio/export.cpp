@@ -6,6 +6,8 @@
 #include "bmpio/bmp.h"
 #include "bmpio/handles.h"
 #include "bmpio/status.h"
+#include "image/progress.h"
+#include "image/stl_image.h"
 
 using namespace dirira;
 
@@ -57,4 +59,23 @@ int CBmp::WriteDIB(const char *path, HDIB dib) {
         !write_all(file.get(), lock.bytes(), static_cast<DWORD>(blockSize)))
         return kBmpWriteFailed;
     return kBmpOk;
+}
+
+// The option is the image library's; this side gives it no meaning. The
+// full progress sequence runs whatever WriteDIB reports, and the DIB is
+// freed before progress closes.
+int CBmp::Write(CStlImage *image, const char *path, int option, HWND progressWnd, const char *caption) {
+    send_progress(progressWnd, kProgressOpen, reinterpret_cast<LPARAM>(caption));
+    send_progress(progressWnd, kProgressPosition, 10);
+    const HDIB dib = image->GetDib(option);
+    if (dib == NULL) {
+        send_progress(progressWnd, kProgressClose, 0);
+        return kBmpNoMemory;
+    }
+    send_progress(progressWnd, kProgressPosition, 50);
+    const int status = WriteDIB(path, dib);
+    send_progress(progressWnd, kProgressPosition, 100);
+    GlobalFree(dib);
+    send_progress(progressWnd, kProgressClose, 0);
+    return status;
 }
