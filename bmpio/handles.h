@@ -1,5 +1,6 @@
 // Scoped ownership of the platform handles the BMP code works with, so that
-// files are closed and blocks unlocked on every path out of a function.
+// files are closed, blocks unlocked or freed and the screen's device context
+// released on every path out of a function.
 #pragma once
 
 #include <windows.h>
@@ -40,6 +41,58 @@ public:
 private:
     HGLOBAL block_;
     BYTE *bytes_;
+};
+
+// A global block freed when the scope ends, unless handed on with release().
+class ScopedGlobalBlock {
+public:
+    explicit ScopedGlobalBlock(HGLOBAL block) : block_(block) {}
+    ~ScopedGlobalBlock() {
+        if (block_ != NULL)
+            GlobalFree(block_);
+    }
+    ScopedGlobalBlock(const ScopedGlobalBlock &) = delete;
+    ScopedGlobalBlock &operator=(const ScopedGlobalBlock &) = delete;
+
+    HGLOBAL get() const { return block_; }
+    // After a successful resize: the handle it returned is the block now.
+    void moved_to(HGLOBAL block) { block_ = block; }
+    HGLOBAL release() {
+        HGLOBAL block = block_;
+        block_ = NULL;
+        return block;
+    }
+
+private:
+    HGLOBAL block_;
+};
+
+// The screen's device context with `palette` selected (not forced into the
+// background) and realised. When the scope ends the palette that was there
+// before is selected again, the same way and not realised, and the context
+// is released.
+class ScopedScreenPalette {
+public:
+    explicit ScopedScreenPalette(HPALETTE palette) : dc_(GetDC(NULL)), previous_(NULL) {
+        if (dc_ == NULL)
+            return;
+        previous_ = SelectPalette(dc_, palette, FALSE);
+        RealizePalette(dc_);
+    }
+    ~ScopedScreenPalette() {
+        if (dc_ == NULL)
+            return;
+        SelectPalette(dc_, previous_, FALSE);
+        ReleaseDC(NULL, dc_);
+    }
+    ScopedScreenPalette(const ScopedScreenPalette &) = delete;
+    ScopedScreenPalette &operator=(const ScopedScreenPalette &) = delete;
+
+    HDC dc() const { return dc_; }
+
+private:
+    HDC dc_;
+    HPALETTE previous_;
 };
 
 }  // namespace dirira

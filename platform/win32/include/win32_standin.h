@@ -16,25 +16,50 @@ namespace win32_standin {
 // changes nothing. ClearFaults() cancels whatever has not fired yet.
 // The errors reported: CreateFileA ERROR_TOO_MANY_OPEN_FILES, ReadFile
 // ERROR_READ_FAULT, WriteFile ERROR_WRITE_FAULT, GlobalAlloc and
-// GlobalReAlloc ERROR_NOT_ENOUGH_MEMORY. Faults are process-wide: whichever
-// thread makes the n-th call sees the failure.
-// The values are fixed; the GDI subset appends its calls (GetDIBits) after
-// the last one, so existing values never shift.
+// GlobalReAlloc ERROR_NOT_ENOUGH_MEMORY, GetDIBits 0 lines with
+// ERROR_NOT_ENOUGH_MEMORY. Faults are process-wide: whichever thread makes
+// the n-th call sees the failure.
+// The values are fixed; new calls are appended after the last one, so
+// existing values never shift.
 enum class Call {
     CreateFileA,
     ReadFile,
     WriteFile,
     GlobalAlloc,
     GlobalReAlloc,
+    GetDIBits,
 };
 WIN32_STANDIN_API void FailNth(Call call, int n);
 WIN32_STANDIN_API void ClearFaults();
+// The n-th next GetDIBits query without bits completes the header but leaves
+// biSizeImage 0, as display drivers may for compressed formats. ClearFaults
+// cancels it too.
+WIN32_STANDIN_API void LeaveSizeImageZeroNth(int n);
 
 // ---- Resource accounting ---------------------------------------------------
 WIN32_STANDIN_API int OpenFileHandles();       // file handles not yet closed
 WIN32_STANDIN_API int LiveGlobalBlocks();      // global blocks not yet freed
 WIN32_STANDIN_API int LockedGlobalBlocks();    // live blocks with a lock count above 0
 WIN32_STANDIN_API SIZE_T LiveGlobalBytes();    // sum of GlobalSize over live blocks
+// The arguments of the latest GlobalAlloc and GlobalReAlloc calls, failed or
+// not ({0, 0} before the first one).
+struct GlobalRequest {
+    UINT flags;
+    SIZE_T bytes;
+};
+WIN32_STANDIN_API GlobalRequest LastGlobalAlloc();
+WIN32_STANDIN_API GlobalRequest LastGlobalReAlloc();
+WIN32_STANDIN_API int HeldDCs();               // GetDC results not yet released
+// Non-default palettes left selected: in DCs still held, plus DCs released
+// with one still selected (a leak that no later call undoes).
+WIN32_STANDIN_API int SelectedPalettes();
+WIN32_STANDIN_API int LiveGdiObjects();        // bitmaps and palettes not deleted (stock objects excluded)
+
+// ---- Display ----------------------------------------------------------------
+// Bits per pixel of the screen that GetDC(NULL) and compatible bitmaps get:
+// 8, 16 (5-6-5), 24 or 32 (the default). Other values are ignored. Windows
+// takes this from the display mode.
+WIN32_STANDIN_API void SetScreenDepth(WORD bitsPerPixel);
 
 // ---- Module resources -------------------------------------------------------
 // On Windows the linker puts a module's resources into its image and

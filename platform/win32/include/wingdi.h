@@ -1,6 +1,6 @@
-// Bitmap structures of the Win32 graphics interface, packed exactly as the
-// SDK packs them: they are read from and written to BMP files byte for byte.
-// The device-bitmap services themselves come with the GDI subset.
+// The Win32 graphics interface: the bitmap structures, packed exactly as the
+// SDK packs them (they are read from and written to BMP files byte for
+// byte), and the GDI subset that converts between DIBs and device bitmaps.
 #pragma once
 
 #include "windef.h"
@@ -12,6 +12,10 @@
 
 #define DIB_RGB_COLORS 0
 #define DIB_PAL_COLORS 1
+
+#define CBM_INIT 0x04L
+#define DEFAULT_PALETTE 15
+#define GDI_ERROR (0xFFFFFFFFL)
 
 typedef struct tagRGBQUAD {
     BYTE rgbBlue;
@@ -53,6 +57,29 @@ typedef struct tagBITMAPCOREHEADER {
     WORD bcBitCount;
 } BITMAPCOREHEADER, *LPBITMAPCOREHEADER, *PBITMAPCOREHEADER;
 
+typedef struct tagBITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
+typedef struct tagPALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+} PALETTEENTRY, *PPALETTEENTRY, *LPPALETTEENTRY;
+
+typedef struct tagLOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+} LOGPALETTE, *PLOGPALETTE, *LPLOGPALETTE;
+
 // The file header is the one structure the SDK packs to 2 bytes: bfSize
 // follows the 2-byte signature directly.
 #pragma pack(push, 2)
@@ -76,3 +103,27 @@ static_assert(sizeof(BITMAPINFO) == 44, "BITMAPINFO layout");
 static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER layout");
 static_assert(offsetof(BITMAPFILEHEADER, bfSize) == 2, "BITMAPFILEHEADER layout");
 static_assert(offsetof(BITMAPFILEHEADER, bfOffBits) == 10, "BITMAPFILEHEADER layout");
+// bmBits is pointer-aligned: 24 bytes on 32-bit Windows, 32 on 64-bit.
+static_assert(sizeof(BITMAP) == (sizeof(void *) == 8 ? 32 : 24), "BITMAP layout");
+static_assert(offsetof(BITMAP, bmPlanes) == 16, "BITMAP layout");
+static_assert(sizeof(PALETTEENTRY) == 4, "PALETTEENTRY layout");
+static_assert(sizeof(LOGPALETTE) == 8, "LOGPALETTE layout");
+
+extern "C" {
+
+WINGDIAPI HGDIOBJ WINAPI GetStockObject(int object);
+WINGDIAPI int WINAPI GetObjectA(HGDIOBJ object, int count, LPVOID buffer);
+WINGDIAPI BOOL WINAPI DeleteObject(HGDIOBJ object);
+
+WINGDIAPI HPALETTE WINAPI CreatePalette(const LOGPALETTE *palette);
+WINGDIAPI HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
+WINGDIAPI UINT WINAPI RealizePalette(HDC dc);
+
+WINGDIAPI HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void *bits);
+WINGDIAPI HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
+WINGDIAPI int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lines, LPVOID bits, LPBITMAPINFO info,
+                               UINT usage);
+WINGDIAPI HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header, DWORD init, const void *bits,
+                                        const BITMAPINFO *info, UINT usage);
+
+}  // extern "C"

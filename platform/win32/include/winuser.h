@@ -1,4 +1,5 @@
-// Window services: classes, windows, synchronous messages, string resources.
+// Window services: classes, windows, synchronous messages, string resources,
+// the screen's device context.
 #pragma once
 
 #include "windef.h"
@@ -63,6 +64,9 @@ WINUSERAPI LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wPara
 WINUSERAPI LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINUSERAPI LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
 WINUSERAPI LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+
+WINUSERAPI HDC WINAPI GetDC(HWND window);
+WINUSERAPI int WINAPI ReleaseDC(HWND window, HDC dc);
 
 WINUSERAPI int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
 WINUSERAPI int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);

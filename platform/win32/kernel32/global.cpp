@@ -19,6 +19,7 @@ using win32_standin::Call;
 using win32_standin::internal::AllocateStorage;
 using win32_standin::internal::BlockStorage;
 using win32_standin::internal::FaultFires;
+using win32_standin::internal::NoteGlobalRequest;
 using win32_standin::internal::RelocateStorage;
 using win32_standin::internal::ReleaseStorage;
 using win32_standin::internal::ResizeStorageInPlace;
@@ -207,6 +208,7 @@ HGLOBAL ResizeFixed(GlobalTable &table, HGLOBAL handle, SIZE_T bytes, UINT flags
 // GMEM_FIXED of 0 bytes gets 1 byte, as on Windows; GMEM_MOVEABLE of 0
 // bytes is a handle without memory (GMEM_DISCARDED).
 extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    NoteGlobalRequest(Call::GlobalAlloc, flags, bytes);
     if (FaultFires(Call::GlobalAlloc)) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     const bool movable = flags & GMEM_MOVEABLE;
     Block block;
@@ -226,6 +228,7 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 // GlobalReAlloc (kernel32.@)
 extern "C" HGLOBAL WINAPI GlobalReAlloc(HGLOBAL handle, SIZE_T bytes, UINT flags) {
+    NoteGlobalRequest(Call::GlobalReAlloc, flags, bytes);
     if (FaultFires(Call::GlobalReAlloc)) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);

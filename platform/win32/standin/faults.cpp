@@ -1,4 +1,6 @@
-// Test seams of the stand-in: fault injection. Windows has no counterpart.
+// Test seams of the stand-in: fault injection, the quirk of a query that
+// leaves biSizeImage 0, and the record of global allocation requests.
+// Windows has no counterpart.
 #include "standin/internal.h"
 
 #include <array>
@@ -7,32 +9,67 @@
 namespace win32_standin {
 namespace {
 
-constexpr std::size_t kCallCount = static_cast<std::size_t>(Call::GlobalReAlloc) + 1;
+constexpr std::size_t kCallCount = static_cast<std::size_t>(Call::GetDIBits) + 1;
 
-// Per call: how many calls until the armed fault fires; 0 = none armed.
-std::array<std::atomic<int>, kCallCount> countdowns{};
+// Fires on the n-th next Fires() after Arm(n); 0 = disarmed.
+class Countdown {
+public:
+    void Arm(int n) { left_.store(n > 0 ? n : 0); }
+    bool Fires() {
+        int left = left_.load();
+        while (left > 0) {
+            if (left_.compare_exchange_weak(left, left - 1)) return left == 1;
+        }
+        return false;
+    }
 
-std::atomic<int> &CountdownOf(Call call) { return countdowns[static_cast<std::size_t>(call)]; }
+private:
+    std::atomic<int> left_{0};
+};
+
+std::array<Countdown, kCallCount> faults;
+Countdown sizeImageLeftZero;
+
+Countdown &FaultOf(Call call) { return faults[static_cast<std::size_t>(call)]; }
+
+struct AtomicRequest {
+    std::atomic<UINT> flags{0};
+    std::atomic<SIZE_T> bytes{0};
+    GlobalRequest Load() const { return {flags.load(), bytes.load()}; }
+};
+AtomicRequest lastAlloc;
+AtomicRequest lastReAlloc;
 
 }  // namespace
 
 // FailNth (stand-in)
-void FailNth(Call call, int n) { CountdownOf(call).store(n > 0 ? n : 0); }
+void FailNth(Call call, int n) { FaultOf(call).Arm(n); }
+
+// LeaveSizeImageZeroNth (stand-in)
+void LeaveSizeImageZeroNth(int n) { sizeImageLeftZero.Arm(n); }
 
 // ClearFaults (stand-in)
 void ClearFaults() {
-    for (auto &countdown : countdowns) countdown.store(0);
+    for (auto &fault : faults) fault.Arm(0);
+    sizeImageLeftZero.Arm(0);
 }
+
+// LastGlobalAlloc (stand-in)
+GlobalRequest LastGlobalAlloc() { return lastAlloc.Load(); }
+
+// LastGlobalReAlloc (stand-in)
+GlobalRequest LastGlobalReAlloc() { return lastReAlloc.Load(); }
 
 namespace internal {
 
-bool FaultFires(Call call) {
-    std::atomic<int> &countdown = CountdownOf(call);
-    int left = countdown.load();
-    while (left > 0) {
-        if (countdown.compare_exchange_weak(left, left - 1)) return left == 1;
-    }
-    return false;
+bool FaultFires(Call call) { return FaultOf(call).Fires(); }
+
+bool SizeImageLeftZero() { return sizeImageLeftZero.Fires(); }
+
+void NoteGlobalRequest(Call call, UINT flags, SIZE_T bytes) {
+    AtomicRequest &request = call == Call::GlobalAlloc ? lastAlloc : lastReAlloc;
+    request.flags.store(flags);
+    request.bytes.store(bytes);
 }
 
 }  // namespace internal

@@ -1,6 +1,6 @@
 // Plumbing shared by the stand-in's sources. Nothing here is Win32: these
-// are the seams between the emulated DLLs (kernel32, user32, version) that
-// Windows keeps inside its own loader and resource code.
+// are the seams between the emulated DLLs (kernel32, user32, gdi32, version)
+// that Windows keeps inside its own loader, resource and window-manager code.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,10 @@ namespace win32_standin::internal {
 
 // True when a FailNth armed for `call` fires on this very call.
 bool FaultFires(Call call);
+// True when a LeaveSizeImageZeroNth fires on this very header query.
+bool SizeImageLeftZero();
+// Records the arguments of a GlobalAlloc or GlobalReAlloc call (`call`).
+void NoteGlobalRequest(Call call, UINT flags, SIZE_T bytes);
 
 // The resource table registered for `module`, or null.
 const ModuleResources *ResourcesOf(HMODULE module);

@@ -1,0 +1,159 @@
+// Conversions between packed DIBs and the display's device-dependent
+// bitmaps: CBmp::DibFromBitmap captures a bitmap through the screen's device
+// context into a new block, CBmp::BitmapFromDib makes a bitmap from a block.
+// The graphics interface writes the rows straight into the final block: one
+// allocation, one resize, two queries.
+#include <cstdint>
+#include <cstring>
+
+#include "bmpio/bmp.h"
+#include "bmpio/handles.h"
+
+using namespace dirira;
+
+namespace dirira {
+namespace {
+
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
+constexpr LONG kMaxLines = 0xFFFF;                           // what a 16-bit line count covers
+constexpr std::uint64_t kMaxSize = 0xFFFFFFFF;               // sizes are 32-bit on the original platform
+
+// Only the low 16 bits of PaletteSize count.
+DWORD colour_table_size(const void *header) { return PaletteSize(header) & 0xFFFFu; }
+
+DWORD header_size(const BYTE *header) {
+    DWORD size;
+    std::memcpy(&size, header, sizeof size);
+    return size;
+}
+
+// Both queries pass the height as an unsigned 16-bit line count.
+UINT line_count(const BITMAPINFOHEADER &header) { return static_cast<WORD>(header.biHeight); }
+
+BITMAPINFOHEADER working_header(const BITMAP &bitmap, DWORD compression, WORD bitCount) {
+    BITMAPINFOHEADER header{};
+    header.biSize = kInfoHeaderSize;
+    header.biWidth = bitmap.bmWidth;
+    header.biHeight = bitmap.bmHeight;
+    header.biPlanes = 1;
+    header.biBitCount = bitCount;
+    header.biCompression = compression;
+    return header;
+}
+
+// Rows padded to 4 bytes, one and a half times that (truncated) for any
+// compressed style. The arithmetic is the original's 32-bit one; a size
+// that would wrap is refused (false) instead of sizing a block too small
+// for the rows the second query writes.
+bool estimate_image_size(const BITMAP &bitmap, WORD bitCount, DWORD compression, DWORD *size) {
+    const std::uint64_t words = (std::uint64_t{bitCount} * static_cast<std::uint32_t>(bitmap.bmWidth) + 31) >> 5;
+    std::uint64_t estimate = words * static_cast<std::uint32_t>(bitmap.bmHeight) * 4;
+    if (estimate > kMaxSize || (compression != BI_RGB && estimate * 3 > kMaxSize))
+        return false;
+    if (compression != BI_RGB)
+        estimate = (estimate * 3) >> 1;
+    *size = static_cast<DWORD>(estimate);
+    return true;
+}
+
+// The first query: the graphics interface completes the header, its image
+// size included, and writes the colour table behind it. Its result is not
+// examined: a size it leaves at 0 is estimated instead. False when the
+// block cannot be locked.
+bool complete_header(HDC dc, HBITMAP bitmap, HGLOBAL block, BITMAPINFOHEADER *header) {
+    ScopedGlobalLock lock(block);
+    if (lock.bytes() == nullptr)
+        return false;
+    std::memcpy(lock.bytes(), header, kInfoHeaderSize);
+    GetDIBits(dc, bitmap, 0, line_count(*header), NULL, reinterpret_cast<BITMAPINFO *>(lock.bytes()), DIB_RGB_COLORS);
+    std::memcpy(header, lock.bytes(), kInfoHeaderSize);
+    return true;
+}
+
+// The second query, into the rows behind the block's own header and colour
+// table. False when the block cannot be locked or no line was copied.
+bool copy_rows(HDC dc, HBITMAP bitmap, HGLOBAL block, const BITMAPINFOHEADER &header) {
+    ScopedGlobalLock lock(block);
+    if (lock.bytes() == nullptr)
+        return false;
+    BYTE *rows = lock.bytes() + header_size(lock.bytes()) + colour_table_size(lock.bytes());
+    return GetDIBits(dc, bitmap, 0, line_count(header), rows, reinterpret_cast<BITMAPINFO *>(lock.bytes()),
+                     DIB_RGB_COLORS) != 0;
+}
+
+// Bytes of pixel data behind the colour table: whole padded rows for the
+// uncompressed layouts, biSizeImage for the compressed ones.
+std::uint64_t pixel_bytes(const BITMAPINFOHEADER &header) {
+    if (header.biCompression != BI_RGB && header.biCompression != BI_BITFIELDS)
+        return header.biSizeImage;
+    if (header.biWidth <= 0)
+        return 0;
+    const std::uint64_t stride = ((std::uint64_t{header.biBitCount} * header.biWidth + 31) >> 5) * 4;
+    const std::uint64_t lines = header.biHeight < 0 ? 0 - std::int64_t{header.biHeight} : header.biHeight;
+    return stride == 0 || lines <= kMaxSize / stride ? stride * lines : kMaxSize + 1;
+}
+
+// Whether header, colour table and rows lie inside the block, so that the
+// graphics interface reads nothing beyond it.
+bool fits_block(const BYTE *dib, SIZE_T blockSize) {
+    if (blockSize < kInfoHeaderSize)
+        return false;
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, dib, kInfoHeaderSize);
+    const std::uint64_t needed = std::uint64_t{header.biSize} + colour_table_size(dib) + pixel_bytes(header);
+    return needed <= blockSize;
+}
+
+}  // namespace
+}  // namespace dirira
+
+HDIB CBmp::DibFromBitmap(HBITMAP bitmap, DWORD compression, WORD bitCount, HPALETTE palette) {
+    if (bitmap == NULL)
+        return NULL;
+    if (palette == NULL)
+        palette = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+    // A bitmap that cannot be described, or is taller than the 16-bit line
+    // count reaches (65,536 lines and more), is refused before the screen's
+    // device context is taken.
+    BITMAP description{};
+    if (GetObjectA(bitmap, sizeof description, &description) != static_cast<int>(sizeof description) ||
+        description.bmHeight > kMaxLines)
+        return NULL;
+    if (bitCount == 0)
+        bitCount = static_cast<WORD>(description.bmPlanes * description.bmBitsPixel);
+    BITMAPINFOHEADER header = working_header(description, compression, bitCount);
+    const DWORD firstSize = kInfoHeaderSize + colour_table_size(&header);
+
+    ScopedScreenPalette screen(palette);
+    if (screen.dc() == NULL)
+        return NULL;
+    ScopedGlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, firstSize));
+    if (block.get() == NULL || !complete_header(screen.dc(), bitmap, block.get(), &header))
+        return NULL;
+    DWORD imageSize = header.biSizeImage;
+    if (imageSize == 0 && !estimate_image_size(description, bitCount, compression, &imageSize))
+        return NULL;
+    const std::uint64_t secondSize = std::uint64_t{header.biSize} + colour_table_size(&header) + imageSize;
+    if (secondSize > kMaxSize)
+        return NULL;
+    // Flags 0: the contents stay, the growth is not zero-filled (the second
+    // query writes every row).
+    const HGLOBAL grown = GlobalReAlloc(block.get(), static_cast<SIZE_T>(secondSize), 0);
+    if (grown == NULL)
+        return NULL;
+    block.moved_to(grown);
+    if (!copy_rows(screen.dc(), bitmap, block.get(), header))
+        return NULL;
+    return block.release();
+}
+
+HBITMAP CBmp::BitmapFromDib(HDC dc, HDIB dib) {
+    if (dib == NULL)
+        return NULL;
+    ScopedGlobalLock lock(dib);
+    if (lock.bytes() == nullptr || !fits_block(lock.bytes(), GlobalSize(dib)))
+        return NULL;
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(lock.bytes());
+    const BYTE *rows = lock.bytes() + info->bmiHeader.biSize + colour_table_size(info);
+    return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
+}
