@@ -23,7 +23,8 @@ struct ChannelMap {
     uint32_t mask = 0;  // 0: the channel is missing and reads 0
     float samples[kCodeValues] = {};
 
-    float sample(uint32_t code) const { return samples[(code >> shift) & mask]; }
+    unsigned index(uint32_t code) const { return (code >> shift) & mask; }
+    float sample(uint32_t code) const { return samples[index(code)]; }
 };
 
 // Palette entries beyond the table (or never reachable) stay 0: an index
@@ -81,7 +82,7 @@ uint32_t read_code(const unsigned char *row, int x) {
 class SampleRows {
 public:
     SampleRows(CVmImage &store, const DibLayout &layout, Progress &progress)
-        : m_store(store), m_layout(layout), m_progress(progress) {
+        : m_store(store), m_layout(layout), m_progress(progress), m_bgrBytes(is_bgr_bytes(layout)) {
         if (layout.bitCount <= 8)
             map_palette(layout, m_maps);
         else
@@ -100,39 +101,44 @@ public:
 
     void put(int x, uint32_t code) {
         for (int plane = 0; plane < m_layout.planes; ++plane) {
-            const float sample = m_maps[plane].sample(code);
-            m_rows[plane][x] = sample;
-            widen_extremes(plane, sample, sample);
+            const unsigned index = m_maps[plane].index(code);
+            m_rows[plane][x] = m_maps[plane].samples[index];
+            m_seen[plane][index] = 1;
         }
         ++m_written;
     }
 
     // The first `count` pixels of an uncompressed row: the hot loop, with
-    // the plane count and the row pointers fixed for the compiler. The
-    // extremes come from a second pass over the row while it is in cache.
+    // the plane count and the row pointers fixed for the compiler.
     template <int Bits>
     void put_row(const unsigned char *row, int count) {
-        if (m_layout.planes == 1)
+        if constexpr (Bits == 24 || Bits == 32) {
+            if (m_bgrBytes)
+                convert_bgr_row<Bits / 8>(row, count);
+            else
+                convert_row<Bits, kMaxPlanes>(row, count);
+        } else if (m_layout.planes == 1) {
             convert_row<Bits, 1>(row, count);
-        else
+        } else {
             convert_row<Bits, kMaxPlanes>(row, count);
-        for (int plane = 0; plane < m_layout.planes && count > 0; ++plane) {
-            const auto [low, high] = std::minmax_element(m_rows[plane], m_rows[plane] + count);
-            widen_extremes(plane, *low, *high);
         }
         m_written += static_cast<unsigned long long>(count);
     }
 
-    // Pixels left unwritten read 0, so 0 belongs to the extremes then.
+    // Every sample of a plane is one of its map's 256 values, so the
+    // extremes come from the values that occurred, with no pass over the
+    // samples. Pixels left unwritten read 0: 0 belongs to the extremes then.
     PlaneExtremes extremes() const {
         PlaneExtremes result{};
         const bool someUnwritten =
             m_written < static_cast<unsigned long long>(m_layout.width) * static_cast<unsigned long long>(m_layout.height);
         for (int plane = 0; plane < m_layout.planes; ++plane) {
-            float low = m_least[plane], high = m_most[plane];
-            if (someUnwritten) {
-                low = std::min(low, 0.0f);
-                high = std::max(high, 0.0f);
+            float low = someUnwritten ? 0.0f : kNoSample, high = someUnwritten ? 0.0f : -kNoSample;
+            for (int index = 0; index < kCodeValues; ++index) {
+                if (m_seen[plane][index]) {
+                    low = std::min(low, m_maps[plane].samples[index]);
+                    high = std::max(high, m_maps[plane].samples[index]);
+                }
             }
             result.least[plane] = low;
             result.most[plane] = high;
@@ -142,28 +148,53 @@ public:
 
 private:
     template <int Bits, int Planes>
-    void convert_row(const unsigned char *row, int count) const {
+    void convert_row(const unsigned char *row, int count) {
         float *const *out = m_rows;
         const ChannelMap *maps = m_maps;
         for (int x = 0; x < count; ++x) {
             const uint32_t code = read_code<Bits>(row, x);
-            for (int plane = 0; plane < Planes; ++plane)
-                out[plane][x] = maps[plane].sample(code);
+            for (int plane = 0; plane < Planes; ++plane) {
+                const unsigned index = maps[plane].index(code);
+                out[plane][x] = maps[plane].samples[index];
+                m_seen[plane][index] = 1;
+            }
         }
     }
 
-    void widen_extremes(int plane, float low, float high) {
-        m_least[plane] = std::min(m_least[plane], low);
-        m_most[plane] = std::max(m_most[plane], high);
+    // Blue, green and red bytes, the layout of nearly every 24- and 32-bit
+    // file: each channel byte is its own sample (the maps are the identity
+    // there), with no table in the way.
+    template <int BytesPerPixel>
+    void convert_bgr_row(const unsigned char *row, int count) {
+        float *const red = m_rows[0], *const green = m_rows[1], *const blue = m_rows[2];
+        for (int x = 0; x < count; ++x) {
+            // All three bytes are loaded before anything is stored: a byte
+            // store may alias the row, and would make the compiler reload.
+            const unsigned char *pixel = row + static_cast<std::size_t>(x) * BytesPerPixel;
+            const unsigned b = pixel[0], g = pixel[1], r = pixel[2];
+            blue[x] = static_cast<float>(b);
+            green[x] = static_cast<float>(g);
+            red[x] = static_cast<float>(r);
+            m_seen[2][b] = 1;
+            m_seen[1][g] = 1;
+            m_seen[0][r] = 1;
+        }
+    }
+
+    // Red in the third byte, green in the second, blue in the first, whole.
+    static bool is_bgr_bytes(const DibLayout &layout) {
+        return layout.compression != BI_RLE8 && layout.compression != BI_RLE4 &&
+               (layout.bitCount == 24 || layout.bitCount == 32) && layout.masks[0] == 0x00FF0000u &&
+               layout.masks[1] == 0x0000FF00u && layout.masks[2] == 0x000000FFu;
     }
 
     CVmImage &m_store;
     const DibLayout &m_layout;
     Progress &m_progress;
+    const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
     float *m_rows[kMaxPlanes] = {};
-    float m_least[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
-    float m_most[kMaxPlanes] = {-kNoSample, -kNoSample, -kNoSample};
+    unsigned char m_seen[kMaxPlanes][kCodeValues] = {};  // which map values occurred
     unsigned long long m_written = 0;
 };
 
