@@ -1,0 +1,367 @@
+// FITS through CFITSIO: `dirira fits-info` and the FITS side of `dirira
+// convert`. Paths are taken literally (CFITSIO's disk-file calls), never as
+// CFITSIO's extended file-name syntax.
+//
+// Row order: FITS puts the first stored row at the bottom of the picture
+// (its y axis points up), the image library's row 0 is the picture's top
+// row. Image row y is therefore FITS row height - y (counted from 1) both
+// ways, so a FITS viewer shows the picture upright and BMP -> FITS -> BMP
+// gives back the same samples.
+#include "tools/dirira/fits.h"
+
+#include <fitsio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace dirira_tool {
+namespace {
+
+constexpr int kGrayPlanes = 1;
+constexpr int kColourPlanes = 3;
+constexpr int kMaxIndexed = 999;  // NAXISn and TFIELDS stop at 999 in FITS
+constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kWriteSamples = 0;
+constexpr int kRenderThroughLevels = 0;  // CBmp::Write's option: display levels
+constexpr const char *kOrigin = "dirira";
+
+// A CFITSIO file closed on every path; close() reports the status of the
+// closing write.
+class FitsFile {
+public:
+    FitsFile() = default;
+    FitsFile(const FitsFile &) = delete;
+    FitsFile &operator=(const FitsFile &) = delete;
+    ~FitsFile() {
+        int ignored = 0;
+        close(&ignored);
+    }
+    fitsfile **out() { return &file_; }
+    fitsfile *get() const { return file_; }
+    void close(int *status) {
+        if (file_ != nullptr)
+            fits_close_file(file_, status);
+        file_ = nullptr;
+    }
+
+private:
+    fitsfile *file_ = nullptr;
+};
+
+std::string fits_error(int status) {
+    char text[FLEN_STATUS] = {};
+    fits_get_errstatus(status, text);
+    return text;
+}
+
+int report(const char *path, const std::string &why) {
+    std::fprintf(stderr, "dirira: %s: %s\n", path, why.c_str());
+    return 1;
+}
+
+std::string indexed(const char *root, int index) { return root + std::to_string(index + 1); }
+
+// Keyword readers: an absent or unreadable keyword answers false and leaves
+// the value alone.
+bool read_key(fitsfile *file, const std::string &key, int &value) {
+    int status = 0;
+    return fits_read_key(file, TINT, key.c_str(), &value, nullptr, &status) == 0;
+}
+
+bool read_key(fitsfile *file, const std::string &key, double &value) {
+    int status = 0;
+    return fits_read_key(file, TDOUBLE, key.c_str(), &value, nullptr, &status) == 0;
+}
+
+bool read_key(fitsfile *file, const std::string &key, CString &value) {
+    char text[FLEN_VALUE] = {};
+    int status = 0;
+    if (fits_read_key(file, TSTRING, key.c_str(), text, nullptr, &status) != 0)
+        return false;
+    value = text;
+    return true;
+}
+
+int read_count(fitsfile *file, const char *key) {
+    int count = 0;
+    read_key(file, key, count);
+    return std::clamp(count, 0, kMaxIndexed);
+}
+
+// The application's FITS code sizes the column arrays; here that is us.
+void size_columns(CFitsExtension &record, int fields) {
+    for (CStringArray *column : {&record.TType, &record.TForm, &record.TUnit})
+        column->SetSize(fields);
+    record.TBCol.SetSize(fields);
+}
+
+void read_axes(fitsfile *file, CFitsExtension &record) {
+    record.SetNAxis(read_count(file, "NAXIS"));
+    for (int i = 0; i < record.GetNAxis(); ++i) {
+        int length = 0;  // a length beyond 32 bits reads as 0
+        read_key(file, indexed("NAXIS", i), length);
+        record.SetNAxes(i, length);
+    }
+}
+
+void read_columns(fitsfile *file, CFitsExtension &record) {
+    const int fields = read_count(file, "TFIELDS");
+    record.SetTFields(fields);
+    size_columns(record, fields);
+    for (int i = 0; i < fields; ++i) {
+        CString text;
+        if (read_key(file, indexed("TTYPE", i), text))
+            record.SetTType(text, i);
+        int column = 0;
+        if (read_key(file, indexed("TBCOL", i), column))
+            record.SetTBCol(column, i);
+        if (read_key(file, indexed("TFORM", i), text))
+            record.SetTForm(text, i);
+        if (read_key(file, indexed("TUNIT", i), text))
+            record.SetTUnit(text, i);
+    }
+}
+
+std::unique_ptr<CFitsExtension> read_header(fitsfile *file) {
+    auto record = std::make_unique<CFitsExtension>();
+    CString text;
+    if (read_key(file, "XTENSION", text))
+        record->SetXtension(text);
+    int bitPix = 0;
+    if (read_key(file, "BITPIX", bitPix))
+        record->SetBitPix(bitPix);
+    read_axes(file, *record);
+    if (read_key(file, "EXTNAME", text))
+        record->SetExtName(text);
+    read_columns(file, *record);
+    return record;
+}
+
+void print_record(int hdu, CFitsExtension &record) {
+    const CString xtension = record.GetXtension();
+    std::printf("HDU %d: %s", hdu, xtension.IsEmpty() ? "primary" : static_cast<const char *>(xtension));
+    if (!record.GetExtName().IsEmpty())
+        std::printf(", EXTNAME '%s'", static_cast<const char *>(record.GetExtName()));
+    std::printf("\n  BITPIX %d, NAXIS %d", record.GetBitPix(), record.GetNAxis());
+    for (int i = 0; i < record.GetNAxis(); ++i)
+        std::printf("%s%d", i == 0 ? ": " : " x ", record.GetNAxes(i));
+    std::printf("\n");
+    if (record.GetTFields() > 0)
+        std::printf("  TFIELDS %d\n", record.GetTFields());
+    for (int i = 0; i < record.GetTFields(); ++i) {
+        std::printf("  column %d: TTYPE '%s', TFORM '%s', TUNIT '%s'", i + 1,
+                    static_cast<const char *>(record.GetTType(i)), static_cast<const char *>(record.GetTForm(i)),
+                    static_cast<const char *>(record.GetTUnit(i)));
+        if (record.GetTBCol(i) != 0)  // ASCII tables only
+            std::printf(", TBCOL %d", record.GetTBCol(i));
+        std::printf("\n");
+    }
+}
+
+// ---- BMP -> FITS ----
+
+// The source file's name without folders, for the SRCFILE card; empty when
+// it is not printable ASCII, which is all a FITS header may hold.
+std::string source_name(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    std::string name = slash != nullptr ? slash + 1 : path;
+    const bool printable = std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return printable ? name : std::string();
+}
+
+void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *status) {
+    fits_update_key(file, TSTRING, "ORIGIN", const_cast<char *>(kOrigin), "written by the dirira program", status);
+    const std::string name = source_name(bmpPath);
+    if (!name.empty())
+        fits_update_key(file, TSTRING, "SRCFILE", const_cast<char *>(name.c_str()), "BMP file converted", status);
+    int bits = image.GetOrgBitsPixel();
+    fits_update_key(file, TINT, "SRCBITS", &bits, "bits per pixel of the BMP file", status);
+    for (int plane = 0; plane < image.GetPlanes(); ++plane) {
+        double low = image.GetLevelMin(plane), high = image.GetLevelMax(plane);
+        fits_update_key(file, TDOUBLE, indexed("LEVMIN", plane).c_str(), &low, "display level: black", status);
+        fits_update_key(file, TDOUBLE, indexed("LEVMAX", plane).c_str(), &high, "display level: white", status);
+    }
+}
+
+void write_rows(fitsfile *file, CStlImage &image, int *status) {
+    const int width = image.GetWidth(), height = image.GetHeight();
+    for (int plane = 0; plane < image.GetPlanes() && *status == 0; ++plane)
+        for (int y = 0; y < height && *status == 0; ++y) {
+            LONGLONG first[3] = {1, height - y, plane + 1};
+            fits_write_pixll(file, TFLOAT, first, width, image.GetImageAdr(0, y, plane, kReadSamples, NULL), status);
+        }
+}
+
+// ---- FITS -> BMP ----
+
+struct FitsImageShape {
+    int width = 0;
+    int height = 0;
+    int planes = 0;
+};
+
+// Gray (NAXIS 2, or NAXIS 3 with NAXIS3 = 1) or colour (NAXIS3 = 3) of a
+// size the image record can hold, or an explanation.
+bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
+    int bitPix = 0, axes = 0, status = 0;
+    LONGLONG lengths[3] = {0, 0, 1};
+    if (fits_get_img_paramll(file, 3, &bitPix, &axes, lengths, &status) != 0) {
+        why = fits_error(status);
+        return false;
+    }
+    const LONGLONG largest = std::numeric_limits<int>::max();
+    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] < 1 ||
+        lengths[1] < 1 || lengths[0] > largest || lengths[1] > largest) {
+        why = "not a gray or three-plane colour image";
+        return false;
+    }
+    shape = {int(lengths[0]), int(lengths[1]), int(lengths[2])};
+    return true;
+}
+
+// The first HDU that holds an image.
+bool move_to_image(fitsfile *file, std::string &why) {
+    int count = 0, status = 0;
+    fits_get_num_hdus(file, &count, &status);
+    for (int hdu = 1; hdu <= count && status == 0; ++hdu) {
+        int type = 0, axes = 0;
+        fits_movabs_hdu(file, hdu, &type, &status);
+        fits_get_img_dim(file, &axes, &status);
+        if (status == 0 && type == IMAGE_HDU && axes > 0)
+            return true;
+    }
+    why = status != 0 ? fits_error(status) : "no image in the file";
+    return false;
+}
+
+struct Range {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    void take(const float *samples, int count) {
+        for (const float *s = samples; s != samples + count; ++s)
+            if (std::isfinite(*s)) {
+                low = std::min(low, double(*s));
+                high = std::max(high, double(*s));
+            }
+    }
+};
+
+// Undefined samples (BLANK, NaN) come in as NaN, which the display levels
+// render black.
+bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *status) {
+    float undefined = std::numeric_limits<float>::quiet_NaN();
+    const int width = image.GetWidth(), height = image.GetHeight();
+    for (int y = 0; y < height && *status == 0; ++y) {
+        float *row = image.GetImageAdr(0, y, plane, kWriteSamples, NULL);
+        LONGLONG first[3] = {1, height - y, plane + 1};
+        int anyUndefined = 0;
+        fits_read_pixll(file, TFLOAT, first, width, &undefined, row, &anyUndefined, status);
+        range.take(row, width);
+    }
+    return *status == 0;
+}
+
+// The plane's display levels: the LEVMINn/LEVMAXn cards when both are
+// there, else its smallest and largest defined samples.
+void set_levels(fitsfile *file, CStlImage &image, int plane, const Range &range) {
+    double low = range.low <= range.high ? range.low : 0.0;
+    double high = range.low <= range.high ? range.high : 0.0;
+    double cardLow = 0.0, cardHigh = 0.0;
+    if (read_key(file, indexed("LEVMIN", plane), cardLow) && read_key(file, indexed("LEVMAX", plane), cardHigh)) {
+        low = cardLow;
+        high = cardHigh;
+    }
+    image.LevelMin[plane] = low;
+    image.LevelMax[plane] = high;
+    image.LevelRange[plane] = high - low;
+}
+
+}  // namespace
+
+bool is_fits_path(const char *path) {
+    const char *dot = std::strrchr(path, '.');
+    if (dot == nullptr)
+        return false;
+    std::string extension(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return extension == "fits" || extension == "fit" || extension == "fts";
+}
+
+std::vector<std::unique_ptr<CFitsExtension>> read_fits_headers(const char *path, std::string &error) {
+    FitsFile file;
+    int status = 0, count = 0;
+    fits_open_diskfile(file.out(), path, READONLY, &status);
+    fits_get_num_hdus(file.get(), &count, &status);
+    std::vector<std::unique_ptr<CFitsExtension>> records;
+    for (int hdu = 1; hdu <= count && status == 0; ++hdu)
+        if (fits_movabs_hdu(file.get(), hdu, nullptr, &status) == 0)
+            records.push_back(read_header(file.get()));
+    if (status != 0) {
+        error = fits_error(status);
+        records.clear();
+    }
+    return records;
+}
+
+int fits_info(const char *path) {
+    std::string error;
+    const auto records = read_fits_headers(path, error);
+    if (records.empty())
+        return report(path, error);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        print_record(int(i) + 1, *records[i]);
+    return 0;
+}
+
+int bmp_to_fits(const char *bmpPath, const char *fitsPath) {
+    CStlImage image;
+    const int read = CBmp::Read(&image, bmpPath, NULL, NULL);
+    if (read != dirira::kBmpOk)
+        return report(bmpPath, dirira::bmp_status_message(read));
+    const int planes = image.GetPlanes();
+    LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
+    std::remove(fitsPath);  // a disk file is only ever created new
+    FitsFile file;
+    int status = 0;
+    fits_create_diskfile(file.out(), fitsPath, &status);
+    fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, &status);
+    write_cards(file.get(), image, bmpPath, &status);
+    write_rows(file.get(), image, &status);
+    file.close(&status);
+    return status == 0 ? 0 : report(fitsPath, fits_error(status));
+}
+
+int fits_to_bmp(const char *fitsPath, const char *bmpPath) {
+    FitsFile file;
+    int status = 0;
+    std::string why;
+    FitsImageShape shape;
+    if (fits_open_diskfile(file.out(), fitsPath, READONLY, &status) != 0)
+        return report(fitsPath, fits_error(status));
+    if (!move_to_image(file.get(), why) || !shape_of(file.get(), shape, why))
+        return report(fitsPath, why);
+    CStlImage image;
+    if (!image.Create(shape.width, shape.height, shape.planes, -32))
+        return report(fitsPath, "the image does not fit in memory");
+    for (int plane = 0; plane < shape.planes; ++plane) {
+        Range range;
+        if (!read_plane(file.get(), image, plane, range, &status))
+            return report(fitsPath, fits_error(status));
+        set_levels(file.get(), image, plane, range);
+    }
+    const int written = CBmp::Write(&image, bmpPath, kRenderThroughLevels, NULL, NULL);
+    return written == dirira::kBmpOk ? 0 : report(bmpPath, dirira::bmp_status_message(written));
+}
+
+int convert_fits(const char *from, const char *to) {
+    if (is_fits_path(from) == is_fits_path(to))
+        return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
+    return is_fits_path(from) ? fits_to_bmp(from, to) : bmp_to_fits(from, to);
+}
+
+}  // namespace dirira_tool
