@@ -173,7 +173,7 @@ void WriteColorInfo(BITMAPINFO *info) {
     const BITMAPINFOHEADER &header = info->bmiHeader;
     const std::vector<RGBQUAD> &table = DefaultColorTable(header.biBitCount);
     BYTE *colors = reinterpret_cast<BYTE *>(info) + header.biSize;
-    std::memcpy(colors, table.data(), table.size() * sizeof(RGBQUAD));
+    if (!table.empty()) std::memcpy(colors, table.data(), table.size() * sizeof(RGBQUAD));
     if (header.biCompression == BI_BITFIELDS) {
         const Masks masks = MasksWritten(header);
         std::memcpy(info->bmiColors, &masks, sizeof masks);

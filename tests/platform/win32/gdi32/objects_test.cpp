@@ -1,0 +1,81 @@
+// Descriptions and deletion of GDI objects, as Wine's gdi32 tests record
+// Windows (test_bitmap_info: GetObject's buffer sizes, bmWidthBytes).
+#include <windows.h>
+#include <win32_standin.h>
+
+#include "platform/win32/row_name.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ObjectsTest : public testing::Test {
+protected:
+    void TearDown() override {
+        win32_standin::SetScreenDepth(32);
+        EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
+    }
+};
+
+struct BitmapCase {
+    const char *name;
+    WORD screenDepth;
+    UINT bitsPerPixel;  // 1 or the screen's
+    LONG widthBytes;    // of 9 pixels: rows padded to 16 bits
+};
+
+const BitmapCase kBitmaps[] = {
+    {"mono", 32, 1, 2},     {"screen_8", 8, 8, 10},   {"screen_16", 16, 16, 18},
+    {"screen_24", 24, 24, 28}, {"screen_32", 32, 32, 36},
+};
+
+class Describe : public ObjectsTest, public testing::WithParamInterface<BitmapCase> {};
+
+TEST_P(Describe, GivesTheBitmapRecord) {
+    const BitmapCase &c = GetParam();
+    win32_standin::SetScreenDepth(c.screenDepth);
+    HBITMAP bitmap = CreateBitmap(9, 3, 1, c.bitsPerPixel, NULL);
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP record;
+    std::memset(&record, 0xAA, sizeof record);
+    EXPECT_EQ(GetObjectA(bitmap, 0, NULL), static_cast<int>(sizeof(BITMAP)));
+    EXPECT_EQ(GetObjectA(bitmap, sizeof record - 1, &record), 0) << "too small a buffer";
+    ASSERT_EQ(GetObjectA(bitmap, sizeof record * 2, &record), static_cast<int>(sizeof(BITMAP)));
+    EXPECT_EQ(record.bmType, 0);
+    EXPECT_EQ(record.bmWidth, 9);
+    EXPECT_EQ(record.bmHeight, 3);
+    EXPECT_EQ(record.bmWidthBytes, c.widthBytes);
+    EXPECT_EQ(record.bmPlanes, 1);
+    EXPECT_EQ(record.bmBitsPixel, c.bitsPerPixel);
+    EXPECT_EQ(record.bmBits, nullptr);
+    EXPECT_TRUE(DeleteObject(bitmap));
+    EXPECT_FALSE(DeleteObject(bitmap)) << "a deleted handle is no object";
+    EXPECT_EQ(GetObjectA(bitmap, sizeof record, &record), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(GetObjectA, Describe, testing::ValuesIn(kBitmaps), win32_test::RowName());
+
+TEST_F(ObjectsTest, StockPaletteHasTheStaticColoursAndSurvivesDeletion) {
+    const HGDIOBJ stock = GetStockObject(DEFAULT_PALETTE);
+    WORD entries = 0;
+    EXPECT_EQ(GetObjectA(stock, sizeof entries, &entries), 2);
+    EXPECT_EQ(entries, 20);
+    EXPECT_TRUE(DeleteObject(stock));
+    EXPECT_EQ(GetStockObject(DEFAULT_PALETTE), stock);
+    EXPECT_EQ(GetObjectA(stock, sizeof entries, &entries), 2);
+}
+
+TEST_F(ObjectsTest, CompatibleBitmapsTakeTheScreensDepth) {
+    win32_standin::SetScreenDepth(16);
+    HDC screen = GetDC(NULL);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 4, 4);
+    BITMAP record;
+    ASSERT_EQ(GetObjectA(bitmap, sizeof record, &record), static_cast<int>(sizeof(BITMAP)));
+    EXPECT_EQ(record.bmBitsPixel, 16);
+    EXPECT_EQ(win32_standin::LiveGdiObjects(), 1);
+    DeleteObject(bitmap);
+    ReleaseDC(NULL, screen);
+}
+
+}  // namespace
