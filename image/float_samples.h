@@ -14,12 +14,12 @@ namespace float_samples {
 constexpr unsigned kReadMode = 1;
 constexpr unsigned kWriteMode = 0;
 
+// Inside the image (the common case) one unsigned test decides; outside,
+// past the last index gives the last, below 0 gives 0.
 inline int clamp_to_extent(int index, int extent) {
-    if (index > extent - 1)
-        return extent - 1;
-    if (index < 0)
-        return 0;
-    return index;
+    if (static_cast<unsigned>(index) < static_cast<unsigned>(extent))
+        return index;
+    return index < 0 ? 0 : extent - 1;
 }
 
 // The store's address of a sample at a position already clamped. Bit 1 of

@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define GRAY_ACCESS_SSE2_TRUNCATION 1
+#endif
 
 #include "image/float_samples.h"
 
@@ -26,14 +30,17 @@ using float_samples::store_address;
 
 namespace {
 
-// What the processor's truncating conversion gives: toward zero, and the
-// "integer indefinite" 0x80000000 for NaN and for anything outside 32 bits,
-// where a plain cast would be undefined.
-// (Just below -2^31 the cast would give INT32_MIN as well.)
+// The processor's truncating conversion: toward zero, and the "integer
+// indefinite" 0x80000000 for NaN and for anything outside 32 bits, where a
+// plain cast would be undefined. SSE2 does exactly this in one instruction.
 std::int32_t truncate_to_int32(double value) {
-    if (std::fabs(value) < 2147483648.0)
+#ifdef GRAY_ACCESS_SSE2_TRUNCATION
+    return _mm_cvttsd_si32(_mm_set_sd(value));
+#else
+    if (std::fabs(value) < 2147483648.0)  // just below -2^31 the cast gives INT32_MIN too
         return static_cast<std::int32_t>(value);
     return INT32_MIN;
+#endif
 }
 
 // The byte rule of every GetPixelGray256. The lower bound is tested first,
@@ -50,10 +57,20 @@ unsigned char display_byte(double sample, double lo, double hi, Scaling scaled) 
     return static_cast<unsigned char>(truncate_to_int32(scaled(sample)) & 0xFF);
 }
 
+// A plane's display levels, read before the sample's lookup so that the
+// store's fast path needs no registers saved across its slow path.
+struct PlaneLevels {
+    double min, max, range;
+};
+
+PlaneLevels plane_levels(const CImage &image, int plane) {
+    return {image.LevelMin[plane], image.LevelMax[plane], image.LevelRange[plane]};
+}
+
 // The byte rule through the plane's levels.
-inline __attribute__((always_inline)) unsigned char level_byte(const CImage &image, float sample, int plane) {
-    return display_byte(sample, image.LevelMin[plane], image.LevelMax[plane],
-                        [&image, plane](double value) { return raw_to_display(image, value, plane); });
+unsigned char level_byte(float sample, const PlaneLevels &levels) {
+    return display_byte(sample, levels.min, levels.max,
+                        [&levels](double value) { return (value - levels.min) / levels.range * 255.0; });
 }
 
 // LevelMin is rounded to float before it is subtracted or added here, but
@@ -177,14 +194,18 @@ unsigned char CStlImage::GetPixelGray256(float *p, float min, float max, float s
     return display_byte(*p, min, max, [min, scale](double sample) { return (sample - min) * scale; });
 }
 
-unsigned char CStlImage::GetPixelGray256(float *p, int plane) const { return level_byte(*this, *p, plane); }
+unsigned char CStlImage::GetPixelGray256(float *p, int plane) const {
+    return level_byte(*p, plane_levels(*this, plane));
+}
 
 unsigned char CStlImage::GetPixelGray256(int x, int y, int plane) {
-    return level_byte(*this, read_sample(*this, x, y, plane), plane);
+    const PlaneLevels levels = plane_levels(*this, plane);
+    return level_byte(read_sample(*this, x, y, plane), levels);
 }
 
 unsigned char CStlImage::GetPixelGray256(double x, double y, int plane) {
-    return level_byte(*this, interpolate(*this, x, y, plane), plane);
+    const PlaneLevels levels = plane_levels(*this, plane);
+    return level_byte(interpolate(*this, x, y, plane), levels);
 }
 
 // ---- Conversions ----
