@@ -42,8 +42,12 @@ inline float read_sample(const CStlImage &image, int x, int y, int plane) {
 }
 
 // (s - m) / R * 255: subtract, divide, multiply, in that order.
+inline double display_scale(double raw, double levelMin, double levelRange) {
+    return (raw - levelMin) / levelRange * 255.0;
+}
+
 inline double raw_to_display(const CImage &image, double raw, int plane) {
-    return (raw - image.LevelMin[plane]) / image.LevelRange[plane] * 255.0;
+    return display_scale(raw, image.LevelMin[plane], image.LevelRange[plane]);
 }
 
 inline double display_to_raw(const CImage &image, double display, int plane) {

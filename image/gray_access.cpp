@@ -19,6 +19,7 @@
 
 using float_samples::clamped_address;
 using float_samples::display_of;
+using float_samples::display_scale;
 using float_samples::display_to_raw;
 using float_samples::interpolate;
 using float_samples::kReadMode;
@@ -70,7 +71,7 @@ PlaneLevels plane_levels(const CImage &image, int plane) {
 // The byte rule through the plane's levels.
 unsigned char level_byte(float sample, const PlaneLevels &levels) {
     return display_byte(sample, levels.min, levels.max,
-                        [&levels](double value) { return (value - levels.min) / levels.range * 255.0; });
+                        [&levels](double value) { return display_scale(value, levels.min, levels.range); });
 }
 
 // LevelMin is rounded to float before it is subtracted or added here, but
