@@ -39,9 +39,8 @@ struct ByteLevels {
     double range;  // the divisor between them
 };
 
-// The raw option is the byte rule at levels 0..255: (s - 0) / 255 * 255 is
-// s again for every float s (whole numbers exactly, fractions truncate the
-// same), so the bytes are the samples clipped and truncated.
+// The raw option is the byte rule at levels 0..255, which gives the samples
+// clipped and truncated (is_unit_scale below).
 constexpr ByteLevels kRawLevels{0.0, 255.0, 255.0};
 
 // The processor's truncating conversion, written so that out-of-range
@@ -62,22 +61,45 @@ inline std::uint8_t level_byte(float sample, const ByteLevels &levels) {
     return static_cast<std::uint8_t>(truncate_to_int32((s - levels.low) / levels.range * 255.0) & 0xFF);
 }
 
-// Bytes 0..width-1 of `out`, every `stride`-th, from one row of one plane.
-void render_samples(const float *row, int width, const ByteLevels &levels, std::uint8_t *out, int stride) {
+// At levels 0..255 with range 255 the rule needs no division: (s - 0) / 255
+// * 255 never crosses a whole number on its way back to s (checked for every
+// float between 0 and 255), so the byte is the sample clipped and truncated.
+bool is_unit_scale(const ByteLevels &levels) {
+    return levels.low == 0.0 && levels.high == 255.0 && levels.range == 255.0;
+}
+
+inline std::uint8_t clipped_byte(float sample) {
+    if (!(sample > 0.0f))  // NaN included
+        return 0;
+    if (sample >= 255.0f)
+        return 255;
+    return static_cast<std::uint8_t>(sample);
+}
+
+// Every `stride`-th byte of `out` from one row of one plane.
+template <typename ToByte>
+void render_samples(const float *row, int width, std::uint8_t *out, int stride, ToByte to_byte) {
     for (int x = 0; x < width; ++x)
-        out[std::size_t(x) * stride] = level_byte(row[x], levels);
+        out[std::size_t(x) * stride] = to_byte(row[x]);
+}
+
+void render_plane_row(const float *row, int width, const ByteLevels &levels, std::uint8_t *out, int stride) {
+    if (is_unit_scale(levels))
+        render_samples(row, width, out, stride, clipped_byte);
+    else
+        render_samples(row, width, out, stride, [&levels](float sample) { return level_byte(sample, levels); });
 }
 
 // What the DIB will be, decided before anything is allocated.
 struct DibLayout {
     int width;
     int height;
-    int planes;           // 1 or 3
-    WORD bitCount;        // 8 or 24
-    DWORD tableEntries;   // 256 or 0
-    std::size_t rowBytes; // padded to 4
-    DWORD imageBytes;     // biSizeImage
-    std::size_t blockBytes;
+    int planes;               // 1 or 3
+    WORD bitCount;            // 8 or 24
+    DWORD tableEntries;       // 256 or 0
+    std::size_t rowBytes;     // padded to 4
+    DWORD imageBytes;         // biSizeImage
+    std::size_t blockBytes;   // header, table and rows
 
     std::size_t pixelOffset() const { return kInfoHeaderSize + std::size_t{tableEntries} * kTableEntrySize; }
 };
@@ -145,7 +167,7 @@ bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLeve
                 image.Store->GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
             if (row == nullptr)
                 return false;
-            render_samples(row, layout.width, levels[plane], out + (layout.planes - 1 - plane), layout.planes);
+            render_plane_row(row, layout.width, levels[plane], out + (layout.planes - 1 - plane), layout.planes);
         }
         std::memset(out + usedBytes, 0, layout.rowBytes - usedBytes);
     }
