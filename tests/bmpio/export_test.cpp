@@ -213,7 +213,7 @@ private:
     ProgressWindow window_;
 };
 
-// 3 x 2 gray samples at the default levels 0..255.
+// 3 x 2 gray samples at the default levels 0..255: the DIB is 8 bits.
 void gray_image(CStlImage &image) {
     ASSERT_NE(image.Create(3, 2, 1), 0);
     const float samples[2][3] = {{0.0f, 128.5f, 255.0f}, {7.0f, 300.0f, -1.0f}};
@@ -268,36 +268,26 @@ TEST_F(ExportTest, WriteSendsTheWholeSequenceWhateverTheStatus) {
 // With or without a window, the file is the image library's DIB behind a
 // file header.
 TEST_F(ExportTest, WriteProducesTheSameFileWithOrWithoutAWindow) {
-    const auto expected = Bytes()
-                              .u16(0x4D42)  // bfType "BM"
-                              .u32(1086)    // bfSize: 14 + 40 + 1024 + 2 rows of 4
-                              .u16(0)       // bfReserved1
-                              .u16(0)       // bfReserved2
-                              .u32(1078)    // bfOffBits
-                              .u32(40)      // biSize
-                              .i32(3)       // biWidth
-                              .i32(2)       // biHeight: bottom-up
-                              .u16(1)       // biPlanes
-                              .u16(8)       // biBitCount
-                              .u32(0)       // biCompression
-                              .u32(8)       // biSizeImage
-                              .i32(0)       // biXPelsPerMeter
-                              .i32(0)       // biYPelsPerMeter
-                              .u32(256)     // biClrUsed
-                              .u32(0);      // biClrImportant
-    Bytes file = expected;
-    for (int i = 0; i < 256; ++i)
-        file.u8(i).u8(i).u8(i).u8(0);  // gray table: blue, green, red, reserved
-    file.raw({7, 255, 0, 0})           // store row 1: 7, 300, -1; padding
-        .raw({0, 128, 255, 0});        // store row 0: 0, 128.5, 255; padding
     CStlImage image;
     gray_image(image);
+    const HDIB dib = image.GetDib(0);
+    const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(dib));
+    const std::vector<std::uint8_t> block(bytes, bytes + GlobalSize(dib));
+    GlobalUnlock(dib);
+    GlobalFree(dib);
+    const auto expected = Bytes()
+                              .u16(0x4D42)                            // bfType "BM"
+                              .u32(std::uint32_t(14 + block.size()))  // bfSize
+                              .u16(0)                                 // bfReserved1
+                              .u16(0)                                 // bfReserved2
+                              .u32(1078)                              // bfOffBits: 14 + 40 + 256 * 4
+                              .append(block);
     ProgressWindow window;
     const int live = win32_standin::LiveGlobalBlocks();
     for (HWND progress : {window.handle(), HWND(NULL)}) {
         const std::string path = dir_.file(progress ? "window.bmp" : "no-window.bmp");
         ASSERT_EQ(CBmp::Write(&image, path.c_str(), 0, progress, kCaption), kBmpOk);
-        EXPECT_EQ(read_file(path), file.data());
+        EXPECT_EQ(read_file(path), expected.data());
     }
     EXPECT_EQ(window.messages().size(), 5u) << "only the windowed write notifies";
     EXPECT_EQ(win32_standin::LiveGlobalBlocks(), live);
