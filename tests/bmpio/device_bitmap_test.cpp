@@ -3,8 +3,7 @@
 // with nothing held on every failure, and a capture fed back into a bitmap.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <functional>
+#include <utility>
 #include <win32_standin.h>
 
 #include "bmpio/bmp.h"
@@ -28,6 +27,13 @@ const std::vector<BYTE> kPixels = {
     0xA0, 0xB0, 0xC0, 0xD0, 0xE0, 0xF0, 0x01, 0x02, 0x03, 0, 0, 0,  // top row
 };
 
+std::vector<BYTE> BytesOf(HGLOBAL block) {
+    const BYTE *bytes = static_cast<const BYTE *>(GlobalLock(block));
+    std::vector<BYTE> copy(bytes, bytes + GlobalSize(block));
+    GlobalUnlock(block);
+    return copy;
+}
+
 HPALETTE OneColourPalette() {
     LOGPALETTE palette = {0x300, 1, {{0x12, 0x34, 0x56, 0}}};
     return CreatePalette(&palette);
@@ -47,7 +53,7 @@ protected:
         EXPECT_EQ(win32_standin::LiveGlobalBlocks(), 0);
         EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
     }
-    HDIB Capture(DWORD compression, WORD bitCount) {
+    HDIB CaptureAt(DWORD compression, WORD bitCount) {
         dib_ = Converter::DibFromBitmap(bitmap_, compression, bitCount, palette_);
         return dib_;
     }
@@ -56,33 +62,46 @@ protected:
     HDIB dib_ = NULL;
 };
 
-struct SizeCase {
+struct CaptureCase {
     const char *name;
     WORD bitCount;
     SIZE_T firstSize;  // header and colour table
     SIZE_T rowBytes;   // of the 3 × 2 bitmap
+    bool samePixels;   // when fed back
 };
 
-const SizeCase kSizes[] = {
-    {"own_depth_32", 0, 40, 24},
-    {"8bit", 8, 40 + 1024, 8},
-    {"4bit", 4, 40 + 64, 8},
-    {"1bit", 1, 40 + 8, 8},
+const CaptureCase kCaptures[] = {
+    {"own_depth_32", 0, 40, 24, true},
+    {"24bit", 24, 40, 24, true},
+    {"8bit", 8, 40 + 1024, 8, false},
+    {"4bit", 4, 40 + 64, 8, false},
+    {"1bit", 1, 40 + 8, 8, false},
 };
 
-class BlockSize : public DeviceBitmapTest, public testing::WithParamInterface<SizeCase> {};
+class Capture : public DeviceBitmapTest, public testing::WithParamInterface<CaptureCase> {};
 
-TEST_P(BlockSize, IsHeaderAndTableFirstThenGrowsByTheRows) {
-    const SizeCase &c = GetParam();
-    ASSERT_NE(Capture(BI_RGB, c.bitCount), nullptr);
+TEST_P(Capture, GrowsItsBlockOnceAndFeedsBackIntoABitmapOfTheSameSize) {
+    const CaptureCase &c = GetParam();
+    ASSERT_NE(CaptureAt(BI_RGB, c.bitCount), nullptr);
     EXPECT_EQ(win32_standin::LastGlobalAlloc().flags, UINT{GMEM_MOVEABLE | GMEM_ZEROINIT});
     EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, c.firstSize);
     EXPECT_EQ(win32_standin::LastGlobalReAlloc().flags, 0u) << "the growth is not zero-filled";
-    EXPECT_EQ(GlobalSize(dib_), c.firstSize + c.rowBytes);
+    ASSERT_EQ(GlobalSize(dib_), c.firstSize + c.rowBytes);
+    const std::vector<BYTE> before = BytesOf(dib_);
+    HDC screen = GetDC(NULL);
+    const HBITMAP copy = Converter::BitmapFromDib(screen, dib_);
+    ReleaseDC(NULL, screen);
+    BITMAP record;
+    ASSERT_EQ(GetObjectA(copy, sizeof record, &record), static_cast<int>(sizeof record));
+    EXPECT_EQ(std::make_pair(record.bmWidth, record.bmHeight), std::make_pair(3, 2));
+    if (c.samePixels) {
+        EXPECT_EQ(RowsOf(copy, 3, 2, 24), kPixels);
+    }
+    EXPECT_EQ(BytesOf(dib_), before) << "the DIB is read only";
+    DeleteObject(copy);
 }
 
-INSTANTIATE_TEST_SUITE_P(DibFromBitmap, BlockSize, testing::ValuesIn(kSizes),
-                         win32_test::RowName());
+INSTANTIATE_TEST_SUITE_P(DibFromBitmap, Capture, testing::ValuesIn(kCaptures), win32_test::RowName());
 
 struct EstimateCase {
     const char *name;
@@ -106,7 +125,7 @@ TEST_P(Estimate, SizesTheBlockWhenTheQueryLeavesTheSizeZero) {
     DeleteObject(bitmap_);
     bitmap_ = CreateBitmap(c.width, c.height, 1, 32, NULL);
     win32_standin::LeaveSizeImageZeroNth(1);
-    Capture(c.compression, c.bitCount);
+    CaptureAt(c.compression, c.bitCount);
     const SIZE_T table = c.bitCount == 24 ? 0 : (SIZE_T{4} << c.bitCount);
     EXPECT_EQ(win32_standin::LastGlobalReAlloc().bytes, 40 + table + c.estimate);
 }
@@ -114,83 +133,43 @@ TEST_P(Estimate, SizesTheBlockWhenTheQueryLeavesTheSizeZero) {
 INSTANTIATE_TEST_SUITE_P(DibFromBitmap, Estimate, testing::ValuesIn(kEstimates),
                          win32_test::RowName());
 
+// The bitmap given, and the call made to fail (none when nth is 0).
+enum class Given { NoBitmap, APalette, TallBitmap, TheBitmap };
+
 struct FailureCase {
     const char *name;
-    std::function<HBITMAP(HBITMAP, HPALETTE)> arrange;  // the bitmap to capture
+    Given given;
+    Call fault;
+    int nth;
 };
 
 const FailureCase kFailures[] = {
-    {"null_bitmap", [](HBITMAP, HPALETTE) -> HBITMAP { return NULL; }},
-    {"not_a_bitmap", [](HBITMAP, HPALETTE palette) { return reinterpret_cast<HBITMAP>(palette); }},
-    {"65536_lines", [](HBITMAP, HPALETTE) { return CreateBitmap(1, 65536, 1, 32, NULL); }},
-    {"allocation_fails",
-     [](HBITMAP bitmap, HPALETTE) {
-         win32_standin::FailNth(Call::GlobalAlloc, 1);
-         return bitmap;
-     }},
-    {"resize_fails",
-     [](HBITMAP bitmap, HPALETTE) {
-         win32_standin::FailNth(Call::GlobalReAlloc, 1);
-         return bitmap;
-     }},
-    {"second_query_fails",
-     [](HBITMAP bitmap, HPALETTE) {
-         win32_standin::FailNth(Call::GetDIBits, 2);
-         return bitmap;
-     }},
+    {"null_bitmap", Given::NoBitmap, Call::GlobalAlloc, 0},
+    {"not_a_bitmap", Given::APalette, Call::GlobalAlloc, 0},
+    {"65536_lines", Given::TallBitmap, Call::GlobalAlloc, 0},
+    {"allocation_fails", Given::TheBitmap, Call::GlobalAlloc, 1},
+    {"resize_fails", Given::TheBitmap, Call::GlobalReAlloc, 1},
+    {"second_query_fails", Given::TheBitmap, Call::GetDIBits, 2},
 };
 
 class Failure : public DeviceBitmapTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(Failure, GivesNullWithNothingHeld) {
-    const HBITMAP captured = GetParam().arrange(bitmap_, palette_);
-    EXPECT_EQ(Converter::DibFromBitmap(captured, BI_RGB, 24, palette_), nullptr);
-    if (captured != bitmap_) DeleteObject(captured);
+    const FailureCase &c = GetParam();
+    const HBITMAP tall = CreateBitmap(1, 65536, 1, 32, NULL);
+    const HBITMAP given[] = {NULL, reinterpret_cast<HBITMAP>(palette_), tall, bitmap_};
+    win32_standin::FailNth(c.fault, c.nth);
+    EXPECT_EQ(Converter::DibFromBitmap(given[static_cast<int>(c.given)], BI_RGB, 24, palette_), nullptr);
+    DeleteObject(tall);
 }
 
 INSTANTIATE_TEST_SUITE_P(DibFromBitmap, Failure, testing::ValuesIn(kFailures),
                          win32_test::RowName());
 
-struct RoundTripCase {
-    const char *name;
-    WORD bitCount;
-    bool samePixels;
-};
-
-const RoundTripCase kRoundTrips[] = {{"24bit", 24, true}, {"32bit", 32, true}, {"8bit", 8, false}, {"1bit", 1, false}};
-
-class RoundTrip : public DeviceBitmapTest, public testing::WithParamInterface<RoundTripCase> {};
-
-TEST_P(RoundTrip, GivesABitmapOfTheSameSize) {
-    const RoundTripCase &c = GetParam();
-    ASSERT_NE(Capture(BI_RGB, c.bitCount), nullptr);
-    const std::vector<BYTE> before(static_cast<BYTE *>(GlobalLock(dib_)),
-                                   static_cast<BYTE *>(GlobalLock(dib_)) + GlobalSize(dib_));
-    GlobalUnlock(dib_);
-    GlobalUnlock(dib_);
-    HDC screen = GetDC(NULL);
-    const HBITMAP copy = Converter::BitmapFromDib(screen, dib_);
-    ReleaseDC(NULL, screen);
-    ASSERT_NE(copy, nullptr);
-    BITMAP record;
-    ASSERT_EQ(GetObjectA(copy, sizeof record, &record), static_cast<int>(sizeof record));
-    EXPECT_EQ(record.bmWidth, 3);
-    EXPECT_EQ(record.bmHeight, 2);
-    if (c.samePixels) {
-        EXPECT_EQ(RowsOf(copy, 3, 2, 24), kPixels);
-    }
-    EXPECT_EQ(0, std::memcmp(before.data(), GlobalLock(dib_), before.size())) << "the DIB is read only";
-    GlobalUnlock(dib_);
-    DeleteObject(copy);
-}
-
-INSTANTIATE_TEST_SUITE_P(BitmapFromDib, RoundTrip, testing::ValuesIn(kRoundTrips),
-                         win32_test::RowName());
-
 TEST_F(DeviceBitmapTest, BitmapFromDibRefusesNoDibAndABlockShorterThanItsRows) {
     HDC screen = GetDC(NULL);
     EXPECT_EQ(Converter::BitmapFromDib(screen, NULL), nullptr);
-    ASSERT_NE(Capture(BI_RGB, 24), nullptr);
+    ASSERT_NE(CaptureAt(BI_RGB, 24), nullptr);
     dib_ = GlobalReAlloc(dib_, GlobalSize(dib_) - 1, GMEM_MOVEABLE);
     EXPECT_EQ(Converter::BitmapFromDib(screen, dib_), nullptr);
     ReleaseDC(NULL, screen);
