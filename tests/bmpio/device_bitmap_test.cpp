@@ -93,7 +93,7 @@ TEST_P(Capture, GrowsItsBlockOnceAndFeedsBackIntoABitmapOfTheSameSize) {
     ReleaseDC(NULL, screen);
     BITMAP record;
     ASSERT_EQ(GetObjectA(copy, sizeof record, &record), static_cast<int>(sizeof record));
-    EXPECT_EQ(std::make_pair(record.bmWidth, record.bmHeight), std::make_pair(3, 2));
+    EXPECT_EQ(std::make_pair(record.bmWidth, record.bmHeight), std::make_pair(LONG{3}, LONG{2}));
     if (c.samePixels) {
         EXPECT_EQ(RowsOf(copy, 3, 2, 24), kPixels);
     }

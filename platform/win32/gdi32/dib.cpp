@@ -32,7 +32,9 @@ std::int64_t Stride(LONG width, WORD bitCount) {
 
 std::int64_t Lines(const BITMAPINFOHEADER &header) { return std::abs(static_cast<std::int64_t>(header.biHeight)); }
 
-std::int64_t ImageSize(const BITMAPINFOHEADER &header) { return Stride(header.biWidth, header.biBitCount) * Lines(header); }
+std::int64_t ImageSize(const BITMAPINFOHEADER &header) {
+    return Stride(header.biWidth, header.biBitCount) * Lines(header);
+}
 
 bool IsUncompressedLayout(WORD bitCount, DWORD compression) {
     switch (bitCount) {
@@ -151,8 +153,8 @@ void WritePixel(BYTE *row, LONG x, Rgb colour, const PixelFormat &format) {
     case 16:
     case 32: {
         const Masks &masks = format.masks;
-        StoreLittleEndian(row + format.bitCount / 8 * x, format.bitCount / 8,
-                          Pack(colour.red, masks.red) | Pack(colour.green, masks.green) | Pack(colour.blue, masks.blue));
+        const DWORD pixel = Pack(colour.red, masks.red) | Pack(colour.green, masks.green) | Pack(colour.blue, masks.blue);
+        StoreLittleEndian(row + format.bitCount / 8 * x, format.bitCount / 8, pixel);
         return;
     }
     default:
@@ -279,11 +281,13 @@ extern "C" int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lin
 // depth can show.
 extern "C" HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header, DWORD init, const void *bits,
                                          const BITMAPINFO *info, UINT usage) {
-    if (!header || header->biSize < kInfoHeaderSize || header->biWidth < 0 || Lines(*header) > 0x7FFFFFFF) return nullptr;
+    if (!header || header->biSize < kInfoHeaderSize || header->biWidth < 0 || Lines(*header) > 0x7FFFFFFF)
+        return nullptr;
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
     if (dc && !table.Find<DeviceContext>(dc)) return nullptr;
-    const HBITMAP made = NewDeviceBitmap(table, header->biWidth, static_cast<int>(Lines(*header)), dc ? ScreenDepth() : 1);
+    const WORD depth = dc ? ScreenDepth() : 1;
+    const HBITMAP made = NewDeviceBitmap(table, header->biWidth, static_cast<int>(Lines(*header)), depth);
     if (made && (init & CBM_INIT) && !SetRows(*table.Find<DeviceBitmap>(made), bits, info, usage)) {
         table.Remove(made);
         return nullptr;

@@ -10,6 +10,8 @@ namespace win32_standin {
 namespace {
 
 constexpr std::size_t kCallCount = static_cast<std::size_t>(Call::GetDIBits) + 1;
+// Calls are appended; the values already handed out never move.
+static_assert(static_cast<int>(Call::GlobalReAlloc) == 4 && static_cast<int>(Call::GetDIBits) == 5, "Call values");
 
 // Fires on the n-th next Fires() after Arm(n); 0 = disarmed.
 class Countdown {
