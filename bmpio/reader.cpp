@@ -5,6 +5,7 @@
 // 4-byte entries, then the pixel bytes, moved in one read and never
 // interpreted here. The block's size, not biSizeImage, bounds the pixels it
 // holds: the file's real size decides it.
+#include <cstdint>
 #include <cstring>
 
 #include "bmpio/bmp.h"

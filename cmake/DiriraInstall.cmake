@@ -2,11 +2,7 @@
 # (find_package(dirira CONFIG) -> dirira::dirira) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-set(DIRIRA_INSTALL_TARGETS afx zirdib zircim zirime dirira)
-if(NOT WIN32)
-  list(PREPEND DIRIRA_INSTALL_TARGETS win32)
-endif()
-install(TARGETS ${DIRIRA_INSTALL_TARGETS} EXPORT dirira-targets
+install(TARGETS win32 afx zirdib zircim zirime dirira EXPORT dirira-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,3 +1,8 @@
+# Windows compiles .rc files with the resource compiler (windres with mingw).
+if(WIN32)
+  enable_language(RC)
+endif()
+
 # dirira_add_resources(<target> <rc file> <symbol>)
 # Windows: the .rc file is compiled into the module by the resource compiler.
 # Elsewhere: it is turned into a C++ table named <symbol> of type

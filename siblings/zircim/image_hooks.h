@@ -6,8 +6,10 @@
 
 #include "image/image.h"
 
-#if defined(_WIN32)
-#define ZIRCIM_API
+#if defined(_WIN32) && defined(ZIRCIM_BUILDING)
+#define ZIRCIM_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define ZIRCIM_API __declspec(dllimport)
 #else
 #define ZIRCIM_API __attribute__((visibility("default")))
 #endif

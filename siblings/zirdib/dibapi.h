@@ -8,8 +8,10 @@
 // BITMAPINFOHEADER, the colour table, then the pixel rows.
 typedef HGLOBAL HDIB;
 
-#if defined(_WIN32)
-#define ZIRDIB_API
+#if defined(_WIN32) && defined(ZIRDIB_BUILDING)
+#define ZIRDIB_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define ZIRDIB_API __declspec(dllimport)
 #else
 #define ZIRDIB_API __attribute__((visibility("default")))
 #endif

@@ -190,7 +190,8 @@ BOOL CString::LoadString(UINT nID) {
     }
     CString loaded;
     for (int nCapacity = kFirstLoadCapacity;; nCapacity = CheckedSum(nCapacity, nCapacity)) {
-        const int nLength = LoadStringA(hModule, nID, loaded.GetBuffer(nCapacity), nCapacity + 1);
+        // Qualified: the SDK's windows.h renames this very member LoadStringA.
+        const int nLength = ::LoadStringA(hModule, nID, loaded.GetBuffer(nCapacity), nCapacity + 1);
         loaded.ReleaseBuffer(nLength);
         if (nLength <= nCapacity - kLongestCharacter) break;
     }

@@ -1,3 +1,4 @@
+// vm_paging.h on Linux: mmap for slot memory, an O_TMPFILE swap file.
 #include "siblings/zircim/vm_paging.h"
 
 #include <cerrno>
