@@ -137,6 +137,7 @@ private:
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
     bool is_pinned(int slot, int pinnedRecent) const;
+    void forget_cached(int slot);
     void touch(int slot);
     void unlink_slot(int slot);
     void remember_recent(int slot);
@@ -167,23 +168,31 @@ private:
     SIZE_T m_mappedBytes = 0;
     int m_swapFile = -1;
 
-    // The block of the last lookup without lock, checked first: most
-    // lookups land in the same block as the one before.
-    int m_cachePlane = -1;
-    unsigned m_cacheFirstRow = 0;
-    unsigned m_cacheRows = 0;
-    int m_cacheWritable = 0;  // its slot is already dirty
-    unsigned char *m_cacheBase = nullptr;
+    // Per plane, the block of the plane's last lookup without lock, checked
+    // first: most lookups land in the same block as that plane's previous
+    // one, also when a colour pixel visits three planes in turn. Four
+    // entries, so the entry is the plane's low two bits, not a division.
+    struct CachedBlock {
+        int plane = -1;
+        unsigned firstRow = 0;
+        unsigned rows = 0;
+        int writable = 0;  // its slot is already dirty
+        unsigned char *base = nullptr;
+        int slot = -1;
+    };
+    static constexpr unsigned kCachedPlaneMask = 3;
+    CachedBlock m_cache[kCachedPlaneMask + 1];
 };
 
 inline unsigned char *CVmImage::GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag,
                                             void **lockOut) const {
     // A caller's constant lockOut and readOnly fold away: what remains is a
     // few compares against the cached block and one multiply-add.
-    const unsigned row = static_cast<unsigned>(y) - m_cacheFirstRow;
-    if (lockOut == nullptr && plane == m_cachePlane && row < m_cacheRows &&
-        static_cast<unsigned>(x) < static_cast<unsigned>(m_width) && (readOnly | m_cacheWritable))
-        return m_cacheBase + row * m_rowBytes + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
+    const CachedBlock &cached = m_cache[static_cast<unsigned>(plane) & kCachedPlaneMask];
+    const unsigned row = static_cast<unsigned>(y) - cached.firstRow;
+    if (lockOut == nullptr && plane == cached.plane && row < cached.rows &&
+        static_cast<unsigned>(x) < static_cast<unsigned>(m_width) && (readOnly | cached.writable))
+        return cached.base + row * m_rowBytes + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
     // The store's state (cache, recency, residency) changes on a lookup;
     // the samples it describes do not. Stores are only ever made non-const.
     return const_cast<CVmImage *>(this)->lookup(x, y, plane, readOnly, secondFlag, lockOut);

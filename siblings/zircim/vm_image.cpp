@@ -127,11 +127,7 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_recent, other.m_recent);
     std::swap(m_mappedBytes, other.m_mappedBytes);
     std::swap(m_swapFile, other.m_swapFile);
-    std::swap(m_cachePlane, other.m_cachePlane);
-    std::swap(m_cacheFirstRow, other.m_cacheFirstRow);
-    std::swap(m_cacheRows, other.m_cacheRows);
-    std::swap(m_cacheWritable, other.m_cacheWritable);
-    std::swap(m_cacheBase, other.m_cacheBase);
+    std::swap(m_cache, other.m_cache);
 }
 
 // Records first (they may throw), then the slots the budget allows, mapped
@@ -285,6 +281,7 @@ int CVmImage::evict_one(int pinnedRecent) {
             return index;
         if (!write_out(slot))
             return -1;  // without a swap file nothing can be evicted
+        forget_cached(index);
         slot.Block = -1;
         slot.Plane = -1;
         return index;
@@ -308,6 +305,13 @@ bool CVmImage::write_out(CVmMemory &slot) {
         m_table->Set(slot.Block, m_table->GetType(slot.Block), -1);
     }
     return true;
+}
+
+// The inline check must never find a block that has left its slot.
+void CVmImage::forget_cached(int slot) {
+    for (CachedBlock &cached : m_cache)
+        if (cached.slot == slot)
+            cached = CachedBlock{};
 }
 
 bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
@@ -344,11 +348,13 @@ void CVmImage::remember_recent(int index) {
         m_recent[0] = index;
     }
     const CVmMemory &slot = m_slots[index];
-    m_cachePlane = slot.Plane;
-    m_cacheFirstRow = static_cast<unsigned>(slot.FirstRow);
-    m_cacheRows = static_cast<unsigned>(block_rows(slot.Block));
-    m_cacheWritable = slot.Dirty;
-    m_cacheBase = slot.Base;
+    CachedBlock &cached = m_cache[static_cast<unsigned>(slot.Plane) & kCachedPlaneMask];
+    cached.plane = slot.Plane;
+    cached.firstRow = static_cast<unsigned>(slot.FirstRow);
+    cached.rows = static_cast<unsigned>(block_rows(slot.Block));
+    cached.writable = slot.Dirty;
+    cached.base = slot.Base;
+    cached.slot = index;
 }
 
 int CVmImage::Unlock(void *token) {
