@@ -3,10 +3,11 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev python3-astropy
+PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev python3-astropy \
+	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize demo samples test test-default test-sanitize test-install test-fuzz bench clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-install test-fuzz test-windows bench clean
 
 all: build
 
@@ -28,13 +29,23 @@ demo: build
 samples: build
 	build/default/bin/starfield samples/starfield-gray.bmp samples/starfield-colour.bmp
 
-test: test-install test-fuzz test-default test-sanitize
+# The Linux suite runs last, so that ctest's summary closes the output.
+test: test-install test-fuzz test-windows test-default test-sanitize
 
 test-default: build
 	ctest --preset default
 
 test-sanitize: build-sanitize
 	ctest --preset sanitize
+
+# The DLLs cross-built with mingw-w64 against the real Win32 API, and the
+# test suite run under Wine in its own prefix (build/windows/wineprefix).
+build-windows: deps
+	cmake --preset windows
+	cmake --build --preset windows
+
+test-windows: build-windows
+	scripts/test-windows.sh build/windows
 
 # Install into a scratch prefix and build a consumer project against it, the
 # way another project would use the library.

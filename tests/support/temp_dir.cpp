@@ -1,18 +1,25 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testing_support {
 
+// A fresh random name each try: create_directory is false only when the
+// name is taken. (std::filesystem, not mkdtemp: Windows has none.)
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dirira-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device entropy;
+    for (;;) {
+        const std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / ("dirira-test-" + std::to_string(entropy()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate.string();
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir() {

@@ -1,5 +1,4 @@
-// afx_standin.h: fault injection and allocation accounting for the tests of
-// the Linux build.
+// afx_standin.h: fault injection and allocation accounting for the tests.
 #include "afx_standin.h"
 
 #include "afxwin.h"

@@ -1,6 +1,6 @@
 // Helpers shared by the framework-subset tests: catching the framework's
 // pointer exceptions, and a fixture that starts and ends every test with no
-// armed fault (the seam exists in the Linux build only).
+// armed fault.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +8,7 @@
 #include <typeinfo>
 
 #include "afxwin.h"
-#if !defined(_WIN32)
 #include "afx_standin.h"
-#endif
 
 // True when fn throws exactly EXCEPTION* (a framework exception of another
 // class, or none, is false). The caught exception is Delete()d.
@@ -26,12 +24,8 @@ bool ThrowsFramework(Fn fn) {
     return false;
 }
 
-#if defined(_WIN32)
-using AfxTest = ::testing::Test;
-#else
 class AfxTest : public ::testing::Test {
 protected:
     void SetUp() override { afx_standin::ClearFaults(); }
     void TearDown() override { afx_standin::ClearFaults(); }
 };
-#endif

@@ -56,6 +56,7 @@ TEST(AttachDib, DescribesTheNewImage) {
 }
 
 TEST(AttachDib, TheBlockStaysTheCallersAndUnlocked) {
+    SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
     zircim_test::DibBlock dib(colour_dib(3));
     {
         CImage image;
@@ -69,6 +70,7 @@ TEST(AttachDib, TheBlockStaysTheCallersAndUnlocked) {
 // Whichever framework allocation fails, the call returns 0 with the image
 // as it was and nothing left allocated; past the last one it succeeds.
 TEST(AttachDib, FrameworkAllocationFailureLeavesNothing) {
+    SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
     zircim_test::DibBlock dib(colour_dib(2));
     CImage image;
     const long live = afx_standin::LiveAllocations();

@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <win32_standin.h>
-
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "image/image.h"
 #include "image/vm_store.h"
 #include "support/bytes.h"
+#include "support/win32_seams.h"
 
 namespace zircim_test {
 

@@ -1,0 +1,33 @@
+// The Win32 stand-in's test seams (win32_standin.h: fault injection,
+// resource accounting, module-resource registration, loader hooks) as the
+// tests reach them. With the real Win32 API (Windows, Wine) they do not
+// exist: a test that needs them skips with SKIP_WITHOUT_WIN32_SEAMS, and the
+// seam functions, should one be reached anyway, fail the test that called it.
+// Narrow text differs too: the stand-in's ANSI code page is UTF-8, Windows'
+// is the system's (932, Shift-JIS, in the Japanese locale the Windows tests
+// run in).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <win32_standin.h>
+
+namespace testing_support {
+
+// True where the Win32 API is the Linux stand-in.
+extern const bool kWin32Seams;
+
+// UTF-8 text as narrow Win32 calls (LoadStringA, CString::LoadString) give
+// it: in the ANSI code page.
+std::string InAnsiCodePage(const char *utf8);
+
+}  // namespace testing_support
+
+// Skips the current test (or every test of a fixture, from SetUp) where the
+// seams are absent, naming what the test needs: "fault injection",
+// "resource accounting", "module-resource registration".
+#define SKIP_WITHOUT_WIN32_SEAMS(what)      \
+    if (!testing_support::kWin32Seams)      \
+    GTEST_SKIP() << "needs the Linux stand-in's " << (what)
