@@ -61,7 +61,7 @@ test-fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz --target reader_fuzzer
 	rm -rf build/fuzz/corpus && cp -r fuzz/corpus/reader build/fuzz/corpus
-	build/fuzz/bin/reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 build/fuzz/corpus
+	build/fuzz/bin/reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus
 
 bench: build
 	scripts/bench.sh build/default
