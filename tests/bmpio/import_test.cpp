@@ -4,53 +4,45 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "bmpio/bmp.h"
+#include "bmpio/dib_fixtures.h"
 #include "bmpio/status.h"
 #include "image/stl_image.h"
-#include "support/bytes.h"
 #include "support/progress_window.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 
-using testing_support::Bytes;
+using namespace dib_fixtures;
+using testing_support::InAnsiCodePage;
 using testing_support::ProgressMessage;
 using testing_support::ProgressWindow;
 using testing_support::TempDir;
+using File = std::vector<std::uint8_t>;
 using namespace dirira;
 
 namespace {
 
 const char kCaption[] = "reading";
+const LPARAM kCaptionParam = reinterpret_cast<LPARAM>(kCaption);
 
 // A 2 x 2 24-bit file: bottom row blue, red; top row green, white.
-std::vector<std::uint8_t> rgb_file(std::uint32_t compression = BI_RGB) {
-    return Bytes()
-        .u16(0x4D42).u32(14 + 40 + 16).u16(0).u16(0).u32(54)  // file header: "BM", size, reserved, bfOffBits
-        .u32(40)           // biSize
-        .i32(2)            // biWidth
-        .i32(2)            // biHeight: bottom-up
-        .u16(1)            // biPlanes
-        .u16(24)           // biBitCount
-        .u32(compression)  // biCompression
-        .u32(16)           // biSizeImage
-        .i32(0).i32(0)     // resolutions
-        .u32(0).u32(0)     // biClrUsed, biClrImportant
+File rgb_file(std::uint32_t compression = BI_RGB, std::int32_t height = 2, std::uint32_t headerSize = 40) {
+    return file_header(14 + 40 + 16, 54).append(info_header(2, height, 24, 16, 0, headerSize, compression))
         .raw({255, 0, 0, 0, 0, 255, 0, 0})       // row 0: blue, red, padding
         .raw({0, 255, 0, 255, 255, 255, 0, 0});  // row 1: green, white, padding
 }
 
-// The same picture behind a 12-byte core header, 4 bits, two gray entries.
-std::vector<std::uint8_t> core_file() {
-    return Bytes()
-        .u32(12)  // bcSize: a bare core DIB
-        .u16(2)   // bcWidth
-        .u16(1)   // bcHeight
-        .u16(1)   // bcPlanes
-        .u16(4)   // bcBitCount
-        .fill(16 * 3, 0x80)         // 16 RGBTRIPLE entries, all mid gray
-        .raw({0x01, 0, 0, 0})       // one row: two pixels of entry 0 and 1
-        .fill(48, 0);               // room for the normalised header's extra bytes
+// A bare core DIB, 2 x 1, 4 bits, 16 mid-gray RGBTRIPLE entries.
+File core_file() {
+    return Bytes().u32(12).u16(2).u16(1).u16(1).u16(4)  // bcSize, bcWidth, bcHeight, bcPlanes, bcBitCount
+        .fill(16 * 3, 0x80).raw({0x01, 0, 0, 0})          // the table; one row: entries 0 and 1
+        .fill(48, 0);  // room for the normalised header's extra bytes
 }
+
+// A bare RLE8 DIB, 2 x 1, black and white: two pixels of entry 1, end of bitmap.
+File rle_file() { return info_header(2, 1, 8, 4, 2, 40, BI_RLE8).raw({0, 0, 0, 0, 255, 255, 255, 0}).raw({2, 1, 0, 1}); }
 
 class ImportTest : public testing::Test {
 protected:
@@ -61,145 +53,83 @@ protected:
         EXPECT_EQ(win32_standin::OpenFileHandles(), 0);
         EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
     }
-    const LPARAM caption_ = reinterpret_cast<LPARAM>(kCaption);
+    // An empty file stands for one that does not exist.
+    std::string path_of(const char *name, const File &file) {
+        return file.empty() ? dir_.file(name) : dir_.write(name, file);
+    }
     TempDir dir_;
-    CStlImage image_;
 };
 
+// Read records where the image came from (string table entries 7001 and
+// 7002 name the format; a core header counts as uncompressed) and nothing
+// when it fails. Its own progress closes with the caption before the image
+// library works (which may notify further); a failed read closes with 0. A
+// 24-bit file claiming RLE8 reads, but the library refuses it: 6.
 TEST_F(ImportTest, ReadRecordsWhereTheImageCameFrom) {
-    const std::string path = dir_.write("rgb.bmp", rgb_file());
-    image_.SetOrgWidth(77);
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), NULL, kCaption), kBmpOk);
-    EXPECT_EQ(image_.GetWidth(), 2);
-    EXPECT_EQ(image_.GetPlanes(), 3);
-    EXPECT_EQ(image_.IsSaveableFormat(), 1);
-    EXPECT_EQ(image_.IsSaveableFile(), 1);
-    EXPECT_STREQ(image_.GetOrgFileName(), path.c_str());
-    EXPECT_STREQ(image_.GetOrgFileFormat(), testing_support::InAnsiCodePage("BMP (無圧縮)").c_str());
-    EXPECT_EQ(image_.GetOrgBitsPixel(), 24);
-    EXPECT_EQ(image_.GetOrgPlanes(), 0);
-    EXPECT_EQ(image_.GetOrgWidth(), 77) << "Read does not record the original width";
-}
-
-// Permission bits, not the caller's privileges, make a file read-only:
-// this holds when the tests run as root too.
-TEST_F(ImportTest, ReadOnlyFileIsNotSaveable) {
-    const std::string path = dir_.write("ro.bmp", rgb_file());
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), NULL, NULL), kBmpOk);
-    EXPECT_EQ(image_.IsSaveableFormat(), 1);
-    EXPECT_EQ(image_.IsSaveableFile(), 0);
-}
-
-TEST_F(ImportTest, CoreHeaderFileIsUncompressedWithItsOwnBitCount) {
-    const std::string path = dir_.write("core.dib", core_file());
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), NULL, NULL), kBmpOk);
-    EXPECT_STREQ(image_.GetOrgFileFormat(), testing_support::InAnsiCodePage("BMP (無圧縮)").c_str());
-    EXPECT_EQ(image_.GetOrgBitsPixel(), 4);
-}
-
-// A 24-bit file that claims RLE8 reads, but the image library refuses it:
-// 6, no attribute recorded, and Read's own progress already closed.
-TEST_F(ImportTest, AttachRefusalGivesSixAndNoAttributes) {
-    const std::string path = dir_.write("rle.bmp", rgb_file(BI_RLE8));
-    ProgressWindow window;
-    EXPECT_EQ(CBmp::Read(&image_, path.c_str(), window.handle(), kCaption), kBmpNoMemory);
-    EXPECT_EQ(image_.IsSaveableFormat(), 0);
-    EXPECT_STREQ(image_.GetOrgFileFormat(), "");
-    ASSERT_GE(window.messages().size(), 2u);
-    EXPECT_EQ(window.messages()[0], ProgressMessage(0, caption_));
-    EXPECT_EQ(window.messages()[1], ProgressMessage(2, caption_));
-}
-
-TEST_F(ImportTest, RleFileIsNamedRle) {
-    const auto file = Bytes()
-                          .u32(40).i32(2).i32(1).u16(1).u16(8)  // biSize, width 2, height 1, planes, 8 bits
-                          .u32(BI_RLE8).u32(4)                  // biCompression RLE8, biSizeImage
-                          .i32(0).i32(0).u32(2).u32(0)          // resolutions, biClrUsed 2, biClrImportant
-                          .raw({0, 0, 0, 0, 255, 255, 255, 0})  // black, white
-                          .raw({2, 1, 0, 1});                   // two pixels of entry 1, end of bitmap
-    const std::string path = dir_.write("rle8.dib", file);
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), NULL, NULL), kBmpOk);
-    EXPECT_STREQ(image_.GetOrgFileFormat(), testing_support::InAnsiCodePage("BMP (RLE圧縮)").c_str());
-}
-
-TEST_F(ImportTest, SuccessfulReadClosesItsProgressBeforeTheLibraryWorks) {
-    const std::string path = dir_.write("rgb.bmp", rgb_file());
-    ProgressWindow window;
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), window.handle(), kCaption), kBmpOk);
-    ASSERT_GE(window.messages().size(), 2u);
-    EXPECT_EQ(window.messages()[0], ProgressMessage(0, caption_));
-    EXPECT_EQ(window.messages()[1], ProgressMessage(2, caption_));
-}
-
-TEST_F(ImportTest, FailedReadSendsOpenAndCloseWithZero) {
-    ProgressWindow window;
-    EXPECT_EQ(CBmp::Read(&image_, dir_.file("absent.bmp").c_str(), window.handle(), kCaption), kBmpCannotOpen);
-    EXPECT_EQ(window.messages(), (std::vector<ProgressMessage>{{0, caption_}, {2, 0}}));
-    EXPECT_EQ(image_.IsSaveableFormat(), 0);
-}
-
-struct HeaderCase {
-    const char *name;
-    std::vector<std::uint8_t> file;
-    int status;
-    int orgPlanes;
-};
-
-std::vector<HeaderCase> header_cases() {
-    auto topDown = rgb_file();
-    topDown[14 + 8] = 0xFE;  // biHeight -2: rows stored top-down
-    std::fill(topDown.begin() + 14 + 9, topDown.begin() + 14 + 12, 0xFF);
-    auto v4 = rgb_file();
-    v4[14] = 108;  // biSize 108
-    auto planes3 = rgb_file();
-    planes3[14 + 12] = 3;  // biPlanes 3
-    return {
-        {"info_header", rgb_file(), 0, 1},
-        {"planes_recorded_as_found", planes3, 0, 3},
-        {"core_header", core_file(), 0, 1},
-        {"top_down", topDown, 17, -5},
-        {"v4_header", v4, 17, -5},
+    const std::vector<ProgressMessage> closed = {{0, kCaptionParam}, {2, kCaptionParam}};
+    const struct {  // progress: the first two notifications
+        const char *name; File file; bool readOnly; int status; const char *format; int bitsPixel;
+        std::vector<ProgressMessage> progress;
+    } cases[] = {
+        {"info_header", rgb_file(), false, kBmpOk, "BMP (無圧縮)", 24, closed},
+        {"core_header", core_file(), false, kBmpOk, "BMP (無圧縮)", 4, closed},
+        {"rle8", rle_file(), false, kBmpOk, "BMP (RLE圧縮)", 8, closed},
+        {"read_only", rgb_file(), true, kBmpOk, "BMP (無圧縮)", 24, closed},
+        {"attach_refused", rgb_file(BI_RLE8), false, kBmpNoMemory, "", -1, closed},
+        {"absent", {}, false, kBmpCannotOpen, "", -1, {{0, kCaptionParam}, {2, 0}}},
     };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = path_of(c.name, c.file);
+        // Permission bits, not the caller's privileges, make a file read-only: so as root too.
+        ASSERT_TRUE(!c.readOnly || chmod(path.c_str(), 0444) == 0);
+        const bool read = c.status == kBmpOk;
+        CStlImage image;
+        image.SetOrgWidth(77);
+        image.SetOrgBitsPixel(-1);
+        image.SetOrgPlanes(-5);
+        ProgressWindow window;
+        ASSERT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), c.status);
+        const auto &seen = window.messages();
+        EXPECT_EQ(std::vector<ProgressMessage>(seen.begin(), seen.begin() + std::min<size_t>(2, seen.size())), c.progress);
+        EXPECT_EQ(image.GetWidth(), read ? 2 : 0);
+        EXPECT_EQ(image.IsSaveableFormat(), read ? 1 : 0);
+        EXPECT_EQ(image.IsSaveableFile(), read && !c.readOnly ? 1 : 0);
+        EXPECT_STREQ(image.GetOrgFileName(), read ? path.c_str() : "");
+        EXPECT_STREQ(image.GetOrgFileFormat(), *c.format ? InAnsiCodePage(c.format).c_str() : "");
+        EXPECT_EQ(image.GetOrgBitsPixel(), c.bitsPixel);
+        EXPECT_EQ(image.GetOrgPlanes(), read ? 0 : -5);
+        EXPECT_EQ(image.GetOrgWidth(), 77) << "Read does not record the original width";
+    }
 }
 
-// ReadHeader records only OrgPlanes; every failure is 17, and then the
-// image is untouched.
+// ReadHeader records only OrgPlanes, as found; every failure is 17 and
+// leaves the image untouched.
 TEST_F(ImportTest, ReadHeaderRecordsPlanesOnly) {
-    for (const HeaderCase &c : header_cases()) {
+    auto planes3 = rgb_file();
+    planes3[14 + 12] = 3;  // biPlanes
+    const struct { const char *name; File file; int status, orgPlanes; } cases[] = {
+        {"info_header", rgb_file(), 0, 1},          {"planes_as_found", planes3, 0, 3},
+        {"core_header", core_file(), 0, 1},         {"top_down", rgb_file(BI_RGB, -2), 17, -5},
+        {"v4_header", rgb_file(BI_RGB, 2, 108), 17, -5}, {"absent", {}, 17, -5},
+    };
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         CStlImage image;
         image.SetOrgPlanes(-5);
         image.SetOrgBitsPixel(99);
         image.SetOrgFileName("before");
-        EXPECT_EQ(CBmp::ReadHeader(&image, dir_.write(c.name, c.file).c_str(), NULL, NULL), c.status);
+        EXPECT_EQ(CBmp::ReadHeader(&image, path_of(c.name, c.file).c_str(), NULL, NULL), c.status);
         EXPECT_EQ(image.GetOrgPlanes(), c.orgPlanes);
         EXPECT_EQ(image.GetOrgBitsPixel(), 99);
         EXPECT_STREQ(image.GetOrgFileName(), "before");
     }
-    EXPECT_EQ(CBmp::ReadHeader(&image_, dir_.file("absent.bmp").c_str(), NULL, NULL), kBmpHeaderUnusable);
-}
-
-// Reading the same file whole and then its header: Read leaves OrgPlanes 0,
-// ReadHeader the header's planes value.
-TEST_F(ImportTest, ReadThenReadHeaderOrgPlanes) {
-    const std::string path = dir_.write("rgb.bmp", rgb_file());
-    ASSERT_EQ(CBmp::Read(&image_, path.c_str(), NULL, NULL), kBmpOk);
-    EXPECT_EQ(image_.GetOrgPlanes(), 0);
-    ASSERT_EQ(CBmp::ReadHeader(&image_, path.c_str(), NULL, NULL), kBmpOk);
-    EXPECT_EQ(image_.GetOrgPlanes(), 1);
 }
 
 TEST(BmpStatus, ValuesNeverDrift) {
-    EXPECT_EQ(kBmpOk, 0);
-    EXPECT_EQ(kBmpCannotCreate, 2);
-    EXPECT_EQ(kBmpCannotOpen, 3);
-    EXPECT_EQ(kBmpReadFailed, 4);
-    EXPECT_EQ(kBmpWriteFailed, 5);
-    EXPECT_EQ(kBmpNoMemory, 6);
-    EXPECT_EQ(kBmpBadHeaderSize, 7);
-    EXPECT_EQ(kBmpNoDib, 10);
-    EXPECT_EQ(kBmpHeaderUnusable, 17);
+    const int values[] = {kBmpOk,       kBmpCannotCreate,  kBmpCannotOpen, kBmpReadFailed,    kBmpWriteFailed,
+                          kBmpNoMemory, kBmpBadHeaderSize, kBmpNoDib,      kBmpHeaderUnusable};
+    EXPECT_EQ(std::vector<int>(std::begin(values), std::end(values)), (std::vector<int>{0, 2, 3, 4, 5, 6, 7, 10, 17}));
     EXPECT_STREQ(bmp_status_message(99), "unknown status");
 }
 

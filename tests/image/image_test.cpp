@@ -1,25 +1,21 @@
-// The attribute accessors of the image record.
+// The attribute accessors of the image record, where they do more than
+// store a value or where the application depends on how they store it.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "image/image.h"
 
 namespace {
 
-struct PlanesCase {
-    int planes;
-    int dimension;
-    int isColor;
-};
-
 TEST(ImageAttributes, SetPlanesDecidesDimensionAndColour) {
-    const PlanesCase cases[] = {{1, 2, 0}, {2, 3, 1}, {3, 3, 1}, {0, 2, 0}, {-1, 2, 0}};
-    for (const PlanesCase &c : cases) {
+    const struct { int planes, dimension, isColor; } cases[] = {{1, 2, 0}, {2, 3, 1}, {3, 3, 1}, {0, 2, 0}, {-1, 2, 0}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.planes);
         CImage image;
         image.SetPlanes(c.planes);
-        EXPECT_EQ(image.GetPlanes(), c.planes);
-        EXPECT_EQ(image.GetDimension(), c.dimension);
-        EXPECT_EQ(image.IsColor(), c.isColor);
+        EXPECT_EQ(std::make_tuple(image.GetPlanes(), image.GetDimension(), image.IsColor()),
+                  std::make_tuple(c.planes, c.dimension, c.isColor));
     }
 }
 
@@ -36,16 +32,10 @@ TEST(ImageAttributes, FlagsAreStoredAsPassed) {
     image.SetNorrinPC(2);
     image.SetPC(4);
     image.SetCD(6);
-    EXPECT_EQ(image.IsBlankUsed(), 5);
-    EXPECT_EQ(image.IsSigned(), -3);
-    EXPECT_EQ(image.HasOwnLevel(), 7);
-    EXPECT_EQ(image.IsSITypeRGB(), 9);
-    EXPECT_EQ(image.IsSaveableFormat(), 11);
-    EXPECT_EQ(image.IsSaveableFile(), 13);
-    EXPECT_EQ(image.IsOverwriteAllowed(), -1);
-    EXPECT_EQ(image.UsedNorrinPC(), 2);
-    EXPECT_EQ(image.UsedPC(), 4);
-    EXPECT_EQ(image.UsedCD(), 6);
+    const std::vector<int> flags = {image.IsBlankUsed(),       image.IsSigned(),    image.HasOwnLevel(),
+                                    image.IsSITypeRGB(),       image.IsSaveableFormat(), image.IsSaveableFile(),
+                                    image.IsOverwriteAllowed(), image.UsedNorrinPC(), image.UsedPC(), image.UsedCD()};
+    EXPECT_EQ(flags, (std::vector<int>{5, -3, 7, 9, 11, 13, -1, 2, 4, 6}));
 }
 
 TEST(ImageAttributes, PixelCountCountsSamplesOverAllPlanesAndWraps) {
@@ -60,49 +50,23 @@ TEST(ImageAttributes, PixelCountCountsSamplesOverAllPlanesAndWraps) {
     EXPECT_EQ(image.GetPixelCount(), 0) << "2^32 wraps in 32 bits";
 }
 
+// Setters copy, getters of CString return copies, a null name is empty.
 TEST(ImageAttributes, StringMembers) {
     CImage image;
     image.SetOrgFileName(nullptr);
     ASSERT_NE(image.GetOrgFileName(), nullptr);
     EXPECT_STREQ(image.GetOrgFileName(), "");
-
     char name[] = "C:\\sky\\m31.bmp";
     image.SetOrgFileName(name);
     name[0] = 'X';
-    EXPECT_STREQ(image.GetOrgFileName(), "C:\\sky\\m31.bmp") << "the setter copies";
-
+    EXPECT_STREQ(image.GetOrgFileName(), "C:\\sky\\m31.bmp");
     image.SetUndoDialogName(CString("Levels"));
     CString copy = image.GetUndoDialogName();
     copy += " changed";
-    EXPECT_STREQ(image.GetUndoDialogName(), "Levels") << "the getter returns a copy";
-    image.SetUndoDialogName(CString());
-    EXPECT_TRUE(image.GetUndoDialogName().IsEmpty());
-
-    image.SetType(CString("LIGHT"), 2);
+    EXPECT_STREQ(image.GetUndoDialogName(), "Levels");
+    image.SetType(CString("LIGHT"), 2);  // text first, index second
     EXPECT_STREQ(image.Type[2], "LIGHT");
     EXPECT_TRUE(image.Type[1].IsEmpty());
-}
-
-TEST(ImageAttributes, NewImageHasEmptyStrings) {
-    CImage image;
-    EXPECT_STREQ(image.GetOrgFileName(), "");
-    EXPECT_STREQ(image.GetOrgFileFormat(), "");
-    EXPECT_TRUE(image.GetUndoDialogName().IsEmpty());
-}
-
-TEST(ImageAttributes, LevelGettersReadThePlaneEntry) {
-    CImage image;
-    ASSERT_NE(image.Create(2, 2, 3), 0);
-    image.LevelMin[1] = -4.5;
-    image.LevelMax[1] = 1000.25;
-    image.LevelRange[1] = 1004.75;
-    image.OrgDefaultLevelMin[2] = 3;
-    image.OrgDefaultLevelMax[2] = 4;
-    EXPECT_EQ(image.GetLevelMin(1), -4.5);
-    EXPECT_EQ(image.GetLevelMax(1), 1000.25);
-    EXPECT_EQ(image.GetLevelRange(1), 1004.75);
-    EXPECT_EQ(image.GetOrgDefaultLevelMin(2), 3);
-    EXPECT_EQ(image.GetOrgDefaultLevelMax(2), 4);
 }
 
 }  // namespace
