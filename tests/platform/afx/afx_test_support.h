@@ -1,6 +1,4 @@
-// Helpers shared by the framework-subset tests: catching the framework's
-// pointer exceptions, and a fixture that starts and ends every test with no
-// armed fault.
+// Helpers shared by the framework-subset tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +8,8 @@
 #include "afxwin.h"
 #include "afx_standin.h"
 
-// True when fn throws exactly EXCEPTION* (a framework exception of another
-// class, or none, is false). The caught exception is Delete()d.
+// True when fn throws exactly EXCEPTION* (another framework class, or
+// nothing, is false); the caught exception is Delete()d.
 template <class EXCEPTION, class Fn>
 bool ThrowsFramework(Fn fn) {
     try {
@@ -24,6 +22,7 @@ bool ThrowsFramework(Fn fn) {
     return false;
 }
 
+// Every test starts and ends with no armed fault.
 class AfxTest : public ::testing::Test {
 protected:
     void SetUp() override { afx_standin::ClearFaults(); }

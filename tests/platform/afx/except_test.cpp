@@ -1,40 +1,21 @@
 #include "afx_test_support.h"
 
 namespace {
-using except = AfxTest;
-
-TEST_F(except, ThrowHelpersThrowTheirClassAsAPreallocatedPointer) {
-    const struct {
-        const char *name;
-        void (*thrower)();
-        const CRuntimeClass *thrown;
-    } cases[] = {
-        {"memory", AfxThrowMemoryException, RUNTIME_CLASS(CMemoryException)},
-        {"invalid argument", AfxThrowInvalidArgException, RUNTIME_CLASS(CInvalidArgException)},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+// One preallocated object per class: Delete() must not free it, and the
+// same pointer comes back next time. One made with new is freed.
+TEST(except, ThrowHelpersThrowAPreallocatedPointerAndDeleteFreesOnlyNewOnes) {
+    for (auto [thrower, thrown] : {std::pair{&AfxThrowMemoryException, RUNTIME_CLASS(CMemoryException)},
+                                   std::pair{&AfxThrowInvalidArgException, RUNTIME_CLASS(CInvalidArgException)}}) {
         CException *caught[2] = {};
         for (CException *&slot : caught) {
-            try {
-                c.thrower();
-            } catch (CException *e) {
-                slot = e;
-                e->Delete();  // must not free: the same object is thrown next time
-            }
+            try { thrower(); } catch (CException *e) { slot = e; e->Delete(); }
         }
-        ASSERT_NE(nullptr, caught[0]);
-        EXPECT_EQ(caught[0], caught[1]);
-        EXPECT_EQ(c.thrown, caught[0]->GetRuntimeClass());
-        EXPECT_TRUE(caught[0]->IsKindOf(RUNTIME_CLASS(CSimpleException)));
+        ASSERT_NE(nullptr, caught[0]) << thrown->m_lpszClassName;
+        EXPECT_EQ(caught[0], caught[1]) << thrown->m_lpszClassName;
+        EXPECT_EQ(thrown, caught[0]->GetRuntimeClass());
     }
-}
-
-TEST_F(except, DeleteFreesAnExceptionMadeWithNew) {
     const long live = afx_standin::LiveAllocations();
-    CException *e = new CMemoryException;
-    EXPECT_EQ(live + 1, afx_standin::LiveAllocations());
-    e->Delete();
+    (new CMemoryException)->Delete();
     EXPECT_EQ(live, afx_standin::LiveAllocations());
 }
 }  // namespace

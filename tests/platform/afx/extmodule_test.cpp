@@ -4,17 +4,14 @@ namespace {
 // Handles of made-up modules; nothing is loaded behind them.
 HMODULE FakeModule(int n) { return reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x10000 * n)); }
 
-CRuntimeClass MakeClass(const char *name) { return {name, 8, 0xFFFF, RUNTIME_CLASS(CObject), nullptr}; }
-
-// Each test starts from a state holding one host class and one host factory
-// and gets the host's lists back afterwards.
+// Each test starts with one host class and factory; the host's lists come back after.
 class extmodule : public AfxTest {
 protected:
     void SetUp() override {
         AfxTest::SetUp();
         saved = *state;
         state->m_classList.m_pHead = nullptr;
-        AfxClassInit(&hostClass);
+        AfxClassInit(&classes[0]);
         state->m_factoryList.m_pHead = &hostFactory;
     }
     void TearDown() override {
@@ -23,93 +20,53 @@ protected:
         state->m_factoryList = saved.m_factoryList;
         AfxTest::TearDown();
     }
-    // What a library's load does up to its DllMain: the raw entry, then its
-    // static registrations.
-    void LoadLibraryRegistering(CRuntimeClass *first, CRuntimeClass *second) {
-        ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr);
-        AfxClassInit(first);
-        AfxClassInit(second);
-        state->m_factoryList.m_pHead = &libraryFactory;
-    }
 
     AFX_MODULE_STATE *state = AfxGetModuleState();
     AFX_MODULE_STATE saved;
-    CRuntimeClass hostClass = MakeClass("CHost");
-    CRuntimeClass libraryClassA = MakeClass("CLibA");
-    CRuntimeClass libraryClassB = MakeClass("CLibB");
+    CRuntimeClass classes[3] = {{"CHost", 8, 0xFFFF, RUNTIME_CLASS(CObject), nullptr},
+                                {"CLibA", 8, 0xFFFF, RUNTIME_CLASS(CObject), nullptr},
+                                {"CLibB", 8, 0xFFFF, RUNTIME_CLASS(CObject), nullptr}};
     int hostFactory = 0, libraryFactory = 0;
     AFX_EXTENSION_MODULE record = {};
 };
 
-TEST_F(extmodule, InitTakesTheLibraryRegistrationsAndRestoresTheHostListsOnce) {
-    LoadLibraryRegistering(&libraryClassA, &libraryClassB);
-    ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
-    EXPECT_TRUE(record.bInitialized);
-    EXPECT_EQ(FakeModule(1), record.hModule);
-    EXPECT_EQ(FakeModule(1), record.hResource);
-    EXPECT_EQ(&libraryClassB, record.pFirstSharedClass);
-    EXPECT_EQ(&libraryClassA, libraryClassB.m_pNextClass);
-    EXPECT_EQ(&libraryFactory, record.pFirstSharedFactory);
-    EXPECT_EQ(&hostClass, state->m_classList.GetHead());
-    EXPECT_EQ(&hostFactory, state->m_factoryList.GetHead());
-    // Once initialised, the record is not redone.
-    EXPECT_TRUE(AfxInitExtensionModule(record, FakeModule(2)));
-    EXPECT_EQ(FakeModule(1), record.hModule);
-    EXPECT_EQ(&libraryClassB, record.pFirstSharedClass);
-}
-
-TEST_F(extmodule, FailedInitReturnsFalseAndChangesNothing) {
-    LoadLibraryRegistering(&libraryClassA, &libraryClassB);
+// Init takes the library's registrations (newest first) and gives the host its lists
+// back, once; a failed one changes nothing. Each chain entry carries them, newest
+// first; term deletes those of its module (also system ones), or all, or none for
+// a record never initialised.
+TEST_F(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
+    ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr);  // a library's load up to its DllMain
+    AfxClassInit(&classes[1]);
+    AfxClassInit(&classes[2]);
+    state->m_factoryList.m_pHead = &libraryFactory;
     afx_standin::FailNextExtensionInit();
     EXPECT_FALSE(AfxInitExtensionModule(record, FakeModule(1)));
-    EXPECT_FALSE(record.bInitialized);
-    EXPECT_EQ(nullptr, record.hModule);
-    EXPECT_EQ(&libraryClassB, state->m_classList.GetHead());
-}
-
-TEST_F(extmodule, LibraryEntryLinksIntoTheChainUntilDeleted) {
-    LoadLibraryRegistering(&libraryClassA, &libraryClassB);
     ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
-    const int length = afx_standin::LibraryChainLength();
-    auto *library = new CDynLinkLibrary(record);
-    EXPECT_EQ(length + 1, afx_standin::LibraryChainLength());
-    EXPECT_EQ(library, state->m_libraryList.GetHead());
-    EXPECT_EQ(FakeModule(1), library->m_hResource);
-    EXPECT_EQ(&libraryClassB, library->m_classList.GetHead());
-    EXPECT_EQ(&libraryFactory, library->m_factoryList.GetHead());
-    delete library;
-    EXPECT_EQ(length, afx_standin::LibraryChainLength());
-}
+    EXPECT_EQ(&classes[2], record.pFirstSharedClass);
+    EXPECT_EQ(&classes[1], classes[2].m_pNextClass);
+    EXPECT_EQ(&libraryFactory, record.pFirstSharedFactory);
+    EXPECT_EQ(&classes[0], state->m_classList.GetHead());
+    EXPECT_EQ(&hostFactory, state->m_factoryList.GetHead());
+    EXPECT_TRUE(AfxInitExtensionModule(record, FakeModule(2)));
+    EXPECT_EQ(FakeModule(1), record.hModule);
 
-TEST_F(extmodule, TermDeletesThisModulesEntriesOrAll) {
-    const struct {
-        const char *name;
-        BOOL bAll;
-        int left;
-    } cases[] = {{"this module only", FALSE, 1}, {"every module", TRUE, 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const long live = afx_standin::LiveAllocations();
-        AFX_EXTENSION_MODULE other = {};
-        ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
-        ASSERT_TRUE(AfxInitExtensionModule(other, FakeModule(2)));
-        new CDynLinkLibrary(record);
-        new CDynLinkLibrary(other);
-        new CDynLinkLibrary(record, TRUE);
-        AfxTermExtensionModule(record, c.bAll);
-        EXPECT_FALSE(record.bInitialized);
-        EXPECT_EQ(c.left, afx_standin::LibraryChainLength());
-        AfxTermExtensionModule(other);
-        EXPECT_EQ(live, afx_standin::LiveAllocations());
-    }
-}
-
-TEST_F(extmodule, TermOfAnUninitialisedRecordDeletesNothing) {
-    AFX_EXTENSION_MODULE other = {};
+    const long live = afx_standin::LiveAllocations();
+    AFX_EXTENSION_MODULE other = {}, uninitialised = {};
     ASSERT_TRUE(AfxInitExtensionModule(other, FakeModule(2)));
     new CDynLinkLibrary(other);
-    AfxTermExtensionModule(record, TRUE);
+    auto *library = new CDynLinkLibrary(record, TRUE);
+    EXPECT_EQ(library, state->m_libraryList.GetHead());
+    EXPECT_EQ(FakeModule(1), library->m_hResource);
+    EXPECT_EQ(&classes[2], library->m_classList.GetHead());
+    EXPECT_EQ(&libraryFactory, library->m_factoryList.GetHead());
+    new CDynLinkLibrary(record);
+    AfxTermExtensionModule(uninitialised, TRUE);
+    EXPECT_EQ(3, afx_standin::LibraryChainLength());
+    AfxTermExtensionModule(record);
     EXPECT_EQ(1, afx_standin::LibraryChainLength());
-    AfxTermExtensionModule(other);
+    ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
+    AfxTermExtensionModule(record, TRUE);
+    EXPECT_EQ(0, afx_standin::LibraryChainLength());
+    EXPECT_EQ(live, afx_standin::LiveAllocations());
 }
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "image/image.h"
@@ -18,24 +19,23 @@ using testing_support::Bytes;
 
 // A 40-byte BITMAPINFOHEADER; the colour table and the rows follow it.
 inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
-                         std::uint32_t compression = BI_RGB, std::uint32_t clrUsed = 0) {
+                         std::uint32_t compression = BI_RGB, std::uint32_t clrUsed = 0, std::uint32_t sizeImage = 0,
+                         std::int32_t pelsPerMeter = 2835) {
     return Bytes()
-        .u32(40)           /* biSize */
-        .i32(width)        /* biWidth */
-        .i32(height)       /* biHeight: > 0 bottom-up, < 0 top-down */
-        .u16(1)            /* biPlanes */
-        .u16(bitCount)     /* biBitCount */
-        .u32(compression)  /* biCompression */
-        .u32(0)            /* biSizeImage: never trusted */
-        .i32(2835)         /* biXPelsPerMeter */
-        .i32(2835)         /* biYPelsPerMeter */
-        .u32(clrUsed)      /* biClrUsed: 0 = the full table */
-        .u32(0);           /* biClrImportant */
+        .u32(40).i32(width).i32(height)  /* biSize; biWidth; biHeight: > 0 bottom-up, < 0 top-down */
+        .u16(1).u16(bitCount)            /* biPlanes; biBitCount */
+        .u32(compression).u32(sizeImage) /* biCompression; biSizeImage: never trusted when read */
+        .i32(pelsPerMeter).i32(pelsPerMeter)  /* biXPelsPerMeter; biYPelsPerMeter */
+        .u32(clrUsed).u32(0);            /* biClrUsed: 0 = the full table; biClrImportant */
 }
 
-// One RGBQUAD, stored blue first.
+// RGBQUADs, stored blue first: one colour, or gray entries v, v, v.
 inline Bytes &rgb(Bytes &bytes, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return bytes.u8(blue).u8(green).u8(red).u8(0);
+}
+inline Bytes grays(Bytes bytes, std::initializer_list<std::uint8_t> values) {
+    for (std::uint8_t v : values) rgb(bytes, v, v, v);
+    return bytes;
 }
 
 // A movable global block holding `bytes`, freed with the object.
@@ -48,7 +48,6 @@ public:
     ~DibBlock() { GlobalFree(handle_); }
     DibBlock(const DibBlock &) = delete;
     DibBlock &operator=(const DibBlock &) = delete;
-
     HGLOBAL handle() const { return handle_; }
 
 private:
