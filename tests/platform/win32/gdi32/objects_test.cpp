@@ -1,11 +1,7 @@
 // Descriptions and deletion of GDI objects, as Wine's gdi32 tests record
 // Windows (test_bitmap_info: GetObject's buffer sizes, bmWidthBytes).
-#include <windows.h>
-#include <win32_standin.h>
+#include "platform/win32/win32_test.h"
 
-#include "platform/win32/row_name.h"
-
-#include <gtest/gtest.h>
 #include <tuple>
 
 namespace {
@@ -18,38 +14,25 @@ protected:
     }
 };
 
-struct BitmapCase {
-    const char *name;
-    WORD screenDepth;
-    UINT bitsPerPixel;  // 1 or the screen's
-    LONG widthBytes;    // of 9 pixels: rows padded to 16 bits
-};
-
-const BitmapCase kBitmaps[] = {
-    {"mono", 32, 1, 2},     {"screen_8", 8, 8, 10},   {"screen_16", 16, 16, 18},
-    {"screen_24", 24, 24, 28}, {"screen_32", 32, 32, 36},
-};
-
-class Describe : public ObjectsTest, public testing::WithParamInterface<BitmapCase> {};
-
-TEST_P(Describe, GivesTheBitmapRecord) {
-    const BitmapCase &c = GetParam();
-    win32_standin::SetScreenDepth(c.screenDepth);
-    HBITMAP bitmap = CreateBitmap(9, 3, 1, c.bitsPerPixel, NULL);
-    ASSERT_NE(bitmap, nullptr);
-    BITMAP record;
-    EXPECT_EQ(GetObjectA(bitmap, 0, NULL), static_cast<int>(sizeof(BITMAP)));
-    EXPECT_EQ(GetObjectA(bitmap, sizeof record - 1, &record), 0) << "too small a buffer";
-    ASSERT_EQ(GetObjectA(bitmap, sizeof record * 2, &record), static_cast<int>(sizeof(BITMAP)));
-    EXPECT_EQ(std::make_tuple(record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes, record.bmPlanes,
-                              record.bmBitsPixel, record.bmBits),
-              std::make_tuple(0, 9, 3, c.widthBytes, 1, c.bitsPerPixel, LPVOID{NULL}));
-    EXPECT_TRUE(DeleteObject(bitmap));
-    EXPECT_FALSE(DeleteObject(bitmap)) << "a deleted handle is no object";
-    EXPECT_EQ(GetObjectA(bitmap, sizeof record, &record), 0);
+TEST_F(ObjectsTest, GetObjectGivesTheBitmapRecord) {
+    // bitsPerPixel: 1 or the screen's; widthBytes: of 9 pixels, rows padded to 16 bits.
+    const struct { const char *name; WORD screenDepth; UINT bitsPerPixel; LONG widthBytes; } kCases[] = {
+        {"mono", 32, 1, 2}, {"screen_24", 24, 24, 28}};
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.name);
+        win32_standin::SetScreenDepth(c.screenDepth);
+        HBITMAP bitmap = CreateBitmap(9, 3, 1, c.bitsPerPixel, NULL);
+        EXPECT_EQ(win32_standin::LiveGdiObjects(), 1);
+        BITMAP record;
+        EXPECT_EQ(GetObjectA(bitmap, sizeof record - 1, &record), 0) << "too small a buffer";
+        ASSERT_EQ(GetObjectA(bitmap, sizeof record * 2, &record), static_cast<int>(sizeof(BITMAP)));
+        EXPECT_EQ(std::make_tuple(record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes,
+                                  record.bmPlanes, record.bmBitsPixel, record.bmBits),
+                  std::make_tuple(0, 9, 3, c.widthBytes, 1, c.bitsPerPixel, LPVOID{NULL}));
+        EXPECT_TRUE(DeleteObject(bitmap));
+        EXPECT_EQ(GetObjectA(bitmap, sizeof record, &record), 0) << "a deleted handle is no object";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(GetObjectA, Describe, testing::ValuesIn(kBitmaps), win32_test::RowName());
 
 TEST_F(ObjectsTest, StockPaletteHasTheStaticColoursAndSurvivesDeletion) {
     const HGDIOBJ stock = GetStockObject(DEFAULT_PALETTE);

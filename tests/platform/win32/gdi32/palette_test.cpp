@@ -1,16 +1,9 @@
-// Palettes in the screen's DC: selection hands back the previous palette,
-// realisation maps nothing on a screen without a system palette.
-#include <windows.h>
-#include <win32_standin.h>
-
-#include <gtest/gtest.h>
+// The screen's DCs (GetDC, ReleaseDC) and the palettes in them: selection
+// hands back the previous palette, realisation maps nothing on a screen
+// without a system palette.
+#include "platform/win32/win32_test.h"
 
 namespace {
-
-HPALETTE OneColourPalette() {
-    const LOGPALETTE palette = {0x300, 1, {{0xFF, 0, 0, 0}}};
-    return CreatePalette(&palette);
-}
 
 class PaletteTest : public testing::Test {
 protected:
@@ -22,18 +15,28 @@ protected:
         EXPECT_EQ(win32_standin::HeldDCs(), 0);
     }
     HDC screen_ = GetDC(NULL);
-    HPALETTE palette_ = OneColourPalette();
+    const LOGPALETTE logPalette_ = {0x300, 1, {{0xFF, 0, 0, 0}}};
+    HPALETTE palette_ = CreatePalette(&logPalette_);
+    HPALETTE stock_ = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
 };
 
-TEST_F(PaletteTest, SelectionReturnsThePreviousPalette) {
-    const HGDIOBJ stock = GetStockObject(DEFAULT_PALETTE);
+// A DC released with a palette still in it is counted: Windows resets it
+// silently, so nothing else would show the caller's mistake.
+TEST_F(PaletteTest, SelectionReturnsThePreviousPaletteAndDcsAreCounted) {
     const int before = win32_standin::SelectedPalettes();
-    EXPECT_EQ(SelectPalette(screen_, palette_, FALSE), stock);
+    EXPECT_EQ(SelectPalette(screen_, palette_, FALSE), stock_);
     EXPECT_EQ(win32_standin::SelectedPalettes(), before + 1);
-    EXPECT_EQ(SelectPalette(screen_, static_cast<HPALETTE>(stock), FALSE), palette_);
+    EXPECT_EQ(SelectPalette(screen_, stock_, FALSE), palette_);
     EXPECT_EQ(win32_standin::SelectedPalettes(), before);
-    EXPECT_EQ(SelectPalette(screen_, NULL, FALSE), nullptr) << "no palette";
     EXPECT_EQ(SelectPalette(NULL, palette_, FALSE), nullptr) << "no DC";
+    HDC other = GetDC(NULL);
+    EXPECT_NE(other, screen_);
+    EXPECT_EQ(win32_standin::HeldDCs(), 2);
+    SelectPalette(other, palette_, FALSE);
+    EXPECT_EQ(ReleaseDC(NULL, other), 1);
+    EXPECT_EQ(ReleaseDC(NULL, other), 0) << "already released";
+    EXPECT_EQ(win32_standin::HeldDCs(), 1);
+    EXPECT_EQ(win32_standin::SelectedPalettes(), before + 1);
 }
 
 TEST_F(PaletteTest, RealisationMapsEntriesOnlyOnAPaletteScreen) {
@@ -42,15 +45,7 @@ TEST_F(PaletteTest, RealisationMapsEntriesOnlyOnAPaletteScreen) {
     win32_standin::SetScreenDepth(8);
     EXPECT_EQ(RealizePalette(screen_), 1u);
     EXPECT_EQ(RealizePalette(NULL), UINT{GDI_ERROR});
-    SelectPalette(screen_, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
-}
-
-TEST_F(PaletteTest, ReleasingADcWithThePaletteLeftInItIsCounted) {
-    const int before = win32_standin::SelectedPalettes();
-    HDC other = GetDC(NULL);
-    SelectPalette(other, palette_, FALSE);
-    EXPECT_EQ(ReleaseDC(NULL, other), 1);
-    EXPECT_EQ(win32_standin::SelectedPalettes(), before + 1);
+    SelectPalette(screen_, stock_, FALSE);
 }
 
 }  // namespace

@@ -1,23 +1,16 @@
 // Loading libraries and calling their entry the way Windows' loader does.
-#include <windows.h>
-#include <win32_standin.h>
-
-#include "platform/win32/temp_folder.h"
+#include "platform/win32/win32_test.h"
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
-using win32_test::TempFolder;
-
 const std::string kProbe = WIN32_ENTRY_PROBE;
 
+// The probe's entry answers as WIN32_TEST_ENTRY_RESULT says and logs each
+// call to WIN32_TEST_ENTRY_LOG as "<reason> <dynamic|static>".
 class LoaderTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -27,82 +20,45 @@ protected:
     void TearDown() override {
         unsetenv("WIN32_TEST_ENTRY_LOG");
         unsetenv("WIN32_TEST_ENTRY_RESULT");
-    }
-    // The entry's calls so far, one "<reason> <dynamic|static>" per line.
-    std::string EntryCalls() const {
-        std::ostringstream text;
-        text << std::ifstream(log_).rdbuf();
-        return text.str();
-    }
-    static bool ProbeIsLoaded() {
         void *dl = dlopen(kProbe.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (dl) dlclose(dl);
-        return dl != nullptr;
+        EXPECT_EQ(dl, nullptr) << "the probe is still loaded";
     }
-    TempFolder folder_;
-    std::string log_ = folder_.File("entry.log");
+    std::string EntryCalls() const { return win32_test::ReadText(log_); }
+    testing_support::TempDir folder_;
+    std::string log_ = folder_.file("entry.log");
 };
 
 TEST_F(LoaderTest, LoadCallsEntryAndExportsAreFound) {
     HMODULE module = LoadLibraryA(kProbe.c_str());
-    ASSERT_NE(module, nullptr);
     EXPECT_EQ(EntryCalls(), "1 dynamic\n");
     // Through void *, as a FARPROC is cast to the export's real type on Windows too.
     auto answer = reinterpret_cast<int (*)()>(reinterpret_cast<void *>(GetProcAddress(module, "ProbeAnswer")));
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer(), 42);
     EXPECT_EQ(win32_standin::ModuleOfAddress(reinterpret_cast<const void *>(answer)), module);
-    SetLastError(0);
-    EXPECT_EQ(GetProcAddress(module, "RunProcessAttach"), nullptr) << "an export of a dependency, not of the module";
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_PROC_NOT_FOUND});
-    char path[PATH_MAX];
-    char expected[PATH_MAX];
-    ASSERT_NE(realpath(kProbe.c_str(), expected), nullptr);
-    EXPECT_EQ(GetModuleFileNameA(module, path, sizeof path), std::strlen(expected));
+    // An export of a dependency is not the module's.
+    EXPECT_LAST_ERROR(GetProcAddress(module, "RunProcessAttach"), nullptr, ERROR_PROC_NOT_FOUND);
+    char path[PATH_MAX], expected[PATH_MAX];
+    EXPECT_EQ(GetModuleFileNameA(module, path, sizeof path), std::strlen(realpath(kProbe.c_str(), expected)));
     EXPECT_STREQ(path, expected);
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n");
-    EXPECT_FALSE(ProbeIsLoaded());
 }
 
 TEST_F(LoaderTest, RefusedEntryFailsTheLoadAndUnloads) {
     setenv("WIN32_TEST_ENTRY_RESULT", "0", 1);
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryA(kProbe.c_str()), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_DLL_INIT_FAILED});
+    EXPECT_LAST_ERROR(LoadLibraryA(kProbe.c_str()), nullptr, ERROR_DLL_INIT_FAILED);
     EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n") << "one detach right after the refusal, none at unload";
-    EXPECT_FALSE(ProbeIsLoaded());
+    EXPECT_EXIT(dlopen(kProbe.c_str(), RTLD_NOW), testing::ExitedWithCode(EXIT_FAILURE), "refused DLL_PROCESS_ATTACH")
+        << "a refusal outside LoadLibraryA ends the program";
 }
 
-TEST_F(LoaderTest, RefusedEntryOutsideLoadLibraryEndsTheProgram) {
-    setenv("WIN32_TEST_ENTRY_RESULT", "0", 1);
-    EXPECT_EXIT(dlopen(kProbe.c_str(), RTLD_NOW), testing::ExitedWithCode(EXIT_FAILURE),
-                "refused DLL_PROCESS_ATTACH");
-}
-
-TEST(LoadLibraryA, MissingLibrary) {
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryA("/nonexistent/library.so"), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
-}
-
-TEST(GetModuleFileNameA, TruncatesWithTerminatorAndReportsIt) {
-    char full[PATH_MAX];
-    const DWORD length = GetModuleFileNameA(nullptr, full, sizeof full);
-    ASSERT_GT(length, 5u);
-    char small[5];
-    SetLastError(0);
-    EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), 5u);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
-    EXPECT_EQ(std::string(small), std::string(full, 4));
-}
-
-TEST(GetModuleFileNameA, UnknownModule) {
-    char path[64];
-    SetLastError(0);
-    EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1000), path, sizeof path), 0u);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
-    EXPECT_FALSE(FreeLibrary(reinterpret_cast<HMODULE>(0x1000)));
+TEST(LoadLibraryA, MissingLibraryAndShortBuffer) {
+    char path[8];
+    EXPECT_LAST_ERROR(LoadLibraryA("/nonexistent/library.so"), nullptr, ERROR_MOD_NOT_FOUND);
+    // Truncated and terminated; the answer is the buffer's length.
+    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, sizeof path), 8u, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::strlen(path), 7u);
 }
 
 }  // namespace

@@ -1,98 +1,70 @@
-// Window creation, messages and destruction in the order Windows sends
-// them, as Wine's user32 message tests record it.
-#include <windows.h>
+// Window classes, creation, messages and destruction in the order Windows
+// sends them, as Wine's user32 class and message tests record it.
+#include "platform/win32/win32_test.h"
 
-#include "platform/win32/row_name.h"
-
-#include <gtest/gtest.h>
 #include <utility>
 #include <vector>
 
 namespace {
 
-using Message = std::pair<HWND, UINT>;
-
 // What the recording procedure saw, and what it answers.
-std::vector<Message> seen;
-LRESULT ncCreateAnswer = TRUE;
-LRESULT createAnswer = 0;
-CREATESTRUCTA lastCreate;
+std::vector<std::pair<HWND, UINT>> seen;
+LRESULT ncCreateAnswer = TRUE, createAnswer = 0;
+LPVOID createParam;
 
 LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     seen.emplace_back(window, message);
-    if (message == WM_NCCREATE) {
-        lastCreate = *reinterpret_cast<const CREATESTRUCTA *>(lParam);
-        return ncCreateAnswer;
-    }
+    if (message == WM_NCCREATE) createParam = reinterpret_cast<const CREATESTRUCTA *>(lParam)->lpCreateParams;
+    if (message == WM_NCCREATE) return ncCreateAnswer;
     if (message == WM_CREATE) return createAnswer;
-    if (message == WM_USER) return static_cast<LRESULT>(wParam + lParam);
-    return 0;
+    return message == WM_USER ? static_cast<LRESULT>(wParam + lParam) : 0;
 }
 
 LRESULT CALLBACK Subclass(HWND, UINT message, WPARAM, LPARAM) { return message == WM_USER ? -7 : 0; }
 
-constexpr const char *kClass = "WindowTestRecording";
+HWND Create(HWND parent = HWND_MESSAGE, void *param = nullptr, const char *className = "Recording") {
+    return CreateWindowExA(0, className, "title", 0, 1, 2, 3, 4, parent, nullptr, nullptr, param);
+}
 
 class WindowTest : public testing::Test {
 protected:
-    void SetUp() override {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = Recording;
-        wc.lpszClassName = kClass;
-        ASSERT_NE(RegisterClassA(&wc), 0);
-        seen.clear();
-        ncCreateAnswer = TRUE;
-        createAnswer = 0;
-    }
-    void TearDown() override { EXPECT_TRUE(UnregisterClassA(kClass, nullptr)) << "a window was left"; }
-
-    static HWND Create(HWND parent = HWND_MESSAGE, void *param = nullptr) {
-        return CreateWindowExA(0, kClass, "title", 0, 1, 2, 3, 4, parent, nullptr, nullptr, param);
-    }
+    void SetUp() override { ASSERT_NE(RegisterClassA(&class_), 0); }
+    void TearDown() override { EXPECT_TRUE(UnregisterClassA("Recording", nullptr)) << "a window was left"; }
+    const WNDCLASSA class_ = {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Recording"};
 };
 
-struct CreationCase {
-    const char *name;
-    LRESULT ncCreateAnswer;
-    LRESULT createAnswer;
-    bool created;
-    std::vector<UINT> messages;
-};
-
-const CreationCase kCreations[] = {
-    {"Accepted", TRUE, 0, true, {WM_NCCREATE, WM_CREATE}},
-    {"RefusedByNcCreate", FALSE, 0, false, {WM_NCCREATE, WM_NCDESTROY}},
-    {"RefusedByCreate", TRUE, -1, false, {WM_NCCREATE, WM_CREATE, WM_NCDESTROY}},
-};
-
-class Creation : public WindowTest, public testing::WithParamInterface<CreationCase> {};
-
-TEST_P(Creation, SendsMessagesInWindowsOrder) {
-    const CreationCase &c = GetParam();
-    ncCreateAnswer = c.ncCreateAnswer;
-    createAnswer = c.createAnswer;
+TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
+    EXPECT_LAST_ERROR(RegisterClassA(&class_), 0, ERROR_CLASS_ALREADY_EXISTS);
     HWND window = Create();
-    EXPECT_EQ(window != nullptr, c.created);
-    std::vector<UINT> messages;
-    for (const Message &m : seen) messages.push_back(m.second);
-    EXPECT_EQ(messages, c.messages);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(IsWindow(seen.front().first), c.created) << "a refused window is gone";
-    if (window) DestroyWindow(window);
+    EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
+    DestroyWindow(window);
+    EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, "Missing"), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
+    EXPECT_EQ(DefWindowProcA(nullptr, WM_NCCREATE, 0, 0), TRUE) << "a class using it can create windows";
+    EXPECT_EQ(DefWindowProcA(nullptr, WM_CREATE, 0, 0), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(CreateWindowExA, Creation, testing::ValuesIn(kCreations), win32_test::RowName());
-
-TEST_F(WindowTest, CreateStructCarriesTheArguments) {
-    int param = 0;
-    HWND window = Create(HWND_MESSAGE, &param);
-    EXPECT_EQ(lastCreate.lpCreateParams, &param);
-    EXPECT_EQ(lastCreate.hwndParent, HWND_MESSAGE);
-    EXPECT_STREQ(lastCreate.lpszClass, kClass);
-    EXPECT_STREQ(lastCreate.lpszName, "title");
-    EXPECT_EQ((std::vector<int>{lastCreate.x, lastCreate.y, lastCreate.cx, lastCreate.cy}),
-              (std::vector<int>{1, 2, 3, 4}));
-    DestroyWindow(window);
+TEST_F(WindowTest, CreationSendsMessagesInWindowsOrder) {
+    const struct { const char *name; LRESULT ncCreateAnswer, createAnswer; std::vector<UINT> messages; } kCases[] = {
+        {"Accepted", TRUE, 0, {WM_NCCREATE, WM_CREATE}},
+        {"RefusedByNcCreate", FALSE, 0, {WM_NCCREATE, WM_NCDESTROY}},
+        {"RefusedByCreate", TRUE, -1, {WM_NCCREATE, WM_CREATE, WM_NCDESTROY}},
+    };
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(c.name);
+        seen.clear();
+        ncCreateAnswer = c.ncCreateAnswer;
+        createAnswer = c.createAnswer;
+        HWND window = Create(HWND_MESSAGE, &seen);
+        std::vector<UINT> messages;
+        for (const auto &m : seen) messages.push_back(m.second);
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(window != nullptr, c.messages.back() == WM_CREATE);
+        EXPECT_EQ(IsWindow(seen.front().first), window != nullptr) << "a refused window is gone";
+        EXPECT_EQ(createParam, &seen);
+        DestroyWindow(window);
+    }
+    ncCreateAnswer = TRUE;
+    createAnswer = 0;
 }
 
 TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
@@ -100,55 +72,23 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     HWND child = Create(parent);
     seen.clear();
     EXPECT_TRUE(DestroyWindow(parent));
-    const std::vector<Message> expected = {
+    const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
     EXPECT_EQ(seen, expected);
-    EXPECT_FALSE(IsWindow(parent));
     EXPECT_FALSE(IsWindow(child));
-    SetLastError(0);
-    EXPECT_FALSE(DestroyWindow(parent));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+    EXPECT_LAST_ERROR(DestroyWindow(parent), FALSE, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_LAST_ERROR(SendMessageA(parent, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);
 }
 
-TEST_F(WindowTest, SendMessageReturnsWhatTheProcedureAnswers) {
+TEST_F(WindowTest, SendMessageAnswersWithTheProcedureThatWindowLongsSet) {
     HWND window = Create();
     EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), 42);
-    DestroyWindow(window);
-    SetLastError(0);
-    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), 0);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
-}
-
-TEST_F(WindowTest, ParentMustBeAWindow) {
-    HWND gone = Create();
-    DestroyWindow(gone);
-    SetLastError(0);
-    EXPECT_EQ(Create(gone), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
-}
-
-TEST_F(WindowTest, WindowLongsHoldUserDataAndSubclassTheProcedure) {
-    HWND window = Create();
     EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 1234), 0);
     EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 5678), 1234) << "returns the previous value";
     EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 5678);
-    const LONG_PTR original = SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Subclass));
-    EXPECT_EQ(original, reinterpret_cast<LONG_PTR>(Recording));
+    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(Subclass)), LONG_PTR(Recording));
     EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), -7);
-    SetLastError(0);
-    EXPECT_EQ(GetWindowLongPtrA(window, 12345), 0);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_INDEX});
-    SetWindowLongPtrA(window, GWLP_WNDPROC, original);
     DestroyWindow(window);
-    SetLastError(0);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 0);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
-}
-
-TEST(DefWindowProcA, ConsentsToNcCreateOnly) {
-    EXPECT_EQ(DefWindowProcA(nullptr, WM_NCCREATE, 0, 0), TRUE);
-    EXPECT_EQ(DefWindowProcA(nullptr, WM_CREATE, 0, 0), 0);
-    EXPECT_EQ(DefWindowProcA(nullptr, WM_USER, 1, 2), 0);
 }
 
 }  // namespace
