@@ -49,7 +49,13 @@ int LiveGdiObjects() { return absent("LiveGdiObjects"); }
 void SetScreenDepth(WORD) { absent("SetScreenDepth"); }
 void AttachModuleResources(HMODULE, const ModuleResources *) { absent("AttachModuleResources"); }
 void DetachModuleResources(HMODULE) { absent("DetachModuleResources"); }
-HMODULE ModuleOfAddress(const void *) { return absent<HMODULE>("ModuleOfAddress"); }
+// Not a seam with the real API: the loader answers it itself.
+HMODULE ModuleOfAddress(const void *address) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCSTR>(address), &module);
+    return module;
+}
 void RunProcessAttach(HMODULE, DllEntry) { absent("RunProcessAttach"); }
 void RunProcessDetach(HMODULE, DllEntry) { absent("RunProcessDetach"); }
 

@@ -2,13 +2,14 @@
 #pragma once
 
 #include <windows.h>
-#include <win32_standin.h>
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 
 #include "support/temp_dir.h"
+#include "support/win32_seams.h"
 
 // Checks a call's result and the last error it leaves. The error is
 // 0xdeadbeef before the call, so that value means "left alone".
@@ -21,8 +22,9 @@
 
 namespace win32_test {
 
-// The file's text; "-" when there is no such file.
+// The file's text; "-" when there is no such file (or a folder).
 inline std::string ReadText(const std::string &path) {
+    if (!std::filesystem::is_regular_file(path)) return "-";
     std::ifstream file(path);
     std::ostringstream text;
     text << file.rdbuf();

@@ -18,9 +18,10 @@ const std::vector<BYTE> kPixels = {
 class DibTest : public testing::Test {
 protected:
     void TearDown() override {
+        DeleteObject(bitmap_);
+        if (!testing_support::kWin32Seams) return;
         win32_standin::ClearFaults();
         win32_standin::SetScreenDepth(32);
-        DeleteObject(bitmap_);
         EXPECT_EQ(win32_standin::HeldDCs(), 0);
         EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
     }
@@ -75,30 +76,42 @@ TEST_F(DibTest, RowsAreCopiedBottomUpWithTheSizeCompleted) {
     }
 }
 
+TEST_F(DibTest, WithoutADcABitmapIsMonochrome) {
+    Dib dib = DibOf(1, 1, 24);
+    const BYTE pixel[] = {0x56, 0x34, 0x12, 0};
+    HBITMAP bitmap = CreateDIBitmap(NULL, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
+    BITMAP description;
+    ASSERT_EQ(GetObjectA(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
+    EXPECT_EQ(description.bmBitsPixel, 1);
+    EXPECT_EQ(RowsOf(bitmap, 1, 1, 24), std::vector<BYTE>(4, 0)) << "dark, so black";
+    DeleteObject(bitmap);
+}
+
 TEST_F(DibTest, ScreenDepthLimitsTheColoursABitmapHolds) {
-    // screenDc false: CreateDIBitmap without a DC; shown: the pixel as a 24-bit row reads it back.
-    const struct { const char *name; WORD screenDepth; bool screenDc; std::vector<BYTE> shown; } kCases[] = {
-        {"no_dc_monochrome", 32, false, {0, 0, 0, 0}},
-        {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}},
-        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x10, 0}},
+    SKIP_WITHOUT_WIN32_SEAMS("screen depth");
+    // shown: the pixel as a 24-bit row reads it back.
+    const struct { const char *name; WORD screenDepth; std::vector<BYTE> shown; } kCases[] = {
+        {"screen_8_nearest_cube_entry", 8, {0x40, 0x40, 0x20, 0}},
+        {"screen_16_as_565", 16, {0x52, 0x34, 0x10, 0}},
     };
     const BYTE pixel[] = {0x56, 0x34, 0x12, 0};
     Dib dib = DibOf(1, 1, 24);
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
         win32_standin::SetScreenDepth(c.screenDepth);
-        HDC screen = c.screenDc ? GetDC(NULL) : NULL;
+        HDC screen = GetDC(NULL);
         HBITMAP bitmap = CreateDIBitmap(screen, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
         ReleaseDC(NULL, screen);
         BITMAP description;
         ASSERT_EQ(GetObjectA(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
-        EXPECT_EQ(description.bmBitsPixel, c.screenDc ? c.screenDepth : 1);
+        EXPECT_EQ(description.bmBitsPixel, c.screenDepth);
         EXPECT_EQ(RowsOf(bitmap, 1, 1, 24), c.shown);
         DeleteObject(bitmap);
     }
 }
 
 TEST_F(DibTest, SeamsFailACallOrLeaveTheSizeZeroOnce) {
+    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
     Dib dib = DibOf(2, 3, 24);
     win32_standin::FailNth(win32_standin::Call::GetDIBits, 1);
     EXPECT_LAST_ERROR(Query(&dib), 0, ERROR_NOT_ENOUGH_MEMORY);

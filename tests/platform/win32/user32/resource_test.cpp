@@ -17,8 +17,13 @@ const ModuleResources kResources = {kStrings, 2, nullptr}, kNoStrings = {nullptr
 
 class StringTest : public testing::Test {
 protected:
-    void SetUp() override { win32_standin::AttachModuleResources(ThisModule(), &kResources); }
-    void TearDown() override { win32_standin::DetachModuleResources(ThisModule()); }
+    void SetUp() override {
+        SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
+        win32_standin::AttachModuleResources(ThisModule(), &kResources);
+    }
+    void TearDown() override {
+        if (testing_support::kWin32Seams) win32_standin::DetachModuleResources(ThisModule());
+    }
 };
 
 TEST_F(StringTest, WideCopiesAsWindows) {
@@ -32,13 +37,13 @@ TEST_F(StringTest, WideCopiesAsWindows) {
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        WCHAR buffer[64] = u"#";
+        WCHAR buffer[64] = {u'#'};
         EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, buffer, c.bufferMax), c.result, c.error);
-        EXPECT_EQ(std::u16string(buffer), c.text);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(buffer)), c.text);  // WCHAR: wchar_t on Windows
     }
     LPCWSTR text = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";
-    EXPECT_EQ(text, kStrings[0].text) << "bufferMax 0 gives a pointer into the resource";
+    EXPECT_EQ(static_cast<const void *>(text), kStrings[0].text) << "bufferMax 0 gives a pointer into the resource";
     WCHAR buffer[8];
     EXPECT_LAST_ERROR(LoadStringW(HINSTANCE(0x1000), 7001, buffer, 8), 0, ERROR_RESOURCE_DATA_NOT_FOUND);
     win32_standin::AttachModuleResources(ThisModule(), &kNoStrings);

@@ -2,7 +2,6 @@
 // as Wine's version tests read them.
 #include "platform/win32/win32_test.h"
 
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -19,13 +18,16 @@ const ModuleResources kResources = {nullptr, 0, &kVersion};
 class VersionTest : public testing::Test {
 protected:
     void SetUp() override {
+        SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
         AttachModuleResources(ThisModule(), &kResources);
-        char path[PATH_MAX];
+        char path[4096];
         GetModuleFileNameA(nullptr, path, sizeof path);
         block_.resize(GetFileVersionInfoSizeA(path, nullptr));
         ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(block_.size()), block_.data()));
     }
-    void TearDown() override { DetachModuleResources(ThisModule()); }
+    void TearDown() override {
+        if (testing_support::kWin32Seams) DetachModuleResources(ThisModule());
+    }
     std::vector<BYTE> block_;
 };
 
