@@ -32,15 +32,8 @@ struct Writer : CBmp {
 
 const File kDib24 = info_header(1, 2, 24, 8, 0).raw({1, 2, 3, 0, 4, 5, 6, 0});
 
-class ExportTest : public testing::Test {
+class ExportTest : public testing_support::LeakCheckedTest {
 protected:
-    void TearDown() override {
-        if (!testing_support::kWin32Seams)
-            return;  // leaks are counted where the stand-in keeps the accounts
-        win32_standin::ClearFaults();
-        EXPECT_EQ(win32_standin::OpenFileHandles(), 0);
-        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
-    }
     TempDir dir_;
 };
 

@@ -44,15 +44,8 @@ File core_file() {
 // A bare RLE8 DIB, 2 x 1, black and white: two pixels of entry 1, end of bitmap.
 File rle_file() { return info_header(2, 1, 8, 4, 2, 40, BI_RLE8).raw({0, 0, 0, 0, 255, 255, 255, 0}).raw({2, 1, 0, 1}); }
 
-class ImportTest : public testing::Test {
+class ImportTest : public testing_support::LeakCheckedTest {
 protected:
-    void TearDown() override {
-        if (!testing_support::kWin32Seams)
-            return;  // leaks are counted where the stand-in keeps the accounts
-        win32_standin::ClearFaults();
-        EXPECT_EQ(win32_standin::OpenFileHandles(), 0);
-        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
-    }
     // An empty file stands for one that does not exist.
     std::string path_of(const char *name, const File &file) {
         return file.empty() ? dir_.file(name) : dir_.write(name, file);

@@ -36,21 +36,8 @@ Block gray_table(int entries) {
     return table;
 }
 
-class ReaderTest : public testing::Test {
+class ReaderTest : public testing_support::LeakCheckedTest {
 protected:
-    // Leaks are counted where the stand-in keeps the accounts.
-    void SetUp() override {
-        if (testing_support::kWin32Seams)
-            blocksBefore_ = win32_standin::LiveGlobalBlocks();
-    }
-    void TearDown() override {
-        if (!testing_support::kWin32Seams)
-            return;
-        win32_standin::ClearFaults();
-        EXPECT_EQ(win32_standin::OpenFileHandles(), 0) << "a file was left open";
-        EXPECT_EQ(win32_standin::LiveGlobalBlocks(), blocksBefore_) << "a block was left allocated";
-        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << "a block was left locked";
-    }
     // ReadDIB, taking the block over; lastDib_ is what it handed out.
     int read(const std::string &path, Block *block) {
         HDIB dib = reinterpret_cast<HDIB>(1);
@@ -61,7 +48,6 @@ protected:
     }
     TempDir dir_;
     HDIB lastDib_ = NULL;
-    int blocksBefore_ = 0;
 };
 
 // The block is the normalised header, the table in 4-byte entries and the

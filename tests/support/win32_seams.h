@@ -38,3 +38,28 @@ std::string InAnsiCodePage(const char *utf8);
 #define SKIP_WHERE_WINE_DIVERGES(what)      \
     if (!testing_support::kWin32Seams)      \
     GTEST_SKIP() << "Wine diverges from Windows: " << (what)
+
+namespace testing_support {
+
+// A test that must leave no file open, no global block more than it found,
+// and none locked. The accounts are the stand-in's, so with the real API
+// the checks are left out.
+class LeakCheckedTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (kWin32Seams)
+            blocksBefore_ = win32_standin::LiveGlobalBlocks();
+    }
+    void TearDown() override {
+        if (!kWin32Seams)
+            return;
+        win32_standin::ClearFaults();
+        EXPECT_EQ(win32_standin::OpenFileHandles(), 0) << "a file was left open";
+        EXPECT_EQ(win32_standin::LiveGlobalBlocks(), blocksBefore_) << "a block was left allocated";
+        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << "a block was left locked";
+    }
+
+    int blocksBefore_ = 0;  // live blocks when the test began
+};
+
+}  // namespace testing_support
