@@ -27,5 +27,14 @@ for sample in "$root"/samples/*.bmp; do
   echo "converted again: the same bytes"
   echo
 done
+# FITS both ways: the colour sample as a FITS cube, its headers, and back.
+colour=$root/samples/starfield-colour.bmp
+echo "== dirira convert ${colour#$root/} to FITS and back"
+"$build/bin/dirira" convert "$colour" "$copies/starfield.fits"
+"$build/bin/dirira" fits-info "$copies/starfield.fits"
+"$build/bin/dirira" convert "$copies/starfield.fits" "$copies/from-fits.bmp"
+cmp "$copies/starfield-colour.bmp" "$copies/from-fits.bmp"
+echo "back from FITS: the same bytes as the BMP copy"
+echo
 echo "== dirira about"
 "$build/bin/dirira" about
