@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test program of the Windows build (first argument: its build
 # folder) under Wine, then says how many tests ran, passed, failed and were
-# skipped, and why they were skipped. Exit status 1 when any test failed.
+# skipped, and why they were skipped. First checks dirira.dll's export table
+# against module/exports.txt. Exit status 1 when any test or that check failed.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,6 +10,10 @@ results=$build/test-results
 rm -rf "$results" && mkdir -p "$results"
 
 status=0
+# dirira.dll exports exactly the @mingw names of module/exports.txt.
+cmake -DLIBRARY="$build/bin/dirira.dll" -DLIST="$root/module/exports.txt" \
+    -P "$root/scripts/check-dll-exports.cmake" || status=1
+
 for program in "$build"/bin/*_tests.exe; do
   name=$(basename "$program" .exe)
   echo "test-windows: $name"
