@@ -55,3 +55,34 @@ function(dirira_export_only_listed target list)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${script}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list}")
 endfunction()
+
+# dirira_check_export_table(<library name> <list> <tag> <table>)
+# Compares a library's exported names (<table>: one demangled name a line)
+# with the list's lines for <tag>, fails naming every name listed but not
+# exported and every name exported but not listed, and says how many match.
+# Used by the build-time checks of both platforms.
+function(dirira_check_export_table library list tag table)
+  dirira_read_export_list("${list}" ${tag} expected)
+  # Brackets and semicolons would split or join CMake list entries; no listed
+  # name has any, so an exported name that does is unexpected either way.
+  string(REGEX REPLACE "[][;]" "?" table "${table}")
+  string(REPLACE "\n" ";" exported "${table}")
+  list(FILTER exported EXCLUDE REGEX "^$")
+  list(REMOVE_DUPLICATES exported)  # constructors and destructors have several entries
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${exported})
+  set(unexpected ${exported})
+  list(REMOVE_ITEM unexpected ${expected})
+  if(missing OR unexpected)
+    set(report "${library} differs from ${list} (@${tag}):")
+    foreach(name IN LISTS missing)
+      string(APPEND report "\n  listed, not exported: ${name}")
+    endforeach()
+    foreach(name IN LISTS unexpected)
+      string(APPEND report "\n  exported, not listed: ${name}")
+    endforeach()
+    message(FATAL_ERROR "${report}")
+  endif()
+  list(LENGTH exported count)
+  message("${library} exports: ${count} names, as listed")
+endfunction()

@@ -12,7 +12,6 @@ endif()
 if(NOT CXXFILT)
   set(CXXFILT x86_64-w64-mingw32-c++filt)
 endif()
-dirira_read_export_list("${LIST}" mingw expected)
 get_filename_component(dll "${LIBRARY}" NAME)
 
 execute_process(COMMAND "${OBJDUMP}" -p "${LIBRARY}"
@@ -34,26 +33,4 @@ execute_process(COMMAND "${CXXFILT}" ${mangled}
 if(failed)
   message(FATAL_ERROR "${CXXFILT} failed")
 endif()
-# Brackets and semicolons would split or join CMake list entries; no listed
-# name has any, so an exported name that does is unexpected either way.
-string(REGEX REPLACE "[][;]" "?" table "${table}")
-string(REPLACE "\n" ";" exported "${table}")
-list(FILTER exported EXCLUDE REGEX "^$")
-list(REMOVE_DUPLICATES exported)  # constructors and destructors have several entries
-
-set(missing ${expected})
-list(REMOVE_ITEM missing ${exported})
-set(unexpected ${exported})
-list(REMOVE_ITEM unexpected ${expected})
-list(LENGTH exported count)
-if(missing OR unexpected)
-  set(report "${dll} differs from ${LIST} (@mingw):")
-  foreach(name IN LISTS missing)
-    string(APPEND report "\n  listed, not exported: ${name}")
-  endforeach()
-  foreach(name IN LISTS unexpected)
-    string(APPEND report "\n  exported, not listed: ${name}")
-  endforeach()
-  message(FATAL_ERROR "${report}")
-endif()
-message("${dll} exports: ${count} names, as listed")
+dirira_check_export_table("${dll}" "${LIST}" mingw "${table}")
