@@ -137,7 +137,6 @@ private:
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
     bool is_pinned(int slot, int pinnedRecent) const;
-    void forget_cached(int slot);
     void touch(int slot);
     void unlink_slot(int slot);
     void remember_recent(int slot);
@@ -165,6 +164,7 @@ private:
     int m_newest = -1;             // LRU list ends
     int m_oldest = -1;
     int m_recent[3] = {-1, -1, -1};  // slots of the last lookups without lock, newest first
+    int m_uncached[2] = {-1, -1};    // slots the last two of them pushed out of m_cache
     SIZE_T m_mappedBytes = 0;
     int m_swapFile = -1;
 

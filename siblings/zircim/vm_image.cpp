@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "siblings/zircim/progress.h"
 #include "siblings/zircim/vm_paging.h"
@@ -125,6 +126,7 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_newest, other.m_newest);
     std::swap(m_oldest, other.m_oldest);
     std::swap(m_recent, other.m_recent);
+    std::swap(m_uncached, other.m_uncached);
     std::swap(m_mappedBytes, other.m_mappedBytes);
     std::swap(m_swapFile, other.m_swapFile);
     std::swap(m_cache, other.m_cache);
@@ -281,7 +283,6 @@ int CVmImage::evict_one(int pinnedRecent) {
             return index;
         if (!write_out(slot))
             return -1;  // without a swap file nothing can be evicted
-        forget_cached(index);
         slot.Block = -1;
         slot.Plane = -1;
         return index;
@@ -307,15 +308,19 @@ bool CVmImage::write_out(CVmMemory &slot) {
     return true;
 }
 
-// The inline check must never find a block that has left its slot.
-void CVmImage::forget_cached(int slot) {
-    for (CachedBlock &cached : m_cache)
-        if (cached.slot == slot)
-            cached = CachedBlock{};
-}
-
+// GetImageAdr answers most lookups from its per-plane cache without
+// recording them, so the slots a caller may still be reading are not only
+// the recent misses: they are every cached slot (a cached block never
+// leaves memory, so the inline check never finds one that has gone), and
+// the slots that the last misses pushed out of the cache, each of which may
+// have answered a lookup just before. A locked lookup keeps three of each,
+// an unlocked one two, as it replaces the oldest with its own.
 bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
-    return std::find(m_recent, m_recent + pinnedRecent, slot) != m_recent + pinnedRecent;
+    const auto among = [slot](const int *first, const int *last) { return std::find(first, last, slot) != last; };
+    if (among(m_recent, m_recent + pinnedRecent) || among(m_uncached, m_uncached + std::max(pinnedRecent - 1, 0)))
+        return true;
+    return std::any_of(std::begin(m_cache), std::end(m_cache),
+                       [slot](const CachedBlock &cached) { return cached.slot == slot; });
 }
 
 void CVmImage::unlink_slot(int index) {
@@ -349,6 +354,8 @@ void CVmImage::remember_recent(int index) {
     }
     const CVmMemory &slot = m_slots[index];
     CachedBlock &cached = m_cache[static_cast<unsigned>(slot.Plane) & kCachedPlaneMask];
+    m_uncached[1] = m_uncached[0];
+    m_uncached[0] = cached.slot != index ? cached.slot : -1;
     cached.plane = slot.Plane;
     cached.firstRow = static_cast<unsigned>(slot.FirstRow);
     cached.rows = static_cast<unsigned>(block_rows(slot.Block));

@@ -1,0 +1,280 @@
+// Every pixel member of the float image against the reference written from
+// its contract: fixed-seed random pictures, levels and positions, chosen so
+// that rounding, truncation, comparison and ordering choices show in the
+// last bit; then the same under every memory budget of the paged store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "image/float_reference.h"
+#include "image/stl_image.h"
+#include "image/vm_store.h"
+
+namespace {
+
+namespace ref = float_reference;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool same(double want, double have) {
+    return (std::isnan(want) && std::isnan(have)) || std::memcmp(&want, &have, sizeof want) == 0;
+}
+
+class Budget {
+public:
+    explicit Budget(SIZE_T bytes) { CVmImage::SetMemoryBudget(bytes); }
+    ~Budget() { CVmImage::SetMemoryBudget(0); }
+};
+
+// Random values that land on the levels, next to them, on the boundaries of
+// display bytes, beyond both ends, and now and then NaN or infinity.
+class Draw {
+public:
+    explicit Draw(unsigned seed) : rng_(seed) {}
+
+    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+    double within(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
+
+    void levels(ref::Picture &p, int plane) {
+        const double min = static_cast<float>(within(-300, 300));
+        const double range = std::pow(10.0, within(-2, 4));
+        p.levelMin[plane] = min;
+        p.levelMax[plane] = min + range;
+        p.levelRange[plane] = range;
+        switch (below(12)) {
+        case 0: std::swap(p.levelMin[plane], p.levelMax[plane]); break;                   // inverted
+        case 1: p.levelMax[plane] = min, p.levelRange[plane] = 0; break;                  // flat
+        case 2: p.levelRange[plane] = range * within(0.5, 2); break;                      // disagreeing
+        case 3: p.levelMin[plane] = within(-300, 300), p.levelMax[plane] += 0.1; break;  // not floats
+        }
+    }
+
+    float value(const ref::Picture &p, int plane) {
+        const double m = p.levelMin[plane], M = p.levelMax[plane], R = p.levelRange[plane];
+        switch (below(10)) {
+        case 0: return static_cast<float>(m);
+        case 1: return static_cast<float>(M);
+        case 2: return std::nextafter(static_cast<float>(M), -INFINITY);
+        case 3: return std::nextafter(static_cast<float>(m), INFINITY);
+        case 4: return static_cast<float>(m + below(256) * R / 255);  // a byte boundary
+        case 5: return below(8) == 0 ? static_cast<float>(kNaN) : std::numeric_limits<float>::infinity();
+        default: return static_cast<float>(within(m - R / 4, M + R / 4));
+        }
+    }
+
+    int column(int extent) {
+        switch (below(6)) {
+        case 0: return below(2) ? INT32_MIN : INT32_MAX;
+        case 1: return extent - 1 + below(3);
+        default: return below(extent + 4) - 2;
+        }
+    }
+
+    double position(int extent) {
+        switch (below(8)) {
+        case 0: return kNaN;
+        case 1: return below(extent + 2) - 1;                   // whole, also just outside
+        case 2: return below(extent + 2) - 1 + 0.5;             // midway
+        case 3: return extent - 1 + within(0, 3);               // on or past the last
+        case 4: return within(-40, 0);                          // far before the first
+        default: return within(-1.5, extent + 0.5);
+        }
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+ref::Picture random_picture(Draw &draw, int width, int height, int planes) {
+    ref::Picture p;
+    p.width = width, p.height = height, p.planes = planes;
+    p.dimension = planes == 3 && draw.below(4) != 0 ? 3 : 2;
+    for (int plane = 0; plane < planes; ++plane)
+        draw.levels(p, plane);
+    p.samples.resize(std::size_t(width) * height * planes);
+    for (int plane = 0; plane < planes; ++plane)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                p.at(x, y, plane) = draw.value(p, plane);
+    return p;
+}
+
+// The image holding the picture: samples put through the store itself.
+void make_image(CStlImage &image, const ref::Picture &p) {
+    ASSERT_NE(image.Create(p.width, p.height, p.planes), 0);
+    image.Dimension = p.dimension;
+    for (int plane = 0; plane < p.planes; ++plane) {
+        image.LevelMin[plane] = p.levelMin[plane];
+        image.LevelMax[plane] = p.levelMax[plane];
+        image.LevelRange[plane] = p.levelRange[plane];
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                *reinterpret_cast<float *>(image.Store->GetImageAdr(x, y, plane, 0, 0, NULL)) =
+                    p.samples[(std::size_t(plane) * p.height + y) * p.width + x];
+    }
+}
+
+// Compares every member at one integer and one fractional position and on
+// one free value, and now and then writes through one of the writers.
+class Prober {
+public:
+    Prober(CStlImage &image, ref::Picture &p, Draw &draw) : image_(image), p_(p), draw_(draw) {}
+
+    void probe(int x, int y, double X, double Y) {
+        const int plane = draw_.below(p_.planes);
+        positions(x, y, X, Y, plane);
+        values(plane);
+        if (p_.planes == 3)
+            brightness(x, y, X, Y);
+        if (draw_.below(8) == 0)
+            write(x, y, plane);
+    }
+
+    int failures = 0;
+
+private:
+    void check(const char *member, double want, double have, double x, double y) {
+        if (!same(want, have) && ++failures <= 10)
+            ADD_FAILURE() << member << " at (" << x << ", " << y << ") of " << p_.width << "x" << p_.height
+                          << ": want " << want << ", have " << have;
+    }
+
+    void positions(int x, int y, double X, double Y, int plane) {
+        const float s = ref::sample(p_, x, y, plane);
+        const float r = ref::interpolate(p_, X, Y, plane);
+        const float m = static_cast<float>(p_.levelMin[plane]);
+        check("GetPixelGrayRaw(int)", s, image_.GetPixelGrayRaw(x, y, plane), x, y);
+        check("GetPixelGray(int)", static_cast<float>(double{s} - m), image_.GetPixelGray(x, y, plane), x, y);
+        check("GetPixelGray256f(int)", static_cast<float>(ref::display(p_, s, plane)),
+              image_.GetPixelGray256f(x, y, plane), x, y);
+        check("GetPixelGray256(int)", ref::level_byte(p_, s, plane), image_.GetPixelGray256(x, y, plane), x, y);
+        check("GetImageAdr", s, *image_.GetImageAdr(x, y, plane, 1, NULL), x, y);
+        check("GetPixelGrayRaw(double)", r, image_.GetPixelGrayRaw(X, Y, plane), X, Y);
+        check("GetPixelGray(double)", static_cast<float>(r - p_.levelMin[plane]), image_.GetPixelGray(X, Y, plane),
+              X, Y);
+        check("GetPixelGray256f(double)", static_cast<float>(ref::display(p_, r, plane)),
+              image_.GetPixelGray256f(X, Y, plane), X, Y);
+        check("GetPixelGray256(double)", ref::level_byte(p_, r, plane), image_.GetPixelGray256(X, Y, plane), X, Y);
+    }
+
+    void values(int plane) {
+        float v = draw_.value(p_, plane);
+        const double m = p_.levelMin[plane];
+        const float min = static_cast<float>(draw_.within(-10, 10)), max = static_cast<float>(draw_.within(-10, 10));
+        const float scale = static_cast<float>(draw_.within(0, 40));
+        check("GetPixelGrayRaw(float*)", v, image_.GetPixelGrayRaw(&v), v, plane);
+        check("GetPixelGray(float*)", static_cast<float>(double{v} - static_cast<float>(m)),
+              image_.GetPixelGray(&v, plane), v, plane);
+        check("GetPixelGray256f(float*)", static_cast<float>(ref::display(p_, v, plane)),
+              image_.GetPixelGray256f(&v, plane), v, plane);
+        check("GetPixelGray256(float*)", ref::level_byte(p_, v, plane), image_.GetPixelGray256(&v, plane), v, plane);
+        const double scaled = ref::rounded((double{v} - min) * scale);
+        check("GetPixelGray256f(min, scale)", static_cast<float>(scaled), image_.GetPixelGray256f(&v, min, scale), v,
+              min);
+        check("GetPixelGray256(min, max, scale)", ref::byte(v, min, max, scaled),
+              image_.GetPixelGray256(&v, min, max, scale), v, min);
+        const double d = draw_.within(-300, 600);
+        check("To256(float)", static_cast<float>(ref::display(p_, v, plane)), image_.To256(v, plane), v, plane);
+        check("To256(double)", ref::display(p_, d, plane), image_.To256(d, plane), d, plane);
+        check("ToRaw(float)", static_cast<float>(ref::raw(p_, v, plane)), image_.ToRaw(v, plane), v, plane);
+        check("ToRaw(double)", ref::raw(p_, d, plane), image_.ToRaw(d, plane), d, plane);
+        float target = 0;
+        image_.SetPixelGray(&target, v, plane);
+        check("SetPixelGray(float*)", static_cast<float>(double{static_cast<float>(m)} + v), target, v, plane);
+        image_.SetPixelGray256f(&target, v, plane);
+        check("SetPixelGray256f(float*)", static_cast<float>(ref::raw(p_, v, plane)), target, v, plane);
+        image_.SetPixelGrayRaw(&target, v);
+        check("SetPixelGrayRaw(float*)", v, target, v, plane);
+    }
+
+    void brightness(int x, int y, double X, double Y) {
+        float at[3], between[3], display[3];
+        for (int plane = 0; plane < 3; ++plane) {
+            at[plane] = ref::sample(p_, x, y, plane);
+            between[plane] = ref::interpolate(p_, X, Y, plane);
+            display[plane] = static_cast<float>(ref::display(p_, between[plane], plane));
+        }
+        const float atDisplay = ref::display_brightness(p_, at);
+        const float betweenDisplay = ref::weighed(p_, [&](int plane) { return display[plane]; });
+        check("GetPixelBrightRaw(int)", ref::weighed(p_, [&](int plane) { return at[plane]; }),
+              image_.GetPixelBrightRaw(x, y), x, y);
+        check("GetPixelBrightRaw(double)", ref::weighed(p_, [&](int plane) { return between[plane]; }),
+              image_.GetPixelBrightRaw(X, Y), X, Y);
+        check("GetPixelBright256f(int)", atDisplay, image_.GetPixelBright256f(x, y), x, y);
+        check("GetPixelBright256f(double)", betweenDisplay, image_.GetPixelBright256f(X, Y), X, Y);
+        check("GetPixelBright(int)", ref::raw_brightness(p_, atDisplay), image_.GetPixelBright(x, y), x, y);
+        check("GetPixelBright(double)", ref::raw_brightness(p_, betweenDisplay), image_.GetPixelBright(X, Y), X, Y);
+        float r = at[0], g = at[1], b = at[2];
+        check("GetPixelBright256f(float*)", atDisplay, image_.GetPixelBright256f(&r, &g, &b), r, g);
+        check("GetPixelBrightRaw(float*)", static_cast<float>(ref::raw(p_, atDisplay, 0)),
+              image_.GetPixelBrightRaw(&r, &g, &b), r, g);
+        check("CalcBright(float)", static_cast<float>(ref::bright(r, g, b)), image_.CalcBright(r, g, b), r, g);
+        check("CalcBright(double)", ref::bright(X, Y, r), image_.CalcBright(X, Y, double{r}), X, Y);
+    }
+
+    void write(int x, int y, int plane) {
+        const float v = draw_.value(p_, plane);
+        float &target = ref::sample(p_, x, y, plane);
+        switch (draw_.below(3)) {
+        case 0:
+            image_.SetPixelGrayRaw(x, y, v, plane);
+            target = v;
+            break;
+        case 1:
+            image_.SetPixelGray(x, y, v, plane);
+            target = static_cast<float>(double{static_cast<float>(p_.levelMin[plane])} + v);
+            break;
+        default:
+            image_.SetPixelGray256f(x, y, v, plane);
+            target = static_cast<float>(ref::raw(p_, v, plane));
+            break;
+        }
+    }
+
+    CStlImage &image_;
+    ref::Picture &p_;
+    Draw &draw_;
+};
+
+TEST(FloatAccess, EveryMemberAgreesWithTheReference) {
+    Draw draw(20261206);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        ref::Picture p = random_picture(draw, 1 + draw.below(7), 1 + draw.below(7), draw.below(2) ? 3 : 1);
+        CStlImage image;
+        make_image(image, p);
+        Prober prober(image, p, draw);
+        for (int i = 0; i < 60 && prober.failures == 0; ++i)
+            prober.probe(draw.column(p.width), draw.column(p.height), draw.position(p.width),
+                         draw.position(p.height));
+        ASSERT_EQ(prober.failures, 0);
+    }
+}
+
+// 700 x 1500 x 3 floats: planes of three blocks, rows 0-747, 748-1495 and
+// 1496-1499.
+// Under any budget, from a single block up, the two and three addresses
+// that interpolation and colour brightness hold stay valid together, and
+// written blocks page out and come back.
+TEST(FloatAccess, PagedStoreGivesTheSameBitsUnderEveryBudget) {
+    for (const int blocks : {1, 3}) {
+        SCOPED_TRACE(testing::Message() << blocks << " blocks");
+        Budget budget(blocks * SIZE_T{2 << 20});
+        Draw draw(blocks);
+        ref::Picture p = random_picture(draw, 700, 1500, 3);
+        CStlImage image;
+        make_image(image, p);
+        Prober prober(image, p, draw);
+        for (int i = 0; i < 500 && prober.failures == 0; ++i) {
+            // Across the blocks' boundary three times in four, anywhere otherwise.
+            const int y = draw.below(4) ? 745 + draw.below(6) : draw.below(1500);
+            const int x = draw.below(700);
+            prober.probe(x, y, x + draw.within(-1, 1), y + draw.within(-1, 1));
+        }
+        EXPECT_EQ(prober.failures, 0);
+    }
+}
+
+}  // namespace
