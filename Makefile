@@ -7,7 +7,7 @@ PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev lib
 	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-install test-fuzz test-windows bench clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench clean
 
 all: build
 
@@ -30,13 +30,20 @@ samples: build
 	build/default/bin/starfield samples/starfield-gray.bmp samples/starfield-colour.bmp
 
 # The Linux suite runs last, so that ctest's summary closes the output.
-test: test-install test-fuzz test-windows test-default test-sanitize
+test: test-install test-fuzz test-windows test-fma test-default test-sanitize
 
 test-default: build
 	ctest --preset default
 
 test-sanitize: build-sanitize
 	ctest --preset sanitize
+
+# The bit-exact formula tests again, built for a processor with fused
+# multiply-add: a compiler that contracted a*b+c would change the last bit.
+test-fma: deps
+	@if grep -qw fma /proc/cpuinfo; then \
+	  cmake --preset fma && cmake --build --preset fma && build/fma/bin/image_tests --gtest_brief=1; \
+	else echo "test-fma: skipped, this processor has no fused multiply-add"; fi
 
 # The DLLs cross-built with mingw-w64 against the real Win32 API, and the
 # test suite run under Wine in its own prefix (build/windows/wineprefix).
