@@ -5,6 +5,7 @@
 // store's cached fast path directly.
 #pragma once
 
+#include "image/range_checks.h"
 #include "image/stl_image.h"
 #include "image/vm_store.h"
 
@@ -24,11 +25,17 @@ inline int clamp_to_extent(int index, int extent) {
 
 // The store's address of a sample at a position already clamped. Bit 1 of
 // the mode is passed as 2, not shifted to 1: the store's flag values depend
-// on it. The other bits are dropped.
-inline float *store_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
+// on it. The other bits are dropped. NULL outside the store.
+inline float *lookup_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
     unsigned char *address =
         image.Store->GetImageAdr(x, y, plane, static_cast<int>(mode & 1u), static_cast<int>(mode & 2u), lockOut);
     return reinterpret_cast<float *>(address);
+}
+
+// The same for a member that uses the address at once.
+inline float *store_address(const CStlImage &image, int x, int y, int plane, unsigned mode, void **lockOut = NULL) {
+    range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
+    return lookup_address(image, x, y, plane, mode, lockOut);
 }
 
 // Clamps x, then y, to the image.

@@ -17,11 +17,13 @@
 
 #include "image/float_samples.h"
 
+using float_samples::clamp_to_extent;
 using float_samples::clamped_address;
 using float_samples::display_of;
 using float_samples::display_scale;
 using float_samples::display_to_raw;
 using float_samples::interpolate;
+using float_samples::lookup_address;
 using float_samples::kReadMode;
 using float_samples::kWriteMode;
 using float_samples::raw_of;
@@ -133,8 +135,10 @@ float float_samples::interpolate(const CStlImage &image, double x, double y, int
                               ab * lower[right]);
 }
 
+// An address member: an answer of NULL (a plane outside the image) is the
+// caller's to test, so it is returned, not checked.
 float *CStlImage::GetImageAdr(int x, int y, int plane, unsigned int mode, void **lockOut) const {
-    return clamped_address(*this, x, y, plane, mode, lockOut);
+    return lookup_address(*this, clamp_to_extent(x, Width), clamp_to_extent(y, Height), plane, mode, lockOut);
 }
 
 // ---- Raw terms ----

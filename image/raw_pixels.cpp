@@ -1,9 +1,12 @@
 // Raw pixel addressing and decoding of CImage: samples of any BITPIX, read
 // in native byte order and scaled by BSCALE and BZERO.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "image/image.h"
+#include "image/range_checks.h"
 #include "image/vm_store.h"
 
 namespace {
@@ -34,6 +37,12 @@ double unsigned32(const unsigned char *address) {
 }
 
 }  // namespace
+
+void range_checks::position_outside(const char *member, const CImage &image, int x, int y, int plane) {
+    std::fprintf(stderr, "%s: position (%d, %d) of plane %d is outside the %d x %d image of %d planes\n", member, x, y,
+                 plane, image.Width, image.Height, image.Planes);
+    std::abort();
+}
 
 // Planes x Height x Width x bytes per sample, wrapping in 32 bits.
 unsigned int CImage::GetImageSize() const {
@@ -91,5 +100,6 @@ double CImage::GetPixel(unsigned char *address) const {
 
 // Read-only, second flag 0, no lock token: nothing to release afterwards.
 double CImage::GetPixel(int x, int y, int plane) const {
+    range_checks::expect_inside("CImage::GetPixel", *this, x, y, plane);
     return GetPixel(Store->GetImageAdr(x, y, plane, 1, 0, NULL));
 }

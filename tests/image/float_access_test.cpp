@@ -277,4 +277,18 @@ TEST(FloatAccess, PagedStoreGivesTheSameBitsUnderEveryBudget) {
     }
 }
 
+// Range is the caller's duty; a Debug or sanitizer build stops a caller
+// that breaks it with a message, where a release build would crash.
+TEST(FloatAccess, PositionsOutsideTheImageStopDebugBuilds) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "a release build tests no range";
+#endif
+    CStlImage image;
+    ASSERT_NE(image.Create(4, 3, 1), 0);
+    EXPECT_DEATH(image.GetPixel(4, 0, 0), "CImage::GetPixel: position \\(4, 0\\) of plane 0 is outside the 4 x 3 image");
+    EXPECT_DEATH(image.GetPixel(0, -1, 0), "position \\(0, -1\\) of plane 0");
+    EXPECT_DEATH(image.GetPixelGrayRaw(9, 9, 1), "CStlImage pixel member: position \\(3, 2\\) of plane 1");
+    EXPECT_EQ(image.GetImageAdr(0, 0, 1, 1, NULL), nullptr) << "an address member answers, the caller tests";
+}
+
 }  // namespace
