@@ -291,4 +291,47 @@ TEST(FloatAccess, PositionsOutsideTheImageStopDebugBuilds) {
     EXPECT_EQ(image.GetImageAdr(0, 0, 1, 1, NULL), nullptr) << "an address member answers, the caller tests";
 }
 
+// Anchors that hold whatever the reference says: the weights sum green,
+// red, then blue (0.886 + 0.114 is one unit below 1 in double precision),
+// and the byte rule divides before it multiplies: levels 21.7..89.7,
+// sample 78.5 is 56.8 / 68 * 255 = 212.99999999999997, byte 212.
+TEST(FloatAccess, DocumentedAnchors) {
+    CStlImage image;
+    ASSERT_NE(image.Create(1, 1, 1), 0);
+    EXPECT_EQ(image.CalcBright(1.0, 1.0, 1.0), 0.9999999999999999);
+    EXPECT_EQ(image.CalcBright(1.0f, 1.0f, 1.0f), 1.0f);
+    EXPECT_EQ(image.CalcBright(255.0, 255.0, 255.0), 255.0);
+    image.LevelMin[0] = 21.7, image.LevelMax[0] = 89.7, image.LevelRange[0] = 68;
+    float sample = 78.5f;
+    EXPECT_EQ(image.GetPixelGray256(&sample, 0), 212);
+}
+
+// Bit 1 of the mode reaches the store as 2, its "fresh block" flag, through
+// both the float image's and the record's GetImageAdr: a block brought back
+// for a fresh write comes back as zeros, one for reading keeps its samples.
+// Eight planes of one 2 MiB block each under the smallest budget: reading
+// the other seven pages plane 0 out.
+TEST(FloatAccess, ModeBitOneReachesTheStoreAsTwo) {
+    Budget budget(1);
+    CStlImage image;
+    ASSERT_NE(image.Create(1024, 512, 8), 0);
+    const auto page_out_plane_0 = [&image] {
+        for (int plane = 1; plane < 8; ++plane)
+            image.GetPixelGrayRaw(plane, 0, plane);
+    };
+    const CImage &record = image;
+    for (const bool viaRecord : {false, true}) {
+        SCOPED_TRACE(viaRecord ? "CImage" : "CStlImage");
+        const auto address = [&](unsigned mode) {
+            return viaRecord ? reinterpret_cast<float *>(record.GetImageAdr(5, 5, 0, mode, NULL))
+                             : image.GetImageAdr(5, 5, 0, mode, NULL);
+        };
+        image.SetPixelGrayRaw(5, 5, 9.0f, 0);
+        page_out_plane_0();
+        EXPECT_EQ(*address(1 | 4), 9.0f) << "read back; bit 2 is dropped";
+        page_out_plane_0();
+        EXPECT_EQ(*address(2 | 1), 0.0f) << "fresh block";
+    }
+}
+
 }  // namespace
