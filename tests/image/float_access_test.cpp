@@ -117,15 +117,14 @@ void make_image(CStlImage &image, const ref::Picture &p) {
 }
 
 // Compares every member at one integer and one fractional position and on
-// one free value, and now and then writes through one of the writers.
+// free values, and now and then writes through one of the writers.
 class Prober {
 public:
     Prober(CStlImage &image, ref::Picture &p, Draw &draw) : image_(image), p_(p), draw_(draw) {}
 
     void probe(int x, int y, double X, double Y) {
         const int plane = draw_.below(p_.planes);
-        positions(x, y, X, Y, plane);
-        values(plane);
+        gray(x, y, X, Y, plane);
         if (p_.planes == 3)
             brightness(x, y, X, Y);
         if (draw_.below(8) == 0)
@@ -135,58 +134,51 @@ public:
     int failures = 0;
 
 private:
-    void check(const char *member, double want, double have, double x, double y) {
-        if (!same(want, have) && ++failures <= 10)
-            ADD_FAILURE() << member << " at (" << x << ", " << y << ") of " << p_.width << "x" << p_.height
-                          << ": want " << want << ", have " << have;
+    struct Row {
+        template <typename Want, typename Have>
+        Row(const char *m, Want w, Have h) : member(m), want(double(w)), have(double(h)) {}
+        const char *member;
+        double want, have;
+    };
+
+    void check(double x, double y, std::initializer_list<Row> rows) {
+        for (const Row &row : rows)
+            if (!same(row.want, row.have) && ++failures <= 10)
+                ADD_FAILURE() << row.member << " at (" << x << ", " << y << ") of " << p_.width << "x" << p_.height
+                              << ": want " << row.want << ", have " << row.have;
     }
 
-    void positions(int x, int y, double X, double Y, int plane) {
-        const float s = ref::sample(p_, x, y, plane);
-        const float r = ref::interpolate(p_, X, Y, plane);
-        const float m = static_cast<float>(p_.levelMin[plane]);
-        check("GetPixelGrayRaw(int)", s, image_.GetPixelGrayRaw(x, y, plane), x, y);
-        check("GetPixelGray(int)", static_cast<float>(double{s} - m), image_.GetPixelGray(x, y, plane), x, y);
-        check("GetPixelGray256f(int)", static_cast<float>(ref::display(p_, s, plane)),
-              image_.GetPixelGray256f(x, y, plane), x, y);
-        check("GetPixelGray256(int)", ref::level_byte(p_, s, plane), image_.GetPixelGray256(x, y, plane), x, y);
-        check("GetImageAdr", s, *image_.GetImageAdr(x, y, plane, 1, NULL), x, y);
-        check("GetPixelGrayRaw(double)", r, image_.GetPixelGrayRaw(X, Y, plane), X, Y);
-        check("GetPixelGray(double)", static_cast<float>(r - p_.levelMin[plane]), image_.GetPixelGray(X, Y, plane),
-              X, Y);
-        check("GetPixelGray256f(double)", static_cast<float>(ref::display(p_, r, plane)),
-              image_.GetPixelGray256f(X, Y, plane), X, Y);
-        check("GetPixelGray256(double)", ref::level_byte(p_, r, plane), image_.GetPixelGray256(X, Y, plane), X, Y);
-    }
-
-    void values(int plane) {
-        float v = draw_.value(p_, plane);
-        const double m = p_.levelMin[plane];
-        const float min = static_cast<float>(draw_.within(-10, 10)), max = static_cast<float>(draw_.within(-10, 10));
-        const float scale = static_cast<float>(draw_.within(0, 40));
-        check("GetPixelGrayRaw(float*)", v, image_.GetPixelGrayRaw(&v), v, plane);
-        check("GetPixelGray(float*)", static_cast<float>(double{v} - static_cast<float>(m)),
-              image_.GetPixelGray(&v, plane), v, plane);
-        check("GetPixelGray256f(float*)", static_cast<float>(ref::display(p_, v, plane)),
-              image_.GetPixelGray256f(&v, plane), v, plane);
-        check("GetPixelGray256(float*)", ref::level_byte(p_, v, plane), image_.GetPixelGray256(&v, plane), v, plane);
-        const double scaled = ref::rounded((double{v} - min) * scale);
-        check("GetPixelGray256f(min, scale)", static_cast<float>(scaled), image_.GetPixelGray256f(&v, min, scale), v,
-              min);
-        check("GetPixelGray256(min, max, scale)", ref::byte(v, min, max, scaled),
-              image_.GetPixelGray256(&v, min, max, scale), v, min);
-        const double d = draw_.within(-300, 600);
-        check("To256(float)", static_cast<float>(ref::display(p_, v, plane)), image_.To256(v, plane), v, plane);
-        check("To256(double)", ref::display(p_, d, plane), image_.To256(d, plane), d, plane);
-        check("ToRaw(float)", static_cast<float>(ref::raw(p_, v, plane)), image_.ToRaw(v, plane), v, plane);
-        check("ToRaw(double)", ref::raw(p_, d, plane), image_.ToRaw(d, plane), d, plane);
-        float target = 0;
-        image_.SetPixelGray(&target, v, plane);
-        check("SetPixelGray(float*)", static_cast<float>(double{static_cast<float>(m)} + v), target, v, plane);
-        image_.SetPixelGray256f(&target, v, plane);
-        check("SetPixelGray256f(float*)", static_cast<float>(ref::raw(p_, v, plane)), target, v, plane);
-        image_.SetPixelGrayRaw(&target, v);
-        check("SetPixelGrayRaw(float*)", v, target, v, plane);
+    void gray(int x, int y, double X, double Y, int plane) {
+        const float s = ref::sample(p_, x, y, plane), r = ref::interpolate(p_, X, Y, plane);
+        CStlImage &i = image_;
+        check(x, y, {{"GetPixelGrayRaw(int)", s, i.GetPixelGrayRaw(x, y, plane)},
+                     {"GetPixelGray(int)", ref::relative(p_, s, plane), i.GetPixelGray(x, y, plane)},
+                     {"GetPixelGray256f(int)", float(ref::display(p_, s, plane)), i.GetPixelGray256f(x, y, plane)},
+                     {"GetPixelGray256(int)", ref::level_byte(p_, s, plane), i.GetPixelGray256(x, y, plane)},
+                     {"GetImageAdr", s, *i.GetImageAdr(x, y, plane, 1, NULL)}});
+        check(X, Y, {{"GetPixelGrayRaw(double)", r, i.GetPixelGrayRaw(X, Y, plane)},
+                     {"GetPixelGray(double)", float(r - p_.levelMin[plane]), i.GetPixelGray(X, Y, plane)},
+                     {"GetPixelGray256f(double)", float(ref::display(p_, r, plane)), i.GetPixelGray256f(X, Y, plane)},
+                     {"GetPixelGray256(double)", ref::level_byte(p_, r, plane), i.GetPixelGray256(X, Y, plane)}});
+        // The explicit forms take their bounds and scale from sample values.
+        float v = draw_.value(p_, plane), scale = draw_.value(p_, plane), set[3] = {};
+        const double d = draw_.within(-300, 600), scaled = ref::rounded((double{v} - s) * scale);
+        i.SetPixelGray(&set[0], v, plane);
+        i.SetPixelGray256f(&set[1], v, plane);
+        i.SetPixelGrayRaw(&set[2], v);
+        check(v, d, {{"GetPixelGrayRaw(float*)", v, i.GetPixelGrayRaw(&v)},
+                     {"GetPixelGray(float*)", ref::relative(p_, v, plane), i.GetPixelGray(&v, plane)},
+                     {"GetPixelGray256f(float*)", float(ref::display(p_, v, plane)), i.GetPixelGray256f(&v, plane)},
+                     {"GetPixelGray256(float*)", ref::level_byte(p_, v, plane), i.GetPixelGray256(&v, plane)},
+                     {"GetPixelGray256f(min, scale)", float(scaled), i.GetPixelGray256f(&v, s, scale)},
+                     {"GetPixelGray256(min, max, scale)", ref::byte(v, s, r, scaled), i.GetPixelGray256(&v, s, r, scale)},
+                     {"To256(float)", float(ref::display(p_, v, plane)), i.To256(v, plane)},
+                     {"To256(double)", ref::display(p_, d, plane), i.To256(d, plane)},
+                     {"ToRaw(float)", float(ref::raw(p_, v, plane)), i.ToRaw(v, plane)},
+                     {"ToRaw(double)", ref::raw(p_, d, plane), i.ToRaw(d, plane)},
+                     {"SetPixelGray(float*)", ref::from_relative(p_, v, plane), set[0]},
+                     {"SetPixelGray256f(float*)", float(ref::raw(p_, v, plane)), set[1]},
+                     {"SetPixelGrayRaw(float*)", v, set[2]}});
     }
 
     void brightness(int x, int y, double X, double Y) {
@@ -194,42 +186,32 @@ private:
         for (int plane = 0; plane < 3; ++plane) {
             at[plane] = ref::sample(p_, x, y, plane);
             between[plane] = ref::interpolate(p_, X, Y, plane);
-            display[plane] = static_cast<float>(ref::display(p_, between[plane], plane));
+            display[plane] = float(ref::display(p_, between[plane], plane));
         }
         const float atDisplay = ref::display_brightness(p_, at);
         const float betweenDisplay = ref::weighed(p_, [&](int plane) { return display[plane]; });
-        check("GetPixelBrightRaw(int)", ref::weighed(p_, [&](int plane) { return at[plane]; }),
-              image_.GetPixelBrightRaw(x, y), x, y);
-        check("GetPixelBrightRaw(double)", ref::weighed(p_, [&](int plane) { return between[plane]; }),
-              image_.GetPixelBrightRaw(X, Y), X, Y);
-        check("GetPixelBright256f(int)", atDisplay, image_.GetPixelBright256f(x, y), x, y);
-        check("GetPixelBright256f(double)", betweenDisplay, image_.GetPixelBright256f(X, Y), X, Y);
-        check("GetPixelBright(int)", ref::raw_brightness(p_, atDisplay), image_.GetPixelBright(x, y), x, y);
-        check("GetPixelBright(double)", ref::raw_brightness(p_, betweenDisplay), image_.GetPixelBright(X, Y), X, Y);
+        CStlImage &i = image_;
+        check(x, y, {{"GetPixelBrightRaw(int)", ref::weighed(p_, [&](int k) { return at[k]; }), i.GetPixelBrightRaw(x, y)},
+                     {"GetPixelBright256f(int)", atDisplay, i.GetPixelBright256f(x, y)},
+                     {"GetPixelBright(int)", ref::raw_brightness(p_, atDisplay), i.GetPixelBright(x, y)}});
+        check(X, Y, {{"GetPixelBrightRaw(double)", ref::weighed(p_, [&](int k) { return between[k]; }),
+                      i.GetPixelBrightRaw(X, Y)},
+                     {"GetPixelBright256f(double)", betweenDisplay, i.GetPixelBright256f(X, Y)},
+                     {"GetPixelBright(double)", ref::raw_brightness(p_, betweenDisplay), i.GetPixelBright(X, Y)}});
         float r = at[0], g = at[1], b = at[2];
-        check("GetPixelBright256f(float*)", atDisplay, image_.GetPixelBright256f(&r, &g, &b), r, g);
-        check("GetPixelBrightRaw(float*)", static_cast<float>(ref::raw(p_, atDisplay, 0)),
-              image_.GetPixelBrightRaw(&r, &g, &b), r, g);
-        check("CalcBright(float)", static_cast<float>(ref::bright(r, g, b)), image_.CalcBright(r, g, b), r, g);
-        check("CalcBright(double)", ref::bright(X, Y, r), image_.CalcBright(X, Y, double{r}), X, Y);
+        check(r, g, {{"GetPixelBright256f(float*)", atDisplay, i.GetPixelBright256f(&r, &g, &b)},
+                     {"GetPixelBrightRaw(float*)", float(ref::raw(p_, atDisplay, 0)), i.GetPixelBrightRaw(&r, &g, &b)},
+                     {"CalcBright(float)", float(ref::bright(r, g, b)), i.CalcBright(r, g, b)},
+                     {"CalcBright(double)", ref::bright(X, Y, r), i.CalcBright(X, Y, double{r})}});
     }
 
     void write(int x, int y, int plane) {
         const float v = draw_.value(p_, plane);
         float &target = ref::sample(p_, x, y, plane);
         switch (draw_.below(3)) {
-        case 0:
-            image_.SetPixelGrayRaw(x, y, v, plane);
-            target = v;
-            break;
-        case 1:
-            image_.SetPixelGray(x, y, v, plane);
-            target = static_cast<float>(double{static_cast<float>(p_.levelMin[plane])} + v);
-            break;
-        default:
-            image_.SetPixelGray256f(x, y, v, plane);
-            target = static_cast<float>(ref::raw(p_, v, plane));
-            break;
+        case 0: image_.SetPixelGrayRaw(x, y, v, plane), target = v; break;
+        case 1: image_.SetPixelGray(x, y, v, plane), target = ref::from_relative(p_, v, plane); break;
+        default: image_.SetPixelGray256f(x, y, v, plane), target = float(ref::raw(p_, v, plane)); break;
         }
     }
 

@@ -53,6 +53,15 @@ inline double raw(const Picture &p, double display, int plane) {
     return rounded(rounded(display / 255.0) * p.levelRange[plane]) + p.levelMin[plane];
 }
 
+// Level-relative terms: LevelMin rounded to float first, except when the
+// value was interpolated.
+inline float relative(const Picture &p, float value, int plane) {
+    return static_cast<float>(double{value} - static_cast<float>(p.levelMin[plane]));
+}
+inline float from_relative(const Picture &p, float value, int plane) {
+    return static_cast<float>(double{static_cast<float>(p.levelMin[plane])} + value);
+}
+
 inline unsigned char byte(double value, double lo, double hi, double scaled) {
     if (value <= lo)
         return 0;
