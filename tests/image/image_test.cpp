@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "image/image.h"
+#include "image/stl_image.h"
 
 namespace {
 
@@ -125,6 +125,18 @@ TEST(ImageAttributes, StringMembers) {
     image.SetType(CString("LIGHT"), 2);  // text first, index second
     EXPECT_STREQ(image.Type[2], "LIGHT");
     EXPECT_TRUE(image.Type[1].IsEmpty());
+}
+
+// Other modules compile against these fields: three doubles of statistics
+// per array, two reference points, then the centre, in declaration order.
+TEST(ImageAttributes, FloatImageFieldsKeepTheirLayout) {
+    const CStlImage image;
+    const auto at = [&image](const void *field) {
+        return static_cast<const char *>(field) - reinterpret_cast<const char *>(&image.MinPixel);
+    };
+    const std::ptrdiff_t point = sizeof(CfPoint);
+    EXPECT_EQ(std::vector<std::ptrdiff_t>({at(&image.MaxPixel), at(&image.StdPt), at(&image.StdCtr)}),
+              std::vector<std::ptrdiff_t>({24, 48, 48 + 2 * point}));
 }
 
 }  // namespace
