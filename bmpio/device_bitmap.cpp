@@ -93,15 +93,23 @@ std::uint64_t pixel_bytes(const BITMAPINFOHEADER &header) {
     return stride == 0 || lines <= kMaxSize / stride ? stride * lines : kMaxSize + 1;
 }
 
-// Whether header, colour table and rows lie inside the block, so that the
-// graphics interface reads nothing beyond it.
-bool fits_block(const BYTE *dib, SIZE_T blockSize) {
+// The bytes that header, colour table and rows need, or 0 when the block
+// does not even hold the header and its colour table (or the rows would
+// take more than 32 bits): the graphics interface would read beyond it.
+std::uint64_t needed_size(const BYTE *dib, SIZE_T blockSize) {
     if (blockSize < kInfoHeaderSize)
-        return false;
+        return 0;
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib, kInfoHeaderSize);
-    const std::uint64_t needed = std::uint64_t{header.biSize} + colour_table_size(dib) + pixel_bytes(header);
-    return needed <= blockSize;
+    const std::uint64_t headerAndTable = std::uint64_t{header.biSize} + colour_table_size(dib);
+    const std::uint64_t needed = headerAndTable + pixel_bytes(header);
+    return headerAndTable <= blockSize && needed <= kMaxSize ? needed : 0;
+}
+
+HBITMAP create_bitmap(HDC dc, const BYTE *dib) {
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(dib);
+    const BYTE *rows = dib + info->bmiHeader.biSize + colour_table_size(info);
+    return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
 }
 
 }  // namespace
@@ -151,9 +159,23 @@ HBITMAP CBmp::BitmapFromDib(HDC dc, HDIB dib) {
     if (dib == NULL)
         return NULL;
     ScopedGlobalLock lock(dib);
-    if (lock.bytes() == nullptr || !fits_block(lock.bytes(), GlobalSize(dib)))
+    if (lock.bytes() == nullptr)
         return NULL;
-    const auto *info = reinterpret_cast<const BITMAPINFO *>(lock.bytes());
-    const BYTE *rows = lock.bytes() + info->bmiHeader.biSize + colour_table_size(info);
-    return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
+    const SIZE_T blockSize = GlobalSize(dib);
+    const std::uint64_t needed = needed_size(lock.bytes(), blockSize);
+    if (needed == 0)
+        return NULL;
+    if (needed <= blockSize)
+        return create_bitmap(dc, lock.bytes());
+    // Rows cut short, as the reader leaves them for a truncated file and for
+    // every core-header file (its normalised header and table are longer
+    // than the file's): the graphics interface gets a zero-padded copy, so
+    // the missing rows are palette entry 0 or black, and the copy is freed
+    // before the return.
+    ScopedGlobalBlock copy(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(needed)));
+    if (copy.get() == NULL)
+        return NULL;
+    ScopedGlobalLock padded(copy.get());
+    std::memcpy(padded.bytes(), lock.bytes(), blockSize);
+    return create_bitmap(dc, padded.bytes());
 }

@@ -1,137 +1,235 @@
-// CBmp::DibFromBitmap and CBmp::BitmapFromDib: the sizes of the capture's
-// block, the estimate when the header query leaves the image size 0, NULL
-// with nothing held on every failure, and a capture fed back into a bitmap.
+// CBmp::DibFromBitmap and CBmp::BitmapFromDib against the conversion
+// worked step by step from the graphics calls' contracts: whole blocks,
+// both allocation requests, the screen-DC and palette calls in order, the
+// bitmaps made from DIBs compared pixel for pixel, and NULL with nothing
+// held on every failure.
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <algorithm>
+#include <tuple>
 
 #include "bmpio/bmp.h"
 #include "bmpio/dib_fixtures.h"
 #include "platform/win32/gdi32/bitmaps.h"
-#include "support/win32_seams.h"
+#include "support/temp_dir.h"
 
-using dib_fixtures::bytes_of;
+using namespace dib_fixtures;
 using gdi_test::RowsOf;
 using gdi_test::ScreenBitmap;
 using win32_standin::Call;
+
+// The screen-DC and palette calls of the code under test: the program's
+// own definitions take the place of the stand-in's exports, record the
+// call and pass it on.
+using GdiCall = std::tuple<char, HDC, HPALETTE, BOOL>;
+std::vector<GdiCall> gdiCalls;
+#if !defined(_WIN32)
+#include <dlfcn.h>
+template <typename F>
+F stand_in(const char *name) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, name)); }
+extern "C" HDC WINAPI GetDC(HWND window) {
+    const HDC dc = stand_in<HDC (*)(HWND)>("GetDC")(window);
+    gdiCalls.emplace_back('G', dc, HPALETTE{}, window != NULL);
+    return dc;
+}
+extern "C" int WINAPI ReleaseDC(HWND window, HDC dc) {
+    gdiCalls.emplace_back('D', dc, HPALETTE{}, window != NULL);
+    return stand_in<int (*)(HWND, HDC)>("ReleaseDC")(window, dc);
+}
+extern "C" HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL background) {
+    gdiCalls.emplace_back('S', dc, palette, background);
+    return stand_in<HPALETTE (*)(HDC, HPALETTE, BOOL)>("SelectPalette")(dc, palette, background);
+}
+extern "C" UINT WINAPI RealizePalette(HDC dc) {
+    gdiCalls.emplace_back('R', dc, HPALETTE{}, FALSE);
+    return stand_in<UINT (*)(HDC)>("RealizePalette")(dc);
+}
+#endif
 
 namespace {
 
 struct Converter : CBmp {
     using CBmp::BitmapFromDib;
     using CBmp::DibFromBitmap;
+    using CBmp::ReadDIB;
 };
 
-// Bottom-up 3 x 2, every pixel a different colour.
-const std::vector<BYTE> kPixels = {
-    0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0, 0, 0,  // bottom row, padding
-    0xA0, 0xB0, 0xC0, 0xD0, 0xE0, 0xF0, 0x01, 0x02, 0x03, 0, 0, 0,  // top row
-};
+const HPALETTE kStock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
 
-// Nothing of a conversion left behind: device contexts, selected palettes, blocks.
-void expect_nothing_held() {
-    win32_standin::ClearFaults();
-    EXPECT_EQ(win32_standin::HeldDCs(), 0);
-    EXPECT_EQ(win32_standin::SelectedPalettes(), 0);
-    EXPECT_EQ(win32_standin::LiveGlobalBlocks(), 0);
-    EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
+// The screen DC taken, `palette` selected and realised, the previous one back, the DC released.
+std::vector<GdiCall> palette_calls(HDC dc, HPALETTE palette) {
+    return {{'G', dc, NULL, 0}, {'S', dc, palette, 0}, {'R', dc, NULL, 0}, {'S', dc, kStock, 0}, {'D', dc, NULL, 0}};
 }
 
-// Every test passes its own palette, so that one left selected shows.
+struct Capture {
+    SIZE_T first, second;  // the two sizes of the block
+    Block block;           // header, table and the rows written; empty when the capture gives NULL
+};
+
+Capture reference_capture(HBITMAP bitmap, DWORD compression, WORD bitCount, bool sizeLeftZero) {
+    BITMAP bm{};
+    GetObjectA(bitmap, sizeof bm, &bm);
+    if (bitCount == 0)
+        bitCount = WORD(bm.bmPlanes * bm.bmBitsPixel);
+    const BITMAPINFOHEADER working = {40, bm.bmWidth, bm.bmHeight, 1, bitCount, compression, 0, 0, 0, 0, 0};
+    Capture c{40 + (PaletteSize(&working) & 0xFFFFu), 0, Block(40 + 1024, 0)};
+    std::memcpy(c.block.data(), &working, 40);
+    const HDC screen = GetDC(NULL);
+    win32_standin::LeaveSizeImageZeroNth(sizeLeftZero ? 1 : 0);
+    GetDIBits(screen, bitmap, 0, WORD(bm.bmHeight), NULL, reinterpret_cast<BITMAPINFO *>(c.block.data()), 0);
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, c.block.data(), 40);
+    DWORD image = ((DWORD{bitCount} * bm.bmWidth + 31) >> 5) * bm.bmHeight * 4;  // rows padded to 4 bytes
+    const DWORD rows = image;
+    image = h.biSizeImage != 0 ? h.biSizeImage : compression != BI_RGB ? image * 3 / 2 : image;
+    const DWORD offset = h.biSize + (PaletteSize(&h) & 0xFFFF);
+    c.second = offset + image;
+    c.block.resize(std::max<std::size_t>(c.block.size(), c.second));
+    const int lines = GetDIBits(screen, bitmap, 0, WORD(h.biHeight), c.block.data() + offset,
+                                reinterpret_cast<BITMAPINFO *>(c.block.data()), 0);
+    ReleaseDC(NULL, screen);
+    c.block.resize(lines != 0 ? std::min<std::size_t>(c.second, offset + rows) : 0);
+    return c;
+}
+
+// A bitmap from the DIB's rows, zero-padded where the block ends before them.
+HBITMAP reference_bitmap(Block dib) {
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, dib.data(), 40);
+    const DWORD offset = h.biSize + (PaletteSize(&h) & 0xFFFF);
+    dib.resize(std::max<std::size_t>(dib.size(), offset + ((h.biBitCount * h.biWidth + 31) / 32) * 4 * std::abs(h.biHeight)));
+    const HDC screen = GetDC(NULL);
+    const HBITMAP bitmap = CreateDIBitmap(screen, &h, CBM_INIT, dib.data() + offset,
+                                          reinterpret_cast<BITMAPINFO *>(dib.data()), DIB_RGB_COLORS);
+    ReleaseDC(NULL, screen);
+    return bitmap;
+}
+
+std::tuple<LONG, LONG, WORD, std::vector<BYTE>> picture_of(HBITMAP bitmap) {
+    BITMAP bm{};
+    GetObjectA(bitmap, sizeof bm, &bm);
+    return {bm.bmWidth, bm.bmHeight, bm.bmBitsPixel, RowsOf(bitmap, bm.bmWidth, bm.bmHeight, 24)};
+}
+
 class DeviceBitmapTest : public testing::Test {
 protected:
+    void SetUp() override { SKIP_WITHOUT_WIN32_SEAMS("resource accounting and the stand-in's exports"); }
     void TearDown() override {
-        DeleteObject(bitmap_);
         DeleteObject(palette_);
         if (!testing_support::kWin32Seams)
-            return;  // leaks are counted where the stand-in keeps the accounts
-        expect_nothing_held();
+            return;
+        expect_released(0);
+        EXPECT_EQ(win32_standin::HeldDCs(), 0);
+        EXPECT_EQ(win32_standin::SelectedPalettes(), 0);
         EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
     }
-    HBITMAP bitmap_ = ScreenBitmap(3, 2, kPixels);
+    // Every test passes its own palette, so that one left selected shows.
     HPALETTE palette_ = [] {
         LOGPALETTE palette = {0x300, 1, {{0x12, 0x34, 0x56, 0}}};
         return CreatePalette(&palette);
     }();
 };
 
-// One zeroed allocation for header and table, one resize (not zero-filled)
-// for the rows; fed back, a bitmap of the same size, and at 24 and 32 bits
-// the same pixels.
-TEST_F(DeviceBitmapTest, CaptureGrowsItsBlockOnceAndFeedsBack) {
-    SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
-    const struct { const char *name; WORD bitCount; SIZE_T firstSize, rowBytes; bool samePixels; } cases[] = {
-        {"own_depth_32", 0, 40, 24, true}, {"24bit", 24, 40, 24, true}, {"8bit", 8, 40 + 1024, 8, false},
-        {"4bit", 4, 40 + 64, 8, false},    {"1bit", 1, 40 + 8, 8, false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const HDIB dib = Converter::DibFromBitmap(bitmap_, BI_RGB, c.bitCount, palette_);
-        ASSERT_NE(dib, nullptr);
+// Random bitmaps at every depth, with and without a palette, compressed or
+// not, with the header query completing the size or leaving it 0; each DIB
+// fed back into a bitmap.
+TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
+    Random r(4242);
+    for (int i = 0; i < 120; ++i) {
+        const auto width = LONG(1 + r.engine() % 40), height = LONG(1 + r.engine() % 4);
+        const auto bitCount = WORD(r.pick({0, 1, 4, 8, 16, 24, 32}));
+        const DWORD compression = r.pick({0, 1}) != 0 ? BI_RGB
+                                  : bitCount == 8 ? BI_RLE8 : bitCount == 4 ? BI_RLE4 : BI_BITFIELDS;
+        const bool sizeLeftZero = r.pick({0, 1}) != 0, ownPalette = r.pick({0, 1}) != 0;
+        SCOPED_TRACE(testing::Message() << width << " x " << height << " at " << bitCount << ", " << compression);
+        const HBITMAP bitmap = ScreenBitmap(width, height, r.bytes(std::size_t((width * 3 + 3) / 4 * 4 * height)));
+        const Capture want = reference_capture(bitmap, compression, bitCount, sizeLeftZero);
+        gdiCalls.clear();
+        win32_standin::LeaveSizeImageZeroNth(sizeLeftZero ? 1 : 0);
+        const HDIB dib = Converter::DibFromBitmap(bitmap, compression, bitCount, ownPalette ? palette_ : NULL);
+        ASSERT_FALSE(gdiCalls.empty());
+        EXPECT_EQ(gdiCalls, palette_calls(std::get<1>(gdiCalls[0]), ownPalette ? palette_ : kStock));
         const auto alloc = win32_standin::LastGlobalAlloc(), resize = win32_standin::LastGlobalReAlloc();
-        EXPECT_EQ(std::make_pair(alloc.flags, alloc.bytes), std::make_pair(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT},
-                                                                           c.firstSize));
-        EXPECT_EQ(std::make_pair(resize.flags, GlobalSize(dib)), std::make_pair(0u, c.firstSize + c.rowBytes));
-        const std::vector<BYTE> before = bytes_of(dib);
-        HDC screen = GetDC(NULL);
-        const HBITMAP copy = Converter::BitmapFromDib(screen, dib);
-        ReleaseDC(NULL, screen);
-        BITMAP record{};
-        GetObjectA(copy, sizeof record, &record);
-        EXPECT_EQ(std::make_pair(record.bmWidth, record.bmHeight), std::make_pair(LONG{3}, LONG{2}));
-        if (c.samePixels) {
-            EXPECT_EQ(RowsOf(copy, 3, 2, 24), kPixels);
+        EXPECT_EQ(std::make_tuple(alloc.flags, alloc.bytes, resize.flags, resize.bytes),
+                  std::make_tuple(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT}, want.first, 0u, want.second));
+        ASSERT_EQ(dib != NULL, !want.block.empty());
+        if (dib != NULL) {
+            const Block block = bytes_of(dib);
+            EXPECT_EQ(block.size(), want.second);
+            EXPECT_EQ(Block(block.begin(), block.begin() + std::ptrdiff_t(want.block.size())), want.block);
+            const HDC screen = GetDC(NULL);
+            const HBITMAP copy = Converter::BitmapFromDib(screen, dib), same = reference_bitmap(block);
+            ReleaseDC(NULL, screen);
+            EXPECT_EQ(picture_of(copy), picture_of(same));
+            EXPECT_EQ(bytes_of(dib), block) << "the DIB is read only";
+            DeleteObject(copy), DeleteObject(same), GlobalFree(dib);
         }
-        EXPECT_EQ(bytes_of(dib), before) << "the DIB is read only";
-        DeleteObject(copy);
-        GlobalFree(dib);
-    }
-}
-
-// Padded rows, one and a half times that when compressed.
-TEST_F(DeviceBitmapTest, EstimateSizesTheBlockWhenTheQueryLeavesTheSizeZero) {
-    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    const struct { const char *name; int width, height; WORD bitCount; DWORD compression; SIZE_T estimate; } cases[] = {
-        {"24bit_3x2", 3, 2, 24, BI_RGB, 24},          {"8bit_10x10", 10, 10, 8, BI_RGB, 120},
-        {"8bit_10x10_rle", 10, 10, 8, BI_RLE8, 180}, {"4bit_9x3", 9, 3, 4, BI_RGB, 24},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const HBITMAP bitmap = CreateBitmap(c.width, c.height, 1, 32, NULL);
-        win32_standin::LeaveSizeImageZeroNth(1);
-        GlobalFree(Converter::DibFromBitmap(bitmap, c.compression, c.bitCount, palette_));
-        const SIZE_T table = c.bitCount == 24 ? 0 : (SIZE_T{4} << c.bitCount);
-        EXPECT_EQ(win32_standin::LastGlobalReAlloc().bytes, 40 + table + c.estimate);
         DeleteObject(bitmap);
+        expect_released(0);
     }
 }
 
-TEST_F(DeviceBitmapTest, FailureGivesNullWithNothingHeld) {
-    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    const HBITMAP tall = CreateBitmap(1, 65536, 1, 32, NULL), notABitmap = reinterpret_cast<HBITMAP>(palette_);
-    const struct { const char *name; HBITMAP bitmap; Call fault; int nth; } cases[] = {  // nth 0: no fault
-        {"null_bitmap", NULL, Call::GlobalAlloc, 0},       {"not_a_bitmap", notABitmap, Call::GlobalAlloc, 0},
-        {"65536_lines", tall, Call::GlobalAlloc, 0},       {"allocation_fails", bitmap_, Call::GlobalAlloc, 1},
-        {"resize_fails", bitmap_, Call::GlobalReAlloc, 1}, {"second_query_fails", bitmap_, Call::GetDIBits, 2},
+// A failed first query is met by the estimate: the capture goes on.
+TEST_F(DeviceBitmapTest, CaptureFailuresGiveNullWithNothingHeld) {
+    const HBITMAP bitmap = ScreenBitmap(3, 2, Block(24, 0x66)), tall = CreateBitmap(1, 65536, 1, 32, NULL);
+    const HBITMAP notABitmap = reinterpret_cast<HBITMAP>(palette_);
+    const struct { const char *name; HBITMAP bitmap; Call fault; int nth; bool screen, captured; } cases[] = {
+        {"null_bitmap", NULL, Call::GlobalAlloc, 0, false, false},
+        {"not_a_bitmap", notABitmap, Call::GlobalAlloc, 0, false, false},
+        {"65536_lines", tall, Call::GlobalAlloc, 0, false, false},
+        {"allocation_fails", bitmap, Call::GlobalAlloc, 1, true, false},
+        {"first_query_fails", bitmap, Call::GetDIBits, 1, true, true},
+        {"resize_fails", bitmap, Call::GlobalReAlloc, 1, true, false},
+        {"second_query_fails", bitmap, Call::GetDIBits, 2, true, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        win32_standin::FailNth(c.fault, c.nth);
-        EXPECT_EQ(Converter::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_), nullptr);
-        expect_nothing_held();
+        gdiCalls.clear();
+        fail_nth(c.fault, c.nth);
+        const HDIB dib = Converter::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_);
+        EXPECT_EQ(dib != NULL, c.captured);
+        EXPECT_EQ(gdiCalls, c.screen ? palette_calls(std::get<1>(gdiCalls[0]), palette_) : std::vector<GdiCall>{});
+        EXPECT_EQ(dib != NULL ? take(dib) : Block{}, c.captured ? reference_capture(bitmap, BI_RGB, 24, false).block : Block{});
+        expect_released(0);
     }
-    DeleteObject(tall);
+    DeleteObject(bitmap), DeleteObject(tall);
 }
 
-TEST_F(DeviceBitmapTest, BitmapFromDibRefusesNoDibAndABlockShorterThanItsRows) {
-    HDC screen = GetDC(NULL);
-    EXPECT_EQ(Converter::BitmapFromDib(screen, NULL), nullptr);
-    HDIB dib = Converter::DibFromBitmap(bitmap_, BI_RGB, 24, palette_);
-    ASSERT_NE(dib, nullptr);
-    dib = GlobalReAlloc(dib, GlobalSize(dib) - 1, GMEM_MOVEABLE);
-    EXPECT_EQ(Converter::BitmapFromDib(screen, dib), nullptr);
+// Rows cut short, as every core-header file and every truncated file
+// gives them, are zero-padded in a copy; a block that does not hold its
+// header and colour table is refused. The DIB is left as it was.
+TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
+    testing_support::TempDir dir;
+    HDIB core = NULL;  // 200 x 2, 8 bits, 256 triples: the block lacks 28 + 256 bytes of its rows
+    const Block coreFile = Bytes().u32(12).u16(200).u16(2).u16(1).u16(8).append(Random(5).bytes(768 + 400));
+    ASSERT_EQ(Converter::ReadDIB(dir.write("core.bmp", coreFile).c_str(), &core), 0);
+    const Block whole = take(core), dib = Bytes().append(info_header(2, 2, 24, 16)).append(Random(6).bytes(16));
+    const struct { const char *name; Block block; Call fault; int nth; bool made; } cases[] = {
+        {"null", {}, Call::GlobalAlloc, 0, false},
+        {"whole", dib, Call::GlobalAlloc, 0, true},
+        {"core_header_file", whole, Call::GlobalAlloc, 0, true},
+        {"one_byte_short", Block(dib.begin(), dib.end() - 1), Call::GlobalAlloc, 0, true},
+        {"header_only", Block(dib.begin(), dib.begin() + 40), Call::GlobalAlloc, 0, true},
+        {"padding_fails", Block(dib.begin(), dib.end() - 1), Call::GlobalAlloc, 1, false},
+        {"table_cut", Block(whole.begin(), whole.begin() + 40 + 1023), Call::GlobalAlloc, 0, false},
+        {"39_bytes", Block(dib.begin(), dib.begin() + 39), Call::GlobalAlloc, 0, false},
+    };
+    const HDC screen = GetDC(NULL);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const HGLOBAL block = c.block.empty() ? NULL : block_of(c.block);
+        fail_nth(c.fault, c.nth);
+        const HBITMAP made = Converter::BitmapFromDib(screen, block);
+        expect_released(block != NULL);
+        ASSERT_EQ(made != NULL, c.made);
+        if (made != NULL) {
+            const HBITMAP same = reference_bitmap(c.block);
+            EXPECT_EQ(picture_of(made), picture_of(same));
+            DeleteObject(made), DeleteObject(same);
+        }
+        EXPECT_EQ(block != NULL ? take(block) : Block{}, c.block);
+    }
     ReleaseDC(NULL, screen);
-    GlobalFree(dib);
 }
 
 }  // namespace

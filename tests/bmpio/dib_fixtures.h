@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "support/bytes.h"
+#include "support/win32_seams.h"
 
 namespace dib_fixtures {
 
@@ -25,6 +28,12 @@ inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t 
         .u16(1) /* biPlanes */ .u16(bitCount) /* biBitCount */ .u32(compression) /* biCompression */
         .u32(sizeImage) /* biSizeImage */ .i32(2835).i32(2835) /* biX/YPelsPerMeter */
         .u32(clrUsed) /* biClrUsed */ .u32(0);  // biClrImportant
+}
+
+inline std::uint32_t u32_at(const Block &bytes, std::size_t at) {
+    std::uint32_t value;
+    std::memcpy(&value, &bytes[at], sizeof value);
+    return value;
 }
 
 // A movable, zeroed block holding `bytes` and `surplus` bytes more.
@@ -48,5 +57,35 @@ inline Block take(HGLOBAL block) {
     GlobalFree(block);
     return bytes;
 }
+
+// Arms a fault where the stand-in's seams exist; nth 0 arms none.
+inline void fail_nth(win32_standin::Call call, int nth) {
+    if (testing_support::kWin32Seams)
+        win32_standin::FailNth(call, nth);
+}
+
+// No fault pending, no file open, no block locked and `blocks` alive, where
+// the stand-in keeps the accounts.
+inline void expect_released(int blocks) {
+    if (!testing_support::kWin32Seams)
+        return;
+    win32_standin::ClearFaults();
+    EXPECT_EQ(win32_standin::OpenFileHandles(), 0);
+    EXPECT_EQ(win32_standin::LiveGlobalBlocks(), blocks);
+    EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
+}
+
+// Seeded choices for randomized fixtures.
+struct Random {
+    explicit Random(unsigned seed) : engine(seed) {}
+    std::int64_t pick(std::initializer_list<std::int64_t> values) { return values.begin()[engine() % values.size()]; }
+    Block bytes(std::size_t count) {
+        Block bytes(count);
+        for (auto &byte : bytes)
+            byte = static_cast<std::uint8_t>(engine());
+        return bytes;
+    }
+    std::mt19937 engine;
+};
 
 }  // namespace dib_fixtures
