@@ -42,18 +42,13 @@ BITMAPINFOHEADER working_header(const BITMAP &bitmap, DWORD compression, WORD bi
 }
 
 // Rows padded to 4 bytes, one and a half times that (truncated) for any
-// compressed style. The arithmetic is the original's 32-bit one; a size
-// that would wrap is refused (false) instead of sizing a block too small
-// for the rows the second query writes.
-bool estimate_image_size(const BITMAP &bitmap, WORD bitCount, DWORD compression, DWORD *size) {
+// compressed style. Worked out in 64 bits where the original wraps at 32:
+// a size beyond 32 bits is refused with the second size, instead of sizing
+// a block too small for the rows the second query writes.
+std::uint64_t estimate_image_size(const BITMAP &bitmap, WORD bitCount, DWORD compression) {
     const std::uint64_t words = (std::uint64_t{bitCount} * static_cast<std::uint32_t>(bitmap.bmWidth) + 31) >> 5;
-    std::uint64_t estimate = words * static_cast<std::uint32_t>(bitmap.bmHeight) * 4;
-    if (estimate > kMaxSize || (compression != BI_RGB && estimate * 3 > kMaxSize))
-        return false;
-    if (compression != BI_RGB)
-        estimate = (estimate * 3) >> 1;
-    *size = static_cast<DWORD>(estimate);
-    return true;
+    const std::uint64_t estimate = words * static_cast<std::uint32_t>(bitmap.bmHeight) * 4;
+    return compression != BI_RGB ? (estimate * 3) >> 1 : estimate;
 }
 
 // The first query: the graphics interface completes the header, its image
@@ -138,9 +133,8 @@ HDIB CBmp::DibFromBitmap(HBITMAP bitmap, DWORD compression, WORD bitCount, HPALE
     ScopedGlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, firstSize));
     if (block.get() == NULL || !complete_header(screen.dc(), bitmap, block.get(), &header))
         return NULL;
-    DWORD imageSize = header.biSizeImage;
-    if (imageSize == 0 && !estimate_image_size(description, bitCount, compression, &imageSize))
-        return NULL;
+    const std::uint64_t imageSize =
+        header.biSizeImage != 0 ? header.biSizeImage : estimate_image_size(description, bitCount, compression);
     const std::uint64_t secondSize = std::uint64_t{header.biSize} + colour_table_size(&header) + imageSize;
     if (secondSize > kMaxSize)
         return NULL;
