@@ -123,28 +123,30 @@ TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
 }
 
 // Rows cut short, as every core-header file and every truncated file give
-// them, go to the graphics call zero-padded in a copy; a block that does not
-// hold its header and colour table is refused. The DIB is left as it was.
+// them, go to the graphics call zero-padded in a copy of exactly header,
+// table and rows; a block that does not hold its header and table is refused.
 TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
-    const Block dib = Bytes().append(info_header(2, 2, 8, 8)).append(Random{}.bytes(256 * 4 + 8));
-    const struct { const char *name; std::size_t size; int failingAlloc; bool made; } cases[] = {
-        {"null", 0, 0, false},          {"whole", dib.size(), 0, true},     {"one_byte_short", dib.size() - 1, 0, true},
-        {"no_rows", 40 + 1024, 0, true}, {"padding_fails", dib.size() - 1, 1, false},
-        {"table_cut", 40 + 1023, 0, false}, {"39_bytes", 39, 0, false},
+    const struct { const char *name; LONG width; std::size_t cut; int failingAlloc; bool padded, made; } cases[] = {
+        {"null", 32, 0, 0, false, false},           {"whole_32", 32, 48 + 8, 0, false, true},
+        {"whole_33", 33, 48 + 16, 0, false, true},  {"one_byte_short", 32, 48 + 7, 0, true, true},
+        {"no_rows_33", 33, 48, 0, true, true},      {"padding_fails", 33, 48 + 15, 1, true, false},
+        {"table_cut", 32, 47, 0, false, false},     {"39_bytes", 32, 39, 0, false, false},
     };
     const HDC screen = GetDC(NULL);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Block bytes(dib.begin(), dib.begin() + std::ptrdiff_t(c.size)), padded = bytes;
-        padded.resize(dib.size(), 0);
-        const HGLOBAL block = c.size != 0 ? block_of(bytes) : NULL;
+        Block padded = Bytes().append(info_header(c.width, 2, 1, 0)).append(Random{}.bytes((c.width + 31) / 32 * 8 + 8));
+        const Block bytes(padded.begin(), padded.begin() + std::ptrdiff_t(c.cut));
+        std::fill(padded.begin() + std::ptrdiff_t(c.cut), padded.end(), 0);
+        const HGLOBAL block = c.cut != 0 ? block_of(bytes) : NULL;
+        const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes;  // a copy shows as a later one
         fail_nth(Call::GlobalAlloc, c.failingAlloc);
         const HBITMAP made = Converter::BitmapFromDib(screen, block);
+        EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, c.padded ? padded.size() : lastAlloc);
         expect_released(block != NULL);
         EXPECT_EQ(take(block), bytes);
         const auto *info = reinterpret_cast<const BITMAPINFO *>(padded.data());
-        EXPECT_EQ(picture_of(made), c.made ? picture_of(CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, &padded[1064], info, 0))
-                                           : picture_of(NULL));
+        EXPECT_EQ(picture_of(made), picture_of(c.made ? CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, &padded[48], info, 0) : NULL));
     }
     ReleaseDC(NULL, screen);
 }

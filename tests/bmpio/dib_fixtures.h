@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <tuple>
@@ -20,11 +21,11 @@ inline Bytes file_header(std::uint32_t size, std::uint32_t offBits) {
     return Bytes().u16(0x4D42).u32(size).u32(0).u32(offBits);  // "BM", bfSize, bfReserved1 and 2, bfOffBits
 }
 
+// biSize, biWidth, biHeight, biPlanes 1, biBitCount, biCompression, biSizeImage, resolutions, biClrUsed, biClrImportant.
 inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t sizeImage,
                          std::uint32_t clrUsed = 0, std::uint32_t size = 40, std::uint32_t compression = BI_RGB) {
-    return Bytes().u32(size).i32(width).i32(height).u16(1).u16(bitCount)  // biSize to biBitCount, biPlanes 1
-        .u32(compression).u32(sizeImage).i32(2835).i32(2835)             // biCompression to biYPelsPerMeter
-        .u32(clrUsed).u32(0);                                              // biClrUsed, biClrImportant
+    return Bytes().u32(size).i32(width).i32(height).u16(1).u16(bitCount).u32(compression).u32(sizeImage).i32(2835)
+        .i32(2835).u32(clrUsed).u32(0);
 }
 
 template <typename T = std::uint32_t>
@@ -37,7 +38,7 @@ T field(const Block &bytes, std::size_t at) {
 // A movable block holding `bytes` and `surplus` zero bytes more.
 inline HGLOBAL block_of(const Block &bytes, std::size_t surplus = 0) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size() + surplus);
-    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), static_cast<std::uint8_t *>(GlobalLock(block)));
     GlobalUnlock(block);
     return block;
 }
@@ -59,11 +60,11 @@ inline void fail_nth(win32_standin::Call call, int nth) {
 
 // No fault pending, no file open, no block locked, `blocks` alive, where the stand-in keeps the accounts.
 inline void expect_released(int blocks) {
-    if (!testing_support::kWin32Seams)
-        return;
-    EXPECT_EQ(std::make_tuple((win32_standin::ClearFaults(), win32_standin::OpenFileHandles()),
-                              win32_standin::LiveGlobalBlocks(), win32_standin::LockedGlobalBlocks()),
-              std::make_tuple(0, blocks, 0));
+    if (testing_support::kWin32Seams) {
+        win32_standin::ClearFaults();
+        EXPECT_EQ(std::make_tuple(win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(),
+                                  win32_standin::LockedGlobalBlocks()), std::make_tuple(0, blocks, 0));
+    }
 }
 
 // Seeded choices for randomized fixtures.
@@ -71,8 +72,7 @@ struct Random {
     std::int64_t pick(std::initializer_list<std::int64_t> values) { return values.begin()[engine() % values.size()]; }
     Block bytes(std::size_t count) {
         Block bytes(count);
-        for (auto &byte : bytes)
-            byte = static_cast<std::uint8_t>(engine());
+        std::generate(bytes.begin(), bytes.end(), [this] { return static_cast<std::uint8_t>(engine()); });
         return bytes;
     }
     std::mt19937 engine;
