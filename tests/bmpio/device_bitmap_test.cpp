@@ -1,19 +1,17 @@
-// CBmp::DibFromBitmap and CBmp::BitmapFromDib against the conversion worked
-// from the graphics calls' contracts: whole blocks, both allocations, the
-// palette calls in order, bitmaps pixel for pixel, and nothing held after.
+// The device-bitmap conversions against the steps worked from the graphics
+// calls' contracts: whole blocks, allocations, palette calls, pixels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "bmpio/bmp.h"
 #include "bmpio/dib_fixtures.h"
 #include "platform/win32/gdi32/bitmaps.h"
 
 using namespace dib_fixtures;
 using win32_standin::Call;
 
-// The program's own definitions take the place of the stand-in's exports:
-// each palette call is recorded (palette, background flag; NULL: realised) and passed on.
+// Defined here, these take the place of the stand-in's exports: each palette
+// call is recorded (palette and background flag; NULL: realised) and passed on.
 std::vector<std::pair<HPALETTE, BOOL>> paletteCalls;
 #if !defined(_WIN32)
 #include <dlfcn.h>
@@ -29,12 +27,7 @@ extern "C" UINT WINAPI RealizePalette(HDC dc) {
 
 namespace {
 
-struct Converter : CBmp {
-    using CBmp::BitmapFromDib;
-    using CBmp::DibFromBitmap;
-};
-
-// The two sizes of the block, and its header, table and rows; no rows when the capture gives NULL.
+// The block's two sizes and its header, table and rows; nothing when the capture gives NULL.
 std::tuple<SIZE_T, SIZE_T, Block> reference_capture(HBITMAP bitmap, DWORD compression, WORD bitCount, bool sizeLeftZero) {
     BITMAP bm{};
     GetObjectA(bitmap, sizeof bm, &bm);
@@ -71,10 +64,6 @@ protected:
         expect_released(0);
         EXPECT_EQ(testing_support::kWin32Seams ? win32_standin::HeldDCs() + win32_standin::SelectedPalettes() : 0, 0);
     }
-    // The previous palette selected back is the screen's own; one of ours left selected shows.
-    std::vector<std::pair<HPALETTE, BOOL>> selected(HPALETTE palette) {
-        return {{palette, FALSE}, {NULL, FALSE}, {static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE}};
-    }
     LOGPALETTE entries_ = {0x300, 1, {{0x12, 0x34, 0x56, 0}}};
     HPALETTE palette_ = CreatePalette(&entries_);
 };
@@ -88,14 +77,16 @@ TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
         const auto width = LONG(1 + r.engine() % 40), height = LONG(1 + r.engine() % 4);
         const auto bitCount = WORD(r.pick({0, 1, 4, 8, 16, 24, 32}));
         const DWORD compression = r.pick({0, 1}) ? BI_RGB : bitCount == 8 ? BI_RLE8 : bitCount == 4 ? BI_RLE4 : BI_BITFIELDS;
-        const bool sizeLeftZero = r.pick({0, 1}), ownPalette = r.pick({0, 1});
+        const bool sizeLeftZero = r.pick({0, 1});
+        const HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), given = r.pick({0, 1}) ? palette_ : NULL;
         SCOPED_TRACE(testing::Message() << width << " x " << height << " at " << bitCount << ", " << compression);
         const HBITMAP bitmap = gdi_test::ScreenBitmap(width, height, r.bytes(std::size_t((width * 3 + 3) / 4 * 4 * height)));
         const auto [first, second, want] = reference_capture(bitmap, compression, bitCount, sizeLeftZero);
         paletteCalls.clear();
         win32_standin::LeaveSizeImageZeroNth(sizeLeftZero);
-        const Block block = take(Converter::DibFromBitmap(bitmap, compression, bitCount, ownPalette ? palette_ : NULL));
-        EXPECT_EQ(paletteCalls, selected(ownPalette ? palette_ : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE))));
+        const Block block = take(Bmp::DibFromBitmap(bitmap, compression, bitCount, given));
+        // Selected and realised, then the screen's own palette selected back.
+        EXPECT_EQ(paletteCalls, decltype(paletteCalls)({{given ? given : stock, FALSE}, {NULL, FALSE}, {stock, FALSE}}));
         const auto alloc = win32_standin::LastGlobalAlloc(), resize = win32_standin::LastGlobalReAlloc();
         EXPECT_EQ(std::make_tuple(alloc.flags, alloc.bytes, resize.flags, resize.bytes),
                   std::make_tuple(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT}, first, 0u, second));
@@ -115,7 +106,7 @@ TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
         SCOPED_TRACE(c.name);
         paletteCalls.clear();
         fail_nth(c.fault, c.nth);
-        EXPECT_EQ(take(Converter::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_)), c.captured ? captured : Block{});
+        EXPECT_EQ(take(Bmp::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_)), c.captured ? captured : Block{});
         EXPECT_EQ(paletteCalls.size(), c.screen ? 3u : 0u);
         expect_released(0);
     }
@@ -141,7 +132,7 @@ TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
         const HGLOBAL block = c.cut != 0 ? block_of(bytes) : NULL;
         const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes;  // a copy shows as a later one
         fail_nth(Call::GlobalAlloc, c.failingAlloc);
-        const HBITMAP made = Converter::BitmapFromDib(screen, block);
+        const HBITMAP made = Bmp::BitmapFromDib(screen, block);
         EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, c.padded ? padded.size() : lastAlloc);
         expect_released(block != NULL);
         EXPECT_EQ(take(block), bytes);

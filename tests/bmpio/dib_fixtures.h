@@ -1,4 +1,4 @@
-// Byte fixtures, block helpers and the stand-in's seams as the bmpio tests use them.
+// CBmp's protected members, byte fixtures, block helpers and the stand-in's seams for the bmpio tests.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bmpio/bmp.h"
 #include "support/bytes.h"
 #include "support/win32_seams.h"
 
@@ -17,11 +18,17 @@ namespace dib_fixtures {
 using testing_support::Bytes;
 using Block = std::vector<std::uint8_t>;
 
+// The application reaches the protected members as a derived class would.
+struct Bmp : CBmp {
+    using CBmp::BitmapFromDib, CBmp::DibFromBitmap, CBmp::DibInfo, CBmp::GetOrgWidthAndHeight, CBmp::ReadDIB;
+    using CBmp::ReadDibBitmapInfo, CBmp::WriteDIB;
+};
+
 inline Bytes file_header(std::uint32_t size, std::uint32_t offBits) {
     return Bytes().u16(0x4D42).u32(size).u32(0).u32(offBits);  // "BM", bfSize, bfReserved1 and 2, bfOffBits
 }
 
-// biSize, biWidth, biHeight, biPlanes 1, biBitCount, biCompression, biSizeImage, resolutions, biClrUsed, biClrImportant.
+// biSize, biWidth, biHeight, biPlanes 1, biBitCount, biCompression, biSizeImage, resolutions, biClrUsed, 0.
 inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t sizeImage,
                          std::uint32_t clrUsed = 0, std::uint32_t size = 40, std::uint32_t compression = BI_RGB) {
     return Bytes().u32(size).i32(width).i32(height).u16(1).u16(bitCount).u32(compression).u32(sizeImage).i32(2835)

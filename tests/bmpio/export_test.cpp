@@ -1,9 +1,8 @@
-// BMP export: whole files compared with the layout built from the block,
-// each failure with its status and the file it leaves; Write's progress,
-// its freeing of the DIB and its use of the option.
+// BMP export: whole files against the layout built from the block, each
+// failure with its status and the file it leaves; Write's progress, its
+// freeing of the DIB and its use of the option.
 #include <gtest/gtest.h>
 
-#include "bmpio/bmp.h"
 #include "bmpio/dib_fixtures.h"
 #include "bmpio/status.h"
 #include "image/progress.h"
@@ -18,17 +17,12 @@ using namespace dirira;
 
 namespace {
 
-struct Writer : CBmp {
-    using CBmp::WriteDIB;
-};
-
 // "BM", the file's size, two zero words, the offset of the rows behind header and table; then the whole block.
 Block file_of(const Block &dib) {
     return file_header(std::uint32_t(dib.size()) + 14, 14 + field(dib, 0) + (PaletteSize(dib.data()) & 0xFFFF)).append(dib);
 }
 
-class ExportTest : public testing_support::LeakCheckedTest {
-protected:
+struct ExportTest : testing_support::LeakCheckedTest {
     testing_support::TempDir dir_;
 };
 
@@ -37,32 +31,33 @@ protected:
 // left unlocked and unchanged.
 TEST_F(ExportTest, WriteDIBWritesTheHeaderThenTheWholeBlock) {
     const Block dib = Bytes().append(info_header(1, 1, 24, 4)).raw({1, 2, 3, 0}), before(3000, 0xEE);
-    const Block table20 = Bytes().append(info_header(2, 1, 8, 4, 20)).fill(84, 0x33), core = Bytes().u32(12).fill(36, 0x01);
-    const Block written = file_of(dib), headerOnly(written.begin(), written.begin() + 14);
-    const struct { const char *name; Block block; std::size_t surplus; const char *file; Call fault; int nth, status; Block after; } cases[] = {
-        {"24_bits", dib, 0, "out", Call::GetDIBits, 0, kBmpOk, written},
-        {"surplus", dib, 5, "out", Call::GetDIBits, 0, kBmpOk, file_of(Bytes().append(dib).fill(5, 0))},
-        {"20_colours", table20, 0, "out", Call::GetDIBits, 0, kBmpOk, file_of(table20)},
-        {"core_header", core, 0, "out", Call::GetDIBits, 0, kBmpOk, file_of(core)},
-        {"no_dib", {}, 0, "out", Call::GetDIBits, 0, kBmpNoDib, before},
-        {"39_bytes", Block(dib.begin(), dib.begin() + 39), 0, "out", Call::GetDIBits, 0, kBmpNoDib, before},
-        {"40_bytes", Block(dib.begin(), dib.begin() + 40), 0, "out", Call::GetDIBits, 0, kBmpOk, file_of(Block(dib.begin(), dib.begin() + 40))},
-        {"no_folder", dib, 0, "none/out", Call::GetDIBits, 0, kBmpCannotCreate, {}},
-        {"held_by_a_reader", dib, 0, "held", Call::GetDIBits, 0, kBmpCannotCreate, before},
-        {"cannot_create", dib, 0, "out", Call::CreateFileA, 1, kBmpCannotCreate, before},
-        {"header_write_fails", dib, 0, "out", Call::WriteFile, 1, kBmpWriteFailed, {}},
-        {"block_write_fails", dib, 0, "out", Call::WriteFile, 2, kBmpWriteFailed, headerOnly},
+    const Block table20 = Bytes().append(info_header(2, 1, 8, 4, 20)).fill(84, 0x33), core = Bytes().u32(12).fill(36, 1);
+    const Block written = file_of(dib), header(written.begin(), written.begin() + 14), dib40(dib.begin(), dib.begin() + 40);
+    const struct { const char *name; Block block; std::size_t surplus; Call fault; int nth, status; Block after; } cases[] = {
+        {"24_bits", dib, 0, Call::GetDIBits, 0, kBmpOk, written},
+        {"surplus", dib, 5, Call::GetDIBits, 0, kBmpOk, file_of(Bytes().append(dib).fill(5, 0))},
+        {"20_colours", table20, 0, Call::GetDIBits, 0, kBmpOk, file_of(table20)},
+        {"core_header", core, 0, Call::GetDIBits, 0, kBmpOk, file_of(core)},
+        {"no_dib", {}, 0, Call::GetDIBits, 0, kBmpNoDib, before},
+        {"39_bytes", Block(dib.begin(), dib.begin() + 39), 0, Call::GetDIBits, 0, kBmpNoDib, before},
+        {"40_bytes", dib40, 0, Call::GetDIBits, 0, kBmpOk, file_of(dib40)},
+        {"no_folder", dib, 0, Call::GetDIBits, 0, kBmpCannotCreate, {}},
+        {"held", dib, 0, Call::GetDIBits, 0, kBmpCannotCreate, before},
+        {"cannot_create", dib, 0, Call::CreateFileA, 1, kBmpCannotCreate, before},
+        {"header_write_fails", dib, 0, Call::WriteFile, 1, kBmpWriteFailed, {}},
+        {"block_write_fails", dib, 0, Call::WriteFile, 2, kBmpWriteFailed, header},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.nth != 0 && !testing_support::kWin32Seams)
             continue;
         const HGLOBAL block = c.block.empty() ? NULL : block_of(c.block, c.surplus);
-        dir_.write(c.file == std::string("none/out") ? "out" : c.file, before);
-        const std::string path = dir_.file(c.file);
-        HANDLE reader = CreateFileA(c.file == std::string("held") ? path.c_str() : "", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+        const std::string name = c.name, path = dir_.file(name == "no_folder" ? "none/out" : name);
+        dir_.write(name, before);
+        // Another opener, even a reader sharing all, keeps the file from being replaced.
+        HANDLE reader = CreateFileA(name == "held" ? path.c_str() : "", GENERIC_READ, 7, NULL, OPEN_EXISTING, 0, NULL);
         fail_nth(c.fault, c.nth);
-        EXPECT_EQ(Writer::WriteDIB(path.c_str(), block), c.status);
+        EXPECT_EQ(Bmp::WriteDIB(path.c_str(), block), c.status);
         CloseHandle(reader);
         expect_released(blocksBefore_ + (block != NULL));
         EXPECT_EQ(read_file(path), c.after);
@@ -71,8 +66,7 @@ TEST_F(ExportTest, WriteDIBWritesTheHeaderThenTheWholeBlock) {
 }
 
 // Each notification with the global blocks alive when it arrived, which shows where Write frees the DIB.
-using Notification = std::tuple<WPARAM, LPARAM, int>;
-std::vector<Notification> notifications;
+std::vector<std::tuple<WPARAM, LPARAM, int>> notifications;
 LRESULT CALLBACK counting(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_IMAGEIO_PROGRESS)
         notifications.emplace_back(wParam, lParam, win32_standin::LiveGlobalBlocks());
@@ -84,15 +78,14 @@ LRESULT CALLBACK counting(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
 // before the close. An image with no store renders no DIB: 6, and no file.
 TEST_F(ExportTest, WriteStoresTheDibOfTheOptionWithTheWholeProgress) {
     SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
-    const char caption[] = "Saving";
     CStlImage gray, empty;
     ASSERT_NE(gray.Create(3, 2, 1), 0);
     gray.SetPixelGrayRaw(1, 0, 15.0f, 0);
     gray.LevelMin[0] = 10, gray.LevelMax[0] = 20, gray.LevelRange[0] = 10;  // options 0 and 1 differ
-    const struct { const char *name; int option; bool dib; const char *file; int nth, status; } cases[] = {
-        {"display_levels", 0, true, "out0", 0, kBmpOk}, {"raw", 1, true, "out1", 0, kBmpOk},
-        {"cannot_create", 1, true, "none/out", 0, kBmpCannotCreate}, {"write_fails", 1, true, "out2", 2, kBmpWriteFailed},
-        {"no_dib", 0, false, "out3", 0, kBmpNoMemory},
+    const struct { const char *name; int option; CStlImage *image; const char *file; int nth, status; } cases[] = {
+        {"levels", 0, &gray, "out0", 0, kBmpOk}, {"raw", 1, &gray, "out1", 0, kBmpOk},
+        {"cannot_create", 1, &gray, "none/out", 0, kBmpCannotCreate}, {"write_fails", 1, &gray, "out2", 2, kBmpWriteFailed},
+        {"no_dib", 0, &empty, "out3", 0, kBmpNoMemory},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,14 +95,13 @@ TEST_F(ExportTest, WriteStoresTheDibOfTheOptionWithTheWholeProgress) {
         notifications.clear();
         const int live = win32_standin::LiveGlobalBlocks();
         fail_nth(Call::WriteFile, c.nth);
-        EXPECT_EQ(CBmp::Write(c.dib ? &gray : &empty, dir_.file(c.file).c_str(), c.option, window.handle(), caption), c.status);
-        const std::vector<Notification> withDib = {
-            {0, LPARAM(caption), live}, {1, 10, live}, {1, 50, live + 1}, {1, 100, live + 1}, {2, 0, live}},
-            withoutDib = {withDib[0], withDib[1], withDib[4]};
-        EXPECT_EQ(notifications, c.dib ? withDib : withoutDib);
+        EXPECT_EQ(CBmp::Write(c.image, dir_.file(c.file).c_str(), c.option, window.handle(), c.name), c.status);
+        decltype(notifications) sequence = {{0, LPARAM(c.name), live}, {1, 10, live}, {1, 50, live + 1}, {1, 100, live + 1}};
+        sequence.resize(c.image == &gray ? 4 : 2);
+        sequence.emplace_back(2, 0, live);
+        EXPECT_EQ(notifications, sequence);
         expect_released(live);
-        const Block after = c.status == kBmpOk ? file : c.nth == 2 ? Block(file.begin(), file.begin() + 14) : Block{};
-        EXPECT_EQ(read_file(dir_.file(c.file)), after);
+        EXPECT_EQ(read_file(dir_.file(c.file)), Block(file.begin(), file.begin() + (c.nth ? 14 : c.status ? 0 : file.size())));
     }
 }
 

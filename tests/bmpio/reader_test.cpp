@@ -1,14 +1,11 @@
-// The DIB file reader, and the import entry points on top of it, against a
-// reference written from the file layout: seeded random files of every kind
-// give the same status, block and file position, DibInfo the same defaults,
-// Read the reference block through the image library, with where it came from.
+// The DIB file reader and the import entry points on it against a reference
+// written from the file layout, over seeded random files of every kind.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <algorithm>
 
-#include "bmpio/bmp.h"
 #include "bmpio/dib_fixtures.h"
 #include "bmpio/status.h"
 #include "image/stl_image.h"
@@ -17,19 +14,11 @@
 
 using namespace dib_fixtures;
 using namespace dirira;
-using testing_support::ProgressMessage;
 
 namespace {
 
 const char kCaption[] = "reading";
 const auto kCaptionParam = reinterpret_cast<LPARAM>(kCaption);
-
-struct Reader : CBmp {
-    using CBmp::DibInfo;
-    using CBmp::GetOrgWidthAndHeight;
-    using CBmp::ReadDIB;
-    using CBmp::ReadDibBitmapInfo;
-};
 
 struct Expected {
     int status;
@@ -45,7 +34,7 @@ Block bytes_at(const Block &file, std::uint64_t at, std::uint64_t count) {
     return bytes;
 }
 
-// Signed arithmetic whose division truncates toward zero; no defaults for a core header.
+// DibInfo: signed arithmetic whose division truncates toward zero; no defaults for a core header.
 BITMAPINFOHEADER dib_info(BITMAPINFOHEADER h) {
     const LONG words = static_cast<LONG>(DWORD{h.biBitCount} * DWORD(h.biWidth) + 31) / 32;
     h.biSizeImage = h.biSize != 12 && h.biSizeImage == 0 ? DWORD(words) * DWORD(h.biHeight) * 4 : h.biSizeImage;
@@ -59,12 +48,10 @@ Expected bitmap_info(const Block &file, std::uint64_t start) {
     const std::uint64_t at = start + (bm ? 14 : 0);
     const Block raw = bytes_at(file, at, 40);
     const auto size = field(raw, 0);
-    if (left(start) < 14 || left(at) < 4 || (size == 12 && left(at) < 12))
+    if (left(start) < 14 || left(at) < 4 || ((size == 12 || size == 40) && left(at) < size))
         return {kBmpReadFailed};
     if (size != 12 && size != 40)
         return {kBmpBadHeaderSize};
-    if (size == 40 && left(at) < 40)
-        return {kBmpReadFailed};
     const WORD n = DibNumColors(raw.data());
     auto h = field<BITMAPINFOHEADER>(raw, 0);
     if (size == 12)  // bcWidth, bcHeight, bcPlanes and bcBitCount are 16-bit fields from offset 4
@@ -120,19 +107,16 @@ Block random_file(Random &r) {
     return bytes;
 }
 
-class ReaderTest : public testing_support::LeakCheckedTest {
-protected:
+struct ReaderTest : testing_support::LeakCheckedTest {
     testing_support::TempDir dir_;
 };
 
 // ReadDibBitmapInfo starts where the file stands; the others at the start.
 TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
     Random r{std::mt19937{20240611}};
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 240; ++i) {
         const std::size_t start = i % 3 == 0 ? 0 : r.engine() % 6;
-        Block file(start, 0x42);
-        const Block bmp = random_file(r);
-        file.insert(file.end(), bmp.begin(), bmp.end());
+        const Block file = Bytes().fill(start, 0x42).append(random_file(r)).data();
         SCOPED_TRACE(testing::Message() << "file " << i << ", read from " << start);
         const std::string path = dir_.write(std::to_string(i), file);
         HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -140,7 +124,7 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         SetFilePointer(handle, LONG(start), NULL, FILE_BEGIN);
         const Expected info = bitmap_info(file, start);
         HDIB dib = reinterpret_cast<HDIB>(&r);  // stays unless the call succeeds
-        ASSERT_EQ(Reader::ReadDibBitmapInfo(handle, &dib), info.status);
+        ASSERT_EQ(Bmp::ReadDibBitmapInfo(handle, &dib), info.status);
         const DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
         CloseHandle(handle);
         EXPECT_EQ(info.status == kBmpOk ? std::uint64_t(high) << 32 | low : 0u, info.position);
@@ -149,19 +133,19 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         if (start != 0)
             continue;
         const Expected whole = read_dib(file);
-        ASSERT_EQ(Reader::ReadDIB(path.c_str(), &dib), whole.status);
+        ASSERT_EQ(Bmp::ReadDIB(path.c_str(), &dib), whole.status);
         EXPECT_EQ(take(dib), whole.block);
-        // The header-only reader (import.cpp) takes a picture of positive width and height.
+        // The header-only reader takes a picture of positive width and height.
         const auto h = field<BITMAPINFOHEADER>(info.status == kBmpOk ? info.block : Block(40), 0);
         const bool picture = info.status == kBmpOk && h.biWidth > 0 && h.biHeight > 0;
-        int size[3] = {-7, -7, -7}, found[3] = {picture ? int(h.biWidth) : -7, picture ? int(h.biHeight) : -7, picture ? h.biPlanes : -7};
-        EXPECT_EQ(Reader::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]), picture);
-        EXPECT_TRUE(std::equal(size, size + 3, found));
+        int size[3] = {-7, -7, -7};
+        EXPECT_EQ(Bmp::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]), picture);
+        EXPECT_EQ(std::make_tuple(size[0], size[1], size[2]),
+                  picture ? std::make_tuple(int(h.biWidth), int(h.biHeight), int(h.biPlanes)) : std::make_tuple(-7, -7, -7));
         CStlImage image, attached;
-        image.SetOrgPlanes(-7);
         EXPECT_EQ(CBmp::ReadHeader(&image, path.c_str(), NULL, NULL), picture ? kBmpOk : kBmpHeaderUnusable);
-        EXPECT_EQ(image.GetOrgPlanes(), found[2]);
-        // Read: that block through the image library, its progress after Read's own; only then where it came from.
+        EXPECT_EQ(image.GetOrgPlanes(), picture ? h.biPlanes : 0);
+        // Read: that block through the image library, its progress after Read's; then where it came from.
         image.SetOrgPlanes(-7), image.SetBlankUsed(1), image.SetBlank(-1), image.SetOwnLevel(1);
         testing_support::ProgressWindow window, library;
         const HGLOBAL copy = whole.status == kBmpOk ? block_of(whole.block) : NULL;
@@ -169,7 +153,7 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         GlobalFree(copy);
         ASSERT_TRUE(!readOnly || chmod(path.c_str(), 0444) == 0);  // permission bits decide, so as root too
         ASSERT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), read || copy == NULL ? whole.status : kBmpNoMemory);
-        std::vector<ProgressMessage> progress = {{0, kCaptionParam}, {2, copy != NULL ? kCaptionParam : 0}};
+        std::vector<std::pair<WPARAM, LPARAM>> progress = {{0, kCaptionParam}, {2, copy != NULL ? kCaptionParam : 0}};
         progress.insert(progress.end(), library.messages().begin(), library.messages().end());
         EXPECT_EQ(window.messages(), progress);
         const auto d = field<BITMAPINFOHEADER>(read ? whole.block : Block(40), 0);
@@ -184,15 +168,13 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         const Block raw = bytes_at(file, file.size() > 1 && file[0] == 'B' && file[1] == 'M' ? 14 : 0, 40);
         const HGLOBAL block = block_of(raw);
         BITMAPINFOHEADER got{}, want = dib_info(field<BITMAPINFOHEADER>(raw, 0));
-        EXPECT_EQ(Reader::DibInfo(block, &got) - Reader::DibInfo(NULL, &got), 1);
+        EXPECT_EQ(Bmp::DibInfo(block, &got) - Bmp::DibInfo(NULL, &got), 1);
         EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0);
         EXPECT_EQ(take(block), raw);
     }
 }
 
-// A failing header read or allocation gives its status; a failing table or
-// pixel read is not examined: those bytes stay zero. Others may read the
-// file at the same time, not write it. Nothing is left open or allocated.
+// A failing table or pixel read is not examined: those bytes stay zero.
 TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
     const Block file = file_header(1086, 1078).append(info_header(3, 2, 8, 0)).append(Random{}.bytes(1024 + 8));
     const auto zeroed = [&](std::size_t from, std::size_t count) {  // the block of the file with these bytes 0
@@ -202,39 +184,30 @@ TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
     };
     const std::string path = dir_.write("faults.bmp", file);
     using win32_standin::Call;
-    const struct { const char *name; Call call; int nth; DWORD other; int status, picture; Block block; } cases[] = {
-        {"open", Call::CreateFileA, 1, 0, kBmpCannotOpen, 0, {}}, {"file_header", Call::ReadFile, 1, 0, kBmpReadFailed, 0, {}},
-        {"info_header", Call::ReadFile, 2, 0, kBmpReadFailed, 0, {}}, {"table", Call::ReadFile, 3, 0, kBmpOk, 1, zeroed(54, 1024)},
-        {"pixels", Call::ReadFile, 4, 0, kBmpOk, 1, zeroed(1078, 8)}, {"allocation", Call::GlobalAlloc, 1, 0, kBmpNoMemory, 0, {}},
-        {"resize", Call::GlobalReAlloc, 1, 0, kBmpNoMemory, 1, {}}, {"reader", Call::ReadFile, 0, GENERIC_READ, kBmpOk, 1, zeroed(0, 0)},
-        {"writer", Call::ReadFile, 0, GENERIC_WRITE, kBmpCannotOpen, 0, {}},
+    const struct { const char *name; Call call; int nth; DWORD other; int status; Block block; } cases[] = {
+        {"open", Call::CreateFileA, 1, 0, kBmpCannotOpen, {}}, {"file_header", Call::ReadFile, 1, 0, kBmpReadFailed, {}},
+        {"info_header", Call::ReadFile, 2, 0, kBmpReadFailed, {}}, {"table", Call::ReadFile, 3, 0, kBmpOk, zeroed(54, 1024)},
+        {"pixels", Call::ReadFile, 4, 0, kBmpOk, zeroed(1078, 8)}, {"allocation", Call::GlobalAlloc, 1, 0, kBmpNoMemory, {}},
+        {"resize", Call::GlobalReAlloc, 1, 0, kBmpNoMemory, {}}, {"reader", Call::ReadFile, 0, GENERIC_READ, kBmpOk, zeroed(0, 0)},
+        {"writer", Call::ReadFile, 0, GENERIC_WRITE, kBmpCannotOpen, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.nth != 0 && !testing_support::kWin32Seams)
             continue;
-        HANDLE other = CreateFileA(c.other ? path.c_str() : "", c.other, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+        HANDLE other = CreateFileA(c.other ? path.c_str() : "", c.other, 3, NULL, OPEN_EXISTING, 0, NULL);  // shares all
         fail_nth(c.call, c.nth);
         HDIB dib = reinterpret_cast<HDIB>(&other);
-        EXPECT_EQ(Reader::ReadDIB(path.c_str(), &dib), c.status);
+        EXPECT_EQ(Bmp::ReadDIB(path.c_str(), &dib), c.status);
         EXPECT_EQ(take(dib), c.block);
-        testing_support::ProgressWindow window;
-        CStlImage image;
-        fail_nth(c.call, c.nth);
-        EXPECT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), c.status);
-        EXPECT_EQ(window.messages().size() < 2 ? 0 : window.messages()[1].second, c.status == kBmpOk ? kCaptionParam : 0);
-        int size[3];
-        fail_nth(c.call, c.nth);
-        EXPECT_EQ(Reader::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]), c.picture);
         CloseHandle(other);
         expect_released(blocksBefore_);
     }
 }
 
 TEST(BmpStatus, ValuesNeverDrift) {
-    const int values[] = {kBmpOk, kBmpCannotCreate, kBmpCannotOpen, kBmpReadFailed, kBmpWriteFailed, kBmpNoMemory,
-                          kBmpBadHeaderSize, kBmpNoDib, kBmpHeaderUnusable};
-    EXPECT_EQ(std::vector<int>(std::begin(values), std::end(values)), (std::vector<int>{0, 2, 3, 4, 5, 6, 7, 10, 17}));
+    EXPECT_EQ(std::vector<int>({kBmpOk, kBmpCannotCreate, kBmpCannotOpen, kBmpReadFailed, kBmpWriteFailed, kBmpNoMemory,
+                                kBmpBadHeaderSize, kBmpNoDib, kBmpHeaderUnusable}), std::vector<int>({0, 2, 3, 4, 5, 6, 7, 10, 17}));
 }
 
 }  // namespace
