@@ -3,6 +3,7 @@
 // context into a new block, CBmp::BitmapFromDib makes a bitmap from a block.
 // The graphics interface writes the rows straight into the final block: one
 // allocation, one resize, two queries.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -85,7 +86,9 @@ std::uint64_t pixel_bytes(const BITMAPINFOHEADER &header) {
         return 0;
     const std::uint64_t stride = ((std::uint64_t{header.biBitCount} * header.biWidth + 31) >> 5) * 4;
     const std::uint64_t lines = header.biHeight < 0 ? 0 - std::int64_t{header.biHeight} : header.biHeight;
-    return stride == 0 || lines <= kMaxSize / stride ? stride * lines : kMaxSize + 1;
+    // A stride beyond 32 bits is refused whatever it is: clamped there, the
+    // product (lines are at most 2^31) cannot wrap.
+    return std::min(stride, kMaxSize + 1) * lines;
 }
 
 // The bytes that header, colour table and rows need, or 0 when the block
