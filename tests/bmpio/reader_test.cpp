@@ -203,6 +203,11 @@ TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
         CloseHandle(other);
         expect_released(blocksBefore_);
     }
+    // DibInfo copies nothing from a live handle that cannot be locked: a discarded block.
+    BITMAPINFOHEADER info{};
+    const HGLOBAL discarded = GlobalReAlloc(block_of(Block(40, 1)), 0, GMEM_MOVEABLE);
+    EXPECT_EQ(Bmp::DibInfo(discarded, &info) + info.biSize, 0u);
+    GlobalFree(discarded);
 }
 
 TEST(BmpStatus, ValuesNeverDrift) {
