@@ -3,6 +3,7 @@
 // context into a new block, CBmp::BitmapFromDib makes a bitmap from a block.
 // The graphics interface writes the rows straight into the final block: one
 // allocation, one resize, two queries.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -42,18 +43,13 @@ BITMAPINFOHEADER working_header(const BITMAP &bitmap, DWORD compression, WORD bi
 }
 
 // Rows padded to 4 bytes, one and a half times that (truncated) for any
-// compressed style. The arithmetic is the original's 32-bit one; a size
-// that would wrap is refused (false) instead of sizing a block too small
-// for the rows the second query writes.
-bool estimate_image_size(const BITMAP &bitmap, WORD bitCount, DWORD compression, DWORD *size) {
+// compressed style. Worked out in 64 bits where the original wraps at 32:
+// a size beyond 32 bits is refused with the second size, instead of sizing
+// a block too small for the rows the second query writes.
+std::uint64_t estimate_image_size(const BITMAP &bitmap, WORD bitCount, DWORD compression) {
     const std::uint64_t words = (std::uint64_t{bitCount} * static_cast<std::uint32_t>(bitmap.bmWidth) + 31) >> 5;
-    std::uint64_t estimate = words * static_cast<std::uint32_t>(bitmap.bmHeight) * 4;
-    if (estimate > kMaxSize || (compression != BI_RGB && estimate * 3 > kMaxSize))
-        return false;
-    if (compression != BI_RGB)
-        estimate = (estimate * 3) >> 1;
-    *size = static_cast<DWORD>(estimate);
-    return true;
+    const std::uint64_t estimate = words * static_cast<std::uint32_t>(bitmap.bmHeight) * 4;
+    return compression != BI_RGB ? (estimate * 3) >> 1 : estimate;
 }
 
 // The first query: the graphics interface completes the header, its image
@@ -90,18 +86,28 @@ std::uint64_t pixel_bytes(const BITMAPINFOHEADER &header) {
         return 0;
     const std::uint64_t stride = ((std::uint64_t{header.biBitCount} * header.biWidth + 31) >> 5) * 4;
     const std::uint64_t lines = header.biHeight < 0 ? 0 - std::int64_t{header.biHeight} : header.biHeight;
-    return stride == 0 || lines <= kMaxSize / stride ? stride * lines : kMaxSize + 1;
+    // A stride beyond 32 bits is refused whatever it is: clamped there, the
+    // product (lines are at most 2^31) cannot wrap.
+    return std::min(stride, kMaxSize + 1) * lines;
 }
 
-// Whether header, colour table and rows lie inside the block, so that the
-// graphics interface reads nothing beyond it.
-bool fits_block(const BYTE *dib, SIZE_T blockSize) {
+// The bytes that header, colour table and rows need, or 0 when the block
+// does not even hold the header and its colour table (or the rows would
+// take more than 32 bits): the graphics interface would read beyond it.
+std::uint64_t needed_size(const BYTE *dib, SIZE_T blockSize) {
     if (blockSize < kInfoHeaderSize)
-        return false;
+        return 0;
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib, kInfoHeaderSize);
-    const std::uint64_t needed = std::uint64_t{header.biSize} + colour_table_size(dib) + pixel_bytes(header);
-    return needed <= blockSize;
+    const std::uint64_t headerAndTable = std::uint64_t{header.biSize} + colour_table_size(dib);
+    const std::uint64_t needed = headerAndTable + pixel_bytes(header);
+    return headerAndTable <= blockSize && needed <= kMaxSize ? needed : 0;
+}
+
+HBITMAP create_bitmap(HDC dc, const BYTE *dib) {
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(dib);
+    const BYTE *rows = dib + info->bmiHeader.biSize + colour_table_size(info);
+    return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
 }
 
 }  // namespace
@@ -130,9 +136,8 @@ HDIB CBmp::DibFromBitmap(HBITMAP bitmap, DWORD compression, WORD bitCount, HPALE
     ScopedGlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, firstSize));
     if (block.get() == NULL || !complete_header(screen.dc(), bitmap, block.get(), &header))
         return NULL;
-    DWORD imageSize = header.biSizeImage;
-    if (imageSize == 0 && !estimate_image_size(description, bitCount, compression, &imageSize))
-        return NULL;
+    const std::uint64_t imageSize =
+        header.biSizeImage != 0 ? header.biSizeImage : estimate_image_size(description, bitCount, compression);
     const std::uint64_t secondSize = std::uint64_t{header.biSize} + colour_table_size(&header) + imageSize;
     if (secondSize > kMaxSize)
         return NULL;
@@ -151,9 +156,23 @@ HBITMAP CBmp::BitmapFromDib(HDC dc, HDIB dib) {
     if (dib == NULL)
         return NULL;
     ScopedGlobalLock lock(dib);
-    if (lock.bytes() == nullptr || !fits_block(lock.bytes(), GlobalSize(dib)))
+    if (lock.bytes() == nullptr)
         return NULL;
-    const auto *info = reinterpret_cast<const BITMAPINFO *>(lock.bytes());
-    const BYTE *rows = lock.bytes() + info->bmiHeader.biSize + colour_table_size(info);
-    return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
+    const SIZE_T blockSize = GlobalSize(dib);
+    const std::uint64_t needed = needed_size(lock.bytes(), blockSize);
+    if (needed == 0)
+        return NULL;
+    if (needed <= blockSize)
+        return create_bitmap(dc, lock.bytes());
+    // Rows cut short, as the reader leaves them for a truncated file and for
+    // every core-header file (its normalised header and table are longer
+    // than the file's): the graphics interface gets a zero-padded copy, so
+    // the missing rows are palette entry 0 or black, and the copy is freed
+    // before the return.
+    ScopedGlobalBlock copy(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(needed)));
+    if (copy.get() == NULL)
+        return NULL;
+    ScopedGlobalLock padded(copy.get());
+    std::memcpy(padded.bytes(), lock.bytes(), blockSize);
+    return create_bitmap(dc, padded.bytes());
 }

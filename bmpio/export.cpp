@@ -16,6 +16,7 @@ namespace {
 
 constexpr WORD kBitmapSignature = 0x4D42;                    // "BM"
 constexpr DWORD kFileHeaderSize = sizeof(BITMAPFILEHEADER);  // 14
+constexpr SIZE_T kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
 
 // The file header of a block: bfSize counts the whole block as the memory
 // manager reports it, surplus bytes included; bfOffBits places the rows
@@ -41,7 +42,10 @@ bool write_all(HANDLE file, const void *bytes, DWORD count) {
 }  // namespace dirira
 
 int CBmp::WriteDIB(const char *path, HDIB dib) {
-    if (dib == NULL)
+    // A block too short for an information header is no DIB either: its
+    // size field and PaletteSize would read past its end. Refused before the
+    // file is created, so an existing file of that name stays as it was.
+    if (dib == NULL || GlobalSize(dib) < kInfoHeaderSize)
         return kBmpNoDib;
     // CREATE_ALWAYS replaces an existing file; share mode 0 keeps everyone
     // else out while it is written.

@@ -179,19 +179,19 @@ int CBmp::DibInfo(HANDLE dib, BITMAPINFOHEADER *info) {
 namespace dirira {
 namespace {
 
-// Reads the pixel bytes into the block behind its colour table, in one read
-// whose result is deliberately not examined: what a short file does not
-// deliver stays zero. The count never reaches past the block.
-void read_pixels(HANDLE file, HGLOBAL block, DWORD blockSize, DWORD count) {
+// Reads the pixel bytes into the block behind its colour table, as many as
+// the block holds there, in one read whose result is deliberately not
+// examined: what a short file does not deliver stays zero. That count is
+// the contract's: biSizeImage when the file's size matched, else the file's
+// size less header and table, the block's size less the same in both cases.
+void read_pixels(HANDLE file, HGLOBAL block, DWORD blockSize) {
     ScopedGlobalLock lock(block);
     BITMAPINFOHEADER header;
     std::memcpy(&header, lock.bytes(), sizeof header);
-    const std::uint64_t offset = std::uint64_t{header.biSize} + palette_bytes(&header);
-    if (offset >= blockSize)
-        return;
-    const DWORD room = static_cast<DWORD>(blockSize - offset);
+    // Within the block: ReadDIB refuses a file shorter than header and table.
+    const DWORD offset = header.biSize + palette_bytes(&header);
     DWORD got = 0;
-    ReadFile(file, lock.bytes() + offset, count < room ? count : room, &got, NULL);
+    ReadFile(file, lock.bytes() + offset, blockSize - offset, &got, NULL);
 }
 
 }  // namespace
@@ -212,7 +212,6 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
     DibInfo(block, &info);
     const DWORD headerAndTable = info.biSize + palette_bytes(&info);
     DWORD length = headerAndTable + info.biSizeImage;  // wraps like the 32-bit original
-    DWORD pixelBytes = info.biSizeImage;
 
     // The file's size wins over the header's: a file header, a gap before
     // the pixels, a lying or wrapped biSizeImage or a truncated file all make
@@ -220,10 +219,8 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
     // header and table. Only these local counts change; the block's header
     // keeps its biSizeImage.
     const DWORD fileSize = GetFileSize(file.get(), NULL);
-    if (fileSize != length) {
+    if (fileSize != length)
         length = fileSize;
-        pixelBytes = fileSize - headerAndTable;
-    }
     // A file too short for its own header and colour table has no pixels to
     // give; a block cut below its header would be unusable to every reader.
     if (fileSize < headerAndTable) {
@@ -236,7 +233,7 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
         GlobalFree(block);  // the block as it was before the attempt
         return kBmpNoMemory;
     }
-    read_pixels(file.get(), resized, length, pixelBytes);
+    read_pixels(file.get(), resized, length);
     *dib = resized;
     return kBmpOk;
 }

@@ -12,7 +12,7 @@ enum BmpStatus : int {
     kBmpWriteFailed = 5,      // a write to the output file failed
     kBmpNoMemory = 6,         // no memory, or the image library refused or produced no DIB
     kBmpBadHeaderSize = 7,    // the header is neither an information (40) nor a core (12) header
-    kBmpNoDib = 10,           // no DIB was given to write
+    kBmpNoDib = 10,           // no DIB to write: none given, or a block shorter than its header
     kBmpHeaderUnusable = 17,  // the headers do not describe a readable picture
 };
 

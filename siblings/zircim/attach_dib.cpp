@@ -76,6 +76,12 @@ int CImage::AttachDIB(HDIB dib, HWND progressWnd, const char *caption) {
         return 0;
     }
     zircim::install_samples(*this, std::move(decoded.store), *decoded.levels, kFloatBitsPixel);
+    // A DIB has no blank value and its levels are the fresh defaults: what
+    // the image held before (another file's BLANK, levels of its own) must
+    // not carry over to these samples.
+    BlankUsed = 0;
+    Blank = 0;
+    OwnLevel = 0;
     zircim::notify_samples_replaced(*this, decoded.extremes);
     return 1;
 }

@@ -1,137 +1,145 @@
-// CBmp::DibFromBitmap and CBmp::BitmapFromDib: the sizes of the capture's
-// block, the estimate when the header query leaves the image size 0, NULL
-// with nothing held on every failure, and a capture fed back into a bitmap.
+// The device-bitmap conversions against the steps worked from the graphics
+// calls' contracts: whole blocks, allocations, palette calls, pixels.
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <algorithm>
 
-#include "bmpio/bmp.h"
 #include "bmpio/dib_fixtures.h"
 #include "platform/win32/gdi32/bitmaps.h"
-#include "support/win32_seams.h"
 
-using dib_fixtures::bytes_of;
-using gdi_test::RowsOf;
-using gdi_test::ScreenBitmap;
+using namespace dib_fixtures;
 using win32_standin::Call;
+
+// Defined here, these take the place of the stand-in's exports: each palette
+// call is recorded (palette and background flag; NULL: realised) and passed on.
+std::vector<std::pair<HPALETTE, BOOL>> paletteCalls;
+#if !defined(_WIN32)
+#include <dlfcn.h>
+extern "C" HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL background) {
+    paletteCalls.emplace_back(palette, background);
+    return reinterpret_cast<HPALETTE (*)(HDC, HPALETTE, BOOL)>(dlsym(RTLD_NEXT, "SelectPalette"))(dc, palette, background);
+}
+extern "C" UINT WINAPI RealizePalette(HDC dc) {
+    paletteCalls.emplace_back(HPALETTE{}, FALSE);
+    return reinterpret_cast<UINT (*)(HDC)>(dlsym(RTLD_NEXT, "RealizePalette"))(dc);
+}
+#endif
 
 namespace {
 
-struct Converter : CBmp {
-    using CBmp::BitmapFromDib;
-    using CBmp::DibFromBitmap;
-};
-
-// Bottom-up 3 x 2, every pixel a different colour.
-const std::vector<BYTE> kPixels = {
-    0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0, 0, 0,  // bottom row, padding
-    0xA0, 0xB0, 0xC0, 0xD0, 0xE0, 0xF0, 0x01, 0x02, 0x03, 0, 0, 0,  // top row
-};
-
-// Nothing of a conversion left behind: device contexts, selected palettes, blocks.
-void expect_nothing_held() {
-    win32_standin::ClearFaults();
-    EXPECT_EQ(win32_standin::HeldDCs(), 0);
-    EXPECT_EQ(win32_standin::SelectedPalettes(), 0);
-    EXPECT_EQ(win32_standin::LiveGlobalBlocks(), 0);
-    EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0);
+// The block's two sizes and its header, table and rows; nothing when the capture gives NULL.
+std::tuple<SIZE_T, SIZE_T, Block> reference_capture(HBITMAP bitmap, DWORD compression, WORD bitCount, bool sizeLeftZero) {
+    BITMAP bm{};
+    GetObjectA(bitmap, sizeof bm, &bm);
+    bitCount = bitCount != 0 ? bitCount : WORD(bm.bmPlanes * bm.bmBitsPixel);
+    const BITMAPINFOHEADER working = {40, bm.bmWidth, bm.bmHeight, 1, bitCount, compression, 0, 0, 0, 0, 0};
+    Block block(8192, 0);
+    std::memcpy(block.data(), &working, 40);
+    const HDC screen = GetDC(NULL);
+    win32_standin::LeaveSizeImageZeroNth(sizeLeftZero);
+    GetDIBits(screen, bitmap, 0, WORD(bm.bmHeight), NULL, reinterpret_cast<BITMAPINFO *>(block.data()), 0);
+    const auto h = field<BITMAPINFOHEADER>(block, 0);
+    const DWORD rows = ((DWORD{bitCount} * bm.bmWidth + 31) >> 5) * bm.bmHeight * 4, offset = h.biSize + (PaletteSize(&h) & 0xFFFF);
+    const DWORD second = offset + (h.biSizeImage != 0 ? h.biSizeImage : compression != BI_RGB ? rows * 3 / 2 : rows);
+    const int lines = GetDIBits(screen, bitmap, 0, WORD(h.biHeight), block.data() + offset, reinterpret_cast<BITMAPINFO *>(block.data()), 0);
+    ReleaseDC(NULL, screen);
+    block.resize(lines != 0 ? std::min(second, offset + rows) : 0);
+    return {40 + (PaletteSize(&working) & 0xFFFFu), second, block};
 }
 
-// Every test passes its own palette, so that one left selected shows.
+// Size, depth and pixels of a bitmap, which is deleted.
+std::tuple<LONG, LONG, WORD, Block> picture_of(HBITMAP bitmap) {
+    BITMAP bm{};
+    GetObjectA(bitmap, sizeof bm, &bm);
+    const Block rows = gdi_test::RowsOf(bitmap, bm.bmWidth, bm.bmHeight, 24);
+    DeleteObject(bitmap);
+    return {bm.bmWidth, bm.bmHeight, bm.bmBitsPixel, rows};
+}
+
 class DeviceBitmapTest : public testing::Test {
 protected:
+    void SetUp() override { SKIP_WITHOUT_WIN32_SEAMS("resource accounting and the stand-in's exports"); }
     void TearDown() override {
-        DeleteObject(bitmap_);
         DeleteObject(palette_);
-        if (!testing_support::kWin32Seams)
-            return;  // leaks are counted where the stand-in keeps the accounts
-        expect_nothing_held();
-        EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
+        expect_released(0);
+        EXPECT_EQ(testing_support::kWin32Seams ? win32_standin::HeldDCs() + win32_standin::SelectedPalettes() : 0, 0);
     }
-    HBITMAP bitmap_ = ScreenBitmap(3, 2, kPixels);
-    HPALETTE palette_ = [] {
-        LOGPALETTE palette = {0x300, 1, {{0x12, 0x34, 0x56, 0}}};
-        return CreatePalette(&palette);
-    }();
+    LOGPALETTE entries_ = {0x300, 1, {{0x12, 0x34, 0x56, 0}}};
+    HPALETTE palette_ = CreatePalette(&entries_);
 };
 
-// One zeroed allocation for header and table, one resize (not zero-filled)
-// for the rows; fed back, a bitmap of the same size, and at 24 and 32 bits
-// the same pixels.
-TEST_F(DeviceBitmapTest, CaptureGrowsItsBlockOnceAndFeedsBack) {
-    SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
-    const struct { const char *name; WORD bitCount; SIZE_T firstSize, rowBytes; bool samePixels; } cases[] = {
-        {"own_depth_32", 0, 40, 24, true}, {"24bit", 24, 40, 24, true}, {"8bit", 8, 40 + 1024, 8, false},
-        {"4bit", 4, 40 + 64, 8, false},    {"1bit", 1, 40 + 8, 8, false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const HDIB dib = Converter::DibFromBitmap(bitmap_, BI_RGB, c.bitCount, palette_);
-        ASSERT_NE(dib, nullptr);
+// Random bitmaps at every depth, through our palette or the default one,
+// compressed or not, the header query completing the size or leaving it 0;
+// then the failures, each giving NULL (a failed first query is met by the estimate).
+TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
+    Random r{std::mt19937{4242}};
+    for (int i = 0; i < 120; ++i) {
+        const auto width = LONG(1 + r.engine() % 40), height = LONG(1 + r.engine() % 4);
+        const auto bitCount = WORD(r.pick({0, 1, 4, 8, 16, 24, 32}));
+        const DWORD compression = r.pick({0, 1}) ? BI_RGB : bitCount == 8 ? BI_RLE8 : bitCount == 4 ? BI_RLE4 : BI_BITFIELDS;
+        const bool sizeLeftZero = r.pick({0, 1});
+        const HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), given = r.pick({0, 1}) ? palette_ : NULL;
+        SCOPED_TRACE(testing::Message() << width << " x " << height << " at " << bitCount << ", " << compression);
+        const HBITMAP bitmap = gdi_test::ScreenBitmap(width, height, r.bytes(std::size_t((width * 3 + 3) / 4 * 4 * height)));
+        const auto [first, second, want] = reference_capture(bitmap, compression, bitCount, sizeLeftZero);
+        paletteCalls.clear();
+        win32_standin::LeaveSizeImageZeroNth(sizeLeftZero);
+        const Block block = take(Bmp::DibFromBitmap(bitmap, compression, bitCount, given));
+        // Selected and realised, then the screen's own palette selected back.
+        EXPECT_EQ(paletteCalls, decltype(paletteCalls)({{given ? given : stock, FALSE}, {NULL, FALSE}, {stock, FALSE}}));
         const auto alloc = win32_standin::LastGlobalAlloc(), resize = win32_standin::LastGlobalReAlloc();
-        EXPECT_EQ(std::make_pair(alloc.flags, alloc.bytes), std::make_pair(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT},
-                                                                           c.firstSize));
-        EXPECT_EQ(std::make_pair(resize.flags, GlobalSize(dib)), std::make_pair(0u, c.firstSize + c.rowBytes));
-        const std::vector<BYTE> before = bytes_of(dib);
-        HDC screen = GetDC(NULL);
-        const HBITMAP copy = Converter::BitmapFromDib(screen, dib);
-        ReleaseDC(NULL, screen);
-        BITMAP record{};
-        GetObjectA(copy, sizeof record, &record);
-        EXPECT_EQ(std::make_pair(record.bmWidth, record.bmHeight), std::make_pair(LONG{3}, LONG{2}));
-        if (c.samePixels) {
-            EXPECT_EQ(RowsOf(copy, 3, 2, 24), kPixels);
-        }
-        EXPECT_EQ(bytes_of(dib), before) << "the DIB is read only";
-        DeleteObject(copy);
-        GlobalFree(dib);
-    }
-}
-
-// Padded rows, one and a half times that when compressed.
-TEST_F(DeviceBitmapTest, EstimateSizesTheBlockWhenTheQueryLeavesTheSizeZero) {
-    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    const struct { const char *name; int width, height; WORD bitCount; DWORD compression; SIZE_T estimate; } cases[] = {
-        {"24bit_3x2", 3, 2, 24, BI_RGB, 24},          {"8bit_10x10", 10, 10, 8, BI_RGB, 120},
-        {"8bit_10x10_rle", 10, 10, 8, BI_RLE8, 180}, {"4bit_9x3", 9, 3, 4, BI_RGB, 24},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const HBITMAP bitmap = CreateBitmap(c.width, c.height, 1, 32, NULL);
-        win32_standin::LeaveSizeImageZeroNth(1);
-        GlobalFree(Converter::DibFromBitmap(bitmap, c.compression, c.bitCount, palette_));
-        const SIZE_T table = c.bitCount == 24 ? 0 : (SIZE_T{4} << c.bitCount);
-        EXPECT_EQ(win32_standin::LastGlobalReAlloc().bytes, 40 + table + c.estimate);
+        EXPECT_EQ(std::make_tuple(alloc.flags, alloc.bytes, resize.flags, resize.bytes),
+                  std::make_tuple(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT}, first, 0u, second));
+        EXPECT_EQ(block.size(), want.empty() ? 0 : second);
+        EXPECT_EQ(Block(block.begin(), block.begin() + std::ptrdiff_t(std::min(block.size(), want.size()))), want);
         DeleteObject(bitmap);
     }
-}
-
-TEST_F(DeviceBitmapTest, FailureGivesNullWithNothingHeld) {
-    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    const HBITMAP tall = CreateBitmap(1, 65536, 1, 32, NULL), notABitmap = reinterpret_cast<HBITMAP>(palette_);
-    const struct { const char *name; HBITMAP bitmap; Call fault; int nth; } cases[] = {  // nth 0: no fault
-        {"null_bitmap", NULL, Call::GlobalAlloc, 0},       {"not_a_bitmap", notABitmap, Call::GlobalAlloc, 0},
-        {"65536_lines", tall, Call::GlobalAlloc, 0},       {"allocation_fails", bitmap_, Call::GlobalAlloc, 1},
-        {"resize_fails", bitmap_, Call::GlobalReAlloc, 1}, {"second_query_fails", bitmap_, Call::GetDIBits, 2},
+    const HBITMAP bitmap = gdi_test::ScreenBitmap(3, 2, Block(24, 0x66)), tall = CreateBitmap(1, 65536, 1, 32, NULL);
+    const Block captured = std::get<2>(reference_capture(bitmap, BI_RGB, 24, false));
+    const struct { const char *name; HBITMAP bitmap; Call fault; int nth; bool screen, captured; } cases[] = {
+        {"null", NULL, Call::GlobalAlloc, 0, false, false}, {"palette", HBITMAP(palette_), Call::GlobalAlloc, 0, false, false},
+        {"65536_lines", tall, Call::GlobalAlloc, 0, false, false}, {"allocation", bitmap, Call::GlobalAlloc, 1, true, false},
+        {"first_query", bitmap, Call::GetDIBits, 1, true, true}, {"resize", bitmap, Call::GlobalReAlloc, 1, true, false},
+        {"second_query", bitmap, Call::GetDIBits, 2, true, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        win32_standin::FailNth(c.fault, c.nth);
-        EXPECT_EQ(Converter::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_), nullptr);
-        expect_nothing_held();
+        paletteCalls.clear();
+        fail_nth(c.fault, c.nth);
+        EXPECT_EQ(take(Bmp::DibFromBitmap(c.bitmap, BI_RGB, 24, palette_)), c.captured ? captured : Block{});
+        EXPECT_EQ(paletteCalls.size(), c.screen ? 3u : 0u);
+        expect_released(0);
     }
-    DeleteObject(tall);
+    DeleteObject(bitmap), DeleteObject(tall);
 }
 
-TEST_F(DeviceBitmapTest, BitmapFromDibRefusesNoDibAndABlockShorterThanItsRows) {
-    HDC screen = GetDC(NULL);
-    EXPECT_EQ(Converter::BitmapFromDib(screen, NULL), nullptr);
-    HDIB dib = Converter::DibFromBitmap(bitmap_, BI_RGB, 24, palette_);
-    ASSERT_NE(dib, nullptr);
-    dib = GlobalReAlloc(dib, GlobalSize(dib) - 1, GMEM_MOVEABLE);
-    EXPECT_EQ(Converter::BitmapFromDib(screen, dib), nullptr);
+// Rows cut short, as every core-header file and every truncated file give
+// them, go to the graphics call zero-padded in a copy of exactly header,
+// table and rows; a block that does not hold its header and table is refused.
+TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
+    const struct { const char *name; LONG width; std::size_t cut; int failingAlloc; bool padded, made; } cases[] = {
+        {"null", 32, 0, 0, false, false},           {"whole_32", 32, 48 + 8, 0, false, true},
+        {"whole_33", 33, 48 + 16, 0, false, true},  {"one_byte_short", 32, 48 + 7, 0, true, true},
+        {"no_rows_33", 33, 48, 0, true, true},      {"padding_fails", 33, 48 + 15, 1, true, false},
+        {"table_cut", 32, 47, 0, false, false},     {"39_bytes", 32, 39, 0, false, false},
+    };
+    const HDC screen = GetDC(NULL);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Block padded = Bytes().append(info_header(c.width, 2, 1, 0)).append(Random{}.bytes((c.width + 31) / 32 * 8 + 8));
+        const Block bytes(padded.begin(), padded.begin() + std::ptrdiff_t(c.cut));
+        std::fill(padded.begin() + std::ptrdiff_t(c.cut), padded.end(), 0);
+        const HGLOBAL block = c.cut != 0 ? block_of(bytes) : NULL;
+        const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes;  // a copy shows as a later one
+        fail_nth(Call::GlobalAlloc, c.failingAlloc);
+        const HBITMAP made = Bmp::BitmapFromDib(screen, block);
+        EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, c.padded ? padded.size() : lastAlloc);
+        expect_released(block != NULL);
+        EXPECT_EQ(take(block), bytes);
+        const auto *info = reinterpret_cast<const BITMAPINFO *>(padded.data());
+        EXPECT_EQ(picture_of(made), picture_of(c.made ? CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, &padded[48], info, 0) : NULL));
+    }
     ReleaseDC(NULL, screen);
-    GlobalFree(dib);
 }
 
 }  // namespace

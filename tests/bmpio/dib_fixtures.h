@@ -1,52 +1,88 @@
-// Byte fixtures and block helpers shared by the bmpio tests.
+// CBmp's protected members, byte fixtures, block helpers and the stand-in's seams for the bmpio tests.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <tuple>
 #include <vector>
 
+#include "bmpio/bmp.h"
 #include "support/bytes.h"
+#include "support/win32_seams.h"
 
 namespace dib_fixtures {
 
 using testing_support::Bytes;
 using Block = std::vector<std::uint8_t>;
 
+// The application reaches the protected members as a derived class would.
+struct Bmp : CBmp {
+    using CBmp::BitmapFromDib, CBmp::DibFromBitmap, CBmp::DibInfo, CBmp::GetOrgWidthAndHeight, CBmp::ReadDIB;
+    using CBmp::ReadDibBitmapInfo, CBmp::WriteDIB;
+};
+
 inline Bytes file_header(std::uint32_t size, std::uint32_t offBits) {
-    return Bytes().u16(0x4D42) /* bfType "BM" */ .u32(size) /* bfSize */ .u16(0).u16(0) /* bfReserved1, 2 */
-        .u32(offBits);  // bfOffBits
+    return Bytes().u16(0x4D42).u32(size).u32(0).u32(offBits);  // "BM", bfSize, bfReserved1 and 2, bfOffBits
 }
 
+// biSize, biWidth, biHeight, biPlanes 1, biBitCount, biCompression, biSizeImage, resolutions, biClrUsed, 0.
 inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t sizeImage,
                          std::uint32_t clrUsed = 0, std::uint32_t size = 40, std::uint32_t compression = BI_RGB) {
-    return Bytes().u32(size) /* biSize */ .i32(width) /* biWidth */ .i32(height) /* biHeight */
-        .u16(1) /* biPlanes */ .u16(bitCount) /* biBitCount */ .u32(compression) /* biCompression */
-        .u32(sizeImage) /* biSizeImage */ .i32(2835).i32(2835) /* biX/YPelsPerMeter */
-        .u32(clrUsed) /* biClrUsed */ .u32(0);  // biClrImportant
+    return Bytes().u32(size).i32(width).i32(height).u16(1).u16(bitCount).u32(compression).u32(sizeImage).i32(2835)
+        .i32(2835).u32(clrUsed).u32(0);
 }
 
-// A movable, zeroed block holding `bytes` and `surplus` bytes more.
+template <typename T = std::uint32_t>
+T field(const Block &bytes, std::size_t at) {
+    T value;
+    std::memcpy(&value, &bytes[at], sizeof value);
+    return value;
+}
+
+// A movable block holding `bytes` and `surplus` zero bytes more.
 inline HGLOBAL block_of(const Block &bytes, std::size_t surplus = 0) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size() + surplus);
-    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), static_cast<std::uint8_t *>(GlobalLock(block)));
     GlobalUnlock(block);
     return block;
 }
 
-// Every byte of a block, as GlobalSize counts them.
-inline Block bytes_of(HGLOBAL block) {
-    const auto *p = static_cast<const std::uint8_t *>(GlobalLock(block));
-    Block bytes(p, p + GlobalSize(block));
-    GlobalUnlock(block);
-    return bytes;
-}
-
+// Every byte of a block as GlobalSize counts them, then the block freed; nothing for NULL.
 inline Block take(HGLOBAL block) {
-    Block bytes = bytes_of(block);
+    const auto *p = static_cast<const std::uint8_t *>(block != NULL ? GlobalLock(block) : nullptr);
+    const Block bytes(p, p + (p != nullptr ? GlobalSize(block) : 0));
+    GlobalUnlock(block);
     GlobalFree(block);
     return bytes;
 }
+
+// Arms a fault (nth 0: none) where the stand-in's seams exist.
+inline void fail_nth(win32_standin::Call call, int nth) {
+    if (testing_support::kWin32Seams)
+        win32_standin::FailNth(call, nth);
+}
+
+// No fault pending, no file open, no block locked, `blocks` alive, where the stand-in keeps the accounts.
+inline void expect_released(int blocks) {
+    if (testing_support::kWin32Seams) {
+        win32_standin::ClearFaults();
+        EXPECT_EQ(std::make_tuple(win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(),
+                                  win32_standin::LockedGlobalBlocks()), std::make_tuple(0, blocks, 0));
+    }
+}
+
+// Seeded choices for randomized fixtures.
+struct Random {
+    std::int64_t pick(std::initializer_list<std::int64_t> values) { return values.begin()[engine() % values.size()]; }
+    Block bytes(std::size_t count) {
+        Block bytes(count);
+        std::generate(bytes.begin(), bytes.end(), [this] { return static_cast<std::uint8_t>(engine()); });
+        return bytes;
+    }
+    std::mt19937 engine;
+};
 
 }  // namespace dib_fixtures
