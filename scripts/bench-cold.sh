@@ -26,7 +26,8 @@
 # user converting one file feels on such a machine. Where no such reporting
 # happens the two agree.
 #
-# BENCH_COLD_RUNS (5, settled: 3) and BENCH_COLD_WARMUP (0: the checked run
+# BENCH_COLD_RUNS (5 for floor and dirira), BENCH_COLD_PEER_RUNS (3),
+# BENCH_COLD_SETTLED_RUNS (3) and BENCH_COLD_WARMUP (0: the checked run
 # before the timing already brings the input into the page cache) set
 # hyperfine's runs; BENCH_COLD_SETTLE=0 leaves out the settled timing. The
 # whole run takes about three minutes on a two-core machine.
@@ -36,6 +37,7 @@ build=$(cd "${1:-$root/build/default}" && pwd)
 bin=$build/bin
 work=$root/build/bench-cold
 runs=${BENCH_COLD_RUNS:-5}
+peer_runs=${BENCH_COLD_PEER_RUNS:-3}
 warmup=${BENCH_COLD_WARMUP:-0}
 settle=${BENCH_COLD_SETTLE:-5}
 settled_runs=${BENCH_COLD_SETTLED_RUNS:-3}
@@ -89,6 +91,7 @@ for spec in "${cases[@]}"; do
   echo "== $name: $input -> .$kind"
   reference=$work/out-$name-dirira.$kind
   timed=()
+  peers=()
   outputs=()
   while read -r program command; do
     output=$work/out-$name-$program.$kind
@@ -118,12 +121,19 @@ for spec in "${cases[@]}"; do
     echo "$status" >"$work/$name-$program.status.txt"
     echo "  $program: $status"
     case $status in fails*|DIFFERS*|unreadable*) continue ;; esac
-    timed+=(--command-name "$program" "$command $work/$input $output")
+    case $program in
+      floor|dirira) timed+=(--command-name "$program" "$command $work/$input $output") ;;
+      *) peers+=(--command-name "$program" "$command $work/$input $output") ;;
+    esac
   done < <(programs "$kind")
   # Every run writes a new file, as a user's first conversion does: no
   # program pays for truncating the output of the run before.
   hyperfine -N --style basic --runs "$runs" --warmup "$warmup" --prepare "rm -f ${outputs[*]}" \
     --export-json "$work/$name.json" "${timed[@]}" | grep -E '^ *(Time|Range)|^Benchmark'
+  if [ ${#peers[@]} -gt 0 ]; then
+    hyperfine -N --style basic --runs "$peer_runs" --warmup "$warmup" --prepare "rm -f ${outputs[*]}" \
+      --export-json "$work/$name-peers.json" "${peers[@]}" | grep -E '^ *(Time|Range)|^Benchmark'
+  fi
   rm -f "${outputs[@]}"
 done
 
@@ -141,11 +151,11 @@ if [ "$settle" != 0 ]; then
 fi
 
 echo "== report"
-"$py" - "$work" "$root" "$runs" "$warmup" "$settle" "$settled_runs" "${cases[@]}" <<'EOF'
+"$py" - "$work" "$root" "$runs" "$peer_runs" "$warmup" "$settle" "$settled_runs" "${cases[@]}" <<'EOF'
 import json, os, platform, subprocess, sys, time
 
-work, root, runs, warmup, settle, settled_runs = sys.argv[1:7]
-cases = [c.split()[0] for c in sys.argv[7:]]
+work, root, runs, peer_runs, warmup, settle, settled_runs = sys.argv[1:8]
+cases = [c.split()[0] for c in sys.argv[8:]]
 
 def read(path, default=""):
     try:
@@ -172,7 +182,8 @@ lines = [
     f"- date: {time.strftime('%Y-%m-%d %H:%M %Z')}; commit {commit}; "
     f"load average {read(os.path.join(work, 'load-at-start.txt'))} at the start, "
     f"{read('/proc/loadavg').split()[0]} at the end",
-    f"- back to back: hyperfine, {runs} runs per program after {warmup} warm-up and one checked run, "
+    f"- back to back: hyperfine, {runs} runs of floor and dirira, {peer_runs} of each peer, "
+    f"after {warmup} warm-up and one checked run, "
     "each run writing a new file; user and system are means; max RSS from the checked run under /usr/bin/time",
     "",
     "| case | program | median s | user s | system s | x floor | CPU x floor | max RSS MiB | output |",
@@ -194,7 +205,7 @@ def results_of(name):
 
 order = ["floor", "dirira", "stb", "pillow", "pillow+astropy", "opencv"]
 for case in cases:
-    results = results_of(case)
+    results = {**results_of(case), **results_of(case + "-peers")}
     floor = results.get("floor")
     suffix = ".status.txt"
     names = sorted({n[len(case) + 1:-len(suffix)] for n in os.listdir(work)
