@@ -52,6 +52,10 @@ done
 # Configure again, so that stb, installed just now, gets its program.
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" >/dev/null
+if [ ! -x "$bin/cold_floor" ]; then
+  echo "bench-cold: $build has no benchmark programs; configure it with -DDIRIRA_BUILD_BENCH=ON (the default preset does)" >&2
+  exit 1
+fi
 
 mkdir -p "$work"
 rm -f "$work"/out-* "$work"/*.json "$work"/*.txt
