@@ -24,13 +24,13 @@
 # virtual machine's kernel has reported the freed memory to the host (free
 # page reporting) and every fresh page costs the host's fault too: what a
 # user converting one file feels on such a machine. Where no such reporting
-# happens the two agree.
+# happens the two should agree.
 #
 # BENCH_COLD_RUNS (5 for floor and dirira), BENCH_COLD_PEER_RUNS (3),
 # BENCH_COLD_SETTLED_RUNS (3) and BENCH_COLD_WARMUP (0: the checked run
 # before the timing already brings the input into the page cache) set
-# hyperfine's runs; BENCH_COLD_SETTLE=0 leaves out the settled timing. The
-# whole run takes about three minutes on a two-core machine.
+# hyperfine's runs; BENCH_COLD_SETTLE=0 leaves out the settled timing. A
+# whole run takes three to five minutes on the shared two-core machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
@@ -51,7 +51,7 @@ for tool in hyperfine /usr/bin/time "$py"; do
 done
 # Configure again, so that stb, installed just now, gets its program.
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" >/dev/null
+cmake --build "$build" | tail -1
 if [ ! -x "$bin/cold_floor" ]; then
   echo "bench-cold: $build has no benchmark programs; configure it with -DDIRIRA_BUILD_BENCH=ON (the default preset does)" >&2
   exit 1
