@@ -90,8 +90,8 @@ cases=(
 )
 settled_cases=("rgb24-bmp rgb24.bmp" "gray8-bmp gray8.bmp")
 
-for spec in "${cases[@]}"; do
-  read -r name input kind <<<"$spec"
+for entry in "${cases[@]}"; do
+  read -r name input kind <<<"$entry"
   echo "== $name: $input -> .$kind"
   reference=$work/out-$name-dirira.$kind
   timed=()
@@ -142,8 +142,8 @@ for spec in "${cases[@]}"; do
 done
 
 if [ "$settle" != 0 ]; then
-  for spec in "${settled_cases[@]}"; do
-    read -r name input <<<"$spec"
+  for entry in "${settled_cases[@]}"; do
+    read -r name input <<<"$entry"
     echo "== $name, settled: each run $settle s after the last"
     output=$work/out-settled.bmp
     hyperfine --style basic --runs "$settled_runs" --prepare "rm -f $output; sleep $settle" \
