@@ -7,7 +7,7 @@ PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev lib
 	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold clean
 
 all: build
 
@@ -72,6 +72,11 @@ test-fuzz: deps
 
 bench: build
 	scripts/bench.sh build/default
+
+# Fresh processes converting 8192 x 8192 files, next to the floor and the
+# peers (stb, Pillow, OpenCV where installed); report in build/bench-cold/.
+bench-cold: build
+	scripts/bench-cold.sh build/default
 
 clean:
 	rm -rf build
