@@ -27,6 +27,7 @@ TEST(RawPixels, DecodeByBitpix) {
         {"s16_any_nonzero_is_signed", 16, 7, 1, 0, {0x00, 0x80}, -32768.0},
         {"u16_bzero_32768", 16, 0, 1, 32768, {0x00, 0x00}, 32768.0},
         {"u32_all_ones", 32, 0, 1, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 4294967295.0},
+        {"u32_zero_stays_zero", 32, 0, 1, 0, {0, 0, 0, 0}, 0.0},
         {"s32_all_ones", 32, 1, 1, 0, {0xFF, 0xFF, 0xFF, 0xFF}, -1.0},
         {"u8_ignores_signed", 8, 1, 2, 1, {0xFF}, 511.0},
         {"f32_scaled", -32, 0, 2, 1, bytes_of(1.5f), 4.0},
