@@ -1,10 +1,13 @@
-// CStlImage::GetDib: whole DIB blocks compared byte for byte, each option,
-// the bytes of libdirira's GetPixelGray256 for every sample, and refusals
-// that leave nothing allocated.
+// CStlImage::GetDib: whole blocks compared with a rendering written from the
+// documented contract, for each option, over seeded random images whose
+// samples sit on and around the levels; the bytes agree with libdirira's
+// GetPixelGray256; refusals leave nothing allocated.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "../zircim/dib_fixture.h"
@@ -12,88 +15,118 @@
 
 namespace {
 
-using float_image::put;
-using float_image::set_levels;
 using zircim_test::Bytes;
 
-// GetDib's header: rows bottom-up, BI_RGB, biSizeImage the padded rows, no resolution.
-Bytes dib_header(int width, int height, WORD bitCount, DWORD sizeImage, DWORD clrUsed) {
-    return zircim_test::info_header(width, height, bitCount, BI_RGB, clrUsed, sizeImage, 0);
+struct Levels { double min, max, range; };
+
+// NaN and samples at or below the lower level 0, at or above the upper 255,
+// between them (s - min) / range * 255 truncated, keeping its low 8 bits
+// (out of int range the conversion gives 0x80000000).
+std::uint8_t reference_byte(float sample, const Levels &l) {
+    const double s = sample;
+    if (std::isnan(s) || s <= l.min) return 0;
+    if (s >= l.max) return 255;
+    const double v = (s - l.min) / l.range * 255.0;
+    return std::fabs(v) < 2147483648.0 ? std::uint8_t(std::int32_t(v) & 0xFF) : 0;
 }
-Bytes gray_table(Bytes b) {
-    for (int i = 0; i < 256; ++i) zircim_test::rgb(b, i, i, i);
+
+// Header, 256 grays for one plane, rows bottom-up of blue, green, red (or
+// gray) bytes padded with zeros to 4.
+Bytes reference_dib(CStlImage &image, int option) {
+    const int w = image.Width, h = image.Height, planes = image.Planes;
+    const std::uint32_t stride = (std::uint32_t(w) * 8 * planes + 31) / 32 * 4;
+    Bytes b = zircim_test::info_header(w, h, WORD(8 * planes), BI_RGB, planes == 1 ? 256 : 0, stride * h, 0);
+    for (int i = 0; planes == 1 && i < 256; ++i) zircim_test::rgb(b, std::uint8_t(i), std::uint8_t(i), std::uint8_t(i));
+    for (int row = 0; row < h; ++row) {
+        for (int x = 0; x < w; ++x)
+            for (int c = planes - 1; c >= 0; --c) {
+                const Levels l = option == 1 ? Levels{0, 255, 255}
+                                             : Levels{image.LevelMin[c], image.LevelMax[c], image.LevelRange[c]};
+                b.u8(reference_byte(float_image::stored(image, x, h - 1 - row, c), l));
+            }
+        b.fill(stride - std::uint32_t(w) * planes, 0);
+    }
     return b;
 }
 
-// The block's first expected.size() bytes (the memory manager may give more); then frees it.
-void expect_dib(const CStlImage &image, int option, const std::vector<std::uint8_t> &expected) {
-    const HDIB dib = image.GetDib(option);
-    ASSERT_NE(dib, nullptr);
-    EXPECT_GE(GlobalSize(dib), expected.size());
+// The block as the memory manager reports it (it may round up), then freed.
+std::vector<std::uint8_t> take(HDIB dib, std::size_t want) {
+    if (dib == NULL) return {};
+    EXPECT_GE(GlobalSize(dib), want);
     const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(dib));
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + expected.size()), expected);
+    std::vector<std::uint8_t> block(bytes, bytes + want);
     GlobalUnlock(dib);
     GlobalFree(dib);
+    return block;
 }
 
-// One plane: 8-bit gray, through levels 10..20 (below, at, between truncated,
-// above) or option 1 the raw samples clipped; the top row of the store is the
-// last row of the DIB.
-TEST(GetDib, OnePlaneIsEightBitGrayBottomUpAndThreePlanesAreBgr) {
-    CStlImage gray;
-    float_image::fill(gray, 3, 2, 1, {-3.0f, 15.0f, 300.0f, 10.0f, 12.5f, 19.99f});
-    set_levels(gray, 0, 10.0, 20.0);
-    const Bytes header = gray_table(dib_header(3, 2, 8, 8, 256));
-    expect_dib(gray, 0, Bytes(header).raw({0, 63, 254, 0, /* store row 1 */ 0, 127, 255, 0}));
-    expect_dib(gray, 1, Bytes(header).raw({10, 12, 19, 0, 0, 15, 255, 0}));
-    CStlImage colour;  // each plane through its own levels
-    float_image::fill(colour, 2, 1, 3, {});
-    set_levels(colour, 1, 0.0, 510.0);
-    set_levels(colour, 2, 100.0, 200.0);
-    const float samples[3][2] = {{1.0f, 254.0f}, {2.0f, 509.0f}, {150.0f, 99.0f}};  // red, green, blue
-    for (int plane = 0; plane < 3; ++plane)
-        for (int x = 0; x < 2; ++x) put(colour, x, 0, plane, samples[plane][x]);
-    expect_dib(colour, 0, dib_header(2, 1, 24, 8, 0).raw({127, 1, 1, /* b g r */ 0, 254, 254, 0, 0 /* padding */}));
-}
-
-// Samples at and around every kind of boundary, through levels that are
-// ordinary, fractional, inverted, and whose range disagrees with them.
-TEST(GetDib, BytesAreThoseOfGetPixelGray256) {
+TEST(GetDib, WholeBlocksAsTheReferenceRendersThem) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    std::vector<float> samples{nan, inf, -inf, 1e10f, -1e10f, 0.5f, 254.999f, 10.5f, 20.25f};
-    for (int v = -2; v <= 257; ++v)
-        samples.insert(samples.end(), {float(v), std::nextafter(float(v), -inf), std::nextafter(float(v), inf)});
-    const struct { const char *name; double min, max, range; } levels[] = {
-        {"default", 0, 255, 255}, {"fractional", 10.5, 20.25, 9.75}, {"inverted", 200, 100, -100},
-        {"range 1e-9", 0, 255, 1e-9}, {"wide", -1e9, 1e9, 2e9}};
-    const int width = int(samples.size());
-    for (const auto &l : levels) {
+    const Levels kLevels[] = {{0, 255, 255},   {10.5, 20.25, 9.75}, {200, 100, -100}, {0, 255, 1e-9},
+                              {-1e9, 1e9, 2e9}, {3, 250, 100},       {-0.5, 0.5, 1}};
+    std::mt19937 rng(4711);
+    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (int round = 0; round < 80; ++round) {
+        SCOPED_TRACE(round);
         CStlImage image;
-        float_image::fill(image, width, 1, 3, {});
-        for (int plane = 0; plane < 3; ++plane) {
-            set_levels(image, plane, l.min, l.max, l.range);
-            for (int x = 0; x < width; ++x) put(image, x, 0, plane, samples[(x + plane * 7) % width]);
+        const int planes = pick(0, 1) ? 3 : 1;
+        ASSERT_NE(image.Create(pick(1, 9), pick(1, 3), planes), 0);
+        for (int c = 0; c < planes; ++c) {
+            const Levels l = kLevels[pick(0, 6)];
+            float_image::set_levels(image, c, l.min, l.max, l.range);
+            const float anchors[] = {float(l.min), float(l.max), nan, inf, -inf, float(pick(-2, 257)), 0.5f};
+            for (int y = 0; y < image.Height; ++y)
+                for (int x = 0; x < image.Width; ++x) {
+                    float v = pick(0, 2) ? anchors[pick(0, 6)] : float(pick(-3000, 3000)) / 8.0f;
+                    if (pick(0, 1)) v = std::nextafter(v, pick(0, 1) ? inf : -inf);
+                    float_image::put(image, x, y, c, v);
+                }
         }
-        const HDIB dib = image.GetDib(0);
-        ASSERT_NE(dib, nullptr);
-        const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(dib)) + 40;
-        for (int x = 0; x < width; ++x)
-            for (int plane = 0; plane < 3; ++plane)
-                EXPECT_EQ(bytes[3 * x + 2 - plane], image.GetPixelGray256(x, 0, plane))
-                    << l.name << ", plane " << plane << ", sample " << image.GetPixelGrayRaw(x, 0, plane);
-        GlobalUnlock(dib);
-        GlobalFree(dib);
+        for (int option : {0, 1}) {
+            const Bytes want = reference_dib(image, option);
+            EXPECT_EQ(take(image.GetDib(option), want.size()), want.data()) << "option " << option;
+        }
+        const std::vector<std::uint8_t> shown = take(image.GetDib(0), reference_dib(image, 0).size());
+        const std::size_t rows = planes == 1 ? 1064 : 40, stride = (shown.size() - rows) / image.Height;
+        for (int y = 0; y < image.Height; ++y)
+            for (int x = 0; x < image.Width; ++x)
+                for (int c = 0; c < planes; ++c)
+                    ASSERT_EQ(shown[rows + (image.Height - 1 - y) * stride + x * planes + planes - 1 - c],
+                              image.GetPixelGray256(x, y, c)) << x << "," << y << " plane " << c;
     }
+}
+
+// Rendering only reads: with no swap file to be had, blocks that were never
+// written leave their slots freely, and a render of five blocks stays
+// within three of them.
+TEST(GetDib, RenderingLeavesBlocksClean) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the swap file's directory is chosen on Linux only";
+#else
+    const char *saved = std::getenv("TMPDIR");
+    const std::string tmpdir = saved ? saved : "";
+    setenv("TMPDIR", "/nonexistent-dirira-swap", 1);
+    CVmImage::SetMemoryBudget(SIZE_T{2} << 20);
+    CStlImage image;
+    ASSERT_NE(image.Create(1024, 2049, 1), 0);
+    EXPECT_EQ(take(image.GetDib(1), 1064).size(), 1064u);
+    EXPECT_LE(image.Store->GetResidentBytes(), SIZE_T{6} << 20);
+    CVmImage::SetMemoryBudget(0);
+    saved ? setenv("TMPDIR", tmpdir.c_str(), 1) : unsetenv("TMPDIR");
+#endif
 }
 
 TEST(GetDib, RefusalsLeaveNothingAllocated) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    CStlImage empty, twoPlanes, gray;
-    float_image::fill(twoPlanes, 2, 2, 2, {});
-    float_image::fill(gray, 2, 2, 1, {});
+    CStlImage empty, two, gray, wide, tall, deep, bytes;
+    float_image::fill(two, 2, 2, 2, {});
+    for (CStlImage *image : {&gray, &wide, &tall, &deep}) float_image::fill(*image, 2, 2, 1, {});
+    ASSERT_NE(bytes.Create(2, 2, 1, 16), 0);
+    wide.Width = 3, tall.Height = 1, deep.Planes = 3;
     const struct { const char *name; const CStlImage &image; int option; bool noMemory; } cases[] = {
-        {"no store", empty, 0, false}, {"two planes", twoPlanes, 0, false}, {"option 2", gray, 2, false},
-        {"option -1", gray, -1, false}, {"no memory", gray, 0, true}};
+        {"no store", empty, 0, false},  {"two planes", two, 0, false},       {"option 2", gray, 2, false},
+        {"option -1", gray, -1, false}, {"store narrower", wide, 0, false}, {"store taller", tall, 0, false},
+        {"store lacks planes", deep, 1, false}, {"16-bit samples", bytes, 0, false}, {"no memory", gray, 0, true}};
     for (const auto &c : cases) {
         const int live = win32_standin::LiveGlobalBlocks();
         if (c.noMemory) win32_standin::FailNth(win32_standin::Call::GlobalAlloc, 1);
