@@ -7,7 +7,6 @@
 #include <set>
 #include <sstream>
 #include <tuple>
-#include <vector>
 
 #include <afx_standin.h>
 #include <afxwin.h>
@@ -28,9 +27,10 @@ std::vector<Entry> framework_state() {
 }
 
 // The host has a class, a factory, another module in the chain and a table
-// of its own: a load adds one entry of its own ahead of the others and finds
-// the names, an unload takes only it out, a failed load links nothing.
-TEST(ModuleLoad, RegistersBesideTheHostAndUnregistersAlone) {
+// of its own: a load adds one entry ahead of the others and finds the names,
+// an unload takes only it out, a failed load links nothing. The version
+// block, every field of it.
+TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
     SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
     static const char anchors[2] = {};
     const auto host = HMODULE(&anchors[0]), other = HMODULE(&anchors[1]);
@@ -46,49 +46,39 @@ TEST(ModuleLoad, RegistersBesideTheHostAndUnregistersAlone) {
     const std::vector<Entry> before = framework_state();
     auto load = [](UINT id) { CString text; text.LoadString(id); return std::string(text); };
     const HMODULE library = LoadLibraryA(DIRIRA_LIBRARY_PATH);
-    std::vector<Entry> loaded = before;
-    loaded.insert(loaded.begin() + 1, Entry{library, library, FALSE, nullptr, nullptr});
-    EXPECT_EQ(framework_state(), loaded);
+    std::vector<Entry> state = before;
+    state.insert(state.begin() + 1, Entry{library, library, FALSE, nullptr, nullptr});
+    EXPECT_EQ(framework_state(), state);
     EXPECT_EQ(load(7001) + load(7002) + load(7003), "BMP (無圧縮)BMP (RLE圧縮)host 7003");
+    std::vector<BYTE> block(GetFileVersionInfoSizeA(DIRIRA_LIBRARY_PATH, NULL));
+    ASSERT_TRUE(GetFileVersionInfoA(DIRIRA_LIBRARY_PATH, 0, DWORD(block.size()), block.data()));
+    // Signature, layout version, file and product versions 2.0.1.1, flag mask, flags, 32-bit Windows, a DLL.
+    const DWORD fixed[13] = {0xFEEF04BD, 0x10000, 0x20000, 0x10001, 0x20000, 0x10001, 0x3F, 0, 4, 2, 0, 0, 0};
+    const WORD translation[2] = {0x0411, 1200};  // Japanese, UTF-16
+    const std::pair<const char *, std::string> values[] = {{"\\", std::string(LPCSTR(fixed), sizeof fixed)},
+        {"\\VarFileInfo\\Translation", std::string(LPCSTR(translation), sizeof translation)},
+        {"FileDescription", "BITMAP I/O DLL"}, {"FileVersion", "2.0.1.1"}, {"InternalName", "DIRIRA"},
+        {"OriginalFilename", "DIRIRA.DLL"}, {"ProductName", "DIRIRA"}, {"ProductVersion", "2.1"}};
+    for (const auto &[key, want] : values) {
+        LPSTR value = nullptr;
+        UINT size = 0;
+        const std::string path = key[0] == '\\' ? key : std::string("\\StringFileInfo\\041104b0\\") + key;
+        ASSERT_TRUE(VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void **>(&value), &size)) << key;
+        EXPECT_EQ(key[0] == '\\' ? std::string(value, size) : std::string(value), want) << key;
+    }
     FreeLibrary(library);
     EXPECT_EQ(framework_state(), before);
     EXPECT_EQ(load(7001), "");
     afx_standin::FailNextExtensionInit();  // the raw entry sets the host's lists aside: compare the chain
     EXPECT_EQ(LoadLibraryA(DIRIRA_LIBRARY_PATH), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_DLL_INIT_FAILED));
-    loaded = framework_state();
-    EXPECT_TRUE(std::equal(loaded.begin() + 1, loaded.end(), before.begin() + 1, before.end()));
+    state = framework_state();
+    EXPECT_TRUE(std::equal(state.begin() + 1, state.end(), before.begin() + 1, before.end()));
     AfxTermExtensionModule(otherRecord);
     AfxGetModuleState()->m_classList.m_pHead = hostClass.m_pNextClass;
     AfxGetModuleState()->m_factoryList.m_pHead = nullptr;
     AfxSetResourceHandle(NULL);
     win32_standin::DetachModuleResources(host);
-}
-
-// The string table in UTF-16; every field of the version block.
-TEST(ModuleLoad, ResourcesAreTheLibrarysOwn) {
-    const HMODULE library = LoadLibraryA(DIRIRA_LIBRARY_PATH);
-    WCHAR text[16];
-    EXPECT_EQ(std::u16string(text, text + LoadStringW(library, 7002, text, 16)), u"BMP (RLE\u5727\u7e2e)");
-    std::vector<BYTE> block(GetFileVersionInfoSizeA(DIRIRA_LIBRARY_PATH, NULL));
-    ASSERT_TRUE(GetFileVersionInfoA(DIRIRA_LIBRARY_PATH, 0, DWORD(block.size()), block.data()));
-    // Signature, layout version, file and product versions 2.0.1.1, flag mask, flags, 32-bit Windows, a DLL.
-    const DWORD fixed[13] = {0xFEEF04BD, 0x10000, 0x20000, 0x10001, 0x20000, 0x10001, 0x3F, 0, 4, 2, 0, 0, 0};
-    const WORD translation[2] = {0x0411, 1200};  // Japanese, UTF-16
-    const std::pair<const char *, std::string> values[] = {
-        {"\\", std::string(reinterpret_cast<const char *>(fixed), sizeof fixed)},
-        {"\\VarFileInfo\\Translation", std::string(reinterpret_cast<const char *>(translation), sizeof translation)},
-        {"FileDescription", "BITMAP I/O DLL"}, {"FileVersion", "2.0.1.1"}, {"InternalName", "DIRIRA"},
-        {"OriginalFilename", "DIRIRA.DLL"}, {"ProductName", "DIRIRA"}, {"ProductVersion", "2.1"}};
-    for (const auto &[key, want] : values) {
-        const std::string path = key[0] == '\\' ? key : std::string("\\StringFileInfo\\041104b0\\") + key;
-        void *value = nullptr;
-        UINT size = 0;
-        ASSERT_TRUE(VerQueryValueA(block.data(), path.c_str(), &value, &size)) << key;
-        const std::size_t bytes = key[0] == '\\' ? size : std::strlen(static_cast<const char *>(value));
-        EXPECT_EQ(std::string(static_cast<const char *>(value), bytes), want) << key;
-    }
-    FreeLibrary(library);
 }
 
 #ifndef _WIN32
@@ -116,8 +106,8 @@ CVmBlock:3 CVmBlock ~CVmBlock vtable  CVmMemory:3 CVmMemory ~CVmMemory vtable
 CVmManager:1 GetBlockSize             CVmImage:1 CVmImage)";
 
 // ELF differs from the Windows DLL by construction: the tables of CfPoint and
-// CImgPixelInfo are libzirime's (their key function is there), and each
-// exported table brings its type information and its name.
+// CImgPixelInfo are libzirime's, and each exported table brings its type
+// information and its name. A constructor's or destructor's variants print alike.
 TEST(ModuleLoad, ExportsAreTheSpecifiedMembers) {
     std::vector<std::string> want, have;
     std::istringstream words(kSpecified);
@@ -125,24 +115,20 @@ TEST(ModuleLoad, ExportsAreTheSpecifiedMembers) {
     int left = 0;
     for (std::string w; words >> w;) {
         const std::size_t colon = w.find(':'), star = w.find('*');
-        if (colon != std::string::npos) {
-            EXPECT_EQ(left, 0) << type;
-            type = w.substr(0, colon), left = std::stoi(w.substr(colon + 1));
-            continue;
-        }
-        for (int k = star == std::string::npos ? 1 : std::stoi(w.substr(star + 1)); k > 0; --k, --left)
+        EXPECT_TRUE(colon == std::string::npos || left == 0) << type;
+        if (colon != std::string::npos) type = w.substr(0, colon), left = std::stoi(w.substr(colon + 1));
+        for (int k = star == std::string::npos ? 1 : std::stoi(w.substr(star + 1)); colon == std::string::npos && k > 0; --k, --left)
             want.push_back(type + "::" + w.substr(0, star));
     }
     EXPECT_EQ(left, 0) << type;
     for (std::string c : {"CfPoint", "CImgPixelInfo"}) want.erase(std::find(want.begin(), want.end(), c + "::vtable"));
     for (std::string c : {"CBmp", "CVmBlock", "CVmHandle", "CVmMemory"}) want.insert(want.end(), {c + "::typeinfo", c + "::typeinfo name"});
-    std::set<std::string> names;  // a constructor's or destructor's variants print alike
+    std::set<std::string> names;
     FILE *nm = popen((std::string(DIRIRA_NM) + " -D --defined-only -C " + DIRIRA_LIBRARY_PATH).c_str(), "r");
     for (char line[512]; nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr;)
-        names.insert(std::strchr(std::strchr(line, ' ') + 1, ' ') + 1);  // past the address and the kind
+        names.insert(std::strtok(std::strchr(std::strchr(line, ' ') + 1, ' ') + 1, "\n"));  // past address and kind
     pclose(nm);
-    for (std::string n : names) {
-        n.pop_back();
+    for (const std::string &n : names) {
         const std::size_t table = n.find(" for ");  // "vtable for C", "typeinfo name for C"
         have.push_back(table != std::string::npos ? n.substr(table + 5) + "::" + n.substr(0, table) : n.substr(0, n.find('(')));
     }

@@ -33,21 +33,13 @@ inline Bytes &rgb(Bytes &bytes, std::uint8_t red, std::uint8_t green, std::uint8
     return bytes.u8(blue).u8(green).u8(red).u8(0);
 }
 
-// A movable global block holding `bytes`, freed with the object.
-class DibBlock {
-public:
-    explicit DibBlock(const std::vector<std::uint8_t> &bytes) : handle_(GlobalAlloc(GMEM_MOVEABLE, bytes.size())) {
-        std::memcpy(GlobalLock(handle_), bytes.data(), bytes.size());
-        GlobalUnlock(handle_);
-    }
-    ~DibBlock() { GlobalFree(handle_); }
-    DibBlock(const DibBlock &) = delete;
-    DibBlock &operator=(const DibBlock &) = delete;
-    HGLOBAL handle() const { return handle_; }
-
-private:
-    HGLOBAL handle_;
-};
+// A movable global block holding `bytes`; the caller frees it.
+inline HGLOBAL dib_block(const std::vector<std::uint8_t> &bytes) {
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return block;
+}
 
 // The float samples of one plane, top row first.
 inline std::vector<float> plane_samples(const CImage &image, int plane) {

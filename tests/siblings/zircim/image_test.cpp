@@ -1,10 +1,12 @@
-// CImage construction, Create, and copies that take every field or throw
-// leaving nothing behind.
+// CImage construction and Create; copies of CImage and CStlImage that take
+// every field, or throw leaving nothing behind.
 #include <gtest/gtest.h>
 
 #include <afx_standin.h>
 
 #include "dib_fixture.h"
+#include "image/fits_extension.h"
+#include "image/stl_image.h"
 
 namespace {
 
@@ -28,12 +30,15 @@ void expect_same_record(const CImage &a, const CImage &b) {
 }
 
 TEST(Image, EmptyCopiedAndAssignedRecords) {
-    const CImage empty;
+    const CImgPixelInfo empty;  // and so the classes below it
     for (int i = 0; i < 26; ++i) EXPECT_EQ(empty.*kInts[i], i == 0 ? -32 : 0) << i;
     EXPECT_TRUE(empty.Store == nullptr && empty.Bscale == 1.0 && empty.Bzero == 0.0 && empty.OrgFileName.IsEmpty());
+    EXPECT_TRUE(empty.MaxPixel[2] == 0.0 && empty.MinPixel[0] == 0.0 && empty.ProgressHandle == nullptr);
+    const CFitsExtension fits;  // the application's FITS code, which zircim stands in for
+    EXPECT_TRUE(fits.BitPix == 0 && fits.NAxis == 0 && fits.TFields == 0);
     for (int i = 0; i < 5; ++i)
         for (int plane = 0; plane < 3; ++plane) EXPECT_EQ((empty.*kLevels[i])[plane], kFreshLevels[i]);
-    CImage source;
+    CStlImage source;
     ASSERT_NE(source.Create(3, 2, 4, 16), 0);
     for (int i = 0; i < 23; ++i) source.*kInts[i] = 100 + i;
     source.Bscale = 2.5, source.Bzero = -3.0, source.OrgFileName = "a", source.OrgFileFormat = "b";
@@ -41,17 +46,27 @@ TEST(Image, EmptyCopiedAndAssignedRecords) {
     for (int i = 0; i < CImage::kTypeCount; ++i) source.Type[i] = CString("t") + char('0' + i);
     for (int i = 0; i < 5; ++i) (source.*kLevels[i])[3] = 7.0 + i;
     *reinterpret_cast<short *>(source.Store->GetImageAdr(2, 1, 3, 0, 0, NULL)) = 9;
-    const CImage copy(source, NULL);
-    CImage assigned;
+    const double extremes[] = {-1.5, 2.5, 3.5, 9.5, 8.5, 7.5};
+    std::copy(extremes, extremes + 3, source.MinPixel), std::copy(extremes + 3, extremes + 6, source.MaxPixel);
+    source.StdPt[0].Set(1.5, 2.5), source.StdPt[1].Set(-4, 6), source.StdCtr.Set(3.25, 4.75);
+    source.StdPt[0].x = 11;  // all four coordinates travel, not one pair rebuilt from the other
+    source.ProgressHandle = reinterpret_cast<HWND>(0x1234);
+    const CStlImage copy(source, NULL);
+    CStlImage assigned;
     ASSERT_NE(assigned.Create(1, 1, 1), 0);
-    assigned = source;
-    for (const CImage *image : {&copy, static_cast<const CImage *>(&assigned)}) {
+    EXPECT_EQ(&(assigned = source), &assigned);
+    assigned = assigned;
+    for (const CStlImage *image : {&copy, static_cast<const CStlImage *>(&assigned)}) {
         expect_same_record(*image, source);
         EXPECT_TRUE(image->Store != source.Store && image->LevelMin != source.LevelMin && image->LevelRange != source.LevelRange);
         EXPECT_EQ(*reinterpret_cast<short *>(image->Store->GetImageAdr(2, 1, 3, 1, 0, NULL)), 9);
+        EXPECT_TRUE(std::equal(extremes, extremes + 3, image->MinPixel) && std::equal(extremes + 3, extremes + 6, image->MaxPixel));
+        for (int i = 0; i < 3; ++i) {
+            const CfPoint &p = i < 2 ? image->StdPt[i] : image->StdCtr, &q = i < 2 ? source.StdPt[i] : source.StdCtr;
+            EXPECT_TRUE(p.x == q.x && p.y == q.y && p.fx == q.fx && p.fy == q.fy) << i;
+        }
+        EXPECT_EQ(image->ProgressHandle, reinterpret_cast<HWND>(0x1234));
     }
-    assigned = assigned;
-    expect_same_record(assigned, source);
 }
 
 // The five BITPIX the store can hold; a refused one leaves the image.

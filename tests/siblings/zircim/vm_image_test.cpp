@@ -4,15 +4,13 @@
 // keep valid checked after every step.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "image/vm_store.h"
 
 namespace {
-
-constexpr SIZE_T kHugePage = SIZE_T{2} << 20;
 
 float *at(CVmImage &store, int x, int y, int plane, int readOnly, int flag = CVmImage::kReadBack, void **lock = NULL) {
     return reinterpret_cast<float *>(store.GetImageAdr(x, y, plane, readOnly, flag, lock));
@@ -21,8 +19,7 @@ float *at(CVmImage &store, int x, int y, int plane, int readOnly, int flag = CVm
 class VmImage : public testing::Test {
 protected:
     void TearDown() override { CVmImage::SetMemoryBudget(0); }
-    // A budget of `slots` slots of the geometry's block size.
-    void create(CVmImage &store, int w, int h, int planes, SIZE_T slots) {
+    void create(CVmImage &store, int w, int h, int planes, SIZE_T slots) {  // a budget of `slots` blocks
         CVmImage probe;
         ASSERT_NE(probe.Create(w, h, planes, 4), 0);
         slot_ = SIZE_T(probe.GetBlockSize());
@@ -38,75 +35,71 @@ TEST_F(VmImage, PagedStoreAgreesWithAPlainArray) {
     CVmImage store;
     create(store, W, H, P, 3);
     std::vector<float> model(W * H * P, 0.0f);
-    std::vector<std::pair<float *, int>> recent, locked;  // address, sample index
+    std::vector<std::pair<float *, int>> recent, locked;  // address, sample
     std::vector<void *> tokens;
     int locks[P] = {};
     std::mt19937 rng(99);
     auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     for (int step = 0; step < 4000; ++step) {
-        SCOPED_TRACE(step);
-        const int x = pick(-1, W), y = pick(-1, H), plane = pick(0, P), kind = pick(0, 9);
-        const int index = (plane * H + y) * W + x;
-        const bool inside = x >= 0 && x < W && y >= 0 && y < H && plane < P;
+        const int x = pick(-1, W), y = pick(-1, H), plane = pick(0, P), kind = pick(0, 9), index = (plane * H + y) * W + x;
         const bool withLock = kind == 9 && locked.size() < 2;
         void *token = &model;
         float *p = at(store, x, y, plane, kind < 4, CVmImage::kReadBack, withLock ? &token : NULL);
-        if (!inside) {
-            EXPECT_EQ(p, nullptr);
-            EXPECT_EQ(token, withLock ? nullptr : &model);
+        if (x < 0 || x == W || y < 0 || y == H || plane == P) {
+            EXPECT_TRUE(p == nullptr && token == (withLock ? nullptr : &model)) << step;
             continue;
         }
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(*p, model[index]);
+        ASSERT_NE(p, nullptr) << step;
+        EXPECT_EQ(*p, model[index]) << step;
         if (kind >= 4) *p = model[index] = float(step);
-        if (withLock) {
-            locked.emplace_back(p, index), tokens.push_back(token), ++locks[plane];
-        } else {
-            recent.insert(recent.begin(), {p, index});
-            recent.resize(std::min<std::size_t>(recent.size(), 3));
-        }
+        if (withLock) locked.emplace_back(p, index), tokens.push_back(token), ++locks[plane];
+        if (!withLock) recent.insert(recent.begin(), {p, index}), recent.resize(std::min<std::size_t>(recent.size(), 3));
         if (kind == 8 && !locked.empty()) {
-            const int lockedPlane = locked.back().second / (W * H);
-            EXPECT_EQ(store.Unlock(tokens.back()), --locks[lockedPlane]);
+            EXPECT_EQ(store.Unlock(tokens.back()), --locks[locked.back().second / (W * H)]) << step;
             locked.pop_back(), tokens.pop_back();
         }
-        for (std::size_t r = 0; r < recent.size(); ++r) EXPECT_EQ(*recent[r].first, model[recent[r].second]) << "recent " << r;
-        for (const auto &held : locked) EXPECT_EQ(*held.first, model[held.second]);
+        for (std::size_t r = 0; r < recent.size(); ++r) EXPECT_EQ(*recent[r].first, model[recent[r].second]) << step << " recent " << r;
+        for (const auto &held : locked) EXPECT_EQ(*held.first, model[held.second]) << step << " locked";
         if (step % 1000 == 999) {  // a copy takes resident and paged-out blocks alike
             CVmImage copy(store, NULL);
-            for (int i = 0; i < W * H * P; ++i)
-                ASSERT_EQ(*at(copy, i % W, i / W % H, i / (W * H), 1), model[i]) << i;
+            for (int i = 0; i < W * H * P; ++i) ASSERT_EQ(*at(copy, i % W, i / W % H, i / (W * H), 1), model[i]) << i;
         }
     }
     int foreign = 0;
-    EXPECT_EQ(store.Unlock(&foreign), -1);
-    EXPECT_EQ(store.Unlock(nullptr), -1);
+    EXPECT_TRUE(store.Unlock(&foreign) == -1 && store.Unlock(nullptr) == -1);
     store.UnlockAll();
     for (void *token : tokens) EXPECT_EQ(store.Unlock(token), -1);
 }
 
-// Blocks of 512 rows of a 1024-sample row, the last one short; the budget
-// holds the two recent slots and one more.
+// Blocks of 512 rows of 1024 samples in 2 MiB-aligned huge-page slots, the
+// last one short; the budget holds the two recent slots and one more. A
+// store beyond the machine's memory needs a budget, and 1 TiB bounds that.
 TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     CVmImage store;
     create(store, 1024, 1100, 2, 3);
-    EXPECT_EQ(store.GetBlockRows(), 512);
-    EXPECT_EQ(SIZE_T(store.GetBlockSize()), kHugePage);
-    const int rows[] = {0, 511, 512, 1023, 1024, 1099};
+    EXPECT_TRUE(store.GetBlockRows() == 512 && slot_ == SIZE_T{2} << 20);
     for (int pass = 0; pass < 2; ++pass)
         for (int plane = 0; plane < 2; ++plane)
-            for (int y : rows)
+            for (int y : {0, 511, 512, 1023, 1024, 1099})
                 for (int x : {0, 1023}) {
                     float *p = at(store, x, y, plane, pass);
+                    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_, std::uintptr_t(y % 512) * 4096);
                     if (pass == 0) *p = float(plane * 100000 + y * 10 + x);
-                    else EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x)) << plane << " " << y << " " << x;
+                    EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x)) << plane << " " << y << " " << x;
                 }
-    EXPECT_LE(store.GetResidentBytes(), 3 * kHugePage);
+    EXPECT_LE(store.GetResidentBytes(), 3 * slot_);
+    CVmImage big;
+    CVmImage::SetMemoryBudget(0);
+    EXPECT_EQ(big.Create(46340, 46340, 6, 8), 0);  // 103 GB
+    CVmImage::SetMemoryBudget(slot_);
+    EXPECT_NE(big.Create(46340, 46340, 6, 8), 0);
+    EXPECT_EQ(store.Create(46340, 46340, 65, 8), 0);  // 1.12 TB
+    EXPECT_EQ(store.GetPlanes(), 2);
 }
 
-// The flags: a block written through a read-only address is clean, so what
-// was written that way is not kept when it pages out; kFreshBlock brings a
-// paged-out block back as zeros and leaves a resident one as it is.
+// A block written through a read-only address is clean, so what was written
+// that way is not kept when it pages out; kFreshBlock brings a paged-out
+// block back as zeros and leaves a resident one as it is.
 TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     CVmImage store;
     create(store, 4, 4, 6, 3);
