@@ -3,6 +3,8 @@
 
 #include <afx_standin.h>
 #include <cstring>
+#include <string>
+#include <win32_standin.h>
 
 #include "module/entry.h"
 
@@ -35,3 +37,15 @@ TEST(ModuleEntry, EveryReasonLeavesTheChainAsPromised) {
     }
     AfxTermExtensionModule(host);
 }
+
+#ifndef _WIN32
+// The string table as the library hands it to the loader: Japanese, the two names.
+extern const win32_standin::ModuleResources dirira_module_resources;
+TEST(ModuleResources, StringTableIsJapanese) {
+    const win32_standin::ModuleResources &r = dirira_module_resources;
+    ASSERT_EQ(r.stringCount, 2u);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(r.strings[i].language == 0x0411 && r.strings[i].id == UINT(7001 + i) &&
+                    std::u16string(r.strings[i].text) == (i ? u"BMP (RLE\u5727\u7e2e)" : u"BMP (\u7121\u5727\u7e2e)"));
+}
+#endif
