@@ -83,9 +83,9 @@ TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
 }
 
 #ifndef _WIN32
-// The interface as specified, stated on its own (not made from
+// The interface the application calls, stated on its own (not made from
 // module/exports.txt): "Class:count" opens a class; "Name*k" is k overloads.
-const char kSpecified[] = R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo
+const char kInterface[] = R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo
 GetOrgWidthAndHeight WriteDIB DibFromBitmap BitmapFromDib vtable
 CImage:79 CImage GetBitsPixel SetBitsPixel IsSigned SetSigned GetDimension IsColor GetWidth SetWidth GetHeight
 SetHeight GetPlanes SetPlanes GetPixelCount GetBscale SetBscale GetBzero SetBzero GetBlank SetBlank IsBlankUsed
@@ -109,9 +109,9 @@ CVmManager:1 GetBlockSize             CVmImage:1 CVmImage)";
 // ELF differs from the Windows DLL by construction: the tables of CfPoint and
 // CImgPixelInfo are libzirime's, and each exported table brings its type
 // information and its name. A constructor's or destructor's variants print alike.
-TEST(ModuleLoad, ExportsAreTheSpecifiedMembers) {
+TEST(ModuleLoad, ExportsAreTheApplicationsInterface) {
     std::vector<std::string> want, have;
-    std::istringstream words(kSpecified);
+    std::istringstream words(kInterface);
     std::string type;
     int left = 0;
     for (std::string w; words >> w;) {

@@ -41,11 +41,11 @@ inline HGLOBAL dib_block(const std::vector<std::uint8_t> &bytes) {
     return block;
 }
 
-// The float samples of one plane, top row first.
+// The float samples of one plane, top row first; a row's samples lie side by side.
 inline std::vector<float> plane_samples(const CImage &image, int plane) {
     std::vector<float> samples(std::size_t(image.Width) * image.Height);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        std::memcpy(&samples[i], image.Store->GetImageAdr(int(i % image.Width), int(i / image.Width), plane, 1, 0, NULL), 4);
+    for (int y = 0; y < image.Height; ++y)
+        std::memcpy(&samples[std::size_t(y) * image.Width], image.Store->GetImageAdr(0, y, plane, 1, 0, NULL), 4 * std::size_t(image.Width));
     return samples;
 }
 
