@@ -97,7 +97,7 @@ std::vector<std::uint8_t> random_dib(WORD bits, DWORD compression, std::mt19937 
         const int length = pick(0, 13) == 13 ? 32 : pick(0, 12), low = pick(0, std::max(0, bits + 4 - length));
         const int v = pick(0, 255);
         if (fields && i < 3) b.u32(length ? std::uint32_t((std::uint64_t{1} << length) - 1) << std::min(low, 32 - length) : 0);
-        else if (gray && i < 1 << bits) zircim_test::rgb(b, std::uint8_t(v), std::uint8_t(v), std::uint8_t(v));
+        else if (gray && bits <= 8 && i < 1 << bits) zircim_test::rgb(b, std::uint8_t(v), std::uint8_t(v), std::uint8_t(v));
         else zircim_test::rgb(b, std::uint8_t(v), std::uint8_t(pick(0, 255)), std::uint8_t(pick(0, 255)));  // unreachable: any
     }
     std::vector<std::uint8_t> data(rle ? 0 : (std::size_t(width) * bits + 31) / 32 * 4 * std::abs(height));
