@@ -1,61 +1,51 @@
-// The library entry on records of the test's own: registration, its
-// failure, and the reasons that must leave the record alone.
+// The entry on records of the test's own, beside another module in the chain.
 #include <gtest/gtest.h>
 
 #include <afx_standin.h>
 #include <cstring>
+#include <string>
+#include <win32_standin.h>
 
 #include "module/entry.h"
 
-namespace {
-
-HINSTANCE fake_instance() { return reinterpret_cast<HINSTANCE>(0x10000); }
-
-class ModuleEntryTest : public testing::Test {
-protected:
-    void TearDown() override { afx_standin::ClearFaults(); }
-    AFX_EXTENSION_MODULE record_ = {};
-};
-
-TEST_F(ModuleEntryTest, AttachRegistersAndDetachReleases) {
-    const int chainBefore = afx_standin::LibraryChainLength();
-    ASSERT_EQ(dirira::module_entry(record_, fake_instance(), DLL_PROCESS_ATTACH), TRUE);
-    EXPECT_TRUE(record_.bInitialized);
-    EXPECT_EQ(record_.hModule, fake_instance());
-    EXPECT_EQ(afx_standin::LibraryChainLength(), chainBefore + 1);
-
-    EXPECT_EQ(dirira::module_entry(record_, fake_instance(), DLL_PROCESS_DETACH), TRUE);
-    EXPECT_EQ(afx_standin::LibraryChainLength(), chainBefore);
-}
-
-// A failed registration fails the load, and nothing is left behind.
-TEST_F(ModuleEntryTest, FailedRegistrationFailsTheLoadAndAllocatesNothing) {
-    const int chainBefore = afx_standin::LibraryChainLength();
-    const long allocationsBefore = afx_standin::LiveAllocations();
-    afx_standin::FailNextExtensionInit();
-    EXPECT_EQ(dirira::module_entry(record_, fake_instance(), DLL_PROCESS_ATTACH), FALSE);
-    EXPECT_EQ(afx_standin::LibraryChainLength(), chainBefore);
-    EXPECT_EQ(afx_standin::LiveAllocations(), allocationsBefore);
-}
-
-// Without memory for the chain entry the library still loads.
-TEST_F(ModuleEntryTest, ChainEntryWithoutMemoryStillLoads) {
-    const int chainBefore = afx_standin::LibraryChainLength();
-    afx_standin::FailNthAllocation(1);
-    EXPECT_EQ(dirira::module_entry(record_, fake_instance(), DLL_PROCESS_ATTACH), TRUE);
-    EXPECT_EQ(afx_standin::LibraryChainLength(), chainBefore);
-    dirira::module_entry(record_, fake_instance(), DLL_PROCESS_DETACH);
-}
-
-TEST_F(ModuleEntryTest, ThreadAttachAndDetachLeaveTheRecordAlone) {
-    std::memset(&record_, 0x5A, sizeof record_);
-    AFX_EXTENSION_MODULE before;
-    std::memcpy(&before, &record_, sizeof before);
-    for (DWORD reason : {DWORD{DLL_THREAD_ATTACH}, DWORD{DLL_THREAD_DETACH}}) {
-        SCOPED_TRACE(reason);
-        EXPECT_EQ(dirira::module_entry(record_, fake_instance(), reason), TRUE);
-        EXPECT_EQ(std::memcmp(&record_, &before, sizeof before), 0);
+TEST(ModuleEntry, EveryReasonLeavesTheChainAsPromised) {
+    const auto self = HINSTANCE(0x10000), other = HINSTANCE(0x20000);
+    AFX_EXTENSION_MODULE host = {TRUE, other, other, nullptr, nullptr};
+    new CDynLinkLibrary(host);
+    const struct { const char *name; DWORD reason; void (*fault)(); BOOL result; int linked; } cases[] = {
+        {"attach", DLL_PROCESS_ATTACH, [] {}, TRUE, 1},
+        {"registration fails", DLL_PROCESS_ATTACH, afx_standin::FailNextExtensionInit, FALSE, 0},
+        {"no memory for the chain entry", DLL_PROCESS_ATTACH, [] { afx_standin::FailNthAllocation(1); }, TRUE, 0},
+        {"thread attach", DLL_THREAD_ATTACH, [] {}, TRUE, 0}, {"thread detach", DLL_THREAD_DETACH, [] {}, TRUE, 0}};
+    for (const auto &c : cases) {
+        AFX_EXTENSION_MODULE record, before;
+        std::memset(&record, c.reason == DLL_PROCESS_ATTACH ? 0 : 0x5A, sizeof record);
+        std::memcpy(&before, &record, sizeof record);
+        const int chain = afx_standin::LibraryChainLength();
+        const long live = afx_standin::LiveAllocations();
+        c.fault();
+        EXPECT_EQ(dirira::module_entry(record, self, c.reason), c.result) << c.name;
+        afx_standin::ClearFaults();
+        const CDynLinkLibrary *head = AfxGetModuleState()->m_libraryList.GetHead();
+        EXPECT_EQ(afx_standin::LibraryChainLength(), chain + c.linked) << c.name;
+        EXPECT_TRUE(c.linked ? head->m_hModule == self && !head->m_bSystem : head->m_hModule == other) << c.name;
+        const bool untouched = !c.result || c.reason != DLL_PROCESS_ATTACH;
+        EXPECT_TRUE(!untouched || std::memcmp(&record, &before, sizeof record) == 0) << c.name;
+        EXPECT_EQ(dirira::module_entry(record, self, DLL_PROCESS_DETACH), TRUE) << c.name;
+        EXPECT_EQ(afx_standin::LibraryChainLength(), chain) << c.name;  // the other module's entry stays
+        EXPECT_EQ(afx_standin::LiveAllocations(), live) << c.name;
     }
+    AfxTermExtensionModule(host);
 }
 
-}  // namespace
+#ifndef _WIN32
+// The string table as the library hands it to the loader: Japanese, the two names.
+extern const win32_standin::ModuleResources dirira_module_resources;
+TEST(ModuleResources, StringTableIsJapanese) {
+    const win32_standin::ModuleResources &r = dirira_module_resources;
+    ASSERT_EQ(r.stringCount, 2u);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(r.strings[i].language == 0x0411 && r.strings[i].id == UINT(7001 + i) &&
+                    std::u16string(r.strings[i].text) == (i ? u"BMP (RLE\u5727\u7e2e)" : u"BMP (\u7121\u5727\u7e2e)"));
+}
+#endif

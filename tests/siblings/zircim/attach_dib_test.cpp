@@ -1,10 +1,11 @@
-// AttachDIB as a whole: what it sets on success, the caller's block, memory
-// failures, and the progress it reports.
+// AttachDIB beyond the samples: DIBs it refuses, memory failures, progress.
+// Whatever fails leaves the image as it was, the block the caller's and
+// unlocked, and nothing allocated.
 #include <gtest/gtest.h>
 
 #include <afx_standin.h>
 
-#include <numeric>
+#include <climits>
 
 #include "dib_fixture.h"
 #include "support/progress_window.h"
@@ -15,83 +16,87 @@ using testing_support::ProgressMessage;
 using zircim_test::Bytes;
 using zircim_test::info_header;
 
-// A 24-bit picture of `rows` rows of one pixel each.
-Bytes colour_dib(int rows) { return info_header(1, rows, 24).fill(static_cast<std::size_t>(rows) * 4, 0x40); }
+Bytes rows(Bytes b) { return b.fill(64, 0); }
+Bytes sized(std::uint32_t size) {  // a 24-bit header but for biSize, with room for larger ones
+    std::vector<std::uint8_t> bytes = rows(info_header(1, 1, 24).fill(100, 0));
+    std::memcpy(bytes.data(), &size, sizeof size);
+    return Bytes().append(bytes);
+}
 
-// Whatever the image held before, it becomes 32-bit float samples of 0..255.
-TEST(AttachDib, DescribesTheNewImage) {
-    const struct { const char *name; Bytes dib; int planes, dimension; } cases[] = {
-        {"gray", zircim_test::grays(info_header(1, 1, 8, BI_RGB, 1), {9}).raw({0, 0, 0, 0}), 1, 2},
-        {"colour", colour_dib(2), 3, 3},
-    };
+TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
+    SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
+    const struct { const char *name; Bytes dib; bool opens; } cases[] = {  // opens: refused once progress opened
+        {"null handle", Bytes(), false}, {"39 bytes", Bytes().u32(40).i32(1).i32(1).u16(1).u16(24).fill(23, 0), false},
+        {"short table", info_header(1, 1, 8).fill(1023, 0), false}, {"core header", sized(12), false},
+        {"v4 header", sized(108), false}, {"width 0", rows(info_header(0, 1, 24)), false},
+        {"width -1", rows(info_header(-1, 1, 24)), false}, {"height 0", rows(info_header(1, 0, 24)), false},
+        {"height INT_MIN", rows(info_header(1, INT_MIN, 24)), false}, {"2 bits", rows(info_header(1, 1, 2)), false},
+        {"64 bits", rows(info_header(1, 1, 64)), false}, {"RLE8 of 4 bits", rows(info_header(1, 1, 4, BI_RLE8)), false},
+        {"RLE4 of 8 bits", rows(info_header(1, 1, 8, BI_RLE4)), false},
+        {"fields of 24 bits", rows(info_header(1, 1, 24, BI_BITFIELDS)), false},
+        {"two masks", rows(info_header(1, 1, 16, BI_BITFIELDS, 2)), false},
+        {"gap in a mask", rows(info_header(1, 1, 32, BI_BITFIELDS).u32(0xF0).u32(0x0F00).u32(0x1F001)), false},
+        {"JPEG", rows(info_header(1, 1, 24, 4)), false}, {"top-down RLE8", rows(info_header(1, -1, 8, BI_RLE8)), false},
+        {"top-down RLE4", rows(info_header(1, -1, 4, BI_RLE4)), false},
+        {"beyond the store", rows(info_header(65536, 32769, 1, BI_RGB, 2)), true}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        zircim_test::DibBlock dib(c.dib);
-        CImage image;
-        image.Bscale = 2.0;
-        image.Create(4, 4, 1, 16);
-        ASSERT_NE(image.AttachDIB(dib.handle(), NULL, NULL), 0);
-        EXPECT_TRUE(image.BitsPixel == -32 && image.Store->GetBytesPerSample() == 4 && image.Bscale == 1.0);
-        EXPECT_EQ(image.Planes, c.planes);
-        EXPECT_EQ(image.Dimension, c.dimension);
-        for (int plane = 0; plane < c.planes; ++plane)
-            EXPECT_TRUE(image.LevelMin[plane] == 0.0 && image.LevelMax[plane] == 255.0 &&
-                        image.LevelRange[plane] == 255.0 && image.OrgDefaultLevelMin[plane] == 0.0 &&
-                        image.OrgDefaultLevelMax[plane] == 255.0)
-                << plane;
+        CImage image;  // with content of its own, all of which must stay
+        image.Create(2, 1, 1);
+        *reinterpret_cast<float *>(image.Store->GetImageAdr(1, 0, 0, 0, 0, NULL)) = 42.0f;
+        const CVmImage *store = image.Store;
+        const double *levels = image.LevelMax;
+        const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
+        const long live = afx_standin::LiveAllocations();
+        testing_support::ProgressWindow window;
+        const HGLOBAL dib = c.dib.size() ? zircim_test::dib_block(c.dib) : NULL;
+        EXPECT_EQ(image.AttachDIB(dib, window.handle(), NULL), 0) << c.name;
+        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << c.name;
+        EXPECT_EQ(window.messages(), (c.opens ? std::vector<ProgressMessage>{{0, 0}, {2, 0}} : std::vector<ProgressMessage>{})) << c.name;
+        EXPECT_TRUE(image.Store == store && image.LevelMax == levels && image.Width == 2 && image.Planes == 1) << c.name;
+        EXPECT_EQ(zircim_test::plane_samples(image, 0), (std::vector<float>{0.0f, 42.0f})) << c.name;
+        EXPECT_TRUE(CVmImage::GetMappedBytesTotal() == mapped && afx_standin::LiveAllocations() == live) << c.name;
+        GlobalFree(dib);
     }
 }
 
 // Whichever framework allocation fails, the call returns 0 with the image as
-// it was, nothing left allocated, and progress closed if it was opened; past
-// the last one it succeeds. The block stays the caller's, unlocked and whole.
+// it was and progress closed; past the last one it succeeds.
 TEST(AttachDib, FrameworkAllocationFailureLeavesNothing) {
     SKIP_WITHOUT_WIN32_SEAMS("resource accounting");
-    zircim_test::DibBlock dib(colour_dib(2));
+    const HGLOBAL dib = zircim_test::dib_block(info_header(1, 2, 24).fill(8, 0x40));
     CImage image;
     const long live = afx_standin::LiveAllocations();
     const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
     int nth = 1;
-    for (; nth < 50; ++nth) {
+    for (int attached = 0; nth < 50 && !attached; ++nth) {
         testing_support::ProgressWindow window;
         afx_standin::FailNthAllocation(nth);
-        const int attached = image.AttachDIB(dib.handle(), window.handle(), NULL);
+        attached = image.AttachDIB(dib, window.handle(), NULL);
         afx_standin::ClearFaults();
         EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << nth;
-        EXPECT_TRUE(!window.messages().empty() && window.messages().back() == ProgressMessage(2, 0)) << nth;
-        if (attached != 0)
-            break;
-        EXPECT_TRUE(image.Store == nullptr && image.Planes == 0) << nth;
-        EXPECT_EQ(afx_standin::LiveAllocations(), live) << nth;
-        EXPECT_EQ(CVmImage::GetMappedBytesTotal(), mapped) << nth;
+        EXPECT_EQ(window.messages().back(), ProgressMessage(2, 0)) << nth;
+        EXPECT_TRUE(attached || (image.Store == nullptr && afx_standin::LiveAllocations() == live &&
+                                 CVmImage::GetMappedBytesTotal() == mapped)) << nth;
     }
-    EXPECT_GT(nth, 1);
-    EXPECT_EQ(image.Planes, 3);
-    EXPECT_EQ(win32_standin::LiveGlobalBlocks(), 1);
-    EXPECT_EQ(GlobalSize(dib.handle()), colour_dib(2).size());
+    EXPECT_TRUE(nth > 2 && image.Planes == 3 && win32_standin::LiveGlobalBlocks() == 1 && GlobalSize(dib) == 48);
+    GlobalFree(dib);
 }
 
-// Open with the caption, the percent each time its integer value changes
-// (from 0 before the first row to 100 after the last), then close.
+// Open with the caption, the percent of rows done each time its integer
+// value changes (0 before the first row, 100 after the last), then close.
 TEST(AttachDib, ReportsProgressWithoutFlooding) {
-    std::vector<LPARAM> everyPercent(101);
-    std::iota(everyPercent.begin(), everyPercent.end(), 0);
-    const struct { const char *name; int rows; std::vector<LPARAM> percents; } cases[] = {
-        {"one_row", 1, {0, 100}},
-        {"three_rows", 3, {0, 33, 66, 100}},
-        {"thousand_rows", 1000, everyPercent},
-    };
     static const char caption[] = "Reading";
-    for (const auto &c : cases) {
+    for (int height : {1, 3, 199, 1000}) {
         testing_support::ProgressWindow window;
-        zircim_test::DibBlock dib(colour_dib(c.rows));
+        const HGLOBAL dib = zircim_test::dib_block(info_header(1, height, 24).fill(std::size_t(height) * 4, 0x40));
         CImage image;
-        ASSERT_NE(image.AttachDIB(dib.handle(), window.handle(), caption), 0) << c.name;
-        std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}};
-        for (LPARAM percent : c.percents)
-            expected.emplace_back(1, percent);
+        EXPECT_NE(image.AttachDIB(dib, window.handle(), caption), 0) << height;
+        std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}, {1, 0}};
+        for (int row = 1; row <= height; ++row)
+            if (expected.back().second != row * 100 / height) expected.emplace_back(1, row * 100 / height);
         expected.emplace_back(2, 0);
-        EXPECT_EQ(window.messages(), expected) << c.name;
+        EXPECT_EQ(window.messages(), expected) << height;
+        GlobalFree(dib);
     }
 }
 

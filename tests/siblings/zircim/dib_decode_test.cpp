@@ -1,102 +1,165 @@
-// Every pixel format decodes to exact samples: small blocks with each field
-// commented, expected planes top row first.
+// AttachDIB against a reference decoder written from the documented contract
+// (docs/siblings.md), over seeded random DIBs of every depth and compression:
+// every sample of every plane, the record's description and the extremes.
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <algorithm>
+#include <random>
 #include <string>
-#include <vector>
 
 #include "dib_fixture.h"
+#include "image/stl_image.h"
 
 namespace {
 
-using zircim_test::Bytes;
-using zircim_test::grays;
-using zircim_test::info_header;
-
-struct DecodeCase {
-    const char *name;
-    Bytes dib;
-    int width, height;
-    std::vector<std::vector<float>> planes;  // per plane, top row first
-};
-void PrintTo(const DecodeCase &c, std::ostream *os) { *os << c.name; }  // names, not bytes
-
-// Gray tables of the run-length cases: index 0 is 50, so that a pixel no
-// command wrote (0) tells itself apart from index 0.
-Bytes rle(int width, int height, WORD bits, DWORD compression) {
-    return grays(info_header(width, height, bits, compression, 3), {50, 100, 200});
-}
-Bytes masks(Bytes b, std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
-    return b.u32(red).u32(green).u32(blue);  // the three "colour table" entries
+std::uint32_t le(const std::vector<std::uint8_t> &b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + i];
+    return v;
 }
 
-const DecodeCase kDecodeCases[] = {
-    {"pal1_gray_one_plane", grays(info_header(3, 2, 1), {0, 255}).raw({0xA0, 0, 0, 0, 0x40, 0, 0, 0}),
-     3, 2, {{0, 255, 0, 255, 0, 255}}},  // bottom row 1 0 1, top row 0 1 0
-    {"pal4_colour_three_planes_index_beyond_black",  // black, orange, blue (b g r x); pixels 1 2 0 5
-     info_header(4, 1, 4, BI_RGB, 3).raw({0, 0, 0, 0, 0, 128, 255, 0, 200, 0, 0, 0, 0x12, 0x05, 0, 0}),
-     4, 1, {{255, 0, 0, 0}, {128, 0, 0, 0}, {0, 200, 0, 0}}},
-    {"pal8_short_gray_table", grays(info_header(3, 1, 8, BI_RGB, 2), {10, 200}).raw({1, 0, 7, 0}),
-     3, 1, {{200, 10, 0}}},  // 1 0 7, padding
-    {"pal1_unreachable_colour_stays_gray",  // entry 2, red, cannot be reached with 1 bit
-     grays(info_header(2, 1, 1, BI_RGB, 3), {0, 90}).raw({0, 0, 255, 0, /* red */ 0x40, 0, 0, 0 /* 0 1 */}),
-     2, 1, {{0, 90}}},
-    {"rgb16_555", info_header(2, 1, 16).u16(0x7FFF).u16(0x045F),  // white; r 1, g 2, b 31
-     2, 1, {{255, 8}, {255, 16}, {255, 255}}},
-    {"bitfields16_565", masks(info_header(2, 1, 16, BI_BITFIELDS), 0xF800, 0x07E0, 0x001F).u16(0xF81F).u16(0x8421),
-     2, 1, {{255, 132}, {0, 134}, {255, 8}}},  // r 31 g 0 b 31; r 16 g 33 b 1
-    {"bitfields16_one_bit_sixteen_bits_zero_mask",
-     masks(info_header(2, 1, 16, BI_BITFIELDS), 0x8000, 0xFFFF, 0).u16(0x8000).u16(0x7FFF),
-     2, 1, {{255, 0}, {128, 127}, {0, 0}}},
-    {"rgb24_bgr", info_header(2, 1, 24).raw({1, 2, 3, /* b g r */ 250, 251, 252, 0, 0 /* padding */}),
-     2, 1, {{3, 252}, {2, 251}, {1, 250}}},
-    {"rgb32_bgrx", info_header(1, 1, 32).raw({10, 20, 30, 0x99}), 1, 1, {{30}, {20}, {10}}},  // x ignored
-    {"bitfields32_full_width_mask",
-     masks(info_header(2, 1, 32, BI_BITFIELDS), 0xFFFFFFFF, 0x3FF, 0xC0000000).u32(0x80000201).u32(0xFFFFFFFF),
-     2, 1, {{128, 255}, {128, 255}, {170, 255}}},
-    {"top_down_rows", info_header(1, -2, 24).raw({0, 0, 11, 0, /* top row first */ 0, 0, 22, 0}),
-     1, 2, {{11, 22}, {0, 0}, {0, 0}}},
-    {"truncated_block_partial_pixel_black", info_header(1, 2, 24).raw({0, 0, 33, 0, /* bottom */ 7 /* top: b only */}),
-     1, 2, {{0, 33}, {0, 0}, {0, 0}}},
-    {"truncated_palette_rows_black_not_index_0", grays(info_header(2, 2, 8, BI_RGB, 2), {30, 60}).raw({1, 1, 0, 0}),
-     2, 2, {{0, 0, 60, 60}}},
-    {"surplus_bytes_ignored", info_header(1, 1, 24).raw({1, 2, 3, 0}).fill(16, 0xEE), 1, 1, {{3}, {2}, {1}}},
-    {"rle8_runs_eol_eob", rle(4, 2, 8, BI_RLE8).raw({2, 1, /* 2 x 1 */ 0, 0, /* EOL */ 1, 2, /* 1 x 2 */ 0, 1}),
-     4, 2, {{200, 0, 0, 0, 100, 100, 0, 0}}},  // ends with EOB
-    {"rle8_delta_right_and_up", rle(4, 2, 8, BI_RLE8).raw({0, 2, 2, 1, /* delta right 2, up 1 */ 1, 1, 0, 1}),
-     4, 2, {{0, 0, 100, 0, 0, 0, 0, 0}}},
-    {"rle8_absolute_past_row_end", rle(2, 2, 8, BI_RLE8).raw({0, 3, 1, 2, 1, 0, /* 1 2 1, pad */ 0, 0, 1, 2, 0, 1}),
-     2, 2, {{200, 0, 100, 200}}},
-    {"rle8_run_past_row_end_no_end_code", rle(2, 2, 8, BI_RLE8).raw({5, 1, /* 5 on a row of 2 */ 0, 0, 1, 2}),
-     2, 2, {{200, 0, 100, 100}}},
-    {"rle8_absolute_past_buffer", rle(4, 1, 8, BI_RLE8).raw({0, 5, 1, 2}),  // 5 announced, 2 there
-     4, 1, {{100, 200, 0, 0}}},
-    {"rle8_delta_leaving_image",  // past the row's end: its rest is dropped; below the last row: done
-     rle(2, 2, 8, BI_RLE8).raw({1, 1, 0, 2, 7, 0, 1, 2, 0, 2, 0, 5, 1, 2}),
-     2, 2, {{0, 0, 100, 0}}},
-    {"rle4_run_and_absolute", rle(6, 1, 4, BI_RLE4).raw({3, 0x12, /* 1 2 1 */ 0, 3, 0x20, 0x00, /* 2 0 0 */ 0, 1}),
-     6, 1, {{100, 200, 100, 200, 50, 50}}},
-    {"rle4_absolute_odd_with_padding",
-     rle(6, 2, 4, BI_RLE4).raw({0, 5, 0x12, 0x01, 0x20, 0, /* 1 2 0 1 2, pad */ 0, 0, 2, 0x22, 0, 1}),
-     6, 2, {{200, 200, 0, 0, 0, 0, 100, 200, 50, 100, 200, 0}}},
+struct Picture {
+    int width, height, planes;
+    std::vector<float> samples[3];  // top row first; pixels nothing wrote stay 0
 };
 
-class DibDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(DibDecode, SamplesAreExact) {
-    const DecodeCase &c = GetParam();
-    zircim_test::DibBlock dib(c.dib);
-    CImage image;
-    ASSERT_NE(image.AttachDIB(dib.handle(), NULL, NULL), 0);
-    ASSERT_EQ(image.Width, c.width);
-    ASSERT_EQ(image.Height, c.height);
-    ASSERT_EQ(image.Planes, static_cast<int>(c.planes.size()));
-    for (int plane = 0; plane < image.Planes; ++plane)
-        EXPECT_EQ(zircim_test::plane_samples(image, plane), c.planes[plane]) << "plane " << plane;
+Picture reference_decode(const std::vector<std::uint8_t> &b) {
+    const int bits = int(le(b, 14, 2)), compression = int(le(b, 16, 4)), rawHeight = int(le(b, 8, 4));
+    const int clrUsed = int(le(b, 32, 4) & 0xFFFF);
+    const int entries = clrUsed ? clrUsed : bits <= 8 ? 1 << bits : compression == BI_BITFIELDS ? 3 : 0;
+    const int used = bits <= 8 ? std::min(entries, 1 << bits) : 0;
+    Picture p{int(le(b, 4, 4)), std::abs(rawHeight), bits <= 8 ? 1 : 3, {}};
+    for (int i = 0; i < used; ++i)  // any entry not gray makes the picture colour
+        if (b[40 + 4 * i] != b[41 + 4 * i] || b[41 + 4 * i] != b[42 + 4 * i]) p.planes = 3;
+    std::uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+    for (int c = 0; c < 3; ++c)
+        if (compression == BI_BITFIELDS || bits >= 24) masks[c] = bits >= 24 && !compression ? 0xFF0000u >> 8 * c : le(b, 40 + 4 * c, 4);
+    for (auto &plane : p.samples) plane.assign(std::size_t(p.width) * p.height, 0.0f);
+    auto put = [&](int x, int fileRow, std::uint32_t code) {
+        if (x >= p.width || fileRow >= p.height) return;
+        const std::size_t at = std::size_t(rawHeight < 0 ? fileRow : p.height - 1 - fileRow) * p.width + x;
+        for (int c = 0; c < p.planes; ++c) {
+            unsigned value = 0, v = (code & masks[c]) >> (masks[c] ? __builtin_ctz(masks[c]) : 0);
+            int width = __builtin_popcount(masks[c]);
+            if (width > 8) v >>= width - 8, width = 8;
+            for (int i = 0; i < 8 && width > 0; ++i)  // output bit i is channel bit i mod width, from the top
+                value = value << 1 | ((v >> (width - 1 - i % width)) & 1);
+            p.samples[c][at] = float(bits > 8 ? value : int(code) < used ? b[40 + 4 * code + 2 - c] : 0);
+        }
+    };
+    const std::size_t start = 40 + 4 * std::size_t(entries), n = b.size() - start;
+    auto code_at = [&](std::size_t byte, int i) -> std::uint32_t {  // pixel i of the pixels at `byte`
+        if (bits < 8) return (b[start + byte + i * bits / 8] >> (8 - bits - i * bits % 8)) & ((1u << bits) - 1);
+        return le(b, start + byte + std::size_t(i) * (bits / 8), bits / 8);
+    };
+    if (compression == BI_RLE8 || compression == BI_RLE4) {
+        std::size_t pos = 0;
+        int x = 0, row = 0;
+        while (row < p.height && pos + 2 <= n) {
+            const int count = b[start + pos], value = b[start + pos + 1];
+            pos += 2;
+            if (count > 0) {
+                for (int i = 0; i < count; ++i) put(x++, row, bits == 8 ? value : i % 2 ? value & 15 : value >> 4);
+            } else if (value == 0) {  // end of line
+                x = 0, ++row;
+            } else if (value == 1 || (value == 2 && pos + 2 > n)) {  // end of bitmap, or a cut delta
+                break;
+            } else if (value == 2) {
+                x += b[start + pos], row += b[start + pos + 1], pos += 2;
+            } else {  // absolute: the pixels that are there, then padding to 16 bits
+                const std::size_t bytes = (std::size_t(value) * bits + 7) / 8;
+                for (int i = 0; i < value && (std::size_t(i) * bits + bits + 7) / 8 <= n - pos; ++i)
+                    put(x++, row, code_at(pos, i));
+                pos += bytes + bytes % 2;
+            }
+        }
+        return p;
+    }
+    const std::size_t stride = (std::size_t(p.width) * bits + 31) / 32 * 4;
+    for (int row = 0; row < p.height; ++row)
+        for (int x = 0; x < p.width; ++x)  // a pixel the block holds whole
+            if (row * stride * 8 + std::size_t(x + 1) * bits <= n * 8) put(x, row, code_at(row * stride, x));
+    return p;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DibDecode, testing::ValuesIn(kDecodeCases),
-                         [](const testing::TestParamInfo<DecodeCase> &param) { return std::string(param.param.name); });
+// Widths across every row padding, tables gray or coloured, short or long,
+// masks of every width, run-length streams of every command, blocks cut
+// short or with surplus bytes.
+std::vector<std::uint8_t> random_dib(WORD bits, DWORD compression, std::mt19937 &rng) {
+    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    const bool rle = compression == BI_RLE8 || compression == BI_RLE4, fields = compression == BI_BITFIELDS;
+    const int width = pick(1, 9), height = pick(1, 4) * (rle || pick(0, 1) ? 1 : -1);
+    const int entries = fields ? pick(3, 4) : bits > 8 ? pick(0, 1) : pick(0, 3) ? (1 << bits) + pick(-1, 1) : pick(1, 3);
+    const bool fullTable = entries == (bits <= 8 ? 1 << bits : fields ? 3 : 0);
+    zircim_test::Bytes b = zircim_test::info_header(width, height, bits, compression, fullTable && pick(0, 1) ? 0 : entries);
+    const bool gray = pick(0, 1);
+    for (int i = 0; i < entries; ++i) {
+        const int length = pick(0, 13) == 13 ? 32 : pick(0, 12), low = pick(0, std::max(0, bits + 4 - length));
+        const int v = pick(0, 255);
+        if (fields && i < 3) b.u32(length ? std::uint32_t((std::uint64_t{1} << length) - 1) << std::min(low, 32 - length) : 0);
+        else if (gray && bits <= 8 && i < 1 << bits) zircim_test::rgb(b, std::uint8_t(v), std::uint8_t(v), std::uint8_t(v));
+        else zircim_test::rgb(b, std::uint8_t(v), std::uint8_t(pick(0, 255)), std::uint8_t(pick(0, 255)));  // unreachable: any
+    }
+    std::vector<std::uint8_t> data(rle ? 0 : (std::size_t(width) * bits + 31) / 32 * 4 * std::abs(height));
+    for (auto &byte : data) byte = std::uint8_t(pick(0, 255));
+    for (int commands = rle ? pick(0, 14) : 0; commands > 0; --commands) {
+        const int kind = pick(0, 5), count = pick(3, 13);
+        if (kind <= 1) data.insert(data.end(), {std::uint8_t(pick(1, 12)), std::uint8_t(pick(0, 255))});
+        if (kind == 2) data.insert(data.end(), {0, std::uint8_t(pick(0, 1))});  // end of line or of bitmap
+        if (kind == 3) data.insert(data.end(), {0, 2, std::uint8_t(pick(0, 10)), std::uint8_t(pick(0, 2))});
+        for (int i = -2; kind >= 4 && i < (count * bits + 15) / 16 * 2; ++i)  // absolute, padded to 16 bits
+            data.push_back(std::uint8_t(i == -2 ? 0 : i == -1 ? count : pick(0, 255)));
+    }
+    const int cut = pick(0, 5);  // 0: cut short, 1: surplus bytes, otherwise whole
+    if (cut == 0) data.resize(std::size_t(pick(0, int(data.size()))));
+    if (cut == 1) data.insert(data.end(), std::size_t(pick(1, 9)), std::uint8_t(pick(0, 255)));
+    return b.append(data);
+}
+
+void expect_as_reference(const std::vector<std::uint8_t> &bytes, const std::string &what) {
+    const Picture want = reference_decode(bytes);
+    const HGLOBAL dib = zircim_test::dib_block(bytes);
+    CStlImage image;  // whatever it held is replaced
+    ASSERT_NE(image.Create(3, 2, 4, 16), 0);
+    image.Bscale = 2.0, image.Bzero = 3.0, image.Signed = 1;
+    std::fill(image.MinPixel, image.MinPixel + 3, 77.0), std::fill(image.MaxPixel, image.MaxPixel + 3, -77.0);
+    ASSERT_NE(image.AttachDIB(dib, NULL, NULL), 0) << what;
+    GlobalFree(dib);
+    EXPECT_EQ((std::vector<double>{double(image.Width), double(image.Height), double(image.Planes), double(image.Dimension),
+                                   double(image.BitsPixel), double(image.Signed), image.Bscale, image.Bzero}),
+              (std::vector<double>{double(want.width), double(want.height), double(want.planes), want.planes == 1 ? 2.0 : 3.0,
+                                   -32, 0, 1, 0})) << what;
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<float> &s = want.samples[c];
+        if (c < want.planes) {
+            EXPECT_EQ(zircim_test::plane_samples(image, c), s) << what << ", plane " << c;
+        }
+        EXPECT_EQ(image.MinPixel[c], c < want.planes ? *std::min_element(s.begin(), s.end()) : 0.0f) << what;
+        EXPECT_EQ(image.MaxPixel[c], c < want.planes ? *std::max_element(s.begin(), s.end()) : 0.0f) << what;
+        for (double *CImage::*levels : {&CImage::LevelMin, &CImage::OrgDefaultLevelMin}) EXPECT_EQ((image.*levels)[c], 0.0);
+        for (double *CImage::*levels : {&CImage::LevelMax, &CImage::LevelRange, &CImage::OrgDefaultLevelMax})
+            EXPECT_EQ((image.*levels)[c], 255.0);
+    }
+}
+
+TEST(DibDecode, EveryFormatAsTheReferenceDecodesIt) {
+    const struct { const char *name; WORD bits; DWORD compression; } formats[] = {{"pal1", 1, BI_RGB},
+        {"pal4", 4, BI_RGB}, {"pal8", 8, BI_RGB}, {"rgb16", 16, BI_RGB}, {"rgb24", 24, BI_RGB}, {"rgb32", 32, BI_RGB},
+        {"bf16", 16, BI_BITFIELDS}, {"bf32", 32, BI_BITFIELDS}, {"rle8", 8, BI_RLE8}, {"rle4", 4, BI_RLE4}};
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 60; ++round)
+        for (const auto &f : formats) expect_as_reference(random_dib(f.bits, f.compression, rng), f.name + std::to_string(round));
+}
+
+// Five blocks of rows under a budget of one: the rows written while decoding
+// go out to the swap file and come back.
+TEST(DibDecode, PagedStoreKeepsEveryRow) {
+    std::mt19937 rng(7);
+    std::vector<std::uint8_t> bytes = zircim_test::info_header(1024, 2049, 8, BI_RGB, 256).fill(1024 + 1024 * 2049, 0);
+    for (std::size_t i = 0; i < bytes.size() - 40; ++i) bytes[40 + i] = std::uint8_t(i < 1024 ? i / 4 : rng());
+    CVmImage::SetMemoryBudget(SIZE_T{2} << 20);
+    expect_as_reference(bytes, "paged");
+    CVmImage::SetMemoryBudget(0);
+}
 
 }  // namespace

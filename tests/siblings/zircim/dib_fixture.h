@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 #include "image/image.h"
@@ -24,45 +23,29 @@ inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t 
     return Bytes()
         .u32(40).i32(width).i32(height)  /* biSize; biWidth; biHeight: > 0 bottom-up, < 0 top-down */
         .u16(1).u16(bitCount)            /* biPlanes; biBitCount */
-        .u32(compression).u32(sizeImage) /* biCompression; biSizeImage: never trusted when read */
+        .u32(compression).u32(sizeImage) /* biCompression; biSizeImage */
         .i32(pelsPerMeter).i32(pelsPerMeter)  /* biXPelsPerMeter; biYPelsPerMeter */
         .u32(clrUsed).u32(0);            /* biClrUsed: 0 = the full table; biClrImportant */
 }
 
-// RGBQUADs, stored blue first: one colour, or gray entries v, v, v.
+// An RGBQUAD, stored blue first.
 inline Bytes &rgb(Bytes &bytes, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return bytes.u8(blue).u8(green).u8(red).u8(0);
 }
-inline Bytes grays(Bytes bytes, std::initializer_list<std::uint8_t> values) {
-    for (std::uint8_t v : values) rgb(bytes, v, v, v);
-    return bytes;
+
+// A movable global block holding `bytes`; the caller frees it.
+inline HGLOBAL dib_block(const std::vector<std::uint8_t> &bytes) {
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    return block;
 }
 
-// A movable global block holding `bytes`, freed with the object.
-class DibBlock {
-public:
-    explicit DibBlock(const std::vector<std::uint8_t> &bytes) : handle_(GlobalAlloc(GMEM_MOVEABLE, bytes.size())) {
-        std::memcpy(GlobalLock(handle_), bytes.data(), bytes.size());
-        GlobalUnlock(handle_);
-    }
-    ~DibBlock() { GlobalFree(handle_); }
-    DibBlock(const DibBlock &) = delete;
-    DibBlock &operator=(const DibBlock &) = delete;
-    HGLOBAL handle() const { return handle_; }
-
-private:
-    HGLOBAL handle_;
-};
-
-// The float samples of one plane, top row first.
+// The float samples of one plane, top row first; a row's samples lie side by side.
 inline std::vector<float> plane_samples(const CImage &image, int plane) {
-    std::vector<float> samples;
+    std::vector<float> samples(std::size_t(image.Width) * image.Height);
     for (int y = 0; y < image.Height; ++y)
-        for (int x = 0; x < image.Width; ++x) {
-            float value;
-            std::memcpy(&value, image.Store->GetImageAdr(x, y, plane, 1, CVmImage::kReadBack, NULL), sizeof value);
-            samples.push_back(value);
-        }
+        std::memcpy(&samples[std::size_t(y) * image.Width], image.Store->GetImageAdr(0, y, plane, 1, 0, NULL), 4 * std::size_t(image.Width));
     return samples;
 }
 

@@ -1,99 +1,103 @@
-// CStlImage::GetDib: whole DIB blocks compared byte for byte, each option,
-// the bytes of libdirira's GetPixelGray256 for every sample, and refusals
-// that leave nothing allocated.
+// CStlImage::GetDib: whole blocks compared with a rendering written from the
+// documented contract, for each option, over seeded random images whose
+// samples sit on and around the levels; refusals leave nothing allocated.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
-#include <vector>
+#include <random>
 
 #include "../zircim/dib_fixture.h"
 #include "image/float_image.h"
 
 namespace {
 
-using float_image::put;
-using float_image::set_levels;
-using zircim_test::Bytes;
-
-// GetDib's header: rows bottom-up, BI_RGB, biSizeImage the padded rows, no resolution.
-Bytes dib_header(int width, int height, WORD bitCount, DWORD sizeImage, DWORD clrUsed) {
-    return zircim_test::info_header(width, height, bitCount, BI_RGB, clrUsed, sizeImage, 0);
+// NaN and samples at or below the lower level 0, at or above the upper 255,
+// between them (s - min) / range * 255 truncated, keeping its low 8 bits
+// (out of int range the conversion gives 0x80000000). Option 1: levels 0..255.
+std::uint8_t reference_byte(CStlImage &image, int x, int y, int c, int option) {
+    const double s = float_image::stored(image, x, y, c), min = option ? 0 : image.LevelMin[c];
+    const double max = option ? 255 : image.LevelMax[c], range = option ? 255 : image.LevelRange[c];
+    const double v = (s - min) / range * 255.0;
+    return std::isnan(s) || s <= min ? 0 : s >= max ? 255 : std::fabs(v) < 2147483648.0 ? std::int32_t(v) & 0xFF : 0;
 }
-Bytes gray_table(Bytes b) {
-    for (int i = 0; i < 256; ++i) zircim_test::rgb(b, i, i, i);
+
+// Header, 256 grays for one plane, rows bottom-up of blue, green and red
+// (or gray) bytes, padded with zeros to 4.
+std::vector<std::uint8_t> reference_dib(CStlImage &image, int option) {
+    const int w = image.Width, h = image.Height, planes = image.Planes;
+    const std::uint32_t stride = (std::uint32_t(w) * 8 * planes + 31) / 32 * 4;
+    zircim_test::Bytes b = zircim_test::info_header(w, h, WORD(8 * planes), BI_RGB, planes == 1 ? 256 : 0, stride * h, 0);
+    for (int i = 0; planes == 1 && i < 256; ++i) zircim_test::rgb(b, std::uint8_t(i), std::uint8_t(i), std::uint8_t(i));
+    for (int row = 0; row < h; b.fill(stride - std::uint32_t(w) * planes, 0), ++row)
+        for (int x = 0; x < w; ++x)
+            for (int c = planes - 1; c >= 0; --c) b.u8(reference_byte(image, x, h - 1 - row, c, option));
     return b;
 }
 
-// The block's first expected.size() bytes (the memory manager may give more); then frees it.
-void expect_dib(const CStlImage &image, int option, const std::vector<std::uint8_t> &expected) {
-    const HDIB dib = image.GetDib(option);
-    ASSERT_NE(dib, nullptr);
-    EXPECT_GE(GlobalSize(dib), expected.size());
-    const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(dib));
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + expected.size()), expected);
+// The block's first `want` bytes (the memory manager may round its size up), then freed.
+std::vector<std::uint8_t> take(HDIB dib, std::size_t want) {
+    EXPECT_TRUE(dib != NULL && GlobalSize(dib) >= want);
+    std::vector<std::uint8_t> block(want);
+    std::memcpy(block.data(), GlobalLock(dib), want);
     GlobalUnlock(dib);
     GlobalFree(dib);
+    return block;
 }
 
-// One plane: 8-bit gray, through levels 10..20 (below, at, between truncated,
-// above) or option 1 the raw samples clipped; the top row of the store is the
-// last row of the DIB.
-TEST(GetDib, OnePlaneIsEightBitGrayBottomUpAndThreePlanesAreBgr) {
-    CStlImage gray;
-    float_image::fill(gray, 3, 2, 1, {-3.0f, 15.0f, 300.0f, 10.0f, 12.5f, 19.99f});
-    set_levels(gray, 0, 10.0, 20.0);
-    const Bytes header = gray_table(dib_header(3, 2, 8, 8, 256));
-    expect_dib(gray, 0, Bytes(header).raw({0, 63, 254, 0, /* store row 1 */ 0, 127, 255, 0}));
-    expect_dib(gray, 1, Bytes(header).raw({10, 12, 19, 0, 0, 15, 255, 0}));
-    CStlImage colour;  // each plane through its own levels
-    float_image::fill(colour, 2, 1, 3, {});
-    set_levels(colour, 1, 0.0, 510.0);
-    set_levels(colour, 2, 100.0, 200.0);
-    const float samples[3][2] = {{1.0f, 254.0f}, {2.0f, 509.0f}, {150.0f, 99.0f}};  // red, green, blue
-    for (int plane = 0; plane < 3; ++plane)
-        for (int x = 0; x < 2; ++x) put(colour, x, 0, plane, samples[plane][x]);
-    expect_dib(colour, 0, dib_header(2, 1, 24, 8, 0).raw({127, 1, 1, /* b g r */ 0, 254, 254, 0, 0 /* padding */}));
-}
-
-// Samples at and around every kind of boundary, through levels that are
-// ordinary, fractional, inverted, and whose range disagrees with them.
-TEST(GetDib, BytesAreThoseOfGetPixelGray256) {
+TEST(GetDib, WholeBlocksAsTheReferenceRendersThem) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    std::vector<float> samples{nan, inf, -inf, 1e10f, -1e10f, 0.5f, 254.999f, 10.5f, 20.25f};
-    for (int v = -2; v <= 257; ++v)
-        samples.insert(samples.end(), {float(v), std::nextafter(float(v), -inf), std::nextafter(float(v), inf)});
-    const struct { const char *name; double min, max, range; } levels[] = {
-        {"default", 0, 255, 255}, {"fractional", 10.5, 20.25, 9.75}, {"inverted", 200, 100, -100},
-        {"range 1e-9", 0, 255, 1e-9}, {"wide", -1e9, 1e9, 2e9}};
-    const int width = int(samples.size());
-    for (const auto &l : levels) {
+    const double levels[][3] = {{0, 255, 255}, {10.5, 20.25, 9.75}, {200, 100, -100}, {0, 255, 1e-9},
+                                {-1e9, 1e9, 2e9}, {3, 250, 100}, {2.5, 255, 255}};
+    std::mt19937 rng(4711);
+    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (int round = 0; round < 80; ++round) {
         CStlImage image;
-        float_image::fill(image, width, 1, 3, {});
-        for (int plane = 0; plane < 3; ++plane) {
-            set_levels(image, plane, l.min, l.max, l.range);
-            for (int x = 0; x < width; ++x) put(image, x, 0, plane, samples[(x + plane * 7) % width]);
+        ASSERT_NE(image.Create(pick(1, 9), pick(1, 3), pick(0, 1) ? 3 : 1), 0);
+        for (int c = 0; c < image.Planes; ++c) {
+            const double *l = levels[pick(0, 6)];
+            float_image::set_levels(image, c, l[0], l[1], l[2]);
+            const float anchors[] = {float(l[0]), float(l[1]), nan, inf, -inf, float(pick(-2, 257)), 0.5f};
+            for (int i = 0; i < image.Width * image.Height; ++i) {
+                const float v = pick(0, 2) ? anchors[pick(0, 6)] : float(pick(-3000, 3000)) / 8.0f;
+                float_image::put(image, i % image.Width, i / image.Width, c, pick(0, 1) ? v : std::nextafter(v, pick(0, 1) ? inf : -inf));
+            }
         }
-        const HDIB dib = image.GetDib(0);
-        ASSERT_NE(dib, nullptr);
-        const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(dib)) + 40;
-        for (int x = 0; x < width; ++x)
-            for (int plane = 0; plane < 3; ++plane)
-                EXPECT_EQ(bytes[3 * x + 2 - plane], image.GetPixelGray256(x, 0, plane))
-                    << l.name << ", plane " << plane << ", sample " << image.GetPixelGrayRaw(x, 0, plane);
-        GlobalUnlock(dib);
-        GlobalFree(dib);
+        for (int option : {0, 1}) {
+            const std::vector<std::uint8_t> want = reference_dib(image, option);
+            EXPECT_EQ(take(image.GetDib(option), want.size()), want) << "round " << round << ", option " << option;
+        }
     }
+}
+
+// Rendering only reads: without a swap file, blocks never written leave their
+// slots freely, and a render of five blocks stays within three slots.
+TEST(GetDib, RenderingLeavesBlocksClean) {
+#ifndef _WIN32
+    const std::string tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    setenv("TMPDIR", "/nonexistent-dirira-swap", 1);
+    CVmImage::SetMemoryBudget(SIZE_T{2} << 20);
+    CStlImage image;
+    ASSERT_NE(image.Create(1024, 2049, 1), 0);
+    take(image.GetDib(1), 1064);
+    EXPECT_LE(image.Store->GetResidentBytes(), SIZE_T{6} << 20);
+    CVmImage::SetMemoryBudget(0);
+    setenv("TMPDIR", tmpdir.c_str(), 1);
+#endif
 }
 
 TEST(GetDib, RefusalsLeaveNothingAllocated) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    CStlImage empty, twoPlanes, gray;
-    float_image::fill(twoPlanes, 2, 2, 2, {});
-    float_image::fill(gray, 2, 2, 1, {});
+    CStlImage empty, two, gray, wide, tall, deep, bytes;
+    float_image::fill(two, 2, 2, 2, {});
+    for (CStlImage *image : {&gray, &wide, &tall, &deep}) float_image::fill(*image, 2, 2, 1, {});
+    ASSERT_NE(bytes.Create(2, 2, 1, 16), 0);
+    wide.Width = 3, tall.Height = 1, deep.Planes = 3;
     const struct { const char *name; const CStlImage &image; int option; bool noMemory; } cases[] = {
-        {"no store", empty, 0, false}, {"two planes", twoPlanes, 0, false}, {"option 2", gray, 2, false},
-        {"option -1", gray, -1, false}, {"no memory", gray, 0, true}};
+        {"no store", empty, 0, false},  {"two planes", two, 0, false},       {"option 2", gray, 2, false},
+        {"option -1", gray, -1, false}, {"store narrower", wide, 0, false}, {"store taller", tall, 0, false},
+        {"store lacks planes", deep, 1, false}, {"16-bit samples", bytes, 0, false}, {"no memory", gray, 0, true}};
     for (const auto &c : cases) {
         const int live = win32_standin::LiveGlobalBlocks();
         if (c.noMemory) win32_standin::FailNth(win32_standin::Call::GlobalAlloc, 1);
