@@ -10,12 +10,11 @@
 namespace dirira_tool {
 namespace {
 
+// A read image has one plane (gray) or three (colour).
 void print_planes(CStlImage &image) {
     for (int plane = 0; plane < image.GetPlanes(); ++plane) {
-        const double minimum = plane < 3 ? image.GetMinPixel(plane) : 0.0;
-        const double maximum = plane < 3 ? image.GetMaxPixel(plane) : 0.0;
-        std::printf("plane %d:          min %g, max %g, display levels %g..%g\n", plane, minimum, maximum,
-                    image.GetLevelMin(plane), image.GetLevelMax(plane));
+        std::printf("plane %d:          min %g, max %g, display levels %g..%g\n", plane, image.GetMinPixel(plane),
+                    image.GetMaxPixel(plane), image.GetLevelMin(plane), image.GetLevelMax(plane));
     }
 }
 

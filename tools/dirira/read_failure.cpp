@@ -12,6 +12,8 @@
 
 #include <dirira/dirira.h>
 
+#include "siblings/zirdib/dibapi.h"
+
 namespace dirira_tool {
 namespace {
 
@@ -20,7 +22,7 @@ constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::size_t kCoreBitCountAt = 10;  // bcSize, bcWidth, bcHeight, bcPlanes
 constexpr std::size_t kInfoBitCountAt = 14;  // biSize, biWidth, biHeight, biPlanes
-constexpr std::uint32_t kTableEntrySize = 4;  // RGBQUAD, as the reader widens RGBTRIPLE
+constexpr unsigned long kTableEntrySize = 4;  // RGBQUAD, as the reader widens RGBTRIPLE
 
 // The header versions that the reader refuses, by their size field.
 const char *header_version_name(std::uint32_t size) {
@@ -45,8 +47,11 @@ const char *header_version_name(std::uint32_t size) {
 struct HeaderPeek {
     std::uint32_t headerSize = 0;
     unsigned bitCount = 0;
-    bool complete = false;  // the whole core or information header is there
+    bool complete = false;  // the whole header is there (40 bytes unless a core header)
     long fileSize = 0;
+    // The reader's normalised header and colour table, counted as the reader
+    // counts them: a core file smaller than this is refused, however valid.
+    unsigned long widened = 0;
 };
 
 unsigned little_endian(const unsigned char *bytes, int count) {
@@ -65,25 +70,19 @@ bool peek(const char *path, HeaderPeek &header) {
     std::fseek(file, 0, SEEK_END);
     header.fileSize = std::ftell(file);
     std::fclose(file);
-    const std::size_t at = (got >= 2 && bytes[0] == 'B' && bytes[1] == 'M') ? kFileHeaderSize : 0;
+    const std::size_t at = bytes[0] == 'B' && bytes[1] == 'M' ? kFileHeaderSize : 0;  // zeros past `got`
     if (got < at + 4)
         return false;
     header.headerSize = little_endian(bytes + at, 4);
     const bool core = header.headerSize == kCoreHeaderSize;
-    header.complete = core || header.headerSize == kInfoHeaderSize ? got >= at + header.headerSize : false;
+    header.complete = got >= at + (core ? kCoreHeaderSize : kInfoHeaderSize);
     header.bitCount = little_endian(bytes + at + (core ? kCoreBitCountAt : kInfoBitCountAt), 2);
+    header.widened = kInfoHeaderSize + kTableEntrySize * DibNumColors(bytes + at);
     return true;
 }
 
 bool supported_bit_depth(unsigned bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-// The reader's normalised header and colour table: a core file smaller than
-// this is refused, however valid.
-unsigned long widened_size(unsigned bits) {
-    const unsigned long entries = bits == 1 || bits == 4 || bits == 8 ? 1ul << bits : 0;
-    return kInfoHeaderSize + kTableEntrySize * entries;
 }
 
 std::string why(const char *path, int status) {
@@ -92,14 +91,16 @@ std::string why(const char *path, int status) {
         return dirira::bmp_status_message(status);
     char text[320];
     if (status == dirira::kBmpReadFailed && header.complete && header.headerSize == kCoreHeaderSize &&
-        static_cast<unsigned long>(header.fileSize) < widened_size(header.bitCount)) {
+        static_cast<unsigned long>(header.fileSize) < header.widened) {
         std::snprintf(text, sizeof text,
                       "a valid BITMAPCOREHEADER file, but its %ld bytes are fewer than the %lu of the 40-byte "
                       "header and 4-byte colour entries the library widens it to, and the library refuses it",
-                      header.fileSize, widened_size(header.bitCount));
+                      header.fileSize, header.widened);
         return text;
     }
-    if (status == dirira::kBmpNoMemory && header.complete && !supported_bit_depth(header.bitCount)) {
+    // 6 comes after a whole header was read: from memory, or from the image
+    // library, which decodes only the usual bit depths.
+    if (status == dirira::kBmpNoMemory && !supported_bit_depth(header.bitCount)) {
         std::snprintf(text, sizeof text,
                       "%u bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)", header.bitCount);
         return text;

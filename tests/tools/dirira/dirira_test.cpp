@@ -1,0 +1,315 @@
+// The dirira program run whole, in this process: exit status, output, and
+// files byte for byte against BMP and FITS files laid out here.
+#include <gtest/gtest.h>
+
+#include <fitsio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "support/temp_dir.h"
+#include "support/win32_seams.h"
+#include "tools/dirira/commands.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Planes = std::vector<Bytes>;  // gray, or red, green, blue; top row first
+using testing_support::read_file;
+
+// Exit status, standard output and standard error, in that order.
+std::string program(std::vector<std::string> args) {
+    std::vector<char *> argv{const_cast<char *>("dirira")};
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const std::string code = std::to_string(dirira_tool::run(int(argv.size()), argv.data()));
+    const std::string out = testing::internal::GetCapturedStdout();
+    return code + out + testing::internal::GetCapturedStderr();
+}
+
+std::string text(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// 8-bit gray with a gray table, or 24-bit colour, as CBmp::Write lays them
+// out: resolution 0, rows bottom-up and padded.
+Bytes bmp(int width, const Planes &planes) {
+    const std::uint32_t count = std::uint32_t(planes.size()), height = std::uint32_t(planes[0].size()) / width;
+    const std::uint32_t entries = count == 1 ? 256 : 0, offBits = 54 + 4 * entries, stride = (width * count + 3) / 4 * 4;
+    Bytes out{'B', 'M'};
+    std::vector<std::uint32_t> fields{offBits + stride * height, 0, offBits, 40, std::uint32_t(width), height,
+                                      1 | count << 19, 0, stride * height, 0, 0, entries, 0};  // bfSize .. biClrImportant
+    for (std::uint32_t i = 0; i < entries; ++i)
+        fields.push_back(i * 0x10101);
+    for (std::uint32_t field : fields)
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(std::uint8_t(field >> shift));
+    for (int y = int(height) - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x)
+            for (int plane = int(count) - 1; plane >= 0; --plane)  // blue first
+                out.push_back(planes[plane][y * width + x]);
+        out.resize(out.size() + stride - width * count);
+    }
+    return out;
+}
+
+// Leak-checked, in a scratch folder.
+class Program : public testing_support::LeakCheckedTest {
+protected:
+    long entries() const { return long(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
+    testing_support::TempDir dir_;
+};
+
+TEST_F(Program, UnknownCommandLinesGetTheUsage) {
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {}, {"info"}, {"about", "x"}, {"fits-info"}, {"convert", "a.bmp"}, {"info", "a", "b"}, {"inf", "a"}})
+        EXPECT_EQ(program(args).substr(0, 29), "2usage: dirira info FILE.bmp ");
+    EXPECT_EQ(program({"convert", "a.fits", "b.fts"}),
+              "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n");
+}
+
+TEST_F(Program, AboutNamesTheLibraryItsVersionAndFormats) {
+    const std::string said = program({"about"});
+    EXPECT_EQ(said.substr(0, 10) + said.substr(said.find(".so") - 9, 12), "0library: libdirira.so");
+    EXPECT_EQ(said.substr(said.find('\n') + 1),
+              "version block:\n  FileDescription   BITMAP I/O DLL\n  FileVersion       2.0.1.1\n"
+              "  ProductVersion    2.1\n  InternalName      DIRIRA\n  OriginalFilename  DIRIRA.DLL\n"
+              "format names:\n  7001 BMP (無圧縮)\n  7002 BMP (RLE圧縮)\n");
+}
+
+TEST_F(Program, InfoTellsWhatReadingGives) {
+    Bytes file = bmp(2, {{10, 200}, {0, 255}, {7, 7}});
+    const std::string path = dir_.write("in.bmp", file);
+    EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nformat:           BMP (無圧縮)\n"
+              "size:             2 x 1, 3 planes (colour)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\n"
+              "original:         24 bits per pixel\nheader planes:    1\nsaveable:         format 1, file 1\n"
+              "plane 0:          min 10, max 200, display levels 0..255\n"
+              "plane 1:          min 0, max 255, display levels 0..255\n"
+              "plane 2:          min 7, max 7, display levels 0..255\n");
+    file[25] = file[24] = file[23] = file[22] = 0xFF;  // biHeight -1: rows top-down
+    EXPECT_NE(program({"info", dir_.write("in.bmp", file)}).find("\nheader planes:    none (the headers do not "
+                                                                 "describe a picture of positive width and height)\n"),
+              std::string::npos);
+}
+
+// Every command that reads a BMP says why it cannot in the same words, and
+// leaves no file.
+TEST_F(Program, ReadFailuresNameTheirCause) {
+    const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
+    const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
+    // 2 x 2 at 1 bit behind a core header, 47 bytes; widened, header and colours need 40 + 2 x 4.
+    Bytes core{'B', 'M', 47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 1, 0, 0, 0, 0, 255, 255, 255};
+    core.resize(47);
+    const std::string depth = " bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)";
+    const std::pair<Bytes, std::string> cases[] = {
+        {{}, "status 3: the file cannot be opened"},  // no file
+        {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
+        {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
+        {core, "status 4: a valid BITMAPCOREHEADER file, but its 47 bytes are fewer than the 48 of the 40-byte "
+               "header and 4-byte colour entries the library widens it to, and the library refuses it"},
+        {patched(gray, 28, 2), "status 6: 2" + depth},  // biBitCount
+        {patched(colour, 28, 64), "status 6: 64" + depth},
+        {patched(colour, 30, 1), "status 6: out of memory, or the image cannot be represented"},  // BI_RLE8
+        {patched(colour, 14, 108), "status 7: unsupported bitmap header: only the 40-byte BITMAPINFOHEADER and the "
+                                   "12-byte BITMAPCOREHEADER are read, not the 108- and 124-byte V4/V5 headers; "
+                                   "this file has a 108-byte header: BITMAPV4HEADER"},
+    };
+    for (const auto &[file, why] : cases) {
+        const std::string in = file.empty() ? dir_.file("in.bmp") : dir_.write("in.bmp", file);
+        for (const auto &args : {std::vector<std::string>{"info", in}, {"convert", in, dir_.file("out.bmp")},
+                                 {"convert", in, dir_.file("out.fits")}})
+            EXPECT_EQ(program(args), "1dirira: " + in + ": cannot read: " + why + "\n");
+        EXPECT_EQ(entries(), file.empty() ? 0 : 1);
+    }
+}
+
+// A conversion that fails leaves the output as it was and no file beside it.
+TEST_F(Program, FailedWritesLeaveTheOutputAlone) {
+    const std::string in = dir_.write("in.bmp", bmp(3, {{1, 2, 3}})), old = dir_.write("old.bmp", {'o', 'l', 'd'});
+    std::filesystem::create_directory(dir_.file("folder"));
+    using win32_standin::Call;
+    const std::tuple<const char *, Call, int, std::string> cases[] = {
+        {"old.bmp", Call::CreateFileA, 2, "cannot write: status 2: the output file cannot be created"},
+        {"old.bmp", Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"},
+        {"folder", Call::WriteFile, 0, "not a regular file"},  // 0: no fault
+        {"none/new.fits", Call::WriteFile, 0, "cannot write: couldn't create the named file"},
+    };
+    for (const auto &[to, fault, nth, why] : cases) {
+        if (nth != 0)
+            win32_standin::FailNth(fault, nth);
+        EXPECT_EQ(program({"convert", in, dir_.file(to)}), "1dirira: " + dir_.file(to) + ": " + why + "; it is unchanged\n");
+        win32_standin::ClearFaults();
+        EXPECT_EQ(text(read_file(old)) + std::to_string(entries()), "old3");
+    }
+}
+
+// The cards padded to 80 characters, END and blanks: the first 2880 bytes.
+std::string header(const std::vector<std::string> &cards) {
+    std::string text;
+    for (const std::string &card : cards)
+        text += card + std::string(80 - card.size(), ' ');
+    return (text + "END").append(2877 - text.size(), ' ');
+}
+
+std::string card(const std::string &key, const std::string &value, const std::string &comment) {
+    char text[81];
+    std::snprintf(text, sizeof text, "%-8s= %20s / %s", key.c_str(), value.c_str(), comment.c_str());
+    return text;
+}
+
+// Every card of the FITS file (the long source name in two); the BMP files
+// byte for byte, through FITS and straight. (Samples are read back the
+// right way up: below.)
+TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
+    const std::string name = "a-star-field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";
+    std::mt19937 random(1206);
+    for (const char *extension : {".fits", ".FIT", ".fts"})
+        for (int planes : {1, 3}) {
+            const int width = 1 + int(random() % 9), height = 1 + int(random() % 6);
+            Planes picture(planes, Bytes(width * height));
+            for (Bytes &plane : picture)
+                std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+            const std::string in = dir_.write(name + ".bmp", bmp(width, picture)), copy = dir_.file("copy");
+            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp");
+            std::vector<std::string> cards = {card("SIMPLE", "T", "file does conform to FITS standard"),
+                                              card("BITPIX", "-32", "number of bits per data pixel"),
+                                              card("NAXIS", planes == 1 ? "2" : "3", "number of data axes")};
+            for (int axis : {width, height, planes == 1 ? 0 : 3})
+                if (axis != 0)
+                    cards.push_back(card("NAXIS" + std::to_string(cards.size() - 2), std::to_string(axis),
+                                         "length of data axis " + std::to_string(cards.size() - 2)));
+            cards.insert(cards.end(),
+                         {card("EXTEND", "T", "FITS dataset may contain extensions"),
+                          "COMMENT   FITS (Flexible Image Transport System) format is defined in 'Astronomy",
+                          "COMMENT   and Astrophysics', volume 376, page 359; bibcode: 2001A&A...376..359H",
+                          "ORIGIN  = 'dirira  '           / written by the dirira program",
+                          "SRCFILE = 'a-star-field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
+                          "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted",
+                          card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file")});
+            for (int plane = 1; plane <= planes; ++plane) {
+                cards.push_back(card("LEVMIN" + std::to_string(plane), "0.", "display level: black"));
+                cards.push_back(card("LEVMAX" + std::to_string(plane), "255.", "display level: white"));
+            }
+            std::string said = program({"convert", in, fits});
+            said += program({"convert", fits, back});
+            EXPECT_EQ(said + program({"convert", in, copy}), "000" + in + " -> " + copy + ": " + std::to_string(width) +
+                                                                 " x " + std::to_string(height) + ", " +
+                                                                 (planes == 1 ? "1 plane\n" : "3 planes\n"));
+            EXPECT_EQ(text(read_file(fits)).substr(0, 2880), header(cards)) << fits;
+            EXPECT_EQ(text(read_file(back)) + text(read_file(copy)), text(read_file(in)) + text(read_file(in)));
+        }
+}
+
+// A table, or a float image with level cards, of one value or of random
+// samples (some NaN).
+struct Hdu {
+    std::vector<LONGLONG> axes;
+    std::map<std::string, double> cards;
+    int type = IMAGE_HDU;
+    float constant = 0;  // the value of every sample, unless 0
+};
+
+std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &hdus) {
+    std::mt19937 random(31);
+    std::vector<float> samples;  // the last image's
+    fitsfile *file = nullptr;
+    int status = 0;
+    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")};
+    fits_create_diskfile(&file, path.c_str(), &status);
+    for (const Hdu &hdu : hdus) {
+        if (hdu.type != IMAGE_HDU) {
+            fits_create_tbl(file, hdu.type, 2, 1, names, forms, nullptr, "STARS", &status);
+            continue;
+        }
+        LONGLONG count = hdu.axes.empty() ? 0 : 1;
+        for (LONGLONG length : hdu.axes)
+            count *= length;
+        samples.assign(std::size_t(count), hdu.constant);
+        for (float &s : samples)
+            s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
+        fits_create_imgll(file, FLOAT_IMG, int(hdu.axes.size()), const_cast<LONGLONG *>(hdu.axes.data()), &status);
+        for (const auto &level : hdu.cards)
+            fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
+        if (count != 0)
+            fits_write_img(file, TFLOAT, 1, count, samples.data(), &status);
+    }
+    fits_close_file(file, &status);
+    EXPECT_EQ(status, 0);
+    return samples;
+}
+
+// The display-level rule: black at or below the lower level (and NaN), white
+// at or above the upper one, else (s - lower) / (upper - lower) x 255
+// truncated; the levels from both cards, else the defined samples' range.
+Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
+    const int width = int(hdu.axes[0]), height = int(hdu.axes[1]), count = int(hdu.axes.size() > 2 ? hdu.axes[2] : 1);
+    Planes planes(count, Bytes(std::size_t(width * height)));
+    for (int plane = 0; plane < count; ++plane) {
+        const float *first = samples.data() + plane * width * height;
+        std::vector<float> defined;
+        std::copy_if(first, first + width * height, std::back_inserter(defined), [](float s) { return s == s; });
+        const auto range = std::minmax_element(defined.begin(), defined.end());
+        double low = defined.empty() ? 0 : *range.first, high = defined.empty() ? 0 : *range.second;
+        const std::string n = std::to_string(plane + 1);
+        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n))
+            low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
+        for (int i = 0; i < width * height; ++i)
+            planes[plane][(height - 1 - i / width) * width + i % width] =
+                !(first[i] > low) ? 0 : first[i] >= high ? 255 : std::uint8_t((first[i] - low) / (high - low) * 255);
+    }
+    return bmp(width, planes);
+}
+
+// The first HDU with image data, if gray or colour; levels that span
+// nothing are warned about.
+TEST_F(Program, FitsBecomesTheBmpOfItsFirstImage) {
+    const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
+    const std::string warn = "dirira: @: warning: ";
+    const std::string split = ": samples above 100.5 render white, the rest black\n";
+    const std::string noImage = "1dirira: @: not a gray or three-plane colour image\n";
+    const std::pair<std::vector<Hdu>, std::string> cases[] = {
+        {{{{6, 4, 1}, {}}}, "0"},
+        {{{{5, 3, 3}, {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60},
+                      {"LEVMAX3", 70}}}}, "0"},
+        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"},
+        {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
+        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}}, "0"},
+        {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, "0" + warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
+        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}},
+         "0" + warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
+        {{{{1, 1}, {}, IMAGE_HDU, -7}}, "0" + warn + "every sample of plane 1 is -7: it renders black\n"},
+        {{{{2, 1}, {}, IMAGE_HDU, NAN}}, "0" + warn + "plane 1 has no defined sample: it renders black\n"},
+        {{{{4}, {}}}, noImage},
+        {{{{2, 2, 2}, {}}}, noImage},
+        {{{{2, 2, 1, 1}, {}}}, noImage},
+        {{binary}, "1dirira: @: no image in the file\n"},
+        {{}, "1dirira: @: could not open the named file\n"},
+    };
+    for (const auto &[hdus, message] : cases) {
+        const std::string in = dir_.file("in" + std::to_string(&message - &cases[0].second) + ".fits");
+        const std::string out = dir_.file("out.bmp");
+        const std::vector<float> samples = hdus.empty() ? std::vector<float>{} : write_fits(in, hdus);
+        std::string said = message;
+        for (std::size_t at; (at = said.find('@')) != std::string::npos;)
+            said.replace(at, 1, in);
+        EXPECT_EQ(program({"convert", in, out}), said);
+        EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(hdus.back(), samples) : Bytes{})) << in;
+        std::filesystem::remove(out);
+    }
+}
+
+TEST_F(Program, FitsInfoPrintsTheHeaderOfEveryHdu) {
+    const std::string path = dir_.file("tables.fits"), absent = dir_.file("absent.fits");
+    write_fits(path, {{{}, {}, ASCII_TBL}, {{}, {}, BINARY_TBL}, {{3, 2, 3}, {}}});
+    EXPECT_EQ(program({"fits-info", path}),
+              "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT '', TBCOL 1\n"
+              "HDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n  TFIELDS 1\n"
+              "  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT ''\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
+    EXPECT_EQ(program({"fits-info", absent}), "1dirira: " + absent + ": could not open the named file\n");
+}
+
+}  // namespace
