@@ -52,18 +52,16 @@ int write_replacing(const char *output, const std::function<std::string(const ch
     if (!replaceable(output))
         return refuse_output(output, "not a regular file");
     const std::string temporary = temporary_beside(output);
-    std::remove(temporary.c_str());  // a leftover of an earlier run with our pid
-    const std::string why = write(temporary.c_str());
-    if (!why.empty()) {
-        std::remove(temporary.c_str());
-        return refuse_output(output, "cannot write: " + why);
-    }
-    if (std::rename(temporary.c_str(), output) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        return refuse_output(output, std::string("cannot replace: ") + std::strerror(error));
-    }
-    return 0;
+    std::remove(temporary.c_str());  // a leftover of an earlier run with our pid: CFITSIO only creates
+    std::string why = write(temporary.c_str());
+    if (!why.empty())
+        why = "cannot write: " + why;
+    else if (std::rename(temporary.c_str(), output) != 0)
+        why = std::string("cannot replace: ") + std::strerror(errno);
+    if (why.empty())
+        return 0;
+    std::remove(temporary.c_str());
+    return refuse_output(output, why);
 }
 
 int write_bmp(CStlImage &image, const char *output) {
