@@ -52,7 +52,7 @@ int write_replacing(const char *output, const std::function<std::string(const ch
     if (!replaceable(output))
         return refuse_output(output, "not a regular file");
     const std::string temporary = temporary_beside(output);
-    std::remove(temporary.c_str());  // a leftover of an earlier run with our pid: CFITSIO only creates
+    std::remove(temporary.c_str());  // an earlier run's leftover: CFITSIO creates no file over another
     std::string why = write(temporary.c_str());
     if (!why.empty())
         why = "cannot write: " + why;
@@ -67,8 +67,9 @@ int write_replacing(const char *output, const std::function<std::string(const ch
 int write_bmp(CStlImage &image, const char *output) {
     return write_replacing(output, [&image](const char *path) {
         const int status = CBmp::Write(&image, path, kDisplayLevels, NULL, NULL);
-        return status == dirira::kBmpOk ? std::string()
-                                        : "status " + std::to_string(status) + ": " + dirira::bmp_status_message(status);
+        if (status == dirira::kBmpOk)
+            return std::string();
+        return "status " + std::to_string(status) + ": " + dirira::bmp_status_message(status);
     });
 }
 

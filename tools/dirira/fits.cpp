@@ -298,7 +298,8 @@ void set_levels(fitsfile *file, const char *path, CStlImage &image, int plane, c
                          "black\n",
                          path, lowKey.c_str(), low, highKey.c_str(), high, low);
     } else if (range.low > range.high) {
-        std::fprintf(stderr, "dirira: %s: warning: plane %d has no defined sample: it renders black\n", path, plane + 1);
+        std::fprintf(stderr, "dirira: %s: warning: plane %d has no defined sample: it renders black\n", path,
+                     plane + 1);
     } else if (low == high) {
         std::fprintf(stderr, "dirira: %s: warning: every sample of plane %d is %g: it renders black\n", path,
                      plane + 1, low);
