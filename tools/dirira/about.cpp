@@ -25,7 +25,7 @@ std::vector<char> version_block(const char *file) {
     const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
     std::vector<char> block(size);
     if (size == 0 || !GetFileVersionInfoA(file, 0, size, block.data()))
-        block.clear();
+        return {};
     return block;
 }
 
