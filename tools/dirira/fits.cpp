@@ -218,8 +218,9 @@ bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
         return false;
     }
     const LONGLONG largest = std::numeric_limits<int>::max();
-    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] < 1 ||
-        lengths[1] < 1 || lengths[0] > largest || lengths[1] > largest) {
+    // No axis has length 0 here: move_to_image passed over such HDUs.
+    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] > largest ||
+        lengths[1] > largest) {
         why = "not a gray or three-plane colour image";
         return false;
     }

@@ -89,17 +89,18 @@ TEST_F(Program, ReadFailuresNameTheirCause) {
     // 2 x 2 at 1 bit behind a core header, 47 bytes; widened, header and colours need 40 + 2 x 4.
     Bytes core{'B', 'M', 47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 1, 0, 0, 0, 0, 255, 255};
     core.resize(47, 255);
-    const std::string depth = " bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)";
     const std::pair<Bytes, std::string> cases[] = {
         {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
         {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
         {core, "status 4: a valid BITMAPCOREHEADER file, but its 47 bytes are fewer than the 48 of the 40-byte "
                "header and 4-byte colour entries the library widens it to, and the library refuses it"},
-        {patched(gray, 28, 2), "status 6: 2" + depth},  // biBitCount
-        {patched(colour, 28, 64), "status 6: 64" + depth},
+        {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
+        {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
         {patched(colour, 14, 108), "status 7: " + std::string(dirira::bmp_status_message(7)) +
                                        "; this file has a 108-byte header: BITMAPV4HEADER"},
+        {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) +  // no file header
+                                         "; this file has a 66-byte header: no known bitmap header"},
     };
     for (const auto &[file, why] : cases) {
         const std::string in = dir_.write("in.bmp", file);
@@ -235,7 +236,6 @@ Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
     return bmp(width, planes);
 }
 
-// The first HDU with data, if gray or colour; levels spanning nothing warned.
 TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
     const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
     const std::string in = dir_.file("in.fits"), out = dir_.file("out.bmp"), warn = "0dirira: " + in + ": warning: ";
