@@ -75,20 +75,22 @@ TEST_F(Program, UsageAndAbout) {
 }
 
 TEST_F(Program, InfoTellsWhatReadingGives) {
-    const std::string path = dir_.write("in.bmp", bmp(3, {{10, 200, 7}}));
-    EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nformat:           BMP (無圧縮)\nsize:      "
-              "       3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\noriginal:         8 bits "
-              "per pixel\nheader planes:    1\nsaveable:         format 1, file 1\nplane 0:          min 7, max 200, "
-              "display levels 0..255\n");
+    for (const char *planes : {"1", "none (the headers do not describe a picture of positive width and height)"}) {
+        Bytes file = bmp(3, {{10, 200, 7}});
+        std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
+        const std::string path = dir_.write("in.bmp", file);
+        EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nformat:           BMP (無圧縮)\nsize:  "
+                  "           3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\noriginal:     "
+                  "    8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
+                  "plane 0:          min 7, max 200, display levels 0..255\n");
+    }
 }
 
-// Every command that reads a BMP says why not in the same words.
 TEST_F(Program, ReadFailuresNameTheirCause) {
     const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
     const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
-    // 2 x 2 at 1 bit behind a core header, 47 bytes; widened, header and colours need 40 + 2 x 4.
     Bytes core{'B', 'M', 47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 1, 0, 0, 0, 0, 255, 255};
-    core.resize(47, 255);
+    core.resize(47, 255);  // 2 x 2 at 1 bit behind a core header: 40 + 2 x 4 bytes once widened
     const std::pair<Bytes, std::string> cases[] = {
         {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
         {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
@@ -111,15 +113,13 @@ TEST_F(Program, ReadFailuresNameTheirCause) {
     }
 }
 
-// A conversion that fails leaves the output as it was and no file beside it.
 TEST_F(Program, FailedWritesLeaveTheOutputAlone) {
     const std::string in = dir_.write("in.bmp", bmp(3, {{1, 2, 3}})), old = dir_.write("old.bmp", {'o', 'l', 'd'});
     std::filesystem::create_directory(dir_.file("folder"));
-    using win32_standin::Call;
-    const std::tuple<const char *, Call, int, std::string> cases[] = {
-        {"old.bmp", Call::CreateFileA, 2, "cannot write: status 2: the output file cannot be created"},
-        {"old.bmp", Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"},
-        {"folder", Call::WriteFile, 0, "not a regular file"},  // 0: no fault
+    const std::tuple<const char *, win32_standin::Call, int, std::string> cases[] = {
+        {"old.bmp", win32_standin::Call::CreateFileA, 2, "cannot write: status 2: the output file cannot be created"},
+        {"old.bmp", win32_standin::Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"},
+        {"folder", win32_standin::Call::WriteFile, 0, "not a regular file"},  // 0: no fault
     };
     for (const auto &[to, fault, nth, why] : cases) {
         win32_standin::FailNth(fault, nth);
