@@ -89,12 +89,12 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
 TEST_F(Program, ReadFailuresNameTheirCause) {
     const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
     const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
-    Bytes core{'B', 'M', 47, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 1, 0, 0, 0, 0, 255, 255};
-    core.resize(47, 255);  // 2 x 2 at 1 bit behind a core header: 40 + 2 x 4 bytes once widened
+    Bytes core{'B', 'M', 0x27, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 8, 0};
+    core.resize(1063, 255);  // 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened
     const std::pair<Bytes, std::string> cases[] = {
         {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
         {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
-        {core, "status 4: a valid BITMAPCOREHEADER file, but its 47 bytes are fewer than the 48 of the 40-byte "
+        {core, "status 4: a valid BITMAPCOREHEADER file, but its 1063 bytes are fewer than the 1064 of the 40-byte "
                "header and 4-byte colour entries the library widens it to, and the library refuses it"},
         {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
