@@ -15,7 +15,7 @@ void print_version_field(const std::vector<char> &block, const char *translation
     std::snprintf(query, sizeof query, "\\StringFileInfo\\%s\\%s", translation, name);
     LPVOID value = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(block.data(), query, &value, &length) && length > 0)
+    if (VerQueryValueA(block.data(), query, &value, &length))
         std::printf("  %-17s %s\n", name, static_cast<const char *>(value));
 }
 
@@ -25,7 +25,7 @@ std::vector<char> version_block(const char *file) {
     const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
     std::vector<char> block(size);
     if (size == 0 || !GetFileVersionInfoA(file, 0, size, block.data()))
-        block.clear();
+        return {};
     return block;
 }
 
@@ -36,7 +36,7 @@ int about() {
     // holds the first format name is the library itself.
     const HINSTANCE library = AfxFindStringResourceHandle(IDS_FORMAT_BMP);
     char file[4096] = "";
-    if (library == NULL || GetModuleFileNameA(library, file, sizeof file) == 0) {
+    if (library == NULL || !GetModuleFileNameA(library, file, sizeof file)) {
         std::fprintf(stderr, "dirira: the library's resources are not registered\n");
         return 1;
     }

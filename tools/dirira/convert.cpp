@@ -1,13 +1,14 @@
-// `dirira convert IN.bmp OUT.bmp`: reads a file with CBmp::Read and writes
-// the image with CBmp::Write at its display levels (0..255 after a read, so
-// 8-bit gray and 24-bit pictures come out sample for sample).
+// `dirira convert`: reads a file and writes it again, BMP to BMP here, with
+// FITS on one side in fits.cpp. Every conversion writes through
+// write_replacing().
 //
 // CBmp::Write replaces its target in place, as the library's contract
-// wants; a command line wants a failed conversion to leave an existing
-// output alone. So the file is written beside the target under a temporary
-// name and renamed over it only when complete: rename(2) in the same folder
-// swaps it in at once. That swap would put a plain file in place of a
-// device or a symbolic link, so a target that exists must be a regular file.
+// wants, and so does CFITSIO once the old file is removed; a command line
+// wants a failed conversion to leave an existing output alone. So the file
+// is written beside the target under a temporary name and renamed over it
+// only when complete: rename(2) in the same folder swaps it in at once. That
+// swap would put a plain file in place of a device or a symbolic link, so a
+// target that exists must be a regular file.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,17 +20,15 @@
 #include <dirira/dirira.h>
 
 #include "tools/dirira/commands.h"
+#include "tools/dirira/read_failure.h"
 
 namespace dirira_tool {
 namespace {
 
-constexpr int kDisplayLevels = 0;  // CStlImage::GetDib's option
-
-int report_status(const char *path, const char *what, int status) {
-    std::fprintf(stderr, "dirira: %s: cannot %s: status %d: %s\n", path, what, status,
-                 dirira::bmp_status_message(status));
-    return 1;
-}
+// CStlImage::GetDib's option: each plane through its display levels, which
+// are 0..255 after a read, so 8-bit gray and 24-bit pictures come out sample
+// for sample.
+constexpr int kDisplayLevels = 0;
 
 // Beside the target, so that the rename stays within one file system.
 std::string temporary_beside(const char *target) {
@@ -42,31 +41,45 @@ bool replaceable(const char *target) {
     return lstat(target, &status) != 0 ? errno == ENOENT : S_ISREG(status.st_mode);
 }
 
+int refuse_output(const char *output, const std::string &why) {
+    std::fprintf(stderr, "dirira: %s: %s; it is unchanged\n", output, why.c_str());
+    return 1;
+}
+
 }  // namespace
 
+int write_replacing(const char *output, const std::function<std::string(const char *)> &write) {
+    if (!replaceable(output))
+        return refuse_output(output, "not a regular file");
+    const std::string temporary = temporary_beside(output);
+    std::remove(temporary.c_str());  // an earlier run's leftover: CFITSIO creates no file over another
+    std::string why = write(temporary.c_str());
+    if (!why.empty())
+        why = "cannot write: " + why;
+    else if (std::rename(temporary.c_str(), output) != 0)
+        why = std::string("cannot replace: ") + std::strerror(errno);
+    if (why.empty())
+        return 0;
+    std::remove(temporary.c_str());
+    return refuse_output(output, why);
+}
+
+int write_bmp(CStlImage &image, const char *output) {
+    return write_replacing(output, [&image](const char *path) {
+        const int status = CBmp::Write(&image, path, kDisplayLevels, NULL, NULL);
+        if (status == dirira::kBmpOk)
+            return std::string();
+        return "status " + std::to_string(status) + ": " + dirira::bmp_status_message(status);
+    });
+}
+
 int convert(const char *input, const char *output) {
-    if (!replaceable(output)) {
-        std::fprintf(stderr, "dirira: %s: not a regular file; not replaced\n", output);
-        return 1;
-    }
     CStlImage image;
     const int readStatus = CBmp::Read(&image, input, NULL, NULL);
     if (readStatus != dirira::kBmpOk)
-        return report_status(input, "read", readStatus);
-    const std::string temporary = temporary_beside(output);
-    const int writeStatus = CBmp::Write(&image, temporary.c_str(), kDisplayLevels, NULL, NULL);
-    if (writeStatus != dirira::kBmpOk) {
-        std::remove(temporary.c_str());
-        report_status(output, "write", writeStatus);
-        std::fprintf(stderr, "dirira: %s is unchanged\n", output);
+        return report_read_failure(input, readStatus);
+    if (write_bmp(image, output) != 0)
         return 1;
-    }
-    if (std::rename(temporary.c_str(), output) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        std::fprintf(stderr, "dirira: %s: cannot replace: %s; it is unchanged\n", output, std::strerror(error));
-        return 1;
-    }
     std::printf("%s -> %s: %d x %d, %d plane%s\n", input, output, image.GetWidth(), image.GetHeight(),
                 image.GetPlanes(), image.GetPlanes() == 1 ? "" : "s");
     return 0;

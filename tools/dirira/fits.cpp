@@ -9,6 +9,9 @@
 // gives back the same samples.
 #include "tools/dirira/fits.h"
 
+#include "tools/dirira/commands.h"
+#include "tools/dirira/read_failure.h"
+
 #include <fitsio.h>
 
 #include <algorithm>
@@ -26,7 +29,6 @@ constexpr int kColourPlanes = 3;
 constexpr int kMaxIndexed = 999;  // NAXISn and TFIELDS stop at 999 in FITS
 constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
-constexpr int kRenderThroughLevels = 0;  // CBmp::Write's option: display levels
 constexpr const char *kOrigin = "dirira";
 
 // A CFITSIO file closed on every path; close() reports the status of the
@@ -165,7 +167,9 @@ void print_record(int hdu, CFitsExtension &record) {
 // ---- BMP -> FITS ----
 
 // The source file's name without folders, for the SRCFILE card; empty when
-// it is not printable ASCII, which is all a FITS header may hold.
+// it is not printable ASCII, which is all a FITS header may hold. A name
+// longer than one card holds goes on in CONTINUE cards (the long-string
+// convention), never cut short.
 std::string source_name(const char *path) {
     const char *slash = std::strrchr(path, '/');
     std::string name = slash != nullptr ? slash + 1 : path;
@@ -177,7 +181,7 @@ void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *sta
     fits_update_key(file, TSTRING, "ORIGIN", const_cast<char *>(kOrigin), "written by the dirira program", status);
     const std::string name = source_name(bmpPath);
     if (!name.empty())
-        fits_update_key(file, TSTRING, "SRCFILE", const_cast<char *>(name.c_str()), "BMP file converted", status);
+        fits_write_key_longstr(file, "SRCFILE", name.c_str(), "BMP file converted", status);
     int bits = image.GetOrgBitsPixel();
     fits_update_key(file, TINT, "SRCBITS", &bits, "bits per pixel of the BMP file", status);
     for (int plane = 0; plane < image.GetPlanes(); ++plane) {
@@ -214,8 +218,9 @@ bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
         return false;
     }
     const LONGLONG largest = std::numeric_limits<int>::max();
-    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] < 1 ||
-        lengths[1] < 1 || lengths[0] > largest || lengths[1] > largest) {
+    // No axis has length 0 here: move_to_image passed over such HDUs.
+    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] > largest ||
+        lengths[1] > largest) {
         why = "not a gray or three-plane colour image";
         return false;
     }
@@ -223,15 +228,25 @@ bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
     return true;
 }
 
+// Whether the current HDU is an image extension or primary array with data:
+// at least one axis, none of length 0. Tables are passed over unasked, as
+// CFITSIO's image calls fail on them.
+bool holds_image(fitsfile *file, int type, int *status) {
+    int axes = 0;
+    if (type != IMAGE_HDU || fits_get_img_dim(file, &axes, status) != 0 || axes < 1)
+        return false;
+    std::vector<LONGLONG> lengths(std::size_t(axes), 0);
+    fits_get_img_sizell(file, axes, lengths.data(), status);
+    return *status == 0 && std::count(lengths.begin(), lengths.end(), 0) == 0;
+}
+
 // The first HDU that holds an image.
 bool move_to_image(fitsfile *file, std::string &why) {
     int count = 0, status = 0;
     fits_get_num_hdus(file, &count, &status);
     for (int hdu = 1; hdu <= count && status == 0; ++hdu) {
-        int type = 0, axes = 0;
-        fits_movabs_hdu(file, hdu, &type, &status);
-        fits_get_img_dim(file, &axes, &status);
-        if (status == 0 && type == IMAGE_HDU && axes > 0)
+        int type = 0;
+        if (fits_movabs_hdu(file, hdu, &type, &status) == 0 && holds_image(file, type, &status))
             return true;
     }
     why = status != 0 ? fits_error(status) : "no image in the file";
@@ -266,14 +281,29 @@ bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *
 }
 
 // The plane's display levels: the LEVMINn/LEVMAXn cards when both are
-// there, else its smallest and largest defined samples.
-void set_levels(fitsfile *file, CStlImage &image, int plane, const Range &range) {
+// there, else its smallest and largest defined samples. Levels that span
+// nothing are kept (the cards say what the file's author chose) with a
+// warning: the byte rule then makes every sample at or below the lower level
+// black and every other one white, so a plane of one value is all black.
+void set_levels(fitsfile *file, const char *path, CStlImage &image, int plane, const Range &range) {
     double low = range.low <= range.high ? range.low : 0.0;
     double high = range.low <= range.high ? range.high : 0.0;
     double cardLow = 0.0, cardHigh = 0.0;
-    if (read_key(file, indexed("LEVMIN", plane), cardLow) && read_key(file, indexed("LEVMAX", plane), cardHigh)) {
+    const std::string lowKey = indexed("LEVMIN", plane), highKey = indexed("LEVMAX", plane);
+    if (read_key(file, lowKey, cardLow) && read_key(file, highKey, cardHigh)) {
         low = cardLow;
         high = cardHigh;
+        if (low >= high)
+            std::fprintf(stderr,
+                         "dirira: %s: warning: %s %g is not below %s %g: samples above %g render white, the rest "
+                         "black\n",
+                         path, lowKey.c_str(), low, highKey.c_str(), high, low);
+    } else if (range.low > range.high) {
+        std::fprintf(stderr, "dirira: %s: warning: plane %d has no defined sample: it renders black\n", path,
+                     plane + 1);
+    } else if (low == high) {
+        std::fprintf(stderr, "dirira: %s: warning: every sample of plane %d is %g: it renders black\n", path,
+                     plane + 1, low);
     }
     image.LevelMin[plane] = low;
     image.LevelMax[plane] = high;
@@ -322,18 +352,19 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath) {
     CStlImage image;
     const int read = CBmp::Read(&image, bmpPath, NULL, NULL);
     if (read != dirira::kBmpOk)
-        return report(bmpPath, dirira::bmp_status_message(read));
+        return report_read_failure(bmpPath, read);
     const int planes = image.GetPlanes();
     LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
-    std::remove(fitsPath);  // a disk file is only ever created new
-    FitsFile file;
-    int status = 0;
-    fits_create_diskfile(file.out(), fitsPath, &status);
-    fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, &status);
-    write_cards(file.get(), image, bmpPath, &status);
-    write_rows(file.get(), image, &status);
-    file.close(&status);
-    return status == 0 ? 0 : report(fitsPath, fits_error(status));
+    return write_replacing(fitsPath, [&](const char *path) {
+        FitsFile file;
+        int status = 0;
+        fits_create_diskfile(file.out(), path, &status);
+        fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, &status);
+        write_cards(file.get(), image, bmpPath, &status);
+        write_rows(file.get(), image, &status);
+        file.close(&status);
+        return status == 0 ? std::string() : fits_error(status);
+    });
 }
 
 int fits_to_bmp(const char *fitsPath, const char *bmpPath) {
@@ -352,10 +383,9 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath) {
         Range range;
         if (!read_plane(file.get(), image, plane, range, &status))
             return report(fitsPath, fits_error(status));
-        set_levels(file.get(), image, plane, range);
+        set_levels(file.get(), fitsPath, image, plane, range);
     }
-    const int written = CBmp::Write(&image, bmpPath, kRenderThroughLevels, NULL, NULL);
-    return written == dirira::kBmpOk ? 0 : report(bmpPath, dirira::bmp_status_message(written));
+    return write_bmp(image, bmpPath);
 }
 
 int convert_fits(const char *from, const char *to) {

@@ -32,12 +32,20 @@ std::vector<Star> make_stars(std::mt19937 &random) {
     return stars;
 }
 
+// Beyond this many (2 sigma^2) from its centre a star adds at most
+// 240 e^-50, about 5e-20: less than half a unit in the last place of any sky
+// value above 0.001, so leaving it out changes no bit of the sum (the
+// samples compare equal to the shipped ones) and spares most exp() calls.
+constexpr double kFarTail = 50.0;
+
 // Sky brightness of one channel at a pixel, 0..255.
 double sky(const std::vector<Star> &stars, int x, int y, double Star::*channel, double noise) {
     double value = 18.0 + noise;
     for (const Star &s : stars) {
         const double dx = x - s.x, dy = y - s.y;
-        value += s.peak * (s.*channel) * std::exp(-(dx * dx + dy * dy) / (2.0 * s.sigma * s.sigma));
+        const double spread = (dx * dx + dy * dy) / (2.0 * s.sigma * s.sigma);
+        if (spread < kFarTail)
+            value += s.peak * (s.*channel) * std::exp(-spread);
     }
     return std::fmin(255.0, std::fmax(0.0, std::round(value)));
 }

@@ -1,0 +1,275 @@
+// The dirira program run whole, in this process, against files laid out here.
+#include <gtest/gtest.h>
+
+#include <fitsio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+#include "support/win32_seams.h"
+#include "tools/dirira/commands.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Planes = std::vector<Bytes>;  // gray, or red, green, blue; top row first
+using testing_support::read_file;
+
+// Exit status, standard output and standard error, in that order.
+std::string program(std::vector<std::string> args) {
+    std::vector<char *> argv{const_cast<char *>("dirira")};
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = dirira_tool::run(int(argv.size()), argv.data());
+    return std::to_string(code) + testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+}
+
+std::string text(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// 8-bit gray or 24-bit colour as CBmp::Write lays them out: resolution 0.
+Bytes bmp(int width, const Planes &planes) {
+    const std::uint32_t count = std::uint32_t(planes.size()), height = std::uint32_t(planes[0].size() / width);
+    const std::uint32_t entries = count == 1 ? 256 : 0, offBits = 54 + 4 * entries, stride = (width * count + 3) & ~3u;
+    Bytes out{'B', 'M'};
+    // bfSize, 2 x 0, bfOffBits, biSize .. biHeight, biPlanes 1 and biBitCount, biCompression .. biClrImportant
+    std::vector<std::uint32_t> fields{offBits + stride * height, 0, offBits, 40, std::uint32_t(width), height,
+                                      1 | count << 19, 0, stride * height, 0, 0, entries, 0};
+    for (std::uint32_t i = 0; i < entries; ++i)
+        fields.push_back(i * 0x10101);
+    for (std::uint32_t field : fields)
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(std::uint8_t(field >> shift));
+    for (int y = int(height) - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x)
+            for (int plane = int(count) - 1; plane >= 0; --plane)  // blue first
+                out.push_back(planes[plane][y * width + x]);
+        out.resize(out.size() + stride - width * count);
+    }
+    return out;
+}
+
+class Program : public testing_support::LeakCheckedTest {
+protected:
+    long entries() const { return long(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
+    testing_support::TempDir dir_;
+};
+
+TEST_F(Program, UsageAndAbout) {
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {}, {"info"}, {"about", "x"}, {"fits-info"}, {"convert", "a.bmp"}, {"info", "a", "b"}, {"inf", "a"}})
+        EXPECT_EQ(program(args).substr(0, 29), "2usage: dirira info FILE.bmp ");
+    EXPECT_EQ(program({"convert", "a.fits", "b.fts"}).substr(0, 40), "1dirira: a.fits: convert with FITS goes ");
+    const std::string said = program({"about"});  // after "library: " and where it was loaded from
+    EXPECT_EQ(said.substr(0, 10) + said.substr(said.find('\n') + 1),
+              "0library: version block:\n  FileDescription   BITMAP I/O DLL\n  FileVersion       2.0.1.1\n"
+              "  ProductVersion    2.1\n  InternalName      DIRIRA\n  OriginalFilename  DIRIRA.DLL\n"
+              "format names:\n  7001 BMP (無圧縮)\n  7002 BMP (RLE圧縮)\n");
+}
+
+TEST_F(Program, InfoTellsWhatReadingGives) {
+    for (const char *planes : {"1", "none (the headers do not describe a picture of positive width and height)"}) {
+        Bytes file = bmp(3, {{10, 200, 7}});
+        std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
+        const std::string path = dir_.write("in.bmp", file);
+        EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nformat:           BMP (無圧縮)\nsize:  "
+                  "           3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\noriginal:     "
+                  "    8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
+                  "plane 0:          min 7, max 200, display levels 0..255\n");
+    }
+}
+
+TEST_F(Program, ReadFailuresNameTheirCause) {
+    const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
+    const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
+    Bytes core{'B', 'M', 0x27, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 8, 0};
+    core.resize(1063, 255);  // 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened
+    const std::pair<Bytes, std::string> cases[] = {
+        {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
+        {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
+        {core, "status 4: a valid BITMAPCOREHEADER file, but its 1063 bytes are fewer than the 1064 of the 40-byte "
+               "header and 4-byte colour entries the library widens it to, and the library refuses it"},
+        {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
+        {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
+        {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
+        {patched(colour, 14, 108), "status 7: " + std::string(dirira::bmp_status_message(7)) +
+                                       "; this file has a 108-byte header: BITMAPV4HEADER"},
+        {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) +  // no file header
+                                         "; this file has a 66-byte header: no known bitmap header"},
+    };
+    for (const auto &[file, why] : cases) {
+        const std::string in = dir_.write("in.bmp", file);
+        for (const auto &args : {std::vector<std::string>{"info", in}, {"convert", in, dir_.file("out.bmp")},
+                                 {"convert", in, dir_.file("out.fits")}})
+            EXPECT_EQ(program(args), "1dirira: " + in + ": cannot read: " + why + "\n");
+        EXPECT_EQ(entries(), 1);
+    }
+}
+
+TEST_F(Program, FailedWritesLeaveTheOutputAlone) {
+    const std::string in = dir_.write("in.bmp", bmp(3, {{1, 2, 3}})), old = dir_.write("old.bmp", {'o', 'l', 'd'});
+    std::filesystem::create_directory(dir_.file("folder"));
+    const std::tuple<const char *, win32_standin::Call, int, std::string> cases[] = {
+        {"old.bmp", win32_standin::Call::CreateFileA, 2, "cannot write: status 2: the output file cannot be created"},
+        {"old.bmp", win32_standin::Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"},
+        {"folder", win32_standin::Call::WriteFile, 0, "not a regular file"},  // 0: no fault
+    };
+    for (const auto &[to, fault, nth, why] : cases) {
+        win32_standin::FailNth(fault, nth);
+        const std::string out = dir_.file(to);
+        EXPECT_EQ(program({"convert", in, out}), "1dirira: " + out + ": " + why + "; it is unchanged\n");
+        win32_standin::ClearFaults();
+        EXPECT_EQ(text(read_file(old)) + std::to_string(entries()), "old3");
+    }
+}
+
+// Every card (the long source name in two); BMP files byte for byte, through FITS and straight.
+TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
+    const std::string name = "a-star-field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";
+    const auto card = [](std::string key, const std::string &value, const std::string &comment) {  // a value card
+        return key.append(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
+    };
+    std::mt19937 random(1206);
+    for (const char *extension : {".fits", ".FIT", ".fts"})
+        for (int planes : {1, 3}) {
+            const int width = 1 + int(random() % 9), height = 1 + int(random() % 6);
+            Planes picture(planes, Bytes(width * height));
+            for (Bytes &plane : picture)
+                std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+            const std::string in = dir_.write(name + ".bmp", bmp(width, picture)), copy = dir_.file("copy");
+            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp");
+            dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {});  // stale
+            std::vector<std::string> cards = {card("SIMPLE", "T", "file does conform to FITS standard"),
+                                              card("BITPIX", "-32", "number of bits per data pixel"),
+                                              card("NAXIS", planes == 1 ? "2" : "3", "number of data axes")};
+            for (int axis : planes == 1 ? std::vector<int>{width, height} : std::vector<int>{width, height, 3})
+                cards.push_back(card("NAXIS" + std::to_string(cards.size() - 2), std::to_string(axis),
+                                     "length of data axis " + std::to_string(cards.size() - 2)));
+            cards.insert(cards.end(),
+                         {card("EXTEND", "T", "FITS dataset may contain extensions"),
+                          "COMMENT   FITS (Flexible Image Transport System) format is defined in 'Astronomy",
+                          "COMMENT   and Astrophysics', volume 376, page 359; bibcode: 2001A&A...376..359H",
+                          "ORIGIN  = 'dirira  '           / written by the dirira program",
+                          "SRCFILE = 'a-star-field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
+                          "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted",
+                          card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file")});
+            for (int plane = 1; plane <= planes; ++plane) {
+                cards.push_back(card("LEVMIN" + std::to_string(plane), "0.", "display level: black"));
+                cards.push_back(card("LEVMAX" + std::to_string(plane), "255.", "display level: white"));
+            }
+            std::string said = program({"convert", in, fits});
+            said += program({"convert", fits, back});
+            EXPECT_EQ(said + program({"convert", in, copy}), "000" + in + " -> " + copy + ": " + std::to_string(width) +
+                                                                 " x " + std::to_string(height) + ", " +
+                                                                 (planes == 1 ? "1 plane\n" : "3 planes\n"));
+            std::string header;  // the cards padded to 80 characters, END and blanks: the first 2880 bytes
+            for (const std::string &line : cards)
+                header += line + std::string(80 - line.size(), ' ');
+            EXPECT_EQ(text(read_file(fits)).substr(0, 2880), (header + "END").append(2877 - header.size(), ' '));
+            EXPECT_EQ(text(read_file(back)) + text(read_file(copy)), text(read_file(in)) + text(read_file(in)));
+        }
+}
+
+// A table, or a float image with level cards: of one value or random.
+struct Hdu {
+    std::vector<LONGLONG> axes;
+    std::map<std::string, double> cards;
+    int type = IMAGE_HDU;
+    float constant = 0;  // the value of every sample, unless 0
+};
+
+std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &hdus) {
+    std::mt19937 random(31);
+    std::vector<float> samples;  // the last image's
+    fitsfile *file = nullptr;
+    int status = 0;
+    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")};
+    fits_create_diskfile(&file, path.c_str(), &status);
+    for (const Hdu &hdu : hdus) {
+        if (hdu.type != IMAGE_HDU) {
+            fits_create_tbl(file, hdu.type, 2, 1, names, forms, nullptr, "STARS", &status);
+            continue;
+        }
+        LONGLONG count = !hdu.axes.empty();
+        for (LONGLONG length : hdu.axes)
+            count *= length;
+        samples.assign(std::size_t(count), hdu.constant);
+        for (float &s : samples)
+            s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
+        fits_create_imgll(file, FLOAT_IMG, int(hdu.axes.size()), const_cast<LONGLONG *>(hdu.axes.data()), &status);
+        for (const auto &level : hdu.cards)
+            fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
+        if (count != 0)
+            fits_write_img(file, TFLOAT, 1, count, samples.data(), &status);
+    }
+    fits_close_file(file, &status);
+    EXPECT_EQ(status, 0);
+    return samples;
+}
+
+// The display-level rule: black at or below the lower level (and NaN), white at or above the upper one, else
+// (s - lower) / (upper - lower) x 255 truncated; the levels from both cards, else the defined samples' range.
+Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
+    const int width = int(hdu.axes[0]), height = int(hdu.axes[1]), count = int(hdu.axes.size() > 2 ? hdu.axes[2] : 1);
+    Planes planes(count, Bytes(std::size_t(width * height)));
+    for (int plane = 0; plane < count; ++plane) {
+        const float *first = samples.data() + plane * width * height;
+        double low = INFINITY, high = -INFINITY;  // over the defined samples; 0 when there are none
+        for (int i = 0; i < width * height; ++i)
+            low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
+        if (low > high)
+            low = high = 0;
+        const std::string n = std::to_string(plane + 1);
+        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n))
+            low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
+        for (int i = 0; i < width * height; ++i)
+            planes[plane][(height - 1 - i / width) * width + i % width] =
+                !(first[i] > low) ? 0 : first[i] >= high ? 255 : std::uint8_t((first[i] - low) / (high - low) * 255);
+    }
+    return bmp(width, planes);
+}
+
+TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
+    const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
+    const std::string in = dir_.file("in.fits"), out = dir_.file("out.bmp"), warn = "0dirira: " + in + ": warning: ";
+    const std::string split = ": samples above 100.5 render white, the rest black\n";
+    const std::pair<std::vector<Hdu>, std::string> cases[] = {
+        {{{{5, 3, 3}, {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60},
+                      {"LEVMAX3", 70}}}}, "0"},
+        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"},
+        {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
+        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}}, "0"},
+        {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
+        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}},
+         warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
+        {{{{1, 1}, {}, IMAGE_HDU, -7}}, warn + "every sample of plane 1 is -7: it renders black\n"},
+        {{{{2, 1}, {}, IMAGE_HDU, NAN}}, warn + "plane 1 has no defined sample: it renders black\n"},
+        {{{{4}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
+        {{{{2, 2, 2}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
+        {{{{2, 2, 1, 1}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
+        {{binary}, "1dirira: " + in + ": no image in the file\n"},
+        {{}, "1dirira: " + in + ": could not open the named file\n"},
+    };
+    for (const auto &[hdus, said] : cases) {
+        const std::vector<float> samples = hdus.empty() ? std::vector<float>{} : write_fits(in, hdus);
+        EXPECT_EQ(program({"convert", in, out}), said);
+        EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(hdus.back(), samples) : Bytes{})) << said;
+        std::filesystem::remove(in), std::filesystem::remove(out);
+    }
+    // What `dirira fits-info` says of every HDU.
+    write_fits(in, {{{}, {}, ASCII_TBL}, {{}, {}, BINARY_TBL}, {{3, 2, 3}, {}}});
+    EXPECT_EQ(program({"fits-info", in}),
+              "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT '', TBCOL 1\n"
+              "HDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n  TFIELDS 1\n"
+              "  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT ''\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+// The library answers with a status code, and a few codes cover cases that
+// their fixed message describes badly: a valid core-header file too small
+// for the 40-byte form that the reader widens it to gets 4 ("headers cannot
+// be read"), a bit depth that the image library does not decode gets 6
+// ("out of memory"). The program looks at the file's headers itself to say
+// what really happened; the library's codes stay as they are.
+#include "tools/dirira/read_failure.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <dirira/dirira.h>
+
+#include "siblings/zirdib/dibapi.h"
+
+namespace dirira_tool {
+namespace {
+
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::size_t kCoreBitCountAt = 10;  // bcSize, bcWidth, bcHeight, bcPlanes
+constexpr std::size_t kInfoBitCountAt = 14;  // biSize, biWidth, biHeight, biPlanes
+constexpr unsigned long kTableEntrySize = 4;  // RGBQUAD, as the reader widens RGBTRIPLE
+
+// The header versions that the reader refuses, by their size field.
+const char *header_version_name(std::uint32_t size) {
+    switch (size) {
+    case 52:
+        return "BITMAPV2INFOHEADER";
+    case 56:
+        return "BITMAPV3INFOHEADER";
+    case 64:
+        return "OS/2 2.x BITMAPINFOHEADER2";
+    case 108:
+        return "BITMAPV4HEADER";
+    case 124:
+        return "BITMAPV5HEADER";
+    default:
+        return "no known bitmap header";
+    }
+}
+
+// What the first bytes of a file say: the header's size field and bit
+// count, behind a file header or not, and the file's length.
+struct HeaderPeek {
+    std::uint32_t headerSize = 0;
+    unsigned bitCount = 0;
+    bool complete = false;  // the whole header is there (40 bytes unless a core header)
+    long fileSize = 0;
+    // The reader's normalised header and colour table, counted as the reader
+    // counts them: a core file smaller than this is refused, however valid.
+    unsigned long widened = 0;
+};
+
+unsigned little_endian(const unsigned char *bytes, int count) {
+    unsigned value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+bool peek(const char *path, HeaderPeek &header) {
+    std::FILE *file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return false;
+    unsigned char bytes[kFileHeaderSize + kInfoHeaderSize] = {};
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
+    std::fseek(file, 0, SEEK_END);
+    header.fileSize = std::ftell(file);
+    std::fclose(file);
+    const std::size_t at = bytes[0] == 'B' && bytes[1] == 'M' ? kFileHeaderSize : 0;  // zeros past `got`
+    if (got < at + 4)
+        return false;
+    header.headerSize = little_endian(bytes + at, 4);
+    const bool core = header.headerSize == kCoreHeaderSize;
+    header.complete = got >= at + (core ? kCoreHeaderSize : kInfoHeaderSize);
+    header.bitCount = little_endian(bytes + at + (core ? kCoreBitCountAt : kInfoBitCountAt), 2);
+    header.widened = kInfoHeaderSize + kTableEntrySize * DibNumColors(bytes + at);
+    return true;
+}
+
+bool supported_bit_depth(unsigned bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+std::string why(const char *path, int status) {
+    HeaderPeek header;
+    if (!peek(path, header))
+        return dirira::bmp_status_message(status);
+    char text[320];
+    if (status == dirira::kBmpReadFailed && header.complete && header.headerSize == kCoreHeaderSize &&
+        static_cast<unsigned long>(header.fileSize) < header.widened) {
+        std::snprintf(text, sizeof text,
+                      "a valid BITMAPCOREHEADER file, but its %ld bytes are fewer than the %lu of the 40-byte "
+                      "header and 4-byte colour entries the library widens it to, and the library refuses it",
+                      header.fileSize, header.widened);
+        return text;
+    }
+    // 6 comes after a whole header was read: from memory, or from the image
+    // library, which decodes only the usual bit depths.
+    if (status == dirira::kBmpNoMemory && !supported_bit_depth(header.bitCount)) {
+        std::snprintf(text, sizeof text,
+                      "%u bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)", header.bitCount);
+        return text;
+    }
+    if (status == dirira::kBmpBadHeaderSize) {
+        std::snprintf(text, sizeof text, "%s; this file has a %u-byte header: %s", dirira::bmp_status_message(status),
+                      header.headerSize, header_version_name(header.headerSize));
+        return text;
+    }
+    return dirira::bmp_status_message(status);
+}
+
+}  // namespace
+
+int report_read_failure(const char *path, int status) {
+    std::fprintf(stderr, "dirira: %s: cannot read: status %d: %s\n", path, status, why(path, status).c_str());
+    return 1;
+}
+
+}  // namespace dirira_tool
