@@ -21,8 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Planes = std::vector<Bytes>;  // gray, or red, green, blue; top row first
 using testing_support::read_file;
 
-// Exit status, standard output and standard error, in that order.
-std::string program(std::vector<std::string> args) {
+std::string program(std::vector<std::string> args) {  // exit status, standard output, standard error
     std::vector<char *> argv{const_cast<char *>("dirira")};
     for (std::string &arg : args)
         argv.push_back(arg.data());
@@ -99,8 +98,9 @@ TEST_F(Program, ReadFailuresNameTheirCause) {
         {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
-        {patched(colour, 14, 108), "status 7: " + std::string(dirira::bmp_status_message(7)) +
-                                       "; this file has a 108-byte header: BITMAPV4HEADER"},
+        {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108), "status 7: " +  // no more than the size
+                                                                  std::string(dirira::bmp_status_message(7)) +
+                                                                  "; this file has a 108-byte header: BITMAPV4HEADER"},
         {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) +  // no file header
                                          "; this file has a 66-byte header: no known bitmap header"},
     };
