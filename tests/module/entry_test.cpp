@@ -4,7 +4,9 @@
 #include <afx_standin.h>
 #include <cstring>
 #include <string>
-#include <win32_standin.h>
+#ifndef _WIN32
+#include <win32_standin.h>  // the resource table's layout, the stand-in's own
+#endif
 
 #include "module/entry.h"
 
