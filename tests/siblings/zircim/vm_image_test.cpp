@@ -101,8 +101,9 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
                 for (int x : {0, 1023}) {
                     float *p = at(store, x, y, plane, pass);
                     // Huge-page slots on Linux; VirtualAlloc aligns to 64 KiB only.
-                    if (kHugePageSlots)
+                    if (kHugePageSlots) {
                         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_, std::uintptr_t(y % 512) * 4096);
+                    }
                     if (pass == 0) *p = float(plane * 100000 + y * 10 + x) / 3.0f;
                     EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x) / 3.0f) << plane << " " << y << " " << x;
                 }
