@@ -48,7 +48,12 @@ TEST(afxtempl, BlocksAreSizedByTheGrowthStep) {
 // From {1, 2, 3}; a row that throws must leave it as it was.
 TEST(afxtempl, EditsAndInvalidArguments) {
     const std::vector<int> same{1, 2, 3};
-    const struct { const char *name; std::function<void(IntArray &)> call; std::vector<int> expected; bool throws; } cases[] = {
+    const struct {
+        const char *name;
+        std::function<void(IntArray &)> call;
+        std::vector<int> expected;
+        bool throws;
+    } cases[] = {
         {"SetSize grows, value-initialised", [](IntArray &a) { a.SetSize(5); }, {1, 2, 3, 0, 0}, false},
         {"shrink drops, growing anew is zero", [](IntArray &a) { a.SetSize(1); a.SetSize(2); }, {1, 0}, false},
         {"SetSize 0 frees", [](IntArray &a) { a.SetSize(0); EXPECT_EQ(nullptr, a.GetData()); }, {}, false},

@@ -16,7 +16,8 @@ TEST(atltypes, PointAndSizeArithmeticAndComparison) {
         {"default is 0", CPoint(), {0, 0}},          {"from a size", CPoint(s), {10, 20}},
         {"plus a point", p + q, {9, 2}},             {"plus a size", p + s, {17, 17}},
         {"minus a size", p - s, {-3, -23}},          {"negated", -p, {-7, 3}},
-        {"offset and compound", moved, {15, 22}},    {"offset by a point", [&] { CPoint r = p; r.Offset(q); return r; }(), {9, 2}},
+        {"offset and compound", moved, {15, 22}},
+        {"offset by a point", [&] { CPoint r = p; r.Offset(q); return r; }(), {9, 2}},
         {"offset by a size", [&] { CPoint r = p; r.Offset(s); return r; }(), {17, 17}},
         {"set", [] { CPoint r; r.SetPoint(4, 6); return r; }(), {4, 6}},
     };

@@ -68,7 +68,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     std::mt19937 random(20240611);
     std::map<HGLOBAL, Model> model;
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    auto size = [&] { return pick(5) ? kSmall[pick(4)] : kBig[pick(3)]; };
+    auto size = [&] { return pick(40) ? kSmall[pick(4)] : kBig[pick(3)]; };
     for (int step = 0; step < 500; ++step) {
         SCOPED_TRACE(step);
         const int op = model.empty() ? 0 : pick(5);
