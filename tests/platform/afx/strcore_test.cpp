@@ -2,47 +2,97 @@
 
 #include "support/win32_seams.h"
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 using strcore = AfxTest;
 
-// A copy shares nothing with its source, not even through GetBuffer.
-TEST_F(strcore, CopiesAreIndependentOfTheirSource) {
-    const CString original("text");
-    CString copied(original), assigned;
-    assigned = original;
-    copied.GetBuffer(0)[0] = 'X';
-    assigned.GetBuffer(0)[1] = 'Y';
-    EXPECT_STREQ("text|Xext|tYxt", original + "|" + copied + "|" + assigned);
+// From "abcdef"; a row whose text is null throws CInvalidArgException*.
+TEST_F(strcore, EditsExtractsAndRefusesBadArguments) {
+    const struct { const char *name; std::function<CString(CString &)> op; const char *expected; } cases[] = {
+        {"Left", [](CString &s) { return s.Left(2); }, "ab"},
+        {"Left clamps", [](CString &s) { return s.Left(9) + s.Left(-1); }, "abcdef"},
+        {"Mid", [](CString &s) { return s.Mid(2) + "|" + s.Mid(1, 2); }, "cdef|bc"},
+        {"Mid clamps", [](CString &s) { return s.Mid(9) + "|" + s.Mid(-2, 3) + "|" + s.Mid(4, 9); }, "|abc|ef"},
+        {"Right", [](CString &s) { return s.Right(2) + "|" + s.Right(9) + s.Right(-1); }, "ef|abcdef"},
+        {"appends", [](CString &s) { s += CString("g"); s += 'h'; s += nullptr; return s + 'i' + "j"; }, "abcdefghij"},
+        {"operand is itself", [](CString &s) { s += s; s = s.GetString() + 9; return "<" + s; }, "<def"},
+        {"copies are independent",
+         [](CString &s) { CString t(s), u; u = s; t.GetBuffer(0)[0] = 'X'; u.GetBuffer(0)[1] = 'Y'; return s + t + u; },
+         "abcdefXbcdefaYcdef"},
+        {"part of a text", [](CString &) { return CString("xyz", 2) + CString(nullptr, 0); }, "xy"},
+        {"null assigns empty", [](CString &s) { s = LPCSTR{}; return s + CString(LPCSTR{}); }, ""},
+        {"ReleaseBuffer at the terminator",
+         [](CString &s) { std::strcpy(s.GetBuffer(10), "xyz"); s.ReleaseBuffer(); return s + s.GetLength(); },
+         "xyz\x03"},
+        {"ReleaseBuffer to a length", [](CString &s) { s.GetBuffer(0); s.ReleaseBuffer(2); return s; }, "ab"},
+        {"GetBufferSetLength", [](CString &s) { s.GetBufferSetLength(3); return s + s.GetLength(); }, "abc\x03"},
+        {"GetAt reads the terminator", [](CString &s) { return CString(s.GetAt(6) ? "?" : "nul") + s[5]; }, "nulf"},
+        {"Format", [](CString &s) { s.Format("<%s>%d", s.GetString(), 7); return s; }, "<abcdef>7"},
+        {"GetAt past the terminator", [](CString &s) { s.GetAt(7); return s; }, nullptr},
+        {"GetAt negative", [](CString &s) { s.GetAt(-1); return s; }, nullptr},
+        {"ReleaseBuffer past the block", [](CString &s) { s.ReleaseBuffer(7); return s; }, nullptr},
+        {"ReleaseBuffer negative", [](CString &s) { s.ReleaseBuffer(-2); return s; }, nullptr},
+        {"GetBuffer negative", [](CString &s) { s.GetBuffer(-1); return s; }, nullptr},
+        {"null text of a length", [](CString &) { return CString(nullptr, 1); }, nullptr},
+        {"negative length", [](CString &) { return CString("x", -1); }, nullptr},
+    };
+    for (const auto &c : cases) {
+        CString s("abcdef"), result;
+        EXPECT_EQ(!c.expected, ThrowsFramework<CInvalidArgException>([&] { result = c.op(s); })) << c.name;
+        EXPECT_STREQ(c.expected ? c.expected : "", result) << c.name;
+    }
 }
 
-// GetAt may read the terminator, not past it; an operand may be the string itself.
-TEST_F(strcore, GetAtTestsItsIndexAndOperandsMayBeTheStringItself) {
-    CString s("0123");
-    EXPECT_EQ('\0', s.GetAt(4));
-    EXPECT_TRUE(ThrowsFramework<CInvalidArgException>([&] { s.GetAt(5); }));
-    s += s;
-    s = s.GetString() + 1;
-    s.Format("<%s>%d", s.GetString(), 7);
-    EXPECT_STREQ("x<1230123>7y", "x" + s + 'y');
+TEST_F(strcore, SearchAndComparisonAreByteWise) {
+    const CString s("abcabc");
+    const int found[] = {s.Find('c'), s.Find('c', 3), s.Find('a', 6), s.Find('a', -1), s.Find("ca"), s.Find("bc", 2),
+                         s.Find("", 6), s.Find("a", 7), s.Find(static_cast<LPCSTR>(nullptr))};
+    EXPECT_EQ(std::vector<int>(std::begin(found), std::end(found)), (std::vector<int>{2, 5, -1, -1, 2, 4, 6, -1, -1}));
+    EXPECT_LT(s.Compare("abcabd"), 0);
+    EXPECT_GT(s.Compare("abcab"), 0);
+    EXPECT_LT(s.Compare("abc\xE0"), 0) << "bytes compare unsigned";
+    EXPECT_EQ(CString().Compare(nullptr), 0);
+    EXPECT_TRUE(CString("a") < CString("b") && !(CString("b") < CString("a")));
+    EXPECT_TRUE(CString("a") != "b" && "a" == CString("a") && CString("a") == CString("a"));
 }
 
+// Every change that allocates throws the framework's exception when it
+// cannot, leaves the string as it was and leaks nothing.
 TEST_F(strcore, AllocationFailureThrowsAndLeavesTheStringUnchanged) {
     const std::pair<const char *, std::function<void(CString &)>> changes[] = {
+        {"copy", [](CString &s) { CString t(s); }},
+        {"assign", [](CString &s) { CString t; t = s; }},
+        {"assign text", [](CString &) { CString t; t = "text"; }},
         {"append", [](CString &s) { s += " and more"; }},
+        {"append string", [](CString &s) { s += CString(); s += s; }},
+        {"append character", [](CString &s) { s += '!'; }},
+        {"concatenate", [](CString &s) { (void)(s + s); }},
+        {"concatenate text", [](CString &s) { (void)("<" + s); }},
+        {"extract", [](CString &s) { (void)s.Mid(1, 2); }},
+        {"part of a text", [](CString &) { CString("abc", 2); }},
         {"format", [](CString &s) { s.Format("%s", std::string(1000, 'q').c_str()); }},
         {"grow the buffer", [](CString &s) { s.GetBuffer(100); }},
+        {"set the length", [](CString &s) { s.GetBufferSetLength(100); }},
     };
     for (const auto &[name, change] : changes) {
         CString s("kept");
         const long live = afx_standin::LiveAllocations();
         afx_standin::FailNthAllocation(1);
         EXPECT_TRUE(ThrowsFramework<CMemoryException>([&] { change(s); })) << name;
+        afx_standin::ClearFaults();
         EXPECT_STREQ("kept", s) << name;
         EXPECT_EQ(live, afx_standin::LiveAllocations()) << name;
     }
+    CString grown("abcd");
+    grown += "ef";  // a block for half as much again: 9 characters
+    afx_standin::FailNthAllocation(1);
+    grown += "ghi";
+    EXPECT_STREQ("abcdefghi", grown) << "appends within the block allocate nothing";
+    EXPECT_TRUE(ThrowsFramework<CMemoryException>([&] { grown += 'j'; }));
 }
 
 // ---- LoadString through the resource chain -----------------------------------

@@ -66,4 +66,23 @@ TEST_F(StringTest, NarrowConvertsToTheAnsiCodePage) {
     }
 }
 
+// A block held in several languages is looked up in one of them: the
+// neutral one, else the first (the stand-in has no user-interface language).
+TEST_F(StringTest, OneLanguageOfABlockIsSearched) {
+    const win32_standin::StringResource strings[] = {
+        {0x409, 7010, u"en"}, {0x411, 7011, u"ja"},   // ids 7008-7023
+        {0x411, 7040, u"ja"}, {0x000, 7041, u"neutral"},  // ids 7040-7055
+        {0x000, 7072, u"neutral"}, {0x411, 7073, u"ja"},  // ids 7072-7087
+    };
+    const ModuleResources resources = {strings, 6, nullptr};
+    win32_standin::AttachModuleResources(ThisModule(), &resources);
+    const std::pair<UINT, std::u16string> kFound[] = {{7010, u"en"}, {7011, u""}, {7040, u""},
+                                                      {7041, u"neutral"}, {7072, u"neutral"}, {7073, u""}};
+    for (const auto &[id, text] : kFound) {
+        WCHAR buffer[16];
+        EXPECT_LAST_ERROR(LoadStringW(ThisModule(), id, buffer, 16), static_cast<int>(text.size()), 0xdeadbeef);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(buffer)), text) << id;
+    }
+}
+
 }  // namespace

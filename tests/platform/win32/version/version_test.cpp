@@ -3,71 +3,114 @@
 #include "platform/win32/win32_test.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
 using namespace win32_standin;
+using namespace std::string_literals;
 using win32_test::ThisModule;
 
+// Every field differs from every other, so a swapped or dropped one shows.
 const VersionString kVersionStrings[] = {{"FileDescription", u"BITMAP I/O DLL"}, {"ProductName", u"日本語"}};
-const VersionResource kVersion = {{2, 0, 1, 1}, {2, 1, 0, 0}, 0x3F, 0, VOS__WINDOWS32, VFT_DLL, 0, 0x411, 1200,
+const VersionResource kVersion = {{1, 2, 3, 4}, {5, 6, 7, 8}, 0x3F, 0x08, VOS__WINDOWS32, VFT_DLL, 0x11, 0x411, 1200,
                                   kVersionStrings, 2};
 const ModuleResources kResources = {nullptr, 0, &kVersion};
+
+// The whole block, in 16-bit words. A node: wLength, wValueLength (text:
+// in characters), wType (1 text), the key, padding to a DWORD, the value,
+// padding, its children.
+const std::u16string kBlock =
+    u"\x014C\x0034\x0000" u"VS_VERSION_INFO\0" u"\0"   // 332 bytes in all; a 52-byte value
+    u"\x04BD\xFEEF" u"\x0000\x0001"                    // signature, structure version 1.0
+    u"\x0002\x0001" u"\x0004\x0003"                    // file version 1.2.3.4
+    u"\x0006\x0005" u"\x0008\x0007"                    // product version 5.6.7.8
+    u"\x003F\x0000" u"\x0008\x0000"                    // flags mask, flags
+    u"\x0004\x0000" u"\x0002\x0000" u"\x0011\x0000"    // OS, type, subtype
+    u"\x0000\x0000\x0000\x0000"                        // date
+    u"\x00AC\x0000\x0001" u"StringFileInfo\0"          // 172 bytes
+    u"\x0088\x0000\x0001" u"041104b0\0"                // 136 bytes: Japanese, UTF-16
+    u"\x0046\x000F\x0001" u"FileDescription\0" u"\0"   // 70 bytes, 15 characters
+    u"BITMAP I/O DLL\0" u"\0"
+    u"\x0028\x0004\x0001" u"ProductName\0" u"\0"       // 40 bytes, 4 characters
+    u"日本語\0"
+    u"\x0044\x0000\x0001" u"VarFileInfo\0" u"\0"       // 68 bytes
+    u"\x0024\x0004\x0000" u"Translation\0" u"\0"       // 36 bytes, a 4-byte value
+    u"\x0411\x04B0"s;                                  // language, code page
 
 class VersionTest : public testing::Test {
 protected:
     void SetUp() override {
         SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
         AttachModuleResources(ThisModule(), &kResources);
-        char path[4096];
-        GetModuleFileNameA(nullptr, path, sizeof path);
-        block_.resize(GetFileVersionInfoSizeA(path, nullptr));
-        ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(block_.size()), block_.data()));
+        GetModuleFileNameA(nullptr, path_, sizeof path_);
+        DWORD handle = 7;
+        block_.resize(GetFileVersionInfoSizeA(path_, &handle), 0xEE);
+        EXPECT_EQ(handle, 0u);
+        ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(block_.size()), block_.data()));
     }
     void TearDown() override {
         if (testing_support::kWin32Seams) DetachModuleResources(ThisModule());
     }
+    char path_[4096];
     std::vector<BYTE> block_;
 };
 
-TEST_F(VersionTest, FixedInfoAndTranslationInTheCompiledLayout) {
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(&block_[6])), u"VS_VERSION_INFO");
-    VS_FIXEDFILEINFO *fixed;
-    UINT size;
-    ASSERT_TRUE(VerQueryValueA(block_.data(), "\\", reinterpret_cast<LPVOID *>(&fixed), &size));
-    EXPECT_EQ(reinterpret_cast<BYTE *>(fixed) - block_.data(), 40) << "the key padded to a DWORD boundary";
-    EXPECT_EQ(size, sizeof(VS_FIXEDFILEINFO));
-    EXPECT_EQ(fixed->dwSignature, DWORD{VS_FFI_SIGNATURE});
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010001u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
-    DWORD *translation;
-    ASSERT_TRUE(VerQueryValueA(block_.data(), "\\VarFileInfo\\Translation", reinterpret_cast<LPVOID *>(&translation),
-                               &size));
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(*translation, 0x04B00411u) << "language in the low word, code page in the high word";
+// The buffer holds the block twice over plus 4 bytes: the block, "FE2X",
+// then room for narrow copies of strings.
+TEST_F(VersionTest, BlockIsTheCompiledLayoutByteForByte) {
+    const std::size_t size = kBlock.size() * 2;
+    ASSERT_EQ(block_.size(), 2 * size + 4);
+    EXPECT_EQ(0, std::memcmp(block_.data(), kBlock.data(), size));
+    EXPECT_EQ(0, std::memcmp(&block_[size], "FE2X", 4));
+    std::vector<BYTE> shortCopy(size + 3, 0xEE);  // no room for the mark
+    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, 100, shortCopy.data()));
+    EXPECT_EQ(0, std::memcmp(shortCopy.data(), kBlock.data(), 100));
+    EXPECT_EQ(shortCopy[100], 0xEE) << "nothing past the length given";
+    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(shortCopy.size()), shortCopy.data()));
+    EXPECT_EQ(shortCopy[size], 0xEE) << "the mark needs all 4 bytes";
+    EXPECT_LAST_ERROR(GetFileVersionInfoA(path_, 0, 100, nullptr), FALSE, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/nonexistent.dll", nullptr), 0u, ERROR_FILE_NOT_FOUND);
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/", nullptr), 0u, ERROR_RESOURCE_DATA_NOT_FOUND);
+    const ModuleResources noVersion = {nullptr, 0, nullptr};
+    AttachModuleResources(ThisModule(), &noVersion);
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA(path_, nullptr), 0u, ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
 
-// The size counts the terminator.
-TEST_F(VersionTest, StringQueriesAnswerAsWindows) {
-    const struct { const char *name, *path; std::string text; } kCases[] = {  // "": not found
-        {"Description", "\\StringFileInfo\\041104b0\\FileDescription", "BITMAP I/O DLL"},
-        {"IgnoresCase", "\\stringfileinfo\\041104B0\\FILEDESCRIPTION", "BITMAP I/O DLL"},
-        {"JapaneseInUtf8", "\\StringFileInfo\\041104b0\\ProductName", "日本語"},
-        {"PartialName", "\\StringFileInfo\\041104b0\\FileDescripti", ""},
-        {"OtherTable", "\\StringFileInfo\\040904b0\\FileDescription", ""},
+// Binary values point into the block; strings into the room after it,
+// narrow, with a length that counts the terminator.
+TEST_F(VersionTest, QueriesAnswerAsWindows) {
+    const std::size_t kRoom = kBlock.size() * 2 + 4;
+    // offset: of the value in the block; length 0 and text "": not found
+    const struct { const char *name, *path; std::size_t offset; UINT length; std::string text; } kCases[] = {
+        {"Fixed", "\\", 40, 52, ""},
+        {"Translation", "\\VarFileInfo\\Translation", 328, 4, ""},
+        {"InnerBlock", "\\StringFileInfo\\041104b0", 152, 0, ""},
+        {"Description", "\\StringFileInfo\\041104b0\\FileDescription", kRoom + 192, 15, "BITMAP I/O DLL"},
+        {"IgnoresCase", "\\stringfileinfo\\041104B0\\FILEDESCRIPTION", kRoom + 192, 15,
+         "BITMAP I/O DLL"},
+        {"JapaneseInUtf8", "\\StringFileInfo\\041104b0\\ProductName", kRoom + 256, 10, "日本語"},
+        {"PartialName", "\\StringFileInfo\\041104b0\\FileDescripti", 0, 0, ""},
+        {"LongerName", "\\StringFileInfo\\041104b0\\FileDescriptionX", 0, 0, ""},
+        {"OtherTable", "\\StringFileInfo\\040904b0\\FileDescription", 0, 0, ""},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        char *text = nullptr;
-        UINT size = 0xdeadbeef;
-        const bool found = !c.text.empty();
-        EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), c.path, reinterpret_cast<LPVOID *>(&text), &size) != FALSE,
+        BYTE *value = nullptr;
+        UINT length = 0xdeadbeef;
+        const bool found = c.offset != 0;
+        EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), c.path, reinterpret_cast<LPVOID *>(&value), &length) != FALSE,
                           found, found ? 0xdeadbeef : ERROR_RESOURCE_TYPE_NOT_FOUND);
-        EXPECT_EQ(size, found ? c.text.size() + 1 : 0u);
-        EXPECT_EQ(found ? std::string(text) : "", c.text);
+        EXPECT_EQ(length, c.length);
+        if (!found) continue;
+        EXPECT_EQ(value - block_.data(), static_cast<std::ptrdiff_t>(c.offset));
+        if (!c.text.empty()) {
+            EXPECT_EQ(std::string(reinterpret_cast<char *>(value)), c.text);
+        }
     }
+    LPVOID value;
+    EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace
