@@ -203,6 +203,13 @@ TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
         CloseHandle(other);
         expect_released(blocksBefore_);
     }
+    // A file that is not there: each entry point in its own terms, nothing written.
+    const std::string missing = path + ".missing";
+    int size[3] = {-7, -7, -7};
+    CStlImage image;
+    EXPECT_EQ(Bmp::GetOrgWidthAndHeight(missing.c_str(), &size[0], &size[1], &size[2]) + size[0] + size[1] + size[2], -21);
+    EXPECT_EQ(CBmp::ReadHeader(&image, missing.c_str(), NULL, NULL), kBmpHeaderUnusable);
+    EXPECT_EQ(CBmp::Read(&image, missing.c_str(), NULL, NULL), kBmpCannotOpen);
     // DibInfo copies nothing from a live handle that cannot be locked: a discarded block.
     BITMAPINFOHEADER info{};
     const HGLOBAL discarded = GlobalReAlloc(block_of(Block(40, 1)), 0, GMEM_MOVEABLE);

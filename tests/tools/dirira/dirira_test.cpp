@@ -175,6 +175,10 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
             EXPECT_EQ(text(read_file(fits)).substr(0, 2880), (header + "END").append(2877 - header.size(), ' '));
             EXPECT_EQ(text(read_file(back)) + text(read_file(copy)), text(read_file(in)) + text(read_file(in)));
         }
+    // A name a FITS header cannot hold (not printable ASCII) is left out, not mangled.
+    const std::string odd = dir_.write("n\xc3\xa9" "bula.bmp", bmp(1, Planes(1, Bytes(1, 7)))), oddFits = dir_.file("n.fits");
+    EXPECT_EQ(program({"convert", odd, oddFits}).substr(0, 1), "0");
+    EXPECT_EQ(text(read_file(oddFits)).substr(0, 2880).find("SRCFILE"), std::string::npos);
 }
 
 // A table, or a float image with level cards: of one value or random.
