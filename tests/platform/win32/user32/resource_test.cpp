@@ -57,6 +57,7 @@ TEST_F(StringTest, NarrowConvertsToTheAnsiCodePage) {
         {"SurrogatePairIsOneCharacter", 7002, 64, 5, "\xF0\x9F\x98\x80!"},
         {"MissingIsEmpty", 9000, 64, 0, ""},
         {"BufferMaxZeroAnswersMinusOne", 7001, 0, -1, "#"},
+        {"BufferMaxOneHoldsTheTerminatorOnly", 7001, 1, 0, ""},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);

@@ -45,6 +45,7 @@ protected:
 TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
     EXPECT_LAST_ERROR(RegisterClassA(&class_), 0, ERROR_CLASS_ALREADY_EXISTS);
     HWND window = Create();
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 0) << "a new window's user data";
     EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
     DestroyWindow(window);
 }
@@ -60,7 +61,8 @@ TEST_F(WindowTest, DefWindowProcAcceptsCreation) {
 
 TEST_F(WindowTest, MissingClassIsNotFound) {
     SKIP_WHERE_WINE_DIVERGES("CreateWindowExA of an unregistered class fails with ERROR_CLASS_DOES_NOT_EXIST");
-    EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, "Missing"), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
+    for (const char *name : {"Missing", "Recordin", "Recordings"})  // a name's prefix or extension is another name
+        EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
 
 TEST_F(WindowTest, CreationSendsMessagesInWindowsOrder) {
