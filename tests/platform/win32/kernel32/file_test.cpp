@@ -102,6 +102,7 @@ TEST_F(FileTest, ShareModesFollowWindowsRule) {
     HANDLE notSharing = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_LAST_ERROR(DeleteFileA(path.c_str()), FALSE, ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(CloseHandle(notSharing));
+    EXPECT_TRUE(DeleteFileA(path.c_str()) && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(FileTest, TransfersAtTheEndWithoutAccessAndOnAFullDisk) {

@@ -45,7 +45,9 @@ protected:
 TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
     EXPECT_LAST_ERROR(RegisterClassA(&class_), 0, ERROR_CLASS_ALREADY_EXISTS);
     HWND window = Create();
+    SetLastError(0);
     EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 0) << "a new window's user data";
+    EXPECT_EQ(GetLastError(), 0u) << "a valid index sets no error";
     EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
     DestroyWindow(window);
 }
