@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <dirira/dirira.h>
 
@@ -16,16 +17,29 @@ int run(int argc, char **argv);
 int info(const char *path);
 // `dirira about`: the library's version block and format names.
 int about();
-// `dirira convert IN.bmp OUT.bmp`: read, then write through write_replacing.
-int convert(const char *input, const char *output);
+// What `dirira convert` was asked to do.
+struct ConvertOptions {
+    std::vector<std::string> inputs;
+    std::string output;     // with one input and no directory: the file to write
+    std::string directory;  // -o DIR: each input becomes DIR/NAME.fits or DIR/NAME.bmp
+    std::string to;         // --to fits|bmp, with a directory
+    int jobs = 1;           // -j N: conversions running at once
+    unsigned long long memory = 0;  // --memory: the paged store's budget in bytes; 0: half of memory
+    bool quiet = false;     // --quiet: no progress bar
+};
+
+// `dirira convert`: each input read (BMP of any version, or FITS) and
+// written through write_replacing. Returns 0, 1 when a file failed (each
+// named on standard error), 2 for two inputs that would share an output.
+int convert(const ConvertOptions &options);
 
 // Writes OUTPUT whole or not at all: `write` gets a temporary path beside it
 // and answers "" when that file is complete, else why not; the file is then
 // renamed over OUTPUT, or removed. A failure is printed ("...; it is
 // unchanged") and returns 1. An OUTPUT that exists must be a regular file.
 int write_replacing(const char *output, const std::function<std::string(const char *)> &write);
-// The image through its display levels as a BMP file (CBmp::Write), by
-// write_replacing: 0, or 1 after saying why not.
-int write_bmp(CStlImage &image, const char *output);
+// The image through its display levels as a BMP file (CBmp::Write, its
+// progress to `progress`), by write_replacing: 0, or 1 after saying why not.
+int write_bmp(CStlImage &image, const char *output, HWND progress);
 
 }  // namespace dirira_tool

@@ -10,7 +10,7 @@
 #include "tools/dirira/fits.h"
 
 #include "tools/dirira/commands.h"
-#include "tools/dirira/read_failure.h"
+#include "tools/dirira/read_image.h"
 
 #include <fitsio.h>
 
@@ -352,11 +352,11 @@ int fits_info(const char *path) {
     return 0;
 }
 
-int bmp_to_fits(const char *bmpPath, const char *fitsPath) {
+int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress) {
     CStlImage image;
-    const int read = CBmp::Read(&image, bmpPath, NULL, NULL);
-    if (read != dirira::kBmpOk)
-        return report_read_failure(bmpPath, read);
+    ReadSource source;
+    if (read_bmp(bmpPath, image, progress, source) != 0)
+        return 1;
     const int planes = image.GetPlanes();
     LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
     return write_replacing(fitsPath, [&](const char *path) {
@@ -371,7 +371,7 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath) {
     });
 }
 
-int fits_to_bmp(const char *fitsPath, const char *bmpPath) {
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
     FitsFile file;
     int status = 0;
     std::string why;
@@ -389,13 +389,13 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath) {
             return report(fitsPath, fits_error(status));
         set_levels(file.get(), fitsPath, image, plane, range);
     }
-    return write_bmp(image, bmpPath);
+    return write_bmp(image, bmpPath, progress);
 }
 
-int convert_fits(const char *from, const char *to) {
+int convert_fits(const char *from, const char *to, HWND progress) {
     if (is_fits_path(from) == is_fits_path(to))
         return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
-    return is_fits_path(from) ? fits_to_bmp(from, to) : bmp_to_fits(from, to);
+    return is_fits_path(from) ? fits_to_bmp(from, to, progress) : bmp_to_fits(from, to, progress);
 }
 
 }  // namespace dirira_tool

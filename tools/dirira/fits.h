@@ -13,7 +13,7 @@ namespace dirira_tool {
 // `dirira fits-info FILE.fits`: the header records of every HDU.
 int fits_info(const char *path);
 // `dirira convert` with a FITS file on one side.
-int convert_fits(const char *from, const char *to);
+int convert_fits(const char *from, const char *to, HWND progress);
 
 // Whether the path names a FITS file by its extension (.fits, .fit, .fts).
 bool is_fits_path(const char *path);
@@ -23,15 +23,15 @@ bool is_fits_path(const char *path);
 // the file cannot be read.
 std::vector<std::unique_ptr<CFitsExtension>> read_fits_headers(const char *path, std::string &error);
 
-// A BMP file as a FITS image: BITPIX -32, NAXIS 2 for gray and NAXIS 3 with
+// A BMP file of any version as a FITS image: BITPIX -32, NAXIS 2 for gray and NAXIS 3 with
 // NAXIS3 = 3 (red, green, blue) for colour, the bottom row of the picture
 // first, display levels in LEVMINn/LEVMAXn. Returns 0 or prints why not and
 // returns 1.
-int bmp_to_fits(const char *bmpPath, const char *fitsPath);
+int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress);
 
 // The first image of a FITS file as a BMP file, through the display levels
 // of its LEVMINn/LEVMAXn cards, or through each plane's minimum and maximum
 // where they are absent. Returns 0 or prints why not and returns 1.
-int fits_to_bmp(const char *fitsPath, const char *bmpPath);
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress);
 
 }  // namespace dirira_tool

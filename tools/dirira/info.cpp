@@ -1,11 +1,12 @@
-// `dirira info FILE.bmp`: what CBmp::Read and CBmp::ReadHeader give for a
-// file, or the status and what it means.
+// `dirira info FILE.bmp`: what reading a file gives (CBmp::Read, or the
+// program's reader for the header versions the library does not take) and
+// what CBmp::ReadHeader gives, or why the file cannot be read.
 #include <cstdio>
 
 #include <dirira/dirira.h>
 
 #include "tools/dirira/commands.h"
-#include "tools/dirira/read_failure.h"
+#include "tools/dirira/read_image.h"
 
 namespace dirira_tool {
 namespace {
@@ -24,11 +25,12 @@ int info(const char *path) {
     CStlImage image;
     const int headerStatus = CBmp::ReadHeader(&image, path, NULL, NULL);
     const int headerPlanes = image.GetOrgPlanes();
-    const int status = CBmp::Read(&image, path, NULL, NULL);
-    if (status != dirira::kBmpOk)
-        return report_read_failure(path, status);
+    ReadSource source;
+    if (read_bmp(path, image, NULL, source) != 0)
+        return 1;
 
     std::printf("file:             %s\n", image.GetOrgFileName());
+    std::printf("header:           %s\n", describe_source(source).c_str());
     std::printf("format:           %s\n", image.GetOrgFileFormat());
     std::printf("size:             %d x %d, %d plane%s (%s)\n", image.GetWidth(), image.GetHeight(),
                 image.GetPlanes(), image.GetPlanes() == 1 ? "" : "s", image.IsColor() ? "colour" : "gray");

@@ -13,6 +13,7 @@
 #include <dirira/dirira.h>
 
 #include "siblings/zirdib/dibapi.h"
+#include "tools/dirira/bmp_versions.h"
 
 namespace dirira_tool {
 namespace {
@@ -23,24 +24,6 @@ constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::size_t kCoreBitCountAt = 10;  // bcSize, bcWidth, bcHeight, bcPlanes
 constexpr std::size_t kInfoBitCountAt = 14;  // biSize, biWidth, biHeight, biPlanes
 constexpr unsigned long kTableEntrySize = 4;  // RGBQUAD, as the reader widens RGBTRIPLE
-
-// The header versions that the reader refuses, by their size field.
-const char *header_version_name(std::uint32_t size) {
-    switch (size) {
-    case 52:
-        return "BITMAPV2INFOHEADER";
-    case 56:
-        return "BITMAPV3INFOHEADER";
-    case 64:
-        return "OS/2 2.x BITMAPINFOHEADER2";
-    case 108:
-        return "BITMAPV4HEADER";
-    case 124:
-        return "BITMAPV5HEADER";
-    default:
-        return "no known bitmap header";
-    }
-}
 
 // What the first bytes of a file say: the header's size field and bit
 // count, behind a file header or not, and the file's length.
@@ -107,7 +90,7 @@ std::string why(const char *path, int status) {
     }
     if (status == dirira::kBmpBadHeaderSize) {
         std::snprintf(text, sizeof text, "%s; this file has a %u-byte header: %s", dirira::bmp_status_message(status),
-                      header.headerSize, header_version_name(header.headerSize));
+                      header.headerSize, bmp_header_name(header.headerSize));
         return text;
     }
     return dirira::bmp_status_message(status);

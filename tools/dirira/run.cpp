@@ -1,20 +1,121 @@
-// The command line of the dirira program: which subcommand runs.
+// The command line of the dirira program: which subcommand runs, with what.
+//
+// Exit statuses: 0 success; 1 a file could not be read or written (each
+// named on standard error); 2 a command line the program does not take.
 #include <cstdio>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
 
 namespace {
 
+constexpr char kVersion[] = "dirira 2.1 (library 2.0.1.1)";
+
+constexpr char kUsage[] =
+    "usage: dirira info FILE.bmp        what reading the file gives\n"
+    "       dirira about                the library's version and format names\n"
+    "       dirira fits-info FILE.fits  the header of every HDU\n"
+    "       dirira convert [OPTIONS] IN OUT\n"
+    "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
+    "       dirira --version | --help | COMMAND --help\n";
+
+constexpr char kConvertHelp[] =
+    "usage: dirira convert [OPTIONS] IN OUT\n"
+    "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
+    "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
+    "chosen by the extension (.fits .fit .fts); an output is replaced only when\n"
+    "it is complete and on disk.\n"
+    "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
+    "  --to fits|bmp   the format of the outputs in DIR\n"
+    "  -j N            convert N files at once (default 1)\n"
+    "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
+    "                  e.g. 512M or 4G (default: half of physical memory)\n"
+    "  -q, --quiet     no progress bar on a terminal\n"
+    "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage.\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: dirira info FILE.bmp   what reading the file gives\n"
-                 "       dirira about           the library's version and format names\n"
-                 "       dirira convert IN.bmp OUT.bmp   read and write again; OUT replaced only when complete\n"
-                 "       dirira fits-info FILE.fits   the header of every HDU\n"
-                 "       dirira convert IN OUT  BMP to FITS or FITS to BMP (by extension: .fits .fit .fts)\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int usage_error(const std::string &why) {
+    std::fprintf(stderr, "dirira: %s\n", why.c_str());
+    return usage();
+}
+
+bool parse_size(const char *text, unsigned long long &bytes) {
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || errno != 0 || text[0] == '-')
+        return false;
+    const std::string unit(end);
+    const int shift = unit.empty() ? 0 : unit == "K" ? 10 : unit == "M" ? 20 : unit == "G" ? 30 : unit == "T" ? 40 : -1;
+    if (shift < 0 || value > (~0ull >> shift))
+        return false;
+    bytes = value << shift;
+    return bytes != 0;
+}
+
+// `--name VALUE` or `--name=VALUE` at argv[i]; i moves past what it took.
+bool option_value(int argc, char **argv, int &i, const char *name, const char *&value) {
+    const std::size_t length = std::strlen(name);
+    if (std::strncmp(argv[i], name, length) != 0)
+        return false;
+    if (argv[i][length] == '=')
+        value = argv[i] + length + 1;
+    else if (argv[i][length] == '\0' && i + 1 < argc)
+        value = argv[++i];
+    else if (argv[i][length] == '\0')
+        value = "";
+    else
+        return false;
+    return true;
+}
+
+int convert_command(int argc, char **argv) {
+    dirira_tool::ConvertOptions options;
+    for (int i = 2; i < argc; ++i) {
+        const char *value = nullptr;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kConvertHelp, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
+            options.quiet = true;
+        } else if (option_value(argc, argv, i, "-o", value)) {
+            options.directory = value;
+        } else if (option_value(argc, argv, i, "--to", value)) {
+            options.to = value;
+        } else if (option_value(argc, argv, i, "-j", value)) {
+            options.jobs = std::atoi(value);
+            if (options.jobs < 1 || options.jobs > 1024)
+                return usage_error(std::string("-j wants a number of jobs from 1 to 1024, not '") + value + "'");
+        } else if (option_value(argc, argv, i, "--memory", value)) {
+            if (!parse_size(value, options.memory))
+                return usage_error(std::string("--memory wants a size such as 512M or 4G, not '") + value + "'");
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            return usage_error(std::string("convert has no option ") + argv[i]);
+        } else {
+            options.inputs.push_back(argv[i]);
+        }
+    }
+    if (options.directory.empty()) {
+        if (options.inputs.size() != 2 || !options.to.empty())
+            return usage_error("convert wants IN OUT, or inputs with -o DIR --to fits|bmp");
+        options.output = options.inputs.back();
+        options.inputs.pop_back();
+    } else if (options.inputs.empty() || (options.to != "fits" && options.to != "bmp")) {
+        return usage_error("convert -o DIR wants inputs and --to fits or --to bmp");
+    }
+    return dirira_tool::convert(options);
+}
+
+bool asks_help(int argc, char **argv) {
+    return argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0);
 }
 
 }  // namespace
@@ -22,17 +123,20 @@ int usage() {
 namespace dirira_tool {
 
 int run(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::puts(kVersion), 0;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
+        return std::fputs(kUsage, stdout), 0;
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0)
+        return convert_command(argc, argv);
+    if (asks_help(argc, argv))
+        return std::fputs(kUsage, stdout), 0;
     if (argc == 3 && std::strcmp(argv[1], "info") == 0)
         return info(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "about") == 0)
         return about();
     if (argc == 3 && std::strcmp(argv[1], "fits-info") == 0)
         return fits_info(argv[2]);
-    if (argc == 4 && std::strcmp(argv[1], "convert") == 0 &&
-        (is_fits_path(argv[2]) || is_fits_path(argv[3])))
-        return convert_fits(argv[2], argv[3]);
-    if (argc == 4 && std::strcmp(argv[1], "convert") == 0)
-        return convert(argv[2], argv[3]);
     return usage();
 }
 

@@ -63,8 +63,25 @@ protected:
 
 TEST_F(Program, UsageAndAbout) {
     for (const auto &args : std::vector<std::vector<std::string>>{
-             {}, {"info"}, {"about", "x"}, {"fits-info"}, {"convert", "a.bmp"}, {"info", "a", "b"}, {"inf", "a"}})
+             {}, {"info"}, {"about", "x"}, {"fits-info"}, {"info", "a", "b"}, {"inf", "a"}})
         EXPECT_EQ(program(args).substr(0, 29), "2usage: dirira info FILE.bmp ");
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"convert", "a.bmp"}, "convert wants IN OUT, or inputs with -o DIR --to fits|bmp"},
+        {{"convert", "a", "b", "--to", "fits"}, "convert wants IN OUT, or inputs with -o DIR --to fits|bmp"},
+        {{"convert", "a", "-o", "d", "--to=png"}, "convert -o DIR wants inputs and --to fits or --to bmp"},
+        {{"convert", "-o", "d", "--to", "bmp"}, "convert -o DIR wants inputs and --to fits or --to bmp"},
+        {{"convert", "a", "b", "-j", "0"}, "-j wants a number of jobs from 1 to 1024, not '0'"},
+        {{"convert", "a", "b", "--memory=12Q"}, "--memory wants a size such as 512M or 4G, not '12Q'"},
+        {{"convert", "a", "b", "--memory", "0"}, "--memory wants a size such as 512M or 4G, not '0'"},
+        {{"convert", "a", "b", "--memory", "-1G"}, "--memory wants a size such as 512M or 4G, not '-1G'"},
+        {{"convert", "a", "b", "--memory", "17179869184G"}, "--memory wants a size such as 512M or 4G, not '17179869184G'"},
+        {{"convert", "a", "b", "--fast"}, "convert has no option --fast"},
+    };
+    for (const auto &[args, why] : refused)
+        EXPECT_EQ(program(args).substr(0, why.size() + 38), "2dirira: " + why + "\nusage: dirira info FILE.bmp ");
+    EXPECT_EQ(program({"--version"}), "0dirira 2.1 (library 2.0.1.1)\n");
+    EXPECT_EQ(program({"info", "--help"}).substr(0, 29), "0usage: dirira info FILE.bmp ");
+    EXPECT_EQ(program({"convert", "-q", "--help"}).substr(0, 38), "0usage: dirira convert [OPTIONS] IN OU");
     EXPECT_EQ(program({"convert", "a.fits", "b.fts"}).substr(0, 40), "1dirira: a.fits: convert with FITS goes ");
     const std::string said = program({"about"});  // after "library: " and where it was loaded from
     EXPECT_EQ(said.substr(0, 10) + said.substr(said.find('\n') + 1),
@@ -78,7 +95,8 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
         Bytes file = bmp(3, {{10, 200, 7}});
         std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
         const std::string path = dir_.write("in.bmp", file);
-        EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nformat:           BMP (無圧縮)\nsize:  "
+        EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nheader:           BITMAPINFOHEADER (40-byte "
+                  "header), read by the library (CBmp::Read)\nformat:           BMP (無圧縮)\nsize:  "
                   "           3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\noriginal:     "
                   "    8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
                   "plane 0:          min 7, max 200, display levels 0..255\n");
@@ -92,15 +110,15 @@ TEST_F(Program, ReadFailuresNameTheirCause) {
     core.resize(1063, 255);  // 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened
     const std::pair<Bytes, std::string> cases[] = {
         {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
-        {Bytes(core.begin(), core.begin() + 25), "status 4: the file's headers cannot be read"},  // cut header
-        {core, "status 4: a valid BITMAPCOREHEADER file, but its 1063 bytes are fewer than the 1064 of the 40-byte "
-               "header and 4-byte colour entries the library widens it to, and the library refuses it"},
+        {Bytes(core.begin(), core.begin() + 25), "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"},
+        {Bytes(core.begin() + 14, core.end()), "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are fewer "
+               "than the 1064 of the 40-byte header and 4-byte colour entries the library widens it to, and the library "
+               "refuses it"},  // without a file header, the library's to read
         {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
-        {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108), "status 7: " +  // no more than the size
-                                                                  std::string(dirira::bmp_status_message(7)) +
-                                                                  "; this file has a 108-byte header: BITMAPV4HEADER"},
+        {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108),  // no more than the size
+         "a BITMAPV4HEADER file (108-byte header): the file ends inside its header"},
         {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) +  // no file header
                                          "; this file has a 66-byte header: no known bitmap header"},
     };

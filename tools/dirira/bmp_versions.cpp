@@ -1,0 +1,235 @@
+// Every BMP header version, normalised to the block that AttachDIB decodes.
+// Field offsets are from the start of the file: the 14-byte file header,
+// then the bitmap header at 14.
+#include "tools/dirira/bmp_versions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace dirira_tool {
+namespace {
+
+constexpr std::size_t kFileHeader = 14;
+constexpr std::uint32_t kCore = 12, kInfo = 40, kV2 = 52, kV3 = 56, kOs2Short = 16, kOs2 = 64, kV4 = 108, kV5 = 124;
+constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
+// The block's biSizeImage is a DWORD, so no picture's rows may need more.
+constexpr std::uint64_t kMaxPixelBytes = std::numeric_limits<std::uint32_t>::max();
+
+std::uint32_t u16(const std::uint8_t *p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
+std::uint32_t u32(const std::uint8_t *p) { return u16(p) | u16(p + 2) << 16; }
+
+void put32(std::uint8_t *&out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        *out++ = std::uint8_t(value >> (8 * i));
+}
+
+// OS/2 2.x headers run from 16 to 64 bytes, fields past the size left out;
+// 40, 52 and 56 are the Windows sizes that share their first 40 bytes.
+bool is_os2(std::uint32_t size) { return size >= kOs2Short && size <= kOs2 && size != kInfo && size != kV2 && size != kV3; }
+
+std::string describe(std::uint32_t size, const std::string &why) {
+    return "a " + std::string(bmp_header_name(size)) + " file (" + std::to_string(size) + "-byte header): " + why;
+}
+
+// Fields of the header as the plan needs them; those the version lacks are 0.
+struct Fields {
+    std::int64_t width = 0, height = 0;
+    std::uint32_t bits = 0, compression = 0, sizeImage = 0, colours = 0;
+    std::int32_t xPerMetre = 0, yPerMetre = 0;
+};
+
+Fields read_fields(const std::uint8_t *h, std::uint32_t size) {
+    Fields f;
+    if (size == kCore) {  // bcWidth, bcHeight, bcPlanes, bcBitCount: 16-bit, unsigned
+        f.width = u16(h + 4), f.height = u16(h + 6), f.bits = u16(h + 10);
+        return f;
+    }
+    f.width = std::int32_t(u32(h + 4)), f.height = std::int32_t(u32(h + 8)), f.bits = u16(h + 14);
+    const std::uint32_t at[] = {16, 20, 24, 28, 32};  // compression, size image, resolutions, colours used
+    std::uint32_t values[5] = {};
+    for (int i = 0; i < 5; ++i)
+        values[i] = size >= at[i] + 4 ? u32(h + at[i]) : 0;
+    f.compression = values[0], f.sizeImage = values[1], f.colours = values[4];
+    f.xPerMetre = std::int32_t(values[2]), f.yPerMetre = std::int32_t(values[3]);
+    return f;
+}
+
+// Compression as the block carries it, or why it cannot be read.
+std::string block_compression(std::uint32_t size, const Fields &f, std::uint32_t &compression) {
+    const std::uint32_t c = f.compression;
+    compression = c == kAlphaBitFields ? kBitFields : c;
+    if (is_os2(size) && c == 3)
+        return "OS/2 Huffman 1D compression (3) is not supported";
+    if (is_os2(size) && c == 4)
+        return "RLE24 compression (4) is not supported";
+    if (!is_os2(size) && (c == kJpeg || c == kPng))
+        return std::string("it holds an embedded ") + (c == kJpeg ? "JPEG" : "PNG") + " image (compression " +
+               std::to_string(c) + "), which is not decoded";
+    if (c > kAlphaBitFields || (is_os2(size) && c > kRle4))
+        return "compression " + std::to_string(c) + " is unknown";
+    if ((c == kRle8 && f.bits != 8) || (c == kRle4 && f.bits != 4))
+        return "RLE" + std::to_string(c == kRle8 ? 8 : 4) + " with " + std::to_string(f.bits) + " bits per pixel";
+    if (compression == kBitFields && f.bits != 16 && f.bits != 32)
+        return "bit fields with " + std::to_string(f.bits) + " bits per pixel";
+    return "";
+}
+
+std::string check_shape(const Fields &f, std::uint32_t compression) {
+    if (f.bits == 64)
+        return "64 bits per pixel are not supported";
+    if (f.bits != 1 && f.bits != 2 && f.bits != 4 && f.bits != 8 && f.bits != 16 && f.bits != 24 && f.bits != 32)
+        return std::to_string(f.bits) + " bits per pixel is no BMP depth";
+    if (f.width <= 0 || f.height == 0 || f.height == std::numeric_limits<std::int32_t>::min())
+        return "no picture: " + std::to_string(f.width) + " x " + std::to_string(f.height) + " pixels";
+    if (f.height < 0 && (compression == kRle8 || compression == kRle4))
+        return "RLE rows stored top-down";
+    return "";
+}
+
+// Masks from the header (52 bytes and more) or behind a 40-byte one; the
+// table follows them.
+std::size_t take_masks(const std::uint8_t *file, std::size_t size, std::uint32_t headerSize, const Fields &f,
+                       DibPlan &plan) {
+    const std::size_t headerEnd = kFileHeader + headerSize;
+    if (plan.compression != kBitFields)
+        return headerEnd;
+    const bool behind = headerSize < kV2;
+    const std::size_t at = behind ? headerEnd : kFileHeader + kInfo;
+    const std::size_t count = f.compression == kAlphaBitFields && behind ? 4 : 3;
+    for (std::size_t i = 0; i < 3; ++i)
+        plan.masks[i] = at + 4 * i + 4 <= size ? u32(file + at + 4 * i) : 0;
+    return behind ? headerEnd + 4 * count : headerEnd;
+}
+
+// Indexed pictures carry the table the header announces, as far as the
+// room before the pixels and the file allow; deeper ones carry none.
+std::string take_table(std::size_t size, std::uint32_t offBits, const Fields &f, DibPlan &plan) {
+    if (f.bits > 8)
+        return "";
+    const std::uint32_t full = 1u << f.bits;
+    std::uint64_t colours = f.colours != 0 ? std::min(f.colours, full) : full;
+    const std::size_t end = offBits > plan.tableAt ? std::min<std::size_t>(offBits, size) : size;
+    colours = std::min<std::uint64_t>(colours, end > plan.tableAt ? (end - plan.tableAt) / plan.entrySize : 0);
+    plan.colours = std::uint32_t(colours);
+    return colours == 0 ? "no colour table" : "";
+}
+
+std::string take_pixels(std::size_t size, std::uint32_t offBits, const Fields &f, DibPlan &plan) {
+    const std::size_t tableEnd = plan.tableAt + plan.entrySize * plan.colours;
+    plan.pixelsAt = offBits != 0 ? offBits : tableEnd;
+    if (plan.pixelsAt < kFileHeader + plan.headerSize || plan.pixelsAt > size)
+        return "its pixel offset " + std::to_string(offBits) + " lies outside the " + std::to_string(size) +
+               "-byte file";
+    const std::size_t left = size - plan.pixelsAt;
+    if (plan.compression == kRle8 || plan.compression == kRle4) {
+        plan.pixelBytes = f.sizeImage != 0 ? std::min<std::size_t>(f.sizeImage, left) : left;
+        return "";
+    }
+    const auto rowBytes = [&](unsigned bits) { return (std::uint64_t{bits} * std::uint64_t(plan.width) + 31) / 32 * 4; };
+    const std::uint64_t fileRow = rowBytes(plan.fileBits), blockRow = rowBytes(plan.bits);
+    if (blockRow > kMaxPixelBytes / std::uint64_t(plan.height))
+        return "its " + std::to_string(plan.width) + " x " + std::to_string(plan.height) + " pixels need more than 4 GiB";
+    plan.fileRowBytes = std::size_t(fileRow), plan.rowBytes = std::size_t(blockRow);
+    plan.pixelBytes = std::size_t(blockRow) * std::size_t(plan.height);
+    const std::uint64_t wanted = fileRow * std::uint64_t(plan.height);
+    plan.missing = wanted > left ? std::size_t(wanted - left) : 0;
+    return "";
+}
+
+// One row of 2-bit indices as bytes.
+void widen_two_bit_row(const std::uint8_t *from, std::size_t available, std::int32_t width, std::uint8_t *to) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        const std::size_t byte = std::size_t(x) / 4;
+        to[x] = byte < available ? (from[byte] >> (6 - 2 * (x % 4))) & 3 : 0;
+    }
+}
+
+}  // namespace
+
+const char *bmp_header_name(std::uint32_t size) {
+    switch (size) {
+    case kCore:
+        return "BITMAPCOREHEADER";
+    case kInfo:
+        return "BITMAPINFOHEADER";
+    case kV2:
+        return "BITMAPV2INFOHEADER";
+    case kV3:
+        return "BITMAPV3INFOHEADER";
+    case kV4:
+        return "BITMAPV4HEADER";
+    case kV5:
+        return "BITMAPV5HEADER";
+    default:
+        return is_os2(size) ? "OS/2 2.x BITMAPINFOHEADER2" : "no known bitmap header";
+    }
+}
+
+std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size) {
+    if (size < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
+        return 0;
+    return u32(file + kFileHeader);
+}
+
+std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) {
+    plan = DibPlan();
+    if (size < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
+        return "not a BMP file (no \"BM\" file header)";
+    const std::uint32_t headerSize = u32(file + kFileHeader);
+    if (headerSize != kCore && headerSize != kInfo && headerSize != kV2 && headerSize != kV3 &&
+        headerSize != kV4 && headerSize != kV5 && !is_os2(headerSize))
+        return describe(headerSize, "this header size is unknown");
+    if (size - kFileHeader < headerSize)
+        return describe(headerSize, "the file ends inside its header");
+    const Fields f = read_fields(file + kFileHeader, headerSize);
+    plan.headerSize = headerSize;
+    std::string why = block_compression(headerSize, f, plan.compression);
+    if (why.empty())
+        why = check_shape(f, plan.compression);
+    if (!why.empty())
+        return describe(headerSize, why);
+    plan.width = std::int32_t(f.width), plan.height = std::int32_t(f.height < 0 ? -f.height : f.height);
+    plan.topDown = f.height < 0;
+    plan.fileBits = f.bits, plan.bits = f.bits == 2 ? 8 : f.bits;
+    plan.xPerMetre = f.xPerMetre, plan.yPerMetre = f.yPerMetre;
+    plan.entrySize = headerSize == kCore ? 3 : 4;
+    plan.tableAt = take_masks(file, size, headerSize, f, plan);
+    const std::uint32_t offBits = u32(file + 10);
+    why = take_table(size, offBits, f, plan);
+    if (why.empty())
+        why = take_pixels(size, offBits, f, plan);
+    return why.empty() ? "" : describe(headerSize, why);
+}
+
+void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block) {
+    std::uint8_t *out = block;
+    const std::uint32_t header[] = {40, std::uint32_t(plan.width), std::uint32_t(plan.height), 1u | plan.bits << 16,
+                                    plan.compression, std::uint32_t(plan.pixelBytes), std::uint32_t(plan.xPerMetre),
+                                    std::uint32_t(plan.yPerMetre), plan.colours, 0};
+    for (std::uint32_t value : header)
+        put32(out, value);
+    for (int i = 0; i < 3 && plan.compression == kBitFields; ++i)
+        put32(out, plan.masks[i]);
+    for (std::uint32_t i = 0; i < plan.colours; ++i) {  // blue, green, red; RGBQUAD's fourth byte 0
+        std::memcpy(out, file + plan.tableAt + plan.entrySize * i, 3);
+        out[3] = 0, out += 4;
+    }
+    if (plan.compression == kRle8 || plan.compression == kRle4) {
+        std::memcpy(out, file + plan.pixelsAt, plan.pixelBytes);
+        return;
+    }
+    std::fill_n(out, plan.pixelBytes, std::uint8_t{0});
+    for (std::int32_t row = 0; row < plan.height; ++row) {
+        const std::size_t stored = std::size_t(plan.topDown ? plan.height - 1 - row : row);
+        const std::size_t at = plan.pixelsAt + stored * plan.fileRowBytes;
+        const std::size_t available = at < size ? std::min(size - at, plan.fileRowBytes) : 0;
+        std::uint8_t *to = out + std::size_t(row) * plan.rowBytes;
+        if (plan.fileBits == 2)
+            widen_two_bit_row(available != 0 ? file + at : file, available, plan.width, to);
+        else if (available != 0)
+            std::memcpy(to, file + at, available);
+    }
+}
+
+}  // namespace dirira_tool
