@@ -29,7 +29,8 @@ void put32(std::uint8_t *&out, std::uint32_t value) {
 bool is_os2(std::uint32_t size) { return size >= kOs2Short && size <= kOs2 && size != kInfo && size != kV2 && size != kV3; }
 
 std::string describe(std::uint32_t size, const std::string &why) {
-    return "a " + std::string(bmp_header_name(size)) + " file (" + std::to_string(size) + "-byte header): " + why;
+    const std::string name = bmp_header_name(size);
+    return (name[0] == 'O' ? "an " : "a ") + name + " file (" + std::to_string(size) + "-byte header): " + why;
 }
 
 // Fields of the header as the plan needs them; those the version lacks are 0.
@@ -87,19 +88,11 @@ std::string check_shape(const Fields &f, std::uint32_t compression) {
     return "";
 }
 
-// Masks from the header (52 bytes and more) or behind a 40-byte one; the
-// table follows them.
-std::size_t take_masks(const std::uint8_t *file, std::size_t size, std::uint32_t headerSize, const Fields &f,
-                       DibPlan &plan) {
-    const std::size_t headerEnd = kFileHeader + headerSize;
-    if (plan.compression != kBitFields)
-        return headerEnd;
-    const bool behind = headerSize < kV2;
-    const std::size_t at = behind ? headerEnd : kFileHeader + kInfo;
-    const std::size_t count = f.compression == kAlphaBitFields && behind ? 4 : 3;
-    for (std::size_t i = 0; i < 3; ++i)
-        plan.masks[i] = at + 4 * i + 4 <= size ? u32(file + at + 4 * i) : 0;
-    return behind ? headerEnd + 4 * count : headerEnd;
+// Bit fields: the masks sit in the header itself from its 40th byte (every
+// version with bit fields that this reader takes is 52 bytes or longer).
+void take_masks(const std::uint8_t *header, DibPlan &plan) {
+    for (std::size_t i = 0; i < 3 && plan.compression == kBitFields; ++i)
+        plan.masks[i] = u32(header + kInfo + 4 * i);
 }
 
 // Indexed pictures carry the table the header announces, as far as the
@@ -109,7 +102,7 @@ std::string take_table(std::size_t size, std::uint32_t offBits, const Fields &f,
         return "";
     const std::uint32_t full = 1u << f.bits;
     std::uint64_t colours = f.colours != 0 ? std::min(f.colours, full) : full;
-    const std::size_t end = offBits > plan.tableAt ? std::min<std::size_t>(offBits, size) : size;
+    const std::size_t end = offBits != 0 ? std::min<std::size_t>(offBits, size) : size;
     colours = std::min<std::uint64_t>(colours, end > plan.tableAt ? (end - plan.tableAt) / plan.entrySize : 0);
     plan.colours = std::uint32_t(colours);
     return colours == 0 ? "no colour table" : "";
@@ -177,9 +170,9 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) 
     if (size < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
         return "not a BMP file (no \"BM\" file header)";
     const std::uint32_t headerSize = u32(file + kFileHeader);
-    if (headerSize != kCore && headerSize != kInfo && headerSize != kV2 && headerSize != kV3 &&
-        headerSize != kV4 && headerSize != kV5 && !is_os2(headerSize))
-        return describe(headerSize, "this header size is unknown");
+    if (headerSize != kCore && headerSize != kV2 && headerSize != kV3 && headerSize != kV4 && headerSize != kV5 &&
+        !is_os2(headerSize))
+        return "a " + std::to_string(headerSize) + "-byte bitmap header, which no BMP version has";
     if (size - kFileHeader < headerSize)
         return describe(headerSize, "the file ends inside its header");
     const Fields f = read_fields(file + kFileHeader, headerSize);
@@ -194,7 +187,8 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) 
     plan.fileBits = f.bits, plan.bits = f.bits == 2 ? 8 : f.bits;
     plan.xPerMetre = f.xPerMetre, plan.yPerMetre = f.yPerMetre;
     plan.entrySize = headerSize == kCore ? 3 : 4;
-    plan.tableAt = take_masks(file, size, headerSize, f, plan);
+    plan.tableAt = kFileHeader + headerSize;
+    take_masks(file + kFileHeader, plan);
     const std::uint32_t offBits = u32(file + 10);
     why = take_table(size, offBits, f, plan);
     if (why.empty())

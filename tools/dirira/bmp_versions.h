@@ -43,7 +43,8 @@ struct DibPlan {
     std::size_t block_size() const { return 40 + (compression == 3 ? 12 : 0) + 4 * std::size_t{colours} + pixelBytes; }
 };
 
-// The plan for a whole file: "" or what the file is and why it cannot be read.
+// The plan for a whole file: "" or what the file is and why it cannot be
+// read. The 40-byte header is the library's to read, and not taken here.
 std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan);
 
 // Writes the plan's block (plan.block_size() bytes at `block`).

@@ -9,6 +9,9 @@
 #include <map>
 #include <random>
 
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/temp_dir.h"
@@ -292,6 +295,111 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
               "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT '', TBCOL 1\n"
               "HDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n  TFIELDS 1\n"
               "  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT ''\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
+}
+
+// Each input becomes DIR/NAME.EXT as a conversion of its own would make it,
+// in parallel or not; a bad file is named and the rest still converted.
+TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
+    std::mt19937 random(77);
+    std::vector<std::string> inputs, lines;
+    for (int i = 0; i < 7; ++i) {
+        Planes picture(i % 2 ? 3 : 1, Bytes(6 * 4));
+        for (Bytes &plane : picture)
+            std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+        inputs.push_back(dir_.write("in" + std::to_string(i) + (i == 3 ? ".bmp" : ".x.bmp"), i == 3 ? Bytes{'B', 'M'} : bmp(6, picture)));
+    }
+    for (const char *to : {"fits", "bmp"}) {
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (i != 3)
+                program({"convert", inputs[i], dir_.file("single" + std::to_string(i) + "." + to)});
+        for (const char *jobs : {"1", "3"}) {
+            const std::string out = dir_.file(std::string("out-") + to + jobs);
+            std::filesystem::create_directory(out);
+            std::vector<std::string> args = {"convert", "-j", jobs, "--to", to, "-o", out};
+            args.insert(args.end(), inputs.begin(), inputs.end());
+            const std::string said = program(args);
+            EXPECT_EQ(said[0], '1') << said;
+            EXPECT_NE(said.find("dirira: 1 of 7 files failed: " + inputs[3] + "\n"), std::string::npos) << said;
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                const std::string made = out + "/in" + std::to_string(i) + (i == 3 ? "." : ".x.") + to;
+                EXPECT_EQ(read_file(made), i == 3 ? Bytes{} : read_file(dir_.file("single" + std::to_string(i) + "." + to)));
+            }
+            EXPECT_EQ(long(std::distance(std::filesystem::directory_iterator(out), {})), 6);
+        }
+    }
+    EXPECT_EQ(program({"convert", "--to", "fits", "-o", dir_.path(), "a/x.bmp", "b/x.bmp"}),
+              "2dirira: two inputs would both become " + dir_.file("x.fits") + "; nothing converted\n");
+}
+
+// A terminal gets a bar that ends full and is wiped before the result line;
+// --quiet draws none.
+TEST_F(Program, ProgressShowsAsABarOnATerminal) {
+    const std::string in = dir_.write("in.bmp", bmp(300, Planes(3, Bytes(300 * 200, 9)))), out = dir_.file("out.bmp");
+    for (bool quiet : {false, true}) {
+        int terminal = -1;
+        const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            std::vector<std::string> args = {"dirira", "convert", in, out};
+            if (quiet)
+                args.push_back("--quiet");
+            std::vector<char *> argv;
+            for (std::string &arg : args)
+                argv.push_back(arg.data());
+            const int code = dirira_tool::run(int(argv.size()), argv.data());
+            std::fflush(nullptr);
+            _exit(code);
+        }
+        std::string shown;
+        char buffer[4096];
+        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, std::size_t(got));
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(terminal);
+        const std::string result = in + " -> " + out + ": 300 x 200, 3 planes\r\n";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(shown.size() >= result.size() ? shown.substr(shown.size() - result.size()) : shown, result);
+        const std::string full = "[##############################] 100%", wipe = "\r" + std::string(78, ' ') + "\r";
+        EXPECT_EQ(shown.find(full) != std::string::npos && shown.find(wipe + result) != std::string::npos, !quiet) << shown;
+        EXPECT_EQ(shown.find('#') == std::string::npos, quiet) << shown;
+    }
+}
+
+// Killed while writing, the program leaves the old output and no temporary file.
+TEST_F(Program, AnInterruptedConversionLeavesTheOldOutput) {
+    const std::string old = dir_.write("out.bmp", {'o', 'l', 'd'});
+    const pid_t child = fork();
+    if (child == 0) {
+        dirira_tool::write_replacing(old.c_str(), [](const char *path) {
+            std::FILE *file = std::fopen(path, "wb");
+            std::fputs("half a file", file);
+            std::fflush(file);
+            raise(SIGTERM);
+            return std::string();
+        });
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(text(read_file(old)) + std::to_string(entries()), "old1");
+}
+
+// Planes of 36 MiB under a budget of 4 MiB (the store may hold 8 blocks of
+// 2 MiB beyond it) page through the swap file and come out whole; without
+// --memory the budget is half of physical memory.
+TEST_F(Program, PicturesLargerThanTheMemoryGivenStillConvert) {
+    std::mt19937 random(4);
+    Planes picture(3, Bytes(2048 * 1536));
+    for (Bytes &plane : picture)
+        std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+    const std::string in = dir_.write("in.bmp", bmp(2048, picture)), out = dir_.file("out.bmp");
+    EXPECT_EQ(program({"convert", "--memory", "4M", in, out}), "0" + in + " -> " + out + ": 2048 x 1536, 3 planes\n");
+    EXPECT_EQ(CVmImage::GetMemoryBudget(), SIZE_T{4} << 20);
+    EXPECT_EQ(read_file(out), read_file(in));
+    program({"convert", in, out});
+    EXPECT_EQ(CVmImage::GetMemoryBudget(), SIZE_T(sysconf(_SC_PHYS_PAGES)) * SIZE_T(sysconf(_SC_PAGESIZE)) / 2);
+    CVmImage::SetMemoryBudget(0);
 }
 
 }  // namespace
