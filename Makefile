@@ -7,7 +7,7 @@ PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev lib
 	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold bench-program clean
 
 all: build
 
@@ -77,6 +77,11 @@ bench: build
 # peers (stb, Pillow, OpenCV where installed); report in build/bench-cold/.
 bench-cold: build
 	scripts/bench-cold.sh build/default
+
+# The program's batches (-j 2 against a loop) and a conversion four times
+# over its memory budget; report in build/bench-program/.
+bench-program: build
+	scripts/bench-program.sh build/default
 
 clean:
 	rm -rf build

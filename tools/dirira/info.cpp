@@ -6,10 +6,13 @@
 #include <dirira/dirira.h>
 
 #include "tools/dirira/commands.h"
+#include "tools/dirira/bmp_versions.h"
 #include "tools/dirira/read_image.h"
 
 namespace dirira_tool {
 namespace {
+
+constexpr std::uint32_t kCoreHeaderSize = 12;  // the other header CBmp::ReadHeader reads
 
 // A read image has one plane (gray) or three (colour).
 void print_planes(CStlImage &image) {
@@ -39,6 +42,8 @@ int info(const char *path) {
     std::printf("original:         %d bits per pixel\n", image.GetOrgBitsPixel());
     if (headerStatus == dirira::kBmpOk)
         std::printf("header planes:    %d\n", headerPlanes);
+    else if (!source.byLibrary && source.headerSize != kCoreHeaderSize)
+        std::printf("header planes:    none (CBmp::ReadHeader reads no %s)\n", bmp_header_name(source.headerSize));
     else
         std::printf("header planes:    none (%s)\n", dirira::bmp_status_message(headerStatus));
     std::printf("saveable:         format %d, file %d\n", image.IsSaveableFormat(), image.IsSaveableFile());
