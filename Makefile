@@ -61,14 +61,19 @@ test-install: build
 	cmake --install build/default --prefix $(PREFIX_TEST)
 	scripts/consumer-test.sh $(PREFIX_TEST)
 
-# Thirty seconds of libFuzzer over the read path, under ASan and UBSan, from
-# a scratch copy of the seed corpus (libFuzzer adds what it finds to it).
+# Thirty seconds of libFuzzer on each target, under ASan and UBSan, each from
+# a scratch copy of its seed corpus (libFuzzer adds what it finds to it):
+# the library's read path, and the program's reader of every header version.
 FUZZ_SECONDS ?= 30
+FUZZ_TARGETS := reader bmp_versions
 test-fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz --target reader_fuzzer
-	rm -rf build/fuzz/corpus && cp -r fuzz/corpus/reader build/fuzz/corpus
-	build/fuzz/bin/reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus
+	cmake --build --preset fuzz --target $(FUZZ_TARGETS:%=%_fuzzer)
+	for t in $(FUZZ_TARGETS); do \
+	  rm -rf build/fuzz/corpus-$$t && cp -r fuzz/corpus/$$t build/fuzz/corpus-$$t && \
+	  build/fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/$$t- build/fuzz/corpus-$$t || exit 1; \
+	done
 
 bench: build
 	scripts/bench.sh build/default
