@@ -12,7 +12,6 @@ import subprocess
 import sys
 
 import numpy as np
-from astropy.io import fits
 from PIL import Image
 
 DIRIRA, WORK = sys.argv[1], sys.argv[2]
@@ -24,8 +23,9 @@ TWO = np.repeat(rng.integers(0, 2, (23, 17, 1)) * 255, 3, axis=2).astype(np.uint
 GRAY = np.repeat(rng.integers(0, 256, (23, 17, 1)), 3, axis=2).astype(np.uint8)
 
 
+# Each writer starts its process and returns it (None: written already), so that all of them run at once.
 def imagemagick(*options):
-    return lambda src, out: subprocess.run([IMAGEMAGICK, src, *options[:-1], options[-1] + ":" + out], check=True)
+    return lambda src, out: subprocess.Popen([IMAGEMAGICK, src, *options[:-1], options[-1] + ":" + out])
 
 
 def pillow(mode):
@@ -35,8 +35,22 @@ def pillow(mode):
 def netpbm(*options):
     def write(src, out):
         with open(src, "rb") as pnm, open(out, "wb") as bmp:
-            subprocess.run([PPMTOBMP, *options], stdin=pnm, stdout=bmp, stderr=subprocess.DEVNULL, check=True)
+            return subprocess.Popen([PPMTOBMP, *options], stdin=pnm, stdout=bmp, stderr=subprocess.DEVNULL)
     return write
+
+
+def fits_data(path):
+    """The data of a FITS file as dirira writes it: BITPIX -32, big-endian, after the 2880-byte header blocks."""
+    raw = open(path, "rb").read()
+    cards = []
+    while not cards or not cards[-1].startswith("END "):
+        cards.append(raw[80 * len(cards):80 * len(cards) + 80].decode("ascii"))
+    end = len(cards) - 1
+    value = {c[:8].strip(): c[10:30].strip() for c in cards[:end] if c[8:10] == "= "}
+    assert value["BITPIX"] == "-32"
+    axes = [int(value[f"NAXIS{n}"]) for n in range(int(value["NAXIS"]), 0, -1)]
+    start = (end * 80 // 2880 + 1) * 2880
+    return np.frombuffer(raw, ">f4", int(np.prod(axes)), start).reshape(axes)
 
 
 CASES = [
@@ -74,17 +88,26 @@ def main():
         return 77
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    failures = []
+    failures, headers = [], {}
+    writers = []
     for name, picture, write in CASES:
-        source, bmp, out = (os.path.join(WORK, name + ext) for ext in (".ppm", ".bmp", ".fits"))
+        source = os.path.join(WORK, name + ".ppm")
         Image.fromarray(picture).save(source)
-        write(source, bmp)
-        header = int.from_bytes(open(bmp, "rb").read()[14:18], "little")
-        run = subprocess.run([DIRIRA, "convert", "-q", bmp, out], capture_output=True, text=True)
-        if run.returncode != 0:
-            failures.append(f"{name} ({header}-byte header): {run.stderr.strip()}")
+        writers.append(write(source, os.path.join(WORK, name + ".bmp")))
+    for writer in writers:
+        if writer is not None and writer.wait() != 0:
+            failures.append(f"{' '.join(writer.args)}: exit status {writer.returncode}")
+    bmps = [os.path.join(WORK, name + ".bmp") for name, _, _ in CASES]
+    run = subprocess.run([DIRIRA, "convert", "-q", "-j", "2", "--to", "fits", "-o", WORK, *bmps],
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        failures.append(run.stderr.strip())
+    for name, picture, _ in CASES:
+        header = int.from_bytes(open(os.path.join(WORK, name + ".bmp"), "rb").read()[14:18], "little")
+        out = os.path.join(WORK, name + ".fits")
+        if not os.path.exists(out):
             continue
-        data = fits.getdata(out)
+        data = fits_data(out)
         planes = data[::-1] if data.ndim == 2 else data[:, ::-1]  # FITS keeps the bottom row first
         expected = picture[:, :, 0] if data.ndim == 2 else np.moveaxis(picture, 2, 0)
         if not np.array_equal(planes, expected):
