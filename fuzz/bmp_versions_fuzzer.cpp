@@ -8,7 +8,7 @@
 
 #include <dirira/dirira.h>
 
-#include "tools/dirira/bmp_versions.h"
+#include "bmpfile/bmp_versions.h"
 
 namespace {
 
@@ -17,13 +17,13 @@ constexpr std::size_t kMaxFilled = std::size_t{64} << 20;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    dirira_tool::DibPlan plan;
-    if (!dirira_tool::plan_dib(data, size, plan).empty() || plan.block_size() > kMaxFilled)
+    bmpfile::DibPlan plan;
+    if (!bmpfile::plan_dib(data, size, plan).empty() || plan.block_size() > kMaxFilled)
         return 0;
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, plan.block_size());
     if (block == NULL)
         return 0;
-    dirira_tool::fill_dib(data, size, plan, static_cast<std::uint8_t *>(GlobalLock(block)));
+    bmpfile::fill_dib(data, size, plan, static_cast<std::uint8_t *>(GlobalLock(block)));
     GlobalUnlock(block);
     CStlImage image;
     image.AttachDIB(static_cast<HDIB>(block), NULL, NULL);

@@ -7,6 +7,8 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/read_image.h"
+
 namespace dirira_tool {
 
 // The program: the subcommand that argv names, its exit status (2 and a
@@ -32,6 +34,11 @@ struct ConvertOptions {
 // written through write_replacing. Returns 0, 1 when a file failed (each
 // named on standard error), 2 for two inputs that would share an output.
 int convert(const ConvertOptions &options);
+
+// Reads a BMP file of any header version (bmpfile::read_bmp), saying on
+// standard error what the reader let pass or why it cannot read the file
+// ("dirira: PATH: cannot read: WHY"): 0, or 1.
+int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source);
 
 // Writes OUTPUT whole or not at all: `write` gets a temporary path beside it
 // and answers "" when that file is complete, else why not; the file is then

@@ -29,7 +29,6 @@
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/progress_bar.h"
-#include "tools/dirira/read_image.h"
 
 namespace dirira_tool {
 namespace {
@@ -106,8 +105,8 @@ int convert_one(const std::string &input, const std::string &output, HWND progre
     if (is_fits_path(input.c_str()) || is_fits_path(output.c_str()))
         return convert_fits(input.c_str(), output.c_str(), progress);
     CStlImage image;
-    ReadSource source;
-    if (read_bmp(input.c_str(), image, progress, source) != 0)
+    bmpfile::ReadSource source;
+    if (read_bmp_file(input.c_str(), image, progress, source) != 0)
         return 1;
     if (write_bmp(image, output.c_str(), progress) != 0)
         return 1;
@@ -194,6 +193,17 @@ int convert_batch(const ConvertOptions &options) {
 }
 
 }  // namespace
+
+int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source) {
+    bmpfile::ReadFailure failure;
+    const bool read = bmpfile::read_bmp(path, image, progress, source, failure);
+    if (!source.warning.empty())
+        std::fprintf(stderr, "dirira: %s: warning: %s\n", path, source.warning.c_str());
+    if (read)
+        return 0;
+    std::fprintf(stderr, "dirira: %s: cannot read: %s\n", path, failure.why.c_str());
+    return 1;
+}
 
 int write_replacing(const char *output, const std::function<std::string(const char *)> &write) {
     if (!replaceable(output))

@@ -10,7 +10,6 @@
 #include "tools/dirira/fits.h"
 
 #include "tools/dirira/commands.h"
-#include "tools/dirira/read_image.h"
 
 #include <fitsio.h>
 
@@ -354,8 +353,8 @@ int fits_info(const char *path) {
 
 int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress) {
     CStlImage image;
-    ReadSource source;
-    if (read_bmp(bmpPath, image, progress, source) != 0)
+    bmpfile::ReadSource source;
+    if (read_bmp_file(bmpPath, image, progress, source) != 0)
         return 1;
     const int planes = image.GetPlanes();
     LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};

@@ -6,8 +6,7 @@
 #include <dirira/dirira.h>
 
 #include "tools/dirira/commands.h"
-#include "tools/dirira/bmp_versions.h"
-#include "tools/dirira/read_image.h"
+#include "bmpfile/bmp_versions.h"
 
 namespace dirira_tool {
 namespace {
@@ -28,12 +27,12 @@ int info(const char *path) {
     CStlImage image;
     const int headerStatus = CBmp::ReadHeader(&image, path, NULL, NULL);
     const int headerPlanes = image.GetOrgPlanes();
-    ReadSource source;
-    if (read_bmp(path, image, NULL, source) != 0)
+    bmpfile::ReadSource source;
+    if (read_bmp_file(path, image, NULL, source) != 0)
         return 1;
 
     std::printf("file:             %s\n", image.GetOrgFileName());
-    std::printf("header:           %s\n", describe_source(source).c_str());
+    std::printf("header:           %s\n", bmpfile::describe_source(source).c_str());
     std::printf("format:           %s\n", image.GetOrgFileFormat());
     std::printf("size:             %d x %d, %d plane%s (%s)\n", image.GetWidth(), image.GetHeight(),
                 image.GetPlanes(), image.GetPlanes() == 1 ? "" : "s", image.IsColor() ? "colour" : "gray");
@@ -43,7 +42,7 @@ int info(const char *path) {
     if (headerStatus == dirira::kBmpOk)
         std::printf("header planes:    %d\n", headerPlanes);
     else if (!source.byLibrary && source.headerSize != kCoreHeaderSize)
-        std::printf("header planes:    none (CBmp::ReadHeader reads no %s)\n", bmp_header_name(source.headerSize));
+        std::printf("header planes:    none (CBmp::ReadHeader reads no %s)\n", bmpfile::bmp_header_name(source.headerSize));
     else
         std::printf("header planes:    none (%s)\n", dirira::bmp_status_message(headerStatus));
     std::printf("saveable:         format %d, file %d\n", image.IsSaveableFormat(), image.IsSaveableFile());

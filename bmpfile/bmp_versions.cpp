@@ -1,13 +1,13 @@
 // Every BMP header version, normalised to the block that AttachDIB decodes.
 // Field offsets are from the start of the file: the 14-byte file header,
 // then the bitmap header at 14.
-#include "tools/dirira/bmp_versions.h"
+#include "bmpfile/bmp_versions.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-namespace dirira_tool {
+namespace bmpfile {
 namespace {
 
 constexpr std::size_t kFileHeader = 14;
@@ -226,4 +226,4 @@ void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, s
     }
 }
 
-}  // namespace dirira_tool
+}  // namespace bmpfile

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace dirira_tool {
+namespace bmpfile {
 
 // What a file's header size says it is, e.g. "BITMAPV5HEADER".
 const char *bmp_header_name(std::uint32_t headerSize);
@@ -50,4 +50,4 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan);
 // Writes the plan's block (plan.block_size() bytes at `block`).
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block);
 
-}  // namespace dirira_tool
+}  // namespace bmpfile

@@ -4,7 +4,7 @@
 // be read"), a bit depth that the image library does not decode gets 6
 // ("out of memory"). The program looks at the file's headers itself to say
 // what really happened; the library's codes stay as they are.
-#include "tools/dirira/read_failure.h"
+#include "bmpfile/read_failure.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,9 +13,9 @@
 #include <dirira/dirira.h>
 
 #include "siblings/zirdib/dibapi.h"
-#include "tools/dirira/bmp_versions.h"
+#include "bmpfile/bmp_versions.h"
 
-namespace dirira_tool {
+namespace bmpfile {
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 14;
@@ -98,9 +98,6 @@ std::string why(const char *path, int status) {
 
 }  // namespace
 
-int report_read_failure(const char *path, int status) {
-    std::fprintf(stderr, "dirira: %s: cannot read: status %d: %s\n", path, status, why(path, status).c_str());
-    return 1;
-}
+std::string read_failure_why(const char *path, int status) { return "status " + std::to_string(status) + ": " + why(path, status); }
 
-}  // namespace dirira_tool
+}  // namespace bmpfile

@@ -3,7 +3,7 @@
 // with its status. The others are read whole, normalised into a movable
 // block and handed to AttachDIB; the image then records where it came from
 // as CBmp::Read records it.
-#include "tools/dirira/read_image.h"
+#include "bmpfile/read_image.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,10 +14,10 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/dirira/bmp_versions.h"
-#include "tools/dirira/read_failure.h"
+#include "bmpfile/bmp_versions.h"
+#include "bmpfile/read_failure.h"
 
-namespace dirira_tool {
+namespace bmpfile {
 namespace {
 
 constexpr std::uint32_t kLibraryHeaderSize = 40;
@@ -54,9 +54,9 @@ std::uint32_t peek_header_size(const char *path) {
     return bmp_header_size(bytes, got);
 }
 
-int refuse(const char *path, const std::string &why) {
-    std::fprintf(stderr, "dirira: %s: cannot read: %s\n", path, why.c_str());
-    return 1;
+bool refuse(ReadFailure &failure, int status, const std::string &why) {
+    failure = {status, why};
+    return false;
 }
 
 // The provenance CBmp::Read records, for a picture the program read.
@@ -71,23 +71,22 @@ void record_source(CStlImage &image, const char *path, const DibPlan &plan) {
     image.SetOrgPlanes(0);
 }
 
-int read_any_version(const char *path, CStlImage &image, HWND progress) {
+bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure) {
     std::vector<std::uint8_t> file;
     std::string why;
     DibPlan plan;
     if (!read_whole(path, file, why))
-        return refuse(path, why);
+        return refuse(failure, dirira::kBmpCannotOpen, "status 3: " + why);
     why = plan_dib(file.data(), file.size(), plan);
     if (!why.empty())
-        return refuse(path, why);
+        return refuse(failure, kRefusedByReader, why);
     if (plan.missing != 0)
-        std::fprintf(stderr, "dirira: %s: warning: the file ends %zu bytes early; those pixels read as 0\n", path,
-                     plan.missing);
+        source.warning = "the file ends " + std::to_string(plan.missing) + " bytes early; those pixels read as 0";
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, plan.block_size());
     auto *bytes = static_cast<std::uint8_t *>(block != NULL ? GlobalLock(block) : nullptr);
     if (bytes == nullptr) {
         GlobalFree(block);
-        return refuse(path, "no memory for its " + std::to_string(plan.block_size()) + " bytes");
+        return refuse(failure, dirira::kBmpNoMemory, "status 6: no memory for its " + std::to_string(plan.block_size()) + " bytes");
     }
     fill_dib(file.data(), file.size(), plan, bytes);
     GlobalUnlock(block);
@@ -95,21 +94,22 @@ int read_any_version(const char *path, CStlImage &image, HWND progress) {
     const int attached = image.AttachDIB(static_cast<HDIB>(block), progress, path);
     GlobalFree(block);
     if (attached == 0)
-        return refuse(path, "the image library cannot hold its " + std::to_string(plan.width) + " x " +
-                                std::to_string(plan.height) + " pixels");
+        return refuse(failure, dirira::kBmpNoMemory, "status 6: the image library cannot hold its " +
+                                                         std::to_string(plan.width) + " x " + std::to_string(plan.height) + " pixels");
     record_source(image, path, plan);
-    return 0;
+    return true;
 }
 
 }  // namespace
 
-int read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source) {
+bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure) {
+    source = ReadSource();
     source.headerSize = peek_header_size(path);
     source.byLibrary = source.headerSize == 0 || source.headerSize == kLibraryHeaderSize;
     if (!source.byLibrary)
-        return read_any_version(path, image, progress);
+        return read_any_version(path, image, progress, source, failure);
     const int status = CBmp::Read(&image, path, progress, path);
-    return status == dirira::kBmpOk ? 0 : report_read_failure(path, status);
+    return status == dirira::kBmpOk || refuse(failure, status, read_failure_why(path, status));
 }
 
 std::string describe_source(const ReadSource &source) {
@@ -117,4 +117,4 @@ std::string describe_source(const ReadSource &source) {
            (source.byLibrary ? "the library (CBmp::Read)" : "the program's reader");
 }
 
-}  // namespace dirira_tool
+}  // namespace bmpfile

@@ -7,7 +7,7 @@
 
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
-#include "tools/dirira/read_image.h"
+#include "bmpfile/read_image.h"
 
 namespace {
 
@@ -149,8 +149,9 @@ TEST_F(BmpVersions, EveryVersionReadsAsItsLibraryFile) {
                                         << p.height << " at " << p.bits << ", compression " << p.compression);
         const std::string path = dir_.write("v.bmp", file_of(p)), reference = dir_.write("r.bmp", file_of(as_library_file(p)));
         CStlImage image, expected;
-        dirira_tool::ReadSource source;
-        ASSERT_EQ(dirira_tool::read_bmp(path.c_str(), image, NULL, source), 0);
+        bmpfile::ReadSource source;
+        bmpfile::ReadFailure failure;
+        ASSERT_TRUE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure)) << failure.why;
         ASSERT_EQ(CBmp::Read(&expected, reference.c_str(), NULL, NULL), 0);
         EXPECT_EQ(std::make_tuple(source.headerSize, source.byLibrary), std::make_tuple(p.headerSize, false));
         EXPECT_EQ(std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetPlanes(), image.GetBitsPixel(),
@@ -201,12 +202,12 @@ TEST_F(BmpVersions, RefusalsNameTheFileAndShortFilesReadAsZeros) {
     };
     for (const auto &[file, why] : cases) {
         CStlImage image;
-        dirira_tool::ReadSource source;
+        bmpfile::ReadSource source;
+        bmpfile::ReadFailure failure;
         const std::string path = dir_.write("v.bmp", file);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(dirira_tool::read_bmp(path.c_str(), image, NULL, source), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "dirira: " + path + ": cannot read: " + why + "\n");
-        EXPECT_EQ(image.GetWidth(), 0) << why;
+        EXPECT_FALSE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure));
+        EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()),
+                  std::make_tuple(bmpfile::kRefusedByReader, why, 0));
     }
     // 2 rows of 12 bytes, 5 of the top row missing; a V5 header beside a 40-byte file of the same rows.
     Picture cut = v5;
@@ -215,10 +216,10 @@ TEST_F(BmpVersions, RefusalsNameTheFileAndShortFilesReadAsZeros) {
     cut.pixels.resize(24, 0);
     const std::string whole = dir_.write("whole.bmp", file_of(as_library_file(cut)));
     CStlImage image, expected;
-    dirira_tool::ReadSource source;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(dirira_tool::read_bmp(path.c_str(), image, NULL, source) + CBmp::Read(&expected, whole.c_str(), NULL, NULL), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "dirira: " + path + ": warning: the file ends 5 bytes early; those pixels read as 0\n");
+    bmpfile::ReadSource source;
+    bmpfile::ReadFailure failure;
+    EXPECT_TRUE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure));
+    EXPECT_EQ(CBmp::Read(&expected, whole.c_str(), NULL, NULL), 0);
+    EXPECT_EQ(source.warning, "the file ends 5 bytes early; those pixels read as 0");
     EXPECT_EQ(dib_of(image), dib_of(expected));
 }
