@@ -1,0 +1,338 @@
+// _dirira: the image model for Python, over the C++ library. The package
+// `dirira` (python/dirira/__init__.py) wraps it: error classes, FITS cards,
+// astropy and pickling live there; here is what must touch the library.
+//
+// Samples leave the store in one bulk copy into memory that numpy then owns:
+// the store keeps its blocks apart (and may page them out), so an array over
+// it is impossible in general, and one memcpy per row costs less than the
+// page faults of the destination. The destination is 2 MiB-aligned and
+// advised for transparent huge pages, so that 768 MiB of float planes fault
+// in as 384 huge pages rather than 196 608 small ones.
+#include <pybind11/functional.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <sys/mman.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <dirira/dirira.h>
+
+#include "bmpfile/read_image.h"
+
+#ifndef _WIN32
+#include <win32_standin.h>  // the accounting counters
+#endif
+
+namespace py = pybind11;
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kWriteSamples = 0;
+constexpr int kFloatSamples = -32;
+constexpr int kColourPlanes = 3;
+constexpr char kProgressClass[] = "dirira-python-progress";
+constexpr WPARAM kPercent = 1;
+
+// Raised by every failing call; the package turns it into the BmpError
+// subclass of its status.
+struct Failure {
+    int status;
+    std::string message;
+};
+
+// Memory for numpy, freed by the array's capsule.
+struct HugeBuffer {
+    void *base = nullptr;
+    std::size_t length = 0;
+    float *data = nullptr;
+};
+
+HugeBuffer *huge_buffer(std::size_t bytes) {
+    const std::size_t length = (bytes + 2 * kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+    void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto start = (reinterpret_cast<std::uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1);
+    madvise(reinterpret_cast<void *>(start), length - (start - reinterpret_cast<std::uintptr_t>(base)), MADV_HUGEPAGE);
+    return new HugeBuffer{base, length, reinterpret_cast<float *>(start)};
+}
+
+py::array_t<float> array_over(HugeBuffer *buffer, std::vector<py::ssize_t> shape) {
+    py::capsule owner(buffer, [](void *p) {
+        auto *b = static_cast<HugeBuffer *>(p);
+        munmap(b->base, b->length);
+        delete b;
+    });
+    return py::array_t<float>(shape, buffer->data, owner);
+}
+
+// A message-only window whose procedure hands each progress message to a
+// Python callable as (stage, value): stage 0 opens and 2 closes, each with
+// the caption ("" where the message carries none); 1 is a percentage.
+class ProgressWindow {
+public:
+    explicit ProgressWindow(std::optional<py::function> callback) : callback_(std::move(callback)) {
+        if (!callback_)
+            return;
+        static const ATOM atom = [] {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = DefWindowProcA;
+            wc.lpszClassName = kProgressClass;
+            return RegisterClassA(&wc);
+        }();
+        window_ = atom != 0 ? CreateWindowExA(0, kProgressClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL) : NULL;
+        if (window_ == NULL)
+            throw Failure{dirira::kBmpNoMemory, "no window for the progress callback"};
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure));
+    }
+    ~ProgressWindow() {
+        if (window_ != NULL)
+            DestroyWindow(window_);
+    }
+    ProgressWindow(const ProgressWindow &) = delete;
+    ProgressWindow &operator=(const ProgressWindow &) = delete;
+    HWND handle() const { return window_; }
+    // A callback's exception, kept until the library has returned.
+    void rethrow() {
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
+            return DefWindowProcA(window, message, wParam, lParam);
+        if (self->error_)
+            return 0;
+        try {
+            if (wParam == kPercent)
+                (*self->callback_)(int(wParam), int(lParam));
+            else  // opening and closing carry the caption, or 0
+                (*self->callback_)(int(wParam), lParam != 0 ? py::str(reinterpret_cast<const char *>(lParam)) : py::str(""));
+        } catch (...) {
+            self->error_ = std::current_exception();
+        }
+        return 0;
+    }
+
+    std::optional<py::function> callback_;
+    HWND window_ = NULL;
+    std::exception_ptr error_;
+};
+
+void set_budget(std::optional<unsigned long long> memory) {
+    if (memory)
+        CVmImage::SetMemoryBudget(SIZE_T(*memory));
+}
+
+// The image and where it came from.
+struct Image {
+    std::shared_ptr<CStlImage> image = std::make_shared<CStlImage>();
+    std::string source;  // "" for an image made from an array
+    std::string warning;
+
+    int planes() const { return image->GetPlanes(); }
+    void check_plane(int plane) const {
+        if (plane < 0 || plane >= planes())
+            throw py::index_error("plane " + std::to_string(plane) + " of an image of " + std::to_string(planes()) + " planes");
+    }
+
+    py::array_t<float> data() const {
+        const int width = image->GetWidth(), height = image->GetHeight(), count = planes();
+        const std::size_t row = std::size_t(width) * sizeof(float);
+        HugeBuffer *buffer = huge_buffer(row * std::size_t(height) * std::size_t(count));
+        auto *out = reinterpret_cast<unsigned char *>(buffer->data);
+        for (int plane = 0; plane < count; ++plane)
+            for (int y = 0; y < height; ++y, out += row)
+                std::memcpy(out, image->GetImageAdr(0, y, plane, kReadSamples, NULL), row);
+        std::vector<py::ssize_t> shape = {height, width};
+        if (count != 1)
+            shape.insert(shape.begin(), count);
+        auto array = array_over(buffer, shape);
+        array.attr("flags").attr("writeable") = false;
+        return array;
+    }
+
+    std::vector<std::pair<double, double>> levels() const {
+        std::vector<std::pair<double, double>> out;
+        for (int plane = 0; plane < planes(); ++plane)
+            out.emplace_back(image->GetLevelMin(plane), image->GetLevelMax(plane));
+        return out;
+    }
+
+    void set_levels(const std::vector<std::pair<double, double>> &levels) {
+        if (int(levels.size()) != planes())
+            throw py::value_error("one (low, high) pair per plane");
+        for (int plane = 0; plane < planes(); ++plane) {
+            image->LevelMin[plane] = levels[std::size_t(plane)].first;
+            image->LevelMax[plane] = levels[std::size_t(plane)].second;
+            image->LevelRange[plane] = levels[std::size_t(plane)].second - levels[std::size_t(plane)].first;
+        }
+    }
+
+    py::dict attributes() const {
+        py::dict a;
+        a["width"] = image->GetWidth(), a["height"] = image->GetHeight(), a["planes"] = planes();
+        a["bitpix"] = image->GetBitsPixel(), a["bscale"] = image->GetBscale(), a["bzero"] = image->GetBzero();
+        a["blank"] = image->IsBlankUsed() ? py::object(py::int_(image->GetBlank())) : py::object(py::none());
+        a["colour"] = bool(image->IsColor());
+        a["file"] = std::string(image->GetOrgFileName()), a["format"] = std::string(image->GetOrgFileFormat());
+        a["file_bits"] = image->GetOrgBitsPixel();
+        a["saveable_format"] = bool(image->IsSaveableFormat()), a["saveable_file"] = bool(image->IsSaveableFile());
+        a["source"] = source;
+        return a;
+    }
+
+    // Samples at integer positions (exact members) or fractional ones
+    // (bilinear members), element by element over broadcast arrays.
+    template <typename AtInt, typename AtDouble>
+    py::array sample(const py::array &x, const py::array &y, AtInt atInt, AtDouble atDouble) const {
+        const auto whole = [](const py::array &a) { return a.dtype().kind() == 'i' || a.dtype().kind() == 'u'; };
+        const bool integral = whole(x) && whole(y);
+        if (integral) {
+            auto xi = py::array_t<int, py::array::forcecast>(x), yi = py::array_t<int, py::array::forcecast>(y);
+            return py::vectorize([&](int a, int b) { return check_int(a, b), atInt(a, b); })(xi, yi);
+        }
+        auto xd = py::array_t<double, py::array::forcecast>(x), yd = py::array_t<double, py::array::forcecast>(y);
+        return py::vectorize([&](double a, double b) { return check_double(a, b), atDouble(a, b); })(xd, yd);
+    }
+    void check_int(int x, int y) const {
+        if (x < 0 || y < 0 || x >= image->GetWidth() || y >= image->GetHeight())
+            throw py::index_error("position (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside the " +
+                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) + " image");
+    }
+    void check_double(double x, double y) const {
+        if (!(x >= 0 && y >= 0 && x <= image->GetWidth() - 1 && y <= image->GetHeight() - 1))
+            throw py::index_error("position (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside the " +
+                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) + " image");
+    }
+};
+
+Image read_image(const std::string &path, std::optional<unsigned long long> memory, std::optional<py::function> progress) {
+    set_budget(memory);
+    Image image;
+    ProgressWindow window(std::move(progress));
+    bmpfile::ReadSource source;
+    bmpfile::ReadFailure failure;
+    const bool read = bmpfile::read_bmp(path.c_str(), *image.image, window.handle(), source, failure);
+    window.rethrow();
+    if (!read)
+        throw Failure{failure.status, path + ": " + failure.why};
+    image.source = bmpfile::describe_source(source), image.warning = source.warning;
+    return image;
+}
+
+py::dict read_header(const std::string &path) {
+    struct Headers : CBmp {
+        using CBmp::GetOrgWidthAndHeight;
+    };
+    int size[3] = {};
+    if (!Headers::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]))
+        throw Failure{dirira::kBmpHeaderUnusable, path + ": status 17: " + dirira::bmp_status_message(dirira::kBmpHeaderUnusable)};
+    py::dict header;
+    header["width"] = size[0], header["height"] = size[1], header["planes"] = size[2];
+    return header;
+}
+
+// An image of float samples from a (height, width) or (3, height, width) array, top row first.
+Image from_array(const py::array_t<float, py::array::c_style | py::array::forcecast> &data,
+                 std::optional<std::vector<std::pair<double, double>>> levels) {
+    if (data.ndim() != 2 && !(data.ndim() == 3 && data.shape(0) == kColourPlanes))
+        throw py::value_error("an image is a (height, width) or (3, height, width) array");
+    const int count = data.ndim() == 2 ? 1 : kColourPlanes;
+    const py::ssize_t height = data.shape(data.ndim() - 2), width = data.shape(data.ndim() - 1);
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX)
+        throw py::value_error("an image needs at least one row and one column");
+    Image image;
+    if (!image.image->Create(int(width), int(height), count, kFloatSamples))
+        throw Failure{dirira::kBmpNoMemory, "no memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image"};
+    const float *in = data.data();
+    const std::size_t row = std::size_t(width) * sizeof(float);
+    std::vector<std::pair<double, double>> ranges;
+    for (int plane = 0; plane < count; ++plane) {
+        double low = INFINITY, high = -INFINITY;
+        for (int y = 0; y < int(height); ++y, in += width) {
+            std::memcpy(image.image->GetImageAdr(0, y, plane, kWriteSamples, NULL), in, row);
+            for (py::ssize_t x = 0; x < width; ++x)
+                low = std::fmin(low, in[x]), high = std::fmax(high, in[x]);
+        }
+        ranges.emplace_back(low <= high ? low : 0.0, low <= high ? high : 0.0);
+    }
+    image.set_levels(levels ? *levels : ranges);
+    return image;
+}
+
+void write_image(const std::string &path, Image &image, int option, std::optional<py::function> progress) {
+    ProgressWindow window(std::move(progress));
+    const int status = CBmp::Write(image.image.get(), path.c_str(), option, window.handle(), path.c_str());
+    window.rethrow();
+    if (status != dirira::kBmpOk)
+        throw Failure{status, path + ": status " + std::to_string(status) + ": " + dirira::bmp_status_message(status)};
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_dirira, m) {
+    m.doc() = "The dirira library's image model; use the package `dirira`, which wraps this module.";
+    static py::exception<Failure> failure(m, "_Failure");
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p)
+                std::rethrow_exception(p);
+        } catch (const Failure &f) {
+            PyErr_SetObject(failure.ptr(), py::make_tuple(f.status, f.message).ptr());
+        }
+    });
+
+    py::class_<Image>(m, "Image")
+        .def_property_readonly("data", &Image::data)
+        .def_property("levels", &Image::levels, &Image::set_levels)
+        .def_property_readonly("attributes", &Image::attributes)
+        .def_readonly("warning", &Image::warning)
+        .def("min", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMinPixel(plane); }, py::arg("plane") = 0)
+        .def("max", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMaxPixel(plane); }, py::arg("plane") = 0)
+        .def("gray", [](Image &i, py::array x, py::array y, int plane) {
+            i.check_plane(plane);
+            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelGrayRaw(a, b, plane); },
+                            [&](double a, double b) { return i.image->GetPixelGrayRaw(a, b, plane); });
+        }, py::arg("x"), py::arg("y"), py::arg("plane") = 0)
+        .def("gray256", [](Image &i, py::array x, py::array y, int plane) {
+            i.check_plane(plane);
+            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelGray256(a, b, plane); },
+                            [&](double a, double b) { return i.image->GetPixelGray256(a, b, plane); });
+        }, py::arg("x"), py::arg("y"), py::arg("plane") = 0)
+        .def("bright", [](Image &i, py::array x, py::array y) {
+            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelBrightRaw(a, b); },
+                            [&](double a, double b) { return i.image->GetPixelBrightRaw(a, b); });
+        }, py::arg("x"), py::arg("y"))
+        .def("_set_source", [](Image &i, const std::string &file, const std::string &format, int bits, const std::string &source) {
+            i.image->SetOrgFileName(file.c_str()), i.image->SetOrgFileFormat(format.c_str()), i.image->SetOrgBitsPixel(bits);
+            i.source = source;
+        });
+
+    m.def("read", &read_image, py::arg("path"), py::arg("memory") = py::none(), py::arg("progress") = py::none());
+    m.def("read_header", &read_header, py::arg("path"));
+    m.def("from_array", &from_array, py::arg("data"), py::arg("levels") = py::none());
+    m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0, py::arg("progress") = py::none());
+    m.def("memory_budget", [] { return CVmImage::GetMemoryBudget(); });
+    m.def("set_memory_budget", [](unsigned long long bytes) { CVmImage::SetMemoryBudget(SIZE_T(bytes)); });
+    m.def("accounting", [] {
+        py::dict counts;
+        counts["mapped_bytes"] = CVmImage::GetMappedBytesTotal();
+#ifndef _WIN32
+        counts["open_files"] = win32_standin::OpenFileHandles();
+        counts["global_blocks"] = win32_standin::LiveGlobalBlocks();
+        counts["locked_blocks"] = win32_standin::LockedGlobalBlocks();
+#endif
+        return counts;
+    });
+}
