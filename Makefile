@@ -4,10 +4,11 @@
 # Both install the Debian packages they need first (when run as root).
 
 PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev python3-astropy python3-pil imagemagick netpbm \
+	python3-dev python3-pybind11 python3-pytest \
 	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold bench-program clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold bench-program bench-python clean
 
 all: build
 
@@ -87,6 +88,11 @@ bench-cold: build
 # over its memory budget; report in build/bench-program/.
 bench-program: build
 	scripts/bench-program.sh build/default
+
+# Reading an 8192 x 8192 colour file into numpy against reading it alone.
+bench-python: build
+	mkdir -p build/bench-cold && test -f build/bench-cold/rgb24.bmp || build/default/bin/cold_inputs build/bench-cold
+	PYTHONPATH=build/default/python /usr/bin/python3 bench/python_read.py build/bench-cold/rgb24.bmp 5
 
 clean:
 	rm -rf build
