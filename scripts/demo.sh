@@ -38,3 +38,9 @@ echo "back from FITS: the same bytes as the BMP copy"
 echo
 echo "== dirira about"
 "$build/bin/dirira" about
+# The Python module, where it is built: the worked example of docs/python.md.
+if [ -d "$build/python/dirira" ]; then
+  echo
+  echo "== python3 examples/star_photometry.py samples/starfield-colour.bmp"
+  PYTHONPATH="$build/python" /usr/bin/python3 "$root/examples/star_photometry.py" "$colour" "$copies/photometry.fits"
+fi
