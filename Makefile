@@ -3,7 +3,7 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev python3-astropy python3-pil imagemagick netpbm \
+PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
 	python3-dev python3-pybind11 python3-pytest \
 	g++-mingw-w64-x86-64 wine64
 PREFIX_TEST := $(CURDIR)/build/install-test

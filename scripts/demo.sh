@@ -36,6 +36,17 @@ echo "== dirira convert ${colour#$root/} to FITS and back"
 cmp "$copies/starfield-colour.bmp" "$copies/from-fits.bmp"
 echo "back from FITS: the same bytes as the BMP copy"
 echo
+# Quicklooks: each sample under each stretch, as PNG files to look at.
+demo=$(cd "$build/.." && pwd)/demo
+mkdir -p "$demo"
+echo "== dirira preview: the samples under each stretch"
+for sample in "$root"/samples/*.bmp; do
+  for stretch in zscale percentile:0.5,99.8 asinh minmax; do
+    "$build/bin/dirira" preview --stretch "$stretch" "$sample" "$demo/$(basename "$sample" .bmp)-${stretch%%:*}.png"
+  done
+done
+echo "quicklooks written to $demo/"
+echo
 echo "== dirira about"
 "$build/bin/dirira" about
 # The Python module, where it is built: the worked example of docs/python.md.

@@ -152,3 +152,21 @@ def test_memory_budget_is_set_by_a_read(colour):
     assert dirira.memory_budget() == 64 << 20
     dirira.set_memory_budget(0)
     assert dirira.memory_budget() == 0
+
+
+def test_preview_levels_are_the_fields_definitions(tmp_path):
+    """`dirira preview` levels against astropy's zscale (IRAF's definition, contrast 0.25) and percentiles,
+    on sky noise with bright stars and undefined samples, in the image's order (top row first)."""
+    from astropy.visualization import AsymmetricPercentileInterval, ZScaleInterval
+    for seed, shape in ((5, (57, 83)), (6, (300, 410))):
+        sky = np.random.default_rng(seed).normal(100, 5, shape)
+        sky[np.random.default_rng(seed + 1).random(shape) < 0.02] += 3000
+        sky[0, :7] = np.nan
+        path = tmp_path / f"sky{seed}.fits"
+        fits.PrimaryHDU(sky[::-1].astype(np.float32)).writeto(path)  # FITS keeps the bottom row first
+        top_first = sky.astype(np.float32).ravel()
+        for stretch, interval in (("zscale", ZScaleInterval()), ("percentile:2,99.5", AsymmetricPercentileInterval(2, 99.5))):
+            said = subprocess.run([PROGRAM, "preview", "--stretch", stretch, str(path), str(tmp_path / "p.png")],
+                                  capture_output=True, text=True, check=True).stdout
+            black, white = (float(v) for v in said.split("black ")[1].strip().split(", white "))
+            assert np.allclose([black, white], interval.get_limits(top_first[np.isfinite(top_first)]), rtol=1e-6), stretch

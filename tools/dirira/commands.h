@@ -8,6 +8,7 @@
 #include <dirira/dirira.h>
 
 #include "bmpfile/read_image.h"
+#include "tools/dirira/stretch.h"
 
 namespace dirira_tool {
 
@@ -15,8 +16,10 @@ namespace dirira_tool {
 // usage text for a command line it does not know).
 int run(int argc, char **argv);
 
-// `dirira info FILE.bmp`: what reading the file gives, or why it cannot.
-int info(const char *path);
+// `dirira info [--histogram] [--json] FILE.bmp`: what reading the file
+// gives (with 64-bin histograms of each plane between its extremes), as text
+// or as one JSON object, or why the file cannot be read.
+int info(const char *path, bool withHistogram, bool json);
 // `dirira about`: the library's version block and format names.
 int about();
 // What `dirira convert` was asked to do.
@@ -34,6 +37,19 @@ struct ConvertOptions {
 // written through write_replacing. Returns 0, 1 when a file failed (each
 // named on standard error), 2 for two inputs that would share an output.
 int convert(const ConvertOptions &options);
+
+// What `dirira preview` was asked to do.
+struct PreviewOptions {
+    std::string input, output;
+    Stretch stretch;      // --stretch; zscale by default
+    int plane = -1;       // --plane N (0-based here); -1: all three of a colour image, else the first
+    bool colour = false;  // --colour: all three, or an error
+    int width = 1024, height = 1024;  // --size: the largest picture; bigger ones are reduced
+};
+
+// `dirira preview IN OUT.png`: prints the sizes and each plane's levels,
+// warns of levels that span nothing or run backwards; 0, or 1.
+int preview(const PreviewOptions &options);
 
 // Reads a BMP file of any header version (bmpfile::read_bmp), saying on
 // standard error what the reader let pass or why it cannot read the file

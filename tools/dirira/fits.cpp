@@ -370,7 +370,7 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress) {
     });
 }
 
-int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
+int read_fits_image(const char *fitsPath, CStlImage &image) {
     FitsFile file;
     int status = 0;
     std::string why;
@@ -379,7 +379,6 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
         return report(fitsPath, fits_error(status));
     if (!move_to_image(file.get(), why) || !shape_of(file.get(), shape, why))
         return report(fitsPath, why);
-    CStlImage image;
     if (!image.Create(shape.width, shape.height, shape.planes, -32))
         return report(fitsPath, "the image does not fit in memory");
     for (int plane = 0; plane < shape.planes; ++plane) {
@@ -388,7 +387,12 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
             return report(fitsPath, fits_error(status));
         set_levels(file.get(), fitsPath, image, plane, range);
     }
-    return write_bmp(image, bmpPath, progress);
+    return 0;
+}
+
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
+    CStlImage image;
+    return read_fits_image(fitsPath, image) != 0 ? 1 : write_bmp(image, bmpPath, progress);
 }
 
 int convert_fits(const char *from, const char *to, HWND progress) {

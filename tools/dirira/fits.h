@@ -29,6 +29,11 @@ std::vector<std::unique_ptr<CFitsExtension>> read_fits_headers(const char *path,
 // returns 1.
 int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress);
 
+// The first image of a FITS file (gray or three-plane colour) into `image`,
+// each plane's display levels from its LEVMINn/LEVMAXn cards or its range.
+// Returns 0 or prints why not and returns 1.
+int read_fits_image(const char *fitsPath, CStlImage &image);
+
 // The first image of a FITS file as a BMP file, through the display levels
 // of its LEVMINn/LEVMAXn cards, or through each plane's minimum and maximum
 // where they are absent. Returns 0 or prints why not and returns 1.

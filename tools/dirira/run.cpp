@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
@@ -16,9 +17,10 @@ namespace {
 constexpr char kVersion[] = "dirira 2.1 (library 2.0.1.1)";
 
 constexpr char kUsage[] =
-    "usage: dirira info FILE.bmp        what reading the file gives\n"
+    "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json)\n"
     "       dirira about                the library's version and format names\n"
     "       dirira fits-info FILE.fits  the header of every HDU\n"
+    "       dirira preview [OPTIONS] IN OUT.png   a quicklook picture of a BMP or FITS image\n"
     "       dirira convert [OPTIONS] IN OUT\n"
     "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
     "       dirira --version | --help | COMMAND --help\n";
@@ -36,6 +38,16 @@ constexpr char kConvertHelp[] =
     "                  e.g. 512M or 4G (default: half of physical memory)\n"
     "  -q, --quiet     no progress bar on a terminal\n"
     "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage.\n";
+
+constexpr char kPreviewHelp[] =
+    "usage: dirira preview [OPTIONS] IN OUT.png\n"
+    "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
+    "the size, display levels chosen by the stretch, rendered by the library's\n"
+    "display mapping. Prints the levels chosen.\n"
+    "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
+    "  --plane N       plane N (from 1) alone, in gray\n"
+    "  --colour        the three planes of a colour image (its default)\n"
+    "  --size WxH      the largest picture (default 1024x1024)\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -114,6 +126,56 @@ int convert_command(int argc, char **argv) {
     return dirira_tool::convert(options);
 }
 
+int preview_command(int argc, char **argv) {
+    dirira_tool::PreviewOptions options;
+    std::vector<std::string> files;
+    for (int i = 2; i < argc; ++i) {
+        const char *value = nullptr;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kPreviewHelp, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--colour") == 0 || std::strcmp(argv[i], "--color") == 0) {
+            options.colour = true;
+        } else if (option_value(argc, argv, i, "--stretch", value)) {
+            if (!dirira_tool::parse_stretch(value, options.stretch))
+                return usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") + value + "'");
+        } else if (option_value(argc, argv, i, "--plane", value)) {
+            options.plane = std::atoi(value) - 1;
+            if (options.plane < 0)
+                return usage_error(std::string("--plane wants a plane number from 1, not '") + value + "'");
+        } else if (option_value(argc, argv, i, "--size", value)) {
+            char x = 0, rest = 0;
+            if (std::sscanf(value, "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 || x != 'x' ||
+                options.width < 1 || options.height < 1)
+                return usage_error(std::string("--size wants WIDTHxHEIGHT, not '") + value + "'");
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            return usage_error(std::string("preview has no option ") + argv[i]);
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.size() != 2 || (options.colour && options.plane >= 0))
+        return usage_error("preview wants IN OUT.png, and --plane or --colour, not both");
+    options.input = files[0], options.output = files[1];
+    return dirira_tool::preview(options);
+}
+
+int info_command(int argc, char **argv) {
+    bool histogram = false, json = false;
+    const char *path = nullptr;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--histogram") == 0)
+            histogram = true;
+        else if (std::strcmp(argv[i], "--json") == 0)
+            json = true;
+        else if (path == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0'))
+            path = argv[i];
+        else
+            return usage();
+    }
+    return path == nullptr ? usage() : dirira_tool::info(path, histogram, json);
+}
+
 bool asks_help(int argc, char **argv) {
     return argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0);
 }
@@ -129,10 +191,12 @@ int run(int argc, char **argv) {
         return std::fputs(kUsage, stdout), 0;
     if (argc >= 2 && std::strcmp(argv[1], "convert") == 0)
         return convert_command(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "preview") == 0)
+        return preview_command(argc, argv);
     if (asks_help(argc, argv))
         return std::fputs(kUsage, stdout), 0;
-    if (argc == 3 && std::strcmp(argv[1], "info") == 0)
-        return info(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "info") == 0)
+        return info_command(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], "about") == 0)
         return about();
     if (argc == 3 && std::strcmp(argv[1], "fits-info") == 0)

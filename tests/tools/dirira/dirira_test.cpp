@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fitsio.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -104,6 +105,22 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
                   "    8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
                   "plane 0:          min 7, max 200, display levels 0..255\n");
     }
+    // 10 lands in the first of 64 bins from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last.
+    const std::string path = dir_.write("in.bmp", bmp(3, {{10, 200, 7}}));
+    const auto bins = [](const std::string &separator) {
+        std::string counts = "2";
+        for (int i = 0; i < 62; ++i)
+            counts += separator + "0";
+        return counts + separator + "1";
+    };
+    EXPECT_EQ(program({"info", "--json", "--histogram", path}),
+              "0{\"file\": \"" + path + "\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library "
+              "(CBmp::Read)\", \"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, "
+              "\"colour\": false}, \"samples\": {\"BITPIX\": -32, \"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, "
+              "\"header_planes\": 1, \"saveable\": {\"format\": true, \"file\": true}, \"planes\": [{\"range\": {\"min\": 7, "
+              "\"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins(", ") + "]}]}\n");
+    const std::string text = program({"info", "--histogram", path});
+    EXPECT_EQ(text.substr(text.find("histogram 0:")), "histogram 0:      " + bins(" ") + "\n");
 }
 
 TEST_F(Program, ReadFailuresNameTheirCause) {
@@ -400,6 +417,74 @@ TEST_F(Program, PicturesLargerThanTheMemoryGivenStillConvert) {
     program({"convert", in, out});
     EXPECT_EQ(CVmImage::GetMemoryBudget(), SIZE_T(sysconf(_SC_PHYS_PAGES)) * SIZE_T(sysconf(_SC_PAGESIZE)) / 2);
     CVmImage::SetMemoryBudget(0);
+}
+
+// Width, height, channels and pixels of a PNG file, decoded by libpng.
+std::tuple<int, int, int, Bytes> read_png(const std::string &path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {0, 0, 0, {}};
+    const int channels = PNG_IMAGE_PIXEL_CHANNELS(image.format);
+    Bytes pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    return {int(image.width), int(image.height), channels, pixels};
+}
+
+// The preview is the library's display bytes of the block means at the
+// printed levels: blocks cut by the picture's edge average what they hold,
+// NaN is left out of a mean; levels that span nothing or run backwards
+// give a picture and a warning.
+TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
+    const float nan = NAN;
+    const std::vector<float> samples = {1, 2, 3, 4, 250.5f, 7, 8, nan, 10, 11, 12, 13, 14, 15, 16};  // 5 x 3, one plane
+    const std::string in = dir_.file("in.fits");
+    write_fits(in, {{{5, 3}, {}, IMAGE_HDU, 0}});
+    fitsfile *file = nullptr;
+    int status = 0;
+    fits_open_diskfile(&file, in.c_str(), READWRITE, &status);
+    for (int y = 0; y < 3; ++y)  // FITS row 1 is the picture's bottom row
+        fits_write_img(file, TFLOAT, 1 + 5 * (2 - y), 5, const_cast<float *>(&samples[5 * y]), &status);
+    fits_close_file(file, &status);
+    // --size 2x2: blocks of 3 x 3, so 2 x 1 means: (1+2+3+7+8+12+13+14)/8 and (4+250.5+10+11+15+16)/6.
+    const std::vector<float> means = {60.0f / 8, 306.5f / 6};  // the reduced picture's samples are floats
+    const double low = means[0], high = means[1], span = high - low;
+    const struct { std::vector<std::string> options; double black, white; std::string warning; } cases[] = {
+        {{"--stretch", "minmax"}, low, high, ""},
+        {{"--stretch=percentile:25,75"}, low + 0.25 * span, low + 0.75 * span, ""},
+        {{"--stretch", "percentile:80,20"}, low + 0.8 * span, low + 0.2 * span, "black 42.3667 is above white 16.2167"},
+        {{"--stretch", "percentile:40,40"}, low + 0.4 * span, low + 0.4 * span, "black and white are both 24.9333"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = {"preview", "--size", "2x2", in, dir_.file("out.png")};
+        args.insert(args.begin() + 1, c.options.begin(), c.options.end());
+        const std::string said = program(args);
+        CStlImage expected;
+        expected.Create(2, 1, 1, -32);
+        expected.SetPixelGrayRaw(0, 0, means[0], 0), expected.SetPixelGrayRaw(1, 0, means[1], 0);
+        expected.LevelMin[0] = c.black, expected.LevelMax[0] = c.white, expected.LevelRange[0] = c.white - c.black;
+        char levels[96];
+        std::snprintf(levels, sizeof levels, "plane 1: black %.9g, white %.9g\n", c.black, c.white);
+        EXPECT_EQ(said.substr(0, said.find('\n') + 1), "0" + in + " -> " + dir_.file("out.png") + ": 2 x 1 from 5 x 3, stretch " +
+                  (c.options.size() == 1 || c.options[1][0] == 'p' ? "percentile" : c.options[1]) + "\n") << said;
+        EXPECT_NE(said.find(levels), std::string::npos) << said;
+        EXPECT_EQ(said.find("warning") == std::string::npos, c.warning.empty()) << said;
+        EXPECT_NE(said.find(c.warning), std::string::npos) << said;
+        EXPECT_EQ(read_png(dir_.file("out.png")),
+                  std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
+    }
+    // A 1 x 1 colour picture: three channels, a warning per plane; a plane of its own in gray.
+    const std::string one = dir_.write("one.bmp", bmp(1, {{9}, {99}, {200}}));
+    const std::string said = program({"preview", one, dir_.file("one.png")});
+    EXPECT_EQ(std::count(said.begin(), said.end(), 'w') >= 3 && said[0] == '0', true) << said;
+    EXPECT_EQ(std::get<2>(read_png(dir_.file("one.png"))), 3);
+    EXPECT_EQ(program({"preview", "--plane", "2", one, dir_.file("two.png")}).substr(0, 1), "0");
+    EXPECT_EQ(std::get<2>(read_png(dir_.file("two.png"))), 1);
+    EXPECT_EQ(program({"preview", "--plane", "4", one, dir_.file("four.png")}),
+              "1dirira: " + one + ": no plane 4; the image has 3\n");
+    EXPECT_EQ(program({"preview", "--colour", in, dir_.file("c.png")}), "1dirira: " + in + ": --colour needs three planes, the image has 1\n");
+    for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--size=0x4", "--size=4", "--plane=0"})
+        EXPECT_EQ(program({"preview", bad, in, dir_.file("x.png")})[0], '2') << bad;
 }
 
 }  // namespace
