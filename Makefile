@@ -5,7 +5,7 @@
 
 PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
 	python3-dev python3-pybind11 python3-pytest \
-	g++-mingw-w64-x86-64 wine64
+	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test
 
 .PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold bench-program bench-python clean
@@ -46,14 +46,18 @@ test-fma: deps
 	  cmake --preset fma && cmake --build --preset fma && build/fma/bin/image_tests --gtest_brief=1; \
 	else echo "test-fma: skipped, this processor has no fused multiply-add"; fi
 
-# The DLLs cross-built with mingw-w64 against the real Win32 API, and the
-# test suite run under Wine in its own prefix (build/windows/wineprefix).
+# The DLLs cross-built with mingw-w64 against the real Win32 API, 64-bit and
+# 32-bit, and the test suite run under Wine of each width, each in its own
+# prefix (build/windows/wineprefix, build/windows32/wineprefix).
 build-windows: deps
 	cmake --preset windows
 	cmake --build --preset windows
+	cmake --preset windows32
+	cmake --build --preset windows32
 
 test-windows: build-windows
 	scripts/test-windows.sh build/windows
+	scripts/test-windows.sh build/windows32
 
 # Install into a scratch prefix and build a consumer project against it, the
 # way another project would use the library.

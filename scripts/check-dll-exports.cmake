@@ -28,7 +28,9 @@ if(NOT mangled)
   message(FATAL_ERROR "${dll}: no export name table in ${OBJDUMP} -p's output")
 endif()
 
-execute_process(COMMAND "${CXXFILT}" ${mangled}
+# -n: i686's c++filt would otherwise strip a leading underscore that its
+# export names do not have.
+execute_process(COMMAND "${CXXFILT}" -n ${mangled}
   OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${CXXFILT} failed")

@@ -13,5 +13,12 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Packages of another architecture (wine32:i386 for the 32-bit Windows
+# tests) need that architecture enabled before the package lists are read.
+for pkg in "${missing[@]}"; do
+  case $pkg in
+    *:*) dpkg --print-foreign-architectures | grep -qx "${pkg##*:}" || dpkg --add-architecture "${pkg##*:}" ;;
+  esac
+done
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

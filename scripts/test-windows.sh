@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test program of the Windows build (first argument: its build
-# folder) under Wine, then says how many tests ran, passed, failed and were
+# Runs every test program of a Windows build (first argument: its build
+# folder, 64-bit or 32-bit) under Wine of the same width, each width in a
+# prefix of its own, then says how many tests ran, passed, failed and were
 # skipped, and why they were skipped. First checks dirira.dll's export table
 # against module/exports.txt. Exit status 1 when any test or that check failed.
 set -euo pipefail
@@ -10,14 +11,20 @@ results=$build/test-results
 rm -rf "$results" && mkdir -p "$results"
 
 status=0
-# dirira.dll exports exactly the @mingw names of module/exports.txt.
-cmake -DLIBRARY="$build/bin/dirira.dll" -DLIST="$root/module/exports.txt" \
-    -P "$root/scripts/check-dll-exports.cmake" || status=1
+if x86_64-w64-mingw32-objdump -f "$build/bin/dirira.dll" | grep -q 'file format pei-i386'; then
+  triplet=i686-w64-mingw32 runner=$root/scripts/wine32-run.sh
+else
+  triplet=x86_64-w64-mingw32 runner=$root/scripts/wine-run.sh
+fi
+# dirira.dll exports exactly the @mingw names of module/exports.txt (the
+# demangled names are the same for both widths).
+cmake -DOBJDUMP=$triplet-objdump -DCXXFILT=$triplet-c++filt -DLIBRARY="$build/bin/dirira.dll" \
+    -DLIST="$root/module/exports.txt" -P "$root/scripts/check-dll-exports.cmake" || status=1
 
 for program in "$build"/bin/*_tests.exe; do
   name=$(basename "$program" .exe)
   echo "test-windows: $name"
-  (cd "$build/bin" && "$root/scripts/wine-run.sh" "$program" --gtest_brief=1 \
+  (cd "$build/bin" && "$runner" "$program" --gtest_brief=1 \
       "--gtest_output=xml:../test-results/$name.xml") || status=1
 done
 python3 "$root/scripts/gtest_summary.py" "$results"/*.xml || status=1

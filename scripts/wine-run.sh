@@ -10,7 +10,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko prompts, no display: only console programs run here.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
-wine=/usr/lib/wine/wine64
+wine=${DIRIRA_WINE_LOADER:-/usr/lib/wine/wine64}
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
 # A Japanese locale makes Wine's ANSI code page 932, as on the systems the
 # library is used on (docs/platform/windows-build.md). Wine reads the name

@@ -1,6 +1,7 @@
 // DibNumColors, PaletteSize (zirdib.@)
 #include "dibapi.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
