@@ -152,7 +152,8 @@ private:
     void unlink_slot(int slot);
     void publish(const CVmMemory &slot);
     void withdraw(const CVmMemory &slot);
-    void remember(const unsigned char *address) const;
+    void start_recording();
+    void remember(const unsigned char *address) const { m_last[m_lastCount++ & kLastMask] = address; }
     int block_rows(int block) const;
     SIZE_T block_bytes(int block) const;
     long long swap_offset(int block) const;
@@ -188,12 +189,15 @@ private:
     unsigned char **m_writeRows = nullptr;
     // The addresses of the last lookups without lock, newest at
     // m_lastCount - 1: the slots holding the last three stay in memory
-    // (is_pinned), as a caller may still be using them. The counter's type
-    // is no other field's, so storing it makes the compiler reload nothing
-    // (an unsigned may alias the int geometry, an unsigned short may not).
+    // (is_pinned), as a caller may still be using them. Kept only while
+    // m_recording: a store that has never had to evict (no budget) pays
+    // one load of the flag per lookup, and no store chained from lookup to
+    // lookup through the counter. find_slot starts the recording before
+    // its first eviction (vm_image.cpp).
     static constexpr unsigned kLastMask = 3;
     mutable const unsigned char *m_last[kLastMask + 1] = {};
-    mutable unsigned short m_lastCount = 0;
+    mutable unsigned m_lastCount = 0;
+    bool m_recording = false;
 };
 
 inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) const {
@@ -207,7 +211,8 @@ inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) 
                                                                          static_cast<unsigned>(y)];
         if (row != nullptr) {
             unsigned char *const address = row + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
-            m_last[m_lastCount++ & kLastMask] = address;
+            if (m_recording)
+                remember(address);
             return address;
         }
     }

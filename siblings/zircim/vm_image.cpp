@@ -16,6 +16,9 @@ namespace {
 
 using std::uint64_t;
 
+// The mark of a lookup made before the store recorded them (start_recording).
+const unsigned char kEverySlot = 0;
+
 // With a budget the swap file takes what memory cannot; this bounds it.
 constexpr uint64_t kLargestPagedImage = uint64_t{1} << 40;
 
@@ -132,6 +135,7 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_writeRows, other.m_writeRows);
     std::swap(m_last, other.m_last);
     std::swap(m_lastCount, other.m_lastCount);
+    std::swap(m_recording, other.m_recording);
 }
 
 // Records first (they may throw), then the slots the budget allows, mapped
@@ -159,6 +163,7 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_hugeBlocks = g.huge;
     m_manager.BlockSize = static_cast<int>(g.slotBytes);
     const SIZE_T budget = g_budget.load();
+    m_recording = budget != 0;
     const int upFront = budget == 0 ? g.blockCount
                                     : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
@@ -279,6 +284,8 @@ int CVmImage::find_slot(int pinnedRecent, bool &zeroed) {
     zeroed = m_assignedSlots < m_mappedSlots;
     if (zeroed)
         return m_assignedSlots++;
+    if (!m_recording)
+        start_recording();
     const int victim = evict_one(pinnedRecent);
     if (victim >= 0)
         return victim;
@@ -329,11 +336,19 @@ bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
     const auto first = reinterpret_cast<std::uintptr_t>(m_slots[slot].Base);
     const auto bytes = static_cast<std::uintptr_t>(m_manager.BlockSize);
     for (int i = 0; i < pinnedRecent; ++i) {
-        const auto address = reinterpret_cast<std::uintptr_t>(m_last[(m_lastCount - 1 - unsigned(i)) & kLastMask]);
-        if (address - first < bytes)
+        const unsigned char *const last = m_last[(m_lastCount - 1 - unsigned(i)) & kLastMask];
+        if (last == &kEverySlot || reinterpret_cast<std::uintptr_t>(last) - first < bytes)
             return true;
     }
     return false;
+}
+
+// Lookups answered before the recording began left no trace, and any of
+// them may be among the last three: every slot counts as recent until the
+// ring holds enough recorded lookups to push the marks out.
+void CVmImage::start_recording() {
+    m_recording = true;
+    std::fill(std::begin(m_last), std::end(m_last), &kEverySlot);
 }
 
 void CVmImage::unlink_slot(int index) {
@@ -356,8 +371,6 @@ void CVmImage::touch(int index) {
     if (m_oldest < 0)
         m_oldest = index;
 }
-
-void CVmImage::remember(const unsigned char *address) const { m_last[m_lastCount++ & kLastMask] = address; }
 
 // The rows of a slot's block become visible to the inline lookups: for
 // reading, and for writing once the slot is dirty (a write to a clean slot
