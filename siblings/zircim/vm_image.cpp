@@ -343,9 +343,11 @@ bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
     return false;
 }
 
-// Lookups answered before the recording began left no trace, and any of
-// them may be among the last three: every slot counts as recent until the
-// ring holds enough recorded lookups to push the marks out.
+// A store made without a budget maps a slot for every block up front and
+// so never evicts; should one ever have to, the lookups answered before the
+// recording began left no trace, and any of them may be among the last
+// three: every slot counts as recent until the ring holds enough recorded
+// lookups to push the marks out.
 void CVmImage::start_recording() {
     m_recording = true;
     std::fill(std::begin(m_last), std::end(m_last), &kEverySlot);
