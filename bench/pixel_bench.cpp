@@ -3,7 +3,10 @@
 // same clamping on plain float planes in huge-page memory, written as tightly
 // as a hand loop would be. One benchmark iteration is one row of calls; the
 // positions move with every call and every result goes through
-// DoNotOptimize, so no work can be hoisted out of the loop.
+// DoNotOptimize, so no work can be hoisted out of the loop. Each member is
+// timed sweeping rows (sequential) and at positions drawn at random over the
+// whole image (<Name>Random), which leaves a block the store has just
+// looked up on nearly every call.
 //
 // BM_Floor<Name>/<arg> is the floor of BM_<Name>/<arg> (scripts/bench.sh
 // prints each ratio).
@@ -12,6 +15,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "bench/huge_pages.h"
 #include "image/stl_image.h"
@@ -157,6 +162,38 @@ void sweep_rows(benchmark::State &state, Read read) {
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// Positions spread over the whole image from a fixed seed, the same for a
+// floor and its member: 64 rows' worth, cycled through.
+struct Position {
+    int x, y;
+};
+
+const std::vector<Position> &random_positions() {
+    static const std::vector<Position> positions = [] {
+        std::mt19937 rng(2026);
+        std::vector<Position> made(std::size_t{kSide} * 64);
+        for (Position &p : made)
+            p = {int(rng() % kSide), int(rng() % kSide)};
+        return made;
+    }();
+    return positions;
+}
+
+template <typename Read>
+void sweep_random(benchmark::State &state, Read read) {
+    const std::vector<Position> &positions = random_positions();
+    std::size_t next = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kSide; ++i) {
+            const Position p = positions[next + std::size_t(i)];
+            benchmark::DoNotOptimize(read(opaque(p.x), opaque(p.y)));
+        }
+        next = (next + kSide) % positions.size();
+    }
+    state.counters["per_call"] = benchmark::Counter(double(state.iterations()) * kSide,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // Positions along the row with a fractional offset that changes from
 // column to column (a quarter to three quarters, never a whole position).
 double fractional_x(int x) { return x + 0.25 + 0.125 * (x & 3); }
@@ -193,6 +230,37 @@ void BM_BrightRaw(benchmark::State &state) {
     sweep_rows(state, [&image](int x, int y) { return image.GetPixelBrightRaw(x, y); });
 }
 
+void BM_FloorGray256Random(benchmark::State &state) {
+    const PlainImage &image = plain_gray();
+    const Levels levels = plane_0_levels();
+    sweep_random(state, [&image, levels](int x, int y) { return floor_gray256(image, levels, x, y); });
+}
+
+void BM_Gray256Random(benchmark::State &state) {
+    CStlImage &image = gray_image();
+    sweep_random(state, [&image](int x, int y) { return image.GetPixelGray256(x, y, 0); });
+}
+
+void BM_FloorGrayRawAtRandom(benchmark::State &state) {
+    const PlainImage &image = plain_gray();
+    sweep_random(state, [&image](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
+}
+
+void BM_GrayRawAtRandom(benchmark::State &state) {
+    CStlImage &image = gray_image();
+    sweep_random(state, [&image](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); });
+}
+
+void BM_FloorBrightRawRandom(benchmark::State &state) {
+    const PlainImage &image = plain_colour();
+    sweep_random(state, [&image](int x, int y) { return floor_bright_raw(image, x, y); });
+}
+
+void BM_BrightRawRandom(benchmark::State &state) {
+    CStlImage &image = colour_image();
+    sweep_random(state, [&image](int x, int y) { return image.GetPixelBrightRaw(x, y); });
+}
+
 // The argument is the image side, so that the script pairs each with its
 // floor; floors run first.
 BENCHMARK(BM_FloorGray256)->Arg(kSide);
@@ -201,6 +269,12 @@ BENCHMARK(BM_FloorGrayRawAt)->Arg(kSide);
 BENCHMARK(BM_GrayRawAt)->Arg(kSide);
 BENCHMARK(BM_FloorBrightRaw)->Arg(kSide);
 BENCHMARK(BM_BrightRaw)->Arg(kSide);
+BENCHMARK(BM_FloorGray256Random)->Arg(kSide);
+BENCHMARK(BM_Gray256Random)->Arg(kSide);
+BENCHMARK(BM_FloorGrayRawAtRandom)->Arg(kSide);
+BENCHMARK(BM_GrayRawAtRandom)->Arg(kSide);
+BENCHMARK(BM_FloorBrightRawRandom)->Arg(kSide);
+BENCHMARK(BM_BrightRawRandom)->Arg(kSide);
 
 }  // namespace
 

@@ -59,13 +59,36 @@ float CStlImage::CalcBright(float r, float g, float b) { return static_cast<floa
 
 double CStlImage::CalcBright(double r, double g, double b) { return bright(r, g, b); }
 
+namespace {
+
 // ---- Raw brightness: the raw samples weighted ----
 
-// The position is clamped once for the three lookups.
+// The raw brightness through GetImageAdr, slow path included.
+[[gnu::noinline]] float bright_raw_through_store(const CStlImage &image, int column, int row) {
+    return weigh_planes(
+        image, [&image, column, row](int plane) { return *store_address(image, column, row, plane, kReadMode); });
+}
+
+}  // namespace
+
+// The position is clamped once for the three lookups. The hot path makes
+// no call; a lookup the store's inline path cannot answer goes out of line
+// with the whole member. All three addresses come before any read: the
+// store keeps the last three valid together.
 float CStlImage::GetPixelBrightRaw(int x, int y) {
     const int column = clamp_to_extent(x, Width), row = clamp_to_extent(y, Height);
-    return weigh_planes(
-        *this, [this, column, row](int plane) { return *store_address(*this, column, row, plane, kReadMode); });
+    using float_samples::StoreRows;
+    if (is_gray(*this)) {
+        if (const float *gray = StoreRows::read_address(*this, column, row, 0))
+            return *gray;
+    } else {
+        const float *red = StoreRows::read_address(*this, column, row, 0);
+        const float *green = StoreRows::read_address(*this, column, row, 1);
+        const float *blue = StoreRows::read_address(*this, column, row, 2);
+        if (red != nullptr && green != nullptr && blue != nullptr)
+            return static_cast<float>(bright(*red, *green, *blue));
+    }
+    return bright_raw_through_store(*this, column, row);
 }
 
 // Each plane is interpolated on its own; brightness is never interpolated.

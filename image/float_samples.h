@@ -44,6 +44,17 @@ inline float *clamped_address(const CStlImage &image, int x, int y, int plane, u
                          lockOut);
 }
 
+// The store's inline path alone, for members that keep their whole slow
+// path out of line: NULL when the lookup needs the store (the member then
+// looks up through GetImageAdr, which takes the same path first, so the
+// answer is the same).
+struct StoreRows {
+    static const float *read_address(const CStlImage &image, int x, int y, int plane) {
+        range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
+        return reinterpret_cast<const float *>(image.Store->resident(x, y, plane, 1));
+    }
+};
+
 inline float read_sample(const CStlImage &image, int x, int y, int plane) {
     return *clamped_address(image, x, y, plane, kReadMode);
 }

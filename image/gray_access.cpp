@@ -60,8 +60,8 @@ unsigned char display_byte(double sample, double lo, double hi, Scaling scaled) 
     return static_cast<unsigned char>(truncate_to_int32(scaled(sample)) & 0xFF);
 }
 
-// A plane's display levels, read before the sample's lookup so that the
-// store's fast path needs no registers saved across its slow path.
+// A plane's display levels, read after the sample's lookup: read before
+// it, they would be saved across the store's slow-path call on every call.
 struct PlaneLevels {
     double min, max, range;
 };
@@ -105,34 +105,75 @@ AxisBase axis_base(double position, int extent) {
     return {std::max(extent - 2, 0), last};
 }
 
-}  // namespace
+// Where the bilinear interpolation reads and how it weighs what it reads.
+struct Bilinear {
+    int left, top, bottom, right;  // right: 1, or 0 for a one-column image
+    bool whole;                    // on a sample: that sample alone
+    double a, b;                   // the weights' fractions
+};
 
-float float_samples::interpolate(const CStlImage &image, double x, double y, int plane) {
+Bilinear bilinear(const CStlImage &image, double x, double y) {
     const int width = image.Width, height = image.Height;
     const AxisBase column = axis_base(x, width);
     const AxisBase row = axis_base(y, height);
-    const int left = clamp_to_extent(column.base, width);
-    const int top = clamp_to_extent(row.base, height);
-    if (column.base == column.position && row.base == row.position)
-        return *store_address(image, left, top, plane, kReadMode);
+    Bilinear at;
+    at.left = clamp_to_extent(column.base, width);
+    at.top = clamp_to_extent(row.base, height);
+    at.whole = column.base == column.position && row.base == row.position;
     // The row after the base, or the base row itself when there is none:
     // the base is at most height - 2 unless the image is one row high, so
     // clamping the next row gives exactly that.
-    const int bottom = clamp_to_extent(row.base + 1, height);
+    at.bottom = clamp_to_extent(row.base + 1, height);
     // A one-column image has no column to the right: its own column stands
     // in, so every position reads the column's vertical interpolation.
-    const int right = width > 1 ? 1 : 0;
-    // Both rows are looked up before either is read: the store keeps the
-    // last addresses valid together.
-    const float *upper = store_address(image, left, top, plane, kReadMode);
-    const float *lower = store_address(image, left, bottom, plane, kReadMode);
-    // Weights from the unclamped bases. All four products are formed, so a
-    // NaN or infinite neighbour of weight 0 still makes the result NaN.
-    const double a = column.position - column.base;
-    const double b = row.position - row.base;
-    const double ab = b * a;
-    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upper[0] + (b - ab) * lower[0]) + (a - ab) * upper[right]) +
-                              ab * lower[right]);
+    at.right = width > 1 ? 1 : 0;
+    // Weights from the unclamped bases.
+    at.a = column.position - column.base;
+    at.b = row.position - row.base;
+    return at;
+}
+
+// All four products are formed, so a NaN or infinite neighbour of weight 0
+// still makes the result NaN.
+float weigh(const Bilinear &at, const float *upper, const float *lower) {
+    const double a = at.a, b = at.b, ab = b * a;
+    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upper[0] + (b - ab) * lower[0]) + (a - ab) * upper[at.right]) +
+                              ab * lower[at.right]);
+}
+
+// Through GetImageAdr, slow path included. Both rows are looked up before
+// either is read: the store keeps the last addresses valid together.
+[[gnu::noinline]] float interpolate_through_store(const CStlImage &image, const Bilinear &at, int plane) {
+    if (at.whole)
+        return *store_address(image, at.left, at.top, plane, kReadMode);
+    const float *upper = store_address(image, at.left, at.top, plane, kReadMode);
+    const float *lower = store_address(image, at.left, at.bottom, plane, kReadMode);
+    return weigh(at, upper, lower);
+}
+
+// The store's inline path first; the whole lookup again through the store
+// when it cannot answer.
+inline float interpolate_sample(const CStlImage &image, double x, double y, int plane) {
+    const Bilinear at = bilinear(image, x, y);
+    const float *upper = float_samples::StoreRows::read_address(image, at.left, at.top, plane);
+    if (upper != nullptr && at.whole)
+        return *upper;
+    const float *lower = float_samples::StoreRows::read_address(image, at.left, at.bottom, plane);
+    if (upper == nullptr || lower == nullptr)
+        return interpolate_through_store(image, at, plane);
+    return weigh(at, upper, lower);
+}
+
+// GetPixelGray256 through GetImageAdr, slow path included.
+[[gnu::noinline]] unsigned char gray256_through_store(const CStlImage &image, int column, int row, int plane) {
+    const float sample = *store_address(image, column, row, plane, kReadMode);
+    return level_byte(sample, plane_levels(image, plane));
+}
+
+}  // namespace
+
+float float_samples::interpolate(const CStlImage &image, double x, double y, int plane) {
+    return interpolate_sample(image, x, y, plane);
 }
 
 // An address member: an answer of NULL (a plane outside the image) is the
@@ -147,7 +188,7 @@ float CStlImage::GetPixelGrayRaw(float *p) const { return *p; }
 
 float CStlImage::GetPixelGrayRaw(int x, int y, int plane) { return read_sample(*this, x, y, plane); }
 
-float CStlImage::GetPixelGrayRaw(double x, double y, int plane) { return interpolate(*this, x, y, plane); }
+float CStlImage::GetPixelGrayRaw(double x, double y, int plane) { return interpolate_sample(*this, x, y, plane); }
 
 void CStlImage::SetPixelGrayRaw(float *p, float value) { *p = value; }
 
@@ -203,14 +244,18 @@ unsigned char CStlImage::GetPixelGray256(float *p, int plane) const {
     return level_byte(*p, plane_levels(*this, plane));
 }
 
+// The hot path makes no call, so it saves no registers; a lookup the
+// store's inline path cannot answer goes out of line whole.
 unsigned char CStlImage::GetPixelGray256(int x, int y, int plane) {
-    const PlaneLevels levels = plane_levels(*this, plane);
-    return level_byte(read_sample(*this, x, y, plane), levels);
+    const int column = clamp_to_extent(x, Width), row = clamp_to_extent(y, Height);
+    if (const float *sample = float_samples::StoreRows::read_address(*this, column, row, plane))
+        return level_byte(*sample, plane_levels(*this, plane));
+    return gray256_through_store(*this, column, row, plane);
 }
 
 unsigned char CStlImage::GetPixelGray256(double x, double y, int plane) {
-    const PlaneLevels levels = plane_levels(*this, plane);
-    return level_byte(interpolate(*this, x, y, plane), levels);
+    const float sample = interpolate(*this, x, y, plane);
+    return level_byte(sample, plane_levels(*this, plane));
 }
 
 // ---- Conversions ----

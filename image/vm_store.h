@@ -8,6 +8,10 @@
 
 #include "image/image_api.h"
 
+namespace float_samples {
+struct StoreRows;
+}
+
 class DIRIRA_CLASS CVmBlock : public CObject {
 public:
     CVmBlock();
@@ -126,6 +130,13 @@ public:
     static SIZE_T GetMappedBytesTotal();
 
 private:
+    // The float image's pixel members take the inline path on its own, and
+    // their whole slow path elsewhere (image/float_samples.h).
+    friend struct float_samples::StoreRows;
+    // GetImageAdr's inline path alone: the address when a lookup without
+    // lock needs no more than the row tables, else NULL with nothing done.
+    unsigned char *resident(int x, int y, int plane, int readOnly) const;
+
     void swap(CVmImage &other) noexcept;
     int build(int width, int height, int planes, int bytesPerSample);
     void release() noexcept;
@@ -139,7 +150,10 @@ private:
     bool is_pinned(int slot, int pinnedRecent) const;
     void touch(int slot);
     void unlink_slot(int slot);
-    void remember_recent(int slot);
+    void publish(const CVmMemory &slot);
+    void withdraw(const CVmMemory &slot);
+    void start_recording();
+    void remember(const unsigned char *address) const { m_last[m_lastCount++ & kLastMask] = address; }
     int block_rows(int block) const;
     SIZE_T block_bytes(int block) const;
     long long swap_offset(int block) const;
@@ -163,37 +177,55 @@ private:
     int m_assignedSlots = 0;       // records [0, m_assignedSlots) have held a block
     int m_newest = -1;             // LRU list ends
     int m_oldest = -1;
-    int m_recent[3] = {-1, -1, -1};  // slots of the last lookups without lock, newest first
-    int m_uncached[2] = {-1, -1};    // slots the last two of them pushed out of m_cache
     SIZE_T m_mappedBytes = 0;
     int m_swapFile = -1;
 
-    // Per plane, the block of the plane's last lookup without lock, checked
-    // first: most lookups land in the same block as that plane's previous
-    // one, also when a colour pixel visits three planes in turn. Four
-    // entries, so the entry is the plane's low two bits, not a division.
-    struct CachedBlock {
-        int plane = -1;
-        unsigned firstRow = 0;
-        unsigned rows = 0;
-        int writable = 0;  // its slot is already dirty
-        unsigned char *base = nullptr;
-        int slot = -1;
-    };
-    static constexpr unsigned kCachedPlaneMask = 3;
-    CachedBlock m_cache[kCachedPlaneMask + 1];
+    // Per plane and row, the row's address while its block is in memory
+    // (m_readRows), and while it is in memory and already dirty
+    // (m_writeRows); NULL otherwise. Lookups without lock read them inline,
+    // in any block, with no recency to update: the store keeps them current
+    // as blocks come and go. One array of 2 x planes x height entries.
+    unsigned char **m_readRows = nullptr;
+    unsigned char **m_writeRows = nullptr;
+    // The addresses of the last lookups without lock, newest at
+    // m_lastCount - 1: the slots holding the last three stay in memory
+    // (is_pinned), as a caller may still be using them. Kept only while
+    // m_recording: a store that has never had to evict (no budget) pays
+    // one load of the flag per lookup, and no store chained from lookup to
+    // lookup through the counter. find_slot starts the recording before
+    // its first eviction (vm_image.cpp).
+    static constexpr unsigned kLastMask = 3;
+    mutable const unsigned char *m_last[kLastMask + 1] = {};
+    mutable unsigned m_lastCount = 0;
+    bool m_recording = false;
 };
+
+inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) const {
+    // A caller's constant readOnly folds away: what remains is three bounds
+    // tests, one table load and one multiply-add.
+    if (static_cast<unsigned>(x) < static_cast<unsigned>(m_width) &&
+        static_cast<unsigned>(y) < static_cast<unsigned>(m_height) &&
+        static_cast<unsigned>(plane) < static_cast<unsigned>(m_planes)) {
+        unsigned char *const row = (readOnly ? m_readRows : m_writeRows)[static_cast<SIZE_T>(static_cast<unsigned>(plane)) *
+                                                                             static_cast<unsigned>(m_height) +
+                                                                         static_cast<unsigned>(y)];
+        if (row != nullptr) {
+            unsigned char *const address = row + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
+            if (m_recording)
+                remember(address);
+            return address;
+        }
+    }
+    return nullptr;
+}
 
 inline unsigned char *CVmImage::GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag,
                                             void **lockOut) const {
-    // A caller's constant lockOut and readOnly fold away: what remains is a
-    // few compares against the cached block and one multiply-add.
-    const CachedBlock &cached = m_cache[static_cast<unsigned>(plane) & kCachedPlaneMask];
-    const unsigned row = static_cast<unsigned>(y) - cached.firstRow;
-    if (lockOut == nullptr && plane == cached.plane && row < cached.rows &&
-        static_cast<unsigned>(x) < static_cast<unsigned>(m_width) && (readOnly | cached.writable))
-        return cached.base + row * m_rowBytes + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
-    // The store's state (cache, recency, residency) changes on a lookup;
-    // the samples it describes do not. Stores are only ever made non-const.
+    if (lockOut == nullptr) {
+        if (unsigned char *const address = resident(x, y, plane, readOnly))
+            return address;
+    }
+    // The store's state (residency, recency) changes on a lookup; the
+    // samples it describes do not. Stores are only ever made non-const.
     return const_cast<CVmImage *>(this)->lookup(x, y, plane, readOnly, secondFlag, lockOut);
 }

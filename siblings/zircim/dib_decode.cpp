@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <xmmintrin.h>
+#define DIB_DECODE_SSE2 1
+#endif
 
 namespace zircim {
 
@@ -77,6 +81,49 @@ uint32_t read_code(const unsigned char *row, int x) {
     }
 }
 
+// The least and the greatest of `count` samples, folded into `low` and
+// `high`. The samples come from the maps, whole numbers 0..255, never NaN,
+// so the order of the comparisons cannot change the answer.
+void fold_extremes(const float *samples, int count, float &low, float &high) {
+    int x = 0;
+#ifdef DIB_DECODE_SSE2
+    if (count >= 8) {
+        __m128 low0 = _mm_set1_ps(low), low1 = low0, high0 = _mm_set1_ps(high), high1 = high0;
+        for (; x + 8 <= count; x += 8) {
+            const __m128 a = _mm_loadu_ps(samples + x), b = _mm_loadu_ps(samples + x + 4);
+            low0 = _mm_min_ps(low0, a);
+            low1 = _mm_min_ps(low1, b);
+            high0 = _mm_max_ps(high0, a);
+            high1 = _mm_max_ps(high1, b);
+        }
+        float lows[4], highs[4];
+        _mm_storeu_ps(lows, _mm_min_ps(low0, low1));
+        _mm_storeu_ps(highs, _mm_max_ps(high0, high1));
+        for (int i = 0; i < 4; ++i) {
+            low = std::min(low, lows[i]);
+            high = std::max(high, highs[i]);
+        }
+    }
+#endif
+    for (; x < count; ++x) {
+        low = std::min(low, samples[x]);
+        high = std::max(high, samples[x]);
+    }
+}
+
+// `count` copies of `sample` from `out` on, four at a time where the
+// processor can (the compiler leaves std::fill scalar at -O2).
+void fill_samples(float *out, int count, float sample) {
+    int x = 0;
+#ifdef DIB_DECODE_SSE2
+    const __m128 four = _mm_set1_ps(sample);
+    for (; x + 4 <= count; x += 4)
+        _mm_storeu_ps(out + x, four);
+#endif
+    for (; x < count; ++x)
+        out[x] = sample;
+}
+
 // The image rows being written: file row r is image row r top-down, and
 // height-1-r bottom-up (image row 0 is the picture's top row).
 class SampleRows {
@@ -99,65 +146,85 @@ public:
         }
     }
 
-    void put(int x, uint32_t code) {
+    // `count` pixels of one code from column x on.
+    void put_run(int x, uint32_t code, int count) {
         for (int plane = 0; plane < m_layout.planes; ++plane) {
-            const unsigned index = m_maps[plane].index(code);
-            m_rows[plane][x] = m_maps[plane].samples[index];
-            m_seen[plane][index] = 1;
+            const float sample = m_maps[plane].sample(code);
+            fill_samples(m_rows[plane] + x, count, sample);
+            note(plane, sample);
         }
-        ++m_written;
+        m_written += static_cast<unsigned long long>(count);
+    }
+
+    // `count` pixels from column x on, two codes alternating (RLE4's
+    // nibbles), the first at x.
+    void put_alternating(int x, uint32_t first, uint32_t second, int count) {
+        for (int plane = 0; plane < m_layout.planes; ++plane) {
+            const float a = m_maps[plane].sample(first), b = m_maps[plane].sample(second);
+            float *const out = m_rows[plane] + x;
+            for (int i = 0; i < count; ++i)
+                out[i] = i % 2 == 0 ? a : b;
+            note(plane, a);
+            if (count > 1)
+                note(plane, b);
+        }
+        m_written += static_cast<unsigned long long>(count);
     }
 
     // The first `count` pixels of an uncompressed row: the hot loop, with
     // the plane count and the row pointers fixed for the compiler.
     template <int Bits>
     void put_row(const unsigned char *row, int count) {
+        put_codes<Bits>(0, row, count);
+    }
+
+    // `count` packed codes from `codes` into the columns from x on.
+    template <int Bits>
+    void put_codes(int x, const unsigned char *codes, int count) {
         if constexpr (Bits == 24 || Bits == 32) {
             if (m_bgrBytes)
-                convert_bgr_row<Bits / 8>(row, count);
+                convert_bgr_row<Bits / 8>(x, codes, count);
             else
-                convert_row<Bits, kMaxPlanes>(row, count);
+                convert_row<Bits, kMaxPlanes>(x, codes, count);
         } else if (m_layout.planes == 1) {
-            convert_row<Bits, 1>(row, count);
+            convert_row<Bits, 1>(x, codes, count);
         } else {
-            convert_row<Bits, kMaxPlanes>(row, count);
+            convert_row<Bits, kMaxPlanes>(x, codes, count);
         }
+        for (int plane = 0; plane < m_layout.planes; ++plane)
+            fold_extremes(m_rows[plane] + x, count, m_low[plane], m_high[plane]);
         m_written += static_cast<unsigned long long>(count);
     }
 
-    // Every sample of a plane is one of its map's 256 values, so the
-    // extremes come from the values that occurred, with no pass over the
-    // samples. Pixels left unwritten read 0: 0 belongs to the extremes then.
+    // Every sample written went through note() or fold_extremes(). Pixels
+    // left unwritten read 0: 0 belongs to the extremes then.
     PlaneExtremes extremes() const {
         PlaneExtremes result{};
         const bool someUnwritten =
             m_written < static_cast<unsigned long long>(m_layout.width) * static_cast<unsigned long long>(m_layout.height);
         for (int plane = 0; plane < m_layout.planes; ++plane) {
-            float low = someUnwritten ? 0.0f : kNoSample, high = someUnwritten ? 0.0f : -kNoSample;
-            for (int index = 0; index < kCodeValues; ++index) {
-                if (m_seen[plane][index]) {
-                    low = std::min(low, m_maps[plane].samples[index]);
-                    high = std::max(high, m_maps[plane].samples[index]);
-                }
-            }
-            result.least[plane] = low;
-            result.most[plane] = high;
+            result.least[plane] = someUnwritten ? std::min(m_low[plane], 0.0f) : m_low[plane];
+            result.most[plane] = someUnwritten ? std::max(m_high[plane], 0.0f) : m_high[plane];
         }
         return result;
     }
 
 private:
+    void note(int plane, float sample) {
+        m_low[plane] = std::min(m_low[plane], sample);
+        m_high[plane] = std::max(m_high[plane], sample);
+    }
+
     template <int Bits, int Planes>
-    void convert_row(const unsigned char *row, int count) {
-        float *const *out = m_rows;
+    void convert_row(int first, const unsigned char *row, int count) {
+        float *out[Planes];
+        for (int plane = 0; plane < Planes; ++plane)
+            out[plane] = m_rows[plane] + first;
         const ChannelMap *maps = m_maps;
         for (int x = 0; x < count; ++x) {
             const uint32_t code = read_code<Bits>(row, x);
-            for (int plane = 0; plane < Planes; ++plane) {
-                const unsigned index = maps[plane].index(code);
-                out[plane][x] = maps[plane].samples[index];
-                m_seen[plane][index] = 1;
-            }
+            for (int plane = 0; plane < Planes; ++plane)
+                out[plane][x] = maps[plane].sample(code);
         }
     }
 
@@ -165,19 +232,15 @@ private:
     // file: each channel byte is its own sample (the maps are the identity
     // there), with no table in the way.
     template <int BytesPerPixel>
-    void convert_bgr_row(const unsigned char *row, int count) {
-        float *const red = m_rows[0], *const green = m_rows[1], *const blue = m_rows[2];
+    void convert_bgr_row(int first, const unsigned char *row, int count) {
+        float *const red = m_rows[0] + first, *const green = m_rows[1] + first, *const blue = m_rows[2] + first;
         for (int x = 0; x < count; ++x) {
-            // All three bytes are loaded before anything is stored: a byte
-            // store may alias the row, and would make the compiler reload.
+            // All three bytes are loaded before anything is stored.
             const unsigned char *pixel = row + static_cast<std::size_t>(x) * BytesPerPixel;
             const unsigned b = pixel[0], g = pixel[1], r = pixel[2];
             blue[x] = static_cast<float>(b);
             green[x] = static_cast<float>(g);
             red[x] = static_cast<float>(r);
-            m_seen[2][b] = 1;
-            m_seen[1][g] = 1;
-            m_seen[0][r] = 1;
         }
     }
 
@@ -194,7 +257,9 @@ private:
     const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
     float *m_rows[kMaxPlanes] = {};
-    unsigned char m_seen[kMaxPlanes][kCodeValues] = {};  // which map values occurred
+    // The extremes of the samples written so far, per plane.
+    float m_low[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
+    float m_high[kMaxPlanes] = {-kNoSample, -kNoSample, -kNoSample};
     unsigned long long m_written = 0;
 };
 
@@ -249,24 +314,18 @@ private:
     static constexpr unsigned kEndOfBitmap = 1;
     static constexpr unsigned kDelta = 2;
 
-    // Pixel i of a run: RLE4 alternates the high and the low nibble.
-    static uint32_t run_code(unsigned value, unsigned i) {
-        if constexpr (Bits == 4)
-            return i % 2 == 0 ? value >> 4 : value & 0x0F;
-        else
-            return value;
-    }
-
     // Pixels past the row's end are dropped; the column stays clamped there
-    // until the next end of line.
-    void put_pixel(uint32_t code) {
-        if (m_x < m_width)
-            m_rows.put(m_x++, code);
-    }
-
+    // until the next end of line. RLE4 alternates the high and the low
+    // nibble, the high one first.
     void encoded_run(unsigned count, unsigned value) {
-        for (unsigned i = 0; i < count && m_x < m_width; ++i)
-            put_pixel(run_code(value, i));
+        const int n = static_cast<int>(std::min<unsigned>(count, static_cast<unsigned>(m_width - m_x)));
+        if (n <= 0)
+            return;
+        if constexpr (Bits == 4)
+            m_rows.put_alternating(m_x, value >> 4, value & 0x0F, n);
+        else
+            m_rows.put_run(m_x, value, n);
+        m_x += n;
     }
 
     // Absolute pixels with their padding to a 16-bit boundary. Pixels
@@ -275,8 +334,11 @@ private:
         const std::size_t bytes = (static_cast<std::size_t>(count) * Bits + 7) / 8;
         const std::size_t available = std::min(bytes, m_size - m_pos);
         const unsigned present = static_cast<unsigned>(available * 8 / Bits);
-        for (unsigned i = 0; i < std::min(count, present) && m_x < m_width; ++i)
-            put_pixel(read_code<Bits>(m_data + m_pos, static_cast<int>(i)));
+        const int n = static_cast<int>(std::min(std::min(count, present), static_cast<unsigned>(m_width - m_x)));
+        if (n > 0) {
+            m_rows.put_codes<Bits>(m_x, m_data + m_pos, n);
+            m_x += n;
+        }
         m_pos = available < bytes ? m_size : m_pos + bytes + bytes % 2;
     }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "siblings/zircim/progress.h"
 #include "siblings/zircim/vm_paging.h"
@@ -14,6 +15,9 @@
 namespace {
 
 using std::uint64_t;
+
+// The mark of a lookup made before the store recorded them (start_recording).
+const unsigned char kEverySlot = 0;
 
 // With a budget the swap file takes what memory cannot; this bounds it.
 constexpr uint64_t kLargestPagedImage = uint64_t{1} << 40;
@@ -125,11 +129,13 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_assignedSlots, other.m_assignedSlots);
     std::swap(m_newest, other.m_newest);
     std::swap(m_oldest, other.m_oldest);
-    std::swap(m_recent, other.m_recent);
-    std::swap(m_uncached, other.m_uncached);
     std::swap(m_mappedBytes, other.m_mappedBytes);
     std::swap(m_swapFile, other.m_swapFile);
-    std::swap(m_cache, other.m_cache);
+    std::swap(m_readRows, other.m_readRows);
+    std::swap(m_writeRows, other.m_writeRows);
+    std::swap(m_last, other.m_last);
+    std::swap(m_lastCount, other.m_lastCount);
+    std::swap(m_recording, other.m_recording);
 }
 
 // Records first (they may throw), then the slots the budget allows, mapped
@@ -141,6 +147,11 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
         return 0;
     m_table = new CVmHandle(g.blockCount);
     m_slots = AfxNewArray<CVmMemory>(g.blockCount);
+    const SIZE_T rowEntries = static_cast<SIZE_T>(planes) * static_cast<SIZE_T>(height);
+    m_readRows = new (std::nothrow) unsigned char *[2 * rowEntries]();
+    if (m_readRows == nullptr)
+        AfxThrowMemoryException();
+    m_writeRows = m_readRows + rowEntries;
     m_width = width;
     m_height = height;
     m_planes = planes;
@@ -152,6 +163,7 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_hugeBlocks = g.huge;
     m_manager.BlockSize = static_cast<int>(g.slotBytes);
     const SIZE_T budget = g_budget.load();
+    m_recording = budget != 0;
     const int upFront = budget == 0 ? g.blockCount
                                     : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
@@ -167,6 +179,8 @@ void CVmImage::release() noexcept {
     zircim::close_swap_file(m_swapFile);
     delete[] m_slots;
     delete m_table;
+    delete[] m_readRows;
+    m_readRows = m_writeRows = nullptr;
     m_slots = nullptr;
     m_table = nullptr;
     m_mappedSlots = m_assignedSlots = 0;
@@ -213,8 +227,10 @@ unsigned char *CVmImage::lookup(int x, int y, int plane, int readOnly, int secon
     if (index < 0)
         return nullptr;
     CVmMemory &slot = m_slots[index];
-    if (!readOnly)
+    if (!readOnly && !slot.Dirty) {
         slot.Dirty = 1;
+        publish(slot);
+    }
     touch(index);
     unsigned char *address =
         slot.Base + static_cast<SIZE_T>(y - slot.FirstRow) * m_rowBytes + static_cast<SIZE_T>(x) * m_sampleBytesWide;
@@ -222,7 +238,7 @@ unsigned char *CVmImage::lookup(int x, int y, int plane, int readOnly, int secon
         ++slot.LockCount;
         *lockOut = &slot;
     } else {
-        remember_recent(index);
+        remember(address);
     }
     return address;
 }
@@ -253,6 +269,7 @@ int CVmImage::bring_in(int block, bool readBack, int pinnedRecent) {
     slot.FirstRow = block % m_blocksPerPlane * m_blockRows;
     slot.Dirty = 0;
     m_table->Set(block, type, index);
+    publish(slot);
     return index;
 }
 
@@ -267,6 +284,8 @@ int CVmImage::find_slot(int pinnedRecent, bool &zeroed) {
     zeroed = m_assignedSlots < m_mappedSlots;
     if (zeroed)
         return m_assignedSlots++;
+    if (!m_recording)
+        start_recording();
     const int victim = evict_one(pinnedRecent);
     if (victim >= 0)
         return victim;
@@ -283,6 +302,7 @@ int CVmImage::evict_one(int pinnedRecent) {
             return index;
         if (!write_out(slot))
             return -1;  // without a swap file nothing can be evicted
+        withdraw(slot);
         slot.Block = -1;
         slot.Plane = -1;
         return index;
@@ -308,19 +328,29 @@ bool CVmImage::write_out(CVmMemory &slot) {
     return true;
 }
 
-// GetImageAdr answers most lookups from its per-plane cache without
-// recording them, so the slots a caller may still be reading are not only
-// the recent misses: they are every cached slot (a cached block never
-// leaves memory, so the inline check never finds one that has gone), and
-// the slots that the last misses pushed out of the cache, each of which may
-// have answered a lookup just before. A locked lookup keeps three of each,
+// GetImageAdr answers lookups inline from the row tables without recording
+// recency, so the slots a caller may still be reading are those of the last
+// lookups without lock, inline or not. A locked lookup keeps three of them,
 // an unlocked one two, as it replaces the oldest with its own.
 bool CVmImage::is_pinned(int slot, int pinnedRecent) const {
-    const auto among = [slot](const int *first, const int *last) { return std::find(first, last, slot) != last; };
-    if (among(m_recent, m_recent + pinnedRecent) || among(m_uncached, m_uncached + std::max(pinnedRecent - 1, 0)))
-        return true;
-    return std::any_of(std::begin(m_cache), std::end(m_cache),
-                       [slot](const CachedBlock &cached) { return cached.slot == slot; });
+    const auto first = reinterpret_cast<std::uintptr_t>(m_slots[slot].Base);
+    const auto bytes = static_cast<std::uintptr_t>(m_manager.BlockSize);
+    for (int i = 0; i < pinnedRecent; ++i) {
+        const unsigned char *const last = m_last[(m_lastCount - 1 - unsigned(i)) & kLastMask];
+        if (last == &kEverySlot || reinterpret_cast<std::uintptr_t>(last) - first < bytes)
+            return true;
+    }
+    return false;
+}
+
+// A store made without a budget maps a slot for every block up front and
+// so never evicts; should one ever have to, the lookups answered before the
+// recording began left no trace, and any of them may be among the last
+// three: every slot counts as recent until the ring holds enough recorded
+// lookups to push the marks out.
+void CVmImage::start_recording() {
+    m_recording = true;
+    std::fill(std::begin(m_last), std::end(m_last), &kEverySlot);
 }
 
 void CVmImage::unlink_slot(int index) {
@@ -344,24 +374,25 @@ void CVmImage::touch(int index) {
         m_oldest = index;
 }
 
-// The newest recent slot is also the one GetImageAdr checks first; being
-// pinned, it stays in memory as long as it is cached.
-void CVmImage::remember_recent(int index) {
-    if (m_recent[0] != index) {
-        m_recent[2] = m_recent[1];
-        m_recent[1] = m_recent[0];
-        m_recent[0] = index;
+// The rows of a slot's block become visible to the inline lookups: for
+// reading, and for writing once the slot is dirty (a write to a clean slot
+// goes through lookup(), which marks it).
+void CVmImage::publish(const CVmMemory &slot) {
+    const SIZE_T first = static_cast<SIZE_T>(slot.Plane) * static_cast<SIZE_T>(m_height) + slot.FirstRow;
+    const int rows = block_rows(slot.Block);
+    for (int row = 0; row < rows; ++row) {
+        unsigned char *const address = slot.Base + static_cast<SIZE_T>(row) * m_rowBytes;
+        m_readRows[first + row] = address;
+        m_writeRows[first + row] = slot.Dirty ? address : nullptr;
     }
-    const CVmMemory &slot = m_slots[index];
-    CachedBlock &cached = m_cache[static_cast<unsigned>(slot.Plane) & kCachedPlaneMask];
-    m_uncached[1] = m_uncached[0];
-    m_uncached[0] = cached.slot != index ? cached.slot : -1;
-    cached.plane = slot.Plane;
-    cached.firstRow = static_cast<unsigned>(slot.FirstRow);
-    cached.rows = static_cast<unsigned>(block_rows(slot.Block));
-    cached.writable = slot.Dirty;
-    cached.base = slot.Base;
-    cached.slot = index;
+}
+
+// A block leaving its slot: its rows go back to lookup().
+void CVmImage::withdraw(const CVmMemory &slot) {
+    const SIZE_T first = static_cast<SIZE_T>(slot.Plane) * static_cast<SIZE_T>(m_height) + slot.FirstRow;
+    const int rows = block_rows(slot.Block);
+    std::fill(m_readRows + first, m_readRows + first + rows, nullptr);
+    std::fill(m_writeRows + first, m_writeRows + first + rows, nullptr);
 }
 
 int CVmImage::Unlock(void *token) {
@@ -403,6 +434,7 @@ void CVmImage::copy_blocks_from(const CVmImage &src, HWND progressWnd, const cha
             else if (!zircim::read_at(src.m_swapFile, m_slots[into].Base, bytes, src.swap_offset(block)))
                 AfxThrowMemoryException();
             m_slots[into].Dirty = 1;
+            publish(m_slots[into]);
             touch(into);
         }
         progress.report(block + 1, blocks);

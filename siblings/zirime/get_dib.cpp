@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define GET_DIB_SSE2 1
+#endif
 
 #include "image/stl_image.h"
 #include "image/vm_store.h"
@@ -76,6 +80,20 @@ inline std::uint8_t clipped_byte(float sample) {
     return static_cast<std::uint8_t>(sample);
 }
 
+// What the DIB will be, decided before anything is allocated.
+struct DibLayout {
+    int width;
+    int height;
+    int planes;               // 1 or 3
+    WORD bitCount;            // 8 or 24
+    DWORD tableEntries;       // 256 or 0
+    std::size_t rowBytes;     // padded to 4
+    DWORD imageBytes;         // biSizeImage
+    std::size_t blockBytes;   // header, table and rows
+
+    std::size_t pixelOffset() const { return kInfoHeaderSize + std::size_t{tableEntries} * kTableEntrySize; }
+};
+
 // Every `stride`-th byte of `out` from one row of one plane.
 template <typename ToByte>
 void render_samples(const float *row, int width, std::uint8_t *out, int stride, ToByte to_byte) {
@@ -90,19 +108,72 @@ void render_plane_row(const float *row, int width, const ByteLevels &levels, std
         render_samples(row, width, out, stride, [&levels](float sample) { return level_byte(sample, levels); });
 }
 
-// What the DIB will be, decided before anything is allocated.
-struct DibLayout {
-    int width;
-    int height;
-    int planes;               // 1 or 3
-    WORD bitCount;            // 8 or 24
-    DWORD tableEntries;       // 256 or 0
-    std::size_t rowBytes;     // padded to 4
-    DWORD imageBytes;         // biSizeImage
-    std::size_t blockBytes;   // header, table and rows
+// The first pixels of a row at unit scale, several at a time, and how many
+// were done; the caller renders the rest with clipped_byte. Only a converted
+// or raw-rendered picture comes here, which is nearly every GetDib.
+#ifdef GET_DIB_SSE2
+// clipped_byte on four samples: maxps answers its second operand, 0, when
+// the sample is NaN, and -0 becomes +0; after the clip to 255 the
+// truncating conversion gives exactly the byte.
+inline __m128i clipped_ints(const float *samples) {
+    const __m128 clipped = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(samples), _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(clipped);
+}
 
-    std::size_t pixelOffset() const { return kInfoHeaderSize + std::size_t{tableEntries} * kTableEntrySize; }
-};
+int render_unit_gray(const float *row, int width, std::uint8_t *out) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i low = _mm_packs_epi32(clipped_ints(row + x), clipped_ints(row + x + 4));
+        const __m128i high = _mm_packs_epi32(clipped_ints(row + x + 8), clipped_ints(row + x + 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_packus_epi16(low, high));
+    }
+    return x;
+}
+
+// Four pixels of blue, green and red as twelve bytes. Each 32-bit lane
+// holds one pixel's blue | green << 8 | red << 16; each 64-bit half then
+// closes its gap to six bytes, and the upper half moves down to follow the
+// lower one.
+int render_unit_bgr(const float *red, const float *green, const float *blue, int width, std::uint8_t *out) {
+    const __m128i lowPixel = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
+    const __m128i highPixel = _mm_set_epi32(0xFFFF, int(0xFF000000u), 0xFFFF, int(0xFF000000u));
+    const __m128i lowHalf = _mm_set_epi32(0, 0, 0xFFFF, -1);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i pixels = _mm_or_si128(
+            _mm_or_si128(clipped_ints(blue + x), _mm_slli_epi32(clipped_ints(green + x), 8)),
+            _mm_slli_epi32(clipped_ints(red + x), 16));
+        const __m128i halves = _mm_or_si128(_mm_and_si128(pixels, lowPixel),
+                                            _mm_and_si128(_mm_srli_epi64(pixels, 8), highPixel));
+        const __m128i packed = _mm_or_si128(_mm_and_si128(halves, lowHalf),
+                                            _mm_andnot_si128(lowHalf, _mm_srli_si128(halves, 2)));
+        std::uint8_t *pixel = out + std::size_t(x) * 3;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(pixel), packed);
+        const std::int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
+        std::memcpy(pixel + 8, &last, sizeof last);
+    }
+    return x;
+}
+#else
+int render_unit_gray(const float *, int, std::uint8_t *) { return 0; }
+int render_unit_bgr(const float *, const float *, const float *, int, std::uint8_t *) { return 0; }
+#endif
+
+// One output row from its planes' rows (red, green, blue for three).
+void render_row(const float *const *rows, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *out) {
+    const int width = layout.width;
+    int done = 0;
+    if (layout.planes == 1 && is_unit_scale(levels[0])) {
+        done = render_unit_gray(rows[0], width, out);
+    } else if (layout.planes == 3 && is_unit_scale(levels[0]) && is_unit_scale(levels[1]) &&
+               is_unit_scale(levels[2])) {
+        done = render_unit_bgr(rows[0], rows[1], rows[2], width, out);
+    }
+    const std::size_t first = std::size_t(done) * layout.planes;
+    for (int plane = 0; plane < layout.planes; ++plane)
+        render_plane_row(rows[plane] + done, width - done, levels[plane], out + first + (layout.planes - 1 - plane),
+                         layout.planes);
+}
 
 // The store must hold float samples for every plane the record names.
 bool store_matches(const CStlImage &image) {
@@ -156,19 +227,21 @@ void write_gray_table(const DibLayout &layout, std::uint8_t *block) {
 
 // Store row y is the picture's y-th row from the top, the DIB's
 // (height - 1 - y)-th from the bottom. A DIB pixel holds blue, green, red:
-// plane 2 first. One lookup per row and plane, each row rendered before the
-// next lookup. False when the store cannot bring a row in.
+// plane 2 first. One lookup per row and plane (the store keeps the last
+// three addresses valid together), each row rendered before the next
+// lookups. False when the store cannot bring a row in.
 bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels) {
     const std::size_t usedBytes = std::size_t(layout.width) * layout.planes;
     for (int y = 0; y < layout.height; ++y) {
         std::uint8_t *out = pixels + std::size_t(layout.height - 1 - y) * layout.rowBytes;
+        const float *rows[3] = {};
         for (int plane = 0; plane < layout.planes; ++plane) {
-            const auto *row = reinterpret_cast<const float *>(
+            rows[plane] = reinterpret_cast<const float *>(
                 image.Store->GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
-            if (row == nullptr)
+            if (rows[plane] == nullptr)
                 return false;
-            render_plane_row(row, layout.width, levels[plane], out + (layout.planes - 1 - plane), layout.planes);
         }
+        render_row(rows, layout, levels, out);
         std::memset(out + usedBytes, 0, layout.rowBytes - usedBytes);
     }
     return true;
