@@ -67,6 +67,20 @@ TEST_F(LoaderTest, RefusalOutsideLoadLibraryEndsTheProgram) {
                 "refused DLL_PROCESS_ATTACH");
 }
 
+// An unload at program exit is static even after a FreeLibrary on the
+// same thread.
+TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
+    SKIP_WITHOUT_WIN32_SEAMS("loader hooks");
+    EXPECT_EXIT(
+        {
+            FreeLibrary(LoadLibraryA(kProbe.c_str()));
+            testing_support::LoadAsDependency(kProbe);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n1 static\n0 static\n");
+}
+
 TEST(LoadLibraryA, MissingLibrary) {
     EXPECT_LAST_ERROR(LoadLibraryA("/nonexistent/library.so"), nullptr, ERROR_MOD_NOT_FOUND);
 }
