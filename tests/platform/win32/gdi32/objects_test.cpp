@@ -46,4 +46,12 @@ TEST_F(ObjectsTest, StockPaletteHasTheStaticColoursAndSurvivesDeletion) {
     EXPECT_EQ(GetObjectA(stock, sizeof entries, &entries), 2);
 }
 
+// Structures whose size callers compute with: a header and one colour, a
+// palette's count and one entry.
+TEST(GdiLayout, StructuresHaveWindowsSizes) {
+    EXPECT_EQ(sizeof(BITMAPINFOHEADER), 40u);
+    EXPECT_EQ(sizeof(BITMAPINFO), 44u);
+    EXPECT_EQ(sizeof(LOGPALETTE), 8u);
+}
+
 }  // namespace
