@@ -65,9 +65,7 @@ TEST_F(DibTest, RowsAreCopiedBottomUpWithTheSizeCompleted) {
         {"vga", 4, BI_RGB, 12, {0x0F, 0, 0, 0, 0x9C, 0, 0, 0}},
         {"256", 8, BI_RGB, 12, {0, 255, 0, 0, 249, 252, 0, 0}},
         {"rle8", 8, BI_RLE8, 12, {}},
-        {"x555", 16, BI_RGB, 12, {0, 0, 0xFF, 0x7F, 0x00, 0x7C, 0x1F, 0}},
         {"bgr", 24, BI_RGB, 24, kPixels},
-        {"bgrx", 32, BI_RGB, 24, {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0, 0xFF, 0, 0, 0}},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
