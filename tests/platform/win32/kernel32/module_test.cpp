@@ -1,6 +1,7 @@
 // Loading libraries and calling their entry the way Windows' loader does.
 #include "platform/win32/win32_test.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
