@@ -135,6 +135,13 @@ TEST_F(DibTest, WithoutADcABitmapIsMonochrome) {
     DeleteObject(bitmap);
 }
 
+TEST_F(DibTest, EmptyDibsMakeNoBitmap) {
+    SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
+    Dib empty = DibOf(0, 1, 24);
+    EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &empty.header, 0, nullptr, InfoOf(empty), DIB_RGB_COLORS), nullptr,
+                      ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(DibTest, ScreenDepthLimitsTheColoursABitmapHolds) {
     SKIP_WITHOUT_WIN32_SEAMS("screen depth");
     // shown: the pixel as a 24-bit row reads it back.

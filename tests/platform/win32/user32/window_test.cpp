@@ -54,6 +54,16 @@ TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
     DestroyWindow(window);
 }
 
+// The subset names classes by strings and needs a procedure.
+TEST_F(WindowTest, ClassesWithoutAStringNameOrAProcedureAreRefused) {
+    SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
+    const WNDCLASSA kCases[] = {{0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+                                {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MAKEINTRESOURCEA(5)},
+                                {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"}};
+    for (const WNDCLASSA &c : kCases) EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
+    EXPECT_LAST_ERROR(RegisterClassA(nullptr), 0, ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(WindowTest, DefWindowProcAcceptsCreation) {
     if (!testing_support::kWin32Seams)
         GTEST_SKIP() << "not yet settled under Wine: DefWindowProcA answers WM_NCCREATE without a CREATESTRUCT 0";
