@@ -43,9 +43,13 @@ TEST_F(strcore, EditsExtractsAndRefusesBadArguments) {
         {"negative length", [](CString &) { return CString("x", -1); }, nullptr},
     };
     for (const auto &c : cases) {
-        CString s("abcdef"), result;
-        EXPECT_EQ(!c.expected, ThrowsFramework<CInvalidArgException>([&] { result = c.op(s); })) << c.name;
-        EXPECT_STREQ(c.expected ? c.expected : "", result) << c.name;
+        const long live = afx_standin::LiveAllocations();
+        {
+            CString s("abcdef"), result;
+            EXPECT_EQ(!c.expected, ThrowsFramework<CInvalidArgException>([&] { result = c.op(s); })) << c.name;
+            EXPECT_STREQ(c.expected ? c.expected : "", result) << c.name;
+        }
+        EXPECT_EQ(live, afx_standin::LiveAllocations()) << c.name << " leaked";
     }
 }
 
