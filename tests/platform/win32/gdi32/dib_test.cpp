@@ -144,6 +144,9 @@ TEST_F(DibTest, EmptyDibsMakeNoBitmap) {
 
 TEST_F(DibTest, ScreenDepthLimitsTheColoursABitmapHolds) {
     SKIP_WITHOUT_WIN32_SEAMS("screen depth");
+    BITMAP made;  // the fixture's, at the depth a screen has until a test sets one
+    ASSERT_EQ(GetObjectA(bitmap_, sizeof made, &made), static_cast<int>(sizeof made));
+    EXPECT_EQ(made.bmBitsPixel, 32);
     // shown: the pixel as a 24-bit row reads it back.
     const struct { const char *name; WORD screenDepth; std::vector<BYTE> shown; } kCases[] = {
         {"screen_8_nearest_cube_entry", 8, {0x40, 0x40, 0x20, 0}},
