@@ -13,5 +13,8 @@ TEST(afxcoll, ArraysHaveTheirOwnClassAndStringsMayComeFromTheArray) {
     EXPECT_STREQ("CStringArray", a.GetRuntimeClass()->m_lpszClassName);
     EXPECT_STREQ("CDWordArray", CDWordArray().GetRuntimeClass()->m_lpszClassName);
     EXPECT_STREQ("CUIntArray", CUIntArray().GetRuntimeClass()->m_lpszClassName);
+    const long live = afx_standin::LiveAllocations();
+    a.SetSize(1);
+    EXPECT_EQ(live - 1, afx_standin::LiveAllocations()) << "shrinking frees the dropped string";
 }
 }  // namespace

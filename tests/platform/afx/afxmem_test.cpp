@@ -4,6 +4,7 @@
 
 namespace {
 struct Block : CObject { int value = 7; };
+struct Wide { char bytes[16]; };
 
 // Unfitting counts: negative, beyond a 32-bit address space, a byte size
 // that would wrap. CObject's new throws the framework's exception, never
@@ -12,6 +13,8 @@ TEST(afxmem, ArraysOfUnfittingCountsAndFailedObjectsThrowMemoryException) {
     const long live = afx_standin::LiveAllocations();
     for (INT_PTR count : {INT_PTR{-1}, INT_PTR{INT_MAX}, INTPTR_MAX / 2})
         EXPECT_TRUE(ThrowsFramework<CMemoryException>([&] { delete[] AfxNewArray<Block>(count); })) << count;
+    EXPECT_TRUE(ThrowsFramework<CMemoryException>([] { delete[] AfxNewArray<Wide>(0x7FFFFFFF / 16 + 1); }))
+        << "one element past the largest block";
     Block *three = AfxNewArray<Block>(3);
     EXPECT_EQ(7, three[2].value);
     afx_standin::FailNthAllocation(2);

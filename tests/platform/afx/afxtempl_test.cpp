@@ -40,6 +40,10 @@ TEST(afxtempl, BlocksAreSizedByTheGrowthStep) {
         EXPECT_EQ(c.capacity, a.Capacity()) << c.name;
         EXPECT_EQ(c.calls.back().first, a.GetSize()) << c.name;
     }
+    Probe kept;
+    kept.SetSize(1, 8);
+    kept.SetSize(9);
+    EXPECT_EQ(16, kept.Capacity()) << "SetSize without a step keeps the last";
     Probe added;
     for (int i = 0; i < 6; ++i) added.Add(i);
     EXPECT_EQ(9, added.Capacity()) << "1, then 1 + 4, then 5 + 4";

@@ -29,6 +29,8 @@ TEST_F(strcore, EditsExtractsAndRefusesBadArguments) {
          [](CString &s) { std::strcpy(s.GetBuffer(10), "xyz"); s.ReleaseBuffer(); return s + s.GetLength(); },
          "xyz\x03"},
         {"ReleaseBuffer to a length", [](CString &s) { s.GetBuffer(0); s.ReleaseBuffer(2); return s; }, "ab"},
+        {"ReleaseBuffer to 0", [](CString &s) { s.ReleaseBuffer(0); return s + "|"; }, "|"},
+        {"ReleaseBuffer past an empty block", [](CString &) { CString t; t.ReleaseBuffer(1); return t; }, nullptr},
         {"GetBufferSetLength", [](CString &s) { s.GetBufferSetLength(3); return s + s.GetLength(); }, "abc\x03"},
         {"GetAt reads the terminator", [](CString &s) { return CString(s.GetAt(6) ? "?" : "nul") + s[5]; }, "nulf"},
         {"Format", [](CString &s) { s.Format("<%s>%d", s.GetString(), 7); return s; }, "<abcdef>7"},
@@ -41,23 +43,28 @@ TEST_F(strcore, EditsExtractsAndRefusesBadArguments) {
         {"negative length", [](CString &) { return CString("x", -1); }, nullptr},
     };
     for (const auto &c : cases) {
-        CString s("abcdef"), result;
-        EXPECT_EQ(!c.expected, ThrowsFramework<CInvalidArgException>([&] { result = c.op(s); })) << c.name;
-        EXPECT_STREQ(c.expected ? c.expected : "", result) << c.name;
+        const long live = afx_standin::LiveAllocations();
+        {
+            CString s("abcdef"), result;
+            EXPECT_EQ(!c.expected, ThrowsFramework<CInvalidArgException>([&] { result = c.op(s); })) << c.name;
+            EXPECT_STREQ(c.expected ? c.expected : "", result) << c.name;
+        }
+        EXPECT_EQ(live, afx_standin::LiveAllocations()) << c.name << " leaked";
     }
 }
 
 TEST_F(strcore, SearchAndComparisonAreByteWise) {
     const CString s("abcabc");
-    const int found[] = {s.Find('c'), s.Find('c', 3), s.Find('a', 6), s.Find('a', -1), s.Find("ca"), s.Find("bc", 2),
+    const int found[] = {s.Find('a'), s.Find('c', 3), s.Find('a', 6), s.Find('a', -1), s.Find("ca"), s.Find("bc", 2),
                          s.Find("", 6), s.Find("a", 7), s.Find(static_cast<LPCSTR>(nullptr))};
-    EXPECT_EQ(std::vector<int>(std::begin(found), std::end(found)), (std::vector<int>{2, 5, -1, -1, 2, 4, 6, -1, -1}));
+    EXPECT_EQ(std::vector<int>(std::begin(found), std::end(found)), (std::vector<int>{0, 5, -1, -1, 2, 4, 6, -1, -1}));
     EXPECT_LT(s.Compare("abcabd"), 0);
     EXPECT_GT(s.Compare("abcab"), 0);
     EXPECT_LT(s.Compare("abc\xE0"), 0) << "bytes compare unsigned";
     EXPECT_EQ(CString().Compare(nullptr), 0);
-    EXPECT_TRUE(CString("a") < CString("b") && !(CString("b") < CString("a")));
+    EXPECT_TRUE(CString("a") < CString("b") && !(CString("b") < CString("a")) && !(CString("a") < CString("a")));
     EXPECT_TRUE(CString("a") != "b" && "a" == CString("a") && CString("a") == CString("a"));
+    EXPECT_TRUE("b" != CString("a") && !("a" != CString("a")));
 }
 
 // Every change that allocates throws the framework's exception when it
@@ -115,7 +122,8 @@ protected:
         AfxSetResourceHandle(Module(0));
         for (int i = 1; i < 3; ++i) {
             ASSERT_TRUE(AfxInitExtensionModule(records[i], Module(i)));
-            new CDynLinkLibrary(records[i], i == 2);
+            if (i == 2) new CDynLinkLibrary(records[i], TRUE);
+            else new CDynLinkLibrary(records[i]);  // not a system library by default
         }
     }
     void TearDown() override {

@@ -30,6 +30,7 @@ TEST_F(PaletteTest, SelectionReturnsThePreviousPalette) {
     HDC other = GetDC(NULL);
     EXPECT_NE(other, screen_);
     SelectPalette(other, palette_, FALSE);
+    EXPECT_EQ(ReleaseDC(HWND(0x1234), other), 0) << "not a DC of that window";
     EXPECT_EQ(ReleaseDC(NULL, other), 1);
     EXPECT_EQ(ReleaseDC(NULL, other), 0) << "already released";
 }

@@ -200,6 +200,14 @@ TEST_F(GlobalTest, LockedBlocksMoveOnlyWhenAllowed) {
     EXPECT_NE(DataOf(block), data) << "moved while locked";
     EXPECT_EQ(GlobalFlags(block), 1u);
     GlobalFree(block);
+    for (SIZE_T bytes : {SIZE_T{100}, 2 * kMiB}) {  // from heap and mapped storage: shrinking stays
+        block = GlobalAlloc(GMEM_MOVEABLE, 3 * kMiB + 5);
+        data = GlobalLock(block);
+        EXPECT_EQ(GlobalReAlloc(block, bytes, 0), block);
+        EXPECT_EQ(GlobalSize(block), bytes);
+        EXPECT_EQ(DataOf(block), data) << "shrunk where it is";
+        GlobalFree(block);
+    }
 }
 
 // A fixed block's address is its handle: it only changes size by moving.

@@ -1,6 +1,7 @@
 // Loading libraries and calling their entry the way Windows' loader does.
 #include "platform/win32/win32_test.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -65,6 +66,20 @@ TEST_F(LoaderTest, RefusalOutsideLoadLibraryEndsTheProgram) {
     SetEnvironment("WIN32_TEST_ENTRY_RESULT", "0");
     EXPECT_EXIT(testing_support::LoadAsDependency(kProbe), testing::ExitedWithCode(EXIT_FAILURE),
                 "refused DLL_PROCESS_ATTACH");
+}
+
+// An unload at program exit is static even after a FreeLibrary on the
+// same thread.
+TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
+    SKIP_WITHOUT_WIN32_SEAMS("loader hooks");
+    EXPECT_EXIT(
+        {
+            FreeLibrary(LoadLibraryA(kProbe.c_str()));
+            testing_support::LoadAsDependency(kProbe);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n1 static\n0 static\n");
 }
 
 TEST(LoadLibraryA, MissingLibrary) {

@@ -11,7 +11,8 @@ using win32_test::ThisModule;
 
 const win32_standin::StringResource kStrings[] = {
     {0x411, 7001, u"BMP (無圧縮)"},
-    {0x411, 7002, u"\U0001F600!"},  // a surrogate pair
+    // the ends of each UTF-8 length, lone surrogates, a pair at the very end
+    {0x411, 7004, u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF\xD800x\xDC00\xDBFF\U0001F600"},
 };
 const ModuleResources kResources = {kStrings, 2, nullptr}, kNoStrings = {nullptr, 0, nullptr};
 
@@ -54,7 +55,9 @@ TEST_F(StringTest, NarrowConvertsToTheAnsiCodePage) {
     const struct { const char *name; UINT id; int bufferMax, result; std::string text; } kCases[] = {
         {"WholeInUtf8", 7001, 64, 15, "BMP (無圧縮)"},
         {"TruncationKeepsCharactersWhole", 7001, 7, 5, "BMP ("},
-        {"SurrogatePairIsOneCharacter", 7002, 64, 5, "\xF0\x9F\x98\x80!"},
+        {"EachLengthsEndsAndLoneSurrogates", 7004, 64, 33,
+         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"
+         "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80"},
         {"MissingIsEmpty", 9000, 64, 0, ""},
         {"BufferMaxZeroAnswersMinusOne", 7001, 0, -1, "#"},
         {"BufferMaxOneHoldsTheTerminatorOnly", 7001, 1, 0, ""},

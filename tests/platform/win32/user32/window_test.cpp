@@ -11,6 +11,7 @@ namespace {
 std::vector<std::pair<HWND, UINT>> seen;
 LRESULT ncCreateAnswer = TRUE, createAnswer = 0;
 LPVOID createParam;
+BOOL destroyAgain = FALSE;  // DestroyWindow's answer from within WM_DESTROY
 
 // Only creation and destruction are recorded: Windows sends top-level
 // windows WM_GETMINMAXINFO and WM_NCCALCSIZE too, which the subset does not.
@@ -18,6 +19,7 @@ LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (message == WM_NCCREATE || message == WM_CREATE || message == WM_DESTROY || message == WM_NCDESTROY)
         seen.emplace_back(window, message);
     if (message == WM_NCCREATE) createParam = reinterpret_cast<const CREATESTRUCTA *>(lParam)->lpCreateParams;
+    if (message == WM_DESTROY) destroyAgain = DestroyWindow(window);
     if (message == WM_NCCREATE) return ncCreateAnswer;
     if (message == WM_CREATE) return createAnswer;
     return message == WM_USER ? static_cast<LRESULT>(wParam + lParam) : 0;
@@ -50,6 +52,16 @@ TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
     EXPECT_EQ(GetLastError(), 0u) << "a valid index sets no error";
     EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
     DestroyWindow(window);
+}
+
+// The subset names classes by strings and needs a procedure.
+TEST_F(WindowTest, ClassesWithoutAStringNameOrAProcedureAreRefused) {
+    SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
+    const WNDCLASSA kCases[] = {{0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+                                {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MAKEINTRESOURCEA(5)},
+                                {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"}};
+    for (const WNDCLASSA &c : kCases) EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
+    EXPECT_LAST_ERROR(RegisterClassA(nullptr), 0, ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(WindowTest, DefWindowProcAcceptsCreation) {
@@ -101,6 +113,7 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
     EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(destroyAgain) << "asked again while under way";
     EXPECT_FALSE(IsWindow(child));
     EXPECT_LAST_ERROR(DestroyWindow(parent), FALSE, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_LAST_ERROR(SendMessageA(parent, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);

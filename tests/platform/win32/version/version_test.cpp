@@ -113,4 +113,32 @@ TEST_F(VersionTest, QueriesAnswerAsWindows) {
     EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
+// A narrow copy lands at its wide value's offset in the room after the
+// block, so it must end within the room: 71 wide characters leave 212
+// bytes to the block's end (144 of value, 68 of VarFileInfo), which 69
+// three-byte and two two-byte characters fill with the terminator; one more
+// byte and the query fails.
+TEST_F(VersionTest, NarrowCopiesEndWithinTheRoom) {
+    const std::u16string wide = std::u16string(69, u'\u5727') + u"\u00E9";
+    std::string narrow;
+    for (int i = 0; i < 69; ++i) narrow += "圧";
+    for (const auto &[text, fits] : {std::pair{wide + u"\u00E9", true}, std::pair{wide + u"\u5727", false}}) {
+        const VersionString strings[] = {{"S", text.c_str()}};
+        VersionResource version = kVersion;
+        version.strings = strings, version.stringCount = 1;
+        const ModuleResources resources = {nullptr, 0, &version};
+        AttachModuleResources(ThisModule(), &resources);
+        std::vector<BYTE> block(GetFileVersionInfoSizeA(path_, nullptr));
+        ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(block.size()), block.data()));
+        char *value = nullptr;
+        UINT length = 0;
+        EXPECT_LAST_ERROR(VerQueryValueA(block.data(), "\\StringFileInfo\\041104b0\\S",
+                                         reinterpret_cast<LPVOID *>(&value), &length),
+                          BOOL{fits}, fits ? 0xdeadbeef : ERROR_INSUFFICIENT_BUFFER);
+        if (!fits) continue;
+        EXPECT_EQ(std::string(value, length), narrow + "éé" + '\0');
+        EXPECT_EQ(value + length, reinterpret_cast<char *>(block.data() + block.size())) << "ends at the room's end";
+    }
+}
+
 }  // namespace
