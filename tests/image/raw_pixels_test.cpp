@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "image/image.h"
+#include "image/stl_image.h"
 #include "image/vm_store.h"
+#include "siblings/zircim/vm_seams.h"
 
 namespace {
 
@@ -90,6 +92,38 @@ TEST(RawPixels, PositionFormAndLocksReachTheStore) {
     image.GetImageAdr(2, 0, 0, 1, &first);
     image.UnlockAll();
     EXPECT_EQ(image.Unlock(first), -1) << "UnlockAll released it";
+}
+
+// What reaches the store's full lookup: each member's first lookup in a
+// block asks for reading (1) or writing (0) with second flag 0, the address
+// members pass their mode's bits; a second lookup in the same block is
+// answered inline. Rows 600 and 601 lie in a plane's second block.
+TEST(RawPixels, LookupsReachTheStoreWithTheirFlags) {
+    using zircim::FullLookup;
+    const struct { const char *name; void (*call)(CStlImage &, int x, int y); FullLookup first; } members[] = {
+        {"CImage::GetPixel", [](CStlImage &i, int x, int y) { i.GetPixel(x, y, 1); }, {7, 600, 1, 1, 0}},
+        {"GetPixelGrayRaw(int)", [](CStlImage &i, int x, int y) { i.GetPixelGrayRaw(x, y, 1); }, {7, 600, 1, 1, 0}},
+        {"GetPixelGray256(int)", [](CStlImage &i, int x, int y) { i.GetPixelGray256(x, y, 1); }, {7, 600, 1, 1, 0}},
+        {"GetPixelGrayRaw(double)", [](CStlImage &i, int x, int y) { i.GetPixelGrayRaw(x + 0.5, y + 0.5, 1); },
+         {7, 600, 1, 1, 0}},
+        {"SetPixelGrayRaw(int)", [](CStlImage &i, int x, int y) { i.SetPixelGrayRaw(x, y, 2.0f, 1); }, {7, 600, 1, 0, 0}},
+        {"SetPixelGray256f(int)", [](CStlImage &i, int x, int y) { i.SetPixelGray256f(x, y, 2.0f, 1); }, {7, 600, 1, 0, 0}},
+        {"CStlImage::GetImageAdr(3)", [](CStlImage &i, int x, int y) { i.GetImageAdr(x, y, 1, 3, NULL); }, {7, 600, 1, 1, 2}},
+        {"CImage::GetImageAdr(6)", [](CStlImage &i, int x, int y) { static_cast<CImage &>(i).GetImageAdr(x, y, 1, 6, NULL); },
+         {7, 600, 1, 0, 2}},
+    };
+    CStlImage image;
+    ASSERT_NE(image.Create(1024, 1100, 2), 0);
+    for (const auto &m : members) {
+        SCOPED_TRACE(m.name);
+        image.Store->GetImageAdr(0, 0, 1, 1, 0, NULL);  // the plane's first block
+        std::vector<FullLookup> log;
+        zircim::WatchFullLookups(&log);
+        m.call(image, 7, 600);
+        m.call(image, 8, 601);
+        zircim::WatchFullLookups(NULL);
+        EXPECT_EQ(log, std::vector<FullLookup>{m.first});
+    }
 }
 
 }  // namespace

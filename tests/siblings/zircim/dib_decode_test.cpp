@@ -109,6 +109,10 @@ std::vector<std::uint8_t> random_dib(WORD bits, DWORD compression, std::mt19937 
         if (kind == 3) data.insert(data.end(), {0, 2, std::uint8_t(pick(0, 10)), std::uint8_t(pick(0, 2))});
         for (int i = -2; kind >= 4 && i < (count * bits + 15) / 16 * 2; ++i)  // absolute, padded to 16 bits
             data.push_back(std::uint8_t(i == -2 ? 0 : i == -1 ? count : pick(0, 255)));
+        if (kind >= 4 && pick(0, 3) == 0) {  // the block ends inside the absolute run
+            data.resize(data.size() - std::size_t(pick(1, (count * bits + 7) / 8)));
+            break;
+        }
     }
     const int cut = pick(0, 5);  // 0: cut short, 1: surplus bytes, otherwise whole
     if (cut == 0) data.resize(std::size_t(pick(0, int(data.size()))));

@@ -9,7 +9,10 @@
 #include <random>
 #include <vector>
 
+#include <afx_standin.h>
+
 #include "image/vm_store.h"
+#include "siblings/zircim/vm_seams.h"
 
 namespace {
 
@@ -137,6 +140,36 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     EXPECT_EQ(*at(store, 1, 1, 0, 0, CVmImage::kFreshBlock), 5.0f);  // resident: unchanged
     page_out_plane_0();
     EXPECT_EQ(*at(store, 1, 1, 0, 0, CVmImage::kFreshBlock), 0.0f);
+}
+
+// Whichever slot mapping the system refuses, creation fails with nothing
+// left mapped or allocated; a lookup that needs a new slot, every slot being
+// locked, answers NULL and maps nothing.
+TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs the Linux store's slot-mapping seam";
+#else
+    const long live = zircim::LiveSlotMappings(), allocations = afx_standin::LiveAllocations();
+    const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
+    for (int nth = 1; nth <= 3; ++nth) {
+        CVmImage store;
+        zircim::FailNthSlotMapping(nth);
+        EXPECT_EQ(store.Create(5, 7, 3, 4), 0) << nth;
+        zircim::FailNthSlotMapping(0);
+        EXPECT_TRUE(zircim::LiveSlotMappings() == live && afx_standin::LiveAllocations() == allocations &&
+                    CVmImage::GetMappedBytesTotal() == mapped) << nth;
+    }
+    CVmImage store;
+    create(store, 5, 7, 3, 1);
+    void *token = nullptr;
+    ASSERT_NE(at(store, 0, 0, 0, 0, CVmImage::kReadBack, &token), nullptr);
+    zircim::FailNthSlotMapping(1);
+    EXPECT_EQ(at(store, 0, 0, 1, 1), nullptr);
+    zircim::FailNthSlotMapping(0);
+    EXPECT_TRUE(zircim::LiveSlotMappings() == live + 1 && store.GetResidentBytes() == slot_);
+    EXPECT_NE(at(store, 0, 0, 1, 1), nullptr);
+    EXPECT_EQ(zircim::LiveSlotMappings(), live + 2);
+#endif
 }
 
 }  // namespace
