@@ -288,32 +288,4 @@ TEST(FloatAccess, DocumentedAnchors) {
     EXPECT_EQ(image.GetPixelGray256(&sample, 0), 212);
 }
 
-// Bit 1 of the mode reaches the store as 2, its "fresh block" flag, through
-// both the float image's and the record's GetImageAdr: a block brought back
-// for a fresh write comes back as zeros, one for reading keeps its samples.
-// Eight planes of one 2 MiB block each under the smallest budget: reading
-// the other seven pages plane 0 out.
-TEST(FloatAccess, ModeBitOneReachesTheStoreAsTwo) {
-    Budget budget(1);
-    CStlImage image;
-    ASSERT_NE(image.Create(1024, 512, 8), 0);
-    const auto page_out_plane_0 = [&image] {
-        for (int plane = 1; plane < 8; ++plane)
-            image.GetPixelGrayRaw(plane, 0, plane);
-    };
-    const CImage &record = image;
-    for (const bool viaRecord : {false, true}) {
-        SCOPED_TRACE(viaRecord ? "CImage" : "CStlImage");
-        const auto address = [&](unsigned mode) {
-            return viaRecord ? reinterpret_cast<float *>(record.GetImageAdr(5, 5, 0, mode, NULL))
-                             : image.GetImageAdr(5, 5, 0, mode, NULL);
-        };
-        image.SetPixelGrayRaw(5, 5, 9.0f, 0);
-        page_out_plane_0();
-        EXPECT_EQ(*address(1 | 4), 9.0f) << "read back; bit 2 is dropped";
-        page_out_plane_0();
-        EXPECT_EQ(*address(2 | 1), 0.0f) << "fresh block";
-    }
-}
-
 }  // namespace
