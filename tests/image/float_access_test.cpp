@@ -22,8 +22,7 @@ bool same(double want, double have) {
     return (std::isnan(want) && std::isnan(have)) || std::memcmp(&want, &have, sizeof want) == 0;
 }
 
-class Budget {
-public:
+struct Budget {
     explicit Budget(SIZE_T bytes) { CVmImage::SetMemoryBudget(bytes); }
     ~Budget() { CVmImage::SetMemoryBudget(0); }
 };
@@ -94,10 +93,8 @@ ref::Picture random_picture(Draw &draw, int width, int height, int planes) {
     for (int plane = 0; plane < planes; ++plane)
         draw.levels(p, plane);
     p.samples.resize(std::size_t(width) * height * planes);
-    for (int plane = 0; plane < planes; ++plane)
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                p.at(x, y, plane) = draw.value(p, plane);
+    for (std::size_t i = 0; i < p.samples.size(); ++i)  // plane after plane, rows top first
+        p.samples[i] = draw.value(p, static_cast<int>(i / (std::size_t(width) * height)));
     return p;
 }
 
@@ -105,15 +102,10 @@ ref::Picture random_picture(Draw &draw, int width, int height, int planes) {
 void make_image(CStlImage &image, const ref::Picture &p) {
     ASSERT_NE(image.Create(p.width, p.height, p.planes), 0);
     image.Dimension = p.dimension;
-    for (int plane = 0; plane < p.planes; ++plane) {
-        image.LevelMin[plane] = p.levelMin[plane];
-        image.LevelMax[plane] = p.levelMax[plane];
-        image.LevelRange[plane] = p.levelRange[plane];
-        for (int y = 0; y < p.height; ++y)
-            for (int x = 0; x < p.width; ++x)
-                *reinterpret_cast<float *>(image.Store->GetImageAdr(x, y, plane, 0, 0, NULL)) =
-                    p.samples[(std::size_t(plane) * p.height + y) * p.width + x];
-    }
+    for (int plane = 0; plane < p.planes; ++plane)
+        image.LevelMin[plane] = p.levelMin[plane], image.LevelMax[plane] = p.levelMax[plane], image.LevelRange[plane] = p.levelRange[plane];
+    for (std::size_t i = 0; i < p.samples.size(); ++i)
+        *reinterpret_cast<float *>(image.Store->GetImageAdr(int(i % p.width), int(i / p.width % p.height), int(i / p.width / p.height), 0, 0, NULL)) = p.samples[i];
 }
 
 // Compares every member at one integer and one fractional position and on
