@@ -135,7 +135,7 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
 #else
     const long live = zircim::LiveSlotMappings(), allocations = afx_standin::LiveAllocations();
     const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
-    CVmImage().Create(1024, 1100, 8, 4);
+    EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
     EXPECT_EQ(zircim::LiveSlotMappings(), live);
     for (int nth = 1; nth <= 3; ++nth) {
         CVmImage store;
