@@ -13,9 +13,6 @@ namespace zircim {
 // One call of a store's full lookup: what the caller asked for.
 struct FullLookup {
     int x, y, plane, readOnly, secondFlag;
-    bool operator==(const FullLookup &o) const {
-        return x == o.x && y == o.y && plane == o.plane && readOnly == o.readOnly && secondFlag == o.secondFlag;
-    }
 };
 
 // From now on every store appends each full lookup to *log; NULL stops.
