@@ -11,6 +11,7 @@
 
 #include "siblings/zircim/progress.h"
 #include "siblings/zircim/vm_paging.h"
+#include "siblings/zircim/vm_seams.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ constexpr uint64_t kLargestPagedImage = uint64_t{1} << 40;
 
 std::atomic<SIZE_T> g_budget{0};
 std::atomic<SIZE_T> g_mappedTotal{0};
+
+std::vector<zircim::FullLookup> *g_lookupLog = nullptr;  // a test's, single-threaded
 
 bool multiply(uint64_t a, uint64_t b, uint64_t &product) { return !__builtin_mul_overflow(a, b, &product); }
 
@@ -213,7 +216,11 @@ long long CVmImage::swap_offset(int block) const {
     return static_cast<long long>(block) * m_manager.BlockSize;
 }
 
+void zircim::WatchFullLookups(std::vector<FullLookup> *log) { g_lookupLog = log; }
+
 unsigned char *CVmImage::lookup(int x, int y, int plane, int readOnly, int secondFlag, void **lockOut) {
+    if (g_lookupLog != nullptr)
+        g_lookupLog->push_back({x, y, plane, readOnly, secondFlag});
     if (lockOut != nullptr)
         *lockOut = nullptr;
     if (static_cast<unsigned>(x) >= static_cast<unsigned>(m_width) ||

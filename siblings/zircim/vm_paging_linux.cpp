@@ -1,6 +1,8 @@
 // vm_paging.h on Linux: mmap for slot memory, an O_TMPFILE swap file.
 #include "siblings/zircim/vm_paging.h"
+#include "siblings/zircim/vm_seams.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +15,9 @@
 namespace zircim {
 
 namespace {
+
+std::atomic<int> g_failMapping{0};  // FailNthSlotMapping's countdown
+std::atomic<long> g_liveMappings{0};
 
 void *map_anonymous(std::size_t bytes) {
     void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -73,13 +78,22 @@ std::size_t page_bytes() {
     return bytes;
 }
 
+void FailNthSlotMapping(int n) { g_failMapping = n; }
+
+long LiveSlotMappings() { return g_liveMappings; }
+
 unsigned char *map_zeroed(std::size_t bytes, bool huge) {
-    return huge ? map_huge_aligned(bytes) : static_cast<unsigned char *>(map_anonymous(bytes));
+    if (g_failMapping > 0 && --g_failMapping == 0)
+        return nullptr;
+    unsigned char *memory = huge ? map_huge_aligned(bytes) : static_cast<unsigned char *>(map_anonymous(bytes));
+    if (memory != nullptr)
+        ++g_liveMappings;
+    return memory;
 }
 
 void unmap(unsigned char *memory, std::size_t bytes) {
-    if (memory != nullptr)
-        munmap(memory, bytes);
+    if (memory != nullptr && munmap(memory, bytes) == 0)
+        --g_liveMappings;
 }
 
 int open_swap_file() {

@@ -1,8 +1,10 @@
-// The attribute accessors of the image record, where they do more than
-// store a value or where the application depends on how they store it.
+// The image record's accessors, where they do more than store a value or
+// where the application depends on how they store it; reference points and
+// the copies of CfPoint and CImgPixelInfo.
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -10,22 +12,11 @@
 
 namespace {
 
-TEST(ImageAttributes, SetPlanesDecidesDimensionAndColour) {
-    const struct { int planes, dimension, isColor; } cases[] = {{1, 2, 0}, {2, 3, 1}, {3, 3, 1}, {0, 2, 0}, {-1, 2, 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.planes);
-        CImage image;
-        image.SetPlanes(c.planes);
-        EXPECT_EQ(std::make_tuple(image.GetPlanes(), image.GetDimension(), image.IsColor()),
-                  std::make_tuple(c.planes, c.dimension, c.isColor));
-    }
-}
-
-// Every integer and double member with its getter and setter.
-#define INT_ACCESSOR(Get, Set, Field) \
-    {#Field, [](CImage &i, int v) { i.Set(v); }, [](CImage &i) { return double(i.Get()); }, &CImage::Field, nullptr}
-#define DOUBLE_ACCESSOR(Get, Set, Field) \
-    {#Field, [](CImage &i, int v) { i.Set(v + 0.25); }, [](CImage &i) { return i.Get(); }, nullptr, &CImage::Field}
+// Every integer and double member with its getter and setter: the setter
+// stores its argument exactly (flags are never normalised to 0 or 1) into
+// its own member and no other, the getter reads that member.
+#define INT_ACCESSOR(Get, Set, F) {#F, [](CImage &i, int v) { i.Set(v); }, [](CImage &i) { return double(i.Get()); }, &CImage::F, nullptr}
+#define DOUBLE_ACCESSOR(Get, Set, F) {#F, [](CImage &i, int v) { i.Set(v + 0.25); }, [](CImage &i) { return i.Get(); }, nullptr, &CImage::F}
 struct Accessor {
     const char *field;
     void (*set)(CImage &, int);
@@ -40,103 +31,91 @@ const Accessor kAccessors[] = {
     INT_ACCESSOR(GetBlank, SetBlank, Blank),                 INT_ACCESSOR(IsBlankUsed, SetBlankUsed, BlankUsed),
     INT_ACCESSOR(GetExtend, SetExtend, Extend),              INT_ACCESSOR(HasOwnLevel, SetOwnLevel, OwnLevel),
     INT_ACCESSOR(IsSITypeRGB, SetSITypeRGB, SITypeRGB),      INT_ACCESSOR(IsSaveableFormat, SetSaveableFormat, SaveableFormat),
-    INT_ACCESSOR(IsSaveableFile, SetSaveableFile, SaveableFile),
-    INT_ACCESSOR(IsOverwriteAllowed, SetOverwriteAllowed, OverwriteAllowed),
+    INT_ACCESSOR(IsSaveableFile, SetSaveableFile, SaveableFile), INT_ACCESSOR(IsOverwriteAllowed, SetOverwriteAllowed, OverwriteAllowed),
     INT_ACCESSOR(GetOrgBitsPixel, SetOrgBitsPixel, OrgBitsPixel), INT_ACCESSOR(GetOrgPlanes, SetOrgPlanes, OrgPlanes),
     INT_ACCESSOR(GetOrgWidth, SetOrgWidth, OrgWidth),        INT_ACCESSOR(GetOrgHeight, SetOrgHeight, OrgHeight),
     INT_ACCESSOR(GetUndoMode, SetUndoMode, UndoMode),        INT_ACCESSOR(GetContourMap, SetContourMap, ContourMap),
-    INT_ACCESSOR(GetFirstFitsHeight, SetFirstFitsHeight, FirstFitsHeight),
-    INT_ACCESSOR(GetFirstFits, SetFirstFits, FirstFits),     INT_ACCESSOR(UsedNorrinPC, SetNorrinPC, NorrinPC),
-    INT_ACCESSOR(UsedPC, SetPC, PC),                         INT_ACCESSOR(UsedCD, SetCD, CD),
-    INT_ACCESSOR(GetLogScale, SetLogScale, LogScale),
+    INT_ACCESSOR(GetFirstFitsHeight, SetFirstFitsHeight, FirstFitsHeight), INT_ACCESSOR(GetFirstFits, SetFirstFits, FirstFits),
+    INT_ACCESSOR(UsedNorrinPC, SetNorrinPC, NorrinPC),       INT_ACCESSOR(UsedPC, SetPC, PC),
+    INT_ACCESSOR(UsedCD, SetCD, CD),                         INT_ACCESSOR(GetLogScale, SetLogScale, LogScale),
 };
 
-std::vector<double> snapshot(const CImage &image) {
-    std::vector<double> fields;
-    for (const Accessor &a : kAccessors)
-        fields.push_back(a.intField ? image.*a.intField : image.*a.doubleField);
-    return fields;
-}
-
-// Each setter stores its argument exactly (flags are never normalised to
-// 0 or 1) into its own member and no other; its getter reads that member.
 TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
+    const auto snapshot = [](const CImage &image) {
+        std::vector<double> fields;
+        for (const Accessor &a : kAccessors) fields.push_back(a.intField ? image.*a.intField : image.*a.doubleField);
+        return fields;
+    };
     for (std::size_t row = 0; row < std::size(kAccessors); ++row) {
         const Accessor &a = kAccessors[row];
-        SCOPED_TRACE(a.field);
         CImage image;
         std::vector<double> expected = snapshot(image);
         const int value = -7 - 3 * static_cast<int>(row);
         expected[row] = a.intField ? value : value + 0.25;
         a.set(image, value);
-        EXPECT_EQ(snapshot(image), expected);
-        EXPECT_EQ(a.get(image), expected[row]);
+        EXPECT_EQ(snapshot(image), expected) << a.field;
+        EXPECT_EQ(a.get(image), expected[row]) << a.field;
     }
-}
-
-// The five level getters read their own array at the plane asked for.
-TEST(ImageAttributes, LevelGettersReadTheirOwnArrays) {
-    CImage image;
+    CImage image;  // the five level getters read their own array at the plane asked for
     ASSERT_NE(image.Create(2, 2, 3), 0);
-    double *const arrays[] = {image.LevelMin, image.LevelMax, image.LevelRange, image.OrgDefaultLevelMin,
-                              image.OrgDefaultLevelMax};
+    double *const arrays[] = {image.LevelMin, image.LevelMax, image.LevelRange, image.OrgDefaultLevelMin, image.OrgDefaultLevelMax};
     for (int a = 0; a < 5; ++a)
-        for (int plane = 0; plane < 3; ++plane)
-            arrays[a][plane] = a * 10 + plane + 0.5;
-    for (int plane = 0; plane < 3; ++plane) {
-        const std::vector<double> levels = {image.GetLevelMin(plane), image.GetLevelMax(plane),
-                                            image.GetLevelRange(plane), image.GetOrgDefaultLevelMin(plane),
-                                            image.GetOrgDefaultLevelMax(plane)};
-        EXPECT_EQ(levels, (std::vector<double>{plane + 0.5, 10 + plane + 0.5, 20 + plane + 0.5, 30 + plane + 0.5,
-                                               40 + plane + 0.5}));
+        for (int plane = 0; plane < 3; ++plane) arrays[a][plane] = a * 10 + plane + 0.5;
+    for (int plane = 0; plane < 3; ++plane)
+        EXPECT_EQ((std::vector<double>{image.GetLevelMin(plane), image.GetLevelMax(plane), image.GetLevelRange(plane),
+                                       image.GetOrgDefaultLevelMin(plane), image.GetOrgDefaultLevelMax(plane)}),
+                  (std::vector<double>{plane + 0.5, 10 + plane + 0.5, 20 + plane + 0.5, 30 + plane + 0.5, 40 + plane + 0.5}));
+    image.SetWidth(65536), image.SetHeight(16384), image.SetPlanes(3);  // samples over all planes, wrapping in 32 bits
+    EXPECT_EQ(image.GetPixelCount(), -1073741824);
+    for (const auto &[planes, dimension, colour] : {std::tuple{1, 2, 0}, {2, 3, 1}, {0, 2, 0}, {-1, 2, 0}}) {
+        image.SetPlanes(planes);
+        EXPECT_EQ(std::make_tuple(image.GetPlanes(), image.GetDimension(), image.IsColor()), std::make_tuple(planes, dimension, colour));
     }
 }
 
-TEST(ImageAttributes, PixelCountCountsSamplesOverAllPlanesAndWraps) {
-    CImage image;
-    image.SetWidth(100);
-    image.SetHeight(200);
-    image.SetPlanes(3);
-    EXPECT_EQ(image.GetPixelCount(), 60000);
-    image.SetWidth(65536);
-    image.SetHeight(65536);
-    image.SetPlanes(1);
-    EXPECT_EQ(image.GetPixelCount(), 0) << "2^32 wraps in 32 bits";
-}
-
-// Setters copy, getters of CString return copies, a null name is empty.
+// Setters copy, getters of CString return copies, a null name is empty; the
+// type text comes first, its index second.
 TEST(ImageAttributes, StringMembers) {
     CImage image;
-    image.SetOrgFileName(nullptr);
-    ASSERT_NE(image.GetOrgFileName(), nullptr);
-    EXPECT_STREQ(image.GetOrgFileName(), "");
     char name[] = "C:\\sky\\m31.bmp";
-    image.SetOrgFileName(name);
-    image.SetOrgFileFormat("BMP");
-    name[0] = 'X';
-    EXPECT_STREQ(image.GetOrgFileName(), "C:\\sky\\m31.bmp");
-    EXPECT_EQ(image.GetOrgFileName(), image.OrgFileName.GetString()) << "the member itself, not a copy";
-    EXPECT_EQ(image.GetOrgFileFormat(), image.OrgFileFormat.GetString());
-    EXPECT_STREQ(image.GetOrgFileFormat(), "BMP");
-    image.SetUndoDialogName(CString("Levels"));
-    CString copy = image.GetUndoDialogName();
-    copy += " changed";
-    EXPECT_STREQ(image.GetUndoDialogName(), "Levels");
-    image.SetType(CString("LIGHT"), 2);  // text first, index second
-    EXPECT_STREQ(image.Type[2], "LIGHT");
-    EXPECT_TRUE(image.Type[1].IsEmpty());
+    image.SetOrgFileFormat(nullptr);
+    EXPECT_STREQ(image.GetOrgFileFormat(), "");
+    image.SetOrgFileName(name), image.SetOrgFileFormat("BMP"), image.SetUndoDialogName(CString("Levels"));
+    image.SetType(CString("LIGHT"), 2);
+    name[0] = 'X', image.GetUndoDialogName() += " changed";
+    EXPECT_TRUE(image.GetOrgFileName() == image.OrgFileName.GetString() && image.GetOrgFileFormat() == image.OrgFileFormat.GetString());
+    EXPECT_EQ(std::string(image.GetOrgFileName()) + "|" + image.GetOrgFileFormat() + "|" + image.GetUndoDialogName().GetString() +
+                  "|" + image.Type[1].GetString() + "|" + image.Type[2].GetString(), "C:\\sky\\m31.bmp|BMP|Levels||LIGHT");
 }
 
-// Other modules compile against these fields: three doubles of statistics
-// per array, two reference points, then the centre, in declaration order.
-TEST(ImageAttributes, FloatImageFieldsKeepTheirLayout) {
-    const CStlImage image;
-    const auto at = [&image](const void *field) {
-        return static_cast<const char *>(field) - reinterpret_cast<const char *>(&image.MinPixel);
-    };
-    const std::ptrdiff_t point = sizeof(CfPoint);
-    EXPECT_EQ(std::vector<std::ptrdiff_t>({at(&image.MaxPixel), at(&image.StdPt), at(&image.StdCtr)}),
-              std::vector<std::ptrdiff_t>({24, 48, 48 + 2 * point}));
+std::tuple<int, int, double, double> coordinates(const CfPoint &p) { return {p.x, p.y, p.fx, p.fy}; }
+
+// Points keep both pairs even where they disagree and travel as copies; a
+// pair goes to the image library's CfPoint::Set unchanged. Copying a
+// CImgPixelInfo copies its CStlImage part. Other modules compile against
+// the extremes and points: three doubles each, two points, then the centre.
+TEST(ReferencePoints, PointsAndPixelInfoCopies) {
+    CImgPixelInfo source;
+    ASSERT_NE(source.Create(2, 2, 1), 0);
+    CfPoint odd, assigned, viaSet;
+    odd.x = 3, odd.y = -4, odd.fx = 10.5, odd.fy = 20.25;
+    source.SetStdCtr(odd), source.StdPt[1] = odd;
+    CfPoint centre = source.GetStdCtr(), standard = source.GetStdPt(1);
+    assigned = standard, centre.fy = standard.fx = -1;
+    EXPECT_TRUE(coordinates(assigned) == coordinates(odd) && coordinates(source.GetStdCtr()) == coordinates(odd) &&
+                coordinates(source.GetStdPt(1)) == coordinates(odd));
+    viaSet.Set(2.75, -0.5), source.SetStdCtr(2.75, -0.5);
+    EXPECT_EQ(coordinates(source.GetStdCtr()), coordinates(viaSet));
+    viaSet.Set(12, -3), source.SetStdCtr(12, -3), source.SetOrgFileName("m42.bmp");
+    *source.GetImageAdr(1, 1, 0, 0, NULL) = 42.0f;
+    CImgPixelInfo copied(source), assignedInfo;
+    assignedInfo = source, *source.GetImageAdr(1, 1, 0, 0, NULL) = 1.0f;
+    for (CImgPixelInfo *image : {&copied, &assignedInfo})
+        EXPECT_TRUE(*image->GetImageAdr(1, 1, 0, 1, NULL) == 42.0f && coordinates(image->GetStdCtr()) == coordinates(viaSet) &&
+                    std::string(image->GetOrgFileName()) == "m42.bmp");
+    const auto at = [&source](const void *field) { return static_cast<const char *>(field) - reinterpret_cast<const char *>(&source.MinPixel); };
+    EXPECT_EQ(std::vector<std::ptrdiff_t>({at(&source.MaxPixel), at(&source.StdPt), at(&source.StdCtr)}),
+              std::vector<std::ptrdiff_t>({24, 48, 48 + 2 * std::ptrdiff_t(sizeof(CfPoint))}));
 }
 
 }  // namespace

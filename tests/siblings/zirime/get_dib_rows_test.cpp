@@ -8,7 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "image/float_image.h"
+#include "image/stl_image.h"
+#include "image/vm_store.h"
 
 namespace {
 
@@ -27,10 +28,10 @@ TEST(GetDibRows, UnitScaleRowsOfEveryWidthAsTheRuleRendersThem) {
             const std::size_t stride = (std::size_t(width) * planes + 3) / 4 * 4, table = planes == 1 ? 1024 : 0;
             std::vector<std::uint8_t> want(stride * 3, 0);
             for (int c = 0; c < planes; ++c) {
-                float_image::set_levels(image, c, 0, 255, 255);  // unit scale under option 0 too
+                image.LevelMin[c] = 0, image.LevelMax[c] = 255, image.LevelRange[c] = 255;  // unit scale under option 0 too
                 for (int i = 0; i < width * 3; ++i) {
                     const float v = rng() % 3 ? float(int(rng() % 3000) - 200) / 10.0f : edges[rng() % 14];
-                    float_image::put(image, i % width, i / width, c, v);
+                    *reinterpret_cast<float *>(image.Store->GetImageAdr(i % width, i / width, c, 0, 0, NULL)) = v;
                     want[(2 - i / width) * stride + i % width * planes + planes - 1 - c] = clipped(v);
                 }
             }

@@ -1,6 +1,7 @@
 // CStlImage::GetDib: whole blocks compared with a rendering written from the
 // documented contract, for each option, over seeded random images whose
 // samples sit on and around the levels; refusals leave nothing allocated.
+// And CfPoint::Set (CStlImage's copies are tested with CImage's, in zircim).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,17 +10,21 @@
 #include <random>
 
 #include "../zircim/dib_fixture.h"
-#include "image/float_image.h"
+#include "image/stl_image.h"
 
 namespace {
+
+// A sample reached through the store itself, never through the members GetDib shares its rule with.
+float &sample(CStlImage &image, int x, int y, int plane) {
+    return *reinterpret_cast<float *>(image.Store->GetImageAdr(x, y, plane, 0, 0, NULL));
+}
 
 // NaN and samples at or below the lower level 0, at or above the upper 255,
 // between them (s - min) / range * 255 truncated, keeping its low 8 bits
 // (out of int range the conversion gives 0x80000000). Option 1: levels 0..255.
 std::uint8_t reference_byte(CStlImage &image, int x, int y, int c, int option) {
-    const double s = float_image::stored(image, x, y, c), min = option ? 0 : image.LevelMin[c];
-    const double max = option ? 255 : image.LevelMax[c], range = option ? 255 : image.LevelRange[c];
-    const double v = (s - min) / range * 255.0;
+    const double s = sample(image, x, y, c), min = option ? 0 : image.LevelMin[c], max = option ? 255 : image.LevelMax[c];
+    const double v = (s - min) / (option ? 255 : image.LevelRange[c]) * 255.0;
     return std::isnan(s) || s <= min ? 0 : s >= max ? 255 : std::fabs(v) < 2147483648.0 ? std::int32_t(v) & 0xFF : 0;
 }
 
@@ -57,11 +62,11 @@ TEST(GetDib, WholeBlocksAsTheReferenceRendersThem) {
         ASSERT_NE(image.Create(pick(1, 9), pick(1, 3), pick(0, 1) ? 3 : 1), 0);
         for (int c = 0; c < image.Planes; ++c) {
             const double *l = levels[pick(0, 6)];
-            float_image::set_levels(image, c, l[0], l[1], l[2]);
+            image.LevelMin[c] = l[0], image.LevelMax[c] = l[1], image.LevelRange[c] = l[2];
             const float anchors[] = {float(l[0]), float(l[1]), nan, inf, -inf, float(pick(-2, 257)), 0.5f};
             for (int i = 0; i < image.Width * image.Height; ++i) {
                 const float v = pick(0, 2) ? anchors[pick(0, 6)] : float(pick(-3000, 3000)) / 8.0f;
-                float_image::put(image, i % image.Width, i / image.Width, c, pick(0, 1) ? v : std::nextafter(v, pick(0, 1) ? inf : -inf));
+                sample(image, i % image.Width, i / image.Width, c) = pick(0, 1) ? v : std::nextafter(v, pick(0, 1) ? inf : -inf);
             }
         }
         for (int option : {0, 1}) {
@@ -90,14 +95,13 @@ TEST(GetDib, RenderingLeavesBlocksClean) {
 TEST(GetDib, RefusalsLeaveNothingAllocated) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection");
     CStlImage empty, two, gray, wide, tall, deep, bytes;
-    float_image::fill(two, 2, 2, 2, {});
-    for (CStlImage *image : {&gray, &wide, &tall, &deep}) float_image::fill(*image, 2, 2, 1, {});
+    for (CStlImage *image : {&two, &gray, &wide, &tall, &deep}) ASSERT_NE(image->Create(2, 2, image == &two ? 2 : 1), 0);
     ASSERT_NE(bytes.Create(2, 2, 1, 16), 0);
     wide.Width = 3, tall.Height = 1, deep.Planes = 3;
     const struct { const char *name; const CStlImage &image; int option; bool noMemory; } cases[] = {
-        {"no store", empty, 0, false},  {"two planes", two, 0, false},       {"option 2", gray, 2, false},
-        {"option -1", gray, -1, false}, {"store narrower", wide, 0, false}, {"store taller", tall, 0, false},
-        {"store lacks planes", deep, 1, false}, {"16-bit samples", bytes, 0, false}, {"no memory", gray, 0, true}};
+        {"no store", empty, 0, false}, {"two planes", two, 0, false}, {"option 2", gray, 2, false}, {"option -1", gray, -1, false},
+        {"store narrower", wide, 0, false}, {"store taller", tall, 0, false}, {"store lacks planes", deep, 1, false},
+        {"16-bit samples", bytes, 0, false}, {"no memory", gray, 0, true}};
     for (const auto &c : cases) {
         const int live = win32_standin::LiveGlobalBlocks();
         if (c.noMemory) win32_standin::FailNth(win32_standin::Call::GlobalAlloc, 1);
@@ -105,6 +109,22 @@ TEST(GetDib, RefusalsLeaveNothingAllocated) {
         win32_standin::ClearFaults();
         EXPECT_EQ(win32_standin::LiveGlobalBlocks(), live) << c.name;
     }
+}
+
+// The integer pair is the pixel containing the position: the floor, clamped, NaN giving 0.
+TEST(CfPoint, SetKeepsThePositionAndFloorsThePixel) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct { double value; int pixel; } cases[] = {{2.75, 2}, {-0.5, -1}, {-2.0, -2}, {2147483647.5, INT32_MAX},
+                                                         {-2147483648.5, INT32_MIN}, {1e12, INT32_MAX}, {nan, 0}};
+    for (const auto &c : cases) {
+        CfPoint point;
+        point.Set(0.25, c.value);
+        EXPECT_TRUE(point.x == 0 && point.y == c.pixel && point.fx == 0.25 && (point.fy == c.value || std::isnan(c.value))) << c.value;
+    }
+    CfPoint point;
+    EXPECT_TRUE(point.fx == 0.0 && point.fy == 0.0);
+    point.Set(-3, 7);
+    EXPECT_TRUE(point.x == -3 && point.y == 7 && point.fx == -3.0 && point.fy == 7.0);
 }
 
 }  // namespace
