@@ -66,7 +66,9 @@ TEST(FitsExtension, AccessorsAgainstTheWholeRecord) {
         }
         EXPECT_EQ(thrown, c.throws) << c.name;
         EXPECT_EQ(describe(r), c.after) << c.name;
-        if (c.throws) EXPECT_EQ(afx_standin::LiveAllocations(), live) << c.name;
+        if (c.throws) {
+            EXPECT_EQ(afx_standin::LiveAllocations(), live) << c.name;
+        }
     }
 }
 

@@ -66,9 +66,10 @@ TEST(RawPixels, SampleSizeStepsPositionsAndLocks) {
 }
 
 // What reaches the store's full lookup: each member's first lookup in a
-// block asks for reading (1) or writing (0) with second flag 0, the address
-// members pass their mode's bits; a second lookup in the same block is
-// answered inline. Rows 600 and 601 lie in a plane's second block.
+// block that is not in memory asks for reading (1) or writing (0) with
+// second flag 0, the address members pass their mode's bits; a second
+// lookup in the same block is answered inline. Rows 600 and 601 lie in a
+// plane's second block, which a budget of one block pages out.
 TEST(RawPixels, LookupsReachTheStoreWithTheirFlags) {
     const struct { const char *name; void (*call)(CStlImage &, int x, int y); int readOnly, secondFlag; } members[] = {
         {"CImage::GetPixel", [](CStlImage &i, int x, int y) { i.GetPixel(x, y, 1); }, 1, 0},
@@ -79,10 +80,12 @@ TEST(RawPixels, LookupsReachTheStoreWithTheirFlags) {
         {"SetPixelGray256f(int)", [](CStlImage &i, int x, int y) { i.SetPixelGray256f(x, y, 2.0f, 1); }, 0, 0},
         {"CStlImage::GetImageAdr(3)", [](CStlImage &i, int x, int y) { i.GetImageAdr(x, y, 1, 3, NULL); }, 1, 2},
         {"CImage::GetImageAdr(6)", [](CStlImage &i, int x, int y) { static_cast<CImage &>(i).GetImageAdr(x, y, 1, 6, NULL); }, 0, 2}};
+    CVmImage::SetMemoryBudget(SIZE_T{2} << 20);
     CStlImage image;
     ASSERT_NE(image.Create(1024, 1100, 2), 0);
     for (const auto &m : members) {
-        image.Store->GetImageAdr(0, 0, 1, 1, 0, NULL);  // the plane's first block
+        for (auto [row, plane] : {std::pair{0, 1}, {0, 0}, {600, 0}})  // the other three blocks: out goes plane 1's second
+            image.Store->GetImageAdr(0, row, plane, 1, 0, NULL);
         std::vector<zircim::FullLookup> log;
         zircim::WatchFullLookups(&log);
         m.call(image, 7, 600);
@@ -92,6 +95,7 @@ TEST(RawPixels, LookupsReachTheStoreWithTheirFlags) {
         for (const auto &l : log) seen.push_back({l.x, l.y, l.plane, l.readOnly, l.secondFlag});
         EXPECT_EQ(seen, (std::vector<std::vector<int>>{{7, 600, 1, m.readOnly, m.secondFlag}})) << m.name;
     }
+    CVmImage::SetMemoryBudget(0);
 }
 
 // Records start empty: a slot holds no block of no plane, a table's blocks
