@@ -15,7 +15,8 @@
 //   memory when its layout allows (an uncompressed file whose rows start
 //   where the output's do), else fresh huge-page memory;
 // - one write() of the whole output (FITS: one writev() per IOV_MAX rows,
-//   as FITS stores the bottom row first and the planes stay top row first).
+//   as FITS stores the bottom row first and the planes stay top row first),
+//   then fsync(), because dirira flushes its outputs to disk before renaming.
 //
 // The output is what `dirira convert` writes: for BMP the same bytes, file
 // header included (the check in scripts/bench-cold.sh compares whole files);
@@ -288,7 +289,7 @@ bool write_bmp(const Input &in, HugeBuffer &file, const float *planes, const std
     bmp_headers(in, layout, out);
     render_bmp_rows(in, layout, planes, out + layout.rowsOffset);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const bool ok = fd >= 0 && write_all(fd, out, layout.fileBytes);
+    const bool ok = fd >= 0 && write_all(fd, out, layout.fileBytes) && fsync(fd) == 0;  // durable, as dirira's output
     if (fd >= 0)
         close(fd);
     delete fresh;
@@ -349,6 +350,7 @@ bool write_fits(const Input &in, float *planes, const std::string &path) {
         // Regular files take a whole writev; a short one is a failure here.
         ok = writev(fd, pieces.data() + first, int(count)) == ssize_t(want);
     }
+    ok = ok && fsync(fd) == 0;  // durable, as dirira's output
     if (fd >= 0)
         close(fd);
     return ok || fail("cannot write", path);
