@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::size_t kFileHeader = 14;
 constexpr std::uint32_t kCore = 12, kInfo = 40, kV2 = 52, kV3 = 56, kOs2Short = 16, kOs2 = 64, kV4 = 108, kV5 = 124;
-constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
+constexpr std::uint32_t kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
 // The block's biSizeImage is a DWORD, so no picture's rows may need more.
 constexpr std::uint64_t kMaxPixelBytes = std::numeric_limits<std::uint32_t>::max();
 

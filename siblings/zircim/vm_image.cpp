@@ -141,6 +141,15 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_recording, other.m_recording);
 }
 
+namespace {
+
+// Two row addresses (reading, writing) per row of every plane.
+SIZE_T row_table_bytes(int planes, int height) {
+    return 2 * static_cast<SIZE_T>(planes) * static_cast<SIZE_T>(height) * sizeof(unsigned char *);
+}
+
+}  // namespace
+
 // Records first (they may throw), then the slots the budget allows, mapped
 // up front so that a store the system cannot hold fails here rather than
 // on some later lookup.
@@ -151,7 +160,7 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_table = new CVmHandle(g.blockCount);
     m_slots = AfxNewArray<CVmMemory>(g.blockCount);
     const SIZE_T rowEntries = static_cast<SIZE_T>(planes) * static_cast<SIZE_T>(height);
-    m_readRows = new (std::nothrow) unsigned char *[2 * rowEntries]();
+    m_readRows = reinterpret_cast<unsigned char **>(zircim::map_table(row_table_bytes(planes, height)));
     if (m_readRows == nullptr)
         AfxThrowMemoryException();
     m_writeRows = m_readRows + rowEntries;
@@ -182,7 +191,7 @@ void CVmImage::release() noexcept {
     zircim::close_swap_file(m_swapFile);
     delete[] m_slots;
     delete m_table;
-    delete[] m_readRows;
+    zircim::unmap_table(reinterpret_cast<unsigned char *>(m_readRows), row_table_bytes(m_planes, m_height));
     m_readRows = m_writeRows = nullptr;
     m_slots = nullptr;
     m_table = nullptr;

@@ -18,6 +18,12 @@ std::size_t page_bytes();
 // that per byte.
 unsigned char *map_zeroed(std::size_t bytes, bool huge);
 void unmap(unsigned char *memory, std::size_t bytes);
+// Zero-filled memory for the store's own tables, outside the slot
+// accounting: address space whose pages cost only where they are touched,
+// so that the row table of a tall picture that a hostile header claims
+// costs nothing up front. NULL when the system refuses.
+unsigned char *map_table(std::size_t bytes);
+void unmap_table(unsigned char *memory, std::size_t bytes);
 
 // An anonymous read-write file that disappears with its last descriptor;
 // -1 when none can be made. Placed in TMPDIR, else /tmp.

@@ -96,6 +96,13 @@ void unmap(unsigned char *memory, std::size_t bytes) {
         --g_liveMappings;
 }
 
+unsigned char *map_table(std::size_t bytes) { return static_cast<unsigned char *>(map_anonymous(bytes)); }
+
+void unmap_table(unsigned char *memory, std::size_t bytes) {
+    if (memory != nullptr)
+        munmap(memory, bytes);
+}
+
 int open_swap_file() {
     const std::string directory = swap_directory();
     const int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);

@@ -51,6 +51,15 @@ std::size_t page_bytes() {
 
 // Large pages need a privilege that ordinary processes lack; the huge
 // request is served by ordinary pages, which VirtualAlloc aligns to 64 KiB.
+unsigned char *map_table(std::size_t bytes) {
+    return static_cast<unsigned char *>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+}
+
+void unmap_table(unsigned char *memory, std::size_t /*bytes*/) {
+    if (memory != nullptr)
+        VirtualFree(memory, 0, MEM_RELEASE);
+}
+
 unsigned char *map_zeroed(std::size_t bytes, bool /*huge*/) {
     return static_cast<unsigned char *>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
 }
