@@ -22,6 +22,7 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/progress_window.h"
 #include "bmpfile/read_image.h"
 
 #ifndef _WIN32
@@ -37,7 +38,6 @@ constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
 constexpr int kFloatSamples = -32;
 constexpr int kColourPlanes = 3;
-constexpr char kProgressClass[] = "dirira-python-progress";
 constexpr WPARAM kPercent = 1;
 
 // Raised by every failing call; the package turns it into the BmpError
@@ -73,33 +73,20 @@ py::array_t<float> array_over(HugeBuffer *buffer, std::vector<py::ssize_t> shape
     return py::array_t<float>(shape, buffer->data, owner);
 }
 
-// A message-only window whose procedure hands each progress message to a
-// Python callable as (stage, value): stage 0 opens and 2 closes, each with
-// the caption ("" where the message carries none); 1 is a percentage.
-class ProgressWindow {
+// Progress messages for a Python callable as (stage, value): stage 0 opens
+// and 2 closes, each with the caption ("" where the message carries none);
+// 1 is a percentage. Without a callable, no window: the library then sends
+// nothing.
+class ProgressCallback {
 public:
-    explicit ProgressWindow(std::optional<py::function> callback) : callback_(std::move(callback)) {
+    explicit ProgressCallback(std::optional<py::function> callback) : callback_(std::move(callback)) {
         if (!callback_)
             return;
-        static const ATOM atom = [] {
-            WNDCLASSA wc{};
-            wc.lpfnWndProc = DefWindowProcA;
-            wc.lpszClassName = kProgressClass;
-            return RegisterClassA(&wc);
-        }();
-        window_ = atom != 0 ? CreateWindowExA(0, kProgressClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL) : NULL;
-        if (window_ == NULL)
+        window_ = std::make_unique<bmpfile::ProgressWindow>([this](WPARAM stage, LPARAM value) { deliver(stage, value); });
+        if (window_->handle() == NULL)
             throw Failure{dirira::kBmpNoMemory, "no window for the progress callback"};
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&procedure));
     }
-    ~ProgressWindow() {
-        if (window_ != NULL)
-            DestroyWindow(window_);
-    }
-    ProgressWindow(const ProgressWindow &) = delete;
-    ProgressWindow &operator=(const ProgressWindow &) = delete;
-    HWND handle() const { return window_; }
+    HWND handle() const { return window_ ? window_->handle() : NULL; }
     // A callback's exception, kept until the library has returned.
     void rethrow() {
         if (error_)
@@ -107,26 +94,22 @@ public:
     }
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
-            return DefWindowProcA(window, message, wParam, lParam);
-        if (self->error_)
-            return 0;
+    void deliver(WPARAM stage, LPARAM value) {
+        if (error_)
+            return;
         try {
-            if (wParam == kPercent)
-                (*self->callback_)(int(wParam), int(lParam));
-            else  // opening and closing carry the caption, or 0
-                (*self->callback_)(int(wParam), lParam != 0 ? py::str(reinterpret_cast<const char *>(lParam)) : py::str(""));
+            if (stage == kPercent)
+                (*callback_)(int(stage), int(value));
+            else
+                (*callback_)(int(stage), value != 0 ? py::str(reinterpret_cast<const char *>(value)) : py::str(""));
         } catch (...) {
-            self->error_ = std::current_exception();
+            error_ = std::current_exception();
         }
-        return 0;
     }
 
     std::optional<py::function> callback_;
-    HWND window_ = NULL;
     std::exception_ptr error_;
+    std::unique_ptr<bmpfile::ProgressWindow> window_;  // last: its messages use the members above
 };
 
 void set_budget(std::optional<unsigned long long> memory) {
@@ -220,7 +203,7 @@ struct Image {
 Image read_image(const std::string &path, std::optional<unsigned long long> memory, std::optional<py::function> progress) {
     set_budget(memory);
     Image image;
-    ProgressWindow window(std::move(progress));
+    ProgressCallback window(std::move(progress));
     bmpfile::ReadSource source;
     bmpfile::ReadFailure failure;
     const bool read = bmpfile::read_bmp(path.c_str(), *image.image, window.handle(), source, failure);
@@ -272,7 +255,7 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
 }
 
 void write_image(const std::string &path, Image &image, int option, std::optional<py::function> progress) {
-    ProgressWindow window(std::move(progress));
+    ProgressCallback window(std::move(progress));
     const int status = CBmp::Write(image.image.get(), path.c_str(), option, window.handle(), path.c_str());
     window.rethrow();
     if (status != dirira::kBmpOk)

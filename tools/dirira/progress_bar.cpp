@@ -12,20 +12,9 @@
 namespace dirira_tool {
 namespace {
 
-constexpr char kClassName[] = "dirira-progress-bar";
 constexpr int kBarWidth = 30;
 constexpr int kCaptionWidth = 40;
 constexpr WPARAM kOpen = 0, kPercent = 1;
-
-bool register_class_once() {
-    static const ATOM atom = [] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = kClassName;
-        return RegisterClassA(&wc);
-    }();
-    return atom != 0;
-}
 
 // The tail of a long caption, which is where a path's file name is.
 std::string fitted(const std::string &caption) {
@@ -38,36 +27,21 @@ std::string fitted(const std::string &caption) {
 
 bool wants_progress_bar(std::FILE *out, bool quiet) { return !quiet && isatty(fileno(out)) == 1; }
 
-ProgressBar::ProgressBar(std::FILE *out, bool enabled) : out_(out), enabled_(enabled) {
-    if (!register_class_once())
-        return;
-    window_ = CreateWindowExA(0, kClassName, "progress", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
-    if (window_ == NULL)
-        return;
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressBar::procedure));
-}
+ProgressBar::ProgressBar(std::FILE *out, bool enabled)
+    : out_(out), enabled_(enabled), window_([this](WPARAM stage, LPARAM value) { show(stage, value); }) {}
 
-ProgressBar::~ProgressBar() {
-    clear();
-    if (window_ != NULL)
-        DestroyWindow(window_);
-}
+ProgressBar::~ProgressBar() { clear(); }
 
-LRESULT CALLBACK ProgressBar::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto *self = reinterpret_cast<ProgressBar *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
-        return DefWindowProcA(window, message, wParam, lParam);
-    if (wParam == kOpen) {
-        const auto *caption = reinterpret_cast<const char *>(lParam);
-        self->caption_ = caption != nullptr ? caption : "";
-        self->draw(0);
-    } else if (wParam == kPercent) {
-        self->draw(int(std::clamp<LPARAM>(lParam, 0, 100)));
+void ProgressBar::show(WPARAM stage, LPARAM value) {
+    if (stage == kOpen) {
+        const auto *caption = reinterpret_cast<const char *>(value);
+        caption_ = caption != nullptr ? caption : "";
+        draw(0);
+    } else if (stage == kPercent) {
+        draw(int(std::clamp<LPARAM>(value, 0, 100)));
     } else {
-        self->clear();
+        clear();
     }
-    return 0;
 }
 
 void ProgressBar::draw(int percent) {

@@ -8,6 +8,8 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/progress_window.h"
+
 namespace dirira_tool {
 
 class ProgressBar {
@@ -20,18 +22,18 @@ public:
     ProgressBar &operator=(const ProgressBar &) = delete;
 
     // The window to give the library; NULL when none could be made.
-    HWND window() const { return window_; }
+    HWND window() const { return window_.handle(); }
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void show(WPARAM stage, LPARAM value);
     void draw(int percent);
     void clear();
 
     std::FILE *out_;
     bool enabled_;
-    HWND window_ = NULL;
     std::string caption_;
     int shown_ = -1;  // the percentage on screen; -1: nothing drawn
+    bmpfile::ProgressWindow window_;  // last: its messages use the members above
 };
 
 // Whether a bar belongs on `out`: a terminal, and not silenced.
