@@ -11,12 +11,17 @@
 
 #include "tools/dirira/commands.h"
 
+#include <fcntl.h>
 #include <fitsio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -190,17 +195,110 @@ void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *sta
     }
 }
 
-// FITS rows go bottom row first, and in the file's own order: CFITSIO
-// writes a row it is handed out of order by seeking back and re-reading its
-// buffers (four times the calls, twice the time for a big image).
-void write_rows(fitsfile *file, CStlImage &image, int *status) {
-    const int width = image.GetWidth(), height = image.GetHeight();
-    for (int plane = 0; plane < image.GetPlanes() && *status == 0; ++plane)
-        for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {
-            LONGLONG first[3] = {1, fitsRow, plane + 1};
-            float *row = image.GetImageAdr(0, height - fitsRow, plane, kReadSamples, NULL);
-            fits_write_pixll(file, TFLOAT, first, width, row, status);
+// CFITSIO formats the header; the samples bypass it. Handed rows, CFITSIO
+// passes each through its 2880-byte record buffers (three write calls a row,
+// 31,000 for a 4096 x 4096 colour picture, at a third of the disk's speed),
+// and its close zero-fills whatever part of the data unit it did not see
+// written, so the data cannot be written beside it either. The cards are
+// therefore formatted in a memory file and copied out, and the data unit is
+// streamed here in large writes.
+constexpr std::size_t kCardBytes = 80;
+constexpr std::size_t kRecordBytes = 2880;  // headers and data units fill whole records
+constexpr std::size_t kStreamBytes = std::size_t(4) << 20;
+
+std::size_t padded_to_record(std::size_t size) { return (size + kRecordBytes - 1) / kRecordBytes * kRecordBytes; }
+
+// The primary header: every card CFITSIO made, END, and blanks to the end of
+// the record.
+bool format_header(CStlImage &image, const char *bmpPath, std::string &header, int *status) {
+    void *memory = nullptr;
+    std::size_t size = 0;
+    FitsFile file;
+    fits_create_memfile(file.out(), &memory, &size, kRecordBytes, std::realloc, status);
+    const int planes = image.GetPlanes();
+    LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
+    fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, status);
+    write_cards(file.get(), image, bmpPath, status);
+    int cards = 0, room = 0;
+    fits_get_hdrspace(file.get(), &cards, &room, status);
+    for (int card = 1; card <= cards && *status == 0; ++card) {
+        char text[FLEN_CARD] = {};
+        fits_read_record(file.get(), card, text, status);
+        header.append(text).resize(std::size_t(card) * kCardBytes, ' ');
+    }
+    header.append("END");
+    header.resize(padded_to_record(header.size()), ' ');
+    // With no axes the memory file has no data unit for its close to fill:
+    // otherwise that would take as much memory as the picture's samples.
+    int ignored = 0, noAxes = 0;
+    fits_update_key(file.get(), TINT, "NAXIS", &noAxes, nullptr, &ignored);
+    file.close(&ignored);
+    std::free(memory);
+    return *status == 0;
+}
+
+bool write_all(int fd, const char *bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = EIO;  // a regular file that takes nothing is as good as full
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+// The data unit: big-endian IEEE floats, each plane from its bottom row up
+// (the FITS row order), then zeros to the end of the record.
+bool stream_samples(int fd, CStlImage &image) {
+    const std::size_t width = std::size_t(image.GetWidth());
+    const int height = image.GetHeight();
+    std::vector<std::uint32_t> chunk(std::max(width, kStreamBytes / sizeof(std::uint32_t)));
+    std::size_t used = 0, total = 0;
+    auto flush = [&] {
+        total += used * sizeof(std::uint32_t);
+        const bool written = write_all(fd, reinterpret_cast<const char *>(chunk.data()), used * sizeof(std::uint32_t));
+        used = 0;
+        return written;
+    };
+    for (int plane = 0; plane < image.GetPlanes(); ++plane)
+        for (int y = height - 1; y >= 0; --y) {
+            if (used + width > chunk.size() && !flush())
+                return false;
+            const float *row = image.GetImageAdr(0, y, plane, kReadSamples, NULL);
+            std::uint32_t *out = chunk.data() + used;
+            for (std::size_t x = 0; x < width; ++x) {
+                std::uint32_t bits;
+                std::memcpy(&bits, row + x, sizeof bits);
+                out[x] = __builtin_bswap32(bits);
+            }
+            used += width;
         }
+    if (!flush())
+        return false;
+    const std::string fill(padded_to_record(total) - total, '\0');
+    return write_all(fd, fill.data(), fill.size());
+}
+
+// A new FITS file at `path` holding the image: "" or why not.
+std::string write_fits(const char *path, CStlImage &image, const char *bmpPath) {
+    std::string header;
+    int status = 0;
+    if (!format_header(image, bmpPath, header, &status))
+        return fits_error(status);
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::strerror(errno);
+    const bool written = write_all(fd, header.data(), header.size()) && stream_samples(fd, image);
+    const int error = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written)
+        return std::strerror(error);
+    return closed ? std::string() : std::strerror(errno);
 }
 
 // ---- FITS -> BMP ----
@@ -356,18 +454,7 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress) {
     bmpfile::ReadSource source;
     if (read_bmp_file(bmpPath, image, progress, source) != 0)
         return 1;
-    const int planes = image.GetPlanes();
-    LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
-    return write_replacing(fitsPath, [&](const char *path) {
-        FitsFile file;
-        int status = 0;
-        fits_create_diskfile(file.out(), path, &status);
-        fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, &status);
-        write_cards(file.get(), image, bmpPath, &status);
-        write_rows(file.get(), image, &status);
-        file.close(&status);
-        return status == 0 ? std::string() : fits_error(status);
-    });
+    return write_replacing(fitsPath, [&](const char *path) { return write_fits(path, image, bmpPath); });
 }
 
 int read_fits_image(const char *fitsPath, CStlImage &image) {
