@@ -147,6 +147,8 @@ private:
     int evict_one(int pinnedRecent);
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
+    bool map_every_slot();
+    void assign(int index, int block, int type);
     bool is_pinned(int slot, int pinnedRecent) const;
     void touch(int slot);
     void unlink_slot(int slot);
@@ -168,6 +170,7 @@ private:
     int m_blocksPerPlane = 0;
     SIZE_T m_rowBytes = 0;
     bool m_hugeBlocks = false;  // slots are 2 MiB-aligned, huge-page advised
+    bool m_oneRegion = false;   // every slot mapped at once, in block order (no budget)
     CVmManager m_manager{0};    // BlockSize: bytes of one slot
 
     // Bookkeeping.

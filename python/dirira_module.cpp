@@ -2,12 +2,14 @@
 // `dirira` (python/dirira/__init__.py) wraps it: error classes, FITS cards,
 // astropy and pickling live there; here is what must touch the library.
 //
-// Samples leave the store in one bulk copy into memory that numpy then owns:
-// the store keeps its blocks apart (and may page them out), so an array over
-// it is impossible in general, and one memcpy per row costs less than the
-// page faults of the destination. The destination is 2 MiB-aligned and
-// advised for transparent huge pages, so that 768 MiB of float planes fault
-// in as 384 huge pages rather than 196 608 small ones.
+// Samples reach numpy without a copy where the store's layout allows it: a
+// store that may not page keeps its blocks in one region, in order, and when
+// its rows fill their blocks exactly (widths whose rows divide 2 MiB, or
+// planes of at most 2 MiB) each plane is an array numpy can view. Otherwise
+// they leave in one bulk copy into memory that numpy then owns, one memcpy a
+// row; that destination is 2 MiB-aligned and advised for transparent huge
+// pages, so that 768 MiB of float planes fault in as 384 huge pages rather
+// than 196 608 small ones.
 #include <pybind11/functional.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -131,18 +133,49 @@ struct Image {
 
     py::array_t<float> data() const {
         const int width = image->GetWidth(), height = image->GetHeight(), count = planes();
+        std::vector<py::ssize_t> shape = {height, width};
+        if (count != 1)
+            shape.insert(shape.begin(), count);
+        auto array = view_of_store(shape);
+        if (array.size() == 0)
+            array = copy_of_store(shape);
+        array.attr("flags").attr("writeable") = false;
+        return array;
+    }
+
+    // An array over the store itself when every row sits at base + plane x P
+    // + y x R: the store's single region, which it makes when it may not page
+    // and whose rows then never move; an empty array otherwise. The array
+    // keeps the image alive.
+    py::array_t<float> view_of_store(const std::vector<py::ssize_t> &shape) const {
+        const int height = image->GetHeight(), count = planes();
+        auto row = [this](int y, int plane) {
+            return reinterpret_cast<std::uintptr_t>(image->GetImageAdr(0, y, plane, kReadSamples, NULL));
+        };
+        const std::uintptr_t base = row(0, 0);
+        const std::uintptr_t rowStride = height > 1 ? row(1, 0) - base : 0;
+        const std::uintptr_t planeStride = count > 1 ? row(0, 1) - base : 0;
+        for (int plane = 0; plane < count; ++plane)
+            for (int y = 0; y < height; ++y)
+                if (row(y, plane) != base + std::uintptr_t(plane) * planeStride + std::uintptr_t(y) * rowStride)
+                    return py::array_t<float>();
+        std::vector<py::ssize_t> strides = {py::ssize_t(rowStride), py::ssize_t(sizeof(float))};
+        if (count != 1)
+            strides.insert(strides.begin(), py::ssize_t(planeStride));
+        py::capsule owner(new std::shared_ptr<CStlImage>(image),
+                          [](void *p) { delete static_cast<std::shared_ptr<CStlImage> *>(p); });
+        return py::array_t<float>(shape, strides, reinterpret_cast<const float *>(base), owner);
+    }
+
+    py::array_t<float> copy_of_store(const std::vector<py::ssize_t> &shape) const {
+        const int width = image->GetWidth(), height = image->GetHeight(), count = planes();
         const std::size_t row = std::size_t(width) * sizeof(float);
         HugeBuffer *buffer = huge_buffer(row * std::size_t(height) * std::size_t(count));
         auto *out = reinterpret_cast<unsigned char *>(buffer->data);
         for (int plane = 0; plane < count; ++plane)
             for (int y = 0; y < height; ++y, out += row)
                 std::memcpy(out, image->GetImageAdr(0, y, plane, kReadSamples, NULL), row);
-        std::vector<py::ssize_t> shape = {height, width};
-        if (count != 1)
-            shape.insert(shape.begin(), count);
-        auto array = array_over(buffer, shape);
-        array.attr("flags").attr("writeable") = false;
-        return array;
+        return array_over(buffer, shape);
     }
 
     std::vector<std::pair<double, double>> levels() const {

@@ -106,6 +106,17 @@ def test_hdus_hold_what_the_program_writes(colour, tmp_path):
     assert image.levels == [(0, 255), (-4.5, 300.25), (0, 255)]
 
 
+def test_data_is_a_view_of_the_store_where_its_rows_fill_their_blocks(tmp_path):
+    # 1024 floats a row fill 2 MiB blocks exactly; 1000 leave a gap at the end of each block.
+    for width, height, view in [(1024, 600, True), (1000, 600, False), (21, 13, True)]:
+        planes = rng.integers(0, 256, (3, height, width), dtype=np.uint8)
+        image = dirira.read(bmp(tmp_path / f"{width}.bmp", planes))
+        first, second = image._native.data, image._native.data
+        assert np.shares_memory(first, second) == view and not first.flags.writeable
+        del image, second
+        assert np.array_equal(first, planes.astype(np.float32)), width  # the array keeps the image alive
+
+
 def read_data(path):
     return dirira.read(path)
 

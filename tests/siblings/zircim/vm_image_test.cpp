@@ -97,8 +97,17 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
                 }
     // Paged within the budget.
     EXPECT_EQ(store.GetResidentBytes(), 3 * slot_);
-    CVmImage big;
+    // Without a budget every block sits in its place in one region, each
+    // plane a page and a cache line further on than a plain array has it.
     CVmImage::SetMemoryBudget(0);
+    CVmImage whole;
+    ASSERT_NE(whole.Create(1024, 1100, 2, 4), 0);
+    const float *origin = at(whole, 0, 0, 0, 1);
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y : {1, 511, 512, 1099})
+            EXPECT_EQ(at(whole, 0, y, plane, 1) - origin,
+                      std::ptrdiff_t((plane * 3 + y / 512) * (slot_ / 4) + plane * (4096 + 64) / 4 + y % 512 * 1024));
+    CVmImage big;
     EXPECT_EQ(big.Create(46340, 46340, 6, 8), 0);  // 103 GB
     CVmImage::SetMemoryBudget(slot_);
     EXPECT_NE(big.Create(46340, 46340, 6, 8), 0);
@@ -128,25 +137,33 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
 }
 
 // Whichever slot mapping the system refuses, creation fails with nothing
-// left mapped or allocated; a lookup that needs a new slot, every slot being
-// locked, answers NULL and maps nothing. A store gives back every mapping
-// when it dies.
+// left mapped or allocated: the one region of a store without a budget, or
+// any of the three slots mapped up front under a budget of three. A lookup
+// that needs a new slot, every slot being locked, answers NULL and maps
+// nothing. A store gives back every mapping when it dies.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs the Linux store's slot-mapping seam";
 #else
-    const long live = zircim::LiveSlotMappings(), allocations = afx_standin::LiveAllocations();
-    const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
+    const long live = zircim::LiveSlotMappings();
     EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
     EXPECT_EQ(zircim::LiveSlotMappings(), live);
-    for (int nth = 1; nth <= 3; ++nth) {
+    auto refused = [](int nth) {
+        const long before = zircim::LiveSlotMappings(), allocated = afx_standin::LiveAllocations();
+        const SIZE_T bytes = CVmImage::GetMappedBytesTotal();
         CVmImage store;
         zircim::FailNthSlotMapping(nth);
-        EXPECT_EQ(store.Create(5, 7, 3, 4), 0) << nth;
+        const int made = store.Create(5, 7, 3, 4);
         zircim::FailNthSlotMapping(0);
-        EXPECT_TRUE(zircim::LiveSlotMappings() == live && afx_standin::LiveAllocations() == allocations &&
-                    CVmImage::GetMappedBytesTotal() == mapped) << nth;
-    }
+        return made == 0 && zircim::LiveSlotMappings() == before && afx_standin::LiveAllocations() == allocated &&
+               CVmImage::GetMappedBytesTotal() == bytes;
+    };
+    EXPECT_TRUE(refused(1));
+    CVmImage budgeted;
+    create(budgeted, 5, 7, 3, 3);
+    EXPECT_EQ(zircim::LiveSlotMappings(), live + 3);
+    for (int nth = 1; nth <= 3; ++nth)
+        EXPECT_TRUE(refused(nth)) << nth;
     CVmImage store;
     create(store, 5, 7, 3, 1);
     void *token = nullptr;
@@ -154,9 +171,9 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
     zircim::FailNthSlotMapping(1);
     EXPECT_EQ(at(store, 0, 0, 1, 1), nullptr);
     zircim::FailNthSlotMapping(0);
-    EXPECT_TRUE(zircim::LiveSlotMappings() == live + 1 && store.GetResidentBytes() == slot_);
+    EXPECT_TRUE(zircim::LiveSlotMappings() == live + 4 && store.GetResidentBytes() == slot_);
     EXPECT_NE(at(store, 0, 0, 1, 1), nullptr);
-    EXPECT_EQ(zircim::LiveSlotMappings(), live + 2);
+    EXPECT_EQ(zircim::LiveSlotMappings(), live + 5);
 #endif
 }
 
