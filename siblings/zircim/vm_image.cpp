@@ -180,9 +180,12 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_manager.BlockSize = static_cast<int>(g.slotBytes);
     const SIZE_T budget = g_budget.load();
     m_recording = budget != 0;
-    if (budget == 0)
-        return map_every_slot();
-    const int upFront = static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
+    if (budget == 0 && map_every_slot())
+        return 1;
+    // Under a budget, or when the address space has no room for one region
+    // (a 32-bit process), slot by slot.
+    const int upFront = budget == 0 ? g.blockCount
+                                    : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
         if (!map_next_slot())
             return 0;
