@@ -82,6 +82,12 @@ float CStlImage::GetPixelBrightRaw(int x, int y) {
         if (const float *gray = StoreRows::read_address(*this, column, row, 0))
             return *gray;
     } else {
+        std::size_t planeStride = 0;
+        if (const float *red = StoreRows::first_of_three_planes(*this, column, row, planeStride)) {
+            const auto *bytes = reinterpret_cast<const unsigned char *>(red);
+            return static_cast<float>(bright(*red, *reinterpret_cast<const float *>(bytes + planeStride),
+                                             *reinterpret_cast<const float *>(bytes + 2 * planeStride)));
+        }
         const float *red = StoreRows::read_address(*this, column, row, 0);
         const float *green = StoreRows::read_address(*this, column, row, 1);
         const float *blue = StoreRows::read_address(*this, column, row, 2);

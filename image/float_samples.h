@@ -53,6 +53,16 @@ struct StoreRows {
         range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
         return reinterpret_cast<const float *>(image.Store->resident(x, y, plane, 1));
     }
+    // Sample (x, y) of planes 0, 1 and 2 of a store in one region, from one
+    // lookup and the store's plane stride: NULL when the store maps slot by
+    // slot or has fewer planes (each plane is then looked up on its own).
+    static const float *first_of_three_planes(const CStlImage &image, int x, int y, std::size_t &planeStride) {
+        const CVmImage &store = *image.Store;
+        if (store.m_region == nullptr || store.m_planes < 3)
+            return nullptr;
+        planeStride = store.m_planeStride;
+        return read_address(image, x, y, 0);
+    }
 };
 
 inline float read_sample(const CStlImage &image, int x, int y, int plane) {

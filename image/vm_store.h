@@ -170,7 +170,11 @@ private:
     int m_blocksPerPlane = 0;
     SIZE_T m_rowBytes = 0;
     bool m_hugeBlocks = false;  // slots are 2 MiB-aligned, huge-page advised
-    bool m_oneRegion = false;   // every slot mapped at once, in block order (no budget)
+    // A store made without a budget holds every block in one region, for
+    // good: plane p's row y is at m_region + p x m_planeStride + y x m_rowBytes.
+    // NULL for a store that maps slot by slot.
+    unsigned char *m_region = nullptr;
+    SIZE_T m_planeStride = 0;
     CVmManager m_manager{0};    // BlockSize: bytes of one slot
 
     // Bookkeeping.
@@ -205,10 +209,15 @@ private:
 
 inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) const {
     // A caller's constant readOnly folds away: what remains is three bounds
-    // tests, one table load and one multiply-add.
+    // tests and the address arithmetic of a store in one region, or one
+    // table load and one multiply-add.
     if (static_cast<unsigned>(x) < static_cast<unsigned>(m_width) &&
         static_cast<unsigned>(y) < static_cast<unsigned>(m_height) &&
         static_cast<unsigned>(plane) < static_cast<unsigned>(m_planes)) {
+        if (m_region != nullptr)  // no table to consult: the layout is fixed
+            return m_region + static_cast<SIZE_T>(static_cast<unsigned>(plane)) * m_planeStride +
+                   static_cast<SIZE_T>(static_cast<unsigned>(y)) * m_rowBytes +
+                   static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
         unsigned char *const row = (readOnly ? m_readRows : m_writeRows)[static_cast<SIZE_T>(static_cast<unsigned>(plane)) *
                                                                              static_cast<unsigned>(m_height) +
                                                                          static_cast<unsigned>(y)];

@@ -20,7 +20,9 @@ using std::uint64_t;
 // The mark of a lookup made before the store recorded them (start_recording).
 const unsigned char kEverySlot = 0;
 
-// How much further on each plane starts in a store of one region.
+// In a store of one region, each plane starts on a cache line this far
+// past the end of the one before.
+constexpr uint64_t kCacheLineBytes = 64;
 constexpr uint64_t kPlaneStagger = 4096 + 64;
 
 // With a budget the swap file takes what memory cannot; this bounds it.
@@ -128,7 +130,8 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_blocksPerPlane, other.m_blocksPerPlane);
     std::swap(m_rowBytes, other.m_rowBytes);
     std::swap(m_hugeBlocks, other.m_hugeBlocks);
-    std::swap(m_oneRegion, other.m_oneRegion);
+    std::swap(m_region, other.m_region);
+    std::swap(m_planeStride, other.m_planeStride);
     std::swap(m_manager.BlockSize, other.m_manager.BlockSize);
     std::swap(m_table, other.m_table);
     std::swap(m_slots, other.m_slots);
@@ -193,8 +196,8 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
 }
 
 void CVmImage::release() noexcept {
-    if (m_oneRegion)
-        zircim::unmap(m_slots[0].Base, m_mappedBytes);
+    if (m_region != nullptr)
+        zircim::unmap(m_region, m_mappedBytes);
     else
         for (int i = 0; i < m_mappedSlots; ++i)
             zircim::unmap(m_slots[i].Base, static_cast<SIZE_T>(m_manager.BlockSize));
@@ -207,7 +210,8 @@ void CVmImage::release() noexcept {
     m_slots = nullptr;
     m_table = nullptr;
     m_mappedSlots = m_assignedSlots = 0;
-    m_oneRegion = false;
+    m_region = nullptr;
+    m_planeStride = 0;
     m_mappedBytes = 0;
     m_swapFile = -1;
 }
@@ -225,31 +229,33 @@ bool CVmImage::map_next_slot() {
     return true;
 }
 
-// A store that may not page holds every block from the start, each in the
-// slot of its own number, all in one region: plane after plane, block after
-// block. When the rows fill their slots exactly (widths whose rows divide
-// the huge page, or planes of one block), each plane is one array of rows
-// that a caller can hand on without copying it. Planes a large power of two
-// apart (8192 x 8192 floats: 256 MiB) would put a pixel's samples in the
-// same cache sets, which made decoding five times slower; each plane is
-// therefore moved on by a page and a cache line more than the one before.
+// A store that may not page holds every block from the start, all in one
+// region: each plane's rows one after the other, as in a plain array, and
+// each block in the slot of its own number, which is its rows' stretch of
+// the region. Lookups then compute addresses instead of loading them from
+// the row tables, and each plane is an array a caller can hand on without
+// copying it. Planes a large power of two apart (8192 x 8192 floats:
+// 256 MiB) would put a pixel's samples in the same cache sets, which made
+// decoding five times slower; each plane therefore starts a page and a
+// cache line after the end of the one before.
 bool CVmImage::map_every_slot() {
-    const int blocks = m_table->BlockCount;
-    const auto slotBytes = static_cast<uint64_t>(m_manager.BlockSize);
+    const uint64_t planeBytes = uint64_t(m_height) * m_rowBytes;  // plan_blocks checked the product
+    const uint64_t stride = round_up(planeBytes, kCacheLineBytes) + kPlaneStagger;
     const uint64_t unit = m_hugeBlocks ? zircim::kHugePageBytes : zircim::page_bytes();
     uint64_t total = 0;
-    if (!multiply(slotBytes, blocks, total))
+    if (!multiply(stride, uint64_t(m_planes), total) || round_up(total, unit) > SIZE_MAX)
         return false;
-    total = round_up(total + uint64_t(m_planes - 1) * kPlaneStagger, unit);
-    if (total > SIZE_MAX)
-        return false;
+    total = round_up(total, unit);
     unsigned char *region = zircim::map_zeroed(static_cast<SIZE_T>(total), m_hugeBlocks);
     if (region == nullptr)
         return false;
-    m_oneRegion = true;
+    m_region = region;
+    m_planeStride = static_cast<SIZE_T>(stride);
+    const int blocks = m_table->BlockCount;
     for (int block = 0; block < blocks; ++block) {
-        const uint64_t offset = block * slotBytes + uint64_t(block / m_blocksPerPlane) * kPlaneStagger;
-        m_slots[block].Base = region + static_cast<SIZE_T>(offset);
+        const int plane = block / m_blocksPerPlane, firstRow = block % m_blocksPerPlane * m_blockRows;
+        m_slots[block].Base =
+            region + static_cast<SIZE_T>(plane) * m_planeStride + static_cast<SIZE_T>(firstRow) * m_rowBytes;
         assign(block, block, kBlockZero);
         touch(block);
     }

@@ -106,11 +106,12 @@ def test_hdus_hold_what_the_program_writes(colour, tmp_path):
     assert image.levels == [(0, 255), (-4.5, 300.25), (0, 255)]
 
 
-def test_data_is_a_view_of_the_store_where_its_rows_fill_their_blocks(tmp_path):
-    # 1024 floats a row fill 2 MiB blocks exactly; 1000 leave a gap at the end of each block.
-    for width, height, view in [(1024, 600, True), (1000, 600, False), (21, 13, True)]:
+def test_data_is_a_view_of_a_store_without_budget_and_a_copy_of_a_paged_one(tmp_path):
+    # Under a budget of one 2 MiB block the store pages, and its rows move.
+    for width, height, memory, view in [(1000, 600, None, True), (21, 13, None, True), (1000, 600, 2 << 20, False)]:
         planes = rng.integers(0, 256, (3, height, width), dtype=np.uint8)
-        image = dirira.read(bmp(tmp_path / f"{width}.bmp", planes))
+        image = dirira.read(bmp(tmp_path / f"{width}.bmp", planes), memory=memory)
+        dirira.set_memory_budget(0)
         first, second = image._native.data, image._native.data
         assert np.shares_memory(first, second) == view and not first.flags.writeable
         del image, second
