@@ -1,6 +1,7 @@
 """Reading into numpy against reading alone, in one process (make bench-python):
 dirira.read(path) is CBmp::Read and the image library's decoding through the
-module; .data adds the one bulk copy into a numpy array. Medians of fresh
+module; .data adds the numpy array: a view of the store, which a store made
+without a budget allows. Medians of fresh
 images, each read after the last one was freed.
 
 usage: python_read.py FILE.bmp [RUNS]

@@ -2,14 +2,13 @@
 // `dirira` (python/dirira/__init__.py) wraps it: error classes, FITS cards,
 // astropy and pickling live there; here is what must touch the library.
 //
-// Samples reach numpy without a copy where the store's layout allows it: a
-// store that may not page keeps its blocks in one region, in order, and when
-// its rows fill their blocks exactly (widths whose rows divide 2 MiB, or
-// planes of at most 2 MiB) each plane is an array numpy can view. Otherwise
-// they leave in one bulk copy into memory that numpy then owns, one memcpy a
-// row; that destination is 2 MiB-aligned and advised for transparent huge
-// pages, so that 768 MiB of float planes fault in as 384 huge pages rather
-// than 196 608 small ones.
+// Samples reach numpy without a copy where the store allows it: a store
+// made without a budget lays each plane out as a plain array in one region
+// that never moves, which numpy can view. A store that pages under a budget
+// is copied instead, one memcpy a row, into memory that numpy then owns;
+// that destination is 2 MiB-aligned and advised for transparent huge pages,
+// so that 768 MiB of float planes fault in as 384 huge pages rather than
+// 196 608 small ones.
 #include <pybind11/functional.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -144,8 +143,8 @@ struct Image {
     }
 
     // An array over the store itself when every row sits at base + plane x P
-    // + y x R: the store's single region, which it makes when it may not page
-    // and whose rows then never move; an empty array otherwise. The array
+    // + y x R, which is the store's one region (a paged store's rows repeat
+    // addresses, as blocks share slots); an empty array otherwise. The array
     // keeps the image alive.
     py::array_t<float> view_of_store(const std::vector<py::ssize_t> &shape) const {
         const int height = image->GetHeight(), count = planes();
