@@ -8,7 +8,7 @@ PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev lib
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-fma test-install test-fuzz test-windows bench bench-cold bench-program bench-python clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz test-windows bench bench-cold bench-program bench-python clean
 
 all: build
 
@@ -31,13 +31,20 @@ samples: build
 	build/default/bin/starfield samples/starfield-gray.bmp samples/starfield-colour.bmp
 
 # The Linux suite runs last, so that ctest's summary closes the output.
-test: test-install test-fuzz test-windows test-fma test-default test-sanitize
+test: test-install test-fuzz test-windows test-fma test-tsan test-default test-sanitize
 
 test-default: build
 	ctest --preset default
 
 test-sanitize: build-sanitize
 	ctest --preset sanitize
+
+# Eight threads reading, accessing and writing their own images at once,
+# built with ThreadSanitizer.
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
 
 # The bit-exact formula tests again, built for a processor with fused
 # multiply-add: a compiler that contracted a*b+c would change the last bit.
