@@ -173,6 +173,8 @@ HBITMAP CBmp::BitmapFromDib(HDC dc, HDIB dib) {
     if (copy.get() == NULL)
         return NULL;
     ScopedGlobalLock padded(copy.get());
+    if (padded.bytes() == nullptr)
+        return NULL;
     std::memcpy(padded.bytes(), lock.bytes(), blockSize);
     return create_bitmap(dc, padded.bytes());
 }

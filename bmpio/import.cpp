@@ -7,6 +7,8 @@
 #include "image/progress.h"
 #include "module/resource.h"
 
+#include <optional>
+
 using namespace dirira;
 
 CBmp::CBmp() = default;
@@ -21,10 +23,13 @@ struct DibSummary {
     WORD bitCount;
 };
 
-DibSummary summarise(HDIB dib) {
+// Nothing when the block cannot be locked.
+std::optional<DibSummary> summarise(HDIB dib) {
     ScopedGlobalLock lock(dib);
     const auto *header = reinterpret_cast<const BITMAPINFOHEADER *>(lock.bytes());
-    return {header->biCompression != BI_RGB, header->biBitCount};
+    if (header == nullptr)
+        return std::nullopt;
+    return DibSummary{header->biCompression != BI_RGB, header->biBitCount};
 }
 
 // The file may be written again unless it is read-only. A path whose
@@ -58,7 +63,12 @@ int CBmp::Read(CImage *image, const char *path, HWND progressWnd, const char *ca
         send_progress(progressWnd, kProgressClose, 0);
         return status;
     }
-    const DibSummary summary = summarise(dib);
+    const std::optional<DibSummary> summary = summarise(dib);
+    if (!summary) {
+        GlobalFree(dib);
+        send_progress(progressWnd, kProgressClose, 0);
+        return kBmpNoMemory;
+    }
     // Our own progress closes before the image library starts its work; the
     // close carries the caption here, and the library gets the same window
     // and caption for its own notifications.
@@ -67,7 +77,7 @@ int CBmp::Read(CImage *image, const char *path, HWND progressWnd, const char *ca
     GlobalFree(dib);
     if (!attached)
         return kBmpNoMemory;
-    record_provenance(*image, path, summary);
+    record_provenance(*image, path, *summary);
     return kBmpOk;
 }
 
@@ -79,9 +89,9 @@ int CBmp::GetOrgWidthAndHeight(const char *path, int *width, int *height, int *p
     if (ReadDibBitmapInfo(file.get(), &block) != kBmpOk)
         return 0;
     BITMAPINFOHEADER info;
-    DibInfo(block, &info);
+    const int known = DibInfo(block, &info);  // 0 for a block that cannot be locked
     GlobalFree(block);
-    if (info.biWidth <= 0 || info.biHeight <= 0)
+    if (!known || info.biWidth <= 0 || info.biHeight <= 0)
         return 0;
     *width = info.biWidth;
     *height = info.biHeight;

@@ -150,6 +150,10 @@ int CBmp::ReadDibBitmapInfo(HANDLE file, HDIB *dib) {
         return kBmpNoMemory;
     {
         ScopedGlobalLock lock(block);
+        if (lock.bytes() == nullptr) {
+            GlobalFree(block);
+            return kBmpNoMemory;
+        }
         std::memcpy(lock.bytes(), &info, sizeof info);
         if (entries != 0)
             read_colour_table(file, lock.bytes() + kInfoHeaderSize, entries, headerSize == kCoreHeaderSize);
@@ -184,14 +188,18 @@ namespace {
 // examined: what a short file does not deliver stays zero. That count is
 // the contract's: biSizeImage when the file's size matched, else the file's
 // size less header and table, the block's size less the same in both cases.
-void read_pixels(HANDLE file, HGLOBAL block, DWORD blockSize) {
+// False only when the block cannot be locked.
+bool read_pixels(HANDLE file, HGLOBAL block, DWORD blockSize) {
     ScopedGlobalLock lock(block);
+    if (lock.bytes() == nullptr)
+        return false;
     BITMAPINFOHEADER header;
     std::memcpy(&header, lock.bytes(), sizeof header);
     // Within the block: ReadDIB refuses a file shorter than header and table.
     const DWORD offset = header.biSize + palette_bytes(&header);
     DWORD got = 0;
     ReadFile(file, lock.bytes() + offset, blockSize - offset, &got, NULL);
+    return true;
 }
 
 }  // namespace
@@ -209,7 +217,10 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
         return status;
 
     BITMAPINFOHEADER info;
-    DibInfo(block, &info);
+    if (!DibInfo(block, &info)) {  // a block that cannot be locked
+        GlobalFree(block);
+        return kBmpNoMemory;
+    }
     const DWORD headerAndTable = info.biSize + palette_bytes(&info);
     DWORD length = headerAndTable + info.biSizeImage;  // wraps like the 32-bit original
 
@@ -233,7 +244,10 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
         GlobalFree(block);  // the block as it was before the attempt
         return kBmpNoMemory;
     }
-    read_pixels(file.get(), resized, length);
+    if (!read_pixels(file.get(), resized, length)) {
+        GlobalFree(resized);
+        return kBmpNoMemory;
+    }
     *dib = resized;
     return kBmpOk;
 }

@@ -17,7 +17,19 @@ namespace zircim {
 namespace {
 
 std::atomic<int> g_failMapping{0};  // FailNthSlotMapping's countdown
+std::atomic<int> g_failTransfer{0};  // FailNthSwapTransfer's
 std::atomic<long> g_liveMappings{0};
+std::atomic<long> g_mappingCalls{0};
+std::atomic<long> g_transferCalls{0};
+
+// Counts the call and answers whether the fault armed for it fires now.
+bool fault_fires(std::atomic<int> &countdown, std::atomic<long> &calls) {
+    ++calls;
+    int left = countdown.load();
+    while (left > 0 && !countdown.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
+}
 
 void *map_anonymous(std::size_t bytes) {
     void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -59,6 +71,10 @@ int open_unlinked_temp(const std::string &directory) {
 
 template <typename Transfer>
 bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
+    if (fault_fires(g_failTransfer, g_transferCalls)) {
+        errno = EIO;
+        return false;
+    }
     std::size_t done = 0;
     while (done < bytes) {
         const ssize_t n = transfer(done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
@@ -82,8 +98,19 @@ void FailNthSlotMapping(int n) { g_failMapping = n; }
 
 long LiveSlotMappings() { return g_liveMappings; }
 
+void FailNthSwapTransfer(int n) { g_failTransfer = n; }
+
+void ResetStoreCallCounts() {
+    g_mappingCalls = 0;
+    g_transferCalls = 0;
+}
+
+long SlotMappingCalls() { return g_mappingCalls; }
+
+long SwapTransferCalls() { return g_transferCalls; }
+
 unsigned char *map_zeroed(std::size_t bytes, bool huge) {
-    if (g_failMapping > 0 && --g_failMapping == 0)
+    if (fault_fires(g_failMapping, g_mappingCalls))
         return nullptr;
     unsigned char *memory = huge ? map_huge_aligned(bytes) : static_cast<unsigned char *>(map_anonymous(bytes));
     if (memory != nullptr)

@@ -1,7 +1,8 @@
 // Test seams of the pixel store, in the manner of the Win32 stand-in's: the
 // store's full lookups made visible (the inline path answers without them,
 // so a test sees which lookups it missed and what flags reached the store),
-// and, on Linux, fault injection and accounting for the slot memory.
+// and, on Linux, fault injection and accounting for the slot memory and the
+// swap file.
 #pragma once
 
 #include <vector>
@@ -24,6 +25,15 @@ ZIRCIM_API void WatchFullLookups(std::vector<FullLookup> *log);
 ZIRCIM_API void FailNthSlotMapping(int n);
 // Regions of slot memory mapped and not yet unmapped, by all stores.
 ZIRCIM_API long LiveSlotMappings();
+// The n-th next transfer to or from a swap file (a block written out or read
+// back) fails as a full or failing disk does (n = 1: the very next); 0
+// cancels.
+ZIRCIM_API void FailNthSwapTransfer(int n);
+// Slot mappings and swap-file transfers tried since ResetStoreCallCounts(),
+// failed ones included: how many faults a path can meet.
+ZIRCIM_API void ResetStoreCallCounts();
+ZIRCIM_API long SlotMappingCalls();
+ZIRCIM_API long SwapTransferCalls();
 #endif
 
 }  // namespace zircim

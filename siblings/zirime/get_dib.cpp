@@ -271,6 +271,10 @@ HDIB CStlImage::GetDib(int option) const {
     if (dib == NULL)
         return NULL;
     auto *block = static_cast<std::uint8_t *>(GlobalLock(dib));
+    if (block == nullptr) {
+        GlobalFree(dib);
+        return NULL;
+    }
     write_header(*layout, block);
     write_gray_table(*layout, block);
     const bool rendered = render_rows(*this, *layout, levels, block + layout->pixelOffset());

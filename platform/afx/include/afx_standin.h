@@ -17,6 +17,10 @@ AFX_STANDIN_API void ClearFaults();
 
 // Framework blocks allocated and not yet freed.
 AFX_STANDIN_API long LiveAllocations();
+// Framework allocations tried since ResetAllocationAttempts(), failed ones
+// included: how many faults a path can meet.
+AFX_STANDIN_API void ResetAllocationAttempts();
+AFX_STANDIN_API long AllocationAttempts();
 // Entries in the module state's library chain.
 AFX_STANDIN_API int LibraryChainLength();
 

@@ -10,10 +10,12 @@ namespace {
 std::atomic<int> g_allocationsUntilFault{0};  // 0: no fault armed
 std::atomic<bool> g_failExtensionInit{false};
 std::atomic<long> g_liveAllocations{0};
+std::atomic<long> g_allocationAttempts{0};
 }  // namespace
 
 namespace afx_seam {
 bool TakeAllocationFault() {
+    ++g_allocationAttempts;
     int remaining = g_allocationsUntilFault.load();
     while (remaining > 0 && !g_allocationsUntilFault.compare_exchange_weak(remaining, remaining - 1)) {
     }
@@ -33,6 +35,8 @@ void ClearFaults() {
 }
 
 long LiveAllocations() { return g_liveAllocations.load(); }
+void ResetAllocationAttempts() { g_allocationAttempts = 0; }
+long AllocationAttempts() { return g_allocationAttempts.load(); }
 int LibraryChainLength() {
     const auto &chain = AfxGetModuleState()->m_libraryList;
     int length = 0;

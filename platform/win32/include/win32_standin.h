@@ -17,6 +17,8 @@ namespace win32_standin {
 // The errors reported: CreateFileA ERROR_TOO_MANY_OPEN_FILES, ReadFile
 // ERROR_READ_FAULT, WriteFile ERROR_WRITE_FAULT, GlobalAlloc and
 // GlobalReAlloc ERROR_NOT_ENOUGH_MEMORY, GetDIBits 0 lines with
+// ERROR_NOT_ENOUGH_MEMORY, GlobalLock NULL with ERROR_DISCARDED (what a
+// movable block that lost its memory answers), GetDC NULL with
 // ERROR_NOT_ENOUGH_MEMORY. Faults are process-wide: whichever thread makes
 // the n-th call sees the failure.
 // The values are fixed; new calls are appended after the last one, so
@@ -28,9 +30,15 @@ enum class Call {
     GlobalAlloc,
     GlobalReAlloc,
     GetDIBits,
+    GlobalLock,
+    GetDC,
 };
 WIN32_STANDIN_API void FailNth(Call call, int n);
 WIN32_STANDIN_API void ClearFaults();
+// Calls of each function above since ResetCallCounts(), failed ones
+// included: how many faults a path can meet, so that a test can fail each.
+WIN32_STANDIN_API void ResetCallCounts();
+WIN32_STANDIN_API int CallCount(Call call);
 // The n-th next GetDIBits query without bits completes the header but leaves
 // biSizeImage 0, as display drivers may for compressed formats. ClearFaults
 // cancels it too.

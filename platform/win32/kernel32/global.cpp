@@ -241,6 +241,7 @@ extern "C" HGLOBAL WINAPI GlobalReAlloc(HGLOBAL handle, SIZE_T bytes, UINT flags
 
 // GlobalLock (kernel32.@)
 extern "C" LPVOID WINAPI GlobalLock(HGLOBAL handle) {
+    if (FaultFires(Call::GlobalLock)) return Fail(ERROR_DISCARDED, LPVOID{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
     if (table.FindFixed(handle)) return handle;

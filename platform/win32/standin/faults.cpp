@@ -9,9 +9,11 @@
 namespace win32_standin {
 namespace {
 
-constexpr std::size_t kCallCount = static_cast<std::size_t>(Call::GetDIBits) + 1;
+constexpr std::size_t kCallCount = static_cast<std::size_t>(Call::GetDC) + 1;
 // Calls are appended; the values already handed out never move.
-static_assert(static_cast<int>(Call::GlobalReAlloc) == 4 && static_cast<int>(Call::GetDIBits) == 5, "Call values");
+static_assert(static_cast<int>(Call::GlobalReAlloc) == 4 && static_cast<int>(Call::GetDIBits) == 5 &&
+                  static_cast<int>(Call::GetDC) == 7,
+              "Call values");
 
 // Fires on the n-th next Fires() after Arm(n); 0 = disarmed.
 class Countdown {
@@ -30,6 +32,7 @@ private:
 };
 
 std::array<Countdown, kCallCount> faults;
+std::array<std::atomic<int>, kCallCount> callsSeen{};
 Countdown sizeImageLeftZero;
 
 Countdown &FaultOf(Call call) { return faults[static_cast<std::size_t>(call)]; }
@@ -56,6 +59,14 @@ void ClearFaults() {
     sizeImageLeftZero.Arm(0);
 }
 
+// ResetCallCounts (stand-in)
+void ResetCallCounts() {
+    for (auto &count : callsSeen) count.store(0);
+}
+
+// CallCount (stand-in)
+int CallCount(Call call) { return callsSeen[static_cast<std::size_t>(call)].load(); }
+
 // LastGlobalAlloc (stand-in)
 GlobalRequest LastGlobalAlloc() { return lastAlloc.Load(); }
 
@@ -64,7 +75,10 @@ GlobalRequest LastGlobalReAlloc() { return lastReAlloc.Load(); }
 
 namespace internal {
 
-bool FaultFires(Call call) { return FaultOf(call).Fires(); }
+bool FaultFires(Call call) {
+    ++callsSeen[static_cast<std::size_t>(call)];
+    return FaultOf(call).Fires();
+}
 
 bool SizeImageLeftZero() { return sizeImageLeftZero.Fires(); }
 

@@ -7,6 +7,10 @@ using namespace win32_standin::internal::gdi;
 // GetDC (user32.@)
 // Only the screen's DC exists: a window's DC is not part of the subset.
 extern "C" HDC WINAPI GetDC(HWND window) {
+    if (win32_standin::internal::FaultFires(win32_standin::Call::GetDC)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     if (window) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;

@@ -1,0 +1,248 @@
+// Every fault point of every public path: each path runs once to count the
+// calls each seam sees, then once per call with that call failing. Each run
+// must end with a documented status (or succeed with exactly the fault-free
+// result, where the path can do without the call), and leave nothing open,
+// allocated, locked, selected or mapped. The counts are printed per path.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <afx_standin.h>
+#include <dirira/dirira.h>
+
+#include "siblings/zircim/vm_seams.h"
+#include "support/progress_window.h"
+#include "support/temp_dir.h"
+#include "support/win32_seams.h"
+
+#ifndef _WIN32
+namespace {
+
+using win32_standin::Call;
+
+// The protected members the library's own code calls.
+struct Bmp : CBmp {
+    using CBmp::BitmapFromDib, CBmp::DibFromBitmap, CBmp::WriteDIB;
+};
+
+struct Seam {
+    const char *name;
+    std::function<long()> calls;  // since the counts were reset
+    std::function<void(int)> failNth;
+};
+
+std::vector<Seam> seams() {
+    std::vector<Seam> all;
+    const std::pair<const char *, Call> win32[] = {
+        {"CreateFileA", Call::CreateFileA}, {"ReadFile", Call::ReadFile},   {"WriteFile", Call::WriteFile},
+        {"GlobalAlloc", Call::GlobalAlloc}, {"GlobalReAlloc", Call::GlobalReAlloc}, {"GetDIBits", Call::GetDIBits},
+        {"GlobalLock", Call::GlobalLock},   {"GetDC", Call::GetDC}};
+    for (const auto &[name, call] : win32)
+        all.push_back({name, [call = call] { return long(win32_standin::CallCount(call)); },
+                       [call = call](int n) { win32_standin::FailNth(call, n); }});
+    all.push_back({"framework allocation", afx_standin::AllocationAttempts, afx_standin::FailNthAllocation});
+    all.push_back({"slot mapping", zircim::SlotMappingCalls, zircim::FailNthSlotMapping});
+    all.push_back({"swap transfer", zircim::SwapTransferCalls, zircim::FailNthSwapTransfer});
+    return all;
+}
+
+void reset_counts() {
+    win32_standin::ResetCallCounts();
+    afx_standin::ResetAllocationAttempts();
+    zircim::ResetStoreCallCounts();
+}
+
+void clear_faults() {
+    win32_standin::ClearFaults();
+    afx_standin::ClearFaults();
+    zircim::FailNthSlotMapping(0);
+    zircim::FailNthSwapTransfer(0);
+}
+
+// What the process holds; a path must give back all it took.
+struct Holdings {
+    int files = win32_standin::OpenFileHandles(), blocks = win32_standin::LiveGlobalBlocks();
+    int locked = win32_standin::LockedGlobalBlocks(), dcs = win32_standin::HeldDCs();
+    int palettes = win32_standin::SelectedPalettes(), gdiObjects = win32_standin::LiveGdiObjects();
+    long allocations = afx_standin::LiveAllocations(), mappings = zircim::LiveSlotMappings();
+    SIZE_T mapped = CVmImage::GetMappedBytesTotal();
+    bool operator==(const Holdings &o) const {
+        return files == o.files && blocks == o.blocks && locked == o.locked && dcs == o.dcs &&
+               palettes == o.palettes && gdiObjects == o.gdiObjects && allocations == o.allocations &&
+               mappings == o.mappings && mapped == o.mapped;
+    }
+};
+
+// A path in two parts: `act` runs with the fault armed and answers a status
+// (kThrew for the framework's memory exception); `collect`, called after the
+// faults are cleared and only when `act` succeeded, gives the whole result
+// (the file written, the samples read, the block made) and releases it.
+constexpr int kThrew = -100;
+struct Path {
+    const char *name;
+    std::function<int()> act;
+    std::function<std::vector<unsigned char>()> collect;
+    std::set<int> failures;  // the documented outcomes of a failed run
+    // Seams whose failure may leave a successful run with another result:
+    // the reader does not examine its read of the pixels (a short file
+    // reads as zeros).
+    std::set<std::string> lossy = {};
+};
+
+int guarded(const std::function<int()> &act) {
+    try {
+        return act();
+    } catch (CException *e) {
+        e->Delete();
+        return kThrew;
+    }
+}
+
+std::vector<unsigned char> samples_of(CStlImage &image) {
+    std::vector<unsigned char> bytes;
+    for (int plane = 0; plane < image.GetPlanes(); ++plane)
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth(); ++x)
+                bytes.push_back(image.GetPixelGray256(x, y, plane));
+    return bytes;
+}
+
+std::vector<unsigned char> take_block(HGLOBAL block) {
+    std::vector<unsigned char> bytes(GlobalSize(block));
+    std::memcpy(bytes.data(), GlobalLock(block), bytes.size());
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return bytes;
+}
+
+// A picture with every sample its own.
+void fill(CStlImage &image, int width, int height, int planes) {
+    image.Create(width, height, planes);
+    for (int plane = 0; plane < planes; ++plane)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.SetPixelGrayRaw(x, y, float((x * 37 + y * 11 + plane * 101) % 256), plane);
+}
+
+class FaultSweep : public testing::Test {
+protected:
+    void SetUp() override {
+        SKIP_WITHOUT_WIN32_SEAMS("fault injection and resource accounting");
+        fill(colour_, 37, 23, 3);
+        fill(gray_, 29, 17, 1);
+        CBmp::Write(&colour_, colourFile_.c_str(), 0, NULL, NULL);
+        CStlImage big;  // planes of two blocks each
+        fill(big, 1024, 600, 3);
+        CBmp::Write(&big, bigFile_.c_str(), 0, NULL, NULL);
+        dib_ = colour_.GetDib(0);
+        screen_ = GetDC(NULL);
+        bitmap_ = Bmp::BitmapFromDib(screen_, dib_);
+    }
+    void TearDown() override {
+        clear_faults();
+        DeleteObject(bitmap_);
+        ReleaseDC(NULL, screen_);
+        GlobalFree(dib_);
+    }
+
+    // Runs the path once per call of each seam, that call failing. After
+    // each run target_ is emptied, as its store's layout may differ.
+    void sweep(const Path &path) {
+        target_ = CStlImage();
+        const Holdings before;
+        reset_counts();
+        ASSERT_EQ(guarded(path.act), dirira::kBmpOk) << path.name;
+        std::vector<std::pair<const char *, long>> counts;
+        for (const Seam &seam : seams())
+            counts.emplace_back(seam.name, seam.calls());
+        const std::vector<unsigned char> clean = path.collect();
+        target_ = CStlImage();
+        ASSERT_TRUE(Holdings() == before) << path.name;
+        std::string line = std::string(path.name) + ":";
+        for (std::size_t s = 0; s < counts.size(); ++s) {
+            const auto [seam, calls] = counts[s];
+            line += " " + std::string(seam) + " " + std::to_string(calls);
+            for (int k = 1; k <= calls; ++k) {
+                seams()[s].failNth(k);
+                const int status = guarded(path.act);
+                clear_faults();
+                const bool passed = status == dirira::kBmpOk && (path.collect() == clean || path.lossy.count(seam) != 0);
+                target_ = CStlImage();
+                EXPECT_TRUE(passed || path.failures.count(status) != 0)
+                    << path.name << ", " << seam << " call " << k << ": status " << status;
+                EXPECT_TRUE(Holdings() == before) << path.name << ", " << seam << " call " << k;
+            }
+        }
+        std::printf("%s\n", line.c_str());
+    }
+
+    CStlImage colour_, gray_;
+    CStlImage target_;  // what a path reads into, made before the faults
+    HGLOBAL made_ = NULL;
+    testing_support::TempDir dir_;
+    const std::string colourFile_ = dir_.file("colour.bmp"), bigFile_ = dir_.file("big.bmp");
+    const std::string output_ = dir_.file("out.bmp");
+    testing_support::ProgressWindow window_;
+    HDIB dib_ = NULL;
+    HDC screen_ = NULL;
+    HBITMAP bitmap_ = NULL;
+};
+
+TEST_F(FaultSweep, FilePathsFailWithTheirStatusAndLeaveNothing) {
+    using namespace dirira;
+    // The string operations that record where an image came from let the
+    // framework's memory exception out of Read.
+    const std::set<int> reading = {kBmpCannotOpen, kBmpReadFailed, kBmpNoMemory, kThrew};
+    const std::set<int> writing = {kBmpCannotCreate, kBmpWriteFailed, kBmpNoMemory};
+    auto samples = [this] { return samples_of(target_); };
+    auto file = [this] { return testing_support::read_file(output_); };
+    sweep({"Read", [&] { return CBmp::Read(&target_, colourFile_.c_str(), window_.handle(), "reading"); }, samples,
+           reading, {"ReadFile"}});
+    sweep({"ReadHeader", [&] { return CBmp::ReadHeader(&target_, colourFile_.c_str(), window_.handle(), "header"); },
+           [this] { return std::vector<unsigned char>{static_cast<unsigned char>(target_.GetOrgPlanes())}; },
+           {kBmpHeaderUnusable}});
+    sweep({"Write", [&] { return CBmp::Write(&gray_, output_.c_str(), 0, window_.handle(), "writing"); }, file, writing});
+    sweep({"WriteDIB", [&] { return Bmp::WriteDIB(output_.c_str(), dib_); }, file, writing});
+    // The store pages: a budget of one slot (it keeps the three it holds the
+    // last addresses in), a read, a write of what it read.
+    sweep({"Read and Write, paging",
+           [&] {
+               CVmImage::SetMemoryBudget(1);
+               int status = guarded([&] { return CBmp::Read(&target_, bigFile_.c_str(), NULL, NULL); });
+               if (status == kBmpOk)
+                   status = CBmp::Write(&target_, output_.c_str(), 0, NULL, NULL);
+               CVmImage::SetMemoryBudget(0);
+               return status;
+           },
+           file, {kBmpCannotOpen, kBmpReadFailed, kBmpNoMemory, kThrew, kBmpCannotCreate, kBmpWriteFailed}, {"ReadFile"}});
+}
+
+TEST_F(FaultSweep, BlockPathsFailWithNothingAndLeaveNothing) {
+    using dirira::kBmpNoMemory;
+    using dirira::kBmpOk;
+    auto made = [this](HGLOBAL block) {
+        made_ = block;
+        return block != NULL ? kBmpOk : kBmpNoMemory;
+    };
+    auto block = [this] { return take_block(made_); };
+    sweep({"AttachDIB", [&] { return target_.AttachDIB(dib_, window_.handle(), "attaching") ? kBmpOk : kBmpNoMemory; },
+           [this] { return samples_of(target_); }, {kBmpNoMemory}});
+    sweep({"GetDib", [&] { return made(colour_.GetDib(0)); }, block, {kBmpNoMemory}});
+    sweep({"DibFromBitmap", [&] { return made(Bmp::DibFromBitmap(bitmap_, BI_RGB, 24, NULL)); }, block, {kBmpNoMemory}});
+    sweep({"BitmapFromDib", [&] { return made(Bmp::BitmapFromDib(screen_, dib_)); },
+           [&] {  // its pixels, captured again
+               const HBITMAP bitmap = static_cast<HBITMAP>(made_);
+               const std::vector<unsigned char> pixels = take_block(Bmp::DibFromBitmap(bitmap, BI_RGB, 24, NULL));
+               DeleteObject(bitmap);
+               return pixels;
+           },
+           {kBmpNoMemory}});
+}
+
+}  // namespace
+#endif
