@@ -8,7 +8,7 @@ PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev lib
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz test-windows bench bench-cold bench-program bench-python clean
+.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz fuzz-long test-windows bench bench-cold bench-program bench-python clean
 
 all: build
 
@@ -74,18 +74,26 @@ test-install: build
 	scripts/consumer-test.sh $(PREFIX_TEST)
 
 # Thirty seconds of libFuzzer on each target, under ASan and UBSan, each from
-# a scratch copy of its seed corpus (libFuzzer adds what it finds to it):
-# the library's read path, and the program's reader of every header version.
+# a scratch copy of its seed corpus (libFuzzer adds what it finds to it),
+# after the target's regression inputs (fuzz/regressions/TARGET/: every
+# finding, kept under a name that says what it found): the library's read
+# path, the program's reader of every header version, the write path, and
+# the program's FITS input. `make fuzz-long` runs each for 30 minutes.
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS := reader bmp_versions
+FUZZ_MAX_LEN ?= 65536
+FUZZ_TARGETS := reader bmp_versions writer fits
 test-fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz --target $(FUZZ_TARGETS:%=%_fuzzer)
 	for t in $(FUZZ_TARGETS); do \
+	  if [ -d fuzz/regressions/$$t ]; then build/fuzz/bin/$${t}_fuzzer fuzz/regressions/$$t/* || exit 1; fi; \
 	  rm -rf build/fuzz/corpus-$$t && cp -r fuzz/corpus/$$t build/fuzz/corpus-$$t && \
-	  build/fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
-	    -artifact_prefix=build/fuzz/$$t- build/fuzz/corpus-$$t || exit 1; \
+	  build/fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -close_fd_mask=2 \
+	    -print_final_stats=1 -artifact_prefix=build/fuzz/$$t- build/fuzz/corpus-$$t || exit 1; \
 	done
+
+fuzz-long:
+	$(MAKE) test-fuzz FUZZ_SECONDS=1800
 
 bench: build
 	scripts/bench.sh build/default

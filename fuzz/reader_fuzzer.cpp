@@ -3,7 +3,6 @@
 // reconciliation by file size, then AttachDIB on the block); odd, the rest
 // is a packed DIB handed straight to AttachDIB, which must bound every read
 // by the block. Every run must leave no file open and no block allocated.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <win32_standin.h>
 
 #include "bmpio/bmp.h"
+#include "fuzz/scratch_file.h"
 #include "image/stl_image.h"
 
 namespace {
@@ -21,11 +21,6 @@ struct Reader : CBmp {
     using CBmp::ReadDIB;
 };
 
-const std::string &scratch_path() {
-    static const std::string path = "/tmp/dirira-fuzz-" + std::to_string(getpid()) + ".bmp";
-    return path;
-}
-
 void attach(HDIB dib) {
     CStlImage image;
     image.AttachDIB(dib, NULL, NULL);
@@ -33,13 +28,8 @@ void attach(HDIB dib) {
 }
 
 void through_file(const std::uint8_t *data, std::size_t size) {
-    std::FILE *file = std::fopen(scratch_path().c_str(), "wb");
-    if (file == nullptr)
-        std::abort();
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
     HDIB dib = NULL;
-    if (Reader::ReadDIB(scratch_path().c_str(), &dib) == 0)
+    if (Reader::ReadDIB(fuzz_support::write_scratch(data, size, ".bmp").c_str(), &dib) == 0)
         attach(dib);
 }
 

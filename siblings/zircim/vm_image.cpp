@@ -452,6 +452,8 @@ void CVmImage::touch(int index) {
 // reading, and for writing once the slot is dirty (a write to a clean slot
 // goes through lookup(), which marks it).
 void CVmImage::publish(const CVmMemory &slot) {
+    if (m_region != nullptr)
+        return;  // lookups find its rows by arithmetic; a tall picture's tables stay untouched
     const SIZE_T first = static_cast<SIZE_T>(slot.Plane) * static_cast<SIZE_T>(m_height) + slot.FirstRow;
     const int rows = block_rows(slot.Block);
     for (int row = 0; row < rows; ++row) {
