@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include <afx_standin.h>
 #include <dirira/dirira.h>
 
-#include "siblings/zircim/vm_seams.h"
+#include "support/fault_sweep.h"
 #include "support/progress_window.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
@@ -23,59 +22,9 @@
 #ifndef _WIN32
 namespace {
 
-using win32_standin::Call;
-
 // The protected members the library's own code calls.
 struct Bmp : CBmp {
     using CBmp::BitmapFromDib, CBmp::DibFromBitmap, CBmp::WriteDIB;
-};
-
-struct Seam {
-    const char *name;
-    std::function<long()> calls;  // since the counts were reset
-    std::function<void(int)> failNth;
-};
-
-std::vector<Seam> seams() {
-    std::vector<Seam> all;
-    const std::pair<const char *, Call> win32[] = {
-        {"CreateFileA", Call::CreateFileA}, {"ReadFile", Call::ReadFile},   {"WriteFile", Call::WriteFile},
-        {"GlobalAlloc", Call::GlobalAlloc}, {"GlobalReAlloc", Call::GlobalReAlloc}, {"GetDIBits", Call::GetDIBits},
-        {"GlobalLock", Call::GlobalLock},   {"GetDC", Call::GetDC}};
-    for (const auto &[name, call] : win32)
-        all.push_back({name, [call = call] { return long(win32_standin::CallCount(call)); },
-                       [call = call](int n) { win32_standin::FailNth(call, n); }});
-    all.push_back({"framework allocation", afx_standin::AllocationAttempts, afx_standin::FailNthAllocation});
-    all.push_back({"slot mapping", zircim::SlotMappingCalls, zircim::FailNthSlotMapping});
-    all.push_back({"swap transfer", zircim::SwapTransferCalls, zircim::FailNthSwapTransfer});
-    return all;
-}
-
-void reset_counts() {
-    win32_standin::ResetCallCounts();
-    afx_standin::ResetAllocationAttempts();
-    zircim::ResetStoreCallCounts();
-}
-
-void clear_faults() {
-    win32_standin::ClearFaults();
-    afx_standin::ClearFaults();
-    zircim::FailNthSlotMapping(0);
-    zircim::FailNthSwapTransfer(0);
-}
-
-// What the process holds; a path must give back all it took.
-struct Holdings {
-    int files = win32_standin::OpenFileHandles(), blocks = win32_standin::LiveGlobalBlocks();
-    int locked = win32_standin::LockedGlobalBlocks(), dcs = win32_standin::HeldDCs();
-    int palettes = win32_standin::SelectedPalettes(), gdiObjects = win32_standin::LiveGdiObjects();
-    long allocations = afx_standin::LiveAllocations(), mappings = zircim::LiveSlotMappings();
-    SIZE_T mapped = CVmImage::GetMappedBytesTotal();
-    bool operator==(const Holdings &o) const {
-        return files == o.files && blocks == o.blocks && locked == o.locked && dcs == o.dcs &&
-               palettes == o.palettes && gdiObjects == o.gdiObjects && allocations == o.allocations &&
-               mappings == o.mappings && mapped == o.mapped;
-    }
 };
 
 // A path in two parts: `act` runs with the fault armed and answers a status
@@ -144,7 +93,6 @@ protected:
         bitmap_ = Bmp::BitmapFromDib(screen_, dib_);
     }
     void TearDown() override {
-        clear_faults();
         DeleteObject(bitmap_);
         ReleaseDC(NULL, screen_);
         GlobalFree(dib_);
@@ -154,31 +102,25 @@ protected:
     // each run target_ is emptied, as its store's layout may differ.
     void sweep(const Path &path) {
         target_ = CStlImage();
-        const Holdings before;
-        reset_counts();
-        ASSERT_EQ(guarded(path.act), dirira::kBmpOk) << path.name;
-        std::vector<std::pair<const char *, long>> counts;
-        for (const Seam &seam : seams())
-            counts.emplace_back(seam.name, seam.calls());
-        const std::vector<unsigned char> clean = path.collect();
-        target_ = CStlImage();
-        ASSERT_TRUE(Holdings() == before) << path.name;
-        std::string line = std::string(path.name) + ":";
-        for (std::size_t s = 0; s < counts.size(); ++s) {
-            const auto [seam, calls] = counts[s];
-            line += " " + std::string(seam) + " " + std::to_string(calls);
-            for (int k = 1; k <= calls; ++k) {
-                seams()[s].failNth(k);
-                const int status = guarded(path.act);
-                clear_faults();
+        const testing_support::Holdings before;
+        int status = kThrew;
+        std::vector<unsigned char> clean;
+        const std::string counts = testing_support::SweepSeams([&] { status = guarded(path.act); },
+            [&](const char *seam, int k) {
+                if (seam == nullptr) {  // the run without faults
+                    ASSERT_EQ(status, dirira::kBmpOk) << path.name;
+                    clean = path.collect();
+                    target_ = CStlImage();
+                    ASSERT_TRUE(testing_support::Holdings() == before) << path.name;
+                    return;
+                }
                 const bool passed = status == dirira::kBmpOk && (path.collect() == clean || path.lossy.count(seam) != 0);
                 target_ = CStlImage();
                 EXPECT_TRUE(passed || path.failures.count(status) != 0)
                     << path.name << ", " << seam << " call " << k << ": status " << status;
-                EXPECT_TRUE(Holdings() == before) << path.name << ", " << seam << " call " << k;
-            }
-        }
-        std::printf("%s\n", line.c_str());
+                EXPECT_TRUE(testing_support::Holdings() == before) << path.name << ", " << seam << " call " << k;
+            });
+        std::printf("%s: %s\n", path.name, counts.c_str());
     }
 
     CStlImage colour_, gray_;
