@@ -147,7 +147,7 @@ private:
     int evict_one(int pinnedRecent);
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
-    bool map_every_slot();
+    bool map_every_slot(SIZE_T budget);
     void assign(int index, int block, int type);
     bool is_pinned(int slot, int pinnedRecent) const;
     void touch(int slot);
@@ -170,7 +170,7 @@ private:
     int m_blocksPerPlane = 0;
     SIZE_T m_rowBytes = 0;
     bool m_hugeBlocks = false;  // slots are 2 MiB-aligned, huge-page advised
-    // A store made without a budget holds every block in one region, for
+    // A store made within its budget holds every block in one region, for
     // good: plane p's row y is at m_region + p x m_planeStride + y x m_rowBytes.
     // NULL for a store that maps slot by slot.
     unsigned char *m_region = nullptr;

@@ -3,7 +3,7 @@
 // astropy and pickling live there; here is what must touch the library.
 //
 // Samples reach numpy without a copy where the store allows it: a store
-// made without a budget lays each plane out as a plain array in one region
+// made within its budget (or without one) lays each plane out as a plain array in one region
 // that never moves, which numpy can view. A store that pages under a budget
 // is copied instead, one memcpy a row, into memory that numpy then owns;
 // that destination is 2 MiB-aligned and advised for transparent huge pages,

@@ -183,10 +183,10 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_manager.BlockSize = static_cast<int>(g.slotBytes);
     const SIZE_T budget = g_budget.load();
     m_recording = budget != 0;
-    if (budget == 0 && map_every_slot())
+    if (map_every_slot(budget))
         return 1;
-    // Under a budget, or when the address space has no room for one region
-    // (a 32-bit process), slot by slot.
+    // A store larger than its budget, or one the address space has no room
+    // for in one piece (a 32-bit process), maps slot by slot.
     const int upFront = budget == 0 ? g.blockCount
                                     : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
@@ -229,8 +229,8 @@ bool CVmImage::map_next_slot() {
     return true;
 }
 
-// A store that may not page holds every block from the start, all in one
-// region: each plane's rows one after the other, as in a plain array, and
+// A store without a budget, or within its budget, never pages: it holds
+// every block from the start, all in one region: each plane's rows one after the other, as in a plain array, and
 // each block in the slot of its own number, which is its rows' stretch of
 // the region. Lookups then compute addresses instead of loading them from
 // the row tables, and each plane is an array a caller can hand on without
@@ -238,7 +238,7 @@ bool CVmImage::map_next_slot() {
 // 256 MiB) would put a pixel's samples in the same cache sets, which made
 // decoding five times slower; each plane therefore starts a page and a
 // cache line after the end of the one before.
-bool CVmImage::map_every_slot() {
+bool CVmImage::map_every_slot(SIZE_T budget) {
     const uint64_t planeBytes = uint64_t(m_height) * m_rowBytes;  // plan_blocks checked the product
     const uint64_t stride = round_up(planeBytes, kCacheLineBytes) + kPlaneStagger;
     const uint64_t unit = m_hugeBlocks ? zircim::kHugePageBytes : zircim::page_bytes();
@@ -246,6 +246,8 @@ bool CVmImage::map_every_slot() {
     if (!multiply(stride, uint64_t(m_planes), total) || round_up(total, unit) > SIZE_MAX)
         return false;
     total = round_up(total, unit);
+    if (budget != 0 && total > budget)
+        return false;
     unsigned char *region = zircim::map_zeroed(static_cast<SIZE_T>(total), m_hugeBlocks);
     if (region == nullptr)
         return false;

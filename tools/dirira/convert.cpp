@@ -101,7 +101,7 @@ void set_memory_budget(unsigned long long requested, int jobs) {
     CVmImage::SetMemoryBudget(SIZE_T(budget));
 }
 
-int convert_one(const std::string &input, const std::string &output, HWND progress) {
+int convert_unguarded(const std::string &input, const std::string &output, HWND progress) {
     if (is_fits_path(input.c_str()) || is_fits_path(output.c_str()))
         return convert_fits(input.c_str(), output.c_str(), progress);
     CStlImage image;
@@ -113,6 +113,19 @@ int convert_one(const std::string &input, const std::string &output, HWND progre
     std::printf("%s -> %s: %d x %d, %d plane%s\n", input.c_str(), output.c_str(), image.GetWidth(), image.GetHeight(),
                 image.GetPlanes(), image.GetPlanes() == 1 ? "" : "s");
     return 0;
+}
+
+// The framework's memory exception may leave the library's Read and an
+// image's construction; the file then fails like any other, and a batch
+// goes on with the next.
+int convert_one(const std::string &input, const std::string &output, HWND progress) {
+    try {
+        return convert_unguarded(input, output, progress);
+    } catch (CException *e) {
+        e->Delete();
+        std::fprintf(stderr, "dirira: %s: out of memory\n", input.c_str());
+        return 1;
+    }
 }
 
 // DIR/NAME.EXT for an input's file name, its extension replaced.
@@ -213,8 +226,15 @@ int write_replacing(const char *output, const std::function<std::string(const ch
         return refuse_output(output, "the path is too long");
     remove_temporary_on_signals();
     std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
-    std::remove(temporary.c_str());  // an earlier run's leftover: CFITSIO creates no file over another
-    std::string why = write(temporary.c_str());
+    std::remove(temporary.c_str());  // an earlier run's leftover: the writers create no file over another
+    std::string why;
+    try {
+        why = write(temporary.c_str());
+    } catch (...) {
+        std::remove(temporary.c_str());
+        g_temporary[0] = '\0';
+        throw;
+    }
     if (!why.empty())
         why = "cannot write: " + why;
     else if (!flush_to_disk(temporary, O_RDONLY))

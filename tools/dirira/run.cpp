@@ -184,7 +184,9 @@ bool asks_help(int argc, char **argv) {
 
 namespace dirira_tool {
 
-int run(int argc, char **argv) {
+namespace {
+
+int run_unguarded(int argc, char **argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
         return std::puts(kVersion), 0;
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
@@ -202,6 +204,20 @@ int run(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "fits-info") == 0)
         return fits_info(argv[2]);
     return usage();
+}
+
+}  // namespace
+
+// Out of memory in the framework's classes ends a command with status 1,
+// not with the exception; a conversion also catches it per file.
+int run(int argc, char **argv) {
+    try {
+        return run_unguarded(argc, argv);
+    } catch (CException *e) {
+        e->Delete();
+        std::fputs("dirira: out of memory\n", stderr);
+        return 1;
+    }
 }
 
 }  // namespace dirira_tool
