@@ -9,6 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <string>
@@ -107,6 +112,27 @@ TEST_F(ConvertSweep, FailedConversionsLeaveThePreviousOutputAndNothingElse) {
     sweep("BMP to FITS", {"convert", "-q", bmp_, fits}, fits);
     sweep("FITS to BMP", {"convert", "-q", fits_, bmp}, bmp);
     sweep("BMP to BMP, paging", {"convert", "-q", "--memory", "1", bmp_, bmp}, bmp);
+}
+
+// The FITS writer's own writes, refused by a file-size limit below the
+// output's size (in a child process, which the limit then binds alone).
+TEST_F(ConvertSweep, AFitsOutputTheDiskRefusesLeavesThePreviousOne) {
+    const std::string fits = dir_.file("out.fits");
+    const Bytes previous = {'o', 'l', 'd'};
+    save(fits, previous);
+    const std::size_t files = entries(dir_.path()).size();
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG instead of ending the process
+        const rlimit limit = {1 << 20, 1 << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(quiet_run({"convert", "-q", bmp_, fits}));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(testing_support::read_file(fits), previous);
+    EXPECT_EQ(entries(dir_.path()).size(), files);
 }
 
 }  // namespace
