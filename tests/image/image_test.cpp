@@ -60,6 +60,7 @@ TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
     }
     CImage image;
     ASSERT_NE(image.Create(2, 2, 3), 0);
+    EXPECT_EQ(image.GetBitsPixel(), -32) << "a new image holds floats unless told otherwise";
     double *const arrays[] = {image.LevelMin, image.LevelMax, image.LevelRange, image.OrgDefaultLevelMin, image.OrgDefaultLevelMax};
     for (int a = 0; a < 5; ++a)
         for (int plane = 0; plane < 3; ++plane) arrays[a][plane] = a * 10 + plane + 0.5;
