@@ -133,7 +133,7 @@ TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
         {"table_cut", 32, 2, 1, BI_RGB, 0, 9, 0},     {"39_bytes", 32, 2, 1, BI_RGB, 0, 17, 0},
         {"top_down", 5, -3, 24, BI_RGB, 0, 7, 0},     {"rle8_by_size", 4, 2, 8, BI_RLE8, 10, 4, 0},
         {"bit_fields", 3, 2, 16, BI_BITFIELDS, 0, 6, 0}, {"compression_9", 2, 2, 24, 9, 5, 0, 0},
-        {"no_width", 0, 2, 24, BI_RGB, 0, 0, 0},
+        {"no_width", 0, 2, 24, BI_RGB, 0, 0, 0},          {"header_only", 1, 1, 24, BI_RGB, 0, 4, 0},
     };
     const HDC screen = GetDC(NULL);
     Random r{std::mt19937{11}};

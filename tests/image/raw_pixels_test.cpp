@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "image/stl_image.h"
 #include "image/vm_store.h"
@@ -36,7 +37,7 @@ TEST(RawPixels, DecodeAgreesWithTheSampleTable) {
     for (int i = 0; i < 4000; ++i) {
         unsigned char bytes[8];
         for (unsigned char &b : bytes) b = static_cast<unsigned char>(rng());
-        if (i % 5 == 0) std::memset(bytes, i % 2 ? 0xFF : 0x00, 8), bytes[i % 4] ^= 0x80;
+        if (i % 5 == 0) std::memset(bytes, i % 2 ? 0xFF : 0x00, 8), bytes[i % 8] ^= i % 3 ? 0x80 : 0;
         const int bitsPixel = bitpix[rng() % 9], isSigned = int(rng() % 3) - 1;
         const double bscale = i % 7 == 0 ? 1 : std::ldexp(double(rng()) / 0xFFFFFFFFu, int(rng() % 40) - 20) - 0.3;
         const double bzero = i % 11 == 0 ? 32768 : (double(rng()) - 2147483648.0) / 3;
@@ -71,6 +72,8 @@ TEST(RawPixels, SampleSizeStepsPositionsAndLocks) {
     EXPECT_EQ((std::vector<double>{image.GetPixel(0, 1, 1), image.GetPixel(2, 1, 1), image.GetPixel(0, 1, 0)}),
               (std::vector<double>{8.0, 160.0, 10.0}));
     ASSERT_NE(image.GetImageAdr(1, 1, 1, 1, &second), nullptr);
+    for (const auto &[x, y, plane] : {std::tuple{3, 0, 0}, {0, 2, 1}, {2, 1, 2}, {-1, 0, 0}})  // the store answers outside
+        EXPECT_EQ(image.GetImageAdr(x, y, plane, 1, NULL), nullptr) << x << ", " << y << ", " << plane;
     EXPECT_EQ((std::vector<int>{image.Unlock(first), image.Unlock(second), image.Unlock(second)}), (std::vector<int>{1, 0, -1}));
     image.GetImageAdr(2, 0, 0, 1, &first);
     image.UnlockAll();
