@@ -72,7 +72,8 @@ TEST(RawPixels, SampleSizeStepsPositionsAndLocks) {
     EXPECT_EQ((std::vector<double>{image.GetPixel(0, 1, 1), image.GetPixel(2, 1, 1), image.GetPixel(0, 1, 0)}),
               (std::vector<double>{8.0, 160.0, 10.0}));
     ASSERT_NE(image.GetImageAdr(1, 1, 1, 1, &second), nullptr);
-    for (const auto &[x, y, plane] : {std::tuple{3, 0, 0}, {0, 2, 1}, {2, 1, 2}, {-1, 0, 0}})  // the store answers outside
+    image.GetImageAdr(0, 1, 0, 0, NULL);  // both planes in memory, for reading and writing: outside is still NULL
+    for (const auto &[x, y, plane] : {std::tuple{3, 0, 0}, {0, 2, 0}, {2, 1, 2}, {-1, 0, 0}})
         EXPECT_EQ(image.GetImageAdr(x, y, plane, 1, NULL), nullptr) << x << ", " << y << ", " << plane;
     EXPECT_EQ((std::vector<int>{image.Unlock(first), image.Unlock(second), image.Unlock(second)}), (std::vector<int>{1, 0, -1}));
     image.GetImageAdr(2, 0, 0, 1, &first);
