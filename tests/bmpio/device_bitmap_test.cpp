@@ -113,31 +113,47 @@ TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
     DeleteObject(bitmap), DeleteObject(tall);
 }
 
+// What the graphics call reads of a block: header, colour table and rows,
+// whole padded rows for the uncompressed and bit-field layouts (top-down
+// rows counted as many), biSizeImage for any other compression.
+std::size_t needed(const BITMAPINFOHEADER &h) {
+    const bool rows = h.biCompression == BI_RGB || h.biCompression == BI_BITFIELDS;
+    return h.biSize + (PaletteSize(&h) & 0xFFFFu) +
+           (rows ? (h.biBitCount * std::size_t(std::max(0L, long(h.biWidth))) + 31) / 32 * 4 * std::size_t(std::abs(h.biHeight)) : h.biSizeImage);
+}
+
 // Rows cut short, as every core-header file and every truncated file give
 // them, go to the graphics call zero-padded in a copy of exactly header,
 // table and rows; a block that does not hold its header and table is refused.
 TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
-    const struct { const char *name; LONG width; std::size_t cut; int failingAlloc; bool padded, made; } cases[] = {
-        {"null", 32, 0, 0, false, false},           {"whole_32", 32, 48 + 8, 0, false, true},
-        {"whole_33", 33, 48 + 16, 0, false, true},  {"one_byte_short", 32, 48 + 7, 0, true, true},
-        {"no_rows_33", 33, 48, 0, true, true},      {"padding_fails", 33, 48 + 15, 1, true, false},
-        {"table_cut", 32, 47, 0, false, false},     {"39_bytes", 32, 39, 0, false, false},
+    const struct { const char *name; LONG width, height; WORD bitCount; DWORD compression, sizeImage; int shortBy, failingAlloc; } cases[] = {
+        {"null", 32, 2, 1, BI_RGB, 0, -1, 0},         {"whole_32", 32, 2, 1, BI_RGB, 0, 0, 0},
+        {"whole_33", 33, 2, 1, BI_RGB, 0, 0, 0},      {"one_byte_short", 32, 2, 1, BI_RGB, 0, 1, 0},
+        {"no_rows_33", 33, 2, 1, BI_RGB, 0, 16, 0},   {"padding_fails", 33, 2, 1, BI_RGB, 0, 1, 1},
+        {"table_cut", 32, 2, 1, BI_RGB, 0, 9, 0},     {"39_bytes", 32, 2, 1, BI_RGB, 0, 17, 0},
+        {"top_down", 5, -3, 24, BI_RGB, 0, 7, 0},     {"rle8_by_size", 4, 2, 8, BI_RLE8, 10, 4, 0},
+        {"bit_fields", 3, 2, 16, BI_BITFIELDS, 0, 6, 0}, {"compression_9", 2, 2, 24, 9, 5, 0, 0},
+        {"no_width", 0, 2, 24, BI_RGB, 0, 0, 0},          {"header_only", 1, 1, 24, BI_RGB, 0, 4, 0},
     };
     const HDC screen = GetDC(NULL);
+    Random r{std::mt19937{11}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Block padded = Bytes().append(info_header(c.width, 2, 1, 0)).append(Random{}.bytes((c.width + 31) / 32 * 8 + 8));
-        const Block bytes(padded.begin(), padded.begin() + std::ptrdiff_t(c.cut));
-        std::fill(padded.begin() + std::ptrdiff_t(c.cut), padded.end(), 0);
-        const HGLOBAL block = c.cut != 0 ? block_of(bytes) : NULL;
+        Block padded = info_header(c.width, c.height, c.bitCount, c.sizeImage, 0, 40, c.compression);
+        const std::size_t table = 40 + (PaletteSize(padded.data()) & 0xFFFFu), cut = needed(field<BITMAPINFOHEADER>(padded, 0)) - std::max(c.shortBy, 0);
+        padded = Bytes().append(padded).append(r.bytes(needed(field<BITMAPINFOHEADER>(padded, 0)) - 40)).data();
+        const Block bytes(padded.begin(), padded.begin() + std::ptrdiff_t(cut));
+        std::fill(padded.begin() + std::ptrdiff_t(cut), padded.end(), 0);
+        const HGLOBAL block = c.shortBy >= 0 ? block_of(bytes) : NULL;
+        const bool refused = block == NULL || cut < table, copied = !refused && c.shortBy > 0;
         const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes;  // a copy shows as a later one
         fail_nth(Call::GlobalAlloc, c.failingAlloc);
         const HBITMAP made = Bmp::BitmapFromDib(screen, block);
-        EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, c.padded ? padded.size() : lastAlloc);
+        EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, copied ? padded.size() : lastAlloc);
         expect_released(block != NULL);
-        EXPECT_EQ(take(block), bytes);
+        EXPECT_EQ(take(block), block != NULL ? bytes : Block{});
         const auto *info = reinterpret_cast<const BITMAPINFO *>(padded.data());
-        EXPECT_EQ(picture_of(made), picture_of(c.made ? CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, &padded[48], info, 0) : NULL));
+        EXPECT_EQ(picture_of(made), picture_of(refused || c.failingAlloc ? NULL : CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, &padded[table], info, 0)));
     }
     ReleaseDC(NULL, screen);
 }

@@ -15,6 +15,16 @@
 using namespace dib_fixtures;
 using namespace dirira;
 
+// Defined here, this takes the place of the stand-in's export: while the
+// flag is set, the attribute query fails as for a path it cannot see.
+bool attributesFail = false;
+#if !defined(_WIN32)
+#include <dlfcn.h>
+extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+    return attributesFail ? INVALID_FILE_ATTRIBUTES : reinterpret_cast<DWORD (*)(LPCSTR)>(dlsym(RTLD_NEXT, "GetFileAttributesA"))(path);
+}
+#endif
+
 namespace {
 
 const char kCaption[] = "reading";
@@ -150,16 +160,18 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         testing_support::ProgressWindow window, library;
         const HGLOBAL copy = whole.status == kBmpOk ? block_of(whole.block) : NULL;
         const bool readOnly = i % 7 == 0, read = copy != NULL && attached.AttachDIB(copy, library.handle(), kCaption);
+        const bool noAttributes = attributesFail = testing_support::kWin32Seams && i % 11 == 5;  // then it counts as read-only
         GlobalFree(copy);
         ASSERT_TRUE(!readOnly || chmod(path.c_str(), 0444) == 0);  // permission bits decide, so as root too
-        ASSERT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), read || copy == NULL ? whole.status : kBmpNoMemory);
+        EXPECT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), read || copy == NULL ? whole.status : kBmpNoMemory);
+        attributesFail = false;
         std::vector<std::pair<WPARAM, LPARAM>> progress = {{0, kCaptionParam}, {2, copy != NULL ? kCaptionParam : 0}};
         progress.insert(progress.end(), library.messages().begin(), library.messages().end());
         EXPECT_EQ(window.messages(), progress);
         const auto d = field<BITMAPINFOHEADER>(read ? whole.block : Block(40), 0);
         EXPECT_EQ(std::make_tuple(image.GetWidth(), image.IsSaveableFormat(), image.IsSaveableFile(), image.GetOrgBitsPixel(),
                                   image.GetOrgPlanes(), image.IsBlankUsed(), image.GetBlank(), image.HasOwnLevel()),
-                  read ? std::make_tuple(attached.GetWidth(), 1, int(!readOnly), int(d.biBitCount), 0, 0, 0, 0)
+                  read ? std::make_tuple(attached.GetWidth(), 1, int(!readOnly && !noAttributes), int(d.biBitCount), 0, 0, 0, 0)
                        : std::make_tuple(0, 0, 0, 0, -7, 1, -1, 1));
         EXPECT_STREQ(image.GetOrgFileName(), read ? path.c_str() : "");
         EXPECT_STREQ(image.GetOrgFileFormat(),

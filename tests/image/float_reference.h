@@ -27,11 +27,7 @@ struct Picture {
     float &at(int x, int y, int plane) { return samples[(std::size_t(plane) * height + y) * width + x]; }
 };
 
-inline int clamp(int index, int extent) {
-    if (index > extent - 1)
-        return extent - 1;
-    return index < 0 ? 0 : index;
-}
+inline int clamp(int index, int extent) { return index > extent - 1 ? extent - 1 : index < 0 ? 0 : index; }
 
 inline float &sample(Picture &p, int x, int y, int plane) {
     return p.at(clamp(x, p.width), clamp(y, p.height), plane);
@@ -40,9 +36,7 @@ inline float &sample(Picture &p, int x, int y, int plane) {
 // Truncation toward zero to 32 bits; NaN and whatever does not fit give the
 // processor's integer indefinite, INT32_MIN.
 inline std::int32_t truncated(double value) {
-    if (!(value > -2147483649.0 && value < 2147483648.0))
-        return INT32_MIN;
-    return static_cast<std::int32_t>(value);
+    return value > -2147483649.0 && value < 2147483648.0 ? static_cast<std::int32_t>(value) : INT32_MIN;
 }
 
 inline double display(const Picture &p, double value, int plane) {
@@ -63,11 +57,7 @@ inline float from_relative(const Picture &p, float value, int plane) {
 }
 
 inline unsigned char byte(double value, double lo, double hi, double scaled) {
-    if (value <= lo)
-        return 0;
-    if (value >= hi)
-        return 255;
-    return static_cast<unsigned char>(truncated(scaled) & 0xFF);
+    return value <= lo ? 0 : value >= hi ? 255 : static_cast<unsigned char>(truncated(scaled) & 0xFF);
 }
 
 inline unsigned char level_byte(const Picture &p, float value, int plane) {
@@ -93,8 +83,7 @@ inline float interpolate(Picture &p, double X, double Y, int plane) {
     if (x0 == x1 && y0 == y1)
         return sample(p, x0, y0, plane);
     const int cx0 = clamp(x0, p.width), cy0 = clamp(y0, p.height);
-    const int yNext = y0 + 1 < p.height ? y0 + 1 : y0;
-    const int cy1 = clamp(yNext, p.height);
+    const int cy1 = clamp(y0 + 1 < p.height ? y0 + 1 : y0, p.height);
     // A one-column picture has no column after cx0: its own column stands in.
     const int cx1 = p.width > 1 ? cx0 + 1 : cx0;
     const double p00 = p.at(cx0, cy0, plane), p10 = p.at(cx1, cy0, plane);
@@ -113,9 +102,7 @@ inline double bright(double r, double g, double b) {
 // The weighted planes of a colour picture, plane 0 alone of a gray one.
 template <typename PerPlane>
 float weighed(const Picture &p, PerPlane value) {
-    if (p.gray())
-        return static_cast<float>(value(0));
-    return static_cast<float>(bright(value(0), value(1), value(2)));
+    return static_cast<float>(p.gray() ? value(0) : bright(value(0), value(1), value(2)));
 }
 
 inline float display_brightness(const Picture &p, const float *planes) {

@@ -17,14 +17,13 @@ namespace {
 // its own member and no other, the getter reads that member.
 #define INT_ACCESSOR(Get, Set, F) {#F, [](CImage &i, int v) { i.Set(v); }, [](CImage &i) { return double(i.Get()); }, &CImage::F, nullptr}
 #define DOUBLE_ACCESSOR(Get, Set, F) {#F, [](CImage &i, int v) { i.Set(v + 0.25); }, [](CImage &i) { return i.Get(); }, nullptr, &CImage::F}
-struct Accessor {
+const struct Accessor {
     const char *field;
     void (*set)(CImage &, int);
     double (*get)(CImage &);
     int CImage::*intField;
     double CImage::*doubleField;
-};
-const Accessor kAccessors[] = {
+} kAccessors[] = {
     INT_ACCESSOR(GetBitsPixel, SetBitsPixel, BitsPixel),     INT_ACCESSOR(IsSigned, SetSigned, Signed),
     INT_ACCESSOR(GetWidth, SetWidth, Width),                 INT_ACCESSOR(GetHeight, SetHeight, Height),
     DOUBLE_ACCESSOR(GetBscale, SetBscale, Bscale),           DOUBLE_ACCESSOR(GetBzero, SetBzero, Bzero),
@@ -40,6 +39,9 @@ const Accessor kAccessors[] = {
     INT_ACCESSOR(UsedCD, SetCD, CD),                         INT_ACCESSOR(GetLogScale, SetLogScale, LogScale),
 };
 
+// Then the five level getters, each reading its own array at the plane
+// asked for; the sample count over all planes, wrapping in 32 bits; the
+// dimension that SetPlanes gives and IsColor reads.
 TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
     const auto snapshot = [](const CImage &image) {
         std::vector<double> fields;
@@ -56,8 +58,9 @@ TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
         EXPECT_EQ(snapshot(image), expected) << a.field;
         EXPECT_EQ(a.get(image), expected[row]) << a.field;
     }
-    CImage image;  // the five level getters read their own array at the plane asked for
+    CImage image;
     ASSERT_NE(image.Create(2, 2, 3), 0);
+    EXPECT_EQ(image.GetBitsPixel(), -32) << "a new image holds floats unless told otherwise";
     double *const arrays[] = {image.LevelMin, image.LevelMax, image.LevelRange, image.OrgDefaultLevelMin, image.OrgDefaultLevelMax};
     for (int a = 0; a < 5; ++a)
         for (int plane = 0; plane < 3; ++plane) arrays[a][plane] = a * 10 + plane + 0.5;
@@ -65,12 +68,14 @@ TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
         EXPECT_EQ((std::vector<double>{image.GetLevelMin(plane), image.GetLevelMax(plane), image.GetLevelRange(plane),
                                        image.GetOrgDefaultLevelMin(plane), image.GetOrgDefaultLevelMax(plane)}),
                   (std::vector<double>{plane + 0.5, 10 + plane + 0.5, 20 + plane + 0.5, 30 + plane + 0.5, 40 + plane + 0.5}));
-    image.SetWidth(65536), image.SetHeight(16384), image.SetPlanes(3);  // samples over all planes, wrapping in 32 bits
-    EXPECT_EQ(image.GetPixelCount(), -1073741824);
+    image.SetWidth(65536), image.SetHeight(16385), image.SetPlanes(3);
+    EXPECT_EQ(image.GetPixelCount(), -1073545216);
     for (const auto &[planes, dimension, colour] : {std::tuple{1, 2, 0}, {2, 3, 1}, {0, 2, 0}, {-1, 2, 0}}) {
         image.SetPlanes(planes);
         EXPECT_EQ(std::make_tuple(image.GetPlanes(), image.GetDimension(), image.IsColor()), std::make_tuple(planes, dimension, colour));
     }
+    image.Dimension = 7;  // IsColor reads Dimension alone, and answers 0 or 1
+    EXPECT_EQ(image.IsColor(), 1);
 }
 
 // Setters copy, getters of CString return copies, a null name is empty; the
@@ -99,11 +104,11 @@ TEST(ReferencePoints, PointsAndPixelInfoCopies) {
     ASSERT_NE(source.Create(2, 2, 1), 0);
     CfPoint odd, assigned, viaSet;
     odd.x = 3, odd.y = -4, odd.fx = 10.5, odd.fy = 20.25;
-    source.SetStdCtr(odd), source.StdPt[1] = odd;
+    source.SetStdCtr(odd), source.StdPt[1] = odd, source.SetProgressHandle(HWND(&odd));
     CfPoint centre = source.GetStdCtr(), standard = source.GetStdPt(1);
     assigned = standard, centre.fy = standard.fx = -1;
     EXPECT_TRUE(coordinates(assigned) == coordinates(odd) && coordinates(source.GetStdCtr()) == coordinates(odd) &&
-                coordinates(source.GetStdPt(1)) == coordinates(odd));
+                coordinates(source.GetStdPt(1)) == coordinates(odd) && source.ProgressHandle == HWND(&odd));
     viaSet.Set(2.75, -0.5), source.SetStdCtr(2.75, -0.5);
     EXPECT_EQ(coordinates(source.GetStdCtr()), coordinates(viaSet));
     viaSet.Set(12, -3), source.SetStdCtr(12, -3), source.SetOrgFileName("m42.bmp");

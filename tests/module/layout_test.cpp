@@ -1,15 +1,12 @@
-// The layouts the host application relies on, checked where the build runs
-// (Linux, 64-bit and 32-bit Windows): the file and DIB headers, the device
-// bitmap record (24 bytes in a 32-bit process), and the exported records of
-// the paged store and the float image, whose pointer-sized members move with
-// the target. A change of layout stops the build of this test on that target.
+// The layouts the host application relies on, checked on every target the
+// build runs on: the file and DIB headers, the device bitmap record, and the
+// exported records, whose pointer-sized members move with the target.
 #include <cstddef>
 
 #include <dirira/dirira.h>
 
 // The exported records are not standard-layout (virtual tables, bases);
-// every compiler the project uses lays them out as the platform ABI says
-// and answers offsetof for them.
+// every compiler the project uses answers offsetof for them by the ABI.
 #if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
 #endif
