@@ -82,20 +82,23 @@ TEST(AttachDib, FrameworkAllocationFailureLeavesNothing) {
     GlobalFree(dib);
 }
 
-// Open with the caption, the percent of rows done each time its integer
-// value changes (0 before the first row, 100 after the last), then close.
+// Open with the caption, the percent of rows (or of a copied store's
+// blocks) done each time its integer value changes (0 before the first,
+// 100 after the last), then close.
 TEST(AttachDib, ReportsProgressWithoutFlooding) {
     static const char caption[] = "Reading";
-    for (int height : {1, 3, 199, 1000}) {
+    for (int count : {1, 3, 199, 1000, -7}) {  // rows of a DIB, or -blocks of a store copied
         testing_support::ProgressWindow window;
-        const HGLOBAL dib = zircim_test::dib_block(info_header(1, height, 24).fill(std::size_t(height) * 4, 0x40));
+        const HGLOBAL dib = zircim_test::dib_block(info_header(1, std::abs(count), 24).fill(std::size_t(std::abs(count)) * 4, 0x40));
         CImage image;
-        EXPECT_NE(image.AttachDIB(dib, window.handle(), caption), 0) << height;
+        CVmImage store;
+        ASSERT_NE(count > 0 ? image.AttachDIB(dib, window.handle(), caption) : store.Create(2, 2, -count, 4), 0) << count;
+        if (count < 0) CVmImage copy(store, window.handle(), caption);
         std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}, {1, 0}};
-        for (int row = 1; row <= height; ++row)
-            if (expected.back().second != row * 100 / height) expected.emplace_back(1, row * 100 / height);
+        for (int done = 1; done <= std::abs(count); ++done)
+            if (expected.back().second != done * 100 / std::abs(count)) expected.emplace_back(1, done * 100 / std::abs(count));
         expected.emplace_back(2, 0);
-        EXPECT_EQ(window.messages(), expected) << height;
+        EXPECT_EQ(window.messages(), expected) << count;
         GlobalFree(dib);
     }
 }

@@ -1,6 +1,7 @@
 // CStlImage::GetDib: whole blocks compared with a rendering written from the
 // documented contract, for each option, over seeded random images whose
-// samples sit on and around the levels; refusals leave nothing allocated.
+// samples sit on and around the levels, in rows up to 41 wide (every grouping
+// of samples a renderer may use); refusals leave nothing allocated.
 // And CfPoint::Set (CStlImage's copies are tested with CImage's, in zircim).
 #include <gtest/gtest.h>
 
@@ -46,9 +47,7 @@ std::vector<std::uint8_t> take(HDIB dib, std::size_t want) {
     EXPECT_TRUE(dib != NULL && GlobalSize(dib) >= want);
     std::vector<std::uint8_t> block(want);
     std::memcpy(block.data(), GlobalLock(dib), want);
-    GlobalUnlock(dib);
-    GlobalFree(dib);
-    return block;
+    return GlobalUnlock(dib), GlobalFree(dib), block;
 }
 
 TEST(GetDib, WholeBlocksAsTheReferenceRendersThem) {
@@ -59,13 +58,13 @@ TEST(GetDib, WholeBlocksAsTheReferenceRendersThem) {
     auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     for (int round = 0; round < 80; ++round) {
         CStlImage image;
-        ASSERT_NE(image.Create(pick(1, 9), pick(1, 3), pick(0, 1) ? 3 : 1), 0);
+        ASSERT_NE(image.Create(pick(0, 2) ? pick(1, 9) : pick(10, 41), pick(1, 3), pick(0, 1) ? 3 : 1), 0);
         for (int c = 0; c < image.Planes; ++c) {
             const double *l = levels[pick(0, 6)];
             image.LevelMin[c] = l[0], image.LevelMax[c] = l[1], image.LevelRange[c] = l[2];
-            const float anchors[] = {float(l[0]), float(l[1]), nan, inf, -inf, float(pick(-2, 257)), 0.5f};
+            const float anchors[] = {float(l[0]), float(l[1]), nan, inf, -inf, float(pick(-2, 257)), 0.5f, -0.0f, 1e-30f, 1e30f, -1e30f};
             for (int i = 0; i < image.Width * image.Height; ++i) {
-                const float v = pick(0, 2) ? anchors[pick(0, 6)] : float(pick(-3000, 3000)) / 8.0f;
+                const float v = pick(0, 2) ? anchors[pick(0, 10)] : float(pick(-3000, 3000)) / 8.0f;
                 sample(image, i % image.Width, i / image.Width, c) = pick(0, 1) ? v : std::nextafter(v, pick(0, 1) ? inf : -inf);
             }
         }
