@@ -419,6 +419,10 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     }
     EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
               "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in + ": --colour needs three planes, the image has 1\n");
+    const std::string nan = dir_.file("nan.fits"), warn = "dirira: " + nan + ": warning: ";  // no finite sample: levels 0 and 0
+    write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
+    EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
+              warn + "plane 1 has no defined sample: it renders black\n" + warn + "plane 1: black and white are both 0: it renders black\n");
     for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--size=0x4", "--size=4", "--plane=0"})
         EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
 }
