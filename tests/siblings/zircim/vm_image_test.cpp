@@ -1,5 +1,5 @@
-// The paged pixel store: against a plain array holding the same samples,
-// its blocks and budget, its flags, and its slot memory refused.
+// The paged pixel store: against a plain array holding the same samples, its blocks and budget, its flags, and its
+// slot memory refused.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,8 +23,7 @@ float *at(CVmImage &store, int x, int y, int plane, int readOnly, int flag = CVm
     return reinterpret_cast<float *>(store.GetImageAdr(x, y, plane, readOnly, flag, lock));
 }
 
-class VmImage : public testing::Test {
-protected:
+struct VmImage : testing::Test {
     void TearDown() override { CVmImage::SetMemoryBudget(0); }
     void create(CVmImage &store, int w, int h, int planes, SIZE_T slots) {  // a budget of `slots` blocks
         CVmImage probe;
@@ -89,14 +88,11 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
             for (int y : {0, 511, 512, 1023, 1024, 1099})
                 for (int x : {0, 1023}) {
                     float *p = at(store, x, y, plane, pass);  // huge-page slots on Linux; VirtualAlloc aligns to 64 KiB only
-                    if (kHugePageSlots) {
-                        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_, std::uintptr_t(y % 512) * 4096);
-                    }
+                    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_ * kHugePageSlots, std::uintptr_t(y % 512) * 4096 * kHugePageSlots);
                     if (pass == 0) *p = float(plane * 100000 + y * 10 + x) / 3.0f;
                     EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x) / 3.0f) << plane << " " << y << " " << x;
                 }
-    // Paged within the budget.
-    EXPECT_EQ(store.GetResidentBytes(), 3 * slot_);
+    EXPECT_EQ(store.GetResidentBytes(), 3 * slot_);  // paged within the budget
     CVmImage big;
     CVmImage::SetMemoryBudget(0);
     EXPECT_EQ(big.Create(46340, 46340, 6, 8), 0);  // 103 GB
@@ -109,10 +105,8 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     EXPECT_EQ(store.GetPlanes(), 2);
 }
 
-// A block written through a read-only address is clean, so what was written
-// that way is not kept when it pages out; kFreshBlock brings a paged-out
-// block back as zeros and leaves a resident one as it is. Seven other
-// planes push plane 0 out of the inline cache and then out of memory.
+// A block written through a read-only address is clean, so that write is lost when it pages out; kFreshBlock
+// brings a paged-out block back as zeros and leaves a resident one as it is. Seven other planes push plane 0 out.
 TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     CVmImage store;
     create(store, 4, 4, 8, 3);
@@ -127,10 +121,8 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     EXPECT_EQ(*at(store, 1, 1, 0, 0, 2), 0.0f);  // the documented value, which the image passes as its mode bit 1
 }
 
-// Whichever slot mapping the system refuses, creation fails with nothing
-// left mapped or allocated; a lookup that needs a new slot, every slot being
-// locked, answers NULL and maps nothing. A store gives back every mapping
-// when it dies.
+// Whichever slot mapping the system refuses, creation fails with nothing left mapped or allocated; a lookup that
+// needs a new slot, every slot being locked, answers NULL and maps nothing. A dying store gives back every mapping.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs the Linux store's slot-mapping seam";
@@ -140,9 +132,8 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
     EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
     EXPECT_EQ(zircim::LiveSlotMappings(), live);
     for (int nth = 1; nth <= 3; ++nth) {
-        CVmImage store;
         zircim::FailNthSlotMapping(nth);
-        EXPECT_EQ(store.Create(5, 7, 3, 4), 0) << nth;
+        EXPECT_EQ(CVmImage().Create(5, 7, 3, 4), 0) << nth;
         zircim::FailNthSlotMapping(0);
         EXPECT_TRUE(zircim::LiveSlotMappings() == live && afx_standin::LiveAllocations() == allocations &&
                     CVmImage::GetMappedBytesTotal() == mapped) << nth;
