@@ -150,6 +150,7 @@ TEST(DibDecode, EveryFormatAsTheReferenceDecodesIt) {
     std::mt19937 rng(20261206);
     for (int round = 0; round < 60; ++round)
         for (const auto &f : formats) expect_as_reference(random_dib(f.bits, f.compression, rng), f.name + std::to_string(round));
+    expect_as_reference(zircim_test::info_header(2, 2, 8, BI_RGB, 1).u32(0x10101), "header and table, not a row");  // all black
 }
 
 // Five blocks of rows under a budget of one: the rows written while decoding

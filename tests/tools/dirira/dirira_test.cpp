@@ -129,6 +129,7 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
               "\"header_planes\": null, \"saveable\": {\"format\": true, \"file\": true}, \"planes\": [{\"range\": {\"min\": 7, "
               "\"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins + "]}]}\n");
 }
+
 // A file that cannot be read is named with the cause, whatever reads it; an output not written is left as it was.
 TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
     const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
