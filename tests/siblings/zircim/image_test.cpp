@@ -89,8 +89,8 @@ TEST(Image, CreateTakesTheFiveSampleTypes) {
     }
 }
 
-// Assignment that cannot copy, whichever allocation fails, throws and leaves
-// its target as it was, with nothing allocated or mapped.
+// Assignment that cannot copy, whichever allocation fails, throws and leaves its target as it was, with nothing
+// allocated or mapped; nor does an image that dies.
 TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     CImage source, target;
     ASSERT_NE(source.Create(2, 2, 3), 0);
@@ -109,6 +109,8 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
         EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32 && afx_standin::LiveAllocations() == live &&
                     CVmImage::GetMappedBytesTotal() == mapped) << nth;
     }
+    { const CImage dying(source, NULL); }  // an image that dies gives back its store and level arrays
+    EXPECT_TRUE(afx_standin::LiveAllocations() == live && CVmImage::GetMappedBytesTotal() == mapped);
 }
 
 }  // namespace
