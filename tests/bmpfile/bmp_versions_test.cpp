@@ -2,9 +2,7 @@
 // version's header, and the same picture as the 40-byte file that CBmp::Read takes, give the same image.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
-#include <utility>
 
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
@@ -35,7 +33,7 @@ Bytes file_of(const Picture &p) {
     header.resize(p.headerSize == 40 && p.compression == 3 ? 52 : p.headerSize, 0);
     const std::size_t offBits = 14 + header.size() + p.table.size();
     put(file, offBits + p.pixels.size(), 4), put(file, 0, 4), put(file, offBits, 4);
-    for (const Bytes *part : {&std::as_const(header), &p.table, &p.pixels}) file.insert(file.end(), part->begin(), part->end());
+    for (const Bytes *part : {static_cast<const Bytes *>(&header), &p.table, &p.pixels}) file.insert(file.end(), part->begin(), part->end());
     return file;
 }
 
@@ -132,7 +130,7 @@ TEST_F(BmpVersions, RefusalsNameTheFileAndShortFilesReadAsZeros) {
     const Bytes v5file = file_of(v5);
     const auto with = [&](std::uint32_t size, std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint32_t compression) {
         return file_of(Picture{size, width, height, bits, compression, {}, 0, 4, Bytes(bits == 8 && height < 0 ? 4 : 0), v5.pixels}); };
-    const auto at = [](Bytes file, std::size_t offset, std::uint32_t value) { return std::memcpy(&file[offset], &value, 4), file; };
+    const auto at = [](Bytes file, std::size_t offset, std::uint8_t value) { return file[offset] = value, file; };  // the low byte
     const std::string v5is = "a BITMAPV5HEADER file (124-byte header): ", os2is = "an OS/2 2.x BITMAPINFOHEADER2 file (64-byte header): ";
     const std::pair<Bytes, std::string> cases[] = {
         {with(124, 3, 2, 24, 4), v5is + "it holds an embedded JPEG image (compression 4), which is not decoded"},
