@@ -121,6 +121,27 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     EXPECT_EQ(*at(store, 1, 1, 0, 0, 2), 0.0f);  // the documented value, which the image passes as its mode bit 1
 }
 
+// Past the budget the least recently used slot not holding one of the last addresses goes; a lookup with a token
+// makes its block the most recent wherever it stood (first, or between others, next to slot 0 on either side).
+// Three slots: 3 (in 0's), 1, 2; touched so, then 2 read three times, 3 is the one to go for 4: only 4 and 3 miss.
+TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
+    for (const std::vector<int> &touched : {std::vector<int>{2, 1, 3, 1}, {2, 1, 2}}) {
+        CVmImage store;
+        create(store, 4, 4, 8, 3);
+        std::vector<zircim::FullLookup> log;
+        void *token = nullptr;
+        for (int plane : {0, 1, 2, 3, 3, 3, 3}) at(store, 0, 0, plane, 1);
+        for (int plane : touched) at(store, 0, 0, plane, 1, CVmImage::kReadBack, &token), store.Unlock(token);
+        for (int plane : {2, 2, 2}) at(store, 0, 0, plane, 1);
+        zircim::WatchFullLookups(&log);
+        for (int plane : {4, 1, 3}) at(store, 1, 1, plane, 1);
+        zircim::WatchFullLookups(nullptr);
+        std::string planes;
+        for (const auto &l : log) planes += std::to_string(l.plane);
+        EXPECT_EQ(planes, "43") << touched.size();
+    }
+}
+
 // Whichever slot mapping the system refuses, creation fails with nothing left mapped or allocated; a lookup that
 // needs a new slot, every slot being locked, answers NULL and maps nothing. A dying store gives back every mapping.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
