@@ -424,6 +424,14 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
     EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
               warn + "plane 1 has no defined sample: it renders black\n" + warn + "plane 1: black and white are both 0: it renders black\n");
+    const std::string big = dir_.file("big.fits");  // by default at most 1024 x 1024, reduced by whole factors
+    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513")}) {
+        write_fits(big, {{{width, height}, {}}});
+        const std::string said = program({"preview", big, png});
+        EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " + std::to_string(width) + " x " +
+                  std::to_string(height) + ", stretch zscale");
+        std::filesystem::remove(big);
+    }
     for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--size=0x4", "--size=4", "--plane=0"})
         EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
 }
