@@ -50,11 +50,10 @@ TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
         testing_support::ProgressWindow window;
         const HGLOBAL dib = c.dib.size() ? zircim_test::dib_block(c.dib) : NULL;
         EXPECT_EQ(image.AttachDIB(dib, window.handle(), NULL), 0) << c.name;
-        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << c.name;
         EXPECT_EQ(window.messages(), (c.opens ? std::vector<ProgressMessage>{{0, 0}, {2, 0}} : std::vector<ProgressMessage>{})) << c.name;
-        EXPECT_TRUE(image.Store == store && image.LevelMax == levels && image.Width == 2 && image.Planes == 1) << c.name;
         EXPECT_EQ(zircim_test::plane_samples(image, 0), (std::vector<float>{0.0f, 42.0f})) << c.name;
-        EXPECT_TRUE(CVmImage::GetMappedBytesTotal() == mapped && afx_standin::LiveAllocations() == live) << c.name;
+        EXPECT_TRUE(image.Store == store && image.LevelMax == levels && image.Width == 2 && image.Planes == 1 && win32_standin::LockedGlobalBlocks() == 0 &&
+                    CVmImage::GetMappedBytesTotal() == mapped && afx_standin::LiveAllocations() == live) << c.name;
         GlobalFree(dib);
     }
 }
