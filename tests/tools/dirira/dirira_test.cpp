@@ -79,7 +79,7 @@ TEST_F(Program, CommandLines) {
     const std::string memory = "--memory wants a size such as 512M or 4G", jobs = "-j wants a number of jobs from 1 to 1024";
     const std::pair<std::vector<std::string>, std::string> cases[] = {{{}, "2" + usage}, {{"info"}, "2" + usage}, {{"about", "x"}, "2" + usage},
         {{"fits-info"}, "2" + usage}, {{"info", "a", "b"}, "2" + usage}, {{"inf", "a"}, "2" + usage}, {{"info", "--help"}, "0" + usage},
-        {{"convert", "a.bmp"}, pair}, {{"convert", "a", "b", "--to", "fits"}, pair}, {{"convert", "a", "-o", "d", "--to=png"}, folder},
+        {{"convert", "a.bmp"}, pair}, {{"convert", "a", "b", "--to", "fits"}, pair}, {{"convert", "a", "--to"}, pair}, {{"convert", "a", "-o", "d", "--to=png"}, folder},
         {{"convert", "-o", "d", "--to", "bmp"}, folder}, {{"convert", "a", "b", "-j", "0"}, refused(jobs, "0")},
         {{"convert", "a", "b", "-j=1025"}, refused(jobs, "1025")}, {{"convert", "a", "b", "--memory=12Q"}, refused(memory, "12Q")},
         {{"convert", "a", "b", "--memory", "0"}, refused(memory, "0")}, {{"convert", "a", "b", "--memory", "-1G"}, refused(memory, "-1G")},
