@@ -1,6 +1,5 @@
-// The program's reader for every header version against the library: a
-// random picture written with a version's header, and the same picture
-// written as the 40-byte file that CBmp::Read takes, must give the same image.
+// The program's reader for every header version against the library: a random picture written with a
+// version's header, and the same picture as the 40-byte file that CBmp::Read takes, give the same image.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -22,55 +21,38 @@ struct Picture {
     Bytes table, pixels;
 };
 
-void put(Bytes &out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(std::uint8_t(value >> (8 * i)));
-}
+void put(Bytes &out, std::uint64_t value, int bytes) { for (int i = 0; i < bytes; ++i) out.push_back(std::uint8_t(value >> (8 * i))); }
 
-// The layout every version shares: "BM", sizes and offset; the header's
-// fields up to its size (masks from byte 40; a 40-byte header has them behind it).
+// "BM", sizes and offset; the header's fields up to its size (masks from byte 40; a 40-byte header has them behind it).
 Bytes file_of(const Picture &p) {
-    Bytes header;
-    put(header, p.headerSize, 4);
-    const bool core = p.headerSize == 12;
-    put(header, std::uint32_t(p.width), core ? 2 : 4), put(header, std::uint32_t(p.height), core ? 2 : 4);
-    put(header, 1, 2), put(header, p.bits, 2);
-    for (std::uint32_t field : {p.compression, std::uint32_t(p.pixels.size()), 2835u, 2835u, p.clrUsed, 0u,
-                                p.masks[0], p.masks[1], p.masks[2], p.masks[3]})
+    Bytes header, file{'B', 'M'};
+    const int core = p.headerSize == 12 ? 2 : 4;  // a core header's width and height are 16-bit
+    put(header, p.headerSize, 4), put(header, std::uint32_t(p.width), core), put(header, std::uint32_t(p.height), core), put(header, 1 | p.bits << 16, 4);
+    for (std::uint32_t field : {p.compression, std::uint32_t(p.pixels.size()), 2835u, 2835u, p.clrUsed, 0u, p.masks[0], p.masks[1], p.masks[2], p.masks[3]})
         put(header, field, 4);
     header.resize(p.headerSize == 40 && p.compression == 3 ? 52 : p.headerSize, 0);
-    Bytes file{'B', 'M'};
     const std::size_t offBits = 14 + header.size() + p.table.size();
     put(file, offBits + p.pixels.size(), 4), put(file, 0, 4), put(file, offBits, 4);
-    file.insert(file.end(), header.begin(), header.end());
-    file.insert(file.end(), p.table.begin(), p.table.end());
-    file.insert(file.end(), p.pixels.begin(), p.pixels.end());
+    for (const Bytes *part : {static_cast<const Bytes *>(&header), &p.table, &p.pixels}) file.insert(file.end(), part->begin(), part->end());
     return file;
 }
 
 std::size_t row_bytes(int bits, int width) { return std::size_t((bits * width + 31) / 32 * 4); }
 
-// The same picture as the library's 40-byte file: rows bottom-up, 2-bit
-// indices as bytes, RGBQUAD colours, bit fields behind the header.
+// The same picture as the library's 40-byte file: rows bottom-up, 2-bit indices as bytes, RGBQUAD colours, masks behind the header.
 Picture as_library_file(const Picture &p) {
     Picture q = p;
     const int height = std::abs(p.height), bits = p.bits == 2 ? 8 : p.bits;
-    q.headerSize = 40, q.height = height, q.bits = std::uint16_t(bits), q.entrySize = 4;
-    q.compression = p.compression == 6 ? 3 : p.compression;
-    q.clrUsed = std::uint32_t(p.table.size() / p.entrySize);
-    q.table.clear();
-    for (std::size_t at = 0; at < p.table.size(); at += p.entrySize)
-        q.table.insert(q.table.end(), {p.table[at], p.table[at + 1], p.table[at + 2], 0});
-    if (p.compression == 1 || p.compression == 2)
-        return q;
+    q.headerSize = 40, q.height = height, q.bits = std::uint16_t(bits), q.entrySize = 4, q.compression = p.compression == 6 ? 3 : p.compression;
+    q.clrUsed = std::uint32_t(p.table.size() / p.entrySize), q.table.clear();
+    for (std::size_t at = 0; at < p.table.size(); at += p.entrySize) q.table.insert(q.table.end(), {p.table[at], p.table[at + 1], p.table[at + 2], 0});
+    if (p.compression == 1 || p.compression == 2) return q;
     const std::size_t from = row_bytes(p.bits, p.width), to = row_bytes(bits, p.width);
     q.pixels.assign(to * std::size_t(height), 0);
     for (int row = 0; row < height; ++row) {
         const std::size_t stored = std::size_t(p.height < 0 ? height - 1 - row : row) * from;
-        for (int x = 0; x < p.width && p.bits == 2; ++x)
-            q.pixels[std::size_t(row) * to + std::size_t(x)] = p.pixels[stored + std::size_t(x / 4)] >> (6 - 2 * (x % 4)) & 3;
-        for (std::size_t i = 0; i < from && p.bits != 2; ++i)
-            q.pixels[std::size_t(row) * to + i] = p.pixels[stored + i];
+        for (std::size_t i = 0; i < (p.bits == 2 ? std::size_t(p.width) : from); ++i)
+            q.pixels[std::size_t(row) * to + i] = p.bits == 2 ? p.pixels[stored + i / 4] >> (6 - 2 * (i % 4)) & 3 : p.pixels[stored + i];
     }
     return q;
 }
@@ -78,63 +60,44 @@ Picture as_library_file(const Picture &p) {
 // Encoded runs, absolute runs (padded to a word) and row ends, then the end of the picture.
 Bytes rle(std::mt19937 &random, int height, bool four) {
     Bytes out;
-    for (int row = 0; row < height; ++row) {
+    for (int row = 0; row < height; ++row, out.insert(out.end(), {0, 0}))
         for (int runs = 1 + int(random() % 3); runs > 0; --runs) {
             const std::uint8_t count = std::uint8_t(3 + random() % 6);
-            if (random() % 2)
-                out.insert(out.end(), {count, std::uint8_t(random())});
-            else {
-                const std::size_t bytes = four ? (count + 1u) / 2 : count;
-                out.insert(out.end(), {0, count});
-                for (std::size_t i = 0; i < bytes + bytes % 2; ++i)
-                    out.push_back(std::uint8_t(random()));
-            }
+            const std::size_t literal = random() % 2 ? 0 : four ? (count + 1u) / 2 : count;
+            out.insert(out.end(), {literal ? std::uint8_t(0) : count, literal ? count : std::uint8_t(random())});
+            for (std::size_t i = 0; i < literal + literal % 2; ++i) out.push_back(std::uint8_t(random()));
         }
-        out.insert(out.end(), {0, 0});
-    }
     out.insert(out.end(), {0, 1});
     return out;
 }
 
-// A random picture that the version can hold.
 Picture random_picture(std::mt19937 &random) {
     const auto pick = [&](std::initializer_list<std::int64_t> values) { return values.begin()[random() % values.size()]; };
-    Picture p{std::uint32_t(pick({12, 16, 24, 52, 56, 64, 108, 124})), std::int32_t(1 + random() % 37),
-              std::int32_t(1 + random() % 5), 8, 0, {}, 0, 4, {}, {}};
+    Picture p{std::uint32_t(pick({12, 16, 24, 52, 56, 64, 108, 124})), std::int32_t(1 + random() % 37), std::int32_t(1 + random() % 5), 8, 0, {}, 0, 4, {}, {}};
     const bool core = p.headerSize == 12, os2 = p.headerSize <= 64 && p.headerSize != 52 && p.headerSize != 56;
     p.bits = std::uint16_t(core || os2 ? pick({1, 4, 8, 24, 8, 4}) : pick({1, 2, 4, 8, 16, 24, 32, 16, 32, 8, 4}));
-    if (p.headerSize >= 20 && (p.bits == 8 || p.bits == 4) && random() % 3 == 0)  // 16 bytes end before compression
-        p.compression = p.bits == 8 ? 1 : 2;
+    if (p.headerSize >= 20 && (p.bits == 8 || p.bits == 4) && random() % 3 == 0) p.compression = p.bits == 8 ? 1 : 2;  // 16 bytes end before it
     if (!os2 && (p.bits == 16 || p.bits == 32) && random() % 2) {
-        static const std::uint32_t sets[][4] = {{0x7C00, 0x3E0, 0x1F, 0x8000}, {0xF800, 0x7E0, 0x1F, 0},
-                                                {0xF000, 0xF00, 0xF0, 0xF}, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
-                                                {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}, {0xFF, 0xFF00, 0xFF0000, 0}};
-        const auto &set = sets[(p.bits == 16 ? 0 : 3) + random() % 3];
-        std::copy(set, set + 4, p.masks);
+        static const std::uint32_t sets[][4] = {{0x7C00, 0x3E0, 0x1F, 0x8000}, {0xF800, 0x7E0, 0x1F, 0}, {0xF000, 0xF00, 0xF0, 0xF},
+            {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}, {0xFF, 0xFF00, 0xFF0000, 0}};
+        std::copy_n(sets[(p.bits == 16 ? 0 : 3) + random() % 3], 4, p.masks);
         p.compression = p.headerSize >= 56 && random() % 2 ? 6 : 3;
     }
-    p.height *= !core && p.compression != 1 && p.compression != 2 && random() % 2 ? -1 : 1;
-    p.entrySize = core ? 3 : 4;
-    if (p.bits <= 8) {
-        const std::uint32_t full = 1u << p.bits, used = std::uint32_t(pick({0, 0, 1, 2, 3})) % (full + 1);
-        p.clrUsed = core ? 0 : used;
-        p.table.resize(p.entrySize * (used == 0 || core ? full : used));
-        std::generate(p.table.begin(), p.table.end(), [&] { return std::uint8_t(random()); });
-    }
+    p.height *= !core && p.compression != 1 && p.compression != 2 && random() % 2 ? -1 : 1, p.entrySize = core ? 3 : 4;
+    const std::uint32_t full = p.bits <= 8 ? 1u << p.bits : 0, used = std::uint32_t(p.bits <= 8 ? pick({0, 0, 1, 2, 3}) : 0) % (full + 1);
+    p.clrUsed = core ? 0 : used, p.table.resize(p.entrySize * (used == 0 || core ? full : used));
     const bool runs = p.compression == 1 || p.compression == 2;
     p.pixels.resize(runs ? 0 : row_bytes(p.bits, p.width) * std::size_t(std::abs(p.height)));
-    std::generate(p.pixels.begin(), p.pixels.end(), [&] { return std::uint8_t(random()); });
-    if (runs)
-        p.pixels = rle(random, p.height, p.compression == 2);
+    for (Bytes *bytes : {&p.table, &p.pixels}) std::generate(bytes->begin(), bytes->end(), [&] { return std::uint8_t(random()); });
+    if (runs) p.pixels = rle(random, p.height, p.compression == 2);
     return p;
 }
 
 Bytes dib_of(CStlImage &image) {
     const HGLOBAL block = image.GetDib(0);
     const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(block));
-    Bytes copy(bytes, bytes + GlobalSize(block));
-    GlobalUnlock(block), GlobalFree(block);
-    return copy;
+    const Bytes copy(bytes, bytes + GlobalSize(block));
+    return GlobalUnlock(block), GlobalFree(block), copy;
 }
 
 struct BmpVersions : testing_support::LeakCheckedTest {
@@ -145,81 +108,59 @@ TEST_F(BmpVersions, EveryVersionReadsAsItsLibraryFile) {
     std::mt19937 random(1407);
     for (int i = 0; i < 100; ++i) {
         const Picture p = random_picture(random);
-        SCOPED_TRACE(testing::Message() << "picture " << i << ": header " << p.headerSize << ", " << p.width << " x "
-                                        << p.height << " at " << p.bits << ", compression " << p.compression);
+        SCOPED_TRACE(testing::Message() << i << ": header " << p.headerSize << ", " << p.width << " x " << p.height << " at " << p.bits << ", " << p.compression);
         const std::string path = dir_.write("v.bmp", file_of(p)), reference = dir_.write("r.bmp", file_of(as_library_file(p)));
         CStlImage image, expected;
-        bmpfile::ReadSource source;
-        bmpfile::ReadFailure failure;
+        bmpfile::ReadSource source; bmpfile::ReadFailure failure;
         ASSERT_TRUE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure)) << failure.why;
         ASSERT_EQ(CBmp::Read(&expected, reference.c_str(), NULL, NULL), 0);
-        EXPECT_EQ(std::make_tuple(source.headerSize, source.byLibrary), std::make_tuple(p.headerSize, false));
-        EXPECT_EQ(std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetPlanes(), image.GetBitsPixel(),
-                                  image.GetOrgBitsPixel(), image.GetOrgPlanes(), image.IsSaveableFile()),
-                  std::make_tuple(expected.GetWidth(), expected.GetHeight(), expected.GetPlanes(), expected.GetBitsPixel(),
-                                  int(p.bits), 0, 1));
-        EXPECT_STREQ(image.GetOrgFileFormat(), expected.GetOrgFileFormat());
-        EXPECT_STREQ(image.GetOrgFileName(), path.c_str());
+        EXPECT_EQ(std::make_tuple(source.headerSize, source.byLibrary, source.warning), std::make_tuple(p.headerSize, false, std::string()));
+        EXPECT_EQ(std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetPlanes(), image.GetBitsPixel(), image.GetOrgBitsPixel(),
+                                  image.GetOrgPlanes(), image.IsSaveableFile(), image.IsSaveableFormat()),
+                  std::make_tuple(expected.GetWidth(), expected.GetHeight(), expected.GetPlanes(), expected.GetBitsPixel(), int(p.bits), 0, 1, 1));
+        EXPECT_EQ(std::string(image.GetOrgFileFormat()) + image.GetOrgFileName(), std::string(expected.GetOrgFileFormat()) + path);
         EXPECT_EQ(dib_of(image), dib_of(expected));
     }
 }
-
-}  // namespace
 
 // What the reader refuses names the version and the cause; a file cut short
 // reads as zeros, with a warning; nothing is left allocated or open.
 TEST_F(BmpVersions, RefusalsNameTheFileAndShortFilesReadAsZeros) {
     const Picture v5{124, 3, 2, 24, 0, {}, 0, 4, {}, Bytes(24, 0x5A)};
     const Bytes v5file = file_of(v5);
-    const auto with = [&](auto change) { Picture p = v5; change(p); return file_of(p); };
-    const auto at = [](Bytes file, std::size_t offset, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            file[offset + std::size_t(i)] = std::uint8_t(value >> (8 * i));
-        return file;
-    };
+    const auto with = [&](std::uint32_t size, std::int32_t width, std::int32_t height, std::uint16_t bits, std::uint32_t compression) {
+        return file_of(Picture{size, width, height, bits, compression, {}, 0, 4, Bytes(bits == 8 && height < 0 ? 4 : 0), v5.pixels}); };
+    const auto at = [](Bytes file, std::size_t offset, std::uint8_t value) { return file[offset] = value, file; };  // the low byte
     const std::string v5is = "a BITMAPV5HEADER file (124-byte header): ", os2is = "an OS/2 2.x BITMAPINFOHEADER2 file (64-byte header): ";
     const std::pair<Bytes, std::string> cases[] = {
-        {with([](Picture &p) { p.compression = 4; }), v5is + "it holds an embedded JPEG image (compression 4), which is not decoded"},
-        {with([](Picture &p) { p.compression = 5; }), v5is + "it holds an embedded PNG image (compression 5), which is not decoded"},
-        {with([](Picture &p) { p.compression = 7; }), v5is + "compression 7 is unknown"},
-        {with([](Picture &p) { p.headerSize = 64, p.compression = 3; }), os2is + "OS/2 Huffman 1D compression (3) is not supported"},
-        {with([](Picture &p) { p.headerSize = 64, p.compression = 4; }), os2is + "RLE24 compression (4) is not supported"},
-        {with([](Picture &p) { p.headerSize = 64, p.compression = 5; }), os2is + "compression 5 is unknown"},
-        {with([](Picture &p) { p.bits = 64; }), v5is + "64 bits per pixel are not supported"},
-        {with([](Picture &p) { p.bits = 12; }), v5is + "12 bits per pixel is no BMP depth"},
-        {with([](Picture &p) { p.compression = 1; }), v5is + "RLE8 with 24 bits per pixel"},
-        {with([](Picture &p) { p.bits = 8, p.compression = 2; }), v5is + "RLE4 with 8 bits per pixel"},
-        {with([](Picture &p) { p.compression = 3; }), v5is + "bit fields with 24 bits per pixel"},
-        {with([](Picture &p) { p.bits = 8, p.compression = 1, p.height = -2, p.table.resize(4); }), v5is + "RLE rows stored top-down"},
-        {with([](Picture &p) { p.width = 0; }), v5is + "no picture: 0 x 2 pixels"},
-        {with([](Picture &p) { p.height = 0; }), v5is + "no picture: 3 x 0 pixels"},
-        {with([](Picture &p) { p.bits = 8; }), v5is + "no colour table"},
-        {with([](Picture &p) { p.width = 0x7FFFFFFF, p.height = 3; }), v5is + "its 2147483647 x 3 pixels need more than 4 GiB"},
-        {with([](Picture &p) { p.headerSize = 100; }), "a 100-byte bitmap header, which no BMP version has"},
+        {with(124, 3, 2, 24, 4), v5is + "it holds an embedded JPEG image (compression 4), which is not decoded"},
+        {with(124, 3, 2, 24, 5), v5is + "it holds an embedded PNG image (compression 5), which is not decoded"},
+        {with(124, 3, 2, 24, 7), v5is + "compression 7 is unknown"}, {with(64, 3, 2, 24, 5), os2is + "compression 5 is unknown"},
+        {with(64, 3, 2, 24, 3), os2is + "OS/2 Huffman 1D compression (3) is not supported"},
+        {with(64, 3, 2, 24, 4), os2is + "RLE24 compression (4) is not supported"},
+        {with(124, 3, 2, 64, 0), v5is + "64 bits per pixel are not supported"}, {with(124, 3, 2, 12, 0), v5is + "12 bits per pixel is no BMP depth"},
+        {with(124, 3, 2, 24, 1), v5is + "RLE8 with 24 bits per pixel"}, {with(124, 3, 2, 8, 2), v5is + "RLE4 with 8 bits per pixel"},
+        {with(124, 3, 2, 24, 3), v5is + "bit fields with 24 bits per pixel"}, {with(124, 3, -2, 8, 1), v5is + "RLE rows stored top-down"},
+        {with(124, 0, 2, 24, 0), v5is + "no picture: 0 x 2 pixels"}, {with(124, 3, 0, 24, 0), v5is + "no picture: 3 x 0 pixels"},
+        {with(124, 3, 2, 8, 0), v5is + "no colour table"}, {with(100, 3, 2, 24, 0), "a 100-byte bitmap header, which no BMP version has"},
+        {with(124, 0x7FFFFFFF, 3, 24, 0), v5is + "its 2147483647 x 3 pixels need more than 4 GiB"},
         {Bytes(v5file.begin(), v5file.begin() + 137), v5is + "the file ends inside its header"},
         {at(v5file, 10, 163), v5is + "its pixel offset 163 lies outside the 162-byte file"},
         {at(v5file, 10, 100), v5is + "its pixel offset 100 lies outside the 162-byte file"},
     };
-    for (const auto &[file, why] : cases) {
-        CStlImage image;
-        bmpfile::ReadSource source;
-        bmpfile::ReadFailure failure;
-        const std::string path = dir_.write("v.bmp", file);
-        EXPECT_FALSE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure));
-        EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()),
-                  std::make_tuple(bmpfile::kRefusedByReader, why, 0));
-    }
-    // 2 rows of 12 bytes, 5 of the top row missing; a V5 header beside a 40-byte file of the same rows.
-    Picture cut = v5;
-    cut.pixels.resize(19);
-    const std::string path = dir_.write("cut.bmp", file_of(cut));
-    cut.pixels.resize(24, 0);
-    const std::string whole = dir_.write("whole.bmp", file_of(as_library_file(cut)));
     CStlImage image, expected;
-    bmpfile::ReadSource source;
-    bmpfile::ReadFailure failure;
-    EXPECT_TRUE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure));
-    EXPECT_EQ(CBmp::Read(&expected, whole.c_str(), NULL, NULL), 0);
+    bmpfile::ReadSource source; bmpfile::ReadFailure failure;
+    for (const auto &[file, why] : cases) {
+        EXPECT_FALSE(bmpfile::read_bmp(dir_.write("v.bmp", file).c_str(), image, NULL, source, failure));
+        EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()), std::make_tuple(bmpfile::kRefusedByReader, why, 0));
+    }
+    // 2 rows of 12 bytes, 5 of the top row missing: a V5 header beside a 40-byte file of the same rows.
+    Picture cut{124, 3, 2, 24, 0, {}, 0, 4, {}, Bytes(19, 0x5A)};
+    EXPECT_TRUE(bmpfile::read_bmp(dir_.write("cut.bmp", file_of(cut)).c_str(), image, NULL, source, failure));
+    cut.pixels.resize(24, 0);
+    EXPECT_EQ(CBmp::Read(&expected, dir_.write("whole.bmp", file_of(as_library_file(cut))).c_str(), NULL, NULL), 0);
     EXPECT_EQ(source.warning, "the file ends 5 bytes early; those pixels read as 0");
     EXPECT_EQ(dib_of(image), dib_of(expected));
 }
+
+}  // namespace

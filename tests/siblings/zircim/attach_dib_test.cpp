@@ -50,11 +50,10 @@ TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
         testing_support::ProgressWindow window;
         const HGLOBAL dib = c.dib.size() ? zircim_test::dib_block(c.dib) : NULL;
         EXPECT_EQ(image.AttachDIB(dib, window.handle(), NULL), 0) << c.name;
-        EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << c.name;
         EXPECT_EQ(window.messages(), (c.opens ? std::vector<ProgressMessage>{{0, 0}, {2, 0}} : std::vector<ProgressMessage>{})) << c.name;
-        EXPECT_TRUE(image.Store == store && image.LevelMax == levels && image.Width == 2 && image.Planes == 1) << c.name;
         EXPECT_EQ(zircim_test::plane_samples(image, 0), (std::vector<float>{0.0f, 42.0f})) << c.name;
-        EXPECT_TRUE(CVmImage::GetMappedBytesTotal() == mapped && afx_standin::LiveAllocations() == live) << c.name;
+        EXPECT_TRUE(image.Store == store && image.LevelMax == levels && image.Width == 2 && image.Planes == 1 && win32_standin::LockedGlobalBlocks() == 0 &&
+                    CVmImage::GetMappedBytesTotal() == mapped && afx_standin::LiveAllocations() == live) << c.name;
         GlobalFree(dib);
     }
 }
@@ -82,20 +81,23 @@ TEST(AttachDib, FrameworkAllocationFailureLeavesNothing) {
     GlobalFree(dib);
 }
 
-// Open with the caption, the percent of rows done each time its integer
-// value changes (0 before the first row, 100 after the last), then close.
+// Open with the caption, the percent of rows (or of a copied store's
+// blocks) done each time its integer value changes (0 before the first,
+// 100 after the last), then close.
 TEST(AttachDib, ReportsProgressWithoutFlooding) {
     static const char caption[] = "Reading";
-    for (int height : {1, 3, 199, 1000}) {
+    for (int count : {1, 3, 199, 1000, -7}) {  // rows of a DIB, or -blocks of a store copied
         testing_support::ProgressWindow window;
-        const HGLOBAL dib = zircim_test::dib_block(info_header(1, height, 24).fill(std::size_t(height) * 4, 0x40));
+        const HGLOBAL dib = zircim_test::dib_block(info_header(1, std::abs(count), 24).fill(std::size_t(std::abs(count)) * 4, 0x40));
         CImage image;
-        EXPECT_NE(image.AttachDIB(dib, window.handle(), caption), 0) << height;
+        CVmImage store;
+        ASSERT_NE(count > 0 ? image.AttachDIB(dib, window.handle(), caption) : store.Create(2, 2, -count, 4), 0) << count;
+        if (count < 0) CVmImage copy(store, window.handle(), caption);
         std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}, {1, 0}};
-        for (int row = 1; row <= height; ++row)
-            if (expected.back().second != row * 100 / height) expected.emplace_back(1, row * 100 / height);
+        for (int done = 1; done <= std::abs(count); ++done)
+            if (expected.back().second != done * 100 / std::abs(count)) expected.emplace_back(1, done * 100 / std::abs(count));
         expected.emplace_back(2, 0);
-        EXPECT_EQ(window.messages(), expected) << height;
+        EXPECT_EQ(window.messages(), expected) << count;
         GlobalFree(dib);
     }
 }

@@ -13,9 +13,7 @@
 namespace {
 
 std::uint32_t le(const std::vector<std::uint8_t> &b, std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + i];
-    return v;
+    return bytes == 0 ? 0 : le(b, at + 1, bytes - 1) << 8 | b[at];
 }
 
 struct Picture {
@@ -125,14 +123,14 @@ void expect_as_reference(const std::vector<std::uint8_t> &bytes, const std::stri
     const HGLOBAL dib = zircim_test::dib_block(bytes);
     CStlImage image;  // whatever it held is replaced
     ASSERT_NE(image.Create(3, 2, 4, 16), 0);
-    image.Bscale = 2.0, image.Bzero = 3.0, image.Signed = 1;
+    image.Bscale = 2.0, image.Bzero = 3.0, image.Signed = 1, image.BlankUsed = 1, image.Blank = 5, image.OwnLevel = 1;
     std::fill(image.MinPixel, image.MinPixel + 3, 77.0), std::fill(image.MaxPixel, image.MaxPixel + 3, -77.0);
     ASSERT_NE(image.AttachDIB(dib, NULL, NULL), 0) << what;
     GlobalFree(dib);
     EXPECT_EQ((std::vector<double>{double(image.Width), double(image.Height), double(image.Planes), double(image.Dimension),
-                                   double(image.BitsPixel), double(image.Signed), image.Bscale, image.Bzero}),
+                                   double(image.BitsPixel), double(image.Signed), image.Bscale, image.Bzero, double(image.BlankUsed + image.Blank + image.OwnLevel)}),
               (std::vector<double>{double(want.width), double(want.height), double(want.planes), want.planes == 1 ? 2.0 : 3.0,
-                                   -32, 0, 1, 0})) << what;
+                                   -32, 0, 1, 0, 0})) << what;
     for (int c = 0; c < 3; ++c) {  // levels fresh, extremes from the decoding, 0 for planes the image lacks
         const std::vector<float> &s = want.samples[c];
         if (c < want.planes) {
@@ -152,6 +150,7 @@ TEST(DibDecode, EveryFormatAsTheReferenceDecodesIt) {
     std::mt19937 rng(20261206);
     for (int round = 0; round < 60; ++round)
         for (const auto &f : formats) expect_as_reference(random_dib(f.bits, f.compression, rng), f.name + std::to_string(round));
+    expect_as_reference(zircim_test::info_header(2, 2, 8, BI_RGB, 1).u32(0x10101), "header and table, not a row");  // all black
 }
 
 // Five blocks of rows under a budget of one: the rows written while decoding

@@ -24,7 +24,7 @@ const double kFreshLevels[] = {0, 255, 255, 0, 255};
 // Every field of a CStlImage but its store, as text, so that records compare whole.
 std::string describe(const CStlImage &image) {
     std::string text = std::to_string(image.Bscale) + " " + std::to_string(image.Bzero) + " " + image.OrgFileName.GetString() + " " +
-                       image.OrgFileFormat.GetString() + " " + image.UndoDialogName.GetString();
+                       image.OrgFileFormat.GetString() + " " + image.UndoDialogName.GetString() + " " + std::to_string(std::uintptr_t(image.ProgressHandle));
     for (int CImage::*field : kInts) text += " " + std::to_string(image.*field);
     for (int i = 0; i < CImage::kTypeCount; ++i) text += std::string(" ") + image.Type[i].GetString();
     for (double *CImage::*levels : kLevels)
@@ -32,7 +32,7 @@ std::string describe(const CStlImage &image) {
     for (int i = 0; i < 3; ++i) text += " " + std::to_string(image.MinPixel[i]) + " " + std::to_string(image.MaxPixel[i]);
     for (const CfPoint *p : {&image.StdPt[0], &image.StdPt[1], &image.StdCtr})
         text += " " + std::to_string(p->x) + " " + std::to_string(p->y) + " " + std::to_string(p->fx) + " " + std::to_string(p->fy);
-    return text + " " + std::to_string(reinterpret_cast<std::uintptr_t>(image.ProgressHandle));
+    return text;
 }
 
 // Empty: no store, BITPIX -32, BSCALE 1, fresh levels for three planes,
@@ -79,20 +79,18 @@ TEST(Image, CreateTakesTheFiveSampleTypes) {
         CImage image;
         image.Bscale = 2.0, image.Bzero = 1.0, image.Signed = 1;
         EXPECT_EQ(image.Create(3, 2, c.planes, c.bitsPixel), c.bytes != 0) << c.bitsPixel;
-        if (c.bytes == 0) {
-            EXPECT_TRUE(image.Store == nullptr && image.Bscale == 2.0 && image.Planes == 0) << c.bitsPixel;
-            continue;
-        }
-        EXPECT_EQ((std::vector<double>{double(image.Store->GetBytesPerSample()), double(image.BitsPixel), double(image.Width),
-                                       double(image.Height), double(image.Planes), double(image.Dimension), double(image.Signed),
-                                       image.Bscale, image.Bzero}),
-                  (std::vector<double>{double(c.bytes), double(c.bitsPixel), 3, 2, double(c.planes), c.planes == 1 ? 2.0 : 3.0, 0, 1, 0}));
+        const bool made = c.bytes != 0;  // else the image as it was
+        EXPECT_EQ((std::vector<double>{double(made ? image.Store->GetBytesPerSample() : image.Store == nullptr), double(image.BitsPixel),
+                                       double(image.Width), double(image.Height), double(image.Planes), double(image.Dimension),
+                                       double(image.Signed), image.Bscale, image.Bzero}),
+                  (std::vector<double>{made ? double(c.bytes) : 1.0, made ? double(c.bitsPixel) : -32, 3.0 * made, 2.0 * made,
+                                       double(c.planes * made), made ? c.planes == 1 ? 2.0 : 3.0 : 0, double(!made), made ? 1 : 2.0, double(!made)})) << c.bitsPixel;
         for (int i = 0; i < 5; ++i) EXPECT_EQ((image.*kLevels[i])[std::max(c.planes, 3) - 1], kFreshLevels[i]);
     }
 }
 
-// Assignment that cannot copy, whichever allocation fails, throws and leaves
-// its target as it was, with nothing allocated or mapped.
+// Assignment that cannot copy, whichever allocation fails, throws and leaves its target as it was, with nothing
+// allocated or mapped; nor does an image that dies.
 TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     CImage source, target;
     ASSERT_NE(source.Create(2, 2, 3), 0);
@@ -108,9 +106,11 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
             thrown = true;
         }
         afx_standin::ClearFaults();
-        EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32) << nth;
-        EXPECT_TRUE(afx_standin::LiveAllocations() == live && CVmImage::GetMappedBytesTotal() == mapped) << nth;
+        EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32 && afx_standin::LiveAllocations() == live &&
+                    CVmImage::GetMappedBytesTotal() == mapped) << nth;
     }
+    { const CImage dying(source, NULL); }  // an image that dies gives back its store and level arrays
+    EXPECT_TRUE(afx_standin::LiveAllocations() == live && CVmImage::GetMappedBytesTotal() == mapped);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The paged pixel store: against a plain array holding the same samples,
-// its blocks and budget, its flags, and its slot memory refused.
+// The paged pixel store: against a plain array holding the same samples, its blocks and budget, its flags, and its
+// slot memory refused.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,8 +23,7 @@ float *at(CVmImage &store, int x, int y, int plane, int readOnly, int flag = CVm
     return reinterpret_cast<float *>(store.GetImageAdr(x, y, plane, readOnly, flag, lock));
 }
 
-class VmImage : public testing::Test {
-protected:
+struct VmImage : testing::Test {
     void TearDown() override { CVmImage::SetMemoryBudget(0); }
     void create(CVmImage &store, int w, int h, int planes, SIZE_T slots) {  // a budget of `slots` blocks
         CVmImage probe;
@@ -49,15 +48,11 @@ TEST_F(VmImage, PagedStoreAgreesWithAPlainArray) {
     auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     for (int step = 0; step < 4000; ++step) {
         const int x = pick(-1, W), y = pick(-1, H), plane = pick(0, P), kind = pick(0, 9), index = (plane * H + y) * W + x;
-        const bool withLock = kind == 9 && locked.size() < 2;
+        const bool withLock = kind == 9 && locked.size() < 2, outside = x < 0 || x == W || y < 0 || y == H || plane == P;
         void *token = &model;
         float *p = at(store, x, y, plane, kind < 4, CVmImage::kReadBack, withLock ? &token : NULL);
-        if (x < 0 || x == W || y < 0 || y == H || plane == P) {
-            EXPECT_TRUE(p == nullptr && token == (withLock ? nullptr : &model)) << step;
-            continue;
-        }
-        ASSERT_NE(p, nullptr) << step;
-        EXPECT_EQ(*p, model[index]) << step;
+        EXPECT_TRUE(outside ? p == nullptr && token == (withLock ? nullptr : &model) : p != nullptr && *p == model[index]) << step;
+        if (outside) continue;
         if (kind >= 4) *p = model[index] = float(step) / 7.0f;  // no byte of it zero, as a whole number's low bytes are
         if (withLock) locked.emplace_back(p, index), tokens.push_back(token), ++locks[plane];
         if (!withLock) recent.insert(recent.begin(), {p, index}), recent.resize(std::min<std::size_t>(recent.size(), 3));
@@ -75,6 +70,10 @@ TEST_F(VmImage, PagedStoreAgreesWithAPlainArray) {
     int foreign = 0;
     store.UnlockAll();
     EXPECT_TRUE(store.Unlock(&foreign) == -1 && store.Unlock(nullptr) == -1 && (tokens.empty() || store.Unlock(tokens[0]) == -1));
+    CVmImage empty, copy(empty, NULL);  // an empty store and its copy hold nothing
+    for (CVmImage *e : {&empty, &copy})
+        EXPECT_EQ(std::make_tuple(e->GetWidth(), e->GetHeight(), e->GetPlanes(), e->GetBlockSize(), e->GetBlockRows(), e->GetResidentBytes()),
+                  std::make_tuple(0, 0, 0, 0, 0, SIZE_T(0)));
 }
 
 // Blocks of 512 rows of 1024 samples in 2 MiB-aligned huge-page slots, the
@@ -89,9 +88,7 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
             for (int y : {0, 511, 512, 1023, 1024, 1099})
                 for (int x : {0, 1023}) {
                     float *p = at(store, x, y, plane, pass);  // huge-page slots on Linux; VirtualAlloc aligns to 64 KiB only
-                    if (kHugePageSlots) {
-                        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_, std::uintptr_t(y % 512) * 4096);
-                    }
+                    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_ * kHugePageSlots, std::uintptr_t(y % 512) * 4096 * kHugePageSlots);
                     if (pass == 0) *p = float(plane * 100000 + y * 10 + x) / 3.0f;
                     EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x) / 3.0f) << plane << " " << y << " " << x;
                 }
@@ -117,10 +114,8 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     EXPECT_EQ(store.GetPlanes(), 2);
 }
 
-// A block written through a read-only address is clean, so what was written
-// that way is not kept when it pages out; kFreshBlock brings a paged-out
-// block back as zeros and leaves a resident one as it is. Seven other
-// planes push plane 0 out of the inline cache and then out of memory.
+// A block written through a read-only address is clean, so that write is lost when it pages out; kFreshBlock
+// brings a paged-out block back as zeros and leaves a resident one as it is. Seven other planes push plane 0 out.
 TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     CVmImage store;
     create(store, 4, 4, 8, 3);
@@ -133,6 +128,27 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
     EXPECT_EQ(*at(store, 1, 1, 0, 0, CVmImage::kFreshBlock), 5.0f);  // resident: unchanged
     page_out_plane_0();
     EXPECT_EQ(*at(store, 1, 1, 0, 0, 2), 0.0f);  // the documented value, which the image passes as its mode bit 1
+}
+
+// Past the budget the least recently used slot not holding one of the last addresses goes; a lookup with a token
+// makes its block the most recent wherever it stood (first, or between others, next to slot 0 on either side).
+// Three slots: 3 (in 0's), 1, 2; touched so, then 2 read three times, 3 is the one to go for 4: only 4 and 3 miss.
+TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
+    for (const std::vector<int> &touched : {std::vector<int>{2, 1, 3, 1}, {2, 1, 2}}) {
+        CVmImage store;
+        create(store, 4, 4, 8, 3);
+        std::vector<zircim::FullLookup> log;
+        void *token = nullptr;
+        for (int plane : {0, 1, 2, 3, 3, 3, 3}) at(store, 0, 0, plane, 1);
+        for (int plane : touched) at(store, 0, 0, plane, 1, CVmImage::kReadBack, &token), store.Unlock(token);
+        for (int plane : {2, 2, 2}) at(store, 0, 0, plane, 1);
+        zircim::WatchFullLookups(&log);
+        for (int plane : {4, 1, 3}) at(store, 1, 1, plane, 1);
+        zircim::WatchFullLookups(nullptr);
+        std::string planes;
+        for (const auto &l : log) planes += std::to_string(l.plane);
+        EXPECT_EQ(planes, "43") << touched.size();
+    }
 }
 
 // A store without a budget whose one region is refused maps slot by slot.

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <random>
 
 #include <pty.h>
@@ -18,6 +20,7 @@
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
+#include "tools/dirira/progress_bar.h"
 
 namespace {
 
@@ -25,105 +28,110 @@ using Bytes = std::vector<std::uint8_t>;
 using Planes = std::vector<Bytes>;  // gray, or red, green, blue; top row first
 using testing_support::read_file;
 
-std::string program(std::vector<std::string> args) {  // exit status, standard output, standard error
+int run(std::vector<std::string> args) {
     std::vector<char *> argv{const_cast<char *>("dirira")};
-    for (std::string &arg : args)
-        argv.push_back(arg.data());
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int code = dirira_tool::run(int(argv.size()), argv.data());
+    for (std::string &arg : args) argv.push_back(arg.data());
+    return dirira_tool::run(int(argv.size()), argv.data());
+}
+
+std::string program(const std::vector<std::string> &args) {  // exit status, standard output, standard error
+    testing::internal::CaptureStdout(), testing::internal::CaptureStderr();
+    const int code = run(args);
     return std::to_string(code) + testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 }
 
 std::string text(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+Planes random_planes(std::mt19937 &random, int count, std::size_t samples) {
+    Planes planes(std::size_t(count), Bytes(samples, 0));
+    for (Bytes &plane : planes) std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+    return planes;
+}
+
 // 8-bit gray or 24-bit colour as CBmp::Write lays them out: resolution 0.
 Bytes bmp(int width, const Planes &planes) {
     const std::uint32_t count = std::uint32_t(planes.size()), height = std::uint32_t(planes[0].size() / width);
     const std::uint32_t entries = count == 1 ? 256 : 0, offBits = 54 + 4 * entries, stride = (width * count + 3) & ~3u;
-    Bytes out{'B', 'M'};
-    // bfSize, 2 x 0, bfOffBits, biSize .. biHeight, biPlanes 1 and biBitCount, biCompression .. biClrImportant
+    // bfSize, 2 x 0, bfOffBits, biSize .. biHeight, biPlanes 1 and biBitCount, biCompression .. biClrImportant, grays
     std::vector<std::uint32_t> fields{offBits + stride * height, 0, offBits, 40, std::uint32_t(width), height,
                                       1 | count << 19, 0, stride * height, 0, 0, entries, 0};
-    for (std::uint32_t i = 0; i < entries; ++i)
-        fields.push_back(i * 0x10101);
+    for (std::uint32_t i = 0; i < entries; ++i) fields.push_back(i * 0x10101);
+    Bytes out{'B', 'M'};
     for (std::uint32_t field : fields)
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(std::uint8_t(field >> shift));
-    for (int y = int(height) - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x)
-            for (int plane = int(count) - 1; plane >= 0; --plane)  // blue first
-                out.push_back(planes[plane][y * width + x]);
-        out.resize(out.size() + stride - width * count);
-    }
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(field >> shift));
+    for (int y = int(height) - 1; y >= 0; --y, out.resize(out.size() + stride - width * count))
+        for (int i = 0; i < width * int(count); ++i) out.push_back(planes[count - 1 - i % count][y * width + i / count]);  // blue first
     return out;
 }
 
-class Program : public testing_support::LeakCheckedTest {
-protected:
+struct Program : testing_support::LeakCheckedTest {
+    void TearDown() override { CVmImage::SetMemoryBudget(0), LeakCheckedTest::TearDown(); }
     long entries() const { return long(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
     testing_support::TempDir dir_;
 };
 
-TEST_F(Program, UsageAndAbout) {
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {}, {"info"}, {"about", "x"}, {"fits-info"}, {"info", "a", "b"}, {"inf", "a"}})
-        EXPECT_EQ(program(args).substr(0, 29), "2usage: dirira info FILE.bmp ");
-    const std::pair<std::vector<std::string>, std::string> refused[] = {
-        {{"convert", "a.bmp"}, "convert wants IN OUT, or inputs with -o DIR --to fits|bmp"},
-        {{"convert", "a", "b", "--to", "fits"}, "convert wants IN OUT, or inputs with -o DIR --to fits|bmp"},
-        {{"convert", "a", "-o", "d", "--to=png"}, "convert -o DIR wants inputs and --to fits or --to bmp"},
-        {{"convert", "-o", "d", "--to", "bmp"}, "convert -o DIR wants inputs and --to fits or --to bmp"},
-        {{"convert", "a", "b", "-j", "0"}, "-j wants a number of jobs from 1 to 1024, not '0'"},
-        {{"convert", "a", "b", "--memory=12Q"}, "--memory wants a size such as 512M or 4G, not '12Q'"},
-        {{"convert", "a", "b", "--memory", "0"}, "--memory wants a size such as 512M or 4G, not '0'"},
-        {{"convert", "a", "b", "--memory", "-1G"}, "--memory wants a size such as 512M or 4G, not '-1G'"},
-        {{"convert", "a", "b", "--memory", "17179869184G"}, "--memory wants a size such as 512M or 4G, not '17179869184G'"},
-        {{"convert", "a", "b", "--fast"}, "convert has no option --fast"},
-    };
-    for (const auto &[args, why] : refused)
-        EXPECT_EQ(program(args).substr(0, why.size() + 38), "2dirira: " + why + "\nusage: dirira info FILE.bmp ");
-    EXPECT_EQ(program({"--version"}), "0dirira 2.1 (library 2.0.1.1)\n");
-    EXPECT_EQ(program({"info", "--help"}).substr(0, 29), "0usage: dirira info FILE.bmp ");
-    EXPECT_EQ(program({"convert", "-q", "--help"}).substr(0, 38), "0usage: dirira convert [OPTIONS] IN OU");
-    EXPECT_EQ(program({"convert", "a.fits", "b.fts"}).substr(0, 40), "1dirira: a.fits: convert with FITS goes ");
-    const std::string said = program({"about"});  // after "library: " and where it was loaded from
+// What each command line says first (all of it where it is short), and the store's budget it sets: --memory in
+// bytes or K, M, G, T, else half of physical memory split between the jobs.
+TEST_F(Program, CommandLines) {
+    const std::string usage = "usage: dirira info FILE.bmp ", in = dir_.file("none.bmp"), pair = "2dirira: convert wants IN OUT, or inputs with "
+                      "-o DIR --to fits|bmp\n" + usage, folder = "2dirira: convert -o DIR wants inputs and --to fits or --to bmp\n" + usage;
+    const auto refused = [&](const std::string &why, const std::string &value) { return "2dirira: " + why + ", not '" + value + "'\n" + usage; };
+    const std::string memory = "--memory wants a size such as 512M or 4G", jobs = "-j wants a number of jobs from 1 to 1024";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {{{}, "2" + usage}, {{"info"}, "2" + usage}, {{"about", "x"}, "2" + usage},
+        {{"fits-info"}, "2" + usage}, {{"info", "a", "b"}, "2" + usage}, {{"inf", "a"}, "2" + usage}, {{"info", "--help"}, "0" + usage},
+        {{"convert", "a.bmp"}, pair}, {{"convert", "a", "b", "--to", "fits"}, pair}, {{"convert", "a", "--to"}, pair}, {{"convert", "a", "-o", "d", "--to=png"}, folder},
+        {{"convert", "-o", "d", "--to", "bmp"}, folder}, {{"convert", "a", "b", "-j", "0"}, refused(jobs, "0")},
+        {{"convert", "a", "b", "-j=1025"}, refused(jobs, "1025")}, {{"convert", "a", "b", "--memory=12Q"}, refused(memory, "12Q")},
+        {{"convert", "a", "b", "--memory", "0"}, refused(memory, "0")}, {{"convert", "a", "b", "--memory", "-1G"}, refused(memory, "-1G")},
+        {{"convert", "a", "b", "--memory", "16777216T"}, refused(memory, "16777216T")},
+        {{"convert", "a", "b", "--memory", "17179869184G"}, refused(memory, "17179869184G")},
+        {{"convert", "a", "b", "--fast"}, "2dirira: convert has no option --fast\n" + usage}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
+        {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
+        {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}};
+    for (const auto &[args, said] : cases) EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
+    const unsigned long long half = (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
+    const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {{{"--memory", "4095"}, 4095}, {{"--memory=3K"}, 3ull << 10},
+        {{"--memory", "5M", "-j", "2"}, 5ull << 20}, {{"--memory", "7G"}, 7ull << 30}, {{"--memory", "16777215T"}, 16777215ull << 40},
+        {{}, half}, {{"-j", "1024"}, half / 1024}};
+    for (auto [args, budget] : budgets) {
+        args.insert(args.begin(), {"convert", in, dir_.file("out.bmp")});
+        const std::string said = program(args);
+        EXPECT_EQ(said + std::to_string(CVmImage::GetMemoryBudget()),
+                  "1dirira: " + in + ": cannot read: status 3: the file cannot be opened\n" + std::to_string(budget));
+    }
+    const std::string said = program({"about"});  // after "library: " comes where it was loaded from
     EXPECT_EQ(said.substr(0, 10) + said.substr(said.find('\n') + 1),
               "0library: version block:\n  FileDescription   BITMAP I/O DLL\n  FileVersion       2.0.1.1\n"
               "  ProductVersion    2.1\n  InternalName      DIRIRA\n  OriginalFilename  DIRIRA.DLL\n"
               "format names:\n  7001 BMP (無圧縮)\n  7002 BMP (RLE圧縮)\n");
 }
 
+// As text and JSON, with the header's planes or why there are none, and 64-bin histograms: 10 lands in the
+// first bin from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last.
 TEST_F(Program, InfoTellsWhatReadingGives) {
+    std::string bins = "2", json;
+    for (int i = 0; i < 63; ++i) bins += i < 62 ? " 0" : " 1";
     for (const char *planes : {"1", "none (the headers do not describe a picture of positive width and height)"}) {
         Bytes file = bmp(3, {{10, 200, 7}});
         std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
         const std::string path = dir_.write("in.bmp", file);
-        EXPECT_EQ(program({"info", path}), "0file:             " + path + "\nheader:           BITMAPINFOHEADER (40-byte "
+        EXPECT_EQ(program({"info", "--histogram", path}), "0file:             " + path + "\nheader:           BITMAPINFOHEADER (40-byte "
                   "header), read by the library (CBmp::Read)\nformat:           BMP (無圧縮)\nsize:  "
                   "           3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, BSCALE 1, BZERO 0\noriginal:     "
                   "    8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
-                  "plane 0:          min 7, max 200, display levels 0..255\n");
+                  "plane 0:          min 7, max 200, display levels 0..255\nhistogram 0:      " + bins + "\n");
+        json = program({"info", "--json", "--histogram", path});
     }
-    // 10 lands in the first of 64 bins from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last.
-    const std::string path = dir_.write("in.bmp", bmp(3, {{10, 200, 7}}));
-    const auto bins = [](const std::string &separator) {
-        std::string counts = "2";
-        for (int i = 0; i < 62; ++i)
-            counts += separator + "0";
-        return counts + separator + "1";
-    };
-    EXPECT_EQ(program({"info", "--json", "--histogram", path}),
-              "0{\"file\": \"" + path + "\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library "
+    for (std::size_t at = 0; (at = bins.find(' ', at)) != std::string::npos; at += 2) bins.replace(at, 1, ", ");
+    EXPECT_EQ(json, "0{\"file\": \"" + dir_.file("in.bmp") + "\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library "
               "(CBmp::Read)\", \"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, "
               "\"colour\": false}, \"samples\": {\"BITPIX\": -32, \"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, "
-              "\"header_planes\": 1, \"saveable\": {\"format\": true, \"file\": true}, \"planes\": [{\"range\": {\"min\": 7, "
-              "\"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins(", ") + "]}]}\n");
-    const std::string text = program({"info", "--histogram", path});
-    EXPECT_EQ(text.substr(text.find("histogram 0:")), "histogram 0:      " + bins(" ") + "\n");
+              "\"header_planes\": null, \"saveable\": {\"format\": true, \"file\": true}, \"planes\": [{\"range\": {\"min\": 7, "
+              "\"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins + "]}]}\n");
 }
 
-TEST_F(Program, ReadFailuresNameTheirCause) {
+// A file that cannot be read is named with the cause, whatever reads it; an output not written is left as it was.
+TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
     const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
     const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
     Bytes core{'B', 'M', 0x27, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 8, 0};
@@ -143,75 +151,58 @@ TEST_F(Program, ReadFailuresNameTheirCause) {
                                          "; this file has a 66-byte header: no known bitmap header"},
     };
     for (const auto &[file, why] : cases) {
-        const std::string in = dir_.write("in.bmp", file);
-        for (const auto &args : {std::vector<std::string>{"info", in}, {"convert", in, dir_.file("out.bmp")},
-                                 {"convert", in, dir_.file("out.fits")}})
-            EXPECT_EQ(program(args), "1dirira: " + in + ": cannot read: " + why + "\n");
-        EXPECT_EQ(entries(), 1);
+        const std::string in = dir_.write("in.bmp", file), said = "1dirira: " + in + ": cannot read: " + why + "\n";
+        const std::string all = program({"info", in}) + program({"convert", in, dir_.file("o.bmp")}) + program({"convert", in, dir_.file("o.fits")});
+        EXPECT_EQ(all + std::to_string(entries()), said + said + said + "1");
     }
-}
-
-TEST_F(Program, FailedWritesLeaveTheOutputAlone) {
     const std::string in = dir_.write("in.bmp", bmp(3, {{1, 2, 3}})), old = dir_.write("old.bmp", {'o', 'l', 'd'});
     std::filesystem::create_directory(dir_.file("folder"));
-    const std::tuple<const char *, win32_standin::Call, int, std::string> cases[] = {
+    const std::tuple<const char *, win32_standin::Call, int, std::string> writes[] = {  // nth 0: no fault
         {"old.bmp", win32_standin::Call::CreateFileA, 2, "cannot write: status 2: the output file cannot be created"},
-        {"old.bmp", win32_standin::Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"},
-        {"folder", win32_standin::Call::WriteFile, 0, "not a regular file"},  // 0: no fault
-    };
-    for (const auto &[to, fault, nth, why] : cases) {
+        {"old.bmp", win32_standin::Call::WriteFile, 2, "cannot write: status 5: writing the output file failed"}, {"folder", win32_standin::Call::WriteFile, 0, "not a regular file"}};
+    for (const auto &[to, fault, nth, why] : writes) {
         win32_standin::FailNth(fault, nth);
-        const std::string out = dir_.file(to);
-        EXPECT_EQ(program({"convert", in, out}), "1dirira: " + out + ": " + why + "; it is unchanged\n");
-        win32_standin::ClearFaults();
-        EXPECT_EQ(text(read_file(old)) + std::to_string(entries()), "old3");
+        const std::string said = program({"convert", in, dir_.file(to)});
+        EXPECT_EQ(said + text(read_file(old)) + std::to_string(entries()),
+                  "1dirira: " + dir_.file(to) + ": " + why + "; it is unchanged\nold3");
     }
 }
 
-// Every card (the long source name in two); BMP files byte for byte, through FITS and straight.
+
+// Every card of the FITS header (the long source name in two) from the standard's layout; BMP files byte for byte,
+// through FITS and straight.
 TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
     const std::string name = "a-star-field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";
-    const auto card = [](std::string key, const std::string &value, const std::string &comment) {  // a value card
-        return key.append(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
+    const auto card = [](std::string key, const std::string &value, const std::string &comment) {  // a value card, padded
+        key += std::string(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
+        return key + std::string(80 - key.size(), ' ');
     };
     std::mt19937 random(1206);
     for (const char *extension : {".fits", ".FIT", ".fts"})
         for (int planes : {1, 3}) {
             const int width = 1 + int(random() % 9), height = 1 + int(random() % 6);
-            Planes picture(planes, Bytes(width * height));
-            for (Bytes &plane : picture)
-                std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
-            const std::string in = dir_.write(name + ".bmp", bmp(width, picture)), copy = dir_.file("copy");
-            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp");
+            const std::string in = dir_.write(name + ".bmp", bmp(width, random_planes(random, planes, std::size_t(width * height))));
+            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp"), copy = dir_.file("copy");
             dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {});  // stale
-            std::vector<std::string> cards = {card("SIMPLE", "T", "file does conform to FITS standard"),
-                                              card("BITPIX", "-32", "number of bits per data pixel"),
-                                              card("NAXIS", planes == 1 ? "2" : "3", "number of data axes")};
-            for (int axis : planes == 1 ? std::vector<int>{width, height} : std::vector<int>{width, height, 3})
-                cards.push_back(card("NAXIS" + std::to_string(cards.size() - 2), std::to_string(axis),
-                                     "length of data axis " + std::to_string(cards.size() - 2)));
-            cards.insert(cards.end(),
-                         {card("EXTEND", "T", "FITS dataset may contain extensions"),
-                          "COMMENT   FITS (Flexible Image Transport System) format is defined in 'Astronomy",
-                          "COMMENT   and Astrophysics', volume 376, page 359; bibcode: 2001A&A...376..359H",
-                          "ORIGIN  = 'dirira  '           / written by the dirira program",
-                          "SRCFILE = 'a-star-field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
-                          "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted",
-                          card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file")});
-            for (int plane = 1; plane <= planes; ++plane) {
-                cards.push_back(card("LEVMIN" + std::to_string(plane), "0.", "display level: black"));
-                cards.push_back(card("LEVMAX" + std::to_string(plane), "255.", "display level: white"));
-            }
-            std::string said = program({"convert", in, fits});
-            said += program({"convert", fits, back});
-            EXPECT_EQ(said + program({"convert", in, copy}), "000" + in + " -> " + copy + ": " + std::to_string(width) +
-                                                                 " x " + std::to_string(height) + ", " +
-                                                                 (planes == 1 ? "1 plane\n" : "3 planes\n"));
-            std::string header;  // the cards padded to 80 characters, END and blanks: the first 2880 bytes
-            for (const std::string &line : cards)
-                header += line + std::string(80 - line.size(), ' ');
+            std::string header = card("SIMPLE", "T", "file does conform to FITS standard") + card("BITPIX", "-32", "number of bits per data pixel") +
+                                 card("NAXIS", planes == 1 ? "2" : "3", "number of data axes");
+            for (int axis = 1; axis <= (planes == 1 ? 2 : 3); ++axis)
+                header += card("NAXIS" + std::to_string(axis), std::to_string(axis == 1 ? width : axis == 2 ? height : 3), "length of data axis " + std::to_string(axis));
+            header += card("EXTEND", "T", "FITS dataset may contain extensions");
+            for (const char *line : {"COMMENT   FITS (Flexible Image Transport System) format is defined in 'Astronomy",
+                                     "COMMENT   and Astrophysics', volume 376, page 359; bibcode: 2001A&A...376..359H",
+                                     "ORIGIN  = 'dirira  '           / written by the dirira program",
+                                     "SRCFILE = 'a-star-field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
+                                     "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted"})
+                header += line + std::string(80 - std::strlen(line), ' ');
+            header += card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file");
+            for (int plane = 1; plane <= planes; ++plane)
+                header += card("LEVMIN" + std::to_string(plane), "0.", "display level: black") + card("LEVMAX" + std::to_string(plane), "255.", "display level: white");
+            std::string said = program({"convert", in, fits});  // in this order: the second reads what the first wrote
+            said += program({"convert", fits, back}), said += program({"convert", in, copy}), said += text(read_file(back)) + text(read_file(copy));
+            EXPECT_EQ(said, "000" + in + " -> " + copy + ": " + std::to_string(width) + " x " + std::to_string(height) +
+                                (planes == 1 ? ", 1 plane\n" : ", 3 planes\n") + text(read_file(in)) + text(read_file(in)));
             EXPECT_EQ(text(read_file(fits)).substr(0, 2880), (header + "END").append(2877 - header.size(), ' '));
-            EXPECT_EQ(text(read_file(back)) + text(read_file(copy)), text(read_file(in)) + text(read_file(in)));
         }
     // A name a FITS header cannot hold (not printable ASCII) is left out, not mangled.
     const std::string odd = dir_.write("n\xc3\xa9" "bula.bmp", bmp(1, Planes(1, Bytes(1, 7)))), oddFits = dir_.file("n.fits");
@@ -219,58 +210,47 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
     EXPECT_EQ(text(read_file(oddFits)).substr(0, 2880).find("SRCFILE"), std::string::npos);
 }
 
-// A table, or a float image with level cards: of one value or random.
-struct Hdu {
+struct Hdu {  // a table, or a float image with level cards: of one value, the values given, or random
     std::vector<LONGLONG> axes;
     std::map<std::string, double> cards;
     int type = IMAGE_HDU;
     float constant = 0;  // the value of every sample, unless 0
+    std::vector<float> values = {};
 };
 
+// The HDUs in a new file; the samples of the first image with data.
 std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &hdus) {
     std::mt19937 random(31);
-    std::vector<float> samples;  // the last image's
+    std::vector<float> samples, first;
     fitsfile *file = nullptr;
     int status = 0;
     char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")};
     fits_create_diskfile(&file, path.c_str(), &status);
     for (const Hdu &hdu : hdus) {
-        if (hdu.type != IMAGE_HDU) {
-            fits_create_tbl(file, hdu.type, 2, 1, names, forms, nullptr, "STARS", &status);
-            continue;
-        }
-        LONGLONG count = !hdu.axes.empty();
-        for (LONGLONG length : hdu.axes)
-            count *= length;
-        samples.assign(std::size_t(count), hdu.constant);
-        for (float &s : samples)
-            s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
+        if (hdu.type != IMAGE_HDU && !fits_create_tbl(file, hdu.type, 2, 1, names, forms, nullptr, "STARS", &status)) continue;
+        samples.assign(std::size_t(std::accumulate(hdu.axes.begin(), hdu.axes.end(), LONGLONG(!hdu.axes.empty()), std::multiplies<>())), hdu.constant);
+        for (float &s : samples) s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
+        samples = hdu.values.empty() ? samples : hdu.values;
         fits_create_imgll(file, FLOAT_IMG, int(hdu.axes.size()), const_cast<LONGLONG *>(hdu.axes.data()), &status);
-        for (const auto &level : hdu.cards)
-            fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
-        if (count != 0)
-            fits_write_img(file, TFLOAT, 1, count, samples.data(), &status);
+        for (const auto &level : hdu.cards) fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
+        if (!samples.empty()) fits_write_img(file, TFLOAT, 1, LONGLONG(samples.size()), samples.data(), &status), first = first.empty() ? samples : first;
     }
-    fits_close_file(file, &status);
-    EXPECT_EQ(status, 0);
-    return samples;
+    EXPECT_EQ(fits_close_file(file, &status), 0);
+    return first;
 }
 
-// The display-level rule: black at or below the lower level (and NaN), white at or above the upper one, else
-// (s - lower) / (upper - lower) x 255 truncated; the levels from both cards, else the defined samples' range.
+// Black at or below the lower level (and NaN), white at or above the upper one, else (s - lower) / (upper - lower)
+// x 255 truncated; the levels from both cards, else the defined samples' range.
 Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
     const int width = int(hdu.axes[0]), height = int(hdu.axes[1]), count = int(hdu.axes.size() > 2 ? hdu.axes[2] : 1);
     Planes planes(count, Bytes(std::size_t(width * height)));
     for (int plane = 0; plane < count; ++plane) {
         const float *first = samples.data() + plane * width * height;
         double low = INFINITY, high = -INFINITY;  // over the defined samples; 0 when there are none
-        for (int i = 0; i < width * height; ++i)
-            low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
-        if (low > high)
-            low = high = 0;
+        for (int i = 0; i < width * height; ++i) low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
+        low = low > high ? 0 : low, high = std::max(high, low);
         const std::string n = std::to_string(plane + 1);
-        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n))
-            low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
+        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n)) low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
         for (int i = 0; i < width * height; ++i)
             planes[plane][(height - 1 - i / width) * width + i % width] =
                 !(first[i] > low) ? 0 : first[i] >= high ? 255 : std::uint8_t((first[i] - low) / (high - low) * 255);
@@ -278,35 +258,29 @@ Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
     return bmp(width, planes);
 }
 
+// The first HDU with an image of data becomes the BMP; what `dirira fits-info` says of every HDU.
 TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
     const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
     const std::string in = dir_.file("in.fits"), out = dir_.file("out.bmp"), warn = "0dirira: " + in + ": warning: ";
-    const std::string split = ": samples above 100.5 render white, the rest black\n";
+    const std::string split = ": samples above 100.5 render white, the rest black\n", shape = "1dirira: " + in + ": not a gray or three-plane colour image\n";
     const std::pair<std::vector<Hdu>, std::string> cases[] = {
-        {{{{5, 3, 3}, {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60},
-                      {"LEVMAX3", 70}}}}, "0"},
-        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"},
-        {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
-        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}}, "0"},
-        {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
-        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}},
-         warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
+        {{{{5, 3, 3}, {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60}, {"LEVMAX3", 70}}}}, "0"},
+        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"}, {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
+        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}, {{3, 3}, {}}}, "0"}, {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
+        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}}, warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
         {{{{1, 1}, {}, IMAGE_HDU, -7}}, warn + "every sample of plane 1 is -7: it renders black\n"},
         {{{{2, 1}, {}, IMAGE_HDU, NAN}}, warn + "plane 1 has no defined sample: it renders black\n"},
-        {{{{4}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
-        {{{{2, 2, 2}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
-        {{{{2, 2, 1, 1}, {}}}, "1dirira: " + in + ": not a gray or three-plane colour image\n"},
-        {{binary}, "1dirira: " + in + ": no image in the file\n"},
-        {{}, "1dirira: " + in + ": could not open the named file\n"},
+        {{{{4}, {}}}, shape}, {{{{2, 2, 2}, {}}}, shape}, {{{{2, 2, 1, 1}, {}}}, shape},
+        {{binary}, "1dirira: " + in + ": no image in the file\n"}, {{}, "1dirira: " + in + ": could not open the named file\n"},
     };
     for (const auto &[hdus, said] : cases) {
         const std::vector<float> samples = hdus.empty() ? std::vector<float>{} : write_fits(in, hdus);
         EXPECT_EQ(program({"convert", in, out}), said);
-        EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(hdus.back(), samples) : Bytes{})) << said;
+        const auto first = std::find_if(hdus.begin(), hdus.end(), [](const Hdu &h) { return h.type == IMAGE_HDU && h.axes.size() && h.axes[0]; });
+        EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(*first, samples) : Bytes{})) << said;
         std::filesystem::remove(in), std::filesystem::remove(out);
     }
-    // What `dirira fits-info` says of every HDU.
-    write_fits(in, {{{}, {}, ASCII_TBL}, {{}, {}, BINARY_TBL}, {{3, 2, 3}, {}}});
+    write_fits(in, {ascii, binary, {{3, 2, 3}, {}}});
     EXPECT_EQ(program({"fits-info", in}),
               "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
               "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT '', TBCOL 1\n"
@@ -314,33 +288,24 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
               "  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT ''\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
 }
 
-// Each input becomes DIR/NAME.EXT as a conversion of its own would make it,
-// in parallel or not; a bad file is named and the rest still converted.
+// Each input becomes DIR/NAME.EXT as a conversion of its own would make it, in parallel or not; a bad file is
+// named and the rest still converted.
 TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
     std::mt19937 random(77);
-    std::vector<std::string> inputs, lines;
-    for (int i = 0; i < 7; ++i) {
-        Planes picture(i % 2 ? 3 : 1, Bytes(6 * 4));
-        for (Bytes &plane : picture)
-            std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
-        inputs.push_back(dir_.write("in" + std::to_string(i) + (i == 3 ? ".bmp" : ".x.bmp"), i == 3 ? Bytes{'B', 'M'} : bmp(6, picture)));
-    }
-    for (const char *to : {"fits", "bmp"}) {
-        for (std::size_t i = 0; i < inputs.size(); ++i)
-            if (i != 3)
-                program({"convert", inputs[i], dir_.file("single" + std::to_string(i) + "." + to)});
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 7; ++i)
+        inputs.push_back(dir_.write("in" + std::to_string(i) + (i == 3 ? ".bmp" : ".x.bmp"),
+                                    i == 3 ? Bytes{'B', 'M'} : bmp(6, random_planes(random, i % 2 ? 3 : 1, 6 * 4))));
+    for (const std::string to : {"fits", "bmp"}) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) program({"convert", inputs[i], dir_.file("single" + std::to_string(i) + "." + to)});
         for (const char *jobs : {"1", "3"}) {
-            const std::string out = dir_.file(std::string("out-") + to + jobs);
-            std::filesystem::create_directory(out);
+            const std::string out = dir_.file("out-" + to + jobs) + (jobs[0] == '1' ? "/" : "");
             std::vector<std::string> args = {"convert", "-j", jobs, "--to", to, "-o", out};
             args.insert(args.end(), inputs.begin(), inputs.end());
-            const std::string said = program(args);
-            EXPECT_EQ(said[0], '1') << said;
-            EXPECT_NE(said.find("dirira: 1 of 7 files failed: " + inputs[3] + "\n"), std::string::npos) << said;
-            for (std::size_t i = 0; i < inputs.size(); ++i) {
-                const std::string made = out + "/in" + std::to_string(i) + (i == 3 ? "." : ".x.") + to;
-                EXPECT_EQ(read_file(made), i == 3 ? Bytes{} : read_file(dir_.file("single" + std::to_string(i) + "." + to)));
-            }
+            const std::string said = (std::filesystem::create_directory(out), program(args));
+            EXPECT_EQ(said.substr(0, 1) + said.substr(said.find("dirira: 1 of")), "1dirira: 1 of 7 files failed: " + inputs[3] + "\n");
+            for (std::size_t i = 0; i < inputs.size(); ++i)
+                EXPECT_EQ(read_file(out + "/in" + std::to_string(i) + (i == 3 ? "." : ".x.") + to), read_file(dir_.file("single" + std::to_string(i) + "." + to)));
             EXPECT_EQ(long(std::distance(std::filesystem::directory_iterator(out), {})), 6);
         }
     }
@@ -348,37 +313,45 @@ TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
               "2dirira: two inputs would both become " + dir_.file("x.fits") + "; nothing converted\n");
 }
 
-// A terminal gets a bar that ends full and is wiped before the result line;
-// --quiet draws none.
+// The caption's tail in 40 columns, 30 cells filled by whole thirtieths, redrawn when the percentage changes,
+// wiped on closing.
+TEST_F(Program, ProgressBarsDrawWhatTheLibraryReports) {
+    const std::string c39 = "a-caption-of-thirty-nine-characters-39:", c40 = c39 + "X", c41 = "Y" + c40;
+    const std::string none = "..............................]   0%", part = "####################..........]  67%";
+    const std::string full = "##############################] 100%", wipe = "\r" + std::string(78, ' ') + "\r";
+    const struct { const char *caption; bool enabled; std::string field; } cases[] = {{c39.c_str(), true, c39 + " "},
+        {c40.c_str(), true, c40}, {c41.c_str(), true, "..." + c41.substr(4)}, {nullptr, true, std::string(40, ' ')}, {c40.c_str(), false, ""}};
+    for (const auto &c : cases) {
+        char *drawn = nullptr;
+        std::size_t size = 0;
+        std::FILE *out = open_memstream(&drawn, &size);
+        {
+            dirira_tool::ProgressBar bar(out, c.enabled);
+            const LPARAM sent[][2] = {{0, LPARAM(c.caption)}, {1, 0}, {1, 67}, {1, 67}, {1, -5}, {1, 150}, {2, 0}, {2, 0}, {1, 67}};
+            for (const auto &message : sent) SendMessageA(bar.window(), WM_USER + 0x70, WPARAM(message[0]), message[1]);
+        }
+        std::fclose(out);
+        const std::string line = "\r" + c.field + " [";
+        EXPECT_EQ(std::string(drawn, size), c.enabled ? line + none + line + part + line + none + line + full + wipe + line + part + wipe : "");
+        std::free(drawn);
+    }
+}
+
+// On a terminal the bar is drawn and wiped before the result line; --quiet draws none.
 TEST_F(Program, ProgressShowsAsABarOnATerminal) {
     const std::string in = dir_.write("in.bmp", bmp(300, Planes(3, Bytes(300 * 200, 9)))), out = dir_.file("out.bmp");
     for (bool quiet : {false, true}) {
         int terminal = -1;
         const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-        if (child == 0) {
-            std::vector<std::string> args = {"dirira", "convert", in, out};
-            if (quiet)
-                args.push_back("--quiet");
-            std::vector<char *> argv;
-            for (std::string &arg : args)
-                argv.push_back(arg.data());
-            const int code = dirira_tool::run(int(argv.size()), argv.data());
-            std::fflush(nullptr);
-            _exit(code);
-        }
+        if (child == 0) _exit((run({"convert", in, out, quiet ? "--quiet" : "-j=1"}), std::fflush(nullptr), 0));
         std::string shown;
         char buffer[4096];
-        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
-            shown.append(buffer, std::size_t(got));
-        int status = 0;
-        waitpid(child, &status, 0);
-        close(terminal);
-        const std::string result = in + " -> " + out + ": 300 x 200, 3 planes\r\n";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_EQ(shown.size() >= result.size() ? shown.substr(shown.size() - result.size()) : shown, result);
-        const std::string full = "[##############################] 100%", wipe = "\r" + std::string(78, ' ') + "\r";
-        EXPECT_EQ(shown.find(full) != std::string::npos && shown.find(wipe + result) != std::string::npos, !quiet) << shown;
-        EXPECT_EQ(shown.find('#') == std::string::npos, quiet) << shown;
+        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, std::size_t(got));
+        int status = 1;
+        waitpid(child, &status, 0), close(terminal);
+        const std::string result = "\r" + std::string(78, ' ') + "\r" + in + " -> " + out + ": 300 x 200, 3 planes\r\n";
+        EXPECT_EQ(shown.substr(quiet ? 0 : shown.size() - std::min(shown.size(), result.size())), quiet ? result.substr(80) : result);
+        EXPECT_EQ(shown.find("] 100%") != std::string::npos && status == 0, !quiet) << shown;
     }
 }
 
@@ -386,105 +359,81 @@ TEST_F(Program, ProgressShowsAsABarOnATerminal) {
 TEST_F(Program, AnInterruptedConversionLeavesTheOldOutput) {
     const std::string old = dir_.write("out.bmp", {'o', 'l', 'd'});
     const pid_t child = fork();
-    if (child == 0) {
-        dirira_tool::write_replacing(old.c_str(), [](const char *path) {
+    if (child == 0)
+        _exit(dirira_tool::write_replacing(old.c_str(), [](const char *path) {
             std::FILE *file = std::fopen(path, "wb");
-            std::fputs("half a file", file);
-            std::fflush(file);
-            raise(SIGTERM);
+            std::fputs("half a file", file), std::fflush(file), raise(SIGTERM);
             return std::string();
-        });
-        _exit(0);
-    }
+        }));
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_EQ(text(read_file(old)) + std::to_string(entries()), "old1");
+    EXPECT_EQ(text(read_file(old)) + std::to_string(entries()) + std::to_string(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM), "old11");
 }
 
-// Planes of 36 MiB under a budget of 4 MiB (the store may hold 8 blocks of
-// 2 MiB beyond it) page through the swap file and come out whole; without
-// --memory the budget is half of physical memory.
+// Planes of 36 MiB under a budget of 4 MiB page through the swap file and come out whole.
 TEST_F(Program, PicturesLargerThanTheMemoryGivenStillConvert) {
     std::mt19937 random(4);
-    Planes picture(3, Bytes(2048 * 1536));
-    for (Bytes &plane : picture)
-        std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
-    const std::string in = dir_.write("in.bmp", bmp(2048, picture)), out = dir_.file("out.bmp");
+    const std::string in = dir_.write("in.bmp", bmp(2048, random_planes(random, 3, 2048 * 1536))), out = dir_.file("out.bmp");
     EXPECT_EQ(program({"convert", "--memory", "4M", in, out}), "0" + in + " -> " + out + ": 2048 x 1536, 3 planes\n");
-    EXPECT_EQ(CVmImage::GetMemoryBudget(), SIZE_T{4} << 20);
     EXPECT_EQ(read_file(out), read_file(in));
-    program({"convert", in, out});
-    EXPECT_EQ(CVmImage::GetMemoryBudget(), SIZE_T(sysconf(_SC_PHYS_PAGES)) * SIZE_T(sysconf(_SC_PAGESIZE)) / 2);
-    CVmImage::SetMemoryBudget(0);
 }
 
-// Width, height, channels and pixels of a PNG file, decoded by libpng.
-std::tuple<int, int, int, Bytes> read_png(const std::string &path) {
+std::tuple<int, int, int, Bytes> read_png(const std::string &path) {  // width, height, channels, pixels
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {0, 0, 0, {}};
-    const int channels = PNG_IMAGE_PIXEL_CHANNELS(image.format);
-    Bytes pixels(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
-    return {int(image.width), int(image.height), channels, pixels};
+    Bytes pixels;
+    if (png_image_begin_read_from_file(&image, path.c_str()))
+        pixels.resize(PNG_IMAGE_SIZE(image)), png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    return {int(image.width), int(image.height), int(PNG_IMAGE_PIXEL_CHANNELS(image.format)), pixels};
 }
 
-// The preview is the library's display bytes of the block means at the
-// printed levels: blocks cut by the picture's edge average what they hold,
-// NaN is left out of a mean; levels that span nothing or run backwards
-// give a picture and a warning.
+// The library's display bytes of the block means at the printed levels: blocks cut by the edge average what they
+// hold, NaN is left out; levels that span nothing or run backwards give a picture and a warning.
 TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
-    const float nan = NAN;
-    const std::vector<float> samples = {1, 2, 3, 4, 250.5f, 7, 8, nan, 10, 11, 12, 13, 14, 15, 16};  // 5 x 3, one plane
-    const std::string in = dir_.file("in.fits");
-    write_fits(in, {{{5, 3}, {}, IMAGE_HDU, 0}});
-    fitsfile *file = nullptr;
-    int status = 0;
-    fits_open_diskfile(&file, in.c_str(), READWRITE, &status);
-    for (int y = 0; y < 3; ++y)  // FITS row 1 is the picture's bottom row
-        fits_write_img(file, TFLOAT, 1 + 5 * (2 - y), 5, const_cast<float *>(&samples[5 * y]), &status);
-    fits_close_file(file, &status);
+    const std::vector<float> samples = {12, 13, 14, 15, 16, 7, 8, NAN, 10, 11, 1, 2, 3, 4, 250.5f};  // 5 x 3, FITS's bottom row first
+    const std::string in = dir_.file("in.fits"), png = dir_.file("out.png");
+    write_fits(in, {{{5, 3}, {}, IMAGE_HDU, 0, samples}});
     // --size 2x2: blocks of 3 x 3, so 2 x 1 means: (1+2+3+7+8+12+13+14)/8 and (4+250.5+10+11+15+16)/6.
-    const std::vector<float> means = {60.0f / 8, 306.5f / 6};  // the reduced picture's samples are floats
-    const double low = means[0], high = means[1], span = high - low;
-    const struct { std::vector<std::string> options; double black, white; std::string warning; } cases[] = {
-        {{"--stretch", "minmax"}, low, high, ""},
-        {{"--stretch=percentile:25,75"}, low + 0.25 * span, low + 0.75 * span, ""},
-        {{"--stretch", "percentile:80,20"}, low + 0.8 * span, low + 0.2 * span, "black 42.3667 is above white 16.2167"},
-        {{"--stretch", "percentile:40,40"}, low + 0.4 * span, low + 0.4 * span, "black and white are both 24.9333"},
-    };
+    const float means[] = {60.0f / 8, 306.5f / 6};  // the reduced picture's samples are floats
+    const double low = means[0], span = means[1] - low;
+    const struct { const char *stretch; double black, white; std::string warning; } cases[] = {
+        {"minmax", low, means[1], ""}, {"percentile:25,75", low + 0.25 * span, low + 0.75 * span, ""},
+        {"percentile:80,20", low + 0.8 * span, low + 0.2 * span, "black 42.3667 is above white 16.2167: samples above 42.3667 render white, the rest black"},
+        {"percentile:40,40", low + 0.4 * span, low + 0.4 * span, "black and white are both 24.9333: it renders black"}};
     for (const auto &c : cases) {
-        std::vector<std::string> args = {"preview", "--size", "2x2", in, dir_.file("out.png")};
-        args.insert(args.begin() + 1, c.options.begin(), c.options.end());
-        const std::string said = program(args);
+        const std::string said = program({"preview", "--size", "2x2", "--stretch", c.stretch, in, png});
         CStlImage expected;
-        expected.Create(2, 1, 1, -32);
-        expected.SetPixelGrayRaw(0, 0, means[0], 0), expected.SetPixelGrayRaw(1, 0, means[1], 0);
+        expected.Create(2, 1, 1, -32), expected.SetPixelGrayRaw(0, 0, means[0], 0), expected.SetPixelGrayRaw(1, 0, means[1], 0);
         expected.LevelMin[0] = c.black, expected.LevelMax[0] = c.white, expected.LevelRange[0] = c.white - c.black;
         char levels[96];
         std::snprintf(levels, sizeof levels, "plane 1: black %.9g, white %.9g\n", c.black, c.white);
-        EXPECT_EQ(said.substr(0, said.find('\n') + 1), "0" + in + " -> " + dir_.file("out.png") + ": 2 x 1 from 5 x 3, stretch " +
-                  (c.options.size() == 1 || c.options[1][0] == 'p' ? "percentile" : c.options[1]) + "\n") << said;
-        EXPECT_NE(said.find(levels), std::string::npos) << said;
-        EXPECT_EQ(said.find("warning") == std::string::npos, c.warning.empty()) << said;
-        EXPECT_NE(said.find(c.warning), std::string::npos) << said;
-        EXPECT_EQ(read_png(dir_.file("out.png")),
-                  std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
+        EXPECT_EQ(said, "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch " +
+                  std::string(c.stretch).substr(0, c.stretch[0] == 'p' ? 10 : 6) + "\n" + levels + (c.warning.empty() ? "" : "dirira: " + in + ": warning: plane 1: " + c.warning + "\n"));
+        EXPECT_EQ(read_png(png), std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
     }
-    // A 1 x 1 colour picture: three channels, a warning per plane; a plane of its own in gray.
+    // A 1 x 1 colour picture: three channels and a warning per plane, or a plane of its own in gray.
     const std::string one = dir_.write("one.bmp", bmp(1, {{9}, {99}, {200}}));
-    const std::string said = program({"preview", one, dir_.file("one.png")});
-    EXPECT_EQ(std::count(said.begin(), said.end(), 'w') >= 3 && said[0] == '0', true) << said;
-    EXPECT_EQ(std::get<2>(read_png(dir_.file("one.png"))), 3);
-    EXPECT_EQ(program({"preview", "--plane", "2", one, dir_.file("two.png")}).substr(0, 1), "0");
-    EXPECT_EQ(std::get<2>(read_png(dir_.file("two.png"))), 1);
-    EXPECT_EQ(program({"preview", "--plane", "4", one, dir_.file("four.png")}),
-              "1dirira: " + one + ": no plane 4; the image has 3\n");
-    EXPECT_EQ(program({"preview", "--colour", in, dir_.file("c.png")}), "1dirira: " + in + ": --colour needs three planes, the image has 1\n");
+    for (const auto &[option, count] : std::vector<std::pair<std::string, int>>{{"--colour", 3}, {"--plane=2", 1}, {"--size=9x9", 3}}) {
+        const std::string said = program({"preview", option, one, png});
+        EXPECT_EQ(said.substr(0, 1) + std::to_string(std::count(said.begin(), said.end(), '\n') - 2 * count), "01") << said;  // levels, a warning
+        EXPECT_EQ(std::get<2>(read_png(png)), count);
+    }
+    EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
+              "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in + ": --colour needs three planes, the image has 1\n");
+    const std::string nan = dir_.file("nan.fits"), warn = "dirira: " + nan + ": warning: ";  // no finite sample: levels 0 and 0
+    write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
+    EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
+              warn + "plane 1 has no defined sample: it renders black\n" + warn + "plane 1: black and white are both 0: it renders black\n");
+    const std::string big = dir_.file("big.fits");  // by default at most 1024 x 1024, reduced by whole factors
+    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513")}) {
+        write_fits(big, {{{width, height}, {}}});
+        const std::string said = program({"preview", big, png});
+        EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " + std::to_string(width) + " x " +
+                  std::to_string(height) + ", stretch zscale");
+        std::filesystem::remove(big);
+    }
     for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--size=0x4", "--size=4", "--plane=0"})
-        EXPECT_EQ(program({"preview", bad, in, dir_.file("x.png")})[0], '2') << bad;
+        EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
 }
 
 }  // namespace
