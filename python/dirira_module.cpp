@@ -48,6 +48,15 @@ struct Failure {
     std::string message;
 };
 
+// Row y of a plane of the store; a store that cannot bring it in (no memory
+// for a slot, a failing swap file) is a Failure of status 6.
+float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
+    float *row = image.GetImageAdr(0, y, plane, mode, NULL);
+    if (row == nullptr)
+        throw Failure{dirira::kBmpNoMemory, "the image's store cannot bring a row back into memory"};
+    return row;
+}
+
 // Memory for numpy, freed by the array's capsule.
 struct HugeBuffer {
     void *base = nullptr;
@@ -173,7 +182,7 @@ struct Image {
         auto *out = reinterpret_cast<unsigned char *>(buffer->data);
         for (int plane = 0; plane < count; ++plane)
             for (int y = 0; y < height; ++y, out += row)
-                std::memcpy(out, image->GetImageAdr(0, y, plane, kReadSamples, NULL), row);
+                std::memcpy(out, store_row(*image, y, plane, kReadSamples), row);
         return array_over(buffer, shape);
     }
 
@@ -276,7 +285,7 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
     for (int plane = 0; plane < count; ++plane) {
         double low = INFINITY, high = -INFINITY;
         for (int y = 0; y < int(height); ++y, in += width) {
-            std::memcpy(image.image->GetImageAdr(0, y, plane, kWriteSamples, NULL), in, row);
+            std::memcpy(store_row(*image.image, y, plane, kWriteSamples), in, row);
             for (py::ssize_t x = 0; x < width; ++x)
                 low = std::fmin(low, in[x]), high = std::fmax(high, in[x]);
         }

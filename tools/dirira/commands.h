@@ -51,6 +51,12 @@ struct PreviewOptions {
 // warns of levels that span nothing or run backwards; 0, or 1.
 int preview(const PreviewOptions &options);
 
+// Row y of a plane of the image's store, for reading (mode 1) or writing
+// (0). A store that cannot bring the row in (no memory for a slot, a swap
+// file that fails) throws the framework's memory exception, which ends the
+// command, or the file's conversion, as out of memory.
+float *store_row(CStlImage &image, int y, int plane, unsigned mode);
+
 // Reads a BMP file of any header version (bmpfile::read_bmp), saying on
 // standard error what the reader let pass or why it cannot read the file
 // ("dirira: PATH: cannot read: WHY"): 0, or 1.

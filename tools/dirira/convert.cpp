@@ -207,6 +207,13 @@ int convert_batch(const ConvertOptions &options) {
 
 }  // namespace
 
+float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
+    float *row = image.GetImageAdr(0, y, plane, mode, NULL);
+    if (row == nullptr)
+        AfxThrowMemoryException();
+    return row;
+}
+
 int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source) {
     bmpfile::ReadFailure failure;
     const bool read = bmpfile::read_bmp(path, image, progress, source, failure);

@@ -269,7 +269,7 @@ bool stream_samples(int fd, CStlImage &image) {
         for (int y = height - 1; y >= 0; --y) {
             if (used + width > chunk.size() && !flush())
                 return false;
-            const float *row = image.GetImageAdr(0, y, plane, kReadSamples, NULL);
+            const float *row = store_row(image, y, plane, kReadSamples);
             std::uint32_t *out = chunk.data() + used;
             for (std::size_t x = 0; x < width; ++x) {
                 std::uint32_t bits;
@@ -372,7 +372,7 @@ bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *
     float undefined = std::numeric_limits<float>::quiet_NaN();
     const int width = image.GetWidth(), height = image.GetHeight();
     for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {  // in file order, as written
-        float *row = image.GetImageAdr(0, height - fitsRow, plane, kWriteSamples, NULL);
+        float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
         LONGLONG first[3] = {1, fitsRow, plane + 1};
         int anyUndefined = 0;
         fits_read_pixll(file, TFLOAT, first, width, &undefined, row, &anyUndefined, status);

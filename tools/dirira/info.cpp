@@ -61,7 +61,7 @@ std::vector<long> histogram(CStlImage &image, int plane, double low, double high
     std::vector<long> counts(kHistogramBins, 0);
     const double scale = high > low ? kHistogramBins / (high - low) : 0;
     for (int y = 0; y < image.GetHeight(); ++y) {
-        const float *row = image.GetImageAdr(0, y, plane, kReadSamples, NULL);
+        const float *row = store_row(image, y, plane, kReadSamples);
         for (int x = 0; x < image.GetWidth(); ++x)
             if (std::isfinite(row[x]))
                 ++counts[std::size_t(std::min(kHistogramBins - 1, int((row[x] - low) * scale)))];

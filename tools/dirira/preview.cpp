@@ -65,7 +65,7 @@ std::vector<float> block_means(CStlImage &image, int plane, int factor, int widt
     std::vector<double> sums(std::size_t(width) * std::size_t(height), 0.0);
     std::vector<std::uint32_t> counts(sums.size(), 0);
     for (int y = 0; y < sourceHeight; ++y) {
-        const float *row = image.GetImageAdr(0, y, plane, kReadSamples, NULL);
+        const float *row = store_row(image, y, plane, kReadSamples);
         const std::size_t out = std::size_t(y / factor) * std::size_t(width);
         for (int x = 0; x < sourceWidth; ++x)
             if (std::isfinite(row[x]))
@@ -153,7 +153,7 @@ int preview(const PreviewOptions &o) {
         const Levels l = levels_for(o.stretch, samples);
         for (int y = 0; y < height; ++y)
             std::copy_n(&samples[std::size_t(y) * std::size_t(width)], width,
-                        shown.GetImageAdr(0, y, int(i), kWriteSamples, NULL));
+                        store_row(shown, y, int(i), kWriteSamples));
         shown.LevelMin[i] = l.black, shown.LevelMax[i] = l.white, shown.LevelRange[i] = l.white - l.black;
         std::printf("plane %d: black %.9g, white %.9g\n", planes[i] + 1, l.black, l.white);
         warn_about(o, planes[i], l);

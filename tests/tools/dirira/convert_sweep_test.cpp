@@ -75,7 +75,8 @@ protected:
     }
     void TearDown() override { quiet_run({"convert", "-q", "--memory", "0", bmp_, dir_.file("reset.bmp")}); }
 
-    void sweep(const char *name, std::vector<std::string> args, const std::string &output) {
+    // Returns the fault-free output.
+    Bytes sweep(const char *name, std::vector<std::string> args, const std::string &output) {
         const Bytes previous = {'o', 'l', 'd'};
         save(output, previous);
         const std::size_t files = entries(dir_.path()).size();
@@ -100,6 +101,7 @@ protected:
                 EXPECT_TRUE(testing_support::Holdings() == before) << name << ", " << (seam ? seam : "") << " call " << k;
             });
         std::printf("%s: %s\n", name, counts.c_str());
+        return clean;
     }
 
     testing_support::TempDir dir_;
@@ -108,10 +110,12 @@ protected:
 
 TEST_F(ConvertSweep, FailedConversionsLeaveThePreviousOutputAndNothingElse) {
     const std::string bmp = dir_.file("out.bmp"), fits = dir_.file("out.fits");
-    sweep("BMP to BMP", {"convert", "-q", bmp_, bmp}, bmp);
-    sweep("BMP to FITS", {"convert", "-q", bmp_, fits}, fits);
-    sweep("FITS to BMP", {"convert", "-q", fits_, bmp}, bmp);
-    sweep("BMP to BMP, paging", {"convert", "-q", "--memory", "1", bmp_, bmp}, bmp);
+    const Bytes direct = sweep("BMP to BMP", {"convert", "-q", bmp_, bmp}, bmp);
+    const Bytes toFits = sweep("BMP to FITS", {"convert", "-q", bmp_, fits}, fits);
+    EXPECT_EQ(sweep("BMP to FITS, paging", {"convert", "-q", "--memory", "1", bmp_, fits}, fits), toFits);
+    EXPECT_EQ(sweep("FITS to BMP", {"convert", "-q", fits_, bmp}, bmp), direct);
+    EXPECT_EQ(sweep("BMP to BMP, paging", {"convert", "-q", "--memory", "1", bmp_, bmp}, bmp), direct);
+    EXPECT_EQ(sweep("FITS to BMP, paging", {"convert", "-q", "--memory", "1", fits_, bmp}, bmp), direct);
 }
 
 // The FITS writer's own writes, refused by a file-size limit below the
