@@ -84,6 +84,10 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
                 std::fill(it->second.bytes.begin(), it->second.bytes.end(), kFill);
                 std::memset(it->second.Bytes(h), kFill, it->second.bytes.size());
             }
+        } else if (op == 1 && !it->second.fixed && !pick(4)) {  // GMEM_MODIFY sets the attribute only
+            it->second.discardable = pick(2);
+            const UINT flags = GMEM_MODIFY | (it->second.discardable ? GMEM_DISCARDABLE : 0);
+            EXPECT_EQ(GlobalReAlloc(it->first, 0, flags), it->first);
         } else if (op == 1 && !it->second.fixed) {
             Model &m = it->second;
             const UINT flags = kReAllocFlags[pick(4)] | (m.discarded ? GMEM_MOVEABLE : 0);
@@ -208,6 +212,22 @@ TEST_F(GlobalTest, FixedBlocksResizeOnlyByMoving) {
     HGLOBAL tiny = GlobalReAlloc(moved, 0, GMEM_MOVEABLE);
     EXPECT_EQ(GlobalSize(tiny), 1u) << "never empty";
     EXPECT_EQ(GlobalFree(tiny), nullptr);
+}
+
+// Windows' table of movable handles holds 0x10000; when it is full, a fixed
+// block cannot become movable and stays as it was.
+TEST_F(GlobalTest, MovableHandlesRunOutAfterTwoToTheSixteen) {
+    SKIP_WITHOUT_WIN32_SEAMS("the handle table's size (Wine's differs)");
+    std::vector<HGLOBAL> handles;
+    for (HGLOBAL h; (h = GlobalAlloc(GMEM_MOVEABLE, 0)) != nullptr;) handles.push_back(h);
+    EXPECT_EQ(handles.size(), 0x10000u);
+    HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
+    EXPECT_LAST_ERROR(GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_TRUE(GlobalSize(fixed) == 8 && GlobalHandle(fixed) == fixed) << "still fixed";
+    GlobalFree(handles.back());
+    handles.back() = GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE);
+    EXPECT_EQ(GlobalSize(handles.back()), 8u);
+    for (HGLOBAL h : handles) GlobalFree(h);
 }
 
 TEST_F(GlobalTest, ImpossibleSizesFailWithoutWrapping) {
