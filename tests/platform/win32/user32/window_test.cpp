@@ -75,7 +75,8 @@ TEST_F(WindowTest, DefWindowProcAcceptsCreation) {
 
 TEST_F(WindowTest, MissingClassIsNotFound) {
     SKIP_WHERE_WINE_DIVERGES("CreateWindowExA of an unregistered class fails with ERROR_CLASS_DOES_NOT_EXIST");
-    for (const char *name : {"Missing", "Recordin", "Recordings"})  // a name's prefix or extension is another name
+    // A name's prefix or extension is another name; the subset has no atoms.
+    for (const char *name : {"Missing", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
         EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
 
