@@ -138,11 +138,11 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
 TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
     const struct { const char *name; WORD screenDepth; bool dc; std::vector<BYTE> shown; } kCases[] = {
         {"no_dc_monochrome_dark_is_black", 1, false, {0, 0, 0, 0}},
-        {"screen_32", 32, true, {0x56, 0x34, 0x12, 0}},
+        {"screen_32", 32, true, {0x56, 0x34, 0x1E, 0}},
         {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}},
-        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x10, 0}},
+        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x18, 0}},  // 6 bits of red would keep 0x1C, 5 of green 0x31
     };
-    const BYTE pixel[] = {0x56, 0x34, 0x12, 0};
+    const BYTE pixel[] = {0x56, 0x34, 0x1E, 0};
     Dib dib = DibOf(1, 1, 24);
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);

@@ -117,6 +117,9 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     EXPECT_TRUE(destroyAgain) << "asked again while under way";
     EXPECT_FALSE(IsWindow(child));
     EXPECT_LAST_ERROR(DestroyWindow(parent), FALSE, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_LAST_ERROR(Create(parent), nullptr, ERROR_INVALID_WINDOW_HANDLE);  // a parent that is gone
+    HWND topLevel = CreateWindowExA(0, "Recording", "top", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(topLevel && DestroyWindow(topLevel));
     EXPECT_LAST_ERROR(SendMessageA(parent, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);
 }
 
