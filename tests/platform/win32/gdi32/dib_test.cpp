@@ -43,9 +43,8 @@ const DWORD kStatic[20] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x8
                            0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 RGBQUAD Quad(DWORD rgb) { return {BYTE(rgb), BYTE(rgb >> 8), BYTE(rgb >> 16), 0}; }
 
-// The whole table written behind the header: black and white; the VGA set
-// (static colours 0-6, 12, 7, 13-19); the static colours at both ends of
-// the 8-bit table with a 2-3-3 cube between them. biClrUsed comes back 0.
+// The tables written behind the header: black and white; the VGA set; the
+// static colours at both ends of a 2-3-3 cube. biClrUsed comes back 0.
 TEST_F(DibTest, DefaultColourTablesAreWrittenBehindTheHeader) {
     std::vector<RGBQUAD> tables[3] = {{Quad(0), Quad(0xFFFFFF)}, {}, {}};
     for (int i : {0, 1, 2, 3, 4, 5, 6, 12, 7, 13, 14, 15, 16, 17, 18, 19}) tables[1].push_back(Quad(kStatic[i]));
@@ -84,11 +83,9 @@ TEST_F(DibTest, RowsAreCopiedBottomUpWithTheSizeCompleted) {
     }
 }
 
-// Round trips at every depth against rows packed from the BMP layout: rows
-// of 4-byte multiples, index pixels from the high bits of a byte, 16 bits
-// as x555, 24 as B G R, 32 as B G R 0. Index DIBs use the default table's
-// colours that occur once in it; direct colours are 5-bit levels widened,
-// which 16 bits keep. Width 13 leaves part of a byte and padding.
+// Round trips at every depth against rows packed from the BMP layout (index
+// pixels from a byte's high bits, 16 bits as x555, 24 B G R, 32 B G R 0) with
+// colours every depth keeps. Width 13 leaves part of a byte and padding.
 TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
     constexpr LONG kWidth = 13, kHeight = 3;
     std::mt19937 random(21);
@@ -159,8 +156,6 @@ TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
     }
 }
 
-// The subset refuses an empty DIB; the seams fail a call or leave the size
-// zero once, and a failed call changes nothing.
 TEST_F(DibTest, EmptyDibsAndTheSeams) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection and the subset's refusals");
     Dib dib = DibOf(0, 1, 24);

@@ -27,14 +27,12 @@ unsigned char *DataOf(HGLOBAL block) {
     return data;
 }
 
-// What Windows promises about one block: fixed or movable, discardable,
-// its bytes (none once discarded) and its lock count (movable only).
+// What Windows promises about one block: its kind, bytes and lock count.
 struct Model {
     bool fixed, discardable, discarded;
     std::vector<unsigned char> bytes;
     int locks;
-    // Where the bytes are. Looking costs a movable block a lock and an
-    // unlock, which takes a saturated count down by one, as on Windows.
+    // Where the bytes are. Looking takes a saturated lock count down by one.
     unsigned char *Bytes(HGLOBAL h) {
         if (fixed) return static_cast<unsigned char *>(h);
         locks = std::min(locks, 0xFE);
@@ -51,11 +49,9 @@ struct Model {
     }
 };
 
-// A seeded random run of GlobalAlloc, GlobalReAlloc, GlobalLock,
-// GlobalUnlock and GlobalFree against the model, sizes on both sides of the
-// stand-in's 2 MiB mapping threshold included. Every answer, last error,
-// size, flag word and byte is compared; with the stand-in its accounts too.
-// Fixed blocks are not resized here (FixedBlocksResizeOnlyByMoving).
+// A seeded random run of the global calls against the model, sizes on both
+// sides of the 2 MiB mapping threshold included: every answer, last error,
+// size, flag word, byte and account is compared. Fixed blocks keep their size.
 TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     if (!testing_support::kWin32Seams)
         GTEST_SKIP() << "not yet settled under Wine: GlobalReAlloc of a locked movable block";
@@ -93,8 +89,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
             const UINT flags = kReAllocFlags[pick(4)] | (m.discarded ? GMEM_MOVEABLE : 0);
             const SIZE_T bytes = size(), old = m.bytes.size();
             const void *before = m.locks ? m.Bytes(it->first) : nullptr;
-            // Locked: no discarding, and growing only where the block is,
-            // unless GMEM_MOVEABLE lets it move.
+            // Locked: no discarding, and growing only in place unless GMEM_MOVEABLE.
             const bool mayFail = m.locks && bytes > old && !(flags & GMEM_MOVEABLE);
             const HGLOBAL result = GlobalReAlloc(it->first, bytes, flags);
             EXPECT_TRUE(result == (m.locks && !bytes ? nullptr : it->first) || (mayFail && !result));
@@ -138,8 +133,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
             const bool fixed = it->second.fixed;
             model.erase(it);
             it = model.end();
-            // Freeing a fixed block twice faults on 64-bit Windows; a movable
-            // handle is checked before Windows can hand it out again.
+            // Freeing a fixed block twice faults on 64-bit Windows.
             if (!fixed) {
                 EXPECT_LAST_ERROR(GlobalFree(freed), freed, ERROR_INVALID_HANDLE);
                 EXPECT_LAST_ERROR(GlobalSize(freed), 0u, ERROR_INVALID_HANDLE);

@@ -53,6 +53,7 @@ TEST_F(LoaderTest, LoadCallsEntryAndExportsAreFound) {
     EXPECT_TRUE(std::filesystem::equivalent(path, kProbe)) << path;
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n");
+    EXPECT_LAST_ERROR(LoadLibraryA("/nonexistent/library.so"), nullptr, ERROR_MOD_NOT_FOUND);
 }
 
 TEST_F(LoaderTest, RefusedEntryFailsTheLoadAndUnloads) {
@@ -80,10 +81,6 @@ TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
         },
         testing::ExitedWithCode(0), "");
     EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n1 static\n0 static\n");
-}
-
-TEST(LoadLibraryA, MissingLibrary) {
-    EXPECT_LAST_ERROR(LoadLibraryA("/nonexistent/library.so"), nullptr, ERROR_MOD_NOT_FOUND);
 }
 
 TEST(GetModuleFileNameA, ShortBuffer) {

@@ -107,11 +107,9 @@ TEST_F(VersionTest, QueriesAnswerAsWindows) {
     EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
-// A narrow copy lands at its wide value's offset in the room after the
-// block, so it must end within the room: 71 wide characters leave 212
-// bytes to the block's end (144 of value, 68 of VarFileInfo), which 69
-// three-byte and two two-byte characters fill with the terminator; one more
-// byte and the query fails.
+// A narrow copy lands at its wide value's offset in the room, so it must end
+// there: 69 three-byte and two two-byte characters fill the 212 bytes to
+// the block's end with the terminator; one more byte and the query fails.
 TEST_F(VersionTest, NarrowCopiesEndWithinTheRoom) {
     const std::u16string wide = std::u16string(69, u'\u5727') + u"\u00E9";
     std::string narrow;
