@@ -170,6 +170,10 @@ TEST_F(DibTest, EmptyDibsAndTheSeams) {
     EXPECT_EQ(dib.header.biSizeImage, 0u);
     EXPECT_EQ(Query(&dib), 1);
     EXPECT_EQ(dib.header.biSizeImage, 24u);
+    win32_standin::LeaveSizeImageZeroNth(1);
+    win32_standin::ClearFaults();
+    dib.header.biSizeImage = 0;
+    EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 24u) << "ClearFaults disarms";
 }
 
 }  // namespace

@@ -185,6 +185,7 @@ TEST_F(GlobalTest, LockedBlocksMoveOnlyWhenAllowed) {
         std::vector<unsigned char> bytes(c.from);
         for (SIZE_T i = 0; i < c.from; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + i / 251);
         unsigned char *data = static_cast<unsigned char *>(GlobalLock(block));
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % (2 * kMiB) == 0, c.from >= 2 * kMiB) << "own mapping";
         std::memcpy(data, bytes.data(), c.from);
         if (!c.locked) GlobalUnlock(block);
         EXPECT_LAST_ERROR(GlobalReAlloc(block, c.to, c.flags), c.resized ? block : nullptr,
