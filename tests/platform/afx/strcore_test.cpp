@@ -135,6 +135,7 @@ TEST_F(strcore, LoadStringTakesTheFirstModuleOfTheChainHoldingTheIdentifier) {
         CString s("before");
         EXPECT_EQ(s.LoadString(c.id), !c.expected.empty()) << c.name;
         EXPECT_EQ(c.expected, s.GetString()) << c.name;
+        EXPECT_EQ(s.IsEmpty(), c.expected.empty()) << c.name;
     }
     for (int i = 0; i < 3; ++i) {
         AfxTermExtensionModule(records[i]);
