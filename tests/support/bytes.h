@@ -10,21 +10,12 @@ namespace testing_support {
 
 class Bytes {
 public:
-    Bytes &u8(std::uint8_t v) {
-        data_.push_back(v);
-        return *this;
-    }
+    Bytes &u8(std::uint8_t v) { return raw({v}); }
     Bytes &u16(std::uint16_t v) { return u8(v & 0xFF).u8(v >> 8); }
     Bytes &u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
     Bytes &i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
-    Bytes &raw(std::initializer_list<std::uint8_t> bytes) {
-        data_.insert(data_.end(), bytes);
-        return *this;
-    }
-    Bytes &fill(std::size_t count, std::uint8_t value) {
-        data_.insert(data_.end(), count, value);
-        return *this;
-    }
+    Bytes &raw(std::initializer_list<std::uint8_t> bytes) { return append(bytes); }
+    Bytes &fill(std::size_t count, std::uint8_t value) { return append(std::vector<std::uint8_t>(count, value)); }
     Bytes &append(const std::vector<std::uint8_t> &bytes) {
         data_.insert(data_.end(), bytes.begin(), bytes.end());
         return *this;

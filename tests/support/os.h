@@ -1,24 +1,18 @@
 // What the tests need from the operating system beyond the Win32 subset:
-// POSIX on Linux (os_posix.cpp), the C runtime and kernel32 on Windows
-// (os_windows.cpp); CMake picks the file.
+// POSIX on Linux (os_posix.cpp), the C runtime and kernel32 on Windows.
 #pragma once
 
 #include <string>
 
 namespace testing_support {
 
-// Sets a variable of this process's environment, as getenv reads it in this
-// program and in the libraries it loads; nullptr removes it.
+// Sets (nullptr: removes) a variable as getenv reads it here and in libraries.
 void SetEnvironment(const char *name, const char *value);
-
 // Whether the library at `path` is loaded in this process.
 bool IsLoaded(const std::string &path);
-
-// Loads the library at `path` the way the system loads a program's
-// dependencies, not through LoadLibraryA. Linux only: Windows would end the
-// program if the library's entry refused.
+// Loads the library as the system loads a program's dependencies. Linux
+// only: Windows would end the program if the library's entry refused.
 void LoadAsDependency(const std::string &path);
-
 // A device that accepts no byte: every write fails as on a full disk.
 extern const char *const kFullDevice;
 

@@ -14,10 +14,9 @@ using ProgressMessage = std::pair<WPARAM, LPARAM>;
 class ProgressWindow {
 public:
     ProgressWindow();
-    ~ProgressWindow();
+    ~ProgressWindow() { DestroyWindow(window_); }
     ProgressWindow(const ProgressWindow &) = delete;
     ProgressWindow &operator=(const ProgressWindow &) = delete;
-
     HWND handle() const { return window_; }
     const std::vector<ProgressMessage> &messages() const { return messages_; }
 

@@ -13,7 +13,6 @@ public:
     ~TempDir();
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
-
     const std::string &path() const { return path_; }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
     // Writes `bytes` to a new file in the folder and returns its path.

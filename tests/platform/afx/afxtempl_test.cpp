@@ -1,96 +1,107 @@
 #include "afx_test_support.h"
 
+#include <algorithm>
 #include <functional>
-#include <memory>
-#include <utility>
+#include <random>
 #include <vector>
 
 namespace {
-using IntArray = CArray<int, int>;
-std::vector<int> Contents(const IntArray &a) { return std::vector<int>(a.GetData(), a.GetData() + a.GetSize()); }
-std::unique_ptr<IntArray> Make(std::initializer_list<int> values) {
-    auto a = std::make_unique<IntArray>();
-    for (int v : values) a->Add(v);
-    return a;
-}
-
-struct Probe : IntArray {
+struct Probe : CArray<int, int> {
     INT_PTR Capacity() const { return m_nMaxSize; }
 };
 
-// MFC's sizing: a first block holds the larger of the size and the step; a
-// later one grows by the step (size/8 within 4 to 1024 when the step is 0)
-// or to the size itself if that is more; a negative step keeps the last.
-TEST(afxtempl, BlocksAreSizedByTheGrowthStep) {
-    const struct { const char *name; std::vector<std::pair<INT_PTR, INT_PTR>> calls; INT_PTR capacity; } cases[] = {
-        {"first block: the step", {{3, 10}}, 10},
-        {"first block: the size", {{3, 2}}, 3},
-        {"step 0: at least 4", {{3, 0}, {4, -1}}, 7},
-        {"step 0: size/8", {{40, 0}, {41, -1}}, 45},
-        {"step 0: at most 1024", {{9000, 0}, {9001, -1}}, 10024},
-        {"the size when the step is less", {{3, 0}, {20, -1}}, 20},
-        {"a given step", {{4, 0}, {5, 3}}, 7},
-        {"-1 keeps the step", {{1, 8}, {0, -1}, {1, -1}}, 8},
-        {"a new step replaces it", {{1, 8}, {0, 2}, {1, -1}}, 2},
-        {"shrinking keeps the block", {{9, 0}, {2, -1}}, 9},
-    };
-    for (const auto &c : cases) {
-        Probe a;
-        for (const auto &[size, step] : c.calls) a.SetSize(size, step);
-        EXPECT_EQ(c.capacity, a.Capacity()) << c.name;
-        EXPECT_EQ(c.calls.back().first, a.GetSize()) << c.name;
+// CArray as MFC documents it: contents, and the block's capacity by MFC's
+// sizing (a first block holds the larger of the size and the step; a later
+// one grows by the step, or size/8 within 4 to 1024 when the step is 0, or
+// to the size itself if that is more; a negative step keeps the last).
+struct Model {
+    std::vector<int> v;
+    INT_PTR capacity = 0, step = 0;
+    void SetSize(INT_PTR n, INT_PTR newStep = -1) {
+        const INT_PTR size = static_cast<INT_PTR>(v.size()), s = newStep >= 0 ? newStep : step;
+        if (n == 0) capacity = 0;
+        else if (n > capacity && capacity == 0) capacity = std::max(n, s);
+        else if (n > capacity) capacity = std::max(n, capacity + (s ? s : std::clamp<INT_PTR>(size / 8, 4, 1024)));
+        v.resize(static_cast<std::size_t>(n));
+        step = s;
     }
-    Probe kept;
-    kept.SetSize(1, 8);
-    kept.SetSize(9);
-    EXPECT_EQ(16, kept.Capacity()) << "SetSize without a step keeps the last";
-    Probe added;
-    for (int i = 0; i < 6; ++i) added.Add(i);
-    EXPECT_EQ(9, added.Capacity()) << "1, then 1 + 4, then 5 + 4";
-}
+};
 
-// From {1, 2, 3}; a row that throws must leave it as it was.
-TEST(afxtempl, EditsAndInvalidArguments) {
-    const std::vector<int> same{1, 2, 3};
-    const struct {
-        const char *name;
-        std::function<void(IntArray &)> call;
-        std::vector<int> expected;
-        bool throws;
-    } cases[] = {
-        {"SetSize grows, value-initialised", [](IntArray &a) { a.SetSize(5); }, {1, 2, 3, 0, 0}, false},
-        {"shrink drops, growing anew is zero", [](IntArray &a) { a.SetSize(1); a.SetSize(2); }, {1, 0}, false},
-        {"SetSize 0 frees", [](IntArray &a) { a.SetSize(0); EXPECT_EQ(nullptr, a.GetData()); }, {}, false},
-        {"SetAtGrow past end", [](IntArray &a) { a.SetAtGrow(5, 6); }, {1, 2, 3, 0, 0, 6}, false},
-        {"InsertAt middle", [](IntArray &a) { a.InsertAt(1, 9, 2); }, {1, 9, 9, 2, 3}, false},
-        {"InsertAt past end", [](IntArray &a) { a.InsertAt(4, 9); }, {1, 2, 3, 0, 9}, false},
-        {"RemoveAt", [](IntArray &a) { a.RemoveAt(0, 2); }, {3}, false},
-        {"Append", [](IntArray &a) { EXPECT_EQ(3, a.Append(*Make({7, 8}))); }, {1, 2, 3, 7, 8}, false},
-        {"Copy", [](IntArray &a) { a.Copy(*Make({7})); }, {7}, false},
-        {"SetSize negative", [](IntArray &a) { a.SetSize(-1, 4); }, same, true},
-        {"GetAt past end", [](IntArray &a) { a.GetAt(3); }, same, true},
-        {"GetAt negative", [](IntArray &a) { a.GetAt(-1); }, same, true},
-        {"SetAt past end", [](IntArray &a) { a.SetAt(3, 9); }, same, true},
-        {"SetAt last", [](IntArray &a) { a.SetAt(2, 9); }, {1, 2, 9}, false},
-        {"ElementAt negative", [](IntArray &a) { a.ElementAt(-1); }, same, true},
-        {"const [] past end", [](IntArray &a) { std::as_const(a)[3]; }, same, true},
-        {"RemoveAt negative", [](IntArray &a) { a.RemoveAt(-1); }, same, true},
-        {"RemoveAt negative count", [](IntArray &a) { a.RemoveAt(0, -1); }, same, true},
-        {"RemoveAt to the end", [](IntArray &a) { a.RemoveAt(1, 2); }, {1}, false},
-        {"InsertAt negative", [](IntArray &a) { a.InsertAt(-1, 9); }, same, true},
-        {"SetAtGrow inside", [](IntArray &a) { a.SetAtGrow(0, 9); }, {9, 2, 3}, false},
-        {"Copy empty", [](IntArray &a) { a.Copy(IntArray()); EXPECT_EQ(nullptr, a.GetData()); }, {}, false},
-        {"Copy itself", [](IntArray &a) { a.Copy(a); }, same, false},
-        {"SetAtGrow negative", [](IntArray &a) { a.SetAtGrow(-1, 9); }, same, true},
-        {"InsertAt no count", [](IntArray &a) { a.InsertAt(0, 9, 0); }, same, true},
-        {"RemoveAt past end", [](IntArray &a) { a.RemoveAt(2, 2); }, same, true},
-        {"Append to itself", [](IntArray &a) { a.Append(a); }, same, true},
-    };
-    for (const auto &c : cases) {
-        const auto a = Make({1, 2, 3});
-        EXPECT_EQ(c.throws, ThrowsFramework<CInvalidArgException>([&] { c.call(*a); })) << c.name;
-        EXPECT_EQ(c.expected, Contents(*a)) << c.name;
+// Seeded random calls, valid and not, on an array and the model side by
+// side: a bad argument throws CInvalidArgException* and changes nothing;
+// after every call contents and capacity are compared whole.
+TEST(afxtempl, RandomCallsFollowMfcRules) {
+    std::mt19937 random(77);
+    auto pick = [&](int lo, int hi) { return static_cast<INT_PTR>(lo + static_cast<int>(random() % (hi - lo + 1))); };
+    for (int run = 0; run < 20; ++run) {
+        Probe a, other;
+        Model m;
+        for (int step = 0; step < 60; ++step) {
+            const INT_PTR size = a.GetSize(), i = pick(-2, static_cast<int>(size) + 3), n = pick(-1, 4);
+            const int value = static_cast<int>(random() % 1000), op = static_cast<int>(random() % 10);
+            SCOPED_TRACE(testing::Message() << "run " << run << " step " << step << " op " << op);
+            bool bad = false;
+            const bool threw = ThrowsFramework<CInvalidArgException>([&] {
+                switch (op) {
+                case 0: {
+                    const INT_PTR newSize = random() % 8 ? pick(-1, 40) : pick(8000, 9000), newStep = pick(-2, 12);
+                    bad = newSize < 0;
+                    a.SetSize(newSize, newStep);
+                    if (!bad) m.SetSize(newSize, newStep);
+                    break;
+                }
+                case 1:
+                    EXPECT_EQ(a.Add(value), size);
+                    m.SetSize(size + 1);
+                    m.v.back() = value;
+                    break;
+                case 2:
+                    bad = i < 0;
+                    a.SetAtGrow(i, value);
+                    if (i >= size) m.SetSize(i + 1);
+                    m.v[static_cast<std::size_t>(i)] = value;
+                    break;
+                case 3:
+                    bad = i < 0 || n <= 0;
+                    a.InsertAt(i, value, n);
+                    m.SetSize(std::max(i, size) + n);
+                    std::rotate(m.v.begin() + i, m.v.begin() + std::max(i, size), m.v.end());
+                    std::fill_n(m.v.begin() + i, n, value);
+                    break;
+                case 4:
+                    bad = i < 0 || n < 0 || n > size - i;
+                    a.RemoveAt(i, n);
+                    m.v.erase(m.v.begin() + i, m.v.begin() + i + n);
+                    break;
+                case 5:
+                    bad = i < 0 || i >= size;
+                    EXPECT_EQ(a.GetAt(i), (a.SetAt(i, value), value));
+                    m.v[static_cast<std::size_t>(i)] = value;
+                    break;
+                case 6: bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = value; break;
+                case 7:
+                    EXPECT_EQ(a.Append(other), size);
+                    m.SetSize(size + other.GetSize());
+                    std::copy(other.GetData(), other.GetData() + other.GetSize(), m.v.begin() + size);
+                    break;
+                case 8:
+                    a.Copy(other);
+                    m.v.assign(other.GetData(), other.GetData() + other.GetSize());
+                    m.capacity = other.GetSize();
+                    break;
+                default: bad = true, a.Append(a);  // refused, as in MFC 8
+                }
+            });
+            EXPECT_EQ(threw, bad);
+            ASSERT_EQ(std::vector<int>(a.GetData(), a.GetData() + a.GetSize()), m.v);
+            ASSERT_EQ(a.Capacity(), m.capacity);
+            EXPECT_EQ(a.GetData() == nullptr, m.capacity == 0);
+            if (random() % 4 == 0) other.SetAtGrow(pick(0, 5), value);
+            if (random() % 8 == 0) other.RemoveAll();
+        }
     }
+    const Probe constant;
+    EXPECT_TRUE(ThrowsFramework<CInvalidArgException>([&] { constant[0]; }));
 }
 
 // Whichever of the first allocations fails, the array keeps its contents

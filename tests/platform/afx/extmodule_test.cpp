@@ -68,7 +68,9 @@ TEST_F(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     AfxTermExtensionModule(record, TRUE);
     EXPECT_EQ(0, afx_standin::LibraryChainLength());
     EXPECT_EQ(live, afx_standin::LiveAllocations());
+    EXPECT_FALSE(state->m_classList.IsEmpty());
     EXPECT_TRUE(state->m_classList.Remove(&classes[0]));
     EXPECT_FALSE(state->m_classList.Remove(&classes[0])) << "no longer listed";
+    EXPECT_TRUE(state->m_classList.IsEmpty());
 }
 }  // namespace

@@ -102,7 +102,9 @@ TEST_F(strcore, AllocationFailureThrowsAndLeavesTheStringUnchanged) {
     EXPECT_TRUE(ThrowsFramework<CMemoryException>([&] { grown += 'j'; }));
 }
 
-// ---- LoadString through the resource chain -----------------------------------
+// LoadString through the resource chain: the host's resources, then an
+// ordinary library and a system library, loaded in that order; the system
+// one heads the chain but is searched last.
 const std::u16string kLongText(600, u'\u5727');  // 3 bytes each in UTF-8: longer than the first buffer
 const win32_standin::StringResource kStrings[] = {
     {0x0411, 7003, u"host 7003"}, {0x0411, 42, u"host 42"},  // the host: ids of 7001's block, and 42
@@ -111,36 +113,15 @@ const win32_standin::StringResource kStrings[] = {
 const win32_standin::ModuleResources kTables[] = {{kStrings, 2, nullptr}, {kStrings + 2, 3, nullptr},
                                                   {kStrings + 5, 2, nullptr}};
 
-// The host's resources, then an ordinary library and a system library,
-// loaded in that order: the system one heads the chain but is searched last.
-class strcore_LoadString : public AfxTest {
-protected:
-    void SetUp() override {
-        SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
-        AfxTest::SetUp();
-        for (int i = 0; i < 3; ++i) win32_standin::AttachModuleResources(Module(i), &kTables[i]);
-        AfxSetResourceHandle(Module(0));
-        for (int i = 1; i < 3; ++i) {
-            ASSERT_TRUE(AfxInitExtensionModule(records[i], Module(i)));
-            if (i == 2) new CDynLinkLibrary(records[i], TRUE);
-            else new CDynLinkLibrary(records[i]);  // not a system library by default
-        }
-    }
-    void TearDown() override {
-        if (IsSkipped())
-            return;
-        for (int i = 0; i < 3; ++i) {
-            AfxTermExtensionModule(records[i]);
-            win32_standin::DetachModuleResources(Module(i));
-        }
-        AfxSetResourceHandle(nullptr);
-        AfxTest::TearDown();
-    }
-    HMODULE Module(int i) { return reinterpret_cast<HMODULE>(&records[i]); }
+TEST_F(strcore, LoadStringTakesTheFirstModuleOfTheChainHoldingTheIdentifier) {
+    SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
     AFX_EXTENSION_MODULE records[3] = {};
-};
-
-TEST_F(strcore_LoadString, TakesTheFirstModuleOfTheChainHoldingTheIdentifier) {
+    auto module = [&](int i) { return reinterpret_cast<HMODULE>(&records[i]); };
+    for (int i = 0; i < 3; ++i) win32_standin::AttachModuleResources(module(i), &kTables[i]);
+    AfxSetResourceHandle(module(0));
+    ASSERT_TRUE(AfxInitExtensionModule(records[1], module(1)) && AfxInitExtensionModule(records[2], module(2)));
+    new CDynLinkLibrary(records[1]);  // not a system library by default
+    new CDynLinkLibrary(records[2], TRUE);
     std::string longText;
     for (int i = 0; i < 600; ++i) longText += "圧";
     const struct { const char *name; UINT id; std::string expected; } cases[] = {
@@ -148,14 +129,18 @@ TEST_F(strcore_LoadString, TakesTheFirstModuleOfTheChainHoldingTheIdentifier) {
         {"host and library have it: the host comes first", 42, "host 42"},
         {"only the system library has it", 8, "system 8"},
         {"text longer than the first buffer", 9, longText},
+        {"a missing identifier empties the string", 7002, ""},
     };
     for (const auto &c : cases) {
-        CString s;
-        EXPECT_TRUE(s.LoadString(c.id)) << c.name;
+        CString s("before");
+        EXPECT_EQ(s.LoadString(c.id), !c.expected.empty()) << c.name;
         EXPECT_EQ(c.expected, s.GetString()) << c.name;
+        EXPECT_EQ(s.IsEmpty(), c.expected.empty()) << c.name;
     }
-    CString s("before");
-    EXPECT_FALSE(s.LoadString(7002));  // a missing identifier empties the string
-    EXPECT_TRUE(s.IsEmpty());
+    for (int i = 0; i < 3; ++i) {
+        AfxTermExtensionModule(records[i]);
+        win32_standin::DetachModuleResources(module(i));
+    }
+    AfxSetResourceHandle(nullptr);
 }
 }  // namespace

@@ -1,9 +1,6 @@
 // A library for the loader tests. Its entry answers DLL_PROCESS_ATTACH as
-// WIN32_TEST_ENTRY_RESULT says ("0": refuse) and appends every call to the
-// file WIN32_TEST_ENTRY_LOG names, as "<reason> <dynamic|static>" lines,
-// so the test sees calls made while the library was being unloaded. How the
-// loader reaches the entry is the platform's (attach_standin.cpp,
-// attach_windows.cpp).
+// WIN32_TEST_ENTRY_RESULT says ("0": refuse) and logs every call to the file
+// WIN32_TEST_ENTRY_LOG names, as "<reason> <dynamic|static>" lines.
 #include "probe.h"
 
 #include <cstdio>

@@ -37,22 +37,29 @@ protected:
     HBITMAP bitmap_ = ScreenBitmap(2, 2, kPixels);
 };
 
-// The 8-bit table holds the 20 static colours at its ends and a 2-3-3 cube
-// between them; the 4-bit table is the VGA set.
+// Windows' 20 static colours as 0xRRGGBB: the first ten, then the last ten.
+const DWORD kStatic[20] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080,
+                           0xC0C0C0, 0xC0DCC0, 0xA6CAF0, 0xFFFBF0, 0xA0A0A4, 0x808080, 0xFF0000,
+                           0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+RGBQUAD Quad(DWORD rgb) { return {BYTE(rgb), BYTE(rgb >> 8), BYTE(rgb >> 16), 0}; }
+
+// The tables written behind the header: black and white; the VGA set; the
+// static colours at both ends of a 2-3-3 cube. biClrUsed comes back 0.
 TEST_F(DibTest, DefaultColourTablesAreWrittenBehindTheHeader) {
-    const struct { const char *name; WORD bitCount; int index; RGBQUAD expected; } kCases[] = {
-        {"mono_white", 1, 1, {0xFF, 0xFF, 0xFF, 0}},      {"vga_dark_gray", 4, 7, {0x80, 0x80, 0x80, 0}},
-        {"vga_light_gray", 4, 8, {0xC0, 0xC0, 0xC0, 0}},  {"static_money_green", 8, 8, {0xC0, 0xDC, 0xC0, 0}},
-        {"cube_first", 8, 10, {0, 0x20, 0x40, 0}},        {"cube_last", 8, 245, {0xC0, 0xC0, 0xA0, 0}},
-        {"static_cream", 8, 246, {0xF0, 0xFB, 0xFF, 0}},
-    };
-    for (const auto &c : kCases) {
-        SCOPED_TRACE(c.name);
-        Dib dib = DibOf(2, 3, c.bitCount);
+    std::vector<RGBQUAD> tables[3] = {{Quad(0), Quad(0xFFFFFF)}, {}, {}};
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 12, 7, 13, 14, 15, 16, 17, 18, 19}) tables[1].push_back(Quad(kStatic[i]));
+    for (int i = 0; i < 256; ++i)
+        tables[2].push_back(i < 10 ? Quad(kStatic[i]) : i >= 246 ? Quad(kStatic[i - 236])
+                                   : RGBQUAD{BYTE(i & 0xC0), BYTE((i & 0x38) << 2), BYTE((i & 7) << 5), 0});
+    for (const auto &table : tables) {
+        const WORD bits = table.size() == 2 ? 1 : table.size() == 16 ? 4 : 8;
+        SCOPED_TRACE(bits);
+        Dib dib = DibOf(2, 3, bits);
         dib.header.biClrUsed = 37;
+        std::memset(dib.colors, 0x5A, sizeof dib.colors);
         ASSERT_EQ(Query(&dib), 1);
         EXPECT_EQ(dib.header.biClrUsed, 0u);
-        EXPECT_EQ(0, std::memcmp(&dib.colors[c.index], &c.expected, sizeof(RGBQUAD)));
+        EXPECT_EQ(0, std::memcmp(dib.colors, table.data(), table.size() * sizeof(RGBQUAD)));
     }
 }
 
@@ -76,11 +83,9 @@ TEST_F(DibTest, RowsAreCopiedBottomUpWithTheSizeCompleted) {
     }
 }
 
-// Round trips at every depth against rows packed from the BMP layout: rows
-// of 4-byte multiples, index pixels from the high bits of a byte, 16 bits
-// as x555, 24 as B G R, 32 as B G R 0. Index DIBs use the default table's
-// colours that occur once in it; direct colours are 5-bit levels widened,
-// which 16 bits keep. Width 13 leaves part of a byte and padding.
+// Round trips at every depth against rows packed from the BMP layout (index
+// pixels from a byte's high bits, 16 bits as x555, 24 B G R, 32 B G R 0) with
+// colours every depth keeps. Width 13 leaves part of a byte and padding.
 TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
     constexpr LONG kWidth = 13, kHeight = 3;
     std::mt19937 random(21);
@@ -124,40 +129,23 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
     }
 }
 
-TEST_F(DibTest, WithoutADcABitmapIsMonochrome) {
-    Dib dib = DibOf(1, 1, 24);
-    const BYTE pixel[] = {0x56, 0x34, 0x12, 0};
-    HBITMAP bitmap = CreateDIBitmap(NULL, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
-    BITMAP description;
-    ASSERT_EQ(GetObjectA(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
-    EXPECT_EQ(description.bmBitsPixel, 1);
-    EXPECT_EQ(RowsOf(bitmap, 1, 1, 24), std::vector<BYTE>(4, 0)) << "dark, so black";
-    DeleteObject(bitmap);
-}
-
-TEST_F(DibTest, EmptyDibsMakeNoBitmap) {
-    SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
-    Dib empty = DibOf(0, 1, 24);
-    EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &empty.header, 0, nullptr, InfoOf(empty), DIB_RGB_COLORS), nullptr,
-                      ERROR_INVALID_PARAMETER);
-}
-
-TEST_F(DibTest, ScreenDepthLimitsTheColoursABitmapHolds) {
-    SKIP_WITHOUT_WIN32_SEAMS("screen depth");
-    BITMAP made;  // the fixture's, at the depth a screen has until a test sets one
-    ASSERT_EQ(GetObjectA(bitmap_, sizeof made, &made), static_cast<int>(sizeof made));
-    EXPECT_EQ(made.bmBitsPixel, 32);
-    // shown: the pixel as a 24-bit row reads it back.
-    const struct { const char *name; WORD screenDepth; std::vector<BYTE> shown; } kCases[] = {
-        {"screen_8_nearest_cube_entry", 8, {0x40, 0x40, 0x20, 0}},
-        {"screen_16_as_565", 16, {0x52, 0x34, 0x10, 0}},
+// Without a DC a bitmap is monochrome; with one it has the screen's depth
+// (32 until a test sets another), which limits the colours it holds.
+// shown: the pixel as a 24-bit row reads it back.
+TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
+    const struct { const char *name; WORD screenDepth; bool dc; std::vector<BYTE> shown; } kCases[] = {
+        {"no_dc_monochrome_dark_is_black", 1, false, {0, 0, 0, 0}},
+        {"screen_32", 32, true, {0x56, 0x34, 0x1E, 0}},
+        {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}},
+        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x18, 0}},  // 6 bits of red would keep 0x1C, 5 of green 0x31
     };
-    const BYTE pixel[] = {0x56, 0x34, 0x12, 0};
+    const BYTE pixel[] = {0x56, 0x34, 0x1E, 0};
     Dib dib = DibOf(1, 1, 24);
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        win32_standin::SetScreenDepth(c.screenDepth);
-        HDC screen = GetDC(NULL);
+        if (c.dc && !testing_support::kWin32Seams) continue;  // needs the screen-depth seam
+        if (c.dc && testing_support::kWin32Seams) win32_standin::SetScreenDepth(c.screenDepth);
+        HDC screen = c.dc ? GetDC(NULL) : NULL;
         HBITMAP bitmap = CreateDIBitmap(screen, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
         ReleaseDC(NULL, screen);
         BITMAP description;
@@ -168,9 +156,12 @@ TEST_F(DibTest, ScreenDepthLimitsTheColoursABitmapHolds) {
     }
 }
 
-TEST_F(DibTest, SeamsFailACallOrLeaveTheSizeZeroOnce) {
-    SKIP_WITHOUT_WIN32_SEAMS("fault injection");
-    Dib dib = DibOf(2, 3, 24);
+TEST_F(DibTest, EmptyDibsAndTheSeams) {
+    SKIP_WITHOUT_WIN32_SEAMS("fault injection and the subset's refusals");
+    Dib dib = DibOf(0, 1, 24);
+    EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &dib.header, 0, nullptr, InfoOf(dib), DIB_RGB_COLORS), nullptr,
+                      ERROR_INVALID_PARAMETER);
+    dib = DibOf(2, 3, 24);
     win32_standin::FailNth(win32_standin::Call::GetDIBits, 1);
     EXPECT_LAST_ERROR(Query(&dib), 0, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(dib.header.biSizeImage, 0u) << "a failed call changes nothing";
@@ -179,6 +170,10 @@ TEST_F(DibTest, SeamsFailACallOrLeaveTheSizeZeroOnce) {
     EXPECT_EQ(dib.header.biSizeImage, 0u);
     EXPECT_EQ(Query(&dib), 1);
     EXPECT_EQ(dib.header.biSizeImage, 24u);
+    win32_standin::LeaveSizeImageZeroNth(1);
+    win32_standin::ClearFaults();
+    dib.header.biSizeImage = 0;
+    EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 24u) << "ClearFaults disarms";
 }
 
 }  // namespace

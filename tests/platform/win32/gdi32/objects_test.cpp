@@ -59,12 +59,10 @@ TEST_F(ObjectsTest, StockPaletteHasTheStaticColoursAndSurvivesDeletion) {
     EXPECT_EQ(GetObjectA(stock, sizeof entries, &entries), 2);
 }
 
-// Structures whose size callers compute with: a header and one colour, a
-// palette's count and one entry.
+// Sizes callers compute with: a header and one colour, a count and one entry.
 TEST(GdiLayout, StructuresHaveWindowsSizes) {
-    EXPECT_EQ(sizeof(BITMAPINFOHEADER), 40u);
-    EXPECT_EQ(sizeof(BITMAPINFO), 44u);
-    EXPECT_EQ(sizeof(LOGPALETTE), 8u);
+    EXPECT_EQ(std::make_tuple(sizeof(BITMAPINFOHEADER), sizeof(BITMAPINFO), sizeof(LOGPALETTE)),
+              std::make_tuple(40u, 44u, 8u));
 }
 
 }  // namespace
