@@ -148,6 +148,7 @@ private:
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
     bool map_every_slot(SIZE_T budget);
+    void hold_every_block_in_region();
     void assign(int index, int block, int type);
     bool is_pinned(int slot, int pinnedRecent) const;
     void touch(int slot);

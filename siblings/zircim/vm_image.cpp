@@ -253,18 +253,31 @@ bool CVmImage::map_every_slot(SIZE_T budget) {
         return false;
     m_region = region;
     m_planeStride = static_cast<SIZE_T>(stride);
-    const int blocks = m_table->BlockCount;
-    for (int block = 0; block < blocks; ++block) {
-        const int plane = block / m_blocksPerPlane, firstRow = block % m_blocksPerPlane * m_blockRows;
-        m_slots[block].Base =
-            region + static_cast<SIZE_T>(plane) * m_planeStride + static_cast<SIZE_T>(firstRow) * m_rowBytes;
-        assign(block, block, kBlockZero);
-        touch(block);
-    }
-    m_mappedSlots = m_assignedSlots = blocks;
+    hold_every_block_in_region();
     m_mappedBytes = static_cast<SIZE_T>(total);
     g_mappedTotal += m_mappedBytes;
     return true;
+}
+
+// Block b in slot b, as assigning them one by one would leave them, written
+// straight in: a tall hostile picture has thousands of blocks, and a call
+// or two for each showed up in every read. The slots stay off the
+// recency list, which only eviction walks, and a store in one region never
+// evicts.
+void CVmImage::hold_every_block_in_region() {
+    int block = 0;
+    for (int plane = 0; plane < m_planes; ++plane) {
+        unsigned char *const planeBase = m_region + static_cast<SIZE_T>(plane) * m_planeStride;
+        for (int inPlane = 0; inPlane < m_blocksPerPlane; ++inPlane, ++block) {
+            CVmMemory &slot = m_slots[block];
+            slot.FirstRow = inPlane * m_blockRows;
+            slot.Base = planeBase + static_cast<SIZE_T>(slot.FirstRow) * m_rowBytes;
+            slot.Block = block;
+            slot.Plane = plane;
+            m_table->Blocks[block].SlotIndex = block;  // its type stays kBlockZero
+        }
+    }
+    m_mappedSlots = m_assignedSlots = block;
 }
 
 // A slot takes a block; its rows become visible to lookups.
