@@ -101,8 +101,12 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     ASSERT_NE(whole.Create(1024, 1100, 2, 4), 0);
     const float *origin = at(whole, 0, 0, 0, 1);
     for (int plane = 0; plane < 2; ++plane)
-        for (int y : {1, 511, 512, 1099})
+        for (int y : {1, 511, 512, 1099}) {  // a locked lookup takes the store's full path to the same sample
+            void *token = nullptr;
             EXPECT_EQ(at(whole, 0, y, plane, 1) - origin, std::ptrdiff_t(plane * (1100 + 1) * 1024 + plane * 16 + y * 1024));
+            EXPECT_EQ(at(whole, 3, y, plane, 0, CVmImage::kReadBack, &token), at(whole, 3, y, plane, 1));
+            EXPECT_EQ(whole.Unlock(token), 0);
+        }
     CVmImage big;
     EXPECT_EQ(big.Create(46340, 46340, 6, 8), 0);  // 103 GB
     CVmImage::SetMemoryBudget(slot_);
