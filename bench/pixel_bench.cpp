@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/huge_pages.h"
@@ -213,121 +214,71 @@ void sweep_random(benchmark::State &state, Read read) {
 double fractional_x(int x) { return x + 0.25 + 0.125 * (x & 3); }
 double fractional_y(int y) { return y + 0.375; }
 
-void BM_FloorGray256(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    const Levels levels = plane_0_levels();
-    sweep_rows(state, [&image, levels](int x, int y) { return floor_gray256(image, levels, x, y); });
+// Each member with its inlined and its called floor: functions that
+// return the reader a sweep calls, making its image on first use.
+
+auto floor_gray256_reader() {
+    return [&image = plain_gray(), levels = plane_0_levels()](int x, int y) { return floor_gray256(image, levels, x, y); };
+}
+auto called_gray256_reader() {
+    return [&image = plain_gray(), levels = plane_0_levels()](int x, int y) { return called_gray256(image, levels, x, y); };
+}
+auto gray256_reader() {
+    return [&image = gray_image()](int x, int y) { return image.GetPixelGray256(x, y, 0); };
+}
+auto floor_gray_raw_at_reader() {
+    return [&image = plain_gray()](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); };
+}
+auto called_gray_raw_at_reader() {
+    return [&image = plain_gray()](int x, int y) { return called_gray_raw_at(image, fractional_x(x), fractional_y(y)); };
+}
+auto gray_raw_at_reader() {
+    return [&image = gray_image()](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); };
+}
+auto floor_bright_raw_reader() {
+    return [&image = plain_colour()](int x, int y) { return floor_bright_raw(image, x, y); };
+}
+auto called_bright_raw_reader() {
+    return [&image = plain_colour()](int x, int y) { return called_bright_raw(image, x, y); };
+}
+auto bright_raw_reader() {
+    return [&image = colour_image()](int x, int y) { return image.GetPixelBrightRaw(x, y); };
 }
 
-void BM_CalledGray256(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    const Levels levels = plane_0_levels();
-    sweep_rows(state, [&image, levels](int x, int y) { return called_gray256(image, levels, x, y); });
+// Registered under the names scripts/bench.sh pairs (BM_Floor<Name>,
+// BM_Called<Name>, BM_<Name>, with "Random" appended for random
+// positions), the argument being the image side; floors run first.
+template <typename MakeRead>
+void add(const std::string &name, MakeRead make) {
+    benchmark::RegisterBenchmark(name.c_str(), [make](benchmark::State &state) { sweep_rows(state, make()); })
+        ->Arg(kSide);
+}
+template <typename MakeRead>
+void add_random(const std::string &name, MakeRead make) {
+    benchmark::RegisterBenchmark((name + "Random").c_str(),
+                                 [make](benchmark::State &state) { sweep_random(state, make()); })
+        ->Arg(kSide);
 }
 
-void BM_Gray256(benchmark::State &state) {
-    CStlImage &image = gray_image();
-    sweep_rows(state, [&image](int x, int y) { return image.GetPixelGray256(x, y, 0); });
+template <typename Add>
+void add_every_member(Add add_one) {
+    add_one("BM_FloorGray256", floor_gray256_reader);
+    add_one("BM_CalledGray256", called_gray256_reader);
+    add_one("BM_Gray256", gray256_reader);
+    add_one("BM_FloorGrayRawAt", floor_gray_raw_at_reader);
+    add_one("BM_CalledGrayRawAt", called_gray_raw_at_reader);
+    add_one("BM_GrayRawAt", gray_raw_at_reader);
+    add_one("BM_FloorBrightRaw", floor_bright_raw_reader);
+    add_one("BM_CalledBrightRaw", called_bright_raw_reader);
+    add_one("BM_BrightRaw", bright_raw_reader);
 }
-
-void BM_FloorGrayRawAt(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    sweep_rows(state, [&image](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
-}
-
-void BM_CalledGrayRawAt(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    sweep_rows(state, [&image](int x, int y) { return called_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
-}
-
-void BM_GrayRawAt(benchmark::State &state) {
-    CStlImage &image = gray_image();
-    sweep_rows(state, [&image](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); });
-}
-
-void BM_FloorBrightRaw(benchmark::State &state) {
-    const PlainImage &image = plain_colour();
-    sweep_rows(state, [&image](int x, int y) { return floor_bright_raw(image, x, y); });
-}
-
-void BM_CalledBrightRaw(benchmark::State &state) {
-    const PlainImage &image = plain_colour();
-    sweep_rows(state, [&image](int x, int y) { return called_bright_raw(image, x, y); });
-}
-
-void BM_BrightRaw(benchmark::State &state) {
-    CStlImage &image = colour_image();
-    sweep_rows(state, [&image](int x, int y) { return image.GetPixelBrightRaw(x, y); });
-}
-
-void BM_FloorGray256Random(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    const Levels levels = plane_0_levels();
-    sweep_random(state, [&image, levels](int x, int y) { return floor_gray256(image, levels, x, y); });
-}
-
-void BM_CalledGray256Random(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    const Levels levels = plane_0_levels();
-    sweep_random(state, [&image, levels](int x, int y) { return called_gray256(image, levels, x, y); });
-}
-
-void BM_Gray256Random(benchmark::State &state) {
-    CStlImage &image = gray_image();
-    sweep_random(state, [&image](int x, int y) { return image.GetPixelGray256(x, y, 0); });
-}
-
-void BM_FloorGrayRawAtRandom(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    sweep_random(state, [&image](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
-}
-
-void BM_CalledGrayRawAtRandom(benchmark::State &state) {
-    const PlainImage &image = plain_gray();
-    sweep_random(state, [&image](int x, int y) { return called_gray_raw_at(image, fractional_x(x), fractional_y(y)); });
-}
-
-void BM_GrayRawAtRandom(benchmark::State &state) {
-    CStlImage &image = gray_image();
-    sweep_random(state, [&image](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); });
-}
-
-void BM_FloorBrightRawRandom(benchmark::State &state) {
-    const PlainImage &image = plain_colour();
-    sweep_random(state, [&image](int x, int y) { return floor_bright_raw(image, x, y); });
-}
-
-void BM_CalledBrightRawRandom(benchmark::State &state) {
-    const PlainImage &image = plain_colour();
-    sweep_random(state, [&image](int x, int y) { return called_bright_raw(image, x, y); });
-}
-
-void BM_BrightRawRandom(benchmark::State &state) {
-    CStlImage &image = colour_image();
-    sweep_random(state, [&image](int x, int y) { return image.GetPixelBrightRaw(x, y); });
-}
-
-// The argument is the image side, so that the script pairs each with its
-// floor; floors run first.
-BENCHMARK(BM_FloorGray256)->Arg(kSide);
-BENCHMARK(BM_CalledGray256)->Arg(kSide);
-BENCHMARK(BM_Gray256)->Arg(kSide);
-BENCHMARK(BM_FloorGrayRawAt)->Arg(kSide);
-BENCHMARK(BM_CalledGrayRawAt)->Arg(kSide);
-BENCHMARK(BM_GrayRawAt)->Arg(kSide);
-BENCHMARK(BM_FloorBrightRaw)->Arg(kSide);
-BENCHMARK(BM_CalledBrightRaw)->Arg(kSide);
-BENCHMARK(BM_BrightRaw)->Arg(kSide);
-BENCHMARK(BM_FloorGray256Random)->Arg(kSide);
-BENCHMARK(BM_CalledGray256Random)->Arg(kSide);
-BENCHMARK(BM_Gray256Random)->Arg(kSide);
-BENCHMARK(BM_FloorGrayRawAtRandom)->Arg(kSide);
-BENCHMARK(BM_CalledGrayRawAtRandom)->Arg(kSide);
-BENCHMARK(BM_GrayRawAtRandom)->Arg(kSide);
-BENCHMARK(BM_FloorBrightRawRandom)->Arg(kSide);
-BENCHMARK(BM_CalledBrightRawRandom)->Arg(kSide);
-BENCHMARK(BM_BrightRawRandom)->Arg(kSide);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    add_every_member([](const char *name, auto make) { add(name, make); });
+    add_every_member([](const char *name, auto make) { add_random(name, make); });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
