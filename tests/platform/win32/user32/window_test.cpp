@@ -68,6 +68,7 @@ TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
                                 {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"}};
     for (const WNDCLASSA &c : kCases) EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(RegisterClassA(nullptr), 0, ERROR_INVALID_PARAMETER);
+    EXPECT_LAST_ERROR(UnregisterClassA("Missing", nullptr), FALSE, ERROR_CLASS_DOES_NOT_EXIST);
     HWND window = Create();
     EXPECT_TRUE(DefWindowProcA(window, WM_NCCREATE, 0, 0) == TRUE && DefWindowProcA(window, WM_CREATE, 0, 0) == 0);
     DestroyWindow(window);
