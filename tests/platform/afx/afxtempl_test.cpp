@@ -127,4 +127,11 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
     const Probe constant;
     EXPECT_EQ(ThrownClass([&] { constant[0]; }), RUNTIME_CLASS(CInvalidArgException));
 }
+
+// Each fixed-type array of afxcoll.h has its own run-time class.
+TEST(afxtempl, FixedTypeArraysHaveTheirOwnClass) {
+    EXPECT_STREQ("CStringArray", CStringArray().GetRuntimeClass()->m_lpszClassName);
+    EXPECT_STREQ("CDWordArray", CDWordArray().GetRuntimeClass()->m_lpszClassName);
+    EXPECT_STREQ("CUIntArray", CUIntArray().GetRuntimeClass()->m_lpszClassName);
+}
 }  // namespace
