@@ -25,7 +25,9 @@ struct Holdings {
     int palettes = win32_standin::SelectedPalettes(), gdiObjects = win32_standin::LiveGdiObjects();
     long allocations = afx_standin::LiveAllocations(), mappings = zircim::LiveSlotMappings();
     SIZE_T mapped = CVmImage::GetMappedBytesTotal();
-    auto all() const { return std::tie(files, blocks, locked, dcs, palettes, gdiObjects, allocations, mappings, mapped); }
+    auto all() const {
+        return std::tie(files, blocks, locked, dcs, palettes, gdiObjects, allocations, mappings, mapped);
+    }
     bool operator==(const Holdings &other) const { return all() == other.all(); }
 };
 

@@ -49,7 +49,7 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
             const INT_PTR size = a.GetSize(), i = pick(-2, static_cast<int>(size) + 3), n = pick(-1, 4);
             const int op = static_cast<int>(random() % 10), nth = random() % 4 ? 0 : static_cast<int>(pick(1, 3));
             const std::string text = random() % 5 ? std::to_string(random() % 1000) : "";
-            const CString value = size && random() % 3 == 0 ? a[pick(0, static_cast<int>(size) - 1)] : CString(text.c_str());
+            const CString value = !size || random() % 3 ? CString(text.c_str()) : a[pick(0, static_cast<int>(size) - 1)];
             const std::string copied = value.GetString();
             const CString &argument = size && random() % 3 == 0 ? a[size - 1] : value;
             const std::string expected = argument.GetString();
@@ -97,7 +97,9 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
                     EXPECT_EQ(copied, a.GetAt(i).GetString());
                     m.v[static_cast<std::size_t>(i)] = copied;
                     break;
-                case 6: bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = copied; break;
+                case 6:
+                    bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = copied;
+                    break;
                 case 7:
                     EXPECT_EQ(a.Append(other), size);
                     m.SetSize(size + other.GetSize());

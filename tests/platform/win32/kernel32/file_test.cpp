@@ -101,7 +101,8 @@ TEST_F(FileTest, TransfersAtTheEndWithoutAccessAndOnAFullDisk) {
     EXPECT_LAST_ERROR(ReadFile(full, buffer, 1, &count, nullptr), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_LAST_ERROR(WriteFile(full, "x", 1, &count, nullptr), FALSE, ERROR_DISK_FULL);
     EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &count, nullptr) && std::string(buffer, count) == "hello");
-    EXPECT_LAST_ERROR(ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count == 0, TRUE, 0xdeadbeef);  // at the end
+    // At the end: success, 0 bytes.
+    EXPECT_LAST_ERROR(ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count == 0, TRUE, 0xdeadbeef);
     for (HANDLE h : {file, full}) EXPECT_TRUE(CloseHandle(h));
     EXPECT_LAST_ERROR(ReadFile(file, buffer, 1, &count, nullptr), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_LAST_ERROR(CloseHandle(file), FALSE, ERROR_INVALID_HANDLE);
@@ -129,7 +130,8 @@ TEST_F(FileTest, ReadOnlyAttributeIsThePermissionBitsAndBlocksDeletion) {
     for (DWORD set : {DWORD{FILE_ATTRIBUTE_NORMAL}, DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_NORMAL}}) {
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), set));
         EXPECT_EQ(GetFileAttributesA(path.c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE} | (set & FILE_ATTRIBUTE_READONLY));
-        EXPECT_TRUE(stat(path.c_str(), &status) == 0 && ((status.st_mode & 0222) == 0) == (set != FILE_ATTRIBUTE_NORMAL));
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        EXPECT_EQ((status.st_mode & 0222) == 0, set != FILE_ATTRIBUTE_NORMAL) << "no write permission bits";
     }
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("readonly").c_str()), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("missing").c_str()), FALSE, ERROR_FILE_NOT_FOUND);

@@ -40,7 +40,7 @@ struct Model {
         if (discarded) return;
         const unsigned char *data = Bytes(h);
         EXPECT_EQ(GlobalHandle(data), h);
-        EXPECT_TRUE(bytes.size() < 2 * kMiB || reinterpret_cast<std::uintptr_t>(data) % (2 * kMiB) == 0) << "own mapping";
+        EXPECT_TRUE(bytes.size() < 2 * kMiB || reinterpret_cast<std::uintptr_t>(data) % (2 * kMiB) == 0) << "mapped";
         EXPECT_EQ(0, std::memcmp(data, bytes.data(), bytes.size()));
     }
 };
@@ -81,7 +81,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
             HGLOBAL h = GlobalAlloc(flags, bytes);
             ASSERT_NE(h, nullptr);
             const bool fixed = !(flags & GMEM_MOVEABLE);
-            it = model.emplace(h, Model{fixed, !fixed && (flags & GMEM_DISCARDABLE), !fixed && bytes == 0, {}, 0}).first;
+            it = model.emplace(h, Model{fixed, !fixed && (flags & GMEM_DISCARDABLE), !fixed && !bytes, {}, 0}).first;
             if (bytes || fixed) grow(h, it->second, fixed && bytes == 0 ? 1 : bytes, flags);
         } else if (op == 1 && !it->second.fixed && !pick(4)) {  // GMEM_MODIFY sets the attribute only
             it->second.discardable = pick(2);
