@@ -32,12 +32,11 @@ struct Model {
     }
 };
 
-// Seeded random calls on a string array and the model side by side, some
-// with an element of the array itself as argument, some with the k-th
-// framework allocation failing: a bad argument throws CInvalidArgException*
-// and a failed allocation CMemoryException*, and either changes nothing.
-// After every call contents, capacity and the framework's live blocks
-// (the array's block and its non-empty strings) are compared whole.
+// Seeded random calls on a string array and the model, some passing an
+// element of the array itself, some with the k-th allocation failing: a bad
+// argument throws CInvalidArgException*, a failed allocation
+// CMemoryException*, and either changes nothing. After every call contents,
+// capacity and the framework's live blocks are compared whole.
 TEST(afxtempl, RandomCallsFollowMfcRules) {
     std::mt19937 random(77);
     auto pick = [&](int lo, int hi) { return static_cast<INT_PTR>(lo + static_cast<int>(random() % (hi - lo + 1))); };

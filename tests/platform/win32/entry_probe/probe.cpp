@@ -1,8 +1,7 @@
-// A library for the loader tests. Its entry answers DLL_PROCESS_ATTACH as
+// A library for the loader tests, whose entry (DllMain on Windows, the
+// stand-in's load-time hooks on Linux) answers DLL_PROCESS_ATTACH as
 // WIN32_TEST_ENTRY_RESULT says ("0": refuse) and logs every call to the file
-// WIN32_TEST_ENTRY_LOG names, as "<reason> <dynamic|static>" lines. Windows'
-// loader calls it as DllMain, after the runtime's own start-up; the
-// stand-in's loader from the library's load-time constructor and destructor.
+// WIN32_TEST_ENTRY_LOG names, as "<reason> <dynamic|static>" lines.
 #include <windows.h>
 
 #include <cstdio>

@@ -1,7 +1,5 @@
 // GDI objects, the screen's DCs and the palettes in them, as Wine's gdi32
-// tests record Windows (test_bitmap_info: GetObject's buffer sizes,
-// bmWidthBytes): selection hands back the previous palette, realisation
-// maps nothing on a screen without a system palette.
+// tests record Windows (test_bitmap_info: GetObject's buffer sizes).
 #include "platform/win32/win32_test.h"
 
 #include <tuple>

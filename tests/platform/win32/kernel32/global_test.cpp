@@ -46,13 +46,11 @@ struct Model {
 };
 
 // A seeded random run of the global calls against the model, sizes on both
-// sides of the 2 MiB mapping threshold included: every answer, last error,
-// size, flag word, byte and account is compared. Blocks of 2 MiB and more
-// have their own 2 MiB-aligned mapping. A movable block that grows moves
-// when it is unlocked, or locked if GMEM_MOVEABLE allows it; otherwise it
-// stays where it is or fails. A fixed block's address is its handle: it
-// only changes size by moving, with GMEM_MOVEABLE, and is never empty.
-// Under Wine, invalid handles differ too (todo_wine in Wine's heap tests).
+// sides of the 2 MiB mapping threshold (and alignment) included: every
+// answer, last error, size, flag word, byte and account is compared. A
+// growing movable block moves when unlocked, or locked with GMEM_MOVEABLE;
+// else it stays or fails. A fixed block only changes size by moving, with
+// GMEM_MOVEABLE. Wine differs on invalid handles too (todo_wine there).
 TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     if (!testing_support::kWin32Seams)
         GTEST_SKIP() << "not yet settled under Wine: GlobalReAlloc of a locked movable block or of a fixed one";

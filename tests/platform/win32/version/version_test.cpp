@@ -57,11 +57,9 @@ protected:
     std::vector<BYTE> block_;
 };
 
-// The buffer holds the block twice over plus 4 bytes: the block, "FE2X",
-// then room for narrow copies of strings. Binary values point into the
-// block; strings into the room, narrow (the bytes compared up to the
-// terminator), with a length that counts the terminator. offset: of the
-// value in the buffer, 0 for not found.
+// The buffer: the block, "FE2X", then room for narrow copies of strings.
+// Binary values point into the block; strings into the room, narrow, with
+// a length that counts the terminator. offset: in the buffer, 0 not found.
 TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
     const std::size_t size = kBlock.size() * 2, kRoom = size + 4;
     ASSERT_EQ(block_.size(), kRoom + size);
