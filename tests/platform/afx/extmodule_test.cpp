@@ -21,6 +21,7 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     AfxClassInit(&classes[0]);
     state->m_factoryList.m_pHead = &hostFactory;
     ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr);  // a library's load up to its DllMain
+    EXPECT_TRUE(!state->m_classList.GetHead() && !state->m_factoryList.GetHead()) << "the host's lists set aside";
     AfxClassInit(&classes[1]);
     AfxClassInit(&classes[2]);
     state->m_factoryList.m_pHead = &libraryFactory;
