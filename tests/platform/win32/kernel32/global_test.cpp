@@ -60,7 +60,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     std::mt19937 random(20240611);
     std::map<HGLOBAL, Model> model;
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    auto size = [&] { return pick(10) ? kSmall[pick(4)] : kBig[pick(3)]; };
+    auto size = [&] { return pick(4) ? kSmall[pick(4)] : kBig[pick(3)]; };
     // The bytes that grow are zero with GMEM_ZEROINIT, else of unknown value: give them one.
     auto grow = [&](HGLOBAL h, Model &m, SIZE_T bytes, UINT flags) {
         const SIZE_T old = m.bytes.size();
