@@ -1,13 +1,18 @@
 // Every fault point of a path, for the stand-ins (Linux only): the Win32
 // subset's seams, the framework's allocations, and the pixel store's slot
-// mappings and swap-file transfers. A path runs once to count the calls
-// each seam sees, then once per call with that very call failing.
+// mappings and swap-file transfers.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <tuple>
+#include <vector>
 
-#include <windows.h>
+#include <afx_standin.h>
+#include <dirira/dirira.h>
+#include <win32_standin.h>
+
+#include "siblings/zircim/vm_seams.h"
 
 namespace testing_support {
 
@@ -15,18 +20,59 @@ namespace testing_support {
 // blocks (live and locked), DCs, selected palettes, GDI objects, framework
 // allocations, store mappings and their bytes.
 struct Holdings {
-    Holdings();
-    bool operator==(const Holdings &other) const;
-    int files, blocks, locked, dcs, palettes, gdiObjects;
-    long allocations, mappings;
-    SIZE_T mapped;
+    int files = win32_standin::OpenFileHandles(), blocks = win32_standin::LiveGlobalBlocks();
+    int locked = win32_standin::LockedGlobalBlocks(), dcs = win32_standin::HeldDCs();
+    int palettes = win32_standin::SelectedPalettes(), gdiObjects = win32_standin::LiveGdiObjects();
+    long allocations = afx_standin::LiveAllocations(), mappings = zircim::LiveSlotMappings();
+    SIZE_T mapped = CVmImage::GetMappedBytesTotal();
+    auto all() const {
+        return std::tie(files, blocks, locked, dcs, palettes, gdiObjects, allocations, mappings, mapped);
+    }
+    bool operator==(const Holdings &other) const { return all() == other.all(); }
 };
 
-// Runs `act` with every fault cleared, counting the calls of each seam,
-// then once for each of those calls with that call failing; after each run
-// the faults are cleared and `check(seam, k)` judges it (seam NULL and k 0
-// for the first run).
-// Returns the counts as "seam n seam n ...", for a test to print.
-std::string SweepSeams(const std::function<void()> &act, const std::function<void(const char *, int)> &check);
+// Runs `act` with every fault cleared, counting the calls of each seam, then
+// once for each of those calls with that call failing; after each run the
+// faults are cleared and `check(seam, k)` judges it (seam NULL and k 0 for
+// the first run). Returns the counts as "seam n seam n ...", for a test to print.
+inline std::string SweepSeams(const std::function<void()> &act, const std::function<void(const char *, int)> &check) {
+    using win32_standin::Call;
+    struct Seam { const char *name; std::function<long()> calls; std::function<void(int)> failNth; };
+    std::vector<Seam> seams;
+    for (auto [name, call] : {std::pair{"CreateFileA", Call::CreateFileA}, {"ReadFile", Call::ReadFile},
+                              {"WriteFile", Call::WriteFile}, {"GlobalAlloc", Call::GlobalAlloc},
+                              {"GlobalReAlloc", Call::GlobalReAlloc}, {"GetDIBits", Call::GetDIBits},
+                              {"GlobalLock", Call::GlobalLock}, {"GetDC", Call::GetDC}})
+        seams.push_back({name, [call = call] { return long(win32_standin::CallCount(call)); },
+                         [call = call](int n) { win32_standin::FailNth(call, n); }});
+    seams.push_back({"framework allocation", afx_standin::AllocationAttempts, afx_standin::FailNthAllocation});
+    seams.push_back({"slot mapping", zircim::SlotMappingCalls, zircim::FailNthSlotMapping});
+    seams.push_back({"swap transfer", zircim::SwapTransferCalls, zircim::FailNthSwapTransfer});
+    auto clearFaults = [] {
+        win32_standin::ClearFaults();
+        afx_standin::ClearFaults();
+        zircim::FailNthSlotMapping(0);
+        zircim::FailNthSwapTransfer(0);
+    };
+    clearFaults();
+    win32_standin::ResetCallCounts();
+    afx_standin::ResetAllocationAttempts();
+    zircim::ResetStoreCallCounts();
+    act();
+    std::vector<long> counts;
+    for (const Seam &seam : seams) counts.push_back(seam.calls());
+    check(nullptr, 0);
+    std::string line;
+    for (std::size_t s = 0; s < seams.size(); ++s) {
+        line += (s == 0 ? "" : " ") + std::string(seams[s].name) + " " + std::to_string(counts[s]);
+        for (int k = 1; k <= counts[s]; ++k) {
+            seams[s].failNth(k);
+            act();
+            clearFaults();
+            check(seams[s].name, k);
+        }
+    }
+    return line;
+}
 
 }  // namespace testing_support

@@ -1,5 +1,5 @@
 // What the tests need from the operating system beyond the Win32 subset:
-// POSIX on Linux (os_posix.cpp), the C runtime and kernel32 on Windows.
+// POSIX on Linux, the C runtime and kernel32 on Windows (os.cpp).
 #pragma once
 
 #include <string>

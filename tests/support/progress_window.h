@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include "image/progress.h"
 
 namespace testing_support {
 
@@ -13,7 +16,19 @@ using ProgressMessage = std::pair<WPARAM, LPARAM>;
 
 class ProgressWindow {
 public:
-    ProgressWindow();
+    // One class per program; each window takes its own procedure and `this`.
+    ProgressWindow() {
+        static const ATOM atom = [] {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = DefWindowProcA;
+            wc.lpszClassName = "dirira-test-progress";
+            return RegisterClassA(&wc);
+        }();
+        window_ = CreateWindowExA(0, "dirira-test-progress", "progress", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+        if (atom == 0 || window_ == NULL) throw std::runtime_error("RegisterClassA or CreateWindowExA failed");
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressWindow::procedure));
+    }
     ~ProgressWindow() { DestroyWindow(window_); }
     ProgressWindow(const ProgressWindow &) = delete;
     ProgressWindow &operator=(const ProgressWindow &) = delete;
@@ -21,7 +36,12 @@ public:
     const std::vector<ProgressMessage> &messages() const { return messages_; }
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (message != WM_IMAGEIO_PROGRESS || self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+        self->messages_.emplace_back(wParam, lParam);
+        return 0;
+    }
     HWND window_;
     std::vector<ProgressMessage> messages_;
 };

@@ -12,8 +12,7 @@
 
 namespace testing_support {
 
-// True where the Win32 API is the Linux stand-in.
-extern const bool kWin32Seams;
+extern const bool kWin32Seams;  // true where the Win32 API is the Linux stand-in
 
 // UTF-8 text as narrow Win32 calls (LoadStringA, CString::LoadString) give it.
 std::string InAnsiCodePage(const char *utf8);
@@ -36,11 +35,10 @@ protected:
 }  // namespace testing_support
 
 // Skips the current test (or a fixture's, from SetUp) where the seams are
-// absent, naming what it needs: "fault injection", "resource accounting".
+// absent, naming what it needs ("fault injection"), or where Wine answers
+// otherwise than Windows (docs/platform/win32.md): the assertion stays, and
+// still runs against the stand-in.
 #define SKIP_WITHOUT_WIN32_SEAMS(what) \
     if (!testing_support::kWin32Seams) GTEST_SKIP() << "needs the Linux stand-in's " << (what)
-
-// Skips where Wine answers otherwise than Windows (docs/platform/win32.md);
-// the assertion stays, and still runs against the stand-in.
 #define SKIP_WHERE_WINE_DIVERGES(what) \
     if (!testing_support::kWin32Seams) GTEST_SKIP() << "Wine diverges from Windows: " << (what)

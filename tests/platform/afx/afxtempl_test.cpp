@@ -1,13 +1,18 @@
 #include "afx_test_support.h"
 
 #include <algorithm>
-#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
-struct Probe : CArray<int, int> {
+struct Probe : CStringArray {
     INT_PTR Capacity() const { return m_nMaxSize; }
+    std::vector<std::string> Contents() const { return {GetData(), GetData() + GetSize()}; }
+    // The framework blocks it owns: its own and one per non-empty string.
+    long Owned() const {
+        return (m_nMaxSize > 0) + std::count_if(GetData(), GetData() + GetSize(), [](auto &s) { return !s.IsEmpty(); });
+    }
 };
 
 // CArray as MFC documents it: contents, and the block's capacity by MFC's
@@ -15,7 +20,7 @@ struct Probe : CArray<int, int> {
 // one grows by the step, or size/8 within 4 to 1024 when the step is 0, or
 // to the size itself if that is more; a negative step keeps the last).
 struct Model {
-    std::vector<int> v;
+    std::vector<std::string> v;
     INT_PTR capacity = 0, step = 0;
     void SetSize(INT_PTR n, INT_PTR newStep = -1) {
         const INT_PTR size = static_cast<INT_PTR>(v.size()), s = newStep >= 0 ? newStep : step;
@@ -27,46 +32,58 @@ struct Model {
     }
 };
 
-// Seeded random calls, valid and not, on an array and the model side by
-// side: a bad argument throws CInvalidArgException* and changes nothing;
-// after every call contents and capacity are compared whole.
+// Seeded random calls on a string array and the model, some passing an
+// element of the array itself, some with the k-th allocation failing: a bad
+// argument throws CInvalidArgException*, a failed allocation
+// CMemoryException*, and either changes nothing. After every call contents,
+// capacity and the framework's live blocks are compared whole.
 TEST(afxtempl, RandomCallsFollowMfcRules) {
     std::mt19937 random(77);
     auto pick = [&](int lo, int hi) { return static_cast<INT_PTR>(lo + static_cast<int>(random() % (hi - lo + 1))); };
+    const long live = afx_standin::LiveAllocations();
     for (int run = 0; run < 20; ++run) {
         Probe a, other;
         Model m;
         for (int step = 0; step < 60; ++step) {
             const INT_PTR size = a.GetSize(), i = pick(-2, static_cast<int>(size) + 3), n = pick(-1, 4);
-            const int value = static_cast<int>(random() % 1000), op = static_cast<int>(random() % 10);
-            SCOPED_TRACE(testing::Message() << "run " << run << " step " << step << " op " << op);
-            bool bad = false;
-            const bool threw = ThrowsFramework<CInvalidArgException>([&] {
+            const int op = static_cast<int>(random() % 10), nth = random() % 4 ? 0 : static_cast<int>(pick(1, 3));
+            const std::string text = random() % 5 ? std::to_string(random() % 1000) : "";
+            const CString value = !size || random() % 3 ? CString(text.c_str()) : a[pick(0, static_cast<int>(size) - 1)];
+            const std::string copied = value.GetString();
+            const CString &argument = size && random() % 3 == 0 ? a[size - 1] : value;
+            const std::string expected = argument.GetString();
+            SCOPED_TRACE(testing::Message() << "run " << run << " step " << step << " op " << op << " fault " << nth);
+            bool bad = false, overflows = false;
+            afx_standin::ResetAllocationAttempts();
+            afx_standin::FailNthAllocation(nth);
+            const CRuntimeClass *thrown = ThrownClass([&] {
                 switch (op) {
                 case 0: {
                     const INT_PTR newSize = random() % 8 ? pick(-1, 40) : pick(8000, 9000), newStep = pick(-2, 12);
                     bad = newSize < 0;
                     a.SetSize(newSize, newStep);
-                    if (!bad) m.SetSize(newSize, newStep);
+                    m.SetSize(newSize, newStep);
                     break;
                 }
                 case 1:
-                    EXPECT_EQ(a.Add(value), size);
+                    EXPECT_EQ(a.Add(argument), size);
                     m.SetSize(size + 1);
-                    m.v.back() = value;
+                    m.v.back() = expected;
                     break;
-                case 2:
-                    bad = i < 0;
-                    a.SetAtGrow(i, value);
-                    if (i >= size) m.SetSize(i + 1);
-                    m.v[static_cast<std::size_t>(i)] = value;
+                case 2: {
+                    const INT_PTR at = random() % 16 ? i : INTPTR_MAX;
+                    bad = at < 0, overflows = at == INTPTR_MAX;
+                    a.SetAtGrow(at, argument);
+                    if (at >= size) m.SetSize(at + 1);
+                    m.v[static_cast<std::size_t>(at)] = expected;
                     break;
+                }
                 case 3:
                     bad = i < 0 || n <= 0;
-                    a.InsertAt(i, value, n);
+                    a.InsertAt(i, argument, n);
                     m.SetSize(std::max(i, size) + n);
                     std::rotate(m.v.begin() + i, m.v.begin() + std::max(i, size), m.v.end());
-                    std::fill_n(m.v.begin() + i, n, value);
+                    std::fill_n(m.v.begin() + i, n, expected);
                     break;
                 case 4:
                     bad = i < 0 || n < 0 || n > size - i;
@@ -75,10 +92,13 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
                     break;
                 case 5:
                     bad = i < 0 || i >= size;
-                    EXPECT_EQ(a.GetAt(i), (a.SetAt(i, value), value));
-                    m.v[static_cast<std::size_t>(i)] = value;
+                    a.SetAt(i, value);
+                    EXPECT_EQ(copied, a.GetAt(i).GetString());
+                    m.v[static_cast<std::size_t>(i)] = copied;
                     break;
-                case 6: bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = value; break;
+                case 6:
+                    bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = copied;
+                    break;
                 case 7:
                     EXPECT_EQ(a.Append(other), size);
                     m.SetSize(size + other.GetSize());
@@ -86,46 +106,33 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
                     break;
                 case 8:
                     a.Copy(other);
-                    m.v.assign(other.GetData(), other.GetData() + other.GetSize());
+                    m.v = other.Contents();
                     m.capacity = other.GetSize();
                     break;
                 default: bad = true, a.Append(a);  // refused, as in MFC 8
                 }
             });
-            EXPECT_EQ(threw, bad);
-            ASSERT_EQ(std::vector<int>(a.GetData(), a.GetData() + a.GetSize()), m.v);
+            const bool failed = nth > 0 && afx_standin::AllocationAttempts() >= nth;
+            afx_standin::ClearFaults();
+            EXPECT_EQ(thrown, bad ? RUNTIME_CLASS(CInvalidArgException)
+                              : failed || overflows ? RUNTIME_CLASS(CMemoryException) : nullptr);
+            if (thrown == RUNTIME_CLASS(CMemoryException)) m.capacity = a.Capacity();  // may have grown
+            ASSERT_EQ(a.Contents(), m.v);
             ASSERT_EQ(a.Capacity(), m.capacity);
             EXPECT_EQ(a.GetData() == nullptr, m.capacity == 0);
+            ASSERT_EQ(afx_standin::LiveAllocations(), live + a.Owned() + other.Owned() + !value.IsEmpty());
             if (random() % 4 == 0) other.SetAtGrow(pick(0, 5), value);
             if (random() % 8 == 0) other.RemoveAll();
         }
     }
     const Probe constant;
-    EXPECT_TRUE(ThrowsFramework<CInvalidArgException>([&] { constant[0]; }));
+    EXPECT_EQ(ThrownClass([&] { constant[0]; }), RUNTIME_CLASS(CInvalidArgException));
 }
 
-// Whichever of the first allocations fails, the array keeps its contents
-// and nothing leaks; later allocations may not be reached at all.
-TEST(afxtempl, FailuresLeaveTheArrayUnchanged) {
-    using TextArray = CArray<CString>;
-    const struct { const char *name; std::function<void(TextArray &)> call; } cases[] = {
-        {"grow", [](TextArray &a) { a.SetSize(100); }},
-        {"insert copies", [](TextArray &a) { a.InsertAt(0, CString("new"), 2); }},
-        {"copy", [](TextArray &a) { TextArray other; other.Add("x"); other.Add("y"); a.Copy(other); }},
-        {"size overflows", [](TextArray &a) { a.SetAtGrow(INTPTR_MAX, "x"); }},
-    };
-    for (int nth = 1; nth <= 3; ++nth)
-        for (const auto &c : cases) {
-            TextArray a;
-            a.Add("one");
-            a.Add("two");
-            const long live = afx_standin::LiveAllocations();
-            afx_standin::FailNthAllocation(nth);
-            const bool threw = ThrowsFramework<CMemoryException>([&] { c.call(a); });
-            afx_standin::ClearFaults();
-            EXPECT_TRUE(threw || nth > 1) << c.name;
-            EXPECT_TRUE(!threw || (a.GetSize() == 2 && a[1] == "two" && afx_standin::LiveAllocations() == live))
-                << c.name << ", allocation " << nth;
-        }
+// Each fixed-type array of afxcoll.h has its own run-time class.
+TEST(afxtempl, FixedTypeArraysHaveTheirOwnClass) {
+    EXPECT_STREQ("CStringArray", CStringArray().GetRuntimeClass()->m_lpszClassName);
+    EXPECT_STREQ("CDWordArray", CDWordArray().GetRuntimeClass()->m_lpszClassName);
+    EXPECT_STREQ("CUIntArray", CUIntArray().GetRuntimeClass()->m_lpszClassName);
 }
 }  // namespace

@@ -7,12 +7,9 @@ TEST(except, ThrowHelpersThrowAPreallocatedPointerAndDeleteFreesOnlyNewOnes) {
     for (auto [thrower, thrown] : {std::pair{&AfxThrowMemoryException, RUNTIME_CLASS(CMemoryException)},
                                    std::pair{&AfxThrowInvalidArgException, RUNTIME_CLASS(CInvalidArgException)}}) {
         CException *caught[2] = {};
-        for (CException *&slot : caught) {
+        for (CException *&slot : caught)
             try { thrower(); } catch (CException *e) { slot = e; e->Delete(); }
-        }
-        ASSERT_NE(nullptr, caught[0]) << thrown->m_lpszClassName;
-        EXPECT_EQ(caught[0], caught[1]) << thrown->m_lpszClassName;
-        EXPECT_EQ(thrown, caught[0]->GetRuntimeClass());
+        EXPECT_TRUE(caught[0] == caught[1] && caught[0]->GetRuntimeClass() == thrown) << thrown->m_lpszClassName;
     }
     const long live = afx_standin::LiveAllocations();
     (new CMemoryException)->Delete();

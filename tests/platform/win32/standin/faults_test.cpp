@@ -1,8 +1,6 @@
 // The fault seam: the n-th next call fails as Windows reports that failure
-// and changes nothing.
+// and changes nothing; ClearFaults disarms.
 #include "platform/win32/win32_test.h"
-
-#include <filesystem>
 
 namespace {
 
@@ -20,13 +18,11 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     FailNth(Call::WriteFile, 2);
     EXPECT_TRUE(WriteFile(file, "a", 1, &count, nullptr));
     EXPECT_LAST_ERROR(WriteFile(file, "b", 1, &count, nullptr), FALSE, ERROR_WRITE_FAULT);
-    EXPECT_TRUE(WriteFile(file, "c", 1, &count, nullptr));
-    EXPECT_EQ(GetFileSize(file, nullptr), 2u);
+    EXPECT_TRUE(WriteFile(file, "c", 1, &count, nullptr) && GetFileSize(file, nullptr) == 2u);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     FailNth(Call::ReadFile, 1);
     EXPECT_LAST_ERROR(ReadFile(file, &byte, 1, &count, nullptr), FALSE, ERROR_READ_FAULT);
-    EXPECT_TRUE(ReadFile(file, &byte, 1, &count, nullptr));
-    EXPECT_EQ(byte, 'a') << "the failed read moved nothing";
+    EXPECT_TRUE(ReadFile(file, &byte, 1, &count, nullptr) && byte == 'a') << "the failed read moved nothing";
     EXPECT_TRUE(CloseHandle(file));
     FailNth(Call::CreateFileA, 1);
     EXPECT_LAST_ERROR(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
@@ -36,8 +32,7 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     EXPECT_LAST_ERROR(GlobalAlloc(GMEM_FIXED, 8), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     FailNth(Call::GlobalReAlloc, 1);
     EXPECT_LAST_ERROR(GlobalReAlloc(block, 64, GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(GlobalSize(block), 16u);
-    EXPECT_EQ(win32_standin::LiveGlobalBlocks(), 1);
+    EXPECT_TRUE(GlobalSize(block) == 16u && win32_standin::LiveGlobalBlocks() == 1);
     FailNth(Call::GlobalAlloc, 1);
     win32_standin::ClearFaults();
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);

@@ -27,47 +27,40 @@ protected:
     }
 };
 
-TEST_F(StringTest, WideCopiesAsWindows) {
-    // error 0xdeadbeef: left alone
-    const struct { const char *name; UINT id; int bufferMax, result; std::u16string text; DWORD error; } kCases[] = {
-        {"Whole", 7001, 64, 9, u"BMP (無圧縮)", 0xdeadbeef},
-        {"Truncated", 7001, 4, 3, u"BMP", 0xdeadbeef},
-        {"RoomForTerminatorOnly", 7001, 1, 0, u"", 0xdeadbeef},
-        {"MissingIdInExistingBlock", 7003, 64, 0, u"", 0xdeadbeef},
-        {"MissingBlock", 9000, 64, 0, u"", ERROR_RESOURCE_NAME_NOT_FOUND},
+// The same buffer sizes, wide and narrow (UTF-8, truncated to whole
+// characters); the result is the length copied. An id missing from an
+// existing block is empty, a missing block an error (wide; 0xdeadbeef: the
+// error left alone).
+TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
+    struct Case { const char *name; UINT id; int bufferMax; std::u16string wide; std::string narrow; DWORD error; };
+    const Case kCases[] = {
+        {"Whole", 7001, 64, u"BMP (無圧縮)", "BMP (無圧縮)", 0xdeadbeef},
+        {"Truncated", 7001, 7, u"BMP (無", "BMP (", 0xdeadbeef},
+        {"RoomForTerminatorOnly", 7001, 1, u"", "", 0xdeadbeef},
+        {"EachLengthsEndsAndLoneSurrogates", 7004, 64, kStrings[1].text,
+         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"
+         "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80", 0xdeadbeef},
+        {"MissingIdInExistingBlock", 7003, 64, u"", "", 0xdeadbeef},
+        {"MissingBlock", 9000, 64, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        WCHAR buffer[64] = {u'#'};
-        EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, buffer, c.bufferMax), c.result, c.error);
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(buffer)), c.text);  // WCHAR: wchar_t on Windows
+        WCHAR wide[64] = {u'#'};
+        char narrow[64] = "#";
+        EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, wide, c.bufferMax), static_cast<int>(c.wide.size()), c.error);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(wide)), c.wide);  // WCHAR: wchar_t on Windows
+        EXPECT_EQ(LoadStringA(ThisModule(), c.id, narrow, c.bufferMax), static_cast<int>(c.narrow.size()));
+        EXPECT_EQ(std::string(narrow), c.narrow);
     }
     LPCWSTR text = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";
     EXPECT_EQ(static_cast<const void *>(text), kStrings[0].text) << "bufferMax 0 gives a pointer into the resource";
+    char narrow[8] = "#";
+    EXPECT_TRUE(LoadStringA(ThisModule(), 7001, narrow, 0) == -1 && narrow == std::string("#")) << "narrow: -1";
     WCHAR buffer[8];
     EXPECT_LAST_ERROR(LoadStringW(HINSTANCE(0x1000), 7001, buffer, 8), 0, ERROR_RESOURCE_DATA_NOT_FOUND);
     win32_standin::AttachModuleResources(ThisModule(), &kNoStrings);
     EXPECT_LAST_ERROR(LoadStringW(ThisModule(), 7001, buffer, 8), 0, ERROR_RESOURCE_TYPE_NOT_FOUND);
-}
-
-TEST_F(StringTest, NarrowConvertsToTheAnsiCodePage) {
-    const struct { const char *name; UINT id; int bufferMax, result; std::string text; } kCases[] = {
-        {"WholeInUtf8", 7001, 64, 15, "BMP (無圧縮)"},
-        {"TruncationKeepsCharactersWhole", 7001, 7, 5, "BMP ("},
-        {"EachLengthsEndsAndLoneSurrogates", 7004, 64, 33,
-         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"
-         "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80"},
-        {"MissingIsEmpty", 9000, 64, 0, ""},
-        {"BufferMaxZeroAnswersMinusOne", 7001, 0, -1, "#"},
-        {"BufferMaxOneHoldsTheTerminatorOnly", 7001, 1, 0, ""},
-    };
-    for (const auto &c : kCases) {
-        SCOPED_TRACE(c.name);
-        char buffer[64] = "#";
-        EXPECT_EQ(LoadStringA(ThisModule(), c.id, buffer, c.bufferMax), c.result);
-        EXPECT_EQ(std::string(buffer), c.text);
-    }
 }
 
 // A block held in several languages is looked up in one of them: the

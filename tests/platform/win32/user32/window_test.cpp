@@ -7,33 +7,29 @@
 
 namespace {
 
-// What the recording procedure saw, and what it answers.
+// What the recording procedure saw, and what it answers. Only creation and
+// destruction are recorded: Windows sends top-level windows
+// WM_GETMINMAXINFO and WM_NCCALCSIZE too, which the subset does not.
 std::vector<std::pair<HWND, UINT>> seen;
 LRESULT ncCreateAnswer = TRUE, createAnswer = 0;
 LPVOID createParam;
 BOOL destroyAgain = FALSE;  // DestroyWindow's answer from within WM_DESTROY
 
-// Only creation and destruction are recorded: Windows sends top-level
-// windows WM_GETMINMAXINFO and WM_NCCALCSIZE too, which the subset does not.
 LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE || message == WM_CREATE || message == WM_DESTROY || message == WM_NCDESTROY)
         seen.emplace_back(window, message);
     if (message == WM_NCCREATE) createParam = reinterpret_cast<const CREATESTRUCTA *>(lParam)->lpCreateParams;
     if (message == WM_DESTROY) destroyAgain = DestroyWindow(window);
-    if (message == WM_NCCREATE) return ncCreateAnswer;
-    if (message == WM_CREATE) return createAnswer;
+    if (message == WM_NCCREATE || message == WM_CREATE) return message == WM_NCCREATE ? ncCreateAnswer : createAnswer;
     return message == WM_USER ? static_cast<LRESULT>(wParam + lParam) : 0;
 }
 
 LRESULT CALLBACK Subclass(HWND, UINT message, WPARAM, LPARAM) { return message == WM_USER ? -7 : 0; }
 
-// WS_CHILD: Windows makes a window with a parent and without it an owned
-// top-level window, which a message-only window cannot own. The subset has
-// no styles and takes any.
-constexpr DWORD kChildStyle = 0x40000000;
-
+// WS_CHILD (0x40000000): Windows makes a window with a parent and without it
+// an owned top-level window, which a message-only window cannot own.
 HWND Create(HWND parent = HWND_MESSAGE, void *param = nullptr, const char *className = "Recording") {
-    const DWORD style = parent == HWND_MESSAGE ? 0 : kChildStyle;
+    const DWORD style = parent == HWND_MESSAGE ? 0 : 0x40000000;
     return CreateWindowExA(0, className, "title", style, 1, 2, 3, 4, parent, nullptr, nullptr, param);
 }
 
@@ -44,19 +40,27 @@ protected:
     const WNDCLASSA class_ = {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Recording"};
 };
 
-TEST_F(WindowTest, ClassesAreUniqueAndStayWhileInUse) {
+// A class name is unique and stays while a window uses it; window longs
+// set the user data and the procedure SendMessageA answers with.
+TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     EXPECT_LAST_ERROR(RegisterClassA(&class_), 0, ERROR_CLASS_ALREADY_EXISTS);
     HWND window = Create();
     SetLastError(0);
-    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 0) << "a new window's user data";
-    EXPECT_EQ(GetLastError(), 0u) << "a valid index sets no error";
+    EXPECT_TRUE(GetWindowLongPtrA(window, GWLP_USERDATA) == 0 && GetLastError() == 0) << "a new window's user data";
     EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
+    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), 42);
+    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 1234), 0);
+    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 5678), 1234) << "returns the previous value";
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 5678);
+    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(Subclass)), LONG_PTR(Recording));
+    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), -7);
     DestroyWindow(window);
 }
 
-// The subset names classes by strings and needs a procedure; DefWindowProcA
-// lets windows be created. Under Wine, DefWindowProcA answers WM_NCCREATE
-// without a CREATESTRUCT 0, and a missing class ERROR_CLASS_DOES_NOT_EXIST.
+// The subset names classes by strings (a prefix or extension is another
+// name; no atoms) and needs a procedure; DefWindowProcA lets windows be
+// created. Under Wine, DefWindowProcA answers WM_NCCREATE without a
+// CREATESTRUCT 0, and a missing class ERROR_CLASS_DOES_NOT_EXIST.
 TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
     SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
     const WNDCLASSA kCases[] = {{0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -64,11 +68,10 @@ TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
                                 {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"}};
     for (const WNDCLASSA &c : kCases) EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(RegisterClassA(nullptr), 0, ERROR_INVALID_PARAMETER);
+    EXPECT_LAST_ERROR(UnregisterClassA("Missing", nullptr), FALSE, ERROR_CLASS_DOES_NOT_EXIST);
     HWND window = Create();
-    EXPECT_EQ(DefWindowProcA(window, WM_NCCREATE, 0, 0), TRUE) << "a class using it can create windows";
-    EXPECT_EQ(DefWindowProcA(window, WM_CREATE, 0, 0), 0);
+    EXPECT_TRUE(DefWindowProcA(window, WM_NCCREATE, 0, 0) == TRUE && DefWindowProcA(window, WM_CREATE, 0, 0) == 0);
     DestroyWindow(window);
-    // A name's prefix or extension is another name; the subset has no atoms.
     for (const char *name : {"Missing", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
         EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
@@ -114,17 +117,6 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     HWND topLevel = CreateWindowExA(0, "Recording", "top", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     EXPECT_TRUE(topLevel && DestroyWindow(topLevel));
     EXPECT_LAST_ERROR(SendMessageA(parent, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);
-}
-
-TEST_F(WindowTest, SendMessageAnswersWithTheProcedureThatWindowLongsSet) {
-    HWND window = Create();
-    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), 42);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 1234), 0);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 5678), 1234) << "returns the previous value";
-    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 5678);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(Subclass)), LONG_PTR(Recording));
-    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), -7);
-    DestroyWindow(window);
 }
 
 }  // namespace

@@ -57,32 +57,14 @@ protected:
     std::vector<BYTE> block_;
 };
 
-// The buffer holds the block twice over plus 4 bytes: the block, "FE2X",
-// then room for narrow copies of strings.
-TEST_F(VersionTest, BlockIsTheCompiledLayoutByteForByte) {
-    const std::size_t size = kBlock.size() * 2;
-    ASSERT_EQ(block_.size(), 2 * size + 4);
+// The buffer: the block, "FE2X", then room for narrow copies of strings.
+// Binary values point into the block; strings into the room, narrow, with
+// a length that counts the terminator. offset: in the buffer, 0 not found.
+TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
+    const std::size_t size = kBlock.size() * 2, kRoom = size + 4;
+    ASSERT_EQ(block_.size(), kRoom + size);
     EXPECT_EQ(0, std::memcmp(block_.data(), kBlock.data(), size));
     EXPECT_EQ(0, std::memcmp(&block_[size], "FE2X", 4));
-    std::vector<BYTE> shortCopy(size + 3, 0xEE);  // no room for the mark
-    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, 100, shortCopy.data()));
-    EXPECT_EQ(0, std::memcmp(shortCopy.data(), kBlock.data(), 100));
-    EXPECT_EQ(shortCopy[100], 0xEE) << "nothing past the length given";
-    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(shortCopy.size()), shortCopy.data()));
-    EXPECT_EQ(shortCopy[size], 0xEE) << "the mark needs all 4 bytes";
-    EXPECT_LAST_ERROR(GetFileVersionInfoA(path_, 0, 100, nullptr), FALSE, ERROR_INVALID_PARAMETER);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/nonexistent.dll", nullptr), 0u, ERROR_FILE_NOT_FOUND);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/", nullptr), 0u, ERROR_RESOURCE_DATA_NOT_FOUND);
-    const ModuleResources noVersion = {nullptr, 0, nullptr};
-    AttachModuleResources(ThisModule(), &noVersion);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA(path_, nullptr), 0u, ERROR_RESOURCE_TYPE_NOT_FOUND);
-}
-
-// Binary values point into the block; strings into the room after it,
-// narrow (the bytes compared up to the terminator), with a length that
-// counts the terminator. offset: of the value in the block, 0 for not found.
-TEST_F(VersionTest, QueriesAnswerAsWindows) {
-    const std::size_t kRoom = kBlock.size() * 2 + 4;
     const struct { const char *path; std::size_t offset; UINT length; } kCases[] = {
         {"\\", 40, 52}, {"\\VarFileInfo\\Translation", 328, 4}, {"\\StringFileInfo\\041104b0", 152, 0},
         {"\\StringFileInfo\\041104b0\\FileDescription", kRoom + 192, 15},
@@ -105,6 +87,22 @@ TEST_F(VersionTest, QueriesAnswerAsWindows) {
     EXPECT_STREQ(reinterpret_cast<char *>(&block_[kRoom + 256]), "日本語");
     LPVOID value;
     EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
+}
+
+// A copy is cut at the length given; the mark needs all 4 bytes.
+TEST_F(VersionTest, ShortCopiesAndRefusals) {
+    const std::size_t size = kBlock.size() * 2;
+    std::vector<BYTE> copy(size + 3, 0xEE);
+    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, 100, copy.data()));
+    EXPECT_TRUE(!std::memcmp(copy.data(), kBlock.data(), 100) && copy[100] == 0xEE) << "nothing past the length given";
+    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(copy.size()), copy.data()));
+    EXPECT_EQ(copy[size], 0xEE) << "no room for the mark";
+    EXPECT_LAST_ERROR(GetFileVersionInfoA(path_, 0, 100, nullptr), FALSE, ERROR_INVALID_PARAMETER);
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/nonexistent.dll", nullptr), 0u, ERROR_FILE_NOT_FOUND);
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/", nullptr), 0u, ERROR_RESOURCE_DATA_NOT_FOUND);
+    const ModuleResources noVersion = {nullptr, 0, nullptr};
+    AttachModuleResources(ThisModule(), &noVersion);
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA(path_, nullptr), 0u, ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
 
 // A narrow copy lands at its wide value's offset in the room, so it must end

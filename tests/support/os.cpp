@@ -1,15 +1,32 @@
-// os.h and win32_seams.h with the real Win32 API, where the seams do not
-// exist: reaching one fails the test, and the neutral value returned keeps
-// the program going.
+// os.h and win32_seams.h: POSIX where the Win32 API is the Linux stand-in;
+// with the real Win32 API (Windows, Wine) the C runtime and kernel32, and
+// the seams do not exist: reaching one fails the test, and the neutral value
+// returned keeps the program going.
 #include "support/os.h"
 #include "support/win32_seams.h"
 
 #include <cstdlib>
 #include <windows.h>
+#ifndef _WIN32
+#include <dlfcn.h>
 
 namespace testing_support {
 
+const bool kWin32Seams = true;
+const char *const kFullDevice = "/dev/full";
+
+std::string InAnsiCodePage(const char *utf8) { return utf8; }
+void SetEnvironment(const char *name, const char *value) { value ? setenv(name, value, 1) : unsetenv(name); }
+bool IsLoaded(const std::string &path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr; }
+void LoadAsDependency(const std::string &path) { dlopen(path.c_str(), RTLD_NOW); }
+
+}  // namespace testing_support
+#else
+namespace testing_support {
+
 const bool kWin32Seams = false;
+// Wine reaches Linux's /dev/full through its own Unix path namespace.
+const char *const kFullDevice = "\\\\?\\unix\\dev\\full";
 
 std::string InAnsiCodePage(const char *utf8) {
     const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
@@ -21,17 +38,11 @@ std::string InAnsiCodePage(const char *utf8) {
     narrow.pop_back();  // the terminator both calls counted
     return narrow;
 }
-
 // The C runtime's copy of the environment, which getenv reads; the DLLs
 // share it through msvcrt.dll.
 void SetEnvironment(const char *name, const char *value) { _putenv_s(name, value ? value : ""); }
-
 bool IsLoaded(const std::string &path) { return GetModuleHandleA(path.c_str()) != nullptr; }
-
 void LoadAsDependency(const std::string &) { ADD_FAILURE() << "LoadAsDependency is Linux's only"; }
-
-// Wine reaches Linux's /dev/full through its own Unix path namespace.
-const char *const kFullDevice = "\\\\?\\unix\\dev\\full";
 
 }  // namespace testing_support
 
@@ -67,3 +78,4 @@ HMODULE ModuleOfAddress(const void *address) {
 }
 
 }  // namespace win32_standin
+#endif
