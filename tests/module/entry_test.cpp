@@ -23,15 +23,15 @@ TEST(ModuleEntry, EveryReasonLeavesTheChainAsPromised) {
         {"thread attach", DLL_THREAD_ATTACH, [] {}, TRUE, 0}, {"thread detach", DLL_THREAD_DETACH, [] {}, TRUE, 0}};
     for (const auto &c : cases) {
         AFX_EXTENSION_MODULE record;
-        const AFX_EXTENSION_MODULE before = *static_cast<AFX_EXTENSION_MODULE *>(std::memset(&record, c.reason == DLL_PROCESS_ATTACH ? 0 : 0x5A, sizeof record));
+        std::memset(&record, c.reason == DLL_PROCESS_ATTACH ? 0 : 0x5A, sizeof record);
+        const AFX_EXTENSION_MODULE before = record;
         const int chain = afx_standin::LibraryChainLength();
         const long live = afx_standin::LiveAllocations();
         c.fault();
         EXPECT_EQ(dirira::module_entry(record, self, c.reason), c.result) << c.name;
         afx_standin::ClearFaults();
         const CDynLinkLibrary *head = AfxGetModuleState()->m_libraryList.GetHead();
-        EXPECT_TRUE(afx_standin::LibraryChainLength() == chain + c.linked &&
-                    (c.linked ? head->m_hModule == self && !head->m_bSystem : head->m_hModule == other)) << c.name;
+        EXPECT_TRUE(afx_standin::LibraryChainLength() == chain + c.linked && head->m_hModule == (c.linked ? self : other) && !head->m_bSystem) << c.name;
         EXPECT_TRUE((c.result && c.reason == DLL_PROCESS_ATTACH) || std::memcmp(&record, &before, sizeof record) == 0) << c.name;
         EXPECT_EQ(dirira::module_entry(record, self, DLL_PROCESS_DETACH), TRUE) << c.name;
         EXPECT_EQ(std::make_pair(afx_standin::LibraryChainLength(), afx_standin::LiveAllocations()), std::make_pair(chain, live)) << c.name;
