@@ -92,7 +92,8 @@ std::tuple<int, int, double, double> coordinates(const CfPoint &p) { return {p.x
 
 // Points keep both pairs even where they disagree and travel as copies; a
 // pair goes to the image library's CfPoint::Set unchanged. Copying a
-// CImgPixelInfo copies its CStlImage part.
+// CImgPixelInfo copies its CStlImage part. Other modules compile against
+// the extremes and points: three doubles each, two points, then the centre.
 TEST(ReferencePoints, PointsAndPixelInfoCopies) {
     CImgPixelInfo source;
     ASSERT_NE(source.Create(2, 2, 1), 0);
@@ -112,6 +113,9 @@ TEST(ReferencePoints, PointsAndPixelInfoCopies) {
     for (CImgPixelInfo *image : {&copied, &assignedInfo})
         EXPECT_TRUE(*image->GetImageAdr(1, 1, 0, 1, NULL) == 42.0f && coordinates(image->GetStdCtr()) == coordinates(viaSet) &&
                     std::string(image->GetOrgFileName()) == "m42.bmp");
+    const auto at = [&source](const void *field) { return static_cast<const char *>(field) - reinterpret_cast<const char *>(&source.MinPixel); };
+    EXPECT_EQ(std::vector<std::ptrdiff_t>({at(&source.MaxPixel), at(&source.StdPt), at(&source.StdCtr)}),
+              std::vector<std::ptrdiff_t>({24, 48, 48 + 2 * std::ptrdiff_t(sizeof(CfPoint))}));
 }
 
 }  // namespace

@@ -34,9 +34,5 @@ static_assert(offsetof(CVmManager, BlockSize) == 0, "CVmManager");
 // CfPoint: the table pointer, the POINT, then two doubles aligned to 8 (on 32-bit Windows as well).
 static_assert(offsetof(CfPoint, x) == P && offsetof(CfPoint, y) == P + 4 && offsetof(CfPoint, fx) == 16 && offsetof(CfPoint, fy) == 24 &&
               sizeof(CfPoint) == 32, "CfPoint");
-// CImgPixelInfo: the extremes and points other modules compile against, three doubles each, two points, the centre.
-constexpr std::size_t kMin = offsetof(CImgPixelInfo, MinPixel);
-static_assert(offsetof(CImgPixelInfo, MaxPixel) == kMin + 24 && offsetof(CImgPixelInfo, StdPt) == kMin + 48 &&
-              offsetof(CImgPixelInfo, StdCtr) == kMin + 48 + 2 * sizeof(CfPoint), "CImgPixelInfo");
 
 }  // namespace
