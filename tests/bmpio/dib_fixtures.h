@@ -35,8 +35,7 @@ inline Bytes info_header(std::int32_t width, std::int32_t height, std::uint16_t 
         .i32(2835).u32(clrUsed).u32(0);
 }
 
-template <typename T = std::uint32_t>
-T field(const Block &bytes, std::size_t at) {
+template <typename T = std::uint32_t> T field(const Block &bytes, std::size_t at) {
     T value;
     std::memcpy(&value, &bytes[at], sizeof value);
     return value;
@@ -54,24 +53,21 @@ inline HGLOBAL block_of(const Block &bytes, std::size_t surplus = 0) {
 inline Block take(HGLOBAL block) {
     const auto *p = static_cast<const std::uint8_t *>(block != NULL ? GlobalLock(block) : nullptr);
     const Block bytes(p, p + (p != nullptr ? GlobalSize(block) : 0));
-    GlobalUnlock(block);
-    GlobalFree(block);
+    GlobalUnlock(block), GlobalFree(block);
     return bytes;
 }
 
 // Arms a fault (nth 0: none) where the stand-in's seams exist.
 inline void fail_nth(win32_standin::Call call, int nth) {
-    if (testing_support::kWin32Seams)
-        win32_standin::FailNth(call, nth);
+    if (testing_support::kWin32Seams) win32_standin::FailNth(call, nth);
 }
 
 // No fault pending, no file open, no block locked, `blocks` alive, where the stand-in keeps the accounts.
 inline void expect_released(int blocks) {
-    if (testing_support::kWin32Seams) {
-        win32_standin::ClearFaults();
-        EXPECT_EQ(std::make_tuple(win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(),
-                                  win32_standin::LockedGlobalBlocks()), std::make_tuple(0, blocks, 0));
-    }
+    if (!testing_support::kWin32Seams) return;
+    win32_standin::ClearFaults();
+    EXPECT_EQ(std::make_tuple(win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(), win32_standin::LockedGlobalBlocks()),
+              std::make_tuple(0, blocks, 0));
 }
 
 // Seeded choices for randomized fixtures.

@@ -27,8 +27,9 @@ struct ExportTest : testing_support::LeakCheckedTest {
 };
 
 // A file of that name is replaced whole, or left as it was by a failure
-// before it is created; a failed write leaves what was written. The DIB is
-// left unlocked and unchanged.
+// before it is created; a failed write leaves what was written. Another
+// opener, even a reader sharing all, keeps the file from being replaced.
+// The DIB is left unlocked and unchanged.
 TEST_F(ExportTest, WriteDIBWritesTheHeaderThenTheWholeBlock) {
     const Block dib = Bytes().append(info_header(1, 1, 24, 4)).raw({1, 2, 3, 0}), before(3000, 0xEE);
     const Block table20 = Bytes().append(info_header(2, 1, 8, 4, 20)).fill(84, 0x33), core = Bytes().u32(12).fill(36, 1);
@@ -54,12 +55,10 @@ TEST_F(ExportTest, WriteDIBWritesTheHeaderThenTheWholeBlock) {
         const HGLOBAL block = c.block.empty() ? NULL : block_of(c.block, c.surplus);
         const std::string name = c.name, path = dir_.file(name == "no_folder" ? "none/out" : name);
         dir_.write(name, before);
-        // Another opener, even a reader sharing all, keeps the file from being replaced.
         HANDLE reader = CreateFileA(name == "held" ? path.c_str() : "", GENERIC_READ, 7, NULL, OPEN_EXISTING, 0, NULL);
         fail_nth(c.fault, c.nth);
         EXPECT_EQ(Bmp::WriteDIB(path.c_str(), block), c.status);
-        CloseHandle(reader);
-        expect_released(blocksBefore_ + (block != NULL));
+        CloseHandle(reader), expect_released(blocksBefore_ + (block != NULL));
         EXPECT_EQ(read_file(path), c.after);
         EXPECT_EQ(take(block), Bytes().append(c.block).fill(block != NULL ? c.surplus : 0, 0).data());
     }
@@ -68,8 +67,7 @@ TEST_F(ExportTest, WriteDIBWritesTheHeaderThenTheWholeBlock) {
 // Each notification with the global blocks alive when it arrived, which shows where Write frees the DIB.
 std::vector<std::tuple<WPARAM, LPARAM, int>> notifications;
 LRESULT CALLBACK counting(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_IMAGEIO_PROGRESS)
-        notifications.emplace_back(wParam, lParam, win32_standin::LiveGlobalBlocks());
+    if (message == WM_IMAGEIO_PROGRESS) notifications.emplace_back(wParam, lParam, win32_standin::LiveGlobalBlocks());
     return 0;
 }
 

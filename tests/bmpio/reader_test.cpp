@@ -15,8 +15,7 @@
 using namespace dib_fixtures;
 using namespace dirira;
 
-// Defined here, this takes the place of the stand-in's export: while the
-// flag is set, the attribute query fails as for a path it cannot see.
+// In place of the stand-in's export: while set, the attribute query fails as for a path it cannot see.
 bool attributesFail = false;
 #if !defined(_WIN32)
 #include <dlfcn.h>
@@ -28,7 +27,6 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR path) {
 namespace {
 
 const char kCaption[] = "reading";
-const auto kCaptionParam = reinterpret_cast<LPARAM>(kCaption);
 
 struct Expected {
     int status;
@@ -39,8 +37,8 @@ struct Expected {
 // `count` bytes of the file from `at`; zeros past its end, as a short read leaves them.
 Block bytes_at(const Block &file, std::uint64_t at, std::uint64_t count) {
     Block bytes(count, 0);
-    std::copy_n(file.begin() + std::ptrdiff_t(std::min<std::uint64_t>(at, file.size())),
-                std::min(count, at < file.size() ? file.size() - at : 0), bytes.begin());
+    const std::uint64_t from = std::min<std::uint64_t>(at, file.size());
+    std::copy_n(file.begin() + std::ptrdiff_t(from), std::min(count, file.size() - from), bytes.begin());
     return bytes;
 }
 
@@ -73,8 +71,7 @@ Expected bitmap_info(const Block &file, std::uint64_t start) {
     std::memcpy(e.block.data(), &h, 40);
     const std::size_t entry = size == 12 ? 3 : 4;  // RGBTRIPLE or RGBQUAD; a triple's fourth byte is 0
     const Block table = bytes_at(file, at + size, entry * n);
-    for (std::size_t i = 0; i < n; ++i)
-        std::copy_n(&table[entry * i], entry, &e.block[40 + 4 * i]);
+    for (std::size_t i = 0; i < n; ++i) std::copy_n(&table[entry * i], entry, &e.block[40 + 4 * i]);
     // Without an offset, where the table's read stopped: after it, or at the end of a file ending in it.
     const auto offBits = bm ? field(file, start + 10) : 0;
     e.position = offBits != 0 ? start + offBits : std::min<std::uint64_t>(at + size + entry * n, file.size());
@@ -165,7 +162,7 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
         ASSERT_TRUE(!readOnly || chmod(path.c_str(), 0444) == 0);  // permission bits decide, so as root too
         EXPECT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), read || copy == NULL ? whole.status : kBmpNoMemory);
         attributesFail = false;
-        std::vector<std::pair<WPARAM, LPARAM>> progress = {{0, kCaptionParam}, {2, copy != NULL ? kCaptionParam : 0}};
+        std::vector<std::pair<WPARAM, LPARAM>> progress = {{0, LPARAM(kCaption)}, {2, copy != NULL ? LPARAM(kCaption) : 0}};
         progress.insert(progress.end(), library.messages().begin(), library.messages().end());
         EXPECT_EQ(window.messages(), progress);
         const auto d = field<BITMAPINFOHEADER>(read ? whole.block : Block(40), 0);
@@ -186,7 +183,10 @@ TEST_F(ReaderTest, RandomFilesReadAsTheReferenceReadsThem) {
     }
 }
 
-// A failing table or pixel read is not examined: those bytes stay zero.
+// Each fault with its status and the block it leaves: a failing table or
+// pixel read is not examined, those bytes stay zero. Another opener that
+// shares reading does not stop the reader; one that writes does. A missing
+// file, each entry point in its own terms; a block that cannot be locked.
 TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
     const Block file = file_header(1086, 1078).append(info_header(3, 2, 8, 0)).append(Random{}.bytes(1024 + 8));
     const auto zeroed = [&](std::size_t from, std::size_t count) {  // the block of the file with these bytes 0
@@ -215,15 +215,13 @@ TEST_F(ReaderTest, FailuresGiveTheirStatusAndLeaveNothing) {
         CloseHandle(other);
         expect_released(blocksBefore_);
     }
-    // A file that is not there: each entry point in its own terms, nothing written.
     const std::string missing = path + ".missing";
     int size[3] = {-7, -7, -7};
     CStlImage image;
     EXPECT_EQ(Bmp::GetOrgWidthAndHeight(missing.c_str(), &size[0], &size[1], &size[2]) + size[0] + size[1] + size[2], -21);
-    EXPECT_EQ(CBmp::ReadHeader(&image, missing.c_str(), NULL, NULL), kBmpHeaderUnusable);
-    EXPECT_EQ(CBmp::Read(&image, missing.c_str(), NULL, NULL), kBmpCannotOpen);
-    // DibInfo copies nothing from a live handle that cannot be locked: a discarded block.
-    BITMAPINFOHEADER info{};
+    EXPECT_EQ(std::make_pair(CBmp::ReadHeader(&image, missing.c_str(), NULL, NULL), CBmp::Read(&image, missing.c_str(), NULL, NULL)),
+              std::make_pair(int(kBmpHeaderUnusable), int(kBmpCannotOpen)));
+    BITMAPINFOHEADER info{};  // DibInfo copies nothing from a discarded block
     const HGLOBAL discarded = GlobalReAlloc(block_of(Block(40, 1)), 0, GMEM_MOVEABLE);
     EXPECT_EQ(Bmp::DibInfo(discarded, &info) + info.biSize, 0u);
     GlobalFree(discarded);

@@ -45,8 +45,7 @@ TEST(FitsExtension, AccessorsAgainstTheWholeRecord) {
         {"orders and copies", [](CFitsExtension &r) {
              CString text("FLUX");
              r.SetNAxis(4), r.SetNAxes(3, 9), r.SetTBCol(7, 0), r.SetTType(text, 1), r.SetTForm("1E", 1), r.SetTUnit("Jy", 1);
-             r.SetExtName(text), r.SetBitPix(-32);
-             text.GetBuffer(0)[0] = 'X', text.ReleaseBuffer();
+             r.SetExtName(text), r.SetBitPix(-32), text.GetBuffer(0)[0] = 'X', text.ReleaseBuffer();
              CString copy = r.GetTType(1);
              copy.GetBuffer(0)[0] = 'X', copy.ReleaseBuffer();
              EXPECT_TRUE(r.GetTType(1) == "FLUX" && r.GetTForm(1) == "1E" && r.GetTUnit(1) == "Jy" && r.GetExtName() == "FLUX" &&

@@ -18,9 +18,7 @@ namespace ref = float_reference;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-bool same(double want, double have) {
-    return (std::isnan(want) && std::isnan(have)) || std::memcmp(&want, &have, sizeof want) == 0;
-}
+bool same(double want, double have) { return (std::isnan(want) && std::isnan(have)) || std::memcmp(&want, &have, sizeof want) == 0; }
 
 // Random values that land on the levels, next to them, on the boundaries of
 // display bytes, beyond both ends, and now and then NaN or infinity.

@@ -41,7 +41,9 @@ const struct Accessor {
 
 // Then the five level getters, each reading its own array at the plane
 // asked for; the sample count over all planes, wrapping in 32 bits; the
-// dimension that SetPlanes gives and IsColor reads.
+// dimension that SetPlanes gives and IsColor reads. Setters of text copy,
+// getters of CString return copies, a null name is empty; the type's text
+// comes first, its index second.
 TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
     const auto snapshot = [](const CImage &image) {
         std::vector<double> fields;
@@ -76,17 +78,10 @@ TEST(ImageAttributes, EachAccessorReachesItsOwnMember) {
     }
     image.Dimension = 7;  // IsColor reads Dimension alone, and answers 0 or 1
     EXPECT_EQ(image.IsColor(), 1);
-}
-
-// Setters copy, getters of CString return copies, a null name is empty; the
-// type text comes first, its index second.
-TEST(ImageAttributes, StringMembers) {
-    CImage image;
     char name[] = "C:\\sky\\m31.bmp";
     image.SetOrgFileFormat(nullptr);
     EXPECT_STREQ(image.GetOrgFileFormat(), "");
-    image.SetOrgFileName(name), image.SetOrgFileFormat("BMP"), image.SetUndoDialogName(CString("Levels"));
-    image.SetType(CString("LIGHT"), 2);
+    image.SetOrgFileName(name), image.SetOrgFileFormat("BMP"), image.SetUndoDialogName(CString("Levels")), image.SetType(CString("LIGHT"), 2);
     name[0] = 'X', image.GetUndoDialogName() += " changed";
     EXPECT_TRUE(image.GetOrgFileName() == image.OrgFileName.GetString() && image.GetOrgFileFormat() == image.OrgFileFormat.GetString());
     EXPECT_EQ(std::string(image.GetOrgFileName()) + "|" + image.GetOrgFileFormat() + "|" + image.GetUndoDialogName().GetString() +

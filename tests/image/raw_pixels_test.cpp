@@ -76,8 +76,7 @@ TEST(RawPixels, SampleSizeStepsPositionsAndLocks) {
     for (const auto &[x, y, plane] : {std::tuple{3, 0, 0}, {0, 2, 0}, {2, 1, 2}, {-1, 0, 0}})
         EXPECT_EQ(image.GetImageAdr(x, y, plane, 1, NULL), nullptr) << x << ", " << y << ", " << plane;
     EXPECT_EQ((std::vector<int>{image.Unlock(first), image.Unlock(second), image.Unlock(second)}), (std::vector<int>{1, 0, -1}));
-    image.GetImageAdr(2, 0, 0, 1, &first);
-    image.UnlockAll();
+    image.GetImageAdr(2, 0, 0, 1, &first), image.UnlockAll();
     EXPECT_EQ(image.Unlock(first), -1) << "UnlockAll released it";
 }
 
@@ -104,8 +103,7 @@ TEST(RawPixels, LookupsReachTheStoreWithTheirFlags) {
         for (auto [row, plane] : {std::pair{0, 1}, {0, 0}, {600, 0}})  // the other three blocks: out goes plane 1's second
             image.Store->GetImageAdr(0, row, plane, 1, 0, NULL);
         std::vector<zircim::FullLookup> log;
-        zircim::WatchFullLookups(&log);
-        m.call(image, 7, 600), m.call(image, 8, 601), zircim::WatchFullLookups(NULL);
+        zircim::WatchFullLookups(&log), m.call(image, 7, 600), m.call(image, 8, 601), zircim::WatchFullLookups(NULL);
         EXPECT_EQ(log.size(), 1u) << m.name;
         for (const auto &l : log)
             EXPECT_EQ((std::vector<int>{l.x, l.y, l.plane, l.readOnly, l.secondFlag}), (std::vector<int>{7, 600, 1, m.readOnly, m.secondFlag})) << m.name;
