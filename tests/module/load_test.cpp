@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
 #include <tuple>
 
 #include <afx_standin.h>
@@ -68,5 +72,59 @@ TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
     AfxTermExtensionModule(otherRecord), AfxSetResourceHandle(NULL), win32_standin::DetachModuleResources(host);
     AfxGetModuleState()->m_classList.m_pHead = hostClass.m_pNextClass, AfxGetModuleState()->m_factoryList.m_pHead = nullptr;
 }
+
+#ifndef _WIN32
+// The interface the application calls, stated on its own (not made from
+// module/exports.txt): "Class:count" opens a class; "Name*k" is k overloads.
+const char kInterface[] = R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo GetOrgWidthAndHeight WriteDIB DibFromBitmap
+BitmapFromDib vtable CImage:79 CImage GetBitsPixel SetBitsPixel IsSigned SetSigned GetDimension IsColor GetWidth
+SetWidth GetHeight SetHeight GetPlanes SetPlanes GetPixelCount GetBscale SetBscale GetBzero SetBzero GetBlank SetBlank
+IsBlankUsed SetBlankUsed GetExtend SetExtend SetType GetLevelMin GetLevelMax GetLevelRange GetOrgDefaultLevelMin
+GetOrgDefaultLevelMax HasOwnLevel SetOwnLevel IsSITypeRGB SetSITypeRGB IsSaveableFormat SetSaveableFormat
+IsSaveableFile SetSaveableFile IsOverwriteAllowed SetOverwriteAllowed GetOrgFileName SetOrgFileName GetOrgFileFormat
+SetOrgFileFormat GetOrgBitsPixel SetOrgBitsPixel GetOrgPlanes SetOrgPlanes GetOrgWidth SetOrgWidth GetOrgHeight
+SetOrgHeight GetUndoDialogName SetUndoDialogName GetUndoMode SetUndoMode GetContourMap SetContourMap
+GetFirstFitsHeight SetFirstFitsHeight GetFirstFits SetFirstFits UsedNorrinPC SetNorrinPC UsedPC SetPC UsedCD SetCD
+GetLogScale SetLogScale GetImageSize GetBytesPixel GetImageAdr Unlock UnlockAll GetNextAdr GetPrevAdr GetPixel*2
+CStlImage:44 CStlImage GetImageAdr GetPixelGrayRaw*3 SetPixelGrayRaw*2 GetPixelGray*3 SetPixelGray*2
+GetPixelGray256f*4 SetPixelGray256f*2 GetPixelGray256*4 To256*2 ToRaw*2 GetMinPixel GetMaxPixel CalcBright*2
+GetPixelBrightRaw*3 GetPixelBright256f*3 GetPixelBright*2 GetStdPt GetStdCtr SetStdCtr*3 SetProgressHandle
+CFitsExtension:20 GetXtension SetXtension GetBitPix SetBitPix GetNAxis SetNAxis GetNAxes SetNAxes GetExtName
+SetExtName GetTFields SetTFields GetTType SetTType GetTBCol SetTBCol GetTForm SetTForm GetTUnit SetTUnit CVmHandle:7
+CVmHandle ~CVmHandle Set GetType GetSlotIndex GetBlockCount vtable CfPoint:3 CfPoint operator= vtable CImgPixelInfo:3
+CImgPixelInfo operator= vtable CVmBlock:3 CVmBlock ~CVmBlock vtable CVmMemory:3 CVmMemory ~CVmMemory vtable
+CVmManager:1 GetBlockSize CVmImage:1 CVmImage)";
+
+// ELF differs from the Windows DLL by construction: the tables of CfPoint and
+// CImgPixelInfo are libzirime's, and each exported table brings its type
+// information and its name. A constructor's or destructor's variants print alike.
+TEST(ModuleLoad, ExportsAreTheApplicationsInterface) {
+    std::vector<std::string> want, have;
+    std::istringstream words(kInterface);
+    std::string type;
+    int left = 0;
+    for (std::string w; words >> w;) {
+        const std::size_t colon = w.find(':'), star = w.find('*');
+        EXPECT_TRUE(colon == std::string::npos || left == 0) << type;
+        if (colon != std::string::npos) type = w.substr(0, colon), left = std::stoi(w.substr(colon + 1));
+        for (int k = star == std::string::npos ? 1 : std::stoi(w.substr(star + 1)); colon == std::string::npos && k > 0; --k, --left)
+            want.push_back(type + "::" + w.substr(0, star));
+    }
+    EXPECT_EQ(left, 0) << type;
+    for (std::string c : {"CfPoint", "CImgPixelInfo"}) want.erase(std::find(want.begin(), want.end(), c + "::vtable"));
+    for (std::string c : {"CBmp", "CVmBlock", "CVmHandle", "CVmMemory"}) want.insert(want.end(), {c + "::typeinfo", c + "::typeinfo name"});
+    std::set<std::string> names;
+    FILE *nm = popen((std::string(DIRIRA_NM) + " -D --defined-only -C " + DIRIRA_LIBRARY_PATH).c_str(), "r");
+    for (char line[512]; nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr;)
+        names.insert(std::strtok(std::strchr(std::strchr(line, ' ') + 1, ' ') + 1, "\n"));  // past address and kind
+    pclose(nm);
+    for (const std::string &n : names) {
+        const std::size_t table = n.find(" for ");  // "vtable for C", "typeinfo name for C"
+        have.push_back(table != std::string::npos ? n.substr(table + 5) + "::" + n.substr(0, table) : n.substr(0, n.find('(')));
+    }
+    std::sort(want.begin(), want.end()), std::sort(have.begin(), have.end());
+    EXPECT_EQ(have, want);
+}
+#endif
 
 }  // namespace
