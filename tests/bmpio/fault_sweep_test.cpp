@@ -13,11 +13,12 @@
 #include <dirira/dirira.h>
 
 #include "bmpio/dib_fixtures.h"
-#include "support/fault_sweep.h"
 #include "support/progress_window.h"
 #include "support/temp_dir.h"
 
 #ifndef _WIN32
+#include "support/fault_sweep.h"
+
 namespace {
 
 using dib_fixtures::Block;
