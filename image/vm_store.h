@@ -148,7 +148,9 @@ private:
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
     bool map_every_slot(SIZE_T budget);
-    void hold_every_block_in_region();
+    unsigned char *region_block(int block) const;
+    int hold_in_region(int block);
+    const unsigned char *block_memory(int block) const;
     void assign(int index, int block, int type);
     bool is_pinned(int slot, int pinnedRecent) const;
     void touch(int slot);

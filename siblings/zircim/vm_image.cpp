@@ -253,31 +253,38 @@ bool CVmImage::map_every_slot(SIZE_T budget) {
         return false;
     m_region = region;
     m_planeStride = static_cast<SIZE_T>(stride);
-    hold_every_block_in_region();
+    m_mappedSlots = m_assignedSlots = m_table->BlockCount;  // every slot has its memory in the region
     m_mappedBytes = static_cast<SIZE_T>(total);
     g_mappedTotal += m_mappedBytes;
     return true;
 }
 
-// Block b in slot b, as assigning them one by one would leave them, written
-// straight in: a tall hostile picture has thousands of blocks, and a call
-// or two for each showed up in every read. The slots stay off the
-// recency list, which only eviction walks, and a store in one region never
-// evicts.
-void CVmImage::hold_every_block_in_region() {
-    int block = 0;
-    for (int plane = 0; plane < m_planes; ++plane) {
-        unsigned char *const planeBase = m_region + static_cast<SIZE_T>(plane) * m_planeStride;
-        for (int inPlane = 0; inPlane < m_blocksPerPlane; ++inPlane, ++block) {
-            CVmMemory &slot = m_slots[block];
-            slot.FirstRow = inPlane * m_blockRows;
-            slot.Base = planeBase + static_cast<SIZE_T>(slot.FirstRow) * m_rowBytes;
-            slot.Block = block;
-            slot.Plane = plane;
-            m_table->Blocks[block].SlotIndex = block;  // its type stays kBlockZero
-        }
-    }
-    m_mappedSlots = m_assignedSlots = block;
+// Block b's rows in a store of one region.
+unsigned char *CVmImage::region_block(int block) const {
+    const int plane = block / m_blocksPerPlane;
+    const SIZE_T firstRow = static_cast<SIZE_T>(block % m_blocksPerPlane) * static_cast<SIZE_T>(m_blockRows);
+    return m_region + static_cast<SIZE_T>(plane) * m_planeStride + firstRow * m_rowBytes;
+}
+
+// In a store of one region, block b's slot is slot b, and it is filled in
+// when a lookup first takes the full path to the block: most lookups never
+// do (they compute the address inline), and writing thousands of records
+// up front for a tall hostile picture showed up in every read. The slots
+// stay off the recency list, which only eviction walks, and a store in one
+// region never evicts.
+int CVmImage::hold_in_region(int block) {
+    m_slots[block].Base = region_block(block);
+    assign(block, block, kBlockZero);
+    return block;
+}
+
+// Where the block's samples are now, NULL when it is neither in memory nor
+// anywhere else (never written, or in the swap file).
+const unsigned char *CVmImage::block_memory(int block) const {
+    if (m_region != nullptr)
+        return region_block(block);
+    const int slot = m_table->GetSlotIndex(block);
+    return slot >= 0 ? m_slots[slot].Base : nullptr;
 }
 
 // A slot takes a block; its rows become visible to lookups.
@@ -341,6 +348,8 @@ int CVmImage::bring_in(int block, bool readBack, int pinnedRecent) {
     const int resident = m_table->GetSlotIndex(block);
     if (resident >= 0)
         return resident;
+    if (m_region != nullptr)
+        return hold_in_region(block);
     bool zeroed = false;
     const int index = find_slot(pinnedRecent, zeroed);
     if (index < 0)
@@ -513,15 +522,15 @@ void CVmImage::copy_blocks_from(const CVmImage &src, HWND progressWnd, const cha
     const int blocks = src.m_table->BlockCount;
     progress.report(0, blocks);
     for (int block = 0; block < blocks; ++block) {
-        const int from = src.m_table->GetSlotIndex(block);
+        const unsigned char *const from = src.block_memory(block);
         const bool swapped = src.m_table->GetType(block) == kBlockSwapped;
-        if (from >= 0 || swapped) {
+        if (from != nullptr || swapped) {
             const int into = bring_in(block, false, 0);
             if (into < 0)
                 AfxThrowMemoryException();
             const SIZE_T bytes = block_bytes(block);
-            if (from >= 0)
-                std::memcpy(m_slots[into].Base, src.m_slots[from].Base, bytes);
+            if (from != nullptr)
+                std::memcpy(m_slots[into].Base, from, bytes);
             else if (!zircim::read_at(src.m_swapFile, m_slots[into].Base, bytes, src.swap_offset(block)))
                 AfxThrowMemoryException();
             m_slots[into].Dirty = 1;
