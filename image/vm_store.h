@@ -148,6 +148,7 @@ private:
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
     bool map_every_slot(SIZE_T budget);
+    void map_row_tables();
     unsigned char *region_block(int block) const;
     int hold_in_region(int block);
     const unsigned char *block_memory(int block) const;
@@ -194,7 +195,8 @@ private:
     // (m_readRows), and while it is in memory and already dirty
     // (m_writeRows); NULL otherwise. Lookups without lock read them inline,
     // in any block, with no recency to update: the store keeps them current
-    // as blocks come and go. One array of 2 x planes x height entries.
+    // as blocks come and go. One array of 2 x planes x height entries, in
+    // a store that maps slot by slot only.
     unsigned char **m_readRows = nullptr;
     unsigned char **m_writeRows = nullptr;
     // The addresses of the last lookups without lock, newest at

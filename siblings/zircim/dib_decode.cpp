@@ -111,17 +111,22 @@ void fold_extremes(const float *samples, int count, float &low, float &high) {
     }
 }
 
-// `count` copies of `sample` from `out` on, four at a time where the
-// processor can (the compiler leaves std::fill scalar at -O2).
-void fill_samples(float *out, int count, float sample) {
+// `count` samples from `out` on, alternating `first` and `second` (equal
+// for an RLE8 run), four at a time where the processor can: the compiler
+// leaves such a loop scalar at -O2.
+void fill_alternating(float *out, int count, float first, float second) {
     int x = 0;
 #ifdef DIB_DECODE_SSE2
-    const __m128 four = _mm_set1_ps(sample);
+    const __m128 four = _mm_setr_ps(first, second, first, second);
     for (; x + 4 <= count; x += 4)
         _mm_storeu_ps(out + x, four);
 #endif
-    for (; x < count; ++x)
-        out[x] = sample;
+    for (; x + 2 <= count; x += 2) {
+        out[x] = first;
+        out[x + 1] = second;
+    }
+    if (x < count)
+        out[x] = first;
 }
 
 // The image rows being written: file row r is image row r top-down, and
@@ -146,24 +151,12 @@ public:
         }
     }
 
-    // `count` pixels of one code from column x on.
-    void put_run(int x, uint32_t code, int count) {
-        for (int plane = 0; plane < m_layout.planes; ++plane) {
-            const float sample = m_maps[plane].sample(code);
-            fill_samples(m_rows[plane] + x, count, sample);
-            note(plane, sample);
-        }
-        m_written += static_cast<unsigned long long>(count);
-    }
-
-    // `count` pixels from column x on, two codes alternating (RLE4's
-    // nibbles), the first at x.
+    // `count` pixels from column x on, two codes alternating, the first at
+    // x: RLE4's nibbles, or one code twice for an RLE8 run.
     void put_alternating(int x, uint32_t first, uint32_t second, int count) {
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             const float a = m_maps[plane].sample(first), b = m_maps[plane].sample(second);
-            float *const out = m_rows[plane] + x;
-            for (int i = 0; i < count; ++i)
-                out[i] = i % 2 == 0 ? a : b;
+            fill_alternating(m_rows[plane] + x, count, a, b);
             note(plane, a);
             if (count > 1)
                 note(plane, b);
@@ -324,7 +317,7 @@ private:
         if constexpr (Bits == 4)
             m_rows.put_alternating(m_x, value >> 4, value & 0x0F, n);
         else
-            m_rows.put_run(m_x, value, n);
+            m_rows.put_alternating(m_x, value, value, n);
         m_x += n;
     }
 

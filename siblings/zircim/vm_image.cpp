@@ -166,11 +166,6 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
         return 0;
     m_table = new CVmHandle(g.blockCount);
     m_slots = AfxNewArray<CVmMemory>(g.blockCount);
-    const SIZE_T rowEntries = static_cast<SIZE_T>(planes) * static_cast<SIZE_T>(height);
-    m_readRows = reinterpret_cast<unsigned char **>(zircim::map_table(row_table_bytes(planes, height)));
-    if (m_readRows == nullptr)
-        AfxThrowMemoryException();
-    m_writeRows = m_readRows + rowEntries;
     m_width = width;
     m_height = height;
     m_planes = planes;
@@ -185,6 +180,7 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_recording = budget != 0;
     if (map_every_slot(budget))
         return 1;
+    map_row_tables();
     // A store larger than its budget, or one the address space has no room
     // for in one piece (a 32-bit process), maps slot by slot.
     const int upFront = budget == 0 ? g.blockCount
@@ -193,6 +189,15 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
         if (!map_next_slot())
             return 0;
     return 1;
+}
+
+// Only a store that maps slot by slot finds rows through tables; a store
+// in one region computes them.
+void CVmImage::map_row_tables() {
+    m_readRows = reinterpret_cast<unsigned char **>(zircim::map_table(row_table_bytes(m_planes, m_height)));
+    if (m_readRows == nullptr)
+        AfxThrowMemoryException();
+    m_writeRows = m_readRows + static_cast<SIZE_T>(m_planes) * static_cast<SIZE_T>(m_height);
 }
 
 void CVmImage::release() noexcept {
