@@ -18,11 +18,7 @@
 
 namespace {
 
-template <typename... T> std::string seen(const T &...values) {
-    std::ostringstream out;
-    ((out << values << ' '), ...);
-    return out.str();
-}
+template <typename... T> std::string seen(const T &...values) { std::ostringstream out; ((out << values << ' '), ...); return out.str(); }
 
 // The sample table: the raw type by BITPIX and Signed (8 bits are unsigned whatever the flag; unsigned 32 bits are
 // 0..2^32-1), then the product rounded to double before BZERO is added. Other BITPIX values give 0.
@@ -144,10 +140,8 @@ const struct { const char *name; std::string (*run)(CImgPixelInfo &); const char
          for (int planes : {1, 2, 0, -1}) i.SetPlanes(planes), s += seen(i.GetPlanes(), i.GetDimension(), i.IsColor());
          return i.Dimension = 7, s + seen(i.IsColor());
      }, "1 2 0 2 3 1 0 2 0 -1 2 0 1 "},
-    {"texts", [](CImgPixelInfo &i) {
-         i.SetOrgFileName("m31.bmp"), i.SetUndoDialogName(CString("Levels")), i.SetType(CString("LIGHT"), 2);
-         return seen(i.GetOrgFileName() == i.OrgFileName.GetString(), i.GetUndoDialogName().GetString(), i.Type[2].GetString());
-     }, "1 Levels LIGHT "},
+    {"texts", [](CImgPixelInfo &i) { i.SetOrgFileName("m31.bmp"), i.SetUndoDialogName(CString("Levels")), i.SetType(CString("LIGHT"), 2);
+         return seen(i.GetOrgFileName() == i.OrgFileName.GetString(), i.GetUndoDialogName().GetString(), i.Type[2].GetString()); }, "1 Levels LIGHT "},
     {"points", [](CImgPixelInfo &i) {
          CfPoint odd, assigned;
          odd.x = 3, odd.y = -4, odd.fx = 10.5, odd.fy = 20.25, assigned = odd, i.SetStdCtr(odd), i.StdPt[1] = odd, i.SetProgressHandle(HWND(&odd));
@@ -164,6 +158,12 @@ const struct { const char *name; std::string (*run)(CImgPixelInfo &); const char
              s += seen(*c->GetImageAdr(1, 1, 0, 1, NULL), point(c->GetStdCtr()) == point(pair), c->GetOrgFileName());
          return s;
      }, "42 1 m42.bmp 42 1 m42.bmp "},
+    {"addresses outside", [](CImgPixelInfo &i) {  // passed to the store unclamped, the blocks in memory: NULL
+         std::string s = seen(i.GetImageAdr(0, 0, 0, 0, NULL) != nullptr);
+         for (const auto &[x, y, plane] : {std::tuple{2, 0, 0}, {0, 2, 0}, {1, 1, 3}, {-1, 0, 0}})
+             s += seen(i.CImage::GetImageAdr(x, y, plane, 1, NULL) == nullptr);
+         return s;
+     }, "1 1 1 1 1 "},
     {"extremes and points", [](CImgPixelInfo &i) {
          const auto at = [&i](const void *field) { return static_cast<const char *>(field) - reinterpret_cast<const char *>(&i.MinPixel); };
          return seen(at(&i.MaxPixel), at(&i.StdPt), at(&i.StdCtr));
