@@ -73,6 +73,13 @@ TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
     HWND window = Create();
     EXPECT_TRUE(DefWindowProcA(window, WM_NCCREATE, 0, 0) == TRUE && DefWindowProcA(window, WM_CREATE, 0, 0) == 0);
     DestroyWindow(window);
+    // A global class of another module is found from any; a local one only from its own.
+    WNDCLASSA global = class_, local = class_;
+    global.style = CS_GLOBALCLASS, global.hInstance = HINSTANCE(0x1000), global.lpszClassName = "Global";
+    local.hInstance = HINSTANCE(0x1000), local.lpszClassName = "Local";
+    ASSERT_TRUE(RegisterClassA(&global) && RegisterClassA(&local));
+    EXPECT_TRUE(DestroyWindow(Create(HWND_MESSAGE, nullptr, "Global")) && !Create(HWND_MESSAGE, nullptr, "Local"));
+    EXPECT_TRUE(UnregisterClassA("Global", HINSTANCE(0x1000)) && UnregisterClassA("Local", HINSTANCE(0x1000)));
     for (const char *name : {"Missing", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
         EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
