@@ -143,6 +143,9 @@ TEST_F(DibTest, EmptyDibsAndTheSeams) {
     EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &dib.header, 0, nullptr, InfoOf(dib), DIB_RGB_COLORS), nullptr,
                       ERROR_INVALID_PARAMETER);
     dib = DibOf(2, 3, 24);
+    HDC screen = GetDC(NULL);
+    EXPECT_EQ(GetDIBits(screen, NULL, 0, 3, NULL, InfoOf(dib), DIB_RGB_COLORS), 0) << "no bitmap";
+    ReleaseDC(NULL, screen);
     win32_standin::FailNth(win32_standin::Call::GetDIBits, 1);
     EXPECT_LAST_ERROR(Query(&dib), 0, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(dib.header.biSizeImage, 0u) << "a failed call changes nothing";

@@ -147,6 +147,10 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
                   std::make_tuple(static_cast<int>(model.size()), locked, bytes));
     }
     for (auto &entry : model) entry.second.Compare(entry.first), GlobalFree(entry.first);
+    HGLOBAL locked = GlobalAlloc(GMEM_MOVEABLE, 4096);  // a locked block shrinks in place
+    void *at = GlobalLock(locked);
+    EXPECT_TRUE(GlobalReAlloc(locked, 17, 0) == locked && GlobalSize(locked) == 17 && GlobalLock(locked) == at);
+    GlobalFree(locked);
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
 }
 
