@@ -20,15 +20,11 @@ namespace testing_support {
 // blocks (live and locked), DCs, selected palettes, GDI objects, framework
 // allocations, store mappings and their bytes.
 struct Holdings {
-    int files = win32_standin::OpenFileHandles(), blocks = win32_standin::LiveGlobalBlocks();
-    int locked = win32_standin::LockedGlobalBlocks(), dcs = win32_standin::HeldDCs();
-    int palettes = win32_standin::SelectedPalettes(), gdiObjects = win32_standin::LiveGdiObjects();
-    long allocations = afx_standin::LiveAllocations(), mappings = zircim::LiveSlotMappings();
-    SIZE_T mapped = CVmImage::GetMappedBytesTotal();
-    auto all() const {
-        return std::tie(files, blocks, locked, dcs, palettes, gdiObjects, allocations, mappings, mapped);
-    }
-    bool operator==(const Holdings &other) const { return all() == other.all(); }
+    std::tuple<int, int, int, int, int, int, long, long, SIZE_T> all = {
+        win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(), win32_standin::LockedGlobalBlocks(),
+        win32_standin::HeldDCs(), win32_standin::SelectedPalettes(), win32_standin::LiveGdiObjects(),
+        afx_standin::LiveAllocations(), zircim::LiveSlotMappings(), CVmImage::GetMappedBytesTotal()};
+    bool operator==(const Holdings &other) const { return all == other.all; }
 };
 
 // Runs `act` with every fault cleared, counting the calls of each seam, then
@@ -37,40 +33,30 @@ struct Holdings {
 // the first run). Returns the counts as "seam n seam n ...", for a test to print.
 inline std::string SweepSeams(const std::function<void()> &act, const std::function<void(const char *, int)> &check) {
     using win32_standin::Call;
-    struct Seam { const char *name; std::function<long()> calls; std::function<void(int)> failNth; };
+    struct Seam { const char *name; std::function<long()> calls; std::function<void(int)> failNth; long count; };
     std::vector<Seam> seams;
     for (auto [name, call] : {std::pair{"CreateFileA", Call::CreateFileA}, {"ReadFile", Call::ReadFile},
                               {"WriteFile", Call::WriteFile}, {"GlobalAlloc", Call::GlobalAlloc},
                               {"GlobalReAlloc", Call::GlobalReAlloc}, {"GetDIBits", Call::GetDIBits},
                               {"GlobalLock", Call::GlobalLock}, {"GetDC", Call::GetDC}})
         seams.push_back({name, [call = call] { return long(win32_standin::CallCount(call)); },
-                         [call = call](int n) { win32_standin::FailNth(call, n); }});
-    seams.push_back({"framework allocation", afx_standin::AllocationAttempts, afx_standin::FailNthAllocation});
-    seams.push_back({"slot mapping", zircim::SlotMappingCalls, zircim::FailNthSlotMapping});
-    seams.push_back({"swap transfer", zircim::SwapTransferCalls, zircim::FailNthSwapTransfer});
+                         [call = call](int n) { win32_standin::FailNth(call, n); }, 0});
+    seams.push_back({"framework allocation", afx_standin::AllocationAttempts, afx_standin::FailNthAllocation, 0});
+    seams.push_back({"slot mapping", zircim::SlotMappingCalls, zircim::FailNthSlotMapping, 0});
+    seams.push_back({"swap transfer", zircim::SwapTransferCalls, zircim::FailNthSwapTransfer, 0});
     auto clearFaults = [] {
-        win32_standin::ClearFaults();
-        afx_standin::ClearFaults();
-        zircim::FailNthSlotMapping(0);
-        zircim::FailNthSwapTransfer(0);
+        win32_standin::ClearFaults(), afx_standin::ClearFaults();
+        zircim::FailNthSlotMapping(0), zircim::FailNthSwapTransfer(0);
     };
     clearFaults();
-    win32_standin::ResetCallCounts();
-    afx_standin::ResetAllocationAttempts();
-    zircim::ResetStoreCallCounts();
+    win32_standin::ResetCallCounts(), afx_standin::ResetAllocationAttempts(), zircim::ResetStoreCallCounts();
     act();
-    std::vector<long> counts;
-    for (const Seam &seam : seams) counts.push_back(seam.calls());
+    for (Seam &seam : seams) seam.count = seam.calls();
     check(nullptr, 0);
     std::string line;
-    for (std::size_t s = 0; s < seams.size(); ++s) {
-        line += (s == 0 ? "" : " ") + std::string(seams[s].name) + " " + std::to_string(counts[s]);
-        for (int k = 1; k <= counts[s]; ++k) {
-            seams[s].failNth(k);
-            act();
-            clearFaults();
-            check(seams[s].name, k);
-        }
+    for (const Seam &seam : seams) {
+        line += (line.empty() ? "" : " ") + std::string(seam.name) + " " + std::to_string(seam.count);
+        for (int k = 1; k <= seam.count; ++k) seam.failNth(k), act(), clearFaults(), check(seam.name, k);
     }
     return line;
 }

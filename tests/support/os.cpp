@@ -1,8 +1,7 @@
-// os.h and win32_seams.h: POSIX where the Win32 API is the Linux stand-in;
-// with the real Win32 API (Windows, Wine) the C runtime and kernel32, and
-// the seams do not exist: reaching one fails the test, and the neutral value
-// returned keeps the program going.
-#include "support/os.h"
+// What win32_seams.h declares: POSIX where the Win32 API is the Linux
+// stand-in; with the real Win32 API (Windows, Wine) the C runtime and
+// kernel32, and the seams do not exist: reaching one fails the test, and the
+// neutral value returned keeps the program going.
 #include "support/win32_seams.h"
 
 #include <cstdlib>
@@ -11,31 +10,24 @@
 #include <dlfcn.h>
 
 namespace testing_support {
-
 const bool kWin32Seams = true;
 const char *const kFullDevice = "/dev/full";
-
 std::string InAnsiCodePage(const char *utf8) { return utf8; }
 void SetEnvironment(const char *name, const char *value) { value ? setenv(name, value, 1) : unsetenv(name); }
 bool IsLoaded(const std::string &path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 void LoadAsDependency(const std::string &path) { dlopen(path.c_str(), RTLD_NOW); }
-
 }  // namespace testing_support
 #else
 namespace testing_support {
-
 const bool kWin32Seams = false;
 // Wine reaches Linux's /dev/full through its own Unix path namespace.
 const char *const kFullDevice = "\\\\?\\unix\\dev\\full";
-
+// The tests' texts are short resource strings.
 std::string InAnsiCodePage(const char *utf8) {
-    const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, wide.data(), wideLength);
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow.data(), length, nullptr, nullptr);
-    narrow.pop_back();  // the terminator both calls counted
+    wchar_t wide[1024] = {};
+    char narrow[4096] = {};
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, wide, 1024);
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
     return narrow;
 }
 // The C runtime's copy of the environment, which getenv reads; the DLLs
@@ -43,7 +35,6 @@ std::string InAnsiCodePage(const char *utf8) {
 void SetEnvironment(const char *name, const char *value) { _putenv_s(name, value ? value : ""); }
 bool IsLoaded(const std::string &path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 void LoadAsDependency(const std::string &) { ADD_FAILURE() << "LoadAsDependency is Linux's only"; }
-
 }  // namespace testing_support
 
 namespace win32_standin {

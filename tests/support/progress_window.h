@@ -20,8 +20,7 @@ public:
     ProgressWindow() {
         static const ATOM atom = [] {
             WNDCLASSA wc{};
-            wc.lpfnWndProc = DefWindowProcA;
-            wc.lpszClassName = "dirira-test-progress";
+            wc.lpfnWndProc = DefWindowProcA, wc.lpszClassName = "dirira-test-progress";
             return RegisterClassA(&wc);
         }();
         window_ = CreateWindowExA(0, "dirira-test-progress", "progress", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
@@ -39,8 +38,7 @@ private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (message != WM_IMAGEIO_PROGRESS || self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-        self->messages_.emplace_back(wParam, lParam);
-        return 0;
+        return self->messages_.emplace_back(wParam, lParam), 0;
     }
     HWND window_;
     std::vector<ProgressMessage> messages_;

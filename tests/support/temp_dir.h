@@ -18,10 +18,8 @@ public:
     // name is taken. (std::filesystem, not mkdtemp: Windows has none.)
     TempDir() {
         std::random_device entropy;
-        std::filesystem::path candidate;
-        do candidate = std::filesystem::temp_directory_path() / ("dirira-test-" + std::to_string(entropy()));
-        while (!std::filesystem::create_directory(candidate));
-        path_ = candidate.string();
+        do path_ = (std::filesystem::temp_directory_path() / ("dirira-test-" + std::to_string(entropy()))).string();
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
         namespace fs = std::filesystem;
@@ -39,8 +37,8 @@ public:
     std::string write(const std::string &name, const std::vector<std::uint8_t> &bytes) const {
         const std::string full = file(name);
         std::ofstream out(full, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + full);
+        if (!out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size())))
+            throw std::runtime_error("cannot write " + full);
         return full;
     }
 

@@ -1,7 +1,9 @@
-// The Win32 stand-in's test seams (win32_standin.h) as the tests reach them.
-// With the real Win32 API (Windows, Wine) they do not exist: a test that
-// needs them skips. The stand-in's ANSI code page is UTF-8, Windows' the
-// system's (932, Shift-JIS, in the locale the Windows tests run in).
+// The Win32 stand-in's test seams (win32_standin.h) as the tests reach them,
+// and what the tests need of the operating system beyond the Win32 subset
+// (os.cpp: POSIX on Linux, the C runtime and kernel32 on Windows). With the
+// real Win32 API (Windows, Wine) the seams do not exist: a test that needs
+// them skips. The stand-in's ANSI code page is UTF-8, Windows' the system's
+// (932, Shift-JIS, in the locale the Windows tests run in).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,9 +15,15 @@
 namespace testing_support {
 
 extern const bool kWin32Seams;  // true where the Win32 API is the Linux stand-in
-
 // UTF-8 text as narrow Win32 calls (LoadStringA, CString::LoadString) give it.
 std::string InAnsiCodePage(const char *utf8);
+// Sets (nullptr: removes) a variable as getenv reads it here and in libraries.
+void SetEnvironment(const char *name, const char *value);
+bool IsLoaded(const std::string &path);  // the library at `path`, in this process
+// Loads the library as the system loads a program's dependencies. Linux
+// only: Windows would end the program if the library's entry refused.
+void LoadAsDependency(const std::string &path);
+extern const char *const kFullDevice;  // every write fails as on a full disk
 
 // A test that must leave no file open, no global block more than it found,
 // and none locked (the stand-in's accounts; the real API skips the check).

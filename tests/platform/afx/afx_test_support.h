@@ -19,10 +19,4 @@ const CRuntimeClass *ThrownClass(Fn fn) {
     }
     return nullptr;
 }
-
-// True when fn throws exactly EXCEPTION* (another framework class, or nothing, is false).
-template <class EXCEPTION, class Fn>
-bool ThrowsFramework(Fn fn) {
-    static const EXCEPTION kind;  // its class's name is not a macro argument here
-    return ThrownClass(fn) == kind.GetRuntimeClass();
-}
+#define THROWS(class_name, fn) (ThrownClass(fn) == RUNTIME_CLASS(class_name))

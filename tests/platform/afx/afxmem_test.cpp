@@ -12,13 +12,11 @@ struct Wide { char bytes[16]; };
 TEST(afxmem, ArraysOfUnfittingCountsAndFailedObjectsThrowMemoryException) {
     const long live = afx_standin::LiveAllocations();
     for (INT_PTR count : {INT_PTR{-1}, INT_PTR{INT_MAX}, INTPTR_MAX / 2})
-        EXPECT_TRUE(ThrowsFramework<CMemoryException>([&] { delete[] AfxNewArray<Block>(count); })) << count;
-    EXPECT_TRUE(ThrowsFramework<CMemoryException>([] { delete[] AfxNewArray<Wide>(0x7FFFFFFF / 16 + 1); }));
-    Block *three = AfxNewArray<Block>(3);
-    afx_standin::FailNthAllocation(2);
-    Block *first = new Block;
-    EXPECT_TRUE(ThrowsFramework<CMemoryException>([] { delete new Block; }));
-    EXPECT_EQ(7, three[2].value);
+        EXPECT_TRUE(THROWS(CMemoryException, [&] { delete[] AfxNewArray<Block>(count); })) << count;
+    EXPECT_TRUE(THROWS(CMemoryException, [] { delete[] AfxNewArray<Wide>(0x7FFFFFFF / 16 + 1); }));
+    EXPECT_FALSE(THROWS(CMemoryException, [] { delete[] AfxNewArray<Block>(0); })) << "new T[0] is an array";
+    Block *three = AfxNewArray<Block>(3), *first = (afx_standin::FailNthAllocation(2), new Block);
+    EXPECT_TRUE(THROWS(CMemoryException, [] { delete new Block; }) && three[2].value == 7);
     delete first;
     delete[] three;
     EXPECT_EQ(live, afx_standin::LiveAllocations());

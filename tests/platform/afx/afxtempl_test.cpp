@@ -53,62 +53,45 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
             const CString &argument = size && random() % 3 == 0 ? a[size - 1] : value;
             const std::string expected = argument.GetString();
             SCOPED_TRACE(testing::Message() << "run " << run << " step " << step << " op " << op << " fault " << nth);
+            const INT_PTR newSize = random() % 8 ? pick(-1, 40) : pick(8000, 9000), newStep = pick(-2, 12);
+            const INT_PTR at = random() % 16 ? i : INTPTR_MAX;
             bool bad = false, overflows = false;
             afx_standin::ResetAllocationAttempts();
             afx_standin::FailNthAllocation(nth);
             const CRuntimeClass *thrown = ThrownClass([&] {
                 switch (op) {
-                case 0: {
-                    const INT_PTR newSize = random() % 8 ? pick(-1, 40) : pick(8000, 9000), newStep = pick(-2, 12);
-                    bad = newSize < 0;
-                    a.SetSize(newSize, newStep);
-                    m.SetSize(newSize, newStep);
+                case 0:
+                    bad = newSize < 0, a.SetSize(newSize, newStep), m.SetSize(newSize, newStep);
                     break;
-                }
                 case 1:
                     EXPECT_EQ(a.Add(argument), size);
-                    m.SetSize(size + 1);
-                    m.v.back() = expected;
+                    m.SetSize(size + 1), m.v.back() = expected;
                     break;
-                case 2: {
-                    const INT_PTR at = random() % 16 ? i : INTPTR_MAX;
-                    bad = at < 0, overflows = at == INTPTR_MAX;
-                    a.SetAtGrow(at, argument);
+                case 2:
+                    bad = at < 0, overflows = at == INTPTR_MAX, a.SetAtGrow(at, argument);
                     if (at >= size) m.SetSize(at + 1);
                     m.v[static_cast<std::size_t>(at)] = expected;
                     break;
-                }
                 case 3:
-                    bad = i < 0 || n <= 0;
-                    a.InsertAt(i, argument, n);
-                    m.SetSize(std::max(i, size) + n);
+                    bad = i < 0 || n <= 0, a.InsertAt(i, argument, n), m.SetSize(std::max(i, size) + n);
                     std::rotate(m.v.begin() + i, m.v.begin() + std::max(i, size), m.v.end());
                     std::fill_n(m.v.begin() + i, n, expected);
                     break;
                 case 4:
-                    bad = i < 0 || n < 0 || n > size - i;
-                    a.RemoveAt(i, n);
+                    bad = i < 0 || n < 0 || n > size - i, a.RemoveAt(i, n);
                     m.v.erase(m.v.begin() + i, m.v.begin() + i + n);
                     break;
                 case 5:
-                    bad = i < 0 || i >= size;
-                    a.SetAt(i, value);
+                    bad = i < 0 || i >= size, a.SetAt(i, value), m.v[static_cast<std::size_t>(i)] = copied;
                     EXPECT_EQ(copied, a.GetAt(i).GetString());
-                    m.v[static_cast<std::size_t>(i)] = copied;
                     break;
-                case 6:
-                    bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[static_cast<std::size_t>(i)] = copied;
-                    break;
+                case 6: bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[std::size_t(i)] = copied; break;
                 case 7:
                     EXPECT_EQ(a.Append(other), size);
                     m.SetSize(size + other.GetSize());
                     std::copy(other.GetData(), other.GetData() + other.GetSize(), m.v.begin() + size);
                     break;
-                case 8:
-                    a.Copy(other);
-                    m.v = other.Contents();
-                    m.capacity = other.GetSize();
-                    break;
+                case 8: a.Copy(other), m.v = other.Contents(), m.capacity = other.GetSize(); break;
                 default: bad = true, a.Append(a);  // refused, as in MFC 8
                 }
             });
@@ -119,7 +102,7 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
             if (thrown == RUNTIME_CLASS(CMemoryException)) m.capacity = a.Capacity();  // may have grown
             ASSERT_EQ(a.Contents(), m.v);
             ASSERT_EQ(a.Capacity(), m.capacity);
-            EXPECT_EQ(a.GetData() == nullptr, m.capacity == 0);
+            EXPECT_TRUE((a.GetData() == nullptr) == (m.capacity == 0) && a.GetUpperBound() == INT_PTR(m.v.size()) - 1);
             ASSERT_EQ(afx_standin::LiveAllocations(), live + a.Owned() + other.Owned() + !value.IsEmpty());
             if (random() % 4 == 0) other.SetAtGrow(pick(0, 5), value);
             if (random() % 8 == 0) other.RemoveAll();
@@ -129,10 +112,4 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
     EXPECT_EQ(ThrownClass([&] { constant[0]; }), RUNTIME_CLASS(CInvalidArgException));
 }
 
-// Each fixed-type array of afxcoll.h has its own run-time class.
-TEST(afxtempl, FixedTypeArraysHaveTheirOwnClass) {
-    EXPECT_STREQ("CStringArray", CStringArray().GetRuntimeClass()->m_lpszClassName);
-    EXPECT_STREQ("CDWordArray", CDWordArray().GetRuntimeClass()->m_lpszClassName);
-    EXPECT_STREQ("CUIntArray", CUIntArray().GetRuntimeClass()->m_lpszClassName);
-}
 }  // namespace

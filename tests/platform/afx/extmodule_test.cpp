@@ -1,5 +1,7 @@
 #include "afx_test_support.h"
 
+#include <vector>
+
 namespace {
 // Handles of made-up modules; nothing is loaded behind them.
 HMODULE FakeModule(int n) { return reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x10000 * n)); }
@@ -17,14 +19,10 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
                                 {"CLibB", 8, 0xFFFF, RUNTIME_CLASS(CObject), nullptr}};
     int hostFactory = 0, libraryFactory = 0;
     AFX_EXTENSION_MODULE record = {}, other = {}, uninitialised = {};
-    state->m_classList.m_pHead = nullptr;
-    AfxClassInit(&classes[0]);
-    state->m_factoryList.m_pHead = &hostFactory;
+    state->m_classList.m_pHead = nullptr, AfxClassInit(&classes[0]), state->m_factoryList.m_pHead = &hostFactory;
     ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr);  // a library's load up to its DllMain
     EXPECT_TRUE(!state->m_classList.GetHead() && !state->m_factoryList.GetHead()) << "the host's lists set aside";
-    AfxClassInit(&classes[1]);
-    AfxClassInit(&classes[2]);
-    state->m_factoryList.m_pHead = &libraryFactory;
+    AfxClassInit(&classes[1]), AfxClassInit(&classes[2]), state->m_factoryList.m_pHead = &libraryFactory;
     afx_standin::FailNextExtensionInit();
     EXPECT_FALSE(AfxInitExtensionModule(record, FakeModule(1)));
     ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
@@ -41,18 +39,16 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
                               static_cast<void *>(library->m_factoryList.GetHead())),
               std::make_tuple(library, FakeModule(1), &classes[2], static_cast<void *>(&libraryFactory)));
     new CDynLinkLibrary(record);
-    AfxTermExtensionModule(uninitialised, TRUE);
-    EXPECT_EQ(3, afx_standin::LibraryChainLength());
-    AfxTermExtensionModule(record);
-    EXPECT_EQ(1, afx_standin::LibraryChainLength());
+    std::vector<int> chain;  // after each term
+    AfxTermExtensionModule(uninitialised, TRUE), chain.push_back(afx_standin::LibraryChainLength());
+    AfxTermExtensionModule(record), chain.push_back(afx_standin::LibraryChainLength());
     ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
-    AfxTermExtensionModule(record, TRUE);
-    EXPECT_EQ(0, afx_standin::LibraryChainLength());
+    AfxTermExtensionModule(record, TRUE), chain.push_back(afx_standin::LibraryChainLength());
+    EXPECT_EQ(chain, (std::vector<int>{3, 1, 0}));
     EXPECT_EQ(live, afx_standin::LiveAllocations());
     EXPECT_TRUE(state->m_classList.Remove(&classes[0]));
     EXPECT_FALSE(state->m_classList.Remove(&classes[0])) << "no longer listed";
     EXPECT_TRUE(state->m_classList.IsEmpty());
-    state->m_classList = saved.m_classList;
-    state->m_factoryList = saved.m_factoryList;
+    state->m_classList = saved.m_classList, state->m_factoryList = saved.m_factoryList;
 }
 }  // namespace

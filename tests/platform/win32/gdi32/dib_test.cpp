@@ -11,21 +11,16 @@ namespace {
 
 using namespace gdi_test;
 
-// Bottom-up 2 × 2: black, white below; red, blue above.
-const std::vector<BYTE> kPixels = {
-    0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,  // bottom row (B, G, R), padding
-    0, 0, 0xFF, 0xFF, 0, 0, 0, 0,     // top row
-};
+// Bottom-up 2 × 2 (B, G, R, then padding): black, white below; red, blue above.
+const std::vector<BYTE> kPixels = {0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0};
 
 class DibTest : public testing::Test {
 protected:
     void TearDown() override {
         DeleteObject(bitmap_);
         if (!testing_support::kWin32Seams) return;
-        win32_standin::ClearFaults();
-        win32_standin::SetScreenDepth(32);
-        EXPECT_EQ(win32_standin::HeldDCs(), 0);
-        EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
+        win32_standin::ClearFaults(), win32_standin::SetScreenDepth(32);
+        EXPECT_TRUE(win32_standin::HeldDCs() == 0 && win32_standin::LiveGdiObjects() == 0);
     }
     // The header completed by a query without bits.
     int Query(Dib *dib) {
@@ -63,8 +58,7 @@ TEST_F(DibTest, DefaultColourTablesAndNearestIndexes) {
         dib.header.biClrUsed = 37;
         std::memset(dib.colors, 0x5A, sizeof dib.colors);
         ASSERT_EQ(Query(&dib), 1);
-        EXPECT_EQ(dib.header.biClrUsed, 0u);
-        EXPECT_EQ(0, std::memcmp(dib.colors, tables[t].data(), tables[t].size() * sizeof(RGBQUAD)));
+        EXPECT_TRUE(dib.header.biClrUsed == 0 && !std::memcmp(dib.colors, tables[t].data(), tables[t].size() * 4));
         EXPECT_EQ(RowsOf(bitmap_, 2, 2, bits), kRows[t]);
     }
     Dib rle = DibOf(2, 3, 8, BI_RLE8);
@@ -109,13 +103,11 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
                 for (int b = 0; b < bits / 8; ++b) row[x * bits / 8 + b] = static_cast<BYTE>(value >> (8 * b));
             }
         HDC screen = GetDC(NULL);
-        HBITMAP bitmap = CreateDIBitmap(screen, &dib.header, CBM_INIT, packed.data(), InfoOf(dib), DIB_RGB_COLORS);
-        ReleaseDC(NULL, screen);
-        EXPECT_EQ(RowsOf(bitmap, kWidth, kHeight, 24), bgr) << "read in";
-        DeleteObject(bitmap);
-        bitmap = ScreenBitmap(kWidth, kHeight, bgr);
-        EXPECT_EQ(RowsOf(bitmap, kWidth, kHeight, bits), packed) << "written out";
-        DeleteObject(bitmap);
+        HBITMAP in = CreateDIBitmap(screen, &dib.header, CBM_INIT, packed.data(), InfoOf(dib), DIB_RGB_COLORS);
+        HBITMAP out = (ReleaseDC(NULL, screen), ScreenBitmap(kWidth, kHeight, bgr));
+        EXPECT_EQ(RowsOf(in, kWidth, kHeight, 24), bgr) << "read in";
+        EXPECT_EQ(RowsOf(out, kWidth, kHeight, bits), packed) << "written out";
+        DeleteObject(in), DeleteObject(out);
     }
 }
 
@@ -140,8 +132,7 @@ TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
         ReleaseDC(NULL, screen);
         BITMAP description;
         ASSERT_EQ(GetObjectA(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
-        EXPECT_EQ(description.bmBitsPixel, c.screenDepth);
-        EXPECT_EQ(RowsOf(bitmap, 1, 1, 24), c.shown);
+        EXPECT_TRUE(description.bmBitsPixel == c.screenDepth && RowsOf(bitmap, 1, 1, 24) == c.shown);
         DeleteObject(bitmap);
     }
 }
@@ -152,14 +143,16 @@ TEST_F(DibTest, EmptyDibsAndTheSeams) {
     EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &dib.header, 0, nullptr, InfoOf(dib), DIB_RGB_COLORS), nullptr,
                       ERROR_INVALID_PARAMETER);
     dib = DibOf(2, 3, 24);
+    HDC screen = GetDC(NULL);
+    EXPECT_EQ(GetDIBits(screen, NULL, 0, 3, NULL, InfoOf(dib), DIB_RGB_COLORS), 0) << "no bitmap";
+    ReleaseDC(NULL, screen);
     win32_standin::FailNth(win32_standin::Call::GetDIBits, 1);
     EXPECT_LAST_ERROR(Query(&dib), 0, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(dib.header.biSizeImage, 0u) << "a failed call changes nothing";
     win32_standin::LeaveSizeImageZeroNth(1);
     EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 0u);
     EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 24u) << "the next query";
-    win32_standin::LeaveSizeImageZeroNth(1);
-    win32_standin::ClearFaults();
+    win32_standin::LeaveSizeImageZeroNth(1), win32_standin::ClearFaults();
     dib.header.biSizeImage = 0;
     EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 24u) << "ClearFaults disarms";
 }

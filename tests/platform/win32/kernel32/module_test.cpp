@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/os.h"
 
 namespace {
 
@@ -22,12 +21,10 @@ const std::string kProbe = [] {
 class LoaderTest : public testing::Test {
 protected:
     void SetUp() override {
-        SetEnvironment("WIN32_TEST_ENTRY_LOG", log_.c_str());
-        SetEnvironment("WIN32_TEST_ENTRY_RESULT", "1");
+        SetEnvironment("WIN32_TEST_ENTRY_LOG", log_.c_str()), SetEnvironment("WIN32_TEST_ENTRY_RESULT", "1");
     }
     void TearDown() override {
-        SetEnvironment("WIN32_TEST_ENTRY_LOG", nullptr);
-        SetEnvironment("WIN32_TEST_ENTRY_RESULT", nullptr);
+        SetEnvironment("WIN32_TEST_ENTRY_LOG", nullptr), SetEnvironment("WIN32_TEST_ENTRY_RESULT", nullptr);
         EXPECT_FALSE(testing_support::IsLoaded(kProbe)) << "the probe is still loaded";
     }
     std::string EntryCalls() const { return win32_test::ReadText(log_); }
@@ -74,20 +71,14 @@ TEST_F(LoaderTest, RefusalOutsideLoadLibraryEndsTheProgram) {
 // same thread.
 TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
     SKIP_WITHOUT_WIN32_SEAMS("loader hooks");
-    EXPECT_EXIT(
-        {
-            FreeLibrary(LoadLibraryA(kProbe.c_str()));
-            testing_support::LoadAsDependency(kProbe);
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT((FreeLibrary(LoadLibraryA(kProbe.c_str())), testing_support::LoadAsDependency(kProbe), std::exit(0)),
+                testing::ExitedWithCode(0), "");
     EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n1 static\n0 static\n");
 }
 
 TEST(GetModuleFileNameA, ShortBuffer) {
     SKIP_WHERE_WINE_DIVERGES("GetModuleFileNameA leaves a truncated name unterminated");
-    char path[8];
-    // Truncated and terminated; the answer is the buffer's length.
+    char path[8];  // truncated and terminated; the answer is the buffer's length
     EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, sizeof path), 8u, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::strlen(path), 7u);
 }

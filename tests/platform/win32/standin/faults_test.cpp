@@ -19,8 +19,7 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     EXPECT_TRUE(WriteFile(file, "a", 1, &count, nullptr));
     EXPECT_LAST_ERROR(WriteFile(file, "b", 1, &count, nullptr), FALSE, ERROR_WRITE_FAULT);
     EXPECT_TRUE(WriteFile(file, "c", 1, &count, nullptr) && GetFileSize(file, nullptr) == 2u);
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    FailNth(Call::ReadFile, 1);
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN), FailNth(Call::ReadFile, 1);
     EXPECT_LAST_ERROR(ReadFile(file, &byte, 1, &count, nullptr), FALSE, ERROR_READ_FAULT);
     EXPECT_TRUE(ReadFile(file, &byte, 1, &count, nullptr) && byte == 'a') << "the failed read moved nothing";
     EXPECT_TRUE(CloseHandle(file));
@@ -33,12 +32,10 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     FailNth(Call::GlobalReAlloc, 1);
     EXPECT_LAST_ERROR(GlobalReAlloc(block, 64, GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_TRUE(GlobalSize(block) == 16u && win32_standin::LiveGlobalBlocks() == 1);
-    FailNth(Call::GlobalAlloc, 1);
-    win32_standin::ClearFaults();
+    FailNth(Call::GlobalAlloc, 1), win32_standin::ClearFaults();
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
     EXPECT_NE(fixed, nullptr) << "ClearFaults disarms";
-    GlobalFree(fixed);
-    GlobalFree(block);
+    GlobalFree(fixed), GlobalFree(block);
 }
 
 }  // namespace

@@ -22,9 +22,7 @@ protected:
         SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
         win32_standin::AttachModuleResources(ThisModule(), &kResources);
     }
-    void TearDown() override {
-        if (testing_support::kWin32Seams) win32_standin::DetachModuleResources(ThisModule());
-    }
+    void TearDown() override { if (testing_support::kWin32Seams) win32_standin::DetachModuleResources(ThisModule()); }
 };
 
 // The same buffer sizes, wide and narrow (UTF-8, truncated to whole
@@ -44,13 +42,12 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
         {"MissingBlock", 9000, 64, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
     };
     for (const auto &c : kCases) {
-        SCOPED_TRACE(c.name);
         WCHAR wide[64] = {u'#'};
         char narrow[64] = "#";
         EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, wide, c.bufferMax), static_cast<int>(c.wide.size()), c.error);
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(wide)), c.wide);  // WCHAR: wchar_t on Windows
-        EXPECT_EQ(LoadStringA(ThisModule(), c.id, narrow, c.bufferMax), static_cast<int>(c.narrow.size()));
-        EXPECT_EQ(std::string(narrow), c.narrow);
+        const int narrowLength = LoadStringA(ThisModule(), c.id, narrow, c.bufferMax);
+        EXPECT_EQ(std::make_tuple(std::u16string((const char16_t *)wide), narrowLength, std::string(narrow)),
+                  std::make_tuple(c.wide, static_cast<int>(c.narrow.size()), c.narrow)) << c.name;
     }
     LPCWSTR text = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";
@@ -73,13 +70,14 @@ TEST_F(StringTest, OneLanguageOfABlockIsSearched) {
     };
     const ModuleResources resources = {strings, 6, nullptr};
     win32_standin::AttachModuleResources(ThisModule(), &resources);
-    const std::pair<UINT, std::u16string> kFound[] = {{7010, u"en"}, {7011, u""}, {7040, u""},
-                                                      {7041, u"neutral"}, {7072, u"neutral"}, {7073, u""}};
-    for (const auto &[id, text] : kFound) {
+    std::u16string found;
+    SetLastError(0xdeadbeef);
+    for (UINT id : {7010, 7011, 7040, 7041, 7072, 7073}) {
         WCHAR buffer[16];
-        EXPECT_LAST_ERROR(LoadStringW(ThisModule(), id, buffer, 16), static_cast<int>(text.size()), 0xdeadbeef);
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(buffer)), text) << id;
+        const int length = LoadStringW(ThisModule(), id, buffer, 16);
+        found += std::u16string((const char16_t *)buffer) + char16_t(u'0' + length) + u"|";
     }
+    EXPECT_TRUE(found == u"en2|0|0|neutral7|neutral7|0|" && GetLastError() == 0xdeadbeef);
 }
 
 }  // namespace

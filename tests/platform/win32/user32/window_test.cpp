@@ -7,9 +7,8 @@
 
 namespace {
 
-// What the recording procedure saw, and what it answers. Only creation and
-// destruction are recorded: Windows sends top-level windows
-// WM_GETMINMAXINFO and WM_NCCALCSIZE too, which the subset does not.
+// Only creation and destruction are recorded: Windows sends top-level
+// windows WM_GETMINMAXINFO and WM_NCCALCSIZE too, which the subset does not.
 std::vector<std::pair<HWND, UINT>> seen;
 LRESULT ncCreateAnswer = TRUE, createAnswer = 0;
 LPVOID createParam;
@@ -40,20 +39,20 @@ protected:
     const WNDCLASSA class_ = {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Recording"};
 };
 
-// A class name is unique and stays while a window uses it; window longs
-// set the user data and the procedure SendMessageA answers with.
+// A class name is unique in any case and stays while a window uses it;
+// window longs set the user data and the procedure SendMessageA answers with.
 TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     EXPECT_LAST_ERROR(RegisterClassA(&class_), 0, ERROR_CLASS_ALREADY_EXISTS);
     HWND window = Create();
     SetLastError(0);
     EXPECT_TRUE(GetWindowLongPtrA(window, GWLP_USERDATA) == 0 && GetLastError() == 0) << "a new window's user data";
-    EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);  // any case
-    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), 42);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 1234), 0);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_USERDATA, 5678), 1234) << "returns the previous value";
-    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), 5678);
-    EXPECT_EQ(SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(Subclass)), LONG_PTR(Recording));
-    EXPECT_EQ(SendMessageA(window, WM_USER, 40, 2), -7);
+    EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);
+    const LRESULT answers[] = {SendMessageA(window, WM_USER, 40, 2), SetWindowLongPtrA(window, GWLP_USERDATA, 1234),
+                               SetWindowLongPtrA(window, GWLP_USERDATA, 5678), GetWindowLongPtrA(window, GWLP_USERDATA),
+                               SetWindowLongPtrA(window, GWLP_WNDPROC, LONG_PTR(Subclass)),
+                               SendMessageA(window, WM_USER, 40, 2)};
+    const LRESULT expected[] = {42, 0, 1234, 5678, LONG_PTR(Recording), -7};  // Set answers the previous value
+    EXPECT_TRUE(std::equal(answers, answers + 6, expected));
     DestroyWindow(window);
 }
 
@@ -63,19 +62,30 @@ TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
 // CREATESTRUCT 0, and a missing class ERROR_CLASS_DOES_NOT_EXIST.
 TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
     SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
-    const WNDCLASSA kCases[] = {{0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-                                {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MAKEINTRESOURCEA(5)},
-                                {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"}};
-    for (const WNDCLASSA &c : kCases) EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
+    for (const char *name : {static_cast<const char *>(nullptr), static_cast<const char *>(MAKEINTRESOURCEA(5))}) {
+        const WNDCLASSA c = {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, name};
+        EXPECT_LAST_ERROR(RegisterClassA(&c), 0, ERROR_INVALID_PARAMETER);
+    }
+    const WNDCLASSA noProcedure = {0, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "Other"};
+    EXPECT_LAST_ERROR(RegisterClassA(&noProcedure), 0, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(RegisterClassA(nullptr), 0, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(UnregisterClassA("Missing", nullptr), FALSE, ERROR_CLASS_DOES_NOT_EXIST);
     HWND window = Create();
     EXPECT_TRUE(DefWindowProcA(window, WM_NCCREATE, 0, 0) == TRUE && DefWindowProcA(window, WM_CREATE, 0, 0) == 0);
     DestroyWindow(window);
+    // A global class of another module is found from any; a local one only from its own.
+    WNDCLASSA global = class_, local = class_;
+    global.style = CS_GLOBALCLASS, global.hInstance = HINSTANCE(0x1000), global.lpszClassName = "Global";
+    local.hInstance = HINSTANCE(0x1000), local.lpszClassName = "Local";
+    ASSERT_TRUE(RegisterClassA(&global) && RegisterClassA(&local));
+    EXPECT_TRUE(DestroyWindow(Create(HWND_MESSAGE, nullptr, "Global")) && !Create(HWND_MESSAGE, nullptr, "Local"));
+    EXPECT_TRUE(UnregisterClassA("Global", HINSTANCE(0x1000)) && UnregisterClassA("Local", HINSTANCE(0x1000)));
     for (const char *name : {"Missing", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
         EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
 
+// messages: what the procedure is sent when WM_NCCREATE and WM_CREATE
+// answer as given; a refused window is gone.
 TEST_F(WindowTest, CreationSendsMessagesInWindowsOrder) {
     const struct { const char *name; LRESULT ncCreateAnswer, createAnswer; std::vector<UINT> messages; } kCases[] = {
         {"Accepted", TRUE, 0, {WM_NCCREATE, WM_CREATE}},
@@ -85,33 +95,29 @@ TEST_F(WindowTest, CreationSendsMessagesInWindowsOrder) {
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
         seen.clear();
-        ncCreateAnswer = c.ncCreateAnswer;
-        createAnswer = c.createAnswer;
+        ncCreateAnswer = c.ncCreateAnswer, createAnswer = c.createAnswer;
         HWND window = Create(HWND_MESSAGE, &seen);
         std::vector<UINT> messages;
         for (const auto &m : seen) messages.push_back(m.second);
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(window != nullptr, c.messages.back() == WM_CREATE);
-        EXPECT_EQ(IsWindow(seen.front().first), window != nullptr) << "a refused window is gone";
+        EXPECT_EQ(IsWindow(seen.front().first), window != nullptr);
         EXPECT_EQ(createParam, &seen);
         DestroyWindow(window);
     }
-    ncCreateAnswer = TRUE;
-    createAnswer = 0;
+    ncCreateAnswer = TRUE, createAnswer = 0;
 }
 
 TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     if (!testing_support::kWin32Seams)
         GTEST_SKIP() << "not yet settled under Wine: a child of a message-only window is not created";
-    HWND parent = Create();
-    HWND child = Create(parent);
+    HWND parent = Create(), child = Create(parent);
     seen.clear();
     EXPECT_TRUE(DestroyWindow(parent));
     const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
     EXPECT_EQ(seen, expected);
-    EXPECT_TRUE(destroyAgain) << "asked again while under way";
-    EXPECT_FALSE(IsWindow(child));
+    EXPECT_TRUE(destroyAgain && !IsWindow(child)) << "DestroyWindow while under way succeeds";
     EXPECT_LAST_ERROR(DestroyWindow(parent), FALSE, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_LAST_ERROR(Create(parent), nullptr, ERROR_INVALID_WINDOW_HANDLE);  // a parent that is gone
     HWND topLevel = CreateWindowExA(0, "Recording", "top", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
