@@ -291,7 +291,7 @@ TEST_F(DeviceBitmapTest, CaptureIsTheReferenceCapture) {
         EXPECT_EQ(std::make_tuple(alloc.flags, alloc.bytes, resize.flags, resize.bytes),
                   std::make_tuple(UINT{GMEM_MOVEABLE | GMEM_ZEROINIT}, first, 0u, second));
         EXPECT_EQ(std::make_pair(block.size(), Block(block.begin(), block.begin() + std::ptrdiff_t(std::min(block.size(), want.size())))),
-                  std::make_pair(want.empty() ? 0 : SIZE_T{second}, want));
+                  std::make_pair(want.empty() ? std::size_t{0} : std::size_t{second}, want));
         DeleteObject(bitmap);
     }
     const HBITMAP tall = CreateBitmap(1, 65536, 1, 32, NULL);  // more lines than a header's count holds
