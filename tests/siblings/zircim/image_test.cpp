@@ -93,7 +93,8 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     const long live = afx_standin::LiveAllocations();
     const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
     for (int nth = 1; nth <= 4; ++nth) {
-        bool thrown = (afx_standin::FailNthAllocation(nth), false);
+        bool thrown = false;
+        afx_standin::FailNthAllocation(nth);
         try { target = source; } catch (CMemoryException *e) { e->Delete(), thrown = true; }
         afx_standin::ClearFaults();
         EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32 && afx_standin::LiveAllocations() == live &&
