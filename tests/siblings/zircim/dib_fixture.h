@@ -30,8 +30,7 @@ inline Bytes &rgb(Bytes &bytes, std::uint8_t red, std::uint8_t green, std::uint8
 inline HGLOBAL dib_block(const std::vector<std::uint8_t> &bytes) {
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
     std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-    GlobalUnlock(block);
-    return block;
+    return GlobalUnlock(block), block;
 }
 
 // The float samples of one plane, top row first, read through the store.

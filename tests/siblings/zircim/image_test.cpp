@@ -1,5 +1,4 @@
-// CImage construction and Create; copies of CImage and CStlImage that take
-// every field, or throw leaving nothing behind.
+// CImage construction and Create; copies of CImage and CStlImage that take every field, or throw leaving nothing.
 #include <gtest/gtest.h>
 
 #include <afx_standin.h>
@@ -35,18 +34,15 @@ std::string describe(const CStlImage &image) {
     return text;
 }
 
-// Empty: no store, BITPIX -32, BSCALE 1, fresh levels for three planes,
-// everything else 0. Copies and assignment are deep: own store with the
-// samples, own level arrays, every field; all four coordinates of a point
-// travel, not one pair rebuilt from the other.
+// Empty: no store, BITPIX -32, BSCALE 1, fresh levels for three planes, everything else 0. Copies and assignment
+// are deep: own store with the samples, own level arrays, every field; all four coordinates of a point travel.
 TEST(Image, EmptyCopiedAndAssignedRecords) {
     const CImgPixelInfo empty;  // and so the classes below it
     const CFitsExtension fits;  // the application's FITS code, which zircim stands in for
     for (int i = 0; i < 26; ++i) EXPECT_EQ(empty.*kInts[i], i == 0 ? -32 : 0) << i;
     for (int i = 0; i < 15; ++i) EXPECT_EQ((empty.*kLevels[i / 3])[i % 3], kFreshLevels[i / 3]) << i;
-    EXPECT_TRUE(empty.Store == nullptr && empty.Bscale == 1.0 && empty.Bzero == 0.0 && empty.OrgFileName.IsEmpty() &&
-                empty.MaxPixel[2] == 0.0 && empty.MinPixel[0] == 0.0 && empty.ProgressHandle == nullptr);
-    EXPECT_TRUE(fits.BitPix == 0 && fits.NAxis == 0 && fits.TFields == 0);
+    EXPECT_TRUE(empty.Store == nullptr && empty.Bscale == 1.0 && empty.Bzero == 0.0 && empty.OrgFileName.IsEmpty() && empty.MaxPixel[2] == 0.0 &&
+                empty.MinPixel[0] == 0.0 && empty.ProgressHandle == nullptr && fits.BitPix == 0 && fits.NAxis == 0 && fits.TFields == 0);
     CStlImage source;
     ASSERT_NE(source.Create(3, 2, 4, 16), 0);
     for (int i = 0; i < 23; ++i) source.*kInts[i] = 100 + i;
@@ -70,16 +66,16 @@ TEST(Image, EmptyCopiedAndAssignedRecords) {
     }
 }
 
-// The five BITPIX the store can hold make a store, Signed 0, BSCALE 1,
-// BZERO 0 and fresh levels; a refused one leaves the image as it was.
+// The five BITPIX the store can hold make a store, Signed 0, BSCALE 1, BZERO 0 and fresh levels; a refused one
+// leaves the image as it was.
 TEST(Image, CreateTakesTheFiveSampleTypes) {
     const struct { int bitsPixel, bytes, planes; } cases[] = {
         {8, 1, 1}, {16, 2, 3}, {32, 4, 2}, {-32, 4, 4}, {-64, 8, 1}, {24, 0, 1}, {-16, 0, 1}, {64, 0, 1}, {8, 0, 0}};
     for (const auto &c : cases) {
         CImage image;
         image.Bscale = 2.0, image.Bzero = 1.0, image.Signed = 1;
-        EXPECT_EQ(image.Create(3, 2, c.planes, c.bitsPixel), c.bytes != 0) << c.bitsPixel;
         const bool made = c.bytes != 0;  // else the image as it was
+        EXPECT_EQ(image.Create(3, 2, c.planes, c.bitsPixel), made) << c.bitsPixel;
         EXPECT_EQ((std::vector<double>{double(made ? image.Store->GetBytesPerSample() : image.Store == nullptr), double(image.BitsPixel),
                                        double(image.Width), double(image.Height), double(image.Planes), double(image.Dimension),
                                        double(image.Signed), image.Bscale, image.Bzero}),
@@ -97,14 +93,9 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     const long live = afx_standin::LiveAllocations();
     const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
     for (int nth = 1; nth <= 4; ++nth) {
-        afx_standin::FailNthAllocation(nth);
         bool thrown = false;
-        try {
-            target = source;
-        } catch (CMemoryException *e) {
-            e->Delete();
-            thrown = true;
-        }
+        afx_standin::FailNthAllocation(nth);
+        try { target = source; } catch (CMemoryException *e) { e->Delete(), thrown = true; }
         afx_standin::ClearFaults();
         EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32 && afx_standin::LiveAllocations() == live &&
                     CVmImage::GetMappedBytesTotal() == mapped) << nth;

@@ -2,6 +2,7 @@
 // slot memory refused.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -14,7 +15,7 @@
 namespace {
 
 #ifdef _WIN32
-constexpr bool kHugePageSlots = false;
+constexpr bool kHugePageSlots = false;  // VirtualAlloc aligns to 64 KiB only
 #else
 constexpr bool kHugePageSlots = true;
 #endif
@@ -45,7 +46,7 @@ TEST_F(VmImage, PagedStoreAgreesWithAPlainArray) {
     std::vector<void *> tokens;
     int locks[P] = {};
     std::mt19937 rng(99);
-    auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    const auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     for (int step = 0; step < 4000; ++step) {
         const int x = pick(-1, W), y = pick(-1, H), plane = pick(0, P), kind = pick(0, 9), index = (plane * H + y) * W + x;
         const bool withLock = kind == 9 && locked.size() < 2, outside = x < 0 || x == W || y < 0 || y == H || plane == P;
@@ -76,9 +77,8 @@ TEST_F(VmImage, PagedStoreAgreesWithAPlainArray) {
                   std::make_tuple(0, 0, 0, 0, 0, SIZE_T(0)));
 }
 
-// Blocks of 512 rows of 1024 samples in 2 MiB-aligned huge-page slots, the
-// last one short; the budget of three slots holds them all the time. A
-// store beyond the machine's memory needs a budget, and 1 TiB bounds that.
+// Blocks of 512 rows of 1024 samples in 2 MiB-aligned huge-page slots, the last one short; the budget of three
+// slots holds them all the time. A store beyond the machine's memory needs a budget, and 1 TiB bounds that.
 TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     CVmImage store;
     create(store, 1024, 1100, 2, 3);
@@ -87,17 +87,15 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
         for (int plane = 0; plane < 2; ++plane)
             for (int y : {0, 511, 512, 1023, 1024, 1099})
                 for (int x : {0, 1023}) {
-                    float *p = at(store, x, y, plane, pass);  // huge-page slots on Linux; VirtualAlloc aligns to 64 KiB only
+                    float *p = at(store, x, y, plane, pass);
                     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p - x) % slot_ * kHugePageSlots, std::uintptr_t(y % 512) * 4096 * kHugePageSlots);
                     if (pass == 0) *p = float(plane * 100000 + y * 10 + x) / 3.0f;
                     EXPECT_EQ(*p, float(plane * 100000 + y * 10 + x) / 3.0f) << plane << " " << y << " " << x;
                 }
-    // Paged within the budget.
-    EXPECT_EQ(store.GetResidentBytes(), 3 * slot_);
-    // Without a budget the rows lie as in a plain array, each plane a page
-    // and a cache line further on.
-    CVmImage::SetMemoryBudget(0);
+    EXPECT_EQ(store.GetResidentBytes(), 3 * slot_);  // paged within the budget
+    // Without a budget the rows lie as in a plain array, each plane a page and a cache line further on.
     CVmImage whole;
+    CVmImage::SetMemoryBudget(0);
     ASSERT_NE(whole.Create(1024, 1100, 2, 4), 0);
     const float *origin = at(whole, 0, 0, 0, 1);
     for (int plane = 0; plane < 2; ++plane)
@@ -112,8 +110,7 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     CVmImage::SetMemoryBudget(slot_);
     EXPECT_NE(big.Create(46340, 46340, 6, 8), 0);
     EXPECT_EQ(store.Create(46340, 46340, 65, 8), 0);  // 1.12 TB
-    const int empty[][4] = {{0, 5, 1, 4}, {5, 0, 1, 4}, {5, 5, 0, 4}, {5, 5, 1, 3}};  // w, h, planes, bytes
-    for (const auto &g : empty)
+    for (const auto &g : {std::array<int, 4>{0, 5, 1, 4}, {5, 0, 1, 4}, {5, 5, 0, 4}, {5, 5, 1, 3}})  // w, h, planes, bytes
         EXPECT_EQ(store.Create(g[0], g[1], g[2], g[3]), 0) << g[0] << "x" << g[1] << "x" << g[2] << " of " << g[3];
     EXPECT_EQ(store.GetPlanes(), 2);
 }
@@ -155,11 +152,9 @@ TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
     }
 }
 
-// A store without a budget whose one region is refused maps slot by slot.
-// Whichever slot mapping the system refuses, creation fails with nothing
-// left mapped or allocated. A lookup that needs a new slot, every slot
-// being locked, answers NULL and maps nothing. A store gives back every
-// mapping when it dies.
+// A store without a budget whose one region is refused maps slot by slot. Whichever slot mapping the system
+// refuses, creation fails with nothing left mapped or allocated. A lookup that needs a new slot, every slot being
+// locked, answers NULL and maps nothing. A store gives back every mapping when it dies.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs the Linux store's slot-mapping seam";
@@ -167,28 +162,23 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
     const long live = zircim::LiveSlotMappings();
     EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
     EXPECT_EQ(zircim::LiveSlotMappings(), live);
-    auto refused = [](int nth) {
-        const long before = zircim::LiveSlotMappings(), allocated = afx_standin::LiveAllocations();
-        const SIZE_T bytes = CVmImage::GetMappedBytesTotal();
-        CVmImage store;
-        zircim::FailNthSlotMapping(nth);
-        const int made = store.Create(5, 7, 3, 4);
-        zircim::FailNthSlotMapping(0);
-        return made == 0 && zircim::LiveSlotMappings() == before && afx_standin::LiveAllocations() == allocated &&
-               CVmImage::GetMappedBytesTotal() == bytes;
-    };
     {
         CVmImage slotBySlot;
         zircim::FailNthSlotMapping(1);
         EXPECT_NE(slotBySlot.Create(5, 7, 3, 4), 0);
         EXPECT_EQ(zircim::LiveSlotMappings(), live + 3);
     }
-    CVmImage budgeted;
+    CVmImage budgeted, store;
     create(budgeted, 5, 7, 3, 3);
     EXPECT_EQ(zircim::LiveSlotMappings(), live + 3);
-    for (int nth = 1; nth <= 3; ++nth)
-        EXPECT_TRUE(refused(nth)) << nth;
-    CVmImage store;
+    const long allocated = afx_standin::LiveAllocations();
+    const SIZE_T bytes = CVmImage::GetMappedBytesTotal();
+    for (int nth = 1; nth <= 3; ++nth) {
+        zircim::FailNthSlotMapping(nth);
+        EXPECT_EQ(store.Create(5, 7, 3, 4), 0) << nth;
+        EXPECT_TRUE(zircim::LiveSlotMappings() == live + 3 && afx_standin::LiveAllocations() == allocated && CVmImage::GetMappedBytesTotal() == bytes) << nth;
+    }
+    zircim::FailNthSlotMapping(0);
     create(store, 5, 7, 3, 1);
     void *token = nullptr;
     ASSERT_NE(at(store, 0, 0, 0, 0, CVmImage::kReadBack, &token), nullptr);
