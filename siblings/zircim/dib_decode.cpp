@@ -141,14 +141,12 @@ public:
             map_masks(layout, m_maps);
     }
 
+    // Rows are brought in when something is written to them: a stream of
+    // end-of-line and delta commands over a picture that claims millions of
+    // rows costs no lookups, and progress follows the rows written.
     void select(int fileRow) {
-        m_progress.report(static_cast<unsigned>(fileRow), static_cast<unsigned>(m_layout.height));
-        const int y = m_layout.bottomUp ? m_layout.height - 1 - fileRow : fileRow;
-        for (int plane = 0; plane < m_layout.planes; ++plane) {
-            m_rows[plane] = reinterpret_cast<float *>(m_store.GetImageAdr(0, y, plane, 0, CVmImage::kReadBack, NULL));
-            if (m_rows[plane] == nullptr)
-                AfxThrowMemoryException();  // the store could not bring the row in
-        }
+        m_fileRow = fileRow;
+        m_selected = false;
     }
 
     // `count` pixels from column x on, two codes alternating, the first at
@@ -156,7 +154,10 @@ public:
     void put_alternating(int x, uint32_t first, uint32_t second, int count) {
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             const float a = m_maps[plane].sample(first), b = m_maps[plane].sample(second);
-            fill_alternating(m_rows[plane] + x, count, a, b);
+            // The store is fresh, all zero: a run of black is already there,
+            // and skipping it leaves a dark background's pages untouched.
+            if (a != 0.0f || b != 0.0f)
+                fill_alternating(row(plane) + x, count, a, b);
             note(plane, a);
             if (count > 1)
                 note(plane, b);
@@ -174,6 +175,7 @@ public:
     // `count` packed codes from `codes` into the columns from x on.
     template <int Bits>
     void put_codes(int x, const unsigned char *codes, int count) {
+        bring_in_row();
         if constexpr (Bits == 24 || Bits == 32) {
             if (m_bgrBytes)
                 convert_bgr_row<Bits / 8>(x, codes, count);
@@ -203,6 +205,24 @@ public:
     }
 
 private:
+    float *row(int plane) {
+        bring_in_row();
+        return m_rows[plane];
+    }
+
+    void bring_in_row() {
+        if (m_selected)
+            return;
+        m_progress.report(static_cast<unsigned>(m_fileRow), static_cast<unsigned>(m_layout.height));
+        const int y = m_layout.bottomUp ? m_layout.height - 1 - m_fileRow : m_fileRow;
+        for (int plane = 0; plane < m_layout.planes; ++plane) {
+            m_rows[plane] = reinterpret_cast<float *>(m_store.GetImageAdr(0, y, plane, 0, CVmImage::kReadBack, NULL));
+            if (m_rows[plane] == nullptr)
+                AfxThrowMemoryException();  // the store could not bring the row in
+        }
+        m_selected = true;
+    }
+
     void note(int plane, float sample) {
         m_low[plane] = std::min(m_low[plane], sample);
         m_high[plane] = std::max(m_high[plane], sample);
@@ -249,6 +269,8 @@ private:
     Progress &m_progress;
     const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
+    int m_fileRow = 0;
+    bool m_selected = false;  // m_rows hold m_fileRow's samples
     float *m_rows[kMaxPlanes] = {};
     // The extremes of the samples written so far, per plane.
     float m_low[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
