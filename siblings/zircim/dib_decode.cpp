@@ -269,7 +269,7 @@ private:
     Progress &m_progress;
     const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
-    int m_fileRow = 0;
+    int m_fileRow = 0;        // selected: the first row until select() says otherwise
     bool m_selected = false;  // m_rows hold m_fileRow's samples
     float *m_rows[kMaxPlanes] = {};
     // The extremes of the samples written so far, per plane.
@@ -306,7 +306,6 @@ public:
         : m_data(data), m_size(size), m_width(layout.width), m_height(layout.height), m_rows(rows) {}
 
     void run() {
-        m_rows.select(0);
         while (m_row < m_height && m_pos + 2 <= m_size) {
             const unsigned count = m_data[m_pos];
             const unsigned value = m_data[m_pos + 1];
