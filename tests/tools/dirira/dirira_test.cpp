@@ -102,7 +102,7 @@ TEST_F(Program, CommandLines) {
 }
 
 // As text and JSON, with the header's planes or why there are none, and 64-bin histograms: 10 lands in the
-// first bin from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last.
+// first bin from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last; a plane of one value, all in the first.
 TEST_F(Program, InfoTellsWhatReadingGives) {
     std::string bins = "2", json;
     for (int i = 0; i < 63; ++i) bins += i < 62 ? " 0" : " 1";
@@ -121,6 +121,10 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
               "\"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, \"colour\": false}, \"samples\": {\"BITPIX\": -32, "
               "\"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, \"header_planes\": null, \"saveable\": {\"format\": true, \"file\": true}, "
               "\"planes\": [{\"range\": {\"min\": 7, \"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins + "]}]}\n");
+    const std::string flat = program({"info", "--histogram", dir_.write("flat.bmp", bmp(2, {{9, 9}}))});  // one value: the first bin
+    std::string firstBin = "histogram 0:      2";
+    for (int i = 0; i < 63; ++i) firstBin += " 0";
+    EXPECT_EQ(flat.substr(flat.find("histogram 0:")), firstBin + "\n");
 }
 
 // A file that cannot be read is named with the cause, whatever reads it; an output not written is left as it was.
