@@ -215,7 +215,7 @@ TEST_F(BmpFile, WriteDIBWritesTheHeaderThenTheWholeBlock) {
 // The file is the image library's DIB for the option behind its header; the whole progress sequence runs whatever
 // WriteDIB reports, and the DIB is freed. An image with no store renders no DIB: 6, and no file.
 TEST_F(BmpFile, WriteStoresTheDibOfTheOptionWithTheWholeProgress) {
-    SKIP_WITHOUT_WIN32_SEAMS("the fault seams");
+    SKIP_WITHOUT_WIN32_SEAMS("fault seams");
     CStlImage gray, empty;
     ASSERT_NE(gray.Create(3, 2, 1), 0);
     gray.SetPixelGrayRaw(1, 0, 15.0f, 0), gray.LevelMin[0] = 10, gray.LevelMax[0] = 20, gray.LevelRange[0] = 10;  // options 0 and 1 differ

@@ -47,6 +47,6 @@ protected:
 // otherwise than Windows (docs/platform/win32.md): the assertion stays, and
 // still runs against the stand-in.
 #define SKIP_WITHOUT_WIN32_SEAMS(what) \
-    if (!testing_support::kWin32Seams) GTEST_SKIP() << "needs the Linux stand-in's " << (what)
+    if (!testing_support::kWin32Seams) GTEST_SKIP() << "needs the Linux stand-ins: " << (what)
 #define SKIP_WHERE_WINE_DIVERGES(what) \
     if (!testing_support::kWin32Seams) GTEST_SKIP() << "Wine diverges from Windows: " << (what)

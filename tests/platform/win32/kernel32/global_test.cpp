@@ -157,7 +157,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
 // Windows' table of movable handles holds 0x10000; when it is full, a fixed
 // block cannot become movable and stays as it was.
 TEST_F(GlobalTest, MovableHandlesRunOutAfterTwoToTheSixteen) {
-    SKIP_WITHOUT_WIN32_SEAMS("the handle table's size (Wine's differs)");
+    SKIP_WITHOUT_WIN32_SEAMS("handle table size (Wine's differs)");
     std::vector<HGLOBAL> handles;
     for (HGLOBAL h; (h = GlobalAlloc(GMEM_MOVEABLE, 0)) != nullptr;) handles.push_back(h);
     EXPECT_EQ(handles.size(), 0x10000u);
