@@ -2,7 +2,7 @@
 #include "image/image.h"
 
 #include <memory>
-#include <new>
+#include <optional>
 #include <utility>
 
 #include "image/vm_store.h"
@@ -40,10 +40,11 @@ private:
 };
 
 // The new samples, built aside: the image changes only once all of it is
-// there.
+// there. Everything here allocates through the framework, so the only
+// failure to expect is its memory exception.
 struct DecodedImage {
     std::unique_ptr<CVmImage> store;
-    std::unique_ptr<zircim::LevelArrays> levels;
+    std::optional<zircim::LevelArrays> levels;
     zircim::PlaneExtremes extremes;
 };
 
@@ -53,7 +54,7 @@ bool decode_aside(const LockedDib &dib, const zircim::DibLayout &layout, HWND pr
     decoded.store.reset(new CVmImage);
     if (!decoded.store->Create(layout.width, layout.height, layout.planes, sizeof(float)))
         return false;
-    decoded.levels.reset(new zircim::LevelArrays(layout.planes));
+    decoded.levels.emplace(layout.planes);
     decoded.extremes = zircim::decode_dib(dib.bytes(), dib.size(), layout, *decoded.store, progress);
     return true;
 }
@@ -71,8 +72,6 @@ int CImage::AttachDIB(HDIB dib, HWND progressWnd, const char *caption) {
             return 0;
     } catch (CMemoryException *e) {
         e->Delete();
-        return 0;
-    } catch (const std::bad_alloc &) {
         return 0;
     }
     zircim::install_samples(*this, std::move(decoded.store), *decoded.levels, kFloatBitsPixel);

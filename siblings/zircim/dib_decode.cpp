@@ -258,9 +258,9 @@ private:
     }
 
     // Red in the third byte, green in the second, blue in the first, whole.
+    // (Run-length rows are decoded as 4- or 8-bit codes, never this way.)
     static bool is_bgr_bytes(const DibLayout &layout) {
-        return layout.compression != BI_RLE8 && layout.compression != BI_RLE4 &&
-               (layout.bitCount == 24 || layout.bitCount == 32) && layout.masks[0] == 0x00FF0000u &&
+        return (layout.bitCount == 24 || layout.bitCount == 32) && layout.masks[0] == 0x00FF0000u &&
                layout.masks[1] == 0x0000FF00u && layout.masks[2] == 0x000000FFu;
     }
 

@@ -19,12 +19,13 @@ void print_version_field(const std::vector<char> &block, const char *translation
         std::printf("  %-17s %s\n", name, static_cast<const char *>(value));
 }
 
-// The version block of the module file, or nothing when it has none.
+// The version block of the module file, or nothing when it has none (a
+// size of 0, for which the copy fails too).
 std::vector<char> version_block(const char *file) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
     std::vector<char> block(size);
-    if (size == 0 || !GetFileVersionInfoA(file, 0, size, block.data()))
+    if (!GetFileVersionInfoA(file, 0, size, block.data()))
         return {};
     return block;
 }

@@ -232,7 +232,7 @@ int write_replacing(const char *output, const std::function<std::string(const ch
     if (temporary.size() >= sizeof g_temporary)
         return refuse_output(output, "the path is too long");
     remove_temporary_on_signals();
-    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    std::strcpy(g_temporary, temporary.c_str());  // fits: tested above
     std::remove(temporary.c_str());  // an earlier run's leftover: the writers create no file over another
     std::string why;
     try {

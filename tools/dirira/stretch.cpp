@@ -12,6 +12,7 @@ constexpr double kZScaleMaxReject = 0.5;
 constexpr std::size_t kZScaleMinPixels = 5;
 constexpr double kZScaleRejection = 2.5;
 constexpr int kZScaleRounds = 5;
+constexpr double kZScaleContrast = 0.25;
 constexpr double kAsinhSoftening = 0.1;
 
 std::vector<float> finite(const std::vector<float> &samples) {
@@ -109,7 +110,7 @@ Levels percentile_levels(std::vector<float> samples, double low, double high) {
     return {at(low), at(high)};
 }
 
-Levels zscale_levels(const std::vector<float> &samples, double contrast) {
+Levels zscale_levels(const std::vector<float> &samples) {
     const std::vector<float> values = finite(samples);
     if (values.empty())
         return {};
@@ -133,7 +134,7 @@ Levels zscale_levels(const std::vector<float> &samples, double contrast) {
     }
     if (good < least)
         return levels;
-    slope = contrast > 0 ? slope / contrast : slope;
+    slope /= kZScaleContrast;
     const double centre = double((n - 1) / 2), median = median_of_sorted(sorted);
     levels.black = std::max(levels.black, median - (centre - 1) * slope);
     levels.white = std::min(levels.white, median + (double(n) - centre) * slope);

@@ -30,9 +30,9 @@ Levels percentile_levels(std::vector<float> samples, double low, double high);
 // a line fitted to them with iterative 2.5-sigma rejection (rejected
 // samples grown by 1 % of the count, at most 5 rounds, at least half the
 // samples kept); the limits are the median minus and plus the slope divided
-// by the contrast over the sorted positions below and above the centre,
-// within the samples' extremes.
-Levels zscale_levels(const std::vector<float> &samples, double contrast = 0.25);
+// by the contrast (IRAF's default, 0.25) over the sorted positions below and
+// above the centre, within the samples' extremes.
+Levels zscale_levels(const std::vector<float> &samples);
 
 // The percentiles whose values the asinh stretch maps to 0 and 1.
 constexpr double kAsinhPercentLow = 0.5, kAsinhPercentHigh = 99.5;
