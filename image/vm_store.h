@@ -147,7 +147,8 @@ private:
     int evict_one(int pinnedRecent);
     bool write_out(CVmMemory &slot);
     bool map_next_slot();
-    bool map_every_slot(SIZE_T budget);
+    enum class RegionMapping { kMapped, kOverBudget, kRefused };
+    RegionMapping map_every_slot(SIZE_T budget);
     void map_row_tables();
     unsigned char *region_block(int block) const;
     int hold_in_region(int block);

@@ -178,11 +178,23 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     m_manager.BlockSize = static_cast<int>(g.slotBytes);
     const SIZE_T budget = g_budget.load();
     m_recording = budget != 0;
-    if (map_every_slot(budget))
+    switch (map_every_slot(budget)) {
+    case RegionMapping::kMapped:
         return 1;
+    case RegionMapping::kRefused:
+        // A 64-bit process was refused the memory, not the address space:
+        // the same bytes mapped slot by slot (thousands of mappings for a
+        // header that claims gigabytes) would only move the failure to the
+        // first touch that finds none.
+        if (sizeof(void *) >= 8)
+            return 0;
+        break;
+    case RegionMapping::kOverBudget:
+        break;
+    }
     map_row_tables();
-    // A store larger than its budget, or one the address space has no room
-    // for in one piece (a 32-bit process), maps slot by slot.
+    // A store larger than its budget, or one a 32-bit address space has no
+    // hole for in one piece, maps slot by slot.
     const int upFront = budget == 0 ? g.blockCount
                                     : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
@@ -243,25 +255,25 @@ bool CVmImage::map_next_slot() {
 // 256 MiB) would put a pixel's samples in the same cache sets, which made
 // decoding five times slower; each plane therefore starts a page and a
 // cache line after the end of the one before.
-bool CVmImage::map_every_slot(SIZE_T budget) {
+CVmImage::RegionMapping CVmImage::map_every_slot(SIZE_T budget) {
     const uint64_t planeBytes = uint64_t(m_height) * m_rowBytes;  // plan_blocks checked the product
     const uint64_t stride = round_up(planeBytes, kCacheLineBytes) + kPlaneStagger;
     const uint64_t unit = m_hugeBlocks ? zircim::kHugePageBytes : zircim::page_bytes();
     uint64_t total = 0;
     if (!multiply(stride, uint64_t(m_planes), total) || round_up(total, unit) > SIZE_MAX)
-        return false;
+        return RegionMapping::kRefused;  // more than the address space holds
     total = round_up(total, unit);
     if (budget != 0 && total > budget)
-        return false;
+        return RegionMapping::kOverBudget;
     unsigned char *region = zircim::map_zeroed(static_cast<SIZE_T>(total), m_hugeBlocks);
     if (region == nullptr)
-        return false;
+        return RegionMapping::kRefused;
     m_region = region;
     m_planeStride = static_cast<SIZE_T>(stride);
     m_mappedSlots = m_assignedSlots = m_table->BlockCount;  // every slot has its memory in the region
     m_mappedBytes = static_cast<SIZE_T>(total);
     g_mappedTotal += m_mappedBytes;
-    return true;
+    return RegionMapping::kMapped;
 }
 
 // Block b's rows in a store of one region.

@@ -152,7 +152,8 @@ TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
     }
 }
 
-// A store without a budget whose one region is refused maps slot by slot. Whichever slot mapping the system
+// A store without a budget whose one region is refused fails in a 64-bit process (the system refused the memory)
+// and maps slot by slot in a 32-bit one (its address space may lack a hole that large). Whichever slot mapping the system
 // refuses, creation fails with nothing left mapped or allocated. A lookup that needs a new slot, every slot being
 // locked, answers NULL and maps nothing. A store gives back every mapping when it dies.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
@@ -163,10 +164,11 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
     EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
     EXPECT_EQ(zircim::LiveSlotMappings(), live);
     {
-        CVmImage slotBySlot;
+        CVmImage refused;
         zircim::FailNthSlotMapping(1);
-        EXPECT_NE(slotBySlot.Create(5, 7, 3, 4), 0);
-        EXPECT_EQ(zircim::LiveSlotMappings(), live + 3);
+        const bool wide = sizeof(void *) == 8;
+        EXPECT_EQ(refused.Create(5, 7, 3, 4), wide ? 0 : 1);
+        EXPECT_EQ(zircim::LiveSlotMappings(), live + (wide ? 0 : 3));
     }
     CVmImage budgeted, store;
     create(budgeted, 5, 7, 3, 3);
