@@ -3,12 +3,12 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
+PACKAGES := cmake ninja-build ccache g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
 	python3-dev python3-pybind11 python3-pytest \
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-sanitize build-windows demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz fuzz-long test-windows bench bench-cold bench-program bench-python clean
+.PHONY: all deps build build-bench build-sanitize build-windows demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz fuzz-long test-windows bench bench-cold bench-program bench-python clean
 
 all: build
 
@@ -18,6 +18,9 @@ deps:
 build: deps
 	cmake --preset default
 	cmake --build --preset default
+
+build-bench: build
+	cmake --build --preset default --target benchmarks
 
 build-sanitize: deps
 	cmake --preset sanitize
@@ -100,21 +103,21 @@ test-fuzz: deps
 fuzz-long:
 	$(MAKE) test-fuzz FUZZ_SECONDS=1800
 
-bench: build
+bench: build-bench
 	scripts/bench.sh build/default
 
 # Fresh processes converting 8192 x 8192 files, next to the floor and the
 # peers (stb, Pillow, OpenCV where installed); report in build/bench-cold/.
-bench-cold: build
+bench-cold: build-bench
 	scripts/bench-cold.sh build/default
 
 # The program's batches (-j 2 against a loop) and a conversion four times
 # over its memory budget; report in build/bench-program/.
-bench-program: build
+bench-program: build-bench
 	scripts/bench-program.sh build/default
 
 # Reading an 8192 x 8192 colour file into numpy against reading it alone.
-bench-python: build
+bench-python: build-bench
 	mkdir -p build/bench-cold && test -f build/bench-cold/rgb24.bmp || build/default/bin/cold_inputs build/bench-cold
 	PYTHONPATH=build/default/python /usr/bin/python3 bench/python_read.py build/bench-cold/rgb24.bmp 5
 
