@@ -204,18 +204,16 @@ std::optional<DibLayout> layout_of(const CStlImage &image) {
 }
 
 void write_header(const DibLayout &layout, std::uint8_t *block) {
-    BITMAPINFOHEADER header{};
+    BITMAPINFOHEADER header{};  // BI_RGB, and no colour marked important
     header.biSize = kInfoHeaderSize;
     header.biWidth = layout.width;
     header.biHeight = layout.height;  // positive: bottom-up rows
     header.biPlanes = 1;
     header.biBitCount = layout.bitCount;
-    header.biCompression = BI_RGB;
     header.biSizeImage = layout.imageBytes;
     header.biXPelsPerMeter = kPixelsPerMeter;
     header.biYPelsPerMeter = kPixelsPerMeter;
     header.biClrUsed = layout.tableEntries;
-    header.biClrImportant = 0;
     std::memcpy(block, &header, sizeof header);
 }
 

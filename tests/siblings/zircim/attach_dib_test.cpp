@@ -26,7 +26,9 @@ TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
         {"height 0", rows(info_header(1, 0, 24))}, {"height INT_MIN", rows(info_header(1, INT_MIN, 24))}, {"2 bits", rows(info_header(1, 1, 2))},
         {"64 bits", rows(info_header(1, 1, 64))}, {"RLE8 of 4 bits", rows(info_header(1, 1, 4, BI_RLE8))}, {"RLE4 of 8 bits", rows(info_header(1, 1, 8, BI_RLE4))},
         {"fields of 24 bits", rows(info_header(1, 1, 24, BI_BITFIELDS))}, {"two masks", rows(info_header(1, 1, 16, BI_BITFIELDS, 2))},
-        {"gap in a mask", rows(info_header(1, 1, 32, BI_BITFIELDS).u32(0xF0).u32(0x0F00).u32(0x1F001))}, {"JPEG", rows(info_header(1, 1, 24, 4))},
+        {"gap in red", rows(info_header(1, 1, 32, BI_BITFIELDS).u32(0x1F001).u32(0x0F00).u32(0xF0))}, {"JPEG", rows(info_header(1, 1, 24, 4))},
+        {"gap in green", rows(info_header(1, 1, 32, BI_BITFIELDS).u32(0xF0).u32(0x1F001).u32(0x0F00))},
+        {"gap in blue", rows(info_header(1, 1, 32, BI_BITFIELDS).u32(0xF0).u32(0x0F00).u32(0x1F001))},
         {"top-down RLE8", rows(info_header(1, -1, 8, BI_RLE8))}, {"top-down RLE4", rows(info_header(1, -1, 4, BI_RLE4))},
         {"beyond the store", rows(info_header(65536, 32769, 1, BI_RGB, 2))}};  // the last refused once progress opened
     for (const auto &[name, bytes] : cases) {

@@ -12,11 +12,16 @@
 #include <numeric>
 #include <random>
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "siblings/zircim/vm_seams.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
@@ -62,6 +67,21 @@ Bytes bmp(int width, const Planes &planes) {
     return out;
 }
 
+// The program run in a child whose every fork the kernel refuses (a seccomp filter answers EAGAIN, as when the
+// user's process limit is reached): its exit status and its standard error.
+std::string program_refused_fork(const std::vector<std::string> &args, const std::string &log) {
+    if (const pid_t child = fork(); child != 0) {
+        int status = 0;
+        return waitpid(child, &status, 0), std::to_string(WEXITSTATUS(status)) + text(read_file(log));
+    }
+    sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)), BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 1, 0), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN)};
+    const sock_fprog filter{sizeof refuse / sizeof *refuse, refuse};
+    std::freopen(log.c_str(), "w", stderr);
+    const int code = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) ? 99 : run(args);
+    _exit((std::fflush(nullptr), code));
+}
+
 struct Program : testing_support::LeakCheckedTest {
     void TearDown() override { CVmImage::SetMemoryBudget(0), LeakCheckedTest::TearDown(); }
     long entries() const { return long(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
@@ -83,7 +103,8 @@ TEST_F(Program, CommandLines) {
         {{"convert", "a", "b", "--memory", "-1G"}, no(memory, "-1G")}, {{"convert", "a", "b", "--memory", "16777216T"}, no(memory, "16777216T")},
         {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
         {{"convert", "a", "b", "--fast"}, "2dirira: convert has no option --fast\n" + u}, {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
-        {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "}};
+        {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "},
+        {{"preview"}, "2dirira: preview wants IN OUT.png"}};
     for (const auto &[args, said] : cases) EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
     const unsigned long long half = (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
     const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {{{"--memory", "4095"}, 4095}, {{"--memory=3K"}, 3ull << 10},
@@ -291,6 +312,9 @@ TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
         }
     EXPECT_EQ(program({"convert", "--to", "fits", "-o", dir_.path(), "a/x.bmp", "b/x.bmp"}),
               "2dirira: two inputs would both become " + dir_.file("x.fits") + "; nothing converted\n");
+    const std::string cannot = ": cannot start a process: Resource temporarily unavailable\n";
+    EXPECT_EQ(program_refused_fork({"convert", "-j", "2", "--to", "fits", "-o", dir_.file("none"), inputs[0], inputs[1]}, dir_.file("log")),
+              "1dirira: " + inputs[0] + cannot + "dirira: " + inputs[1] + cannot + "dirira: 2 of 2 files failed: " + inputs[0] + " " + inputs[1] + "\n");
 }
 
 // The caption's tail in 40 columns, 30 cells filled by whole thirtieths, redrawn when the percentage changes,
@@ -304,14 +328,18 @@ TEST_F(Program, ProgressBarsDrawWhatTheLibraryReports) {
     for (const auto &c : cases) {
         char *drawn = nullptr;
         std::size_t size = 0;
-        std::FILE *out = open_memstream(&drawn, &size);
+        std::FILE *out = open_memstream(&drawn, &size);  // which shows what was flushed
+        std::string flushed;  // after a close, then after a redraw
         {
             dirira_tool::ProgressBar bar(out, c.enabled);
-            for (const auto &[stage, value] : std::initializer_list<std::pair<WPARAM, LPARAM>>{{0, LPARAM(c.caption)}, {1, 0}, {1, 67}, {1, 67}, {1, -5}, {1, 150}, {2, 0}, {2, 0}, {1, 67}})
+            for (const auto &[stage, value] : std::initializer_list<std::pair<WPARAM, LPARAM>>{{0, LPARAM(c.caption)}, {1, 0}, {1, 67}, {1, 67}, {1, 150}, {1, -5}, {2, 0}, {2, 0}})
                 SendMessageA(bar.window(), WM_USER + 0x70, stage, value);
+            flushed.assign(drawn != nullptr ? drawn : "", size);
+            flushed += "|" + (SendMessageA(bar.window(), WM_USER + 0x70, 1, 67), std::string(drawn != nullptr ? drawn : "", size));
         }
         const std::string line = "\r" + c.field + " [", drew = (std::fclose(out), std::string(drawn, size));
-        EXPECT_EQ(drew, c.enabled ? line + none + line + part + line + none + line + full + wipe + line + part + wipe : "");
+        const std::string closed = c.enabled ? line + none + line + part + line + full + line + none + wipe : "", redrawn = c.enabled ? line + part : "";
+        EXPECT_EQ(flushed + "|" + drew, closed + "|" + closed + redrawn + "|" + closed + redrawn + (c.enabled ? wipe : ""));
         std::free(drawn);
     }
 }
@@ -384,6 +412,9 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     }
     EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
               "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in + ": --colour needs three planes, the image has 1\n");
+    zircim::FailNthSlotMapping(2);  // the file's picture is the first store, the preview's the second
+    EXPECT_EQ(program({"preview", one, png}), "1dirira: " + one + ": no memory for a 1 x 1 preview\n");
+    zircim::FailNthSlotMapping(0);
     const std::string nan = dir_.file("nan.fits"), warn = "dirira: " + nan + ": warning: ";  // no finite sample: levels 0 and 0
     write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
     EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
