@@ -329,8 +329,10 @@ TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
         const HGLOBAL block = c.shortBy >= 0 ? block_of(bytes) : NULL;
         const bool refused = block == NULL || cut < table, copied = !refused && c.shortBy > 0;
         const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes;  // a copy shows as a later one
+        const int allocs = win32_standin::CallCount(win32_standin::Call::GlobalAlloc);
         const HBITMAP made = Bmp::BitmapFromDib(screen, block);
-        EXPECT_EQ(win32_standin::LastGlobalAlloc().bytes, copied ? padded.size() : lastAlloc);
+        EXPECT_EQ(std::make_pair(win32_standin::CallCount(win32_standin::Call::GlobalAlloc) - allocs, win32_standin::LastGlobalAlloc().bytes),
+                  std::make_pair(int(copied), copied ? padded.size() : lastAlloc));
         expect_released(block != NULL);
         EXPECT_EQ(take(block), block != NULL ? bytes : Block{});
         const auto *info = reinterpret_cast<const BITMAPINFO *>(padded.data());
