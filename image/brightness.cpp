@@ -88,11 +88,6 @@ float CStlImage::GetPixelBrightRaw(int x, int y) {
             return static_cast<float>(bright(*red, *reinterpret_cast<const float *>(bytes + planeStride),
                                              *reinterpret_cast<const float *>(bytes + 2 * planeStride)));
         }
-        const float *red = StoreRows::read_address(*this, column, row, 0);
-        const float *green = StoreRows::read_address(*this, column, row, 1);
-        const float *blue = StoreRows::read_address(*this, column, row, 2);
-        if (red != nullptr && green != nullptr && blue != nullptr)
-            return static_cast<float>(bright(*red, *green, *blue));
     }
     return bright_raw_through_store(*this, column, row);
 }

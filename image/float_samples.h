@@ -44,21 +44,21 @@ inline float *clamped_address(const CStlImage &image, int x, int y, int plane, u
                          lockOut);
 }
 
-// The store's inline path alone, for members that keep their whole slow
-// path out of line: NULL when the lookup needs the store (the member then
-// looks up through GetImageAdr, which takes the same path first, so the
-// answer is the same).
+// The inline path of a store in one region, for members that keep their
+// whole slow path out of line: NULL when the lookup needs more (the member
+// then looks up through GetImageAdr, which answers the same address for a
+// store in one region, and pages any other store).
 struct StoreRows {
     static const float *read_address(const CStlImage &image, int x, int y, int plane) {
         range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
-        return reinterpret_cast<const float *>(image.Store->resident(x, y, plane, 1));
+        return image.Store->float_in_region(x, y, plane);
     }
-    // Sample (x, y) of planes 0, 1 and 2 of a store in one region, from one
-    // lookup and the store's plane stride: NULL when the store maps slot by
-    // slot or has fewer planes (each plane is then looked up on its own).
+    // Sample (x, y) of planes 0, 1 and 2 from one lookup and the store's
+    // plane stride: NULL when the store has fewer planes (each plane is then
+    // looked up on its own) or is not in one region.
     static const float *first_of_three_planes(const CStlImage &image, int x, int y, std::size_t &planeStride) {
         const CVmImage &store = *image.Store;
-        if (store.m_region == nullptr || store.m_planes < 3)
+        if (store.m_planes < 3)
             return nullptr;
         planeStride = store.m_planeStride;
         return read_address(image, x, y, 0);

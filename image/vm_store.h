@@ -136,6 +136,20 @@ private:
     // GetImageAdr's inline path alone: the address when a lookup without
     // lock needs no more than the row tables, else NULL with nothing done.
     unsigned char *resident(int x, int y, int plane, int readOnly) const;
+    // The same for a store in one region of four-byte samples only: NULL
+    // for any other store. The float image's hottest members read through
+    // this, so that their inline path holds no row table and no multiply
+    // by the sample size; every other lookup goes out of line whole.
+    const float *float_in_region(int x, int y, int plane) const;
+    bool inside(int x, int y, int plane) const {
+        return static_cast<unsigned>(x) < static_cast<unsigned>(m_width) &&
+               static_cast<unsigned>(y) < static_cast<unsigned>(m_height) &&
+               static_cast<unsigned>(plane) < static_cast<unsigned>(m_planes);
+    }
+    unsigned char *region_row(int y, int plane) const {
+        return m_region + static_cast<SIZE_T>(static_cast<unsigned>(plane)) * m_planeStride +
+               static_cast<SIZE_T>(static_cast<unsigned>(y)) * m_rowBytes;
+    }
 
     void swap(CVmImage &other) noexcept;
     int build(int width, int height, int planes, int bytesPerSample);
@@ -217,13 +231,9 @@ inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) 
     // A caller's constant readOnly folds away: what remains is three bounds
     // tests and the address arithmetic of a store in one region, or one
     // table load and one multiply-add.
-    if (static_cast<unsigned>(x) < static_cast<unsigned>(m_width) &&
-        static_cast<unsigned>(y) < static_cast<unsigned>(m_height) &&
-        static_cast<unsigned>(plane) < static_cast<unsigned>(m_planes)) {
+    if (inside(x, y, plane)) {
         if (m_region != nullptr)  // no table to consult: the layout is fixed
-            return m_region + static_cast<SIZE_T>(static_cast<unsigned>(plane)) * m_planeStride +
-                   static_cast<SIZE_T>(static_cast<unsigned>(y)) * m_rowBytes +
-                   static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
+            return region_row(y, plane) + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
         unsigned char *const row = (readOnly ? m_readRows : m_writeRows)[static_cast<SIZE_T>(static_cast<unsigned>(plane)) *
                                                                              static_cast<unsigned>(m_height) +
                                                                          static_cast<unsigned>(y)];
@@ -234,6 +244,12 @@ inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) 
             return address;
         }
     }
+    return nullptr;
+}
+
+inline const float *CVmImage::float_in_region(int x, int y, int plane) const {
+    if (m_region != nullptr && m_sampleBytes == sizeof(float) && inside(x, y, plane))
+        return reinterpret_cast<const float *>(region_row(y, plane)) + static_cast<unsigned>(x);
     return nullptr;
 }
 
