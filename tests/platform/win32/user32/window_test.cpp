@@ -46,6 +46,7 @@ TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     HWND window = Create();
     SetLastError(0);
     EXPECT_TRUE(GetWindowLongPtrA(window, GWLP_USERDATA) == 0 && GetLastError() == 0) << "a new window's user data";
+    DestroyWindow(Create());  // one of two gone: the other still holds the class
     EXPECT_LAST_ERROR(UnregisterClassA("RECORDING", nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);
     const LRESULT answers[] = {SendMessageA(window, WM_USER, 40, 2), SetWindowLongPtrA(window, GWLP_USERDATA, 1234),
                                SetWindowLongPtrA(window, GWLP_USERDATA, 5678), GetWindowLongPtrA(window, GWLP_USERDATA),
