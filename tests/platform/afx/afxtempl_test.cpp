@@ -102,7 +102,7 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
             if (thrown == RUNTIME_CLASS(CMemoryException)) m.capacity = a.Capacity();  // may have grown
             ASSERT_EQ(a.Contents(), m.v);
             ASSERT_EQ(a.Capacity(), m.capacity);
-            EXPECT_TRUE((a.GetData() == nullptr) == (m.capacity == 0) && a.GetUpperBound() == INT_PTR(m.v.size()) - 1);
+            EXPECT_TRUE((a.GetData() == nullptr) == (m.capacity == 0) && a.GetUpperBound() == INT_PTR(m.v.size()) - 1 && a.IsEmpty() == m.v.empty());
             ASSERT_EQ(afx_standin::LiveAllocations(), live + a.Owned() + other.Owned() + !value.IsEmpty());
             if (random() % 4 == 0) other.SetAtGrow(pick(0, 5), value);
             if (random() % 8 == 0) other.RemoveAll();

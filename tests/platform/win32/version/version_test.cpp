@@ -94,6 +94,9 @@ TEST_F(VersionTest, ShortCopiesAndRefusals) {
     EXPECT_TRUE(!std::memcmp(copy.data(), kBlock.data(), 100) && copy[100] == 0xEE) << "nothing past the length given";
     ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(copy.size()), copy.data()));
     EXPECT_EQ(copy[size], 0xEE) << "no room for the mark";
+    copy.push_back(0xEE);
+    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(copy.size()), copy.data()));
+    EXPECT_EQ(std::memcmp(&copy[size], "FE2X", 4), 0) << "room for the mark, exactly";
     EXPECT_LAST_ERROR(GetFileVersionInfoA(path_, 0, 100, nullptr), FALSE, ERROR_INVALID_PARAMETER);
     EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/nonexistent.dll", nullptr), 0u, ERROR_FILE_NOT_FOUND);
     EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/", nullptr), 0u, ERROR_RESOURCE_DATA_NOT_FOUND);
