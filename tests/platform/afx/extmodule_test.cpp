@@ -45,6 +45,7 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
     AfxTermExtensionModule(record, TRUE), chain.push_back(afx_standin::LibraryChainLength());
     EXPECT_EQ(chain, (std::vector<int>{3, 1, 0}));
+    EXPECT_FALSE(record.bInitialized) << "terminated: the next init starts anew";
     EXPECT_EQ(live, afx_standin::LiveAllocations());
     EXPECT_TRUE(state->m_classList.Remove(&classes[0]));
     EXPECT_FALSE(state->m_classList.Remove(&classes[0])) << "no longer listed";
