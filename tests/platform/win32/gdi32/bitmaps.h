@@ -34,12 +34,13 @@ inline HBITMAP ScreenBitmap(LONG width, LONG height, const std::vector<BYTE> &ro
 // The rows GetDIBits copies at `bitCount` bits per pixel; empty when it
 // copies none.
 inline std::vector<BYTE> RowsOf(HBITMAP bitmap, LONG width, LONG height, WORD bitCount, DWORD compression = BI_RGB) {
-    Dib dib = DibOf(width, height, bitCount, compression);
-    std::vector<BYTE> rows(((width * bitCount + 31) / 32) * 4 * height, 0xAA);
+    Dib dib = DibOf(width, height, bitCount, compression);  // height < 0: the rows top-down
+    const LONG count = height < 0 ? -height : height;
+    std::vector<BYTE> rows(((width * bitCount + 31) / 32) * 4 * count, 0xAA);
     HDC screen = GetDC(NULL);
-    const int lines = GetDIBits(screen, bitmap, 0, height, rows.data(), InfoOf(dib), DIB_RGB_COLORS);
+    const int lines = GetDIBits(screen, bitmap, 0, count, rows.data(), InfoOf(dib), DIB_RGB_COLORS);
     ReleaseDC(NULL, screen);
-    return lines == height ? rows : std::vector<BYTE>{};
+    return lines == count ? rows : std::vector<BYTE>{};
 }
 
 }  // namespace gdi_test

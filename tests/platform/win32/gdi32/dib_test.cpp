@@ -69,7 +69,7 @@ TEST_F(DibTest, DefaultColourTablesAndNearestIndexes) {
 // Round trips at every depth against rows packed from the BMP layout (index
 // pixels from a byte's high bits, 16 bits as x555, 24 B G R, 32 B G R 0) with
 // colours every depth keeps, and the size a query completes. Width 13 leaves
-// part of a byte and padding.
+// part of a byte and padding. Rows asked for top-down come first row first.
 TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
     constexpr LONG kWidth = 13, kHeight = 3;
     std::mt19937 random(21);
@@ -107,6 +107,9 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
         HBITMAP out = (ReleaseDC(NULL, screen), ScreenBitmap(kWidth, kHeight, bgr));
         EXPECT_EQ(RowsOf(in, kWidth, kHeight, 24), bgr) << "read in";
         EXPECT_EQ(RowsOf(out, kWidth, kHeight, bits), packed) << "written out";
+        std::vector<BYTE> topDown;
+        for (LONG y = kHeight; y-- > 0;) topDown.insert(topDown.end(), &packed[y * rowBytes(bits)], &packed[(y + 1) * rowBytes(bits)]);
+        EXPECT_EQ(RowsOf(out, kWidth, -kHeight, bits), topDown) << "written out top-down";
         DeleteObject(in), DeleteObject(out);
     }
 }

@@ -81,6 +81,8 @@ TEST(GetModuleFileNameA, ShortBuffer) {
     char path[8];  // truncated and terminated; the answer is the buffer's length
     EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, sizeof path), 8u, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::strlen(path), 7u);
+    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, 0), 0u, ERROR_INSUFFICIENT_BUFFER);  // nothing written
+    EXPECT_EQ(std::strlen(path), 7u);
 }
 
 }  // namespace
