@@ -49,9 +49,14 @@ py=${BENCH_COLD_PYTHON:-/usr/bin/python3}
 for tool in hyperfine /usr/bin/time "$py"; do
   command -v "$tool" >/dev/null || { echo "bench-cold: $tool is missing (see above)" >&2; exit 1; }
 done
-# Configure again, so that stb, installed just now, gets its program.
+# Configure again, so that stb, installed just now, gets its program; the
+# benchmark programs are not part of the default build.
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" | tail -1
+cmake --build "$build" --target benchmarks | tail -1
+if [ -e /usr/include/stb/stb_image.h ] && [ ! -x "$bin/cold_stb" ]; then
+  echo "bench-cold: stb's headers are installed but $bin/cold_stb was not built" >&2
+  exit 1
+fi
 if [ ! -x "$bin/cold_floor" ]; then
   echo "bench-cold: $build has no benchmark programs; configure it with -DDIRIRA_BUILD_BENCH=ON (the default preset does)" >&2
   exit 1
