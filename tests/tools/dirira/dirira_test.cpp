@@ -146,6 +146,9 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
     std::string firstBin = "histogram 0:      2";
     for (int i = 0; i < 63; ++i) firstBin += " 0";
     EXPECT_EQ(flat.substr(flat.find("histogram 0:")), firstBin + "\n");
+    Bytes v5 = bmp(1, {{5}});  // a header the program reads itself: why the library's reader gives no planes
+    v5[14] = 124, v5[10] += 84, v5.insert(v5.begin() + 54, 84, 0);
+    EXPECT_NE(program({"info", dir_.write("v5.bmp", v5)}).find("\nheader planes:    none (CBmp::ReadHeader reads no BITMAPV5HEADER)\n"), std::string::npos);
 }
 
 // A file that cannot be read is named with the cause, whatever reads it; an output not written is left as it was.
