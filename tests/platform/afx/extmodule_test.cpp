@@ -20,7 +20,7 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     int hostFactory = 0, libraryFactory = 0;
     AFX_EXTENSION_MODULE record = {}, other = {}, uninitialised = {};
     state->m_classList.m_pHead = nullptr, AfxClassInit(&classes[0]), state->m_factoryList.m_pHead = &hostFactory;
-    ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr);  // a library's load up to its DllMain
+    EXPECT_TRUE(ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr));  // a library's load up to its DllMain
     EXPECT_TRUE(!state->m_classList.GetHead() && !state->m_factoryList.GetHead()) << "the host's lists set aside";
     AfxClassInit(&classes[1]), AfxClassInit(&classes[2]), state->m_factoryList.m_pHead = &libraryFactory;
     afx_standin::FailNextExtensionInit();

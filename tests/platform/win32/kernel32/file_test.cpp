@@ -107,7 +107,7 @@ TEST_F(FileTest, TransfersAtTheEndWithoutAccessAndOnAFullDisk) {
 
 TEST_F(FileTest, SetFilePointerRefusesNegativePositionsAndSplitsBigOnes) {
     HANDLE file = Open(folder_.file("hello"), GENERIC_READ, 0, OPEN_EXISTING);
-    SetFilePointer(file, 4, nullptr, FILE_BEGIN);
+    EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_END), 4u);  // before the last of "hello"
     EXPECT_LAST_ERROR(SetFilePointer(file, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK);
     EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 4u) << "not moved";
     LONG high = 1;
