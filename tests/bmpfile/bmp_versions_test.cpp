@@ -124,6 +124,9 @@ TEST_F(BmpVersions, RefusalsNameTheFileAndTheCause) {
         EXPECT_FALSE(bmpfile::read_bmp(dir_.write("v.bmp", file).c_str(), image, NULL, source, failure));
         EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()), std::make_tuple(bmpfile::kRefusedByReader, why, 0));
     }
+    win32_standin::FailNth(win32_standin::Call::GlobalAlloc, 1);  // the block: 40-byte header, 2 rows of 12 bytes
+    EXPECT_FALSE(bmpfile::read_bmp(dir_.write("v.bmp", v5file).c_str(), image, NULL, source, failure));
+    EXPECT_EQ(std::make_pair(failure.status, failure.why), std::make_pair(int(dirira::kBmpNoMemory), std::string("status 6: no memory for its 64 bytes")));
 }
 
 }  // namespace
