@@ -67,6 +67,8 @@ TEST(strcore, RandomCallsMatchAStringModel) {
                     EXPECT_EQ(s.GetAt(i), m.c_str()[first]);  // GetAt(length) reads the terminator
                     EXPECT_EQ(s.Find(ch, i), i < 0 || i >= length ? -1 : static_cast<int>(m.find(ch, i)));
                     EXPECT_EQ(s.Find(argument, i), !argument || bad ? -1 : static_cast<int>(m.find(arg, i)));
+                    EXPECT_EQ(std::make_pair(s.Find(ch), s.Find(argument)),  // from the start by default
+                              std::make_pair(static_cast<int>(m.find(ch)), argument ? static_cast<int>(m.find(arg)) : -1));
                     const CString other(argument);
                     EXPECT_EQ(std::make_tuple(sign(s.Compare(argument)), s == argument, argument == s, s != argument,
                                               argument != s, s < other, s == other, s != other),
