@@ -29,7 +29,7 @@ bool BlockLanguage(const ModuleResources &resources, UINT id, WORD *language) {
     bool found = false;
     for (std::size_t i = 0; i < resources.stringCount; ++i) {
         const StringResource &s = resources.strings[i];
-        if (!SameBlock(s, id) || (found && *language == 0)) continue;
+        if (!SameBlock(s, id)) continue;
         if (!found || s.language == 0) *language = s.language;
         found = true;
     }

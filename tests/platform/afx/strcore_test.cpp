@@ -52,8 +52,8 @@ TEST(strcore, RandomCallsMatchAStringModel) {
                 case 11: bad = i < -1, s.ReleaseBuffer(std::min(i, length)), m.resize(i < 0 ? length : first); break;
                 case 12: s.Format("%s|%d", arg.c_str(), i), m = arg + "|" + std::to_string(i); break;
                 case 13: {  // copies are independent; every concatenation
-                    CString copy(s), assigned;
-                    assigned = s, copy += 'x', s = "<" + assigned + '>' + copy + argument;
+                    CString copy(s), assigned, moved;  // a string moved from is empty and usable
+                    assigned = s, copy += 'x', moved = std::move(copy), copy += argument, s = "<" + assigned + '>' + moved + copy;
                     m = "<" + m + ">" + m + "x" + arg;
                     break;
                 }
