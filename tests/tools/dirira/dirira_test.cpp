@@ -164,7 +164,7 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
         {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
-        {patched(gray, 30, 9), "status 6: " + std::string(dirira::bmp_status_message(6))},  // a depth the library decodes
+        {patched(patched(gray, 28, 16), 30, 9), "status 6: " + std::string(dirira::bmp_status_message(6))},  // a depth it decodes
         {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108), "a BITMAPV4HEADER file (108-byte header): the file ends inside its header"},
         {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) + "; this file has a 66-byte header: no known bitmap header"}};
     for (const auto &[file, why] : cases) {
