@@ -30,8 +30,6 @@ enum RenderOption : int {
 constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
 constexpr DWORD kGrayEntries = 256;
 constexpr DWORD kTableEntrySize = sizeof(RGBQUAD);  // 4
-// An astronomical image has no physical resolution to declare.
-constexpr LONG kPixelsPerMeter = 0;
 // A BMP file's bfSize is 32 bits and counts the 14-byte file header too: a
 // larger block could never be written.
 constexpr std::uint64_t kLargestBlock = 0xFFFFFFFFu - 14u;
@@ -204,15 +202,15 @@ std::optional<DibLayout> layout_of(const CStlImage &image) {
 }
 
 void write_header(const DibLayout &layout, std::uint8_t *block) {
-    BITMAPINFOHEADER header{};  // BI_RGB, and no colour marked important
+    // BI_RGB, no resolution (an astronomical image has no physical one to
+    // declare), no colour marked important: all zero.
+    BITMAPINFOHEADER header{};
     header.biSize = kInfoHeaderSize;
     header.biWidth = layout.width;
     header.biHeight = layout.height;  // positive: bottom-up rows
     header.biPlanes = 1;
     header.biBitCount = layout.bitCount;
     header.biSizeImage = layout.imageBytes;
-    header.biXPelsPerMeter = kPixelsPerMeter;
-    header.biYPelsPerMeter = kPixelsPerMeter;
     header.biClrUsed = layout.tableEntries;
     std::memcpy(block, &header, sizeof header);
 }

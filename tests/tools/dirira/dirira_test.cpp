@@ -130,7 +130,7 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
     for (const char *planes : {"1", "none (the headers do not describe a picture of positive width and height)"}) {
         Bytes file = bmp(3, {{10, 200, 7}});
         std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
-        const std::string path = dir_.write("in.bmp", file);
+        const std::string path = dir_.write("in\x01.bmp", file);  // JSON escapes the control character
         EXPECT_EQ(program({"info", "--histogram", path}), "0file:             " + path + "\nheader:           BITMAPINFOHEADER (40-byte header), read by "
                   "the library (CBmp::Read)\nformat:           BMP (無圧縮)\nsize:             3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, "
                   "BSCALE 1, BZERO 0\noriginal:         8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
@@ -138,7 +138,7 @@ TEST_F(Program, InfoTellsWhatReadingGives) {
         json = program({"info", "--json", "--histogram", path});
     }
     for (std::size_t at = 0; (at = bins.find(' ', at)) != std::string::npos; at += 2) bins.replace(at, 1, ", ");
-    EXPECT_EQ(json, "0{\"file\": \"" + dir_.file("in.bmp") + "\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library (CBmp::Read)\", "
+    EXPECT_EQ(json, "0{\"file\": \"" + dir_.file("in") + "\\u0001.bmp\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library (CBmp::Read)\", "
               "\"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, \"colour\": false}, \"samples\": {\"BITPIX\": -32, "
               "\"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, \"header_planes\": null, \"saveable\": {\"format\": true, \"file\": true}, "
               "\"planes\": [{\"range\": {\"min\": 7, \"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins + "]}]}\n");
@@ -316,7 +316,7 @@ TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
             }
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 6);
         }
-    EXPECT_EQ(program({"convert", "--to", "fits", "-o", dir_.path(), "a/x.bmp", "b/x.bmp"}),
+    EXPECT_EQ(program({"convert", "--to", "fits", "-o", dir_.path(), "x.bmp", "b/x.bmp"}),
               "2dirira: two inputs would both become " + dir_.file("x.fits") + "; nothing converted\n");
     const std::string cannot = ": cannot start a process: Resource temporarily unavailable\n";
     EXPECT_EQ(program_refused_fork({"convert", "-j", "2", "--to", "fits", "-o", dir_.file("none"), inputs[0], inputs[1]}, dir_.file("log")),
