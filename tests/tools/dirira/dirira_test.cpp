@@ -104,7 +104,7 @@ TEST_F(Program, CommandLines) {
         {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
         {{"convert", "a", "b", "-f"}, "2dirira: convert has no option -f\n" + u}, {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
         {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "},
-        {{"preview"}, "2dirira: preview wants IN OUT.png"}};
+        {{"preview"}, "2dirira: preview wants IN OUT.png"}, {{"preview", "a", "b", "-f"}, "2dirira: preview has no option -f\n"}};
     for (const auto &[args, said] : cases) EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
     const unsigned long long half = (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
     const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {{{"--memory", "4095"}, 4095}, {{"--memory=3K"}, 3ull << 10},
@@ -427,8 +427,8 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
     EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
               warn + "plane 1 has no defined sample: it renders black\n" + warn + "plane 1: black and white are both 0: it renders black\n");
-    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1024, "1 x 1024")}) {  // by default at most
-        const std::string big = dir_.file(std::to_string(width) + ".fits"), said = (write_fits(big, {{{width, height}, {}}}), program({"preview", big, png}));
+    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513"), std::make_tuple(1, 1024, "1 x 1024")}) {  // by default at most
+        const std::string big = dir_.file(std::to_string(width) + "x" + std::to_string(height) + ".fits"), said = (write_fits(big, {{{width, height}, {}}}), program({"preview", big, png}));
         EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " + std::to_string(width) + " x " +
                   std::to_string(height) + ", stretch zscale");  // 1024 x 1024, reduced by whole factors
     }
