@@ -81,7 +81,7 @@ TEST_F(WindowTest, RefusalsOfTheSubsetAndMissingClasses) {
     ASSERT_TRUE(RegisterClassA(&global) && RegisterClassA(&local));
     EXPECT_TRUE(DestroyWindow(Create(HWND_MESSAGE, nullptr, "Global")) && !Create(HWND_MESSAGE, nullptr, "Local"));
     EXPECT_TRUE(UnregisterClassA("Global", HINSTANCE(0x1000)) && UnregisterClassA("Local", HINSTANCE(0x1000)));
-    for (const char *name : {"Missing", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
+    for (const char *name : {"Missing", "Global", "Recordin", "Recordings", static_cast<const char *>(MAKEINTRESOURCEA(5))})
         EXPECT_LAST_ERROR(Create(HWND_MESSAGE, nullptr, name), nullptr, ERROR_CANNOT_FIND_WND_CLASS);
 }
 
