@@ -206,7 +206,7 @@ TEST_F(BmpFile, WriteDIBWritesTheHeaderThenTheWholeBlock) {
         HANDLE reader = CreateFileA(name == "held" ? path.c_str() : "", GENERIC_READ, 7, NULL, OPEN_EXISTING, 0, NULL);
         fail_nth(win32_standin::Call::WriteFile, c.nth);
         EXPECT_EQ(Bmp::WriteDIB(path.c_str(), block), c.status);
-        CloseHandle(reader), expect_released(blocksBefore_ + (block != NULL));
+        CloseHandle(reader), expect_released(before_.blocks + (block != NULL));
         EXPECT_EQ(testing_support::read_file(path), c.after);
         EXPECT_EQ(take(block), Bytes().append(c.block).fill(block != NULL ? c.surplus : 0, 0).data());
     }

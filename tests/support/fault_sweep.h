@@ -17,12 +17,12 @@
 namespace testing_support {
 
 // What the process holds that a path must give back: open files, global
-// blocks (live and locked), DCs, selected palettes, GDI objects, framework
-// allocations, store mappings and their bytes.
+// blocks (live and locked), DCs, selected palettes, GDI objects, windows,
+// framework allocations, store mappings and their bytes.
 struct Holdings {
-    std::tuple<int, int, int, int, int, int, long, long, SIZE_T> all = {
+    std::tuple<int, int, int, int, int, int, int, long, long, SIZE_T> all = {
         win32_standin::OpenFileHandles(), win32_standin::LiveGlobalBlocks(), win32_standin::LockedGlobalBlocks(),
-        win32_standin::HeldDCs(), win32_standin::SelectedPalettes(), win32_standin::LiveGdiObjects(),
+        win32_standin::HeldDCs(), win32_standin::SelectedPalettes(), win32_standin::LiveGdiObjects(), win32_standin::LiveWindows(),
         afx_standin::LiveAllocations(), zircim::LiveSlotMappings(), CVmImage::GetMappedBytesTotal()};
     bool operator==(const Holdings &other) const { return all == other.all; }
 };

@@ -58,6 +58,7 @@ GlobalRequest LastGlobalReAlloc() { return absent<GlobalRequest>("LastGlobalReAl
 int HeldDCs() { return absent("HeldDCs"); }
 int SelectedPalettes() { return absent("SelectedPalettes"); }
 int LiveGdiObjects() { return absent("LiveGdiObjects"); }
+int LiveWindows() { return absent("LiveWindows"); }
 void SetScreenDepth(WORD) { absent("SetScreenDepth"); }
 void AttachModuleResources(HMODULE, const ModuleResources *) { absent("AttachModuleResources"); }
 void DetachModuleResources(HMODULE) { absent("DetachModuleResources"); }

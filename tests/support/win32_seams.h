@@ -25,19 +25,30 @@ bool IsLoaded(const std::string &path);  // the library at `path`, in this proce
 void LoadAsDependency(const std::string &path);
 extern const char *const kFullDevice;  // every write fails as on a full disk
 
-// A test that must leave no file open, no global block more than it found,
-// and none locked (the stand-in's accounts; the real API skips the check).
+// A test that must leave no file open, no global block, window or GDI object
+// more than it found, no block locked and no DC held (the stand-in's
+// accounts; the real API skips the check).
 class LeakCheckedTest : public testing::Test {
 protected:
-    void SetUp() override { blocksBefore_ = kWin32Seams ? win32_standin::LiveGlobalBlocks() : 0; }
+    struct Accounts {
+        int blocks = 0, windows = 0, gdiObjects = 0;
+    };
+    static Accounts Live() {
+        return {win32_standin::LiveGlobalBlocks(), win32_standin::LiveWindows(), win32_standin::LiveGdiObjects()};
+    }
+    void SetUp() override { before_ = kWin32Seams ? Live() : Accounts{}; }
     void TearDown() override {
         if (!kWin32Seams) return;
         win32_standin::ClearFaults();
+        const Accounts after = Live();
         EXPECT_EQ(win32_standin::OpenFileHandles(), 0) << "a file was left open";
-        EXPECT_EQ(win32_standin::LiveGlobalBlocks(), blocksBefore_) << "a block was left allocated";
+        EXPECT_EQ(after.blocks, before_.blocks) << "a block was left allocated";
         EXPECT_EQ(win32_standin::LockedGlobalBlocks(), 0) << "a block was left locked";
+        EXPECT_EQ(after.windows, before_.windows) << "a window was left undestroyed";
+        EXPECT_EQ(after.gdiObjects, before_.gdiObjects) << "a bitmap or palette was left undeleted";
+        EXPECT_EQ(win32_standin::HeldDCs(), 0) << "a DC was left held";
     }
-    int blocksBefore_ = 0;  // live blocks when the test began
+    Accounts before_;  // when the test began
 };
 
 }  // namespace testing_support

@@ -62,6 +62,7 @@ WIN32_STANDIN_API int HeldDCs();               // GetDC results not yet released
 // with one still selected (a leak that no later call undoes).
 WIN32_STANDIN_API int SelectedPalettes();
 WIN32_STANDIN_API int LiveGdiObjects();        // bitmaps and palettes not deleted (stock objects excluded)
+WIN32_STANDIN_API int LiveWindows();           // windows created and not yet destroyed
 
 // ---- Display ----------------------------------------------------------------
 // Bits per pixel of the screen that GetDC(NULL) and compatible bitmaps get:

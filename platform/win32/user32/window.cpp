@@ -7,6 +7,8 @@
 // no painting and no geometry; windows are bookkeeping plus a procedure.
 #include "user32/class_registry.h"
 
+#include <win32_standin.h>
+
 #include <algorithm>
 #include <mutex>
 #include <unordered_map>
@@ -48,6 +50,10 @@ public:
             siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
         }
         windows_.erase(handle);
+    }
+    int Count() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return static_cast<int>(windows_.size());
     }
     // Runs `use` on the window under the table's lock; false when there is
     // no such window. `use` must not call back into user32.
@@ -193,6 +199,11 @@ LONG_PTR AccessWindowLong(HWND handle, int index, Access access) {
 }
 
 }  // namespace
+
+// LiveWindows (stand-in)
+int win32_standin::LiveWindows() {
+    return Windows().Count();
+}
 
 // GetWindowLongPtrA (user32.@)
 extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {

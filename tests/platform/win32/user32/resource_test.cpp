@@ -45,9 +45,8 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
         WCHAR wide[64] = {u'#'};
         char narrow[64] = "#";
         EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, wide, c.bufferMax), static_cast<int>(c.wide.size()), c.error);
-        const int narrowLength = LoadStringA(ThisModule(), c.id, narrow, c.bufferMax);
-        EXPECT_EQ(std::make_tuple(std::u16string((const char16_t *)wide), narrowLength, std::string(narrow)),
-                  std::make_tuple(c.wide, static_cast<int>(c.narrow.size()), c.narrow)) << c.name;
+        EXPECT_LAST_ERROR(LoadStringA(ThisModule(), c.id, narrow, c.bufferMax), static_cast<int>(c.narrow.size()), c.error);
+        EXPECT_EQ(std::make_pair(std::u16string((const char16_t *)wide), std::string(narrow)), std::make_pair(c.wide, c.narrow)) << c.name;
     }
     LPCWSTR text = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";

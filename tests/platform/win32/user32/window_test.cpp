@@ -114,6 +114,7 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
         GTEST_SKIP() << "not yet settled under Wine: a child of a message-only window is not created";
     HWND parent = Create(), child = Create(parent);
     seen.clear();
+    EXPECT_EQ(win32_standin::LiveWindows(), 2);  // the test's process has no others
     EXPECT_TRUE(DestroyWindow(parent));
     const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
@@ -124,6 +125,7 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     HWND topLevel = CreateWindowExA(0, "Recording", "top", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     EXPECT_TRUE(topLevel && DestroyWindow(topLevel));
     EXPECT_LAST_ERROR(SendMessageA(parent, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_EQ(win32_standin::LiveWindows(), 0);
 }
 
 }  // namespace
