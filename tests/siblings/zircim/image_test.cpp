@@ -86,7 +86,7 @@ TEST(Image, CreateTakesTheFiveSampleTypes) {
 }
 
 // Assignment that cannot copy, whichever allocation fails, throws and leaves its target as it was, with nothing
-// allocated or mapped; nor does an image that dies.
+// allocated or mapped; nor does an image that dies. Create answers 0 instead of throwing.
 TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     CImage source, target;
     ASSERT_NE(source.Create(2, 2, 3), 0);
@@ -102,6 +102,16 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     }
     { const CImage dying(source, NULL); }  // an image that dies gives back its store and level arrays
     EXPECT_TRUE(afx_standin::LiveAllocations() == live && CVmImage::GetMappedBytesTotal() == mapped);
+    CImage probe;
+    afx_standin::ResetAllocationAttempts();
+    ASSERT_NE(probe.Create(2, 2, 3), 0);
+    const long attempts = afx_standin::AllocationAttempts(), held = afx_standin::LiveAllocations();
+    for (long nth = 1; nth <= attempts; ++nth) {  // Create answers 0 instead, the image as it was
+        afx_standin::FailNthAllocation(int(nth));
+        const int made = target.Create(2, 2, 3);
+        afx_standin::ClearFaults();
+        EXPECT_TRUE(made == 0 && target.Store == nullptr && afx_standin::LiveAllocations() == held) << nth << " of " << attempts;
+    }
 }
 
 }  // namespace

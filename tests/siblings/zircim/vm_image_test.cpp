@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -23,6 +24,14 @@ constexpr bool kHugePageSlots = true;
 float *at(CVmImage &store, int x, int y, int plane, int readOnly, int flag = CVmImage::kReadBack, void **lock = NULL) {
     return reinterpret_cast<float *>(store.GetImageAdr(x, y, plane, readOnly, flag, lock));
 }
+
+#ifndef _WIN32
+long mapped_pages() {  // the process's address space, in pages
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    return pages;
+}
+#endif
 
 struct VmImage : testing::Test {
     void TearDown() override { CVmImage::SetMemoryBudget(0); }
@@ -155,14 +164,20 @@ TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
 // A store without a budget whose one region is refused fails in a 64-bit process (the system refused the memory)
 // and maps slot by slot in a 32-bit one (its address space may lack a hole that large). Whichever slot mapping the system
 // refuses, creation fails with nothing left mapped or allocated. A lookup that needs a new slot, every slot being
-// locked, answers NULL and maps nothing. A store gives back every mapping when it dies.
+// locked, answers NULL and maps nothing. A store gives back every mapping when it dies, to the system.
 TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs the Linux store's slot-mapping seam";
 #else
-    const long live = zircim::LiveSlotMappings();
+    const long live = zircim::LiveSlotMappings(), pages = mapped_pages();
     EXPECT_NE(CVmImage().Create(1024, 1100, 8, 4), 0);
-    EXPECT_EQ(zircim::LiveSlotMappings(), live);
+    {
+        CVmImage paged;  // slots and row tables mapped one by one
+        create(paged, 5, 7, 3, 1);
+        EXPECT_NE(at(paged, 0, 6, 2, 0), nullptr);
+    }
+    CVmImage::SetMemoryBudget(0);
+    EXPECT_TRUE(zircim::LiveSlotMappings() == live && mapped_pages() == pages) << "the memory went back to the system";
     {
         CVmImage refused;
         zircim::FailNthSlotMapping(1);
