@@ -51,21 +51,24 @@ TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
 }
 
 // Open with the caption, the percent of rows (or of a copied store's blocks) done each time its integer value
-// changes (0 before the first, 100 after the last), then close.
+// changes (0 before the first, 100 after the last), then close. Rows past the end of a block cut short are not
+// reported: the read jumps to 100.
 TEST(AttachDib, ReportsProgressWithoutFlooding) {
     static const char caption[] = "Reading";
-    for (int count : {1, 3, 199, 1000, -7}) {  // rows of a DIB, or -blocks of a store copied
+    for (auto [count, held] : {std::pair{1, 1}, {3, 3}, {199, 199}, {1000, 1000}, {1000, 250}, {-7, 7}}) {  // -blocks of a store copied
         testing_support::ProgressWindow window;
-        const HGLOBAL dib = zircim_test::dib_block(info_header(1, std::abs(count), 24).fill(std::size_t(std::abs(count)) * 4, 0x40));
+        const HGLOBAL dib = zircim_test::dib_block(info_header(1, std::abs(count), 24).fill(std::size_t(held) * 4, 0x40));
         CImage image;
         CVmImage store;
         ASSERT_NE(count > 0 ? image.AttachDIB(dib, window.handle(), caption) : store.Create(2, 2, -count, 4), 0) << count;
         if (count < 0) CVmImage copy(store, window.handle(), caption);
         std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}, {1, 0}};
-        for (int done = 1; done <= std::abs(count); ++done)
-            if (expected.back().second != done * 100 / std::abs(count)) expected.emplace_back(1, done * 100 / std::abs(count));
+        for (int done = 1; done <= held; ++done) {
+            const int percent = done < held ? done * 100 / std::abs(count) : 100;
+            if (expected.back().second != percent) expected.emplace_back(1, percent);
+        }
         expected.emplace_back(2, 0);
-        EXPECT_EQ(window.messages(), expected) << count;
+        EXPECT_EQ(window.messages(), expected) << count << " " << held;
         GlobalFree(dib);
     }
 }
