@@ -11,6 +11,9 @@
 namespace float_samples {
 struct StoreRows;
 }
+namespace zircim {
+struct StoreRegion;
+}
 
 class DIRIRA_CLASS CVmBlock : public CObject {
 public:
@@ -71,7 +74,8 @@ public:
 // (the next column is sampleBytes further on); rows are grouped into blocks
 // of whole rows of one plane. Blocks live in memory slots and, beyond the
 // memory budget, in an anonymous swap file. Row y = 0 is the top row of the
-// picture. A store is used by one thread at a time.
+// picture. A store is used by one thread at a time (the DIB decoder writes
+// disjoint rows of a fresh store in one region from two).
 class DIRIRA_CLASS CVmImage : public CObject {
 public:
     // Block types of the block table.
@@ -133,6 +137,8 @@ private:
     // The float image's pixel members take the inline path on its own, and
     // their whole slow path elsewhere (image/float_samples.h).
     friend struct float_samples::StoreRows;
+    // The DIB decoder's question whether two threads may write rows at once.
+    friend struct zircim::StoreRegion;
     // GetImageAdr's inline path alone: the address when a lookup without
     // lock needs no more than the row tables, else NULL with nothing done.
     unsigned char *resident(int x, int y, int plane, int readOnly) const;

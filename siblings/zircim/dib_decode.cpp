@@ -3,13 +3,23 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <xmmintrin.h>
 #define DIB_DECODE_SSE2 1
 #endif
 
 namespace zircim {
+
+// Whether a store's rows stay where a lookup found them, whatever other
+// lookups come: a store in one region maps nothing and moves nothing, so
+// two threads may look up and write rows of their own at once.
+struct StoreRegion {
+    static bool holds_every_row(const CVmImage &store) { return store.m_region != nullptr; }
+};
 
 namespace {
 
@@ -130,10 +140,11 @@ void fill_alternating(float *out, int count, float first, float second) {
 }
 
 // The image rows being written: file row r is image row r top-down, and
-// height-1-r bottom-up (image row 0 is the picture's top row).
+// height-1-r bottom-up (image row 0 is the picture's top row). A helper
+// thread writes through rows of its own, which report no progress.
 class SampleRows {
 public:
-    SampleRows(CVmImage &store, const DibLayout &layout, Progress &progress)
+    SampleRows(CVmImage &store, const DibLayout &layout, Progress *progress)
         : m_store(store), m_layout(layout), m_progress(progress), m_bgrBytes(is_bgr_bytes(layout)) {
         if (layout.bitCount <= 8)
             map_palette(layout, m_maps);
@@ -191,6 +202,24 @@ public:
         m_written += static_cast<unsigned long long>(count);
     }
 
+    bool rows_stay_put() const { return StoreRegion::holds_every_row(m_store); }
+
+    // Rows for a helper thread: the same store and maps, no progress.
+    SampleRows helper() const { return SampleRows(m_store, m_layout, nullptr); }
+
+    // While a helper writes as many rows as this thread, each row this
+    // thread brings in counts twice in its progress.
+    void count_rows_twice(bool twice) { m_rowWeight = twice ? 2 : 1; }
+
+    // What a helper's rows wrote joins these rows' account.
+    void absorb(const SampleRows &helper) {
+        for (int plane = 0; plane < m_layout.planes; ++plane) {
+            note(plane, helper.m_low[plane]);
+            note(plane, helper.m_high[plane]);
+        }
+        m_written += helper.m_written;
+    }
+
     // Every sample written went through note() or fold_extremes(). Pixels
     // left unwritten read 0: 0 belongs to the extremes then.
     PlaneExtremes extremes() const {
@@ -213,7 +242,8 @@ private:
     void bring_in_row() {
         if (m_selected)
             return;
-        m_progress.report(static_cast<unsigned>(m_fileRow), static_cast<unsigned>(m_layout.height));
+        if (m_progress != nullptr)
+            m_progress->report(static_cast<unsigned long long>(m_fileRow) * m_rowWeight, static_cast<unsigned>(m_layout.height));
         const int y = m_layout.bottomUp ? m_layout.height - 1 - m_fileRow : m_fileRow;
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             m_rows[plane] = reinterpret_cast<float *>(m_store.GetImageAdr(0, y, plane, 0, CVmImage::kReadBack, NULL));
@@ -266,7 +296,8 @@ private:
 
     CVmImage &m_store;
     const DibLayout &m_layout;
-    Progress &m_progress;
+    Progress *m_progress;  // NULL: a helper's rows
+    unsigned m_rowWeight = 1;
     const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
     int m_fileRow = 0;        // selected: the first row until select() says otherwise
@@ -278,21 +309,74 @@ private:
     unsigned long long m_written = 0;
 };
 
+// Whole rows [first, end) straight from the block.
+template <int Bits>
+void decode_whole_rows(const unsigned char *data, const DibLayout &layout, SampleRows &rows, int first, int end) {
+    for (int fileRow = first; fileRow < end; ++fileRow) {
+        rows.select(fileRow);
+        rows.put_row<Bits>(data + static_cast<std::size_t>(fileRow) * layout.stride, layout.width);
+    }
+}
+
+// Below this many samples a second thread costs more than it saves.
+constexpr std::uint64_t kSamplesForTwoThreads = std::uint64_t{1} << 19;
+
+bool two_threads_pay(const DibLayout &layout, int wholeRows, const SampleRows &rows) {
+    const std::uint64_t samples = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(wholeRows) *
+                                  static_cast<std::uint64_t>(layout.planes);
+    return samples >= kSamplesForTwoThreads && std::thread::hardware_concurrency() > 1 && rows.rows_stay_put();
+}
+
+// The second half of the whole rows goes to a helper thread while this one
+// does the first half and reports progress for both, as if the helper kept
+// pace. Whatever either
+// throws comes out here, after both have stopped. Without a thread to be
+// had, this thread does them all.
+template <int Bits>
+void decode_whole_rows_in_two(const unsigned char *data, const DibLayout &layout, SampleRows &rows, int wholeRows) {
+    const int half = wholeRows / 2;
+    SampleRows helperRows = rows.helper();
+    std::exception_ptr helperFailure;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                decode_whole_rows<Bits>(data, layout, helperRows, half, wholeRows);
+            } catch (...) {
+                helperFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error &) {
+        return decode_whole_rows<Bits>(data, layout, rows, 0, wholeRows);
+    }
+    {
+        struct JoinOnEveryPath {
+            std::thread &thread;
+            ~JoinOnEveryPath() { thread.join(); }
+        } join{helper};
+        rows.count_rows_twice(true);
+        decode_whole_rows<Bits>(data, layout, rows, 0, half);
+        rows.count_rows_twice(false);
+    }
+    if (helperFailure)
+        std::rethrow_exception(helperFailure);
+    rows.absorb(helperRows);
+}
+
 // Rows come straight from the block. Of a row the block cuts short, the
 // pixels it holds whole are written; the rows after it are not touched.
 template <int Bits>
 void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &layout, SampleRows &rows) {
-    for (int fileRow = 0; fileRow < layout.height && size > 0; ++fileRow) {
-        rows.select(fileRow);
-        if (size >= layout.stride) {
-            rows.put_row<Bits>(data, layout.width);
-            data += layout.stride;
-            size -= static_cast<std::size_t>(layout.stride);
-        } else {
-            const std::size_t wholePixels = size * 8 / Bits;
-            rows.put_row<Bits>(data, static_cast<int>(std::min<std::size_t>(wholePixels, layout.width)));
-            size = 0;
-        }
+    const int wholeRows = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(layout.height), size / layout.stride));
+    if (two_threads_pay(layout, wholeRows, rows))
+        decode_whole_rows_in_two<Bits>(data, layout, rows, wholeRows);
+    else
+        decode_whole_rows<Bits>(data, layout, rows, 0, wholeRows);
+    const std::size_t left = size - static_cast<std::size_t>(wholeRows) * layout.stride;
+    if (wholeRows < layout.height && left > 0) {
+        rows.select(wholeRows);
+        rows.put_row<Bits>(data + static_cast<std::size_t>(wholeRows) * layout.stride,
+                           static_cast<int>(std::min<std::size_t>(left * 8 / Bits, static_cast<std::size_t>(layout.width))));
     }
 }
 
@@ -424,7 +508,7 @@ unsigned widen_to_8_bits(unsigned value, unsigned width) {
 
 PlaneExtremes decode_dib(const unsigned char *block, std::size_t blockBytes, const DibLayout &layout,
                          CVmImage &store, Progress &progress) {
-    SampleRows rows(store, layout, progress);
+    SampleRows rows(store, layout, &progress);
     decode_pixels(block + layout.rowsOffset, blockBytes - layout.rowsOffset, layout, rows);
     progress.report(1, 1);
     return rows.extremes();

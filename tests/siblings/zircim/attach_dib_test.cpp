@@ -52,21 +52,27 @@ TEST(AttachDib, RefusalsLeaveTheImageAsItWas) {
 
 // Open with the caption, the percent of rows (or of a copied store's blocks) done each time its integer value
 // changes (0 before the first, 100 after the last), then close. Rows past the end of a block cut short are not
-// reported: the read jumps to 100.
+// reported: the read jumps to 100. Past half a million samples two threads decode half the rows each, and each row
+// of the calling thread's counts twice.
 TEST(AttachDib, ReportsProgressWithoutFlooding) {
     static const char caption[] = "Reading";
-    for (auto [count, held] : {std::pair{1, 1}, {3, 3}, {199, 199}, {1000, 1000}, {1000, 250}, {-7, 7}}) {  // -blocks of a store copied
+    const struct { int count, held, width; std::size_t cut; } cases[] = {{1, 1, 1, 0}, {3, 3, 1, 0}, {199, 199, 1, 0},
+        {1000, 1000, 1, 0}, {1000, 250, 1, 0}, {-7, 7, 1, 0}, {421, 421, 421, 0}, {421, 300, 600, 7}};  // -blocks of a store copied
+    for (const auto [count, held, width, cut] : cases) {  // cut: bytes of a row cut short after the rows held
         testing_support::ProgressWindow window;
-        const HGLOBAL dib = zircim_test::dib_block(info_header(1, std::abs(count), 24).fill(std::size_t(held) * 4, 0x40));
+        const std::size_t stride = (std::size_t(width) * 3 + 3) & ~std::size_t{3};
+        const HGLOBAL dib = zircim_test::dib_block(info_header(width, std::abs(count), 24).fill(std::size_t(held) * stride + cut, 0x40));
         CImage image;
         CVmImage store;
         ASSERT_NE(count > 0 ? image.AttachDIB(dib, window.handle(), caption) : store.Create(2, 2, -count, 4), 0) << count;
         if (count < 0) CVmImage copy(store, window.handle(), caption);
+        const bool halves = width * held * 3 >= 1 << 19;
+        std::vector<int> done;  // rows counted as each row is begun
+        for (int row = 1; row < (halves ? held / 2 : held); ++row) done.push_back(row * (halves ? 2 : 1));
+        if (cut != 0) done.push_back(held);
         std::vector<ProgressMessage> expected{{0, reinterpret_cast<LPARAM>(caption)}, {1, 0}};
-        for (int done = 1; done <= held; ++done) {
-            const int percent = done < held ? done * 100 / std::abs(count) : 100;
-            if (expected.back().second != percent) expected.emplace_back(1, percent);
-        }
+        for (int rows : done) if (expected.back().second != rows * 100 / std::abs(count)) expected.emplace_back(1, rows * 100 / std::abs(count));
+        if (expected.back().second != 100) expected.emplace_back(1, 100);
         expected.emplace_back(2, 0);
         EXPECT_EQ(window.messages(), expected) << count << " " << held;
         GlobalFree(dib);

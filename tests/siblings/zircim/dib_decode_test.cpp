@@ -80,12 +80,13 @@ Picture reference_decode(const std::vector<std::uint8_t> &b) {
 }
 
 // Widths across every row padding, tables gray or coloured, short or long, masks of every width, run-length
-// streams of every command, blocks cut short or with surplus bytes.
-std::vector<std::uint8_t> random_dib(WORD bits, DWORD compression, std::mt19937 &rng) {
+// streams of every command, blocks cut short or with surplus bytes. Big: more than half a million pixels, which
+// two threads decode.
+std::vector<std::uint8_t> random_dib(WORD bits, DWORD compression, std::mt19937 &rng, bool big = false) {
     auto pick = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     auto channel = [&pick] { return std::uint8_t(pick(0, 3) ? pick(0, 255) : 0); };  // black often: runs that write nothing
     const bool rle = compression == BI_RLE8 || compression == BI_RLE4, fields = compression == BI_BITFIELDS;
-    const int width = pick(1, 9), height = pick(1, 4) * (rle || pick(0, 1) ? 1 : -1);
+    const int width = big ? pick(740, 800) : pick(1, 9), height = (big ? pick(740, 800) : pick(1, 4)) * (rle || pick(0, 1) ? 1 : -1);
     const int entries = fields ? pick(3, 4) : bits > 8 ? pick(0, 1) : pick(0, 3) ? (1 << bits) + pick(-1, 1) : pick(1, 3);
     const bool fullTable = entries == (bits <= 8 ? 1 << bits : fields ? 3 : 0);
     zircim_test::Bytes b = zircim_test::info_header(width, height, bits, compression, fullTable && pick(0, 1) ? 0 : entries);
@@ -144,9 +145,19 @@ TEST(DibDecode, EveryFormatAsTheReferenceDecodesIt) {
         {"pal4", 4, BI_RGB}, {"pal8", 8, BI_RGB}, {"rgb16", 16, BI_RGB}, {"rgb24", 24, BI_RGB}, {"rgb32", 32, BI_RGB},
         {"bf16", 16, BI_BITFIELDS}, {"bf32", 32, BI_BITFIELDS}, {"rle8", 8, BI_RLE8}, {"rle4", 4, BI_RLE4}};
     std::mt19937 rng(20261206);
-    for (int round = 0; round < 60; ++round)
-        for (const auto &f : formats) expect_as_reference(random_dib(f.bits, f.compression, rng), f.name + std::to_string(round));
+    for (int round = 0; round < 61; ++round)
+        for (const auto &f : formats)
+            if (round < 60 || (f.compression != BI_RLE8 && f.compression != BI_RLE4))
+                expect_as_reference(random_dib(f.bits, f.compression, rng, round == 60), f.name + std::to_string(round));
     expect_as_reference(zircim_test::info_header(2, 2, 8, BI_RGB, 1).u32(0x10101), "header and table, not a row");  // all black
+    // Two threads, each with half the rows: the extremes and the count of pixels written are both halves'. The last
+    // file rows (the helper's) alone hold the brightest value, then the darkest; every pixel is written.
+    for (int height : {800, -800}) {
+        zircim_test::Bytes b = zircim_test::info_header(800, height, 8, BI_RGB, 256);
+        for (int i = 0; i < 256; ++i) zircim_test::rgb(b, std::uint8_t(i), std::uint8_t(i), std::uint8_t(i));
+        for (int row = 0; row < 800; ++row) b.fill(800, std::uint8_t((row < 400) == (height > 0) ? 0x10 + row % 7 : 0xE0 + row % 5));
+        expect_as_reference(b, "halves " + std::to_string(height));
+    }
 }
 
 }  // namespace
