@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <afx_standin.h>
+
 #include "siblings/zircim/vm_seams.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
@@ -174,8 +176,21 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
         const std::string all = program({"info", in}) + program({"convert", in, dir_.file("o.bmp")}) + program({"convert", in, dir_.file("o.fits")});
         EXPECT_EQ(all + std::to_string(entries()), said + said + said + "1");
     }
+    // Out of the framework's memory at each of its allocations in turn: the library's refusal, or the program's
+    // last resort; never a half-printed description, nothing left allocated.
+    const std::string in = dir_.write("in.bmp", gray), clean = program({"info", in});
+    const long live = afx_standin::LiveAllocations();
+    afx_standin::ResetAllocationAttempts();
+    program({"info", in});
+    for (long k = 1, attempts = afx_standin::AllocationAttempts(); k <= attempts; ++k) {
+        afx_standin::FailNthAllocation(int(k));
+        const std::string said = program({"info", in});
+        afx_standin::ClearFaults();
+        EXPECT_TRUE(said == clean || said == "1dirira: out of memory\n" || said == "1dirira: " + in + ": cannot read: status 6: " + dirira::bmp_status_message(6) + "\n") << k << ": " << said;
+        EXPECT_EQ(afx_standin::LiveAllocations(), live) << k;
+    }
     // A refused creation (the fault sweep has every other fault of the path) and a folder in the output's place.
-    const std::string in = dir_.write("in.bmp", bmp(3, {{1, 2, 3}})), old = dir_.write("old.bmp", {'o', 'l', 'd'});
+    const std::string old = dir_.write("old.bmp", {'o', 'l', 'd'});
     std::filesystem::create_directory(dir_.file("folder"));
     for (const auto &[to, why] : {std::make_pair("old.bmp", "cannot write: status 2: the output file cannot be created"), {"folder", "not a regular file"}}) {
         win32_standin::FailNth(win32_standin::Call::CreateFileA, to[0] == 'o' ? 2 : 0);  // the second: the first opens the input
@@ -416,8 +431,9 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
         EXPECT_EQ(said.substr(0, 1) + std::to_string(std::count(said.begin(), said.end(), '\n') - 2 * count), "01") << said;  // levels, a warning
         EXPECT_EQ(std::get<2>(read_png(png)), count);
     }
-    const std::string two = dir_.write("two.bmp", bmp(1, {{9, 8}, {99, 98}, {200, 201}}));  // rows in place: 255 at the top
-    EXPECT_EQ((program({"preview", "--colour", two, png}), std::get<3>(read_png(png))), (Bytes{255, 255, 0, 0, 0, 255}));
+    // 2 x 2, top row first, each plane 255 at one pixel of its own and 0 elsewhere: rows and channels in place.
+    const std::string two = dir_.write("two.bmp", bmp(2, {{9, 200, 9, 9}, {7, 7, 60, 7}, {1, 1, 1, 80}}));
+    EXPECT_EQ((program({"preview", "--colour", "--stretch=minmax", two, png}), std::get<3>(read_png(png))), (Bytes{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
     EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
               "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in + ": --colour needs three planes, the image has 1\n");
     zircim::FailNthSlotMapping(2);  // the file's picture is the first store, the preview's the second
