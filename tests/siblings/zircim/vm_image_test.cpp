@@ -143,7 +143,15 @@ TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
 // Past the budget the least recently used slot not holding one of the last addresses goes; a lookup with a token
 // makes its block the most recent wherever it stood (first, or between others, next to slot 0 on either side).
 // Three slots: 3 (in 0's), 1, 2; touched so, then 2 read three times, 3 is the one to go for 4: only 4 and 3 miss.
+// A budget raised after creation gives new slots before anything goes: five blocks take five.
 TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
+    {
+        CVmImage raised;
+        create(raised, 4, 4, 8, 3);
+        CVmImage::SetMemoryBudget(6 * slot_);
+        for (int plane = 0; plane < 5; ++plane) *at(raised, 0, 0, plane, 0) = 1.0f;
+        EXPECT_EQ(raised.GetResidentBytes(), 5 * slot_);
+    }
     for (const std::vector<int> &touched : {std::vector<int>{2, 1, 3, 1}, {2, 1, 2}}) {
         CVmImage store;
         create(store, 4, 4, 8, 3);
