@@ -137,7 +137,7 @@ private:
     // The float image's pixel members take the inline path on its own, and
     // their whole slow path elsewhere (image/float_samples.h).
     friend struct float_samples::StoreRows;
-    // The DIB decoder's question whether two threads may write rows at once.
+    // Whether two threads may look up rows at once (siblings/zircim/row_halves.h).
     friend struct zircim::StoreRegion;
     // GetImageAdr's inline path alone: the address when a lookup without
     // lock needs no more than the row tables, else NULL with nothing done.

@@ -3,23 +3,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <limits>
-#include <system_error>
-#include <thread>
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <xmmintrin.h>
 #define DIB_DECODE_SSE2 1
 #endif
 
-namespace zircim {
+#include "siblings/zircim/row_halves.h"
 
-// Whether a store's rows stay where a lookup found them, whatever other
-// lookups come: a store in one region maps nothing and moves nothing, so
-// two threads may look up and write rows of their own at once.
-struct StoreRegion {
-    static bool holds_every_row(const CVmImage &store) { return store.m_region != nullptr; }
-};
+namespace zircim {
 
 namespace {
 
@@ -202,7 +194,11 @@ public:
         m_written += static_cast<unsigned long long>(count);
     }
 
-    bool rows_stay_put() const { return StoreRegion::holds_every_row(m_store); }
+    bool two_threads_pay(int wholeRows) const {
+        return zircim::two_threads_pay(static_cast<std::uint64_t>(m_layout.width) * static_cast<std::uint64_t>(wholeRows) *
+                                           static_cast<std::uint64_t>(m_layout.planes),
+                                       m_store);
+    }
 
     // Rows for a helper thread: the same store and maps, no progress.
     SampleRows helper() const { return SampleRows(m_store, m_layout, nullptr); }
@@ -318,48 +314,19 @@ void decode_whole_rows(const unsigned char *data, const DibLayout &layout, Sampl
     }
 }
 
-// Below this many samples a second thread costs more than it saves.
-constexpr std::uint64_t kSamplesForTwoThreads = std::uint64_t{1} << 19;
-
-bool two_threads_pay(const DibLayout &layout, int wholeRows, const SampleRows &rows) {
-    const std::uint64_t samples = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(wholeRows) *
-                                  static_cast<std::uint64_t>(layout.planes);
-    return samples >= kSamplesForTwoThreads && std::thread::hardware_concurrency() > 1 && rows.rows_stay_put();
-}
-
-// The second half of the whole rows goes to a helper thread while this one
+// The second half of the whole rows goes to a helper while this thread
 // does the first half and reports progress for both, as if the helper kept
-// pace. Whatever either
-// throws comes out here, after both have stopped. Without a thread to be
-// had, this thread does them all.
+// pace.
 template <int Bits>
 void decode_whole_rows_in_two(const unsigned char *data, const DibLayout &layout, SampleRows &rows, int wholeRows) {
-    const int half = wholeRows / 2;
     SampleRows helperRows = rows.helper();
-    std::exception_ptr helperFailure;
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            try {
-                decode_whole_rows<Bits>(data, layout, helperRows, half, wholeRows);
-            } catch (...) {
-                helperFailure = std::current_exception();
-            }
-        });
-    } catch (const std::system_error &) {
-        return decode_whole_rows<Bits>(data, layout, rows, 0, wholeRows);
-    }
-    {
-        struct JoinOnEveryPath {
-            std::thread &thread;
-            ~JoinOnEveryPath() { thread.join(); }
-        } join{helper};
+    in_two_halves(wholeRows, [&](int first, int end, bool onHelper) {
+        if (onHelper)
+            return decode_whole_rows<Bits>(data, layout, helperRows, first, end);
         rows.count_rows_twice(true);
-        decode_whole_rows<Bits>(data, layout, rows, 0, half);
+        decode_whole_rows<Bits>(data, layout, rows, first, end);
         rows.count_rows_twice(false);
-    }
-    if (helperFailure)
-        std::rethrow_exception(helperFailure);
+    });
     rows.absorb(helperRows);
 }
 
@@ -368,7 +335,7 @@ void decode_whole_rows_in_two(const unsigned char *data, const DibLayout &layout
 template <int Bits>
 void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &layout, SampleRows &rows) {
     const int wholeRows = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(layout.height), size / layout.stride));
-    if (two_threads_pay(layout, wholeRows, rows))
+    if (rows.two_threads_pay(wholeRows))
         decode_whole_rows_in_two<Bits>(data, layout, rows, wholeRows);
     else
         decode_whole_rows<Bits>(data, layout, rows, 0, wholeRows);

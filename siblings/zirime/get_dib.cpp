@@ -18,6 +18,7 @@
 
 #include "image/stl_image.h"
 #include "image/vm_store.h"
+#include "siblings/zircim/row_halves.h"
 
 namespace {
 
@@ -226,9 +227,10 @@ void write_gray_table(const DibLayout &layout, std::uint8_t *block) {
 // plane 2 first. One lookup per row and plane (the store keeps the last
 // three addresses valid together), each row rendered before the next
 // lookups. False when the store cannot bring a row in.
-bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels) {
+bool render_row_range(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels,
+                      int first, int end) {
     const std::size_t usedBytes = std::size_t(layout.width) * layout.planes;
-    for (int y = 0; y < layout.height; ++y) {
+    for (int y = first; y < end; ++y) {
         std::uint8_t *out = pixels + std::size_t(layout.height - 1 - y) * layout.rowBytes;
         const float *rows[3] = {};
         for (int plane = 0; plane < layout.planes; ++plane) {
@@ -241,6 +243,19 @@ bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLeve
         std::memset(out + usedBytes, 0, layout.rowBytes - usedBytes);
     }
     return true;
+}
+
+// A big picture in a store in one region is rendered by two threads, half
+// the rows each.
+bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels) {
+    const std::uint64_t samples = std::uint64_t(layout.width) * std::uint64_t(layout.height) * std::uint64_t(layout.planes);
+    if (!zircim::two_threads_pay(samples, *image.Store))
+        return render_row_range(image, layout, levels, pixels, 0, layout.height);
+    bool rendered[2] = {false, false};
+    zircim::in_two_halves(layout.height, [&](int first, int end, bool onHelper) {
+        rendered[onHelper] = render_row_range(image, layout, levels, pixels, first, end);
+    });
+    return rendered[0] && rendered[1];
 }
 
 // Each plane's byte levels for the option; false for an option this
