@@ -38,14 +38,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench/huge_pages.h"
+#include "bench/two_halves.h"
 
 namespace {
 
 using bench_support::HugeBuffer;
+using bench_support::in_two_halves;
 
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
@@ -137,15 +138,6 @@ bool parse(const HugeBuffer &file, const std::string &path, Input &in) {
     if (in.compression == kBiRgb && in.rowsOffset + in.stride * std::size_t(in.height) > file.size())
         return fail("shorter than its rows", path);
     return true;
-}
-
-// work(first, end) over [0, count): the first half on this thread, the rest
-// on a second one at the same time.
-template <typename Work>
-void in_two_halves(std::size_t count, Work work) {
-    std::thread helper(work, count / 2, count);
-    work(std::size_t{0}, count / 2);
-    helper.join();
 }
 
 // ---- the file's rows into float planes, top row first ----
