@@ -23,7 +23,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <system_error>
 
 namespace dirira_tool {
 namespace {
@@ -252,25 +254,68 @@ bool write_all(int fd, const char *bytes, std::size_t size) {
     return true;
 }
 
+// Chunks go to the file on a second thread while this one fills the next:
+// the byte swap overlaps the kernel's copy into the page cache. Only the
+// calling thread looks into the image's store; the writer's errno comes
+// back with its result. Without a thread to be had, chunks are written
+// here.
+class ChunkWriter {
+public:
+    explicit ChunkWriter(int fd) : m_fd(fd) {}
+
+    // Once the chunk before is written, `bytes` at `data` go out; false,
+    // with errno set, when the chunk before failed.
+    bool hand_over(const char *data, std::size_t bytes) {
+        if (!finish())
+            return false;
+        try {
+            m_pending = std::async(std::launch::async,
+                                   [fd = m_fd, data, bytes] { return write_all(fd, data, bytes) ? 0 : errno; });
+            return true;
+        } catch (const std::system_error &) {
+            return write_all(m_fd, data, bytes);
+        }
+    }
+
+    // Waits for the chunk on its way; false, with errno set, when it failed.
+    bool finish() {
+        if (!m_pending.valid())
+            return true;
+        const int error = m_pending.get();
+        if (error != 0)
+            errno = error;
+        return error == 0;
+    }
+
+private:
+    int m_fd;
+    std::future<int> m_pending;
+};
+
 // The data unit: big-endian IEEE floats, each plane from its bottom row up
-// (the FITS row order), then zeros to the end of the record.
+// (the FITS row order), then zeros to the end of the record. Two chunks:
+// one is written while the other is filled.
 bool stream_samples(int fd, CStlImage &image) {
     const std::size_t width = std::size_t(image.GetWidth());
     const int height = image.GetHeight();
-    std::vector<std::uint32_t> chunk(std::max(width, kStreamBytes / sizeof(std::uint32_t)));
+    const std::size_t chunkWords = std::max(width, kStreamBytes / sizeof(std::uint32_t));
+    std::vector<std::uint32_t> chunks[2] = {std::vector<std::uint32_t>(chunkWords), std::vector<std::uint32_t>(chunkWords)};
+    ChunkWriter writer(fd);
+    int filling = 0;
     std::size_t used = 0, total = 0;
     auto flush = [&] {
         total += used * sizeof(std::uint32_t);
-        const bool written = write_all(fd, reinterpret_cast<const char *>(chunk.data()), used * sizeof(std::uint32_t));
+        const bool handed = writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used * sizeof(std::uint32_t));
+        filling ^= 1;
         used = 0;
-        return written;
+        return handed;
     };
     for (int plane = 0; plane < image.GetPlanes(); ++plane)
         for (int y = height - 1; y >= 0; --y) {
-            if (used + width > chunk.size() && !flush())
+            if (used + width > chunkWords && !flush())
                 return false;
             const float *row = store_row(image, y, plane, kReadSamples);
-            std::uint32_t *out = chunk.data() + used;
+            std::uint32_t *out = chunks[filling].data() + used;
             for (std::size_t x = 0; x < width; ++x) {
                 std::uint32_t bits;
                 std::memcpy(&bits, row + x, sizeof bits);
@@ -278,7 +323,7 @@ bool stream_samples(int fd, CStlImage &image) {
             }
             used += width;
         }
-    if (!flush())
+    if (!flush() || !writer.finish())
         return false;
     const std::string fill(padded_to_record(total) - total, '\0');
     return write_all(fd, fill.data(), fill.size());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 
 #include "support/fault_sweep.h"
@@ -70,16 +71,27 @@ TEST_F(ConvertSweep, FailedConversionsLeaveThePreviousOutputAndNothingElse) {
 }
 
 // The FITS writer's own writes, refused by a file-size limit below the output's size (in a child process, which
-// the limit then binds alone; SIGXFSZ ignored, a write past the limit fails with EFBIG).
+// the limit then binds alone; SIGXFSZ ignored, a write past the limit fails with EFBIG): the writer's error is
+// the one named.
 TEST_F(ConvertSweep, AFitsOutputTheDiskRefusesLeavesThePreviousOne) {
     dir_.write("out.fits", {'o', 'l', 'd'});
     const std::size_t before = files();
+    const std::string log = dir_.file("log");
     const pid_t child = fork();
     const rlimit limit = {1 << 20, 1 << 20};
-    if (child == 0) _exit((std::signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit), quiet_run({bmp_, outFits_})));
+    if (child == 0) {
+        std::vector<char *> argv{const_cast<char *>("dirira"), const_cast<char *>("convert"), const_cast<char *>("-q"),
+                                 const_cast<char *>(bmp_.c_str()), const_cast<char *>(outFits_.c_str())};
+        std::freopen(log.c_str(), "w", stderr), std::signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit);
+        const int code = dirira_tool::run(int(argv.size()), argv.data());
+        _exit((std::fflush(stderr), code));
+    }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1 && files() == before && testing_support::read_file(outFits_) == Bytes({'o', 'l', 'd'}));
+    const Bytes said = testing_support::read_file(log);
+    EXPECT_EQ(std::to_string(WEXITSTATUS(status)) + std::string(said.begin(), said.end()),
+              "1dirira: " + outFits_ + ": cannot write: " + std::strerror(EFBIG) + "; it is unchanged\n");
+    EXPECT_TRUE(WIFEXITED(status) && files() == before + 1 && testing_support::read_file(outFits_) == Bytes({'o', 'l', 'd'}));
 }
 
 }  // namespace
