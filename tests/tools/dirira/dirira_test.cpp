@@ -336,6 +336,13 @@ TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
     const std::string cannot = ": cannot start a process: Resource temporarily unavailable\n";
     EXPECT_EQ(program_refused_fork({"convert", "-j", "2", "--to", "fits", "-o", dir_.file("none"), inputs[0], inputs[1]}, dir_.file("log")),
               "1dirira: " + inputs[0] + cannot + "dirira: " + inputs[1] + cannot + "dirira: 2 of 2 files failed: " + inputs[0] + " " + inputs[1] + "\n");
+    // Without threads to be had, a picture big enough for two is decoded, rendered and written by one, the same.
+    const std::string big = dir_.write("big.bmp", bmp(800, random_planes(random, 1, 800 * 700)));
+    for (const char *to : {".bmp", ".fits"}) {
+        const std::string alone = dir_.file(std::string("alone") + to), two = dir_.file(std::string("two") + to);
+        const std::string said = program_refused_fork({"convert", "-q", big, alone}, dir_.file("log"));
+        EXPECT_EQ(said + text(read_file(alone)), "0" + text((program({"convert", big, two}), read_file(two)))) << to;
+    }
 }
 
 // The caption's tail in 40 columns, 30 cells filled by whole thirtieths, redrawn when the percentage changes,
