@@ -151,6 +151,16 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     void *at = GlobalLock(locked);
     EXPECT_TRUE(GlobalReAlloc(locked, 17, 0) == locked && GlobalSize(locked) == 17 && GlobalLock(locked) == at);
     GlobalFree(locked);
+    // A mapped block shrunk in place keeps its old bytes past its size; grown with GMEM_ZEROINIT, its pages move
+    // and every byte past the old size reads 0.
+    HGLOBAL big = GlobalAlloc(GMEM_MOVEABLE, 3 * kMiB);
+    std::memset(GlobalLock(big), 7, 3 * kMiB), GlobalUnlock(big);
+    EXPECT_EQ(GlobalReAlloc(big, 2 * kMiB + 5, 0), big);
+    EXPECT_EQ(GlobalReAlloc(big, 5 * kMiB, GMEM_ZEROINIT), big);
+    const auto *grown = static_cast<const unsigned char *>(GlobalLock(big));
+    EXPECT_EQ(std::vector<int>({grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5], grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
+              std::vector<int>({7, 7, 0, 0, 0}));
+    GlobalUnlock(big), GlobalFree(big);
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
 }
 

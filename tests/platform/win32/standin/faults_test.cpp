@@ -1,5 +1,5 @@
 // The fault seam: the n-th next call fails as Windows reports that failure
-// and changes nothing; ClearFaults disarms.
+// and changes nothing; ClearFaults disarms; every call is counted.
 #include "platform/win32/win32_test.h"
 
 namespace {
@@ -11,6 +11,7 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection");
     testing_support::TempDir folder;
     const std::string path = folder.file("file");
+    win32_standin::ResetCallCounts();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 16);
     DWORD count;
@@ -36,6 +37,10 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
     EXPECT_NE(fixed, nullptr) << "ClearFaults disarms";
     GlobalFree(fixed), GlobalFree(block);
+    std::vector<int> counts;  // every call since the reset, failed ones included
+    for (Call call : {Call::CreateFileA, Call::ReadFile, Call::WriteFile, Call::GlobalAlloc, Call::GlobalReAlloc})
+        counts.push_back(win32_standin::CallCount(call));
+    EXPECT_EQ(counts, std::vector<int>({2, 2, 3, 3, 1}));
 }
 
 }  // namespace
