@@ -132,6 +132,7 @@ TEST_F(FileTest, ReadOnlyAttributeIsThePermissionBitsAndBlocksDeletion) {
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("readonly").c_str()), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("missing").c_str()), FALSE, ERROR_FILE_NOT_FOUND);
     EXPECT_LAST_ERROR(GetFileAttributesA(folder_.file("no/f").c_str()), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(!SetFileAttributesA("", FILE_ATTRIBUTE_NORMAL) && GetFileAttributesA("") == INVALID_FILE_ATTRIBUTES) << "no name";
 }
 
 }  // namespace

@@ -158,8 +158,8 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     EXPECT_EQ(GlobalReAlloc(big, 2 * kMiB + 5, 0), big);
     EXPECT_EQ(GlobalReAlloc(big, 5 * kMiB, GMEM_ZEROINIT), big);
     const auto *grown = static_cast<const unsigned char *>(GlobalLock(big));
-    EXPECT_EQ(std::vector<int>({grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5], grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
-              std::vector<int>({7, 7, 0, 0, 0}));
+    EXPECT_EQ(std::vector<SIZE_T>({GlobalSize(big), grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5], grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
+              std::vector<SIZE_T>({5 * kMiB, 7, 7, 0, 0, 0}));
     GlobalUnlock(big), GlobalFree(big);
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
 }

@@ -67,13 +67,14 @@ TEST_F(LoaderTest, RefusalOutsideLoadLibraryEndsTheProgram) {
                 "refused DLL_PROCESS_ATTACH");
 }
 
-// An unload at program exit is static even after a FreeLibrary on the
-// same thread.
+// An unload at program exit is static, without a FreeLibrary before it and
+// after one on the same thread.
 TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
     SKIP_WITHOUT_WIN32_SEAMS("loader hooks");
+    EXPECT_EXIT((testing_support::LoadAsDependency(kProbe), std::exit(0)), testing::ExitedWithCode(0), "");
     EXPECT_EXIT((FreeLibrary(LoadLibraryA(kProbe.c_str())), testing_support::LoadAsDependency(kProbe), std::exit(0)),
                 testing::ExitedWithCode(0), "");
-    EXPECT_EQ(EntryCalls(), "1 dynamic\n0 dynamic\n1 static\n0 static\n");
+    EXPECT_EQ(EntryCalls(), "1 static\n0 static\n1 dynamic\n0 dynamic\n1 static\n0 static\n");
 }
 
 TEST(GetModuleFileNameA, ShortBuffer) {
