@@ -167,6 +167,24 @@ TEST_F(VmImage, EvictsTheLeastRecentlyUsedSlot) {
         for (const auto &l : log) planes += std::to_string(l.plane);
         EXPECT_EQ(planes, "43") << touched.size();
     }
+    // A store made again keeps nothing of its recency: the same random lookups miss as in a new store.
+    std::vector<int> planes(300);
+    std::mt19937 random(31);
+    for (int &plane : planes) plane = int(random() % 8);
+    const auto misses = [&](CVmImage &store) {
+        std::vector<zircim::FullLookup> log;
+        zircim::WatchFullLookups(&log);
+        for (int plane : planes) *at(store, plane % 4, 0, plane, 0) += 1.0f;
+        zircim::WatchFullLookups(nullptr);
+        std::string missed;
+        for (const auto &l : log) missed += char('0' + l.plane);
+        return missed;
+    };
+    CVmImage again, once, fresh[2];
+    create(again, 4, 4, 8, 3), misses(again), create(again, 4, 4, 8, 3);
+    create(once, 4, 4, 8, 3), at(once, 0, 0, 0, 0), create(once, 4, 4, 8, 3);  // its first slot was the newest
+    create(fresh[0], 4, 4, 8, 3), create(fresh[1], 4, 4, 8, 3);
+    EXPECT_EQ(misses(again) + " " + misses(once), misses(fresh[0]) + " " + misses(fresh[1]));
 }
 
 // A store without a budget whose one region is refused fails in a 64-bit process (the system refused the memory)

@@ -455,7 +455,7 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
         EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " + std::to_string(width) + " x " +
                   std::to_string(height) + ", stretch zscale");  // 1024 x 1024, reduced by whole factors
     }
-    for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--size=0x4", "--size=4", "--plane=0"})
+    for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--stretch=percentile:101,1", "--size=0x4", "--size=4", "--plane=0"})
         EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
 }
 
