@@ -250,10 +250,10 @@ std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &h
     std::vector<float> samples, first;
     fitsfile *file = nullptr;
     int status = 0;
-    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")};
+    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")}, *units[] = {const_cast<char *>("Jy")};
     fits_create_diskfile(&file, path.c_str(), &status);
     for (const Hdu &hdu : hdus) {
-        if (hdu.type != IMAGE_HDU && !fits_create_tbl(file, hdu.type, 2, 1, names, forms, nullptr, "STARS", &status)) continue;
+        if (hdu.type != IMAGE_HDU && !fits_create_tbl(file, hdu.type, 2, 1, names, forms, units, "STARS", &status)) continue;
         samples.assign(std::size_t(std::accumulate(hdu.axes.begin(), hdu.axes.end(), LONGLONG(!hdu.axes.empty()), std::multiplies<>())), hdu.constant);
         for (float &s : samples) s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
         samples = hdu.values.empty() ? samples : hdu.values;
@@ -308,8 +308,8 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
     }
     write_fits(in, {ascii, binary, {{3, 2, 3}, {}}});
     EXPECT_EQ(program({"fits-info", in}), "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
-              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT '', TBCOL 1\nHDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"
-              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT ''\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy', TBCOL 1\nHDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy'\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
 }
 
 // Each input becomes DIR/NAME.EXT as a conversion of its own would make it, in parallel or not; a bad file is
