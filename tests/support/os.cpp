@@ -47,6 +47,7 @@ static Result absent(const char *seam) {
 
 void FailNth(Call, int) { absent("FailNth"); }
 void ClearFaults() { absent("ClearFaults"); }
+void ResetCallCounts() { absent("ResetCallCounts"); }
 int CallCount(Call) { return absent("CallCount"); }
 void LeaveSizeImageZeroNth(int) { absent("LeaveSizeImageZeroNth"); }
 int OpenFileHandles() { return absent("OpenFileHandles"); }
