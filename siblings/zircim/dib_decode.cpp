@@ -192,12 +192,13 @@ public:
     // memory that the samples written might alias, would otherwise be
     // loaded and stored again by every run, one run waiting on the last.
     void put_run(int x, uint32_t code, int count) {
+        code &= kCodeValues - 1;  // a palette index: its maps are tables of 256
         for (int plane = 0; plane < m_layout.planes; ++plane) {
-            const float sample = m_maps[plane].sample(code);
+            const float sample = m_maps[plane].samples[code];
             if (sample != 0.0f)  // as above: black is already there
                 fill_run(row(plane) + x, count, sample);
         }
-        m_runCodes[code & (kCodeValues - 1)] = 1;
+        m_runCodes[code] = 1;
         m_written += static_cast<unsigned long long>(count);
     }
 
