@@ -178,10 +178,10 @@ public:
             // and skipping it leaves a dark background's pages untouched.
             if (a != 0.0f || b != 0.0f)
                 fill_alternating(row(plane) + x, count, a, b);
-            note(plane, a);
-            if (count > 1)
-                note(plane, b);
         }
+        m_runCodes[first & (kCodeValues - 1)] = 1;
+        if (count > 1)
+            m_runCodes[second & (kCodeValues - 1)] = 1;
         m_written += static_cast<unsigned long long>(count);
     }
 
@@ -203,28 +203,38 @@ public:
     }
 
     // The first `count` pixels of an uncompressed row: the hot loop, with
-    // the plane count and the row pointers fixed for the compiler.
+    // the plane count and the row pointers fixed for the compiler, and the
+    // extremes folded four samples at a time.
     template <int Bits>
     void put_row(const unsigned char *row, int count) {
-        put_codes<Bits>(0, row, count);
-    }
-
-    // `count` packed codes from `codes` into the columns from x on.
-    template <int Bits>
-    void put_codes(int x, const unsigned char *codes, int count) {
         bring_in_row();
         if constexpr (Bits == 24 || Bits == 32) {
             if (m_bgrBytes)
-                convert_bgr_row<Bits / 8>(x, codes, count);
+                convert_bgr_row<Bits / 8>(0, row, count);
             else
-                convert_row<Bits, kMaxPlanes>(x, codes, count);
+                convert_row<Bits, kMaxPlanes>(0, row, count);
         } else if (m_layout.planes == 1) {
-            convert_row<Bits, 1>(x, codes, count);
+            convert_row<Bits, 1>(0, row, count);
         } else {
-            convert_row<Bits, kMaxPlanes>(x, codes, count);
+            convert_row<Bits, kMaxPlanes>(0, row, count);
         }
         for (int plane = 0; plane < m_layout.planes; ++plane)
-            fold_extremes(m_rows[plane] + x, count, m_low[plane], m_high[plane]);
+            fold_extremes(m_rows[plane], count, m_low[plane], m_high[plane]);
+        m_written += static_cast<unsigned long long>(count);
+    }
+
+    // An absolute run's `count` palette codes from column x on. Short and
+    // frequent, like runs: its codes are marked as a run's are, instead of
+    // its samples being folded into the extremes.
+    template <int Bits>
+    void put_absolute(int x, const unsigned char *codes, int count) {
+        bring_in_row();
+        if (m_layout.planes == 1)
+            convert_row<Bits, 1>(x, codes, count);
+        else
+            convert_row<Bits, kMaxPlanes>(x, codes, count);
+        for (int i = 0; i < count; ++i)
+            m_runCodes[read_code<Bits>(codes, i)] = 1;
         m_written += static_cast<unsigned long long>(count);
     }
 
@@ -250,8 +260,9 @@ public:
         m_written += helper.m_written;
     }
 
-    // Every sample written went through note() or fold_extremes(). Pixels
-    // left unwritten read 0: 0 belongs to the extremes then.
+    // Every sample written went through fold_extremes(), or its code was
+    // marked. Pixels left unwritten read 0: 0 belongs to the
+    // extremes then.
     PlaneExtremes extremes() const {
         PlaneExtremes result{};
         const bool someUnwritten =
@@ -343,7 +354,7 @@ private:
     float m_low[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
     float m_high[kMaxPlanes] = {-kNoSample, -kNoSample, -kNoSample};
     unsigned long long m_written = 0;
-    unsigned char m_runCodes[kCodeValues] = {};  // the codes of RLE8 runs written (put_run)
+    unsigned char m_runCodes[kCodeValues] = {};  // the codes written by runs and absolute runs
 };
 
 // Whole rows [first, end) straight from the block.
@@ -442,7 +453,7 @@ private:
         const unsigned present = static_cast<unsigned>(available * 8 / Bits);
         const int n = static_cast<int>(std::min(std::min(count, present), static_cast<unsigned>(m_width - m_x)));
         if (n > 0) {
-            m_rows.put_codes<Bits>(m_x, m_data + m_pos, n);
+            m_rows.put_absolute<Bits>(m_x, m_data + m_pos, n);
             m_x += n;
         }
         m_pos = available < bytes ? m_size : m_pos + bytes + bytes % 2;
