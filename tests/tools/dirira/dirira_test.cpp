@@ -28,6 +28,7 @@
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
 #include "tools/dirira/progress_bar.h"
+#include "tools/dirira/stretch.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST_F(Program, CommandLines) {
         {{"convert", "a", "b", "--to", "fits"}, pair}, {{"convert", "a", "--to"}, pair}, {{"convert", "a", "-o", "d", "--to=png"}, folder},
         {{"convert", "-o", "d", "--to", "bmp"}, folder}, {{"convert", "a", "b", "-j", "0"}, no(jobs, "0")}, {{"convert", "a", "b", "-j=1025"}, no(jobs, "1025")},
         {{"convert", "a", "b", "--memory=12Q"}, no(memory, "12Q")}, {{"convert", "a", "b", "--memory", "0"}, no(memory, "0")},
-        {{"convert", "a", "b", "--memory", "-1G"}, no(memory, "-1G")}, {{"convert", "a", "b", "--memory", "16777216T"}, no(memory, "16777216T")},
+        {{"convert", "a", "b", "--memory", "-1G"}, no(memory, "-1G")}, {{"convert", "a", "b", "--memory", "-5"}, no(memory, "-5")}, {{"convert", "a", "b", "--memory", "16777216T"}, no(memory, "16777216T")},
         {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
         {{"convert", "a", "b", "-f"}, "2dirira: convert has no option -f\n" + u}, {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
         {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "},
@@ -431,6 +432,11 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
                   (c.warning.empty() ? "" : "dirira: " + in + ": warning: plane 1: " + c.warning + "\n"));
         EXPECT_EQ(read_png(png), std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
     }
+    // asinh: the 0.5 and 99.5 percentiles bound the curve (the darker mean falls below it, the brighter above),
+    // shown at levels 0..1.
+    const std::string asinh = program({"preview", "--size", "2x2", "--stretch=asinh", in, png});
+    EXPECT_EQ(asinh + text(std::get<3>(read_png(png))),
+              "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch asinh\nplane 1: black 0, white 1\n" + text(Bytes{0, 255}));
     // A 1 x 1 colour picture: three channels and a warning per plane, or a plane of its own in gray.
     const std::string one = dir_.write("one.bmp", bmp(1, {{9}, {99}, {200}}));
     for (const auto &[option, count] : std::vector<std::pair<std::string, int>>{{"--colour", 3}, {"--plane=2", 1}, {"--size=1x9", 3}}) {
@@ -457,6 +463,18 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     }
     for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--stretch=percentile:101,1", "--size=0x4", "--size=4", "--plane=0"})
         EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
+}
+
+// The asinh curve as its contract writes it: x = (v - black) / (white - black), asinh(x / 0.1) / asinh(10), a float;
+// a span of nothing or less gives 0 throughout.
+TEST(Stretch, AsinhFollowsItsCurve) {
+    const auto curve = [](double v, double black, double white) { return float(std::asinh((v - black) / (white - black) / 0.1) / std::asinh(10.0)); };
+    std::vector<float> samples = {2, 2.5f, 4.75f, 12, -8, 30};
+    dirira_tool::asinh_in_place(samples, {2, 12});
+    EXPECT_EQ(samples, (std::vector<float>{curve(2, 2, 12), curve(2.5, 2, 12), curve(4.75, 2, 12), curve(12, 2, 12), curve(-8, 2, 12), curve(30, 2, 12)}));
+    std::vector<float> flat = {5, 7};
+    dirira_tool::asinh_in_place(flat, {6, 6});
+    EXPECT_EQ(flat, (std::vector<float>{0, 0}));
 }
 
 }  // namespace
