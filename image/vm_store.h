@@ -74,8 +74,8 @@ public:
 // (the next column is sampleBytes further on); rows are grouped into blocks
 // of whole rows of one plane. Blocks live in memory slots and, beyond the
 // memory budget, in an anonymous swap file. Row y = 0 is the top row of the
-// picture. A store is used by one thread at a time (the DIB decoder writes
-// disjoint rows of a fresh store in one region from two).
+// picture. A store is used by one thread at a time, but for a store in one
+// region, whose disjoint rows the DIB decoder and GetDib look up from two.
 class DIRIRA_CLASS CVmImage : public CObject {
 public:
     // Block types of the block table.

@@ -113,9 +113,9 @@ void fold_extremes(const float *samples, int count, float &low, float &high) {
     }
 }
 
-// `count` samples from `out` on, alternating `first` and `second` (equal
-// for an RLE8 run), four at a time where the processor can: the compiler
-// leaves such a loop scalar at -O2.
+// `count` samples from `out` on, alternating `first` and `second` (RLE4's
+// nibbles), four at a time where the processor can: the compiler leaves
+// such a loop scalar at -O2.
 void fill_alternating(float *out, int count, float first, float second) {
     int x = 0;
 #ifdef DIB_DECODE_SSE2
@@ -187,10 +187,10 @@ public:
 
     // `count` pixels of one code from column x on: an RLE8 run, the
     // commonest command of a run-length picture, kept small enough for the
-    // compiler to inline into the decoder's loop.
-    // Its code is marked rather than its samples noted: the extremes, in
-    // memory that the samples written might alias, would otherwise be
-    // loaded and stored again by every run, one run waiting on the last.
+    // compiler to inline into the decoder's loop. Its code is marked rather
+    // than its sample noted: the extremes lie in memory that the samples
+    // written might alias, so every run would load and store them again,
+    // one run waiting on the last.
     void put_run(int x, uint32_t code, int count) {
         code &= kCodeValues - 1;  // a palette index: its maps are tables of 256
         for (int plane = 0; plane < m_layout.planes; ++plane) {
@@ -261,8 +261,7 @@ public:
     }
 
     // Every sample written went through fold_extremes(), or its code was
-    // marked. Pixels left unwritten read 0: 0 belongs to the
-    // extremes then.
+    // marked. Pixels left unwritten read 0: 0 belongs to the extremes then.
     PlaneExtremes extremes() const {
         PlaneExtremes result{};
         const bool someUnwritten =
