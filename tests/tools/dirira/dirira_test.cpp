@@ -204,7 +204,7 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
 // The FITS header's cards after those CFITSIO writes (the long source name in two, padded to the block); BMP files
 // byte for byte, through FITS and straight.
 TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
-    const std::string name = "a-star-field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";
+    const std::string name = "a~star field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";  // ~ and space: printable
     const auto card = [](std::string key, const std::string &value, const std::string &comment) {  // a value card, padded
         key += std::string(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
         return key + std::string(80 - key.size(), ' ');
@@ -218,7 +218,7 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
             dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {});  // stale
             std::string header;
             for (const char *line : {"ORIGIN  = 'dirira  '           / written by the dirira program",
-                                     "SRCFILE = 'a-star-field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
+                                     "SRCFILE = 'a~star field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
                                      "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted"})
                 header += line + std::string(80 - std::strlen(line), ' ');
             header += card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file");
