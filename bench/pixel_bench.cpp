@@ -20,13 +20,15 @@
 #include <vector>
 
 #include "bench/huge_pages.h"
+#include "bench/pixel_floors.h"
 #include "image/stl_image.h"
 
 namespace {
 
 using bench_support::HugeBuffer;
-
-constexpr int kSide = 4096;
+using pixel_floors::kSide;
+using pixel_floors::Levels;
+using pixel_floors::PlainPlanes;
 
 // Samples from below LevelMin to above LevelMax, so every branch of the
 // byte rule is taken, in no pattern a predictor learns in one row.
@@ -34,24 +36,21 @@ float sample_value(int x, int y, int plane) {
     return static_cast<float>((x * 7 + y * 13 + (x ^ y) + plane * 31) % 300) - 20.0f;
 }
 
-// The floors' image: `planes` planes of kSide x kSide floats, row-major.
+// The floors' image: `planes` planes in huge-page memory.
 class PlainImage {
 public:
     explicit PlainImage(int planes)
-        : buffer_(std::size_t(planes) * kSide * kSide * sizeof(float)), samples_(buffer_.as<float>()) {
+        : buffer_(std::size_t(planes) * kSide * kSide * sizeof(float)), planes_{buffer_.as<float>()} {
         for (int plane = 0; plane < planes; ++plane)
             for (int y = 0; y < kSide; ++y)
                 for (int x = 0; x < kSide; ++x)
-                    samples_[index(x, y, plane)] = sample_value(x, y, plane);
+                    *const_cast<float *>(planes_.at(x, y, plane)) = sample_value(x, y, plane);
     }
-    const float *at(int x, int y, int plane) const { return samples_ + index(x, y, plane); }
+    PlainPlanes planes() const { return planes_; }
 
 private:
-    static std::size_t index(int x, int y, int plane) {
-        return (std::size_t(plane) * kSide + std::size_t(y)) * kSide + std::size_t(x);
-    }
     HugeBuffer buffer_;
-    float *samples_;
+    PlainPlanes planes_;
 };
 
 // The same samples in the library's image, written through its store.
@@ -76,82 +75,34 @@ CStlImage &colour_image() {
     static const std::unique_ptr<CStlImage> image = make_image(3);
     return *image;
 }
-const PlainImage &plain_gray() {
+PlainPlanes plain_gray() {
     static const PlainImage image(1);
-    return image;
+    return image.planes();
 }
-const PlainImage &plain_colour() {
+PlainPlanes plain_colour() {
     static const PlainImage image(3);
-    return image;
+    return image.planes();
 }
-
-// ---- The floors ----
-
-// Plane 0's levels, taken from the library's image at run time so that the
-// floor cannot fold them into its arithmetic; a hand loop keeps them in
-// registers.
-struct Levels {
-    double min, max, range;
-};
 
 Levels plane_0_levels() {
     const CStlImage &image = gray_image();
     return {image.LevelMin[0], image.LevelMax[0], image.LevelRange[0]};
 }
 
-int clamp_to_side(int index) { return std::clamp(index, 0, kSide - 1); }
-
-unsigned char floor_gray256(const PlainImage &image, const Levels &levels, int x, int y) {
-    const double sample = *image.at(clamp_to_side(x), clamp_to_side(y), 0);
-    if (sample <= levels.min)
-        return 0;
-    if (sample >= levels.max)
-        return 255;
-    return static_cast<unsigned char>(static_cast<int>((sample - levels.min) / levels.range * 255.0));
+// The floors behind a call that the optimiser can neither inline nor
+// specialise, in this program: what a plain C function over a plain array
+// costs its caller when the call stays inside the program. The inlined
+// floors also overlap the memory accesses of many calls, which no call can
+// match.
+[[gnu::noipa]] unsigned char called_gray256(PlainPlanes image, const Levels &levels, int x, int y) {
+    return pixel_floors::gray256(image, levels, x, y);
 }
-
-struct Axis {
-    int base;
-    double position;
-};
-
-Axis floor_axis(double position) {
-    if (position < kSide - 1)
-        return {static_cast<int>(position), position};
-    return {kSide - 2, double(kSide - 1)};
+[[gnu::noipa]] float called_gray_raw_at(PlainPlanes image, double x, double y) {
+    return pixel_floors::gray_raw_at(image, x, y);
 }
-
-float floor_gray_raw_at(const PlainImage &image, double x, double y) {
-    const Axis column = floor_axis(x), row = floor_axis(y);
-    const int cx = clamp_to_side(column.base), cy = clamp_to_side(row.base);
-    if (column.base == column.position && row.base == row.position)
-        return *image.at(cx, cy, 0);
-    const float *top = image.at(cx, cy, 0);
-    const float *bottom = image.at(cx, clamp_to_side(row.base + 1), 0);
-    const double a = column.position - column.base, b = row.position - row.base, ab = b * a;
-    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * top[0] + (b - ab) * bottom[0]) + (a - ab) * top[1]) +
-                              ab * bottom[1]);
+[[gnu::noipa]] float called_bright_raw(PlainPlanes image, int x, int y) {
+    return pixel_floors::bright_raw(image, x, y);
 }
-
-float floor_bright_raw(const PlainImage &image, int x, int y) {
-    const int cx = clamp_to_side(x), cy = clamp_to_side(y);
-    const double red = *image.at(cx, cy, 0), green = *image.at(cx, cy, 1), blue = *image.at(cx, cy, 2);
-    return static_cast<float>((green * 0.587 + red * 0.299) + blue * 0.114);
-}
-
-// The same floors behind a call that the optimiser can neither inline nor
-// specialise: what a plain C function over a plain array costs its caller.
-// Every member of the library is such a call for the application (an
-// exported function, reached through the dynamic linker's table besides),
-// so this is the least a member can cost; the inlined floors above also
-// overlap the memory accesses of many calls, which no call can match.
-[[gnu::noipa]] unsigned char called_gray256(const PlainImage &image, const Levels &levels, int x, int y) {
-    return floor_gray256(image, levels, x, y);
-}
-[[gnu::noipa]] float called_gray_raw_at(const PlainImage &image, double x, double y) {
-    return floor_gray_raw_at(image, x, y);
-}
-[[gnu::noipa]] float called_bright_raw(const PlainImage &image, int x, int y) { return floor_bright_raw(image, x, y); }
 
 // ---- The row loops ----
 
@@ -214,39 +165,57 @@ void sweep_random(benchmark::State &state, Read read) {
 double fractional_x(int x) { return x + 0.25 + 0.125 * (x & 3); }
 double fractional_y(int y) { return y + 0.375; }
 
-// Each member with its inlined and its called floor: functions that
-// return the reader a sweep calls, making its image on first use.
+// Each member with its floors, inlined, called and exported from a shared
+// library: functions that return the reader a sweep calls, making its image
+// on first use.
 
 auto floor_gray256_reader() {
-    return [&image = plain_gray(), levels = plane_0_levels()](int x, int y) { return floor_gray256(image, levels, x, y); };
+    return [image = plain_gray(), levels = plane_0_levels()](int x, int y) {
+        return pixel_floors::gray256(image, levels, x, y);
+    };
 }
 auto called_gray256_reader() {
-    return [&image = plain_gray(), levels = plane_0_levels()](int x, int y) { return called_gray256(image, levels, x, y); };
+    return [image = plain_gray(), levels = plane_0_levels()](int x, int y) { return called_gray256(image, levels, x, y); };
+}
+auto shared_gray256_reader() {
+    return [image = plain_gray(), levels = plane_0_levels()](int x, int y) {
+        return pixel_floors::shared_gray256(image, levels, x, y);
+    };
 }
 auto gray256_reader() {
     return [&image = gray_image()](int x, int y) { return image.GetPixelGray256(x, y, 0); };
 }
 auto floor_gray_raw_at_reader() {
-    return [&image = plain_gray()](int x, int y) { return floor_gray_raw_at(image, fractional_x(x), fractional_y(y)); };
+    return [image = plain_gray()](int x, int y) {
+        return pixel_floors::gray_raw_at(image, fractional_x(x), fractional_y(y));
+    };
 }
 auto called_gray_raw_at_reader() {
-    return [&image = plain_gray()](int x, int y) { return called_gray_raw_at(image, fractional_x(x), fractional_y(y)); };
+    return [image = plain_gray()](int x, int y) { return called_gray_raw_at(image, fractional_x(x), fractional_y(y)); };
+}
+auto shared_gray_raw_at_reader() {
+    return [image = plain_gray()](int x, int y) {
+        return pixel_floors::shared_gray_raw_at(image, fractional_x(x), fractional_y(y));
+    };
 }
 auto gray_raw_at_reader() {
     return [&image = gray_image()](int x, int y) { return image.GetPixelGrayRaw(fractional_x(x), fractional_y(y), 0); };
 }
 auto floor_bright_raw_reader() {
-    return [&image = plain_colour()](int x, int y) { return floor_bright_raw(image, x, y); };
+    return [image = plain_colour()](int x, int y) { return pixel_floors::bright_raw(image, x, y); };
 }
 auto called_bright_raw_reader() {
-    return [&image = plain_colour()](int x, int y) { return called_bright_raw(image, x, y); };
+    return [image = plain_colour()](int x, int y) { return called_bright_raw(image, x, y); };
+}
+auto shared_bright_raw_reader() {
+    return [image = plain_colour()](int x, int y) { return pixel_floors::shared_bright_raw(image, x, y); };
 }
 auto bright_raw_reader() {
     return [&image = colour_image()](int x, int y) { return image.GetPixelBrightRaw(x, y); };
 }
 
 // Registered under the names scripts/bench.sh pairs (BM_Floor<Name>,
-// BM_Called<Name>, BM_<Name>, with "Random" appended for random
+// BM_Called<Name>, BM_Shared<Name>, BM_<Name>, with "Random" appended for random
 // positions), the argument being the image side; floors run first.
 template <typename MakeRead>
 void add(const std::string &name, MakeRead make) {
@@ -264,12 +233,15 @@ template <typename Add>
 void add_every_member(Add add_one) {
     add_one("BM_FloorGray256", floor_gray256_reader);
     add_one("BM_CalledGray256", called_gray256_reader);
+    add_one("BM_SharedGray256", shared_gray256_reader);
     add_one("BM_Gray256", gray256_reader);
     add_one("BM_FloorGrayRawAt", floor_gray_raw_at_reader);
     add_one("BM_CalledGrayRawAt", called_gray_raw_at_reader);
+    add_one("BM_SharedGrayRawAt", shared_gray_raw_at_reader);
     add_one("BM_GrayRawAt", gray_raw_at_reader);
     add_one("BM_FloorBrightRaw", floor_bright_raw_reader);
     add_one("BM_CalledBrightRaw", called_bright_raw_reader);
+    add_one("BM_SharedBrightRaw", shared_bright_raw_reader);
     add_one("BM_BrightRaw", bright_raw_reader);
 }
 

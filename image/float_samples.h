@@ -53,6 +53,21 @@ struct StoreRows {
         range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
         return image.Store->float_in_region(x, y, plane);
     }
+    // Sample x of rows `top` and `bottom` of a plane from one lookup:
+    // NULL when either is not in the store's inline path.
+    static const float *two_rows(const CStlImage &image, int x, int top, int bottom, int plane,
+                                 const float *&lower) {
+        range_checks::expect_inside("CStlImage pixel member", image, x, top, plane);
+        range_checks::expect_inside("CStlImage pixel member", image, x, bottom, plane);
+        const CVmImage &store = *image.Store;
+        const float *upper = store.float_in_region(x, top, plane);
+        if (upper == nullptr || static_cast<unsigned>(bottom) >= static_cast<unsigned>(store.m_height))
+            return nullptr;
+        lower = reinterpret_cast<const float *>(reinterpret_cast<const unsigned char *>(upper) +
+                                                static_cast<std::ptrdiff_t>(bottom - top) *
+                                                    static_cast<std::ptrdiff_t>(store.m_rowBytes));
+        return upper;
+    }
     // Sample (x, y) of planes 0, 1 and 2 from one lookup and the store's
     // plane stride: NULL when the store has fewer planes (each plane is then
     // looked up on its own) or is not in one region.

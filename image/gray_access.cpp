@@ -98,7 +98,7 @@ struct AxisBase {
 // (-0.5 gives 0, not -1) and the position is kept, so positions before the
 // first index extrapolate. On or past the last index, and for NaN, the
 // position becomes the last index and the base the one before it.
-AxisBase axis_base(double position, int extent) {
+[[gnu::always_inline]] inline AxisBase axis_base(double position, int extent) {
     const double last = extent - 1;
     if (position < last)
         return {truncate_to_int32(position), position};
@@ -112,7 +112,7 @@ struct Bilinear {
     double a, b;                   // the weights' fractions
 };
 
-Bilinear bilinear(const CStlImage &image, double x, double y) {
+[[gnu::always_inline]] inline Bilinear bilinear(const CStlImage &image, double x, double y) {
     const int width = image.Width, height = image.Height;
     const AxisBase column = axis_base(x, width);
     const AxisBase row = axis_base(y, height);
@@ -135,15 +135,18 @@ Bilinear bilinear(const CStlImage &image, double x, double y) {
 
 // All four products are formed, so a NaN or infinite neighbour of weight 0
 // still makes the result NaN.
-float weigh(const Bilinear &at, const float *upper, const float *lower) {
+[[gnu::always_inline]] inline float weigh(const Bilinear &at, const float *upper, const float *lower) {
     const double a = at.a, b = at.b, ab = b * a;
     return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upper[0] + (b - ab) * lower[0]) + (a - ab) * upper[at.right]) +
                               ab * lower[at.right]);
 }
 
 // Through GetImageAdr, slow path included. Both rows are looked up before
-// either is read: the store keeps the last addresses valid together.
-[[gnu::noinline]] float interpolate_through_store(const CStlImage &image, const Bilinear &at, int plane) {
+// either is read: the store keeps the last addresses valid together. It
+// works out the interpolation again from the position, so that the hot
+// path hands it nothing through memory.
+[[gnu::noinline]] float interpolate_through_store(const CStlImage &image, double x, double y, int plane) {
+    const Bilinear at = bilinear(image, x, y);
     if (at.whole)
         return *store_address(image, at.left, at.top, plane, kReadMode);
     const float *upper = store_address(image, at.left, at.top, plane, kReadMode);
@@ -155,12 +158,12 @@ float weigh(const Bilinear &at, const float *upper, const float *lower) {
 // when it cannot answer.
 inline float interpolate_sample(const CStlImage &image, double x, double y, int plane) {
     const Bilinear at = bilinear(image, x, y);
-    const float *upper = float_samples::StoreRows::read_address(image, at.left, at.top, plane);
-    if (upper != nullptr && at.whole)
+    const float *lower = nullptr;
+    const float *upper = float_samples::StoreRows::two_rows(image, at.left, at.top, at.bottom, plane, lower);
+    if (upper == nullptr)
+        return interpolate_through_store(image, x, y, plane);
+    if (at.whole)
         return *upper;
-    const float *lower = float_samples::StoreRows::read_address(image, at.left, at.bottom, plane);
-    if (upper == nullptr || lower == nullptr)
-        return interpolate_through_store(image, at, plane);
     return weigh(at, upper, lower);
 }
 

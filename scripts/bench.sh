@@ -3,7 +3,8 @@
 # which runs in the same program before it. BM_Floor<Name>/<arg> is the
 # floor of BM_<Name>/<arg>; a plain BM_Floor/<arg> is the floor of every
 # BM_<Name>/<arg> that has no floor of its own. BM_Called<Name>/<arg> is a
-# second floor: the same work behind a call that cannot be inlined.
+# second floor: the same work behind a call that cannot be inlined; and
+# BM_Shared<Name>/<arg> a third: that call exported from a shared library.
 set -euo pipefail
 build=${1:-build/default}
 for program in "$build"/bin/*_bench; do
@@ -11,10 +12,13 @@ for program in "$build"/bin/*_bench; do
   "$program" --benchmark_counters_tabular=true | tee /tmp/dirira-bench.txt
   awk '/^BM_Floor[A-Za-z0-9_]*\//{split($1,a,"/"); floor[substr(a[1],9) "/" a[2]]=$2; next}
        /^BM_Called[A-Za-z0-9_]*\//{split($1,a,"/"); called[substr(a[1],10) "/" a[2]]=$2; next}
+       /^BM_Shared[A-Za-z0-9_]*\//{split($1,a,"/"); shared[substr(a[1],10) "/" a[2]]=$2; next}
        /^BM_[A-Za-z0-9_]+\//{split($1,a,"/"); own=substr(a[1],4) "/" a[2];
          key=(own in floor) ? own : "/" a[2];
          if ((key in floor) && floor[key]>0)
            printf "ratio %s/%s to floor: %.2f\n", a[1], a[2], $2/floor[key]
          if ((own in called) && called[own]>0)
-           printf "ratio %s/%s to called floor: %.2f\n", a[1], a[2], $2/called[own]}' /tmp/dirira-bench.txt
+           printf "ratio %s/%s to called floor: %.2f\n", a[1], a[2], $2/called[own]
+         if ((own in shared) && shared[own]>0)
+           printf "ratio %s/%s to shared floor: %.2f\n", a[1], a[2], $2/shared[own]}' /tmp/dirira-bench.txt
 done
