@@ -53,15 +53,18 @@ struct StoreRows {
         range_checks::expect_inside("CStlImage pixel member", image, x, y, plane);
         return image.Store->float_in_region(x, y, plane);
     }
-    // Sample x of rows `top` and `bottom` of a plane from one lookup:
-    // NULL when either is not in the store's inline path.
-    static const float *two_rows(const CStlImage &image, int x, int top, int bottom, int plane,
+    // Sample `left` of rows `top` and `bottom` of a plane from one lookup,
+    // with the store holding column `right` (left or left + 1) as well: NULL
+    // when any of them is not in the store's inline path.
+    static const float *two_rows(const CStlImage &image, int left, int right, int top, int bottom, int plane,
                                  const float *&lower) {
-        range_checks::expect_inside("CStlImage pixel member", image, x, top, plane);
-        range_checks::expect_inside("CStlImage pixel member", image, x, bottom, plane);
+        range_checks::expect_inside("CStlImage pixel member", image, left, top, plane);
         const CVmImage &store = *image.Store;
-        const float *upper = store.float_in_region(x, top, plane);
-        if (upper == nullptr || static_cast<unsigned>(bottom) >= static_cast<unsigned>(store.m_height))
+        if (static_cast<unsigned>(right) >= static_cast<unsigned>(store.m_width) ||
+            static_cast<unsigned>(bottom) >= static_cast<unsigned>(store.m_height))
+            return nullptr;
+        const float *upper = store.float_in_region(left, top, plane);
+        if (upper == nullptr)
             return nullptr;
         lower = reinterpret_cast<const float *>(reinterpret_cast<const unsigned char *>(upper) +
                                                 static_cast<std::ptrdiff_t>(bottom - top) *

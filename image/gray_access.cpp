@@ -135,23 +135,30 @@ struct Bilinear {
 
 // All four products are formed, so a NaN or infinite neighbour of weight 0
 // still makes the result NaN.
-[[gnu::always_inline]] inline float weigh(const Bilinear &at, const float *upper, const float *lower) {
+[[gnu::always_inline]] inline float weigh(const Bilinear &at, float upperLeft, float lowerLeft, float upperRight,
+                                          float lowerRight) {
     const double a = at.a, b = at.b, ab = b * a;
-    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upper[0] + (b - ab) * lower[0]) + (a - ab) * upper[at.right]) +
-                              ab * lower[at.right]);
+    return static_cast<float>(((((1.0 - b) * (1.0 - a)) * upperLeft + (b - ab) * lowerLeft) + (a - ab) * upperRight) +
+                              ab * lowerRight);
 }
 
-// Through GetImageAdr, slow path included. Both rows are looked up before
-// either is read: the store keeps the last addresses valid together. It
-// works out the interpolation again from the position, so that the hot
-// path hands it nothing through memory.
+// Through GetImageAdr, slow path included. The right column is looked up
+// too, not taken as the next sample of the row: a host whose Width exceeds
+// its store's then meets the store's NULL, as every other member does. All
+// four are looked up before any is read, the rows alternating, so that the
+// store keeps both rows' blocks in memory together. It works out the
+// interpolation again from the position, so that the hot path hands it
+// nothing through memory.
 [[gnu::noinline]] float interpolate_through_store(const CStlImage &image, double x, double y, int plane) {
     const Bilinear at = bilinear(image, x, y);
     if (at.whole)
         return *store_address(image, at.left, at.top, plane, kReadMode);
-    const float *upper = store_address(image, at.left, at.top, plane, kReadMode);
-    const float *lower = store_address(image, at.left, at.bottom, plane, kReadMode);
-    return weigh(at, upper, lower);
+    const int right = at.left + at.right;
+    const float *upperLeft = store_address(image, at.left, at.top, plane, kReadMode);
+    const float *lowerLeft = store_address(image, at.left, at.bottom, plane, kReadMode);
+    const float *upperRight = store_address(image, right, at.top, plane, kReadMode);
+    const float *lowerRight = store_address(image, right, at.bottom, plane, kReadMode);
+    return weigh(at, *upperLeft, *lowerLeft, *upperRight, *lowerRight);
 }
 
 // The store's inline path first; the whole lookup again through the store
@@ -159,12 +166,13 @@ struct Bilinear {
 inline float interpolate_sample(const CStlImage &image, double x, double y, int plane) {
     const Bilinear at = bilinear(image, x, y);
     const float *lower = nullptr;
-    const float *upper = float_samples::StoreRows::two_rows(image, at.left, at.top, at.bottom, plane, lower);
+    const float *upper =
+        float_samples::StoreRows::two_rows(image, at.left, at.left + at.right, at.top, at.bottom, plane, lower);
     if (upper == nullptr)
         return interpolate_through_store(image, x, y, plane);
     if (at.whole)
         return *upper;
-    return weigh(at, upper, lower);
+    return weigh(at, upper[0], lower[0], upper[at.right], lower[at.right]);
 }
 
 // GetPixelGray256 through GetImageAdr, slow path included.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "image/float_reference.h"
 #include "image/stl_image.h"
@@ -209,6 +210,38 @@ TEST(FloatAccess, RangeChecksAndDocumentedAnchors) {
     image.LevelMin[0] = 21.7, image.LevelMax[0] = 89.7, image.LevelRange[0] = 68;
     float sample = 78.5f;
     EXPECT_EQ(image.GetPixelGray256(&sample, 0), 212);
+}
+
+}  // namespace
+
+namespace {
+
+// A host that grows Width, Height or Planes past its store: the members test the store's own extent, or look the
+// sample up in it, so they fall to the store's answer for a sample it lacks (NULL, dereferenced) instead of reading past
+// a row or past the store's memory. Twice: a store in one region (the inline paths), and 1024 x 1100 under a budget of
+// one block (the store's full lookup).
+TEST(FloatAccess, AHostLargerThanItsStoreNeverReadsPastIt) {
+    struct Case {
+        const char *grown;
+        int columns, rows, planes;  // past the store's
+        float (*read)(CStlImage &, int lastColumn, int lastRow);
+    };
+    const Case cases[] = {
+        {"Width", 1, 0, 0, [](CStlImage &i, int c, int) { return float(i.GetPixelGray256(c + 1, 0, 0)); }},
+        {"Width", 1, 0, 0, [](CStlImage &i, int c, int) { return i.GetPixelGrayRaw(c + 0.5, 0.5, 0); }},
+        {"Height", 0, 1, 0, [](CStlImage &i, int, int r) { return i.GetPixelGrayRaw(1.5, r + 0.5, 0); }},
+        {"Planes", 0, 0, 1, [](CStlImage &i, int, int) { return i.GetPixelBrightRaw(1, 1); }},
+    };
+    for (const auto &[width, height, budget] : {std::tuple{4, 3, SIZE_T{0}}, {1024, 1100, SIZE_T{2} << 20}})
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message() << c.grown << " of " << width << " x " << height);
+            CVmImage::SetMemoryBudget(budget);
+            CStlImage image;
+            ASSERT_NE(image.Create(width, height, 2), 0);
+            image.Width += c.columns, image.Height += c.rows, image.Planes += c.planes, image.Dimension = image.Planes;
+            EXPECT_DEATH(c.read(image, width - 1, height - 1), "");
+            CVmImage::SetMemoryBudget(0);
+        }
 }
 
 }  // namespace
