@@ -130,3 +130,19 @@ def test_preview_levels_are_the_fields_definitions(tmp_path):
             said = program("preview", "--stretch", stretch, tmp_path / f"{seed}.fits", tmp_path / "p.png")
             levels = [float(v) for v in said.split("black ")[1].strip().split(", white ")]
             assert np.allclose(levels, interval.get_limits(defined[np.isfinite(defined)]), rtol=1e-6), stretch
+
+
+def test_cfitsio_is_loaded_only_for_fits_files(tmp_path):
+    """A CFITSIO the loader cannot take: BMP to BMP never asks for it; a FITS conversion fails with the loader's
+    reason and leaves no output."""
+    (tmp_path / "lib").mkdir()
+    soname = os.environ["CFITSIO_SONAME"]
+    (tmp_path / "lib" / soname).write_bytes(b"")
+    env = dict(os.environ, LD_LIBRARY_PATH=str(tmp_path / "lib"))
+    source = bmp(tmp_path / "in.bmp")
+    run = lambda out: subprocess.run([PROGRAM, "convert", "-q", source, tmp_path / out], capture_output=True, text=True, env=env)
+    bmp_run, fits_run = run("out.bmp"), run("out.fits")
+    assert (bmp_run.returncode, bmp_run.stderr) == (0, "")
+    assert fits_run.returncode == 1 and not (tmp_path / "out.fits").exists()
+    assert fits_run.stderr.splitlines() == [f"dirira: {tmp_path}/lib/{soname}: file too short",
+                                            f"dirira: {tmp_path}/out.fits: cannot write: CFITSIO cannot be loaded; it is unchanged"]

@@ -1,0 +1,128 @@
+// CFITSIO loaded the first time the program touches a FITS file.
+//
+// Linked at start-up, CFITSIO brings some thirty libraries with it (libcurl
+// for its network drivers, and through it gnutls, Kerberos, LDAP, ...),
+// whose loading and initialisation cost every run about 4 ms: most of a
+// small BMP conversion, and paid by every BMP-only run. So the program is
+// not linked against CFITSIO. Instead this file defines the CFITSIO entry
+// points that the program calls, under their own names (fitsio.h maps the
+// fits_* names onto them), and each one forwards to the library's
+// definition, which it looks up once. The definitions are hidden from the
+// dynamic symbol table (the build's default visibility), so the library's
+// calls among its own functions never land here.
+//
+// When the library cannot be loaded, the loader's reason is printed once,
+// every call fails with FILE_NOT_OPENED, and the status text says so.
+#include <dlfcn.h>
+#include <fitsio.h>
+
+#include <cstdio>
+#include <cstring>
+#include <tuple>
+
+#ifndef DIRIRA_CFITSIO_SONAME
+#error "DIRIRA_CFITSIO_SONAME names the CFITSIO library to load (tools/CMakeLists.txt)"
+#endif
+
+namespace {
+
+constexpr const char *kUnavailable = "CFITSIO cannot be loaded";
+
+// The library, loaded on first use; NULL when it cannot be.
+void *library() {
+    static void *const handle = [] {
+        void *loaded = dlopen(DIRIRA_CFITSIO_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (loaded == nullptr)
+            std::fprintf(stderr, "dirira: %s\n", dlerror());
+        return loaded;
+    }();
+    return handle;
+}
+
+template <typename Function>
+Function resolve(const char *name) {
+    void *const handle = library();
+    return handle != nullptr ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
+}
+
+// Calls the library's `name`, of the same type as `Self`. Every forwarded
+// entry point returns its status and takes its status pointer last.
+template <auto Self, typename... Arguments>
+int forward(const char *name, Arguments... arguments) {
+    static const auto real = resolve<decltype(Self)>(name);
+    if (real == nullptr) {
+        int *status = std::get<sizeof...(Arguments) - 1>(std::forward_as_tuple(arguments...));
+        return *status = FILE_NOT_OPENED;
+    }
+    return real(arguments...);
+}
+
+}  // namespace
+
+extern "C" {
+
+int ffdkopn(fitsfile **file, const char *name, int mode, int *status) {
+    return forward<&ffdkopn>("ffdkopn", file, name, mode, status);
+}
+
+int ffimem(fitsfile **file, void **buffer, size_t *size, size_t delta, void *(*grow)(void *, size_t), int *status) {
+    return forward<&ffimem>("ffimem", file, buffer, size, delta, grow, status);
+}
+
+int ffclos(fitsfile *file, int *status) { return forward<&ffclos>("ffclos", file, status); }
+
+int ffthdu(fitsfile *file, int *count, int *status) { return forward<&ffthdu>("ffthdu", file, count, status); }
+
+int ffmahd(fitsfile *file, int hdu, int *type, int *status) {
+    return forward<&ffmahd>("ffmahd", file, hdu, type, status);
+}
+
+int ffghsp(fitsfile *file, int *cards, int *room, int *status) {
+    return forward<&ffghsp>("ffghsp", file, cards, room, status);
+}
+
+int ffgrec(fitsfile *file, int number, char *card, int *status) {
+    return forward<&ffgrec>("ffgrec", file, number, card, status);
+}
+
+int ffgky(fitsfile *file, int type, const char *key, void *value, char *comment, int *status) {
+    return forward<&ffgky>("ffgky", file, type, key, value, comment, status);
+}
+
+int ffuky(fitsfile *file, int type, const char *key, void *value, const char *comment, int *status) {
+    return forward<&ffuky>("ffuky", file, type, key, value, comment, status);
+}
+
+int ffpkls(fitsfile *file, const char *key, const char *value, const char *comment, int *status) {
+    return forward<&ffpkls>("ffpkls", file, key, value, comment, status);
+}
+
+int ffcrimll(fitsfile *file, int bitPix, int axes, LONGLONG *lengths, int *status) {
+    return forward<&ffcrimll>("ffcrimll", file, bitPix, axes, lengths, status);
+}
+
+int ffgidm(fitsfile *file, int *axes, int *status) { return forward<&ffgidm>("ffgidm", file, axes, status); }
+
+int ffgiszll(fitsfile *file, int axes, LONGLONG *lengths, int *status) {
+    return forward<&ffgiszll>("ffgiszll", file, axes, lengths, status);
+}
+
+int ffgiprll(fitsfile *file, int maxAxes, int *bitPix, int *axes, LONGLONG *lengths, int *status) {
+    return forward<&ffgiprll>("ffgiprll", file, maxAxes, bitPix, axes, lengths, status);
+}
+
+int ffgpxvll(fitsfile *file, int type, LONGLONG *first, LONGLONG count, void *blank, void *samples, int *anyBlank,
+             int *status) {
+    return forward<&ffgpxvll>("ffgpxvll", file, type, first, count, blank, samples, anyBlank, status);
+}
+
+// The status text: the library's, or why there is none.
+void ffgerr(int status, char *text) {
+    static const auto real = resolve<decltype(&ffgerr)>("ffgerr");
+    if (real != nullptr)
+        real(status, text);
+    else
+        std::strncpy(text, kUnavailable, FLEN_STATUS);
+}
+
+}  // extern "C"
