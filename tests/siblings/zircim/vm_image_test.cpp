@@ -4,7 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -12,6 +16,7 @@
 
 #include "image/vm_store.h"
 #include "siblings/zircim/vm_seams.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -231,6 +236,39 @@ TEST_F(VmImage, RefusedSlotMappingLeavesNothing) {
     EXPECT_TRUE(zircim::LiveSlotMappings() == live + 4 && store.GetResidentBytes() == slot_);
     EXPECT_NE(at(store, 0, 0, 1, 1), nullptr);
     EXPECT_EQ(zircim::LiveSlotMappings(), live + 5);
+#endif
+}
+
+// The swap file goes to TMPDIR, or to /tmp when TMPDIR is unset or empty: the folders of the swap files a store that
+// pages holds open (the files have no name; the process's descriptor names the folder they were made in).
+TEST_F(VmImage, SwapFileGoesToTmpdirElseTmp) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows store swaps to the system's temporary folder";
+#else
+    const auto swap_folders = [] {
+        std::multiset<std::string> folders;
+        for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+            if (!error && target.find("(deleted)") != std::string::npos)
+                folders.insert(std::filesystem::path(target).parent_path().string());
+        }
+        return folders;
+    };
+    const char *saved = std::getenv("TMPDIR");
+    const std::string kept = saved != nullptr ? saved : "";
+    testing_support::TempDir dir;
+    for (const auto &[tmpdir, folder] : {std::pair<const char *, std::string>{dir.path().c_str(), dir.path()}, {"", "/tmp"}, {nullptr, "/tmp"}}) {
+        tmpdir != nullptr ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
+        const std::multiset<std::string> before = swap_folders();
+        CVmImage store;
+        create(store, 5, 7, 8, 3);
+        for (int plane = 0; plane < 8; ++plane) *at(store, 0, 0, plane, 0) = 1.0f;  // dirty blocks page out
+        std::multiset<std::string> after = swap_folders();
+        for (const std::string &old : before) after.erase(after.find(old));
+        EXPECT_EQ(after, std::multiset<std::string>{folder}) << (tmpdir != nullptr ? tmpdir : "unset");
+    }
+    saved != nullptr ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
 #endif
 }
 
