@@ -10,6 +10,7 @@
 
 #include <afx_standin.h>
 #include <dirira/dirira.h>
+#include <gtest/gtest.h>
 #include <win32_standin.h>
 
 #include "siblings/zircim/vm_seams.h"
@@ -50,6 +51,8 @@ inline std::string SweepSeams(const std::function<void()> &act, const std::funct
     };
     clearFaults();
     win32_standin::ResetCallCounts(), afx_standin::ResetAllocationAttempts(), zircim::ResetStoreCallCounts();
+    for (const Seam &seam : seams)
+        EXPECT_EQ(seam.calls(), 0) << seam.name << ": the count did not start again from 0";
     act();
     for (Seam &seam : seams) seam.count = seam.calls();
     check(nullptr, 0);
