@@ -4,6 +4,7 @@
 #include <afx_standin.h>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include <dirira/dirira.h>
 
@@ -67,6 +68,11 @@ static_assert(offsetof(CVmMemory, LockCount) == P && offsetof(CVmMemory, Block) 
               offsetof(CVmMemory, Dirty) == P + 24 && offsetof(CVmMemory, Loads) == P + 28, "CVmMemory: eight 32-bit fields");
 static_assert(offsetof(CVmManager, BlockSize) == 0, "CVmManager");
 // CfPoint: the table pointer, the POINT, then two doubles aligned to 8 (on 32-bit Windows as well).
+// CImage: the table pointer and the store, six ints, two doubles, three ints, then the eight type strings and the
+// level arrays' pointers right after them.
+static_assert(offsetof(CImage, Store) == P && offsetof(CImage, BitsPixel) == 2 * P && offsetof(CImage, Bscale) == 2 * P + 24 &&
+              offsetof(CImage, Extend) == 2 * P + 48 && std::extent_v<decltype(CImage::Type)> == 8 &&
+              offsetof(CImage, LevelMin) == offsetof(CImage, Type) + 8 * sizeof(CString), "CImage");
 static_assert(offsetof(CfPoint, x) == P && offsetof(CfPoint, y) == P + 4 && offsetof(CfPoint, fx) == 16 && offsetof(CfPoint, fy) == 24 &&
               sizeof(CfPoint) == 32, "CfPoint");
 
