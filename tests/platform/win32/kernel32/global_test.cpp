@@ -6,6 +6,9 @@
 #include <cstring>
 #include <map>
 #include <random>
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -161,6 +164,16 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     EXPECT_EQ(std::vector<SIZE_T>({GlobalSize(big), grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5], grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
               std::vector<SIZE_T>({5 * kMiB, 7, 7, 0, 0, 0}));
     GlobalUnlock(big), GlobalFree(big);
+#ifndef _WIN32
+    // A locked mapped block may grow only where it is: with the range after its 4 MiB mapping taken, it stays 3 MiB.
+    HGLOBAL pinned = GlobalAlloc(GMEM_MOVEABLE, 3 * kMiB);
+    auto *end = static_cast<unsigned char *>(GlobalLock(pinned)) + 4 * kMiB;
+    void *blocker = mmap(end, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    EXPECT_LAST_ERROR(GlobalReAlloc(pinned, 6 * kMiB, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(GlobalSize(pinned), 3 * kMiB);
+    if (blocker == end) munmap(blocker, 4096);
+    GlobalUnlock(pinned), GlobalFree(pinned);
+#endif
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
 }
 
