@@ -40,6 +40,7 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
          "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80", 0xdeadbeef},
         {"MissingIdInExistingBlock", 7003, 64, u"", "", 0xdeadbeef},
         {"MissingBlock", 9000, 64, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"MissingBlockRoomForTerminatorOnly", 9000, 1, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
     };
     for (const auto &c : kCases) {
         WCHAR wide[64] = {u'#'};
