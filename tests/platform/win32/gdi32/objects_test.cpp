@@ -43,6 +43,7 @@ TEST_F(ObjectsTest, GetObjectGivesTheBitmapRecord) {
                                   record.bmPlanes, record.bmBitsPixel, record.bmBits),
                   std::make_tuple(0, 9, 3, c.widthBytes, 1, c.bitsPerPixel, LPVOID{NULL}));
         EXPECT_TRUE(DeleteObject(bitmap) && !GetObjectA(bitmap, sizeof record, &record)) << "deleted: no object";
+        EXPECT_FALSE(DeleteObject(bitmap)) << "deleted: nothing to delete";
     }
 }
 

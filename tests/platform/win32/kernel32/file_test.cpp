@@ -133,6 +133,10 @@ TEST_F(FileTest, ReadOnlyAttributeIsThePermissionBitsAndBlocksDeletion) {
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("missing").c_str()), FALSE, ERROR_FILE_NOT_FOUND);
     EXPECT_LAST_ERROR(GetFileAttributesA(folder_.file("no/f").c_str()), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND);
     EXPECT_TRUE(!SetFileAttributesA("", FILE_ATTRIBUTE_NORMAL) && GetFileAttributesA("") == INVALID_FILE_ATTRIBUTES) << "no name";
+#ifndef _WIN32
+    // A file whose permissions even root cannot change: the refusal is reported, not swallowed.
+    EXPECT_LAST_ERROR(SetFileAttributesA("/proc/self/status", FILE_ATTRIBUTE_READONLY), FALSE, ERROR_ACCESS_DENIED);
+#endif
 }
 
 }  // namespace

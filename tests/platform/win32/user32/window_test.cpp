@@ -13,12 +13,14 @@ std::vector<std::pair<HWND, UINT>> seen;
 LRESULT ncCreateAnswer = TRUE, createAnswer = 0;
 LPVOID createParam;
 BOOL destroyAgain = FALSE;  // DestroyWindow's answer from within WM_DESTROY
+LPARAM destroyParams = 0;    // what WM_DESTROY and WM_NCDESTROY carried: both carry 0, 0
 
 LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE || message == WM_CREATE || message == WM_DESTROY || message == WM_NCDESTROY)
         seen.emplace_back(window, message);
     if (message == WM_NCCREATE) createParam = reinterpret_cast<const CREATESTRUCTA *>(lParam)->lpCreateParams;
     if (message == WM_DESTROY) destroyAgain = DestroyWindow(window);
+    if (message == WM_DESTROY || message == WM_NCDESTROY) destroyParams |= static_cast<LPARAM>(wParam) | lParam;
     if (message == WM_NCCREATE || message == WM_CREATE) return message == WM_NCCREATE ? ncCreateAnswer : createAnswer;
     return message == WM_USER ? static_cast<LRESULT>(wParam + lParam) : 0;
 }
@@ -118,7 +120,7 @@ TEST_F(WindowTest, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
     EXPECT_TRUE(DestroyWindow(parent));
     const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
-    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(seen == expected && destroyParams == 0);
     EXPECT_TRUE(destroyAgain && !IsWindow(child)) << "DestroyWindow while under way succeeds";
     EXPECT_LAST_ERROR(DestroyWindow(parent), FALSE, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_LAST_ERROR(Create(parent), nullptr, ERROR_INVALID_WINDOW_HANDLE);  // a parent that is gone
