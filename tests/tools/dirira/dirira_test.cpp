@@ -107,7 +107,8 @@ TEST_F(Program, CommandLines) {
         {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
         {{"convert", "a", "b", "-f"}, "2dirira: convert has no option -f\n" + u}, {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
         {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "},
-        {{"preview"}, "2dirira: preview wants IN OUT.png"}, {{"preview", "a", "b", "-f"}, "2dirira: preview has no option -f\n"}};
+        {{"preview"}, "2dirira: preview wants IN OUT.png"}, {{"preview", "a", "b", "-f"}, "2dirira: preview has no option -f\n"},
+        {{"info", "-x"}, "2" + u}};
     for (const auto &[args, said] : cases) EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
     const unsigned long long half = (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
     const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {{{"--memory", "4095"}, 4095}, {{"--memory=3K"}, 3ull << 10},
