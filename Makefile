@@ -3,12 +3,12 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build ccache g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
+PACKAGES := cmake ninja-build ccache g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm \
 	python3-dev python3-pybind11 python3-pytest \
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test
 
-.PHONY: all deps build build-bench build-sanitize build-windows build-windows64 build-windows32 demo samples test test-default test-sanitize test-tsan test-fma test-install test-fuzz fuzz-long test-windows test-windows64 test-windows32 bench bench-cold bench-program bench-python clean
+.PHONY: all deps build build-bench build-sanitize build-windows build-windows64 build-windows32 demo samples test test-format test-default test-sanitize test-tsan test-fma test-install test-fuzz fuzz-long test-windows test-windows64 test-windows32 bench bench-cold bench-program bench-python clean
 
 all: build
 
@@ -35,9 +35,13 @@ samples: build
 
 # Every part runs, even after one fails; the summary at the end names each
 # part that passed, was skipped on this machine (and why) or failed.
-TEST_PARTS := test-install test-fuzz test-windows64 test-windows32 test-fma test-tsan test-default test-sanitize
+TEST_PARTS := test-format test-install test-fuzz test-windows64 test-windows32 test-fma test-tsan test-default test-sanitize
 test:
 	@scripts/test-parts.sh $(TEST_PARTS)
+
+# One .clang-format for the whole tree, tests and code alike.
+test-format: deps
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 test-default: build
 	ctest --preset default

@@ -41,7 +41,7 @@ std::uint32_t le32(const Bytes &b, std::size_t at) {
 struct Picture {
     long width = 0;
     long height = 0;
-    Bytes rgb;  // top row first
+    Bytes rgb; // top row first
 };
 
 // Uncompressed 8-bit (through the table), 24-bit and 32-bit BI_RGB files
@@ -184,7 +184,7 @@ int compare_bmp(const Bytes &a, const Bytes &b) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 3) {

@@ -61,7 +61,7 @@ constexpr std::size_t kFitsCard = 80;
 // caches: on the development machine the decoding pass took 5 s instead of
 // 0.3 s. The library's store places its planes' blocks apart anyway; the
 // floor must not be slowed by a layout accident.
-constexpr std::size_t kPlanePad = 1040;  // 4 KiB and 64 bytes
+constexpr std::size_t kPlanePad = 1040; // 4 KiB and 64 bytes
 
 std::uint32_t le32(const std::uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
 std::uint16_t le16(const std::uint8_t *p) { return std::uint16_t(p[0] | p[1] << 8); }
@@ -86,7 +86,7 @@ struct Input {
     std::uint32_t compression = 0;
     std::size_t rowsOffset = 0;
     std::size_t stride = 0;
-    float gray[kGrayEntries] = {};  // the table's values; indexes beyond it read 0
+    float gray[kGrayEntries] = {}; // the table's values; indexes beyond it read 0
     int planes() const { return bitCount == 24 ? 3 : 1; }
     std::size_t planeStride() const { return std::size_t(width) * std::size_t(height) + kPlanePad; }
 };
@@ -183,13 +183,13 @@ void decode_rle8(const std::uint8_t *data, std::size_t size, const Input &in, fl
             const int end = std::min(in.width, x + int(count));
             std::fill(out + x, out + std::max(x, end), in.gray[value]);
             x = std::max(x, end);
-        } else if (value == 0) {  // end of line
+        } else if (value == 0) { // end of line
             x = 0;
             if (++row < in.height)
                 out = out_row(row);
-        } else if (value == 1) {  // end of bitmap
+        } else if (value == 1) { // end of bitmap
             return;
-        } else if (value == 2) {  // delta
+        } else if (value == 2) { // delta
             if (pos + 2 > size)
                 return;
             x = std::min(in.width, x + data[pos]);
@@ -197,7 +197,7 @@ void decode_rle8(const std::uint8_t *data, std::size_t size, const Input &in, fl
             pos += 2;
             if (row < in.height)
                 out = out_row(row);
-        } else {  // absolute run, padded to 16 bits
+        } else { // absolute run, padded to 16 bits
             const std::size_t present = std::min<std::size_t>(value, size - pos);
             for (std::size_t i = 0; i < present && x < in.width; ++i)
                 out[x++] = in.gray[data[pos + i]];
@@ -250,8 +250,8 @@ void bmp_headers(const Input &in, const BmpLayout &layout, std::uint8_t *out) {
     }
 }
 
-void render_bmp_rows(const Input &in, const BmpLayout &layout, const float *planes, std::uint8_t *rows, std::size_t first,
-                     std::size_t end) {
+void render_bmp_rows(const Input &in, const BmpLayout &layout, const float *planes, std::uint8_t *rows,
+                     std::size_t first, std::size_t end) {
     const std::size_t plane = in.planeStride();
     const int count = in.planes();
     const std::size_t used = std::size_t(in.width) * std::size_t(count);
@@ -297,7 +297,7 @@ bool write_bmp(const Input &in, HugeBuffer &file, const float *planes, const std
         render_bmp_rows(in, layout, planes, out + layout.rowsOffset, first, end);
     });
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const bool ok = fd >= 0 && write_all(fd, out, layout.fileBytes) && fsync(fd) == 0;  // durable, as dirira's output
+    const bool ok = fd >= 0 && write_all(fd, out, layout.fileBytes) && fsync(fd) == 0; // durable, as dirira's output
     if (fd >= 0)
         close(fd);
     delete fresh;
@@ -345,8 +345,8 @@ bool write_fits(const Input &in, float *planes, const std::string &path) {
     std::vector<iovec> pieces{{header.data(), header.size()}};
     for (int plane = 0; plane < in.planes(); ++plane)
         for (int y = in.height - 1; y >= 0; --y)
-            pieces.push_back({planes + std::size_t(plane) * in.planeStride() + std::size_t(y) * std::size_t(in.width),
-                              rowBytes});
+            pieces.push_back(
+                {planes + std::size_t(plane) * in.planeStride() + std::size_t(y) * std::size_t(in.width), rowBytes});
     if (!padding.empty())
         pieces.push_back({padding.data(), padding.size()});
 
@@ -360,7 +360,7 @@ bool write_fits(const Input &in, float *planes, const std::string &path) {
         // Regular files take a whole writev; a short one is a failure here.
         ok = writev(fd, pieces.data() + first, int(count)) == ssize_t(want);
     }
-    ok = ok && fsync(fd) == 0;  // durable, as dirira's output
+    ok = ok && fsync(fd) == 0; // durable, as dirira's output
     if (fd >= 0)
         close(fd);
     return ok || fail("cannot write", path);
@@ -371,7 +371,7 @@ bool ends_with(const std::string &text, const char *tail) {
     return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 3) {
@@ -396,7 +396,7 @@ int main(int argc, char **argv) {
         });
     bool ok;
     if (ends_with(output, ".fits")) {
-        delete file;  // the FITS output never lives in the input's memory
+        delete file; // the FITS output never lives in the input's memory
         file = nullptr;
         ok = write_fits(in, planes.as<float>(), output);
     } else {

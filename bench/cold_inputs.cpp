@@ -54,7 +54,7 @@ private:
 // One channel (or the gray picture) as bytes, top row first.
 struct Picture {
     int side;
-    std::vector<std::uint8_t> channels[3];  // red, green, blue; gray uses [0]
+    std::vector<std::uint8_t> channels[3]; // red, green, blue; gray uses [0]
 };
 
 // Sky: a diagonal gradient plus noise from a sum of four uniform bytes
@@ -69,8 +69,7 @@ void paint_sky(Picture &picture, int count, int noiseEvery, Random &random) {
             const bool noisy = noiseEvery == 1 || bits % std::uint64_t(noiseEvery) == 0;
             for (int c = 0; c < count; ++c) {
                 const std::uint64_t r = bits >> (16 * c);
-                const int noise =
-                    noisy ? int((r & 7) + ((r >> 3) & 7) + ((r >> 6) & 7) + ((r >> 9) & 7)) - 14 : 0;
+                const int noise = noisy ? int((r & 7) + ((r >> 3) & 7) + ((r >> 6) & 7) + ((r >> 9) & 7)) - 14 : 0;
                 const int base = 16 + c * 3 + int((x + y) * 24 / (2 * side));
                 picture.channels[c][y * side + x] = std::uint8_t(std::clamp(base + noise, 0, 255));
             }
@@ -114,20 +113,20 @@ void put32(std::vector<std::uint8_t> &out, std::uint32_t v) {
 std::vector<std::uint8_t> headers(int side, int bitCount, std::uint32_t compression) {
     const std::uint32_t entries = bitCount == 8 ? kGrayEntries : 0;
     std::vector<std::uint8_t> out{'B', 'M'};
-    put32(out, 0);                                            // bfSize, patched
-    put32(out, 0);                                            // bfReserved1, bfReserved2
-    put32(out, kFileHeaderSize + kInfoHeaderSize + 4 * entries);  // bfOffBits
-    put32(out, kInfoHeaderSize);                              // biSize
-    put32(out, std::uint32_t(side));                          // biWidth
-    put32(out, std::uint32_t(side));                          // biHeight: bottom-up
-    put16(out, 1);                                            // biPlanes
-    put16(out, std::uint32_t(bitCount));                      // biBitCount
-    put32(out, compression);                                  // biCompression
-    put32(out, 0);                                            // biSizeImage, patched
-    put32(out, 2835);                                         // biXPelsPerMeter (72 dpi)
-    put32(out, 2835);                                         // biYPelsPerMeter
-    put32(out, entries);                                      // biClrUsed
-    put32(out, 0);                                            // biClrImportant
+    put32(out, 0);                                               // bfSize, patched
+    put32(out, 0);                                               // bfReserved1, bfReserved2
+    put32(out, kFileHeaderSize + kInfoHeaderSize + 4 * entries); // bfOffBits
+    put32(out, kInfoHeaderSize);                                 // biSize
+    put32(out, std::uint32_t(side));                             // biWidth
+    put32(out, std::uint32_t(side));                             // biHeight: bottom-up
+    put16(out, 1);                                               // biPlanes
+    put16(out, std::uint32_t(bitCount));                         // biBitCount
+    put32(out, compression);                                     // biCompression
+    put32(out, 0);                                               // biSizeImage, patched
+    put32(out, 2835);                                            // biXPelsPerMeter (72 dpi)
+    put32(out, 2835);                                            // biYPelsPerMeter
+    put32(out, entries);                                         // biClrUsed
+    put32(out, 0);                                               // biClrImportant
     for (std::uint32_t i = 0; i < entries; ++i)
         out.insert(out.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
     return out;
@@ -154,7 +153,7 @@ std::vector<std::uint8_t> uncompressed(const Picture &picture, int bitCount) {
             if (bitCount == 8) {
                 file.push_back(picture.channels[0][y * side + x]);
             } else {
-                for (int c = 2; c >= 0; --c)  // blue, green, red
+                for (int c = 2; c >= 0; --c) // blue, green, red
                     file.push_back(picture.channels[c][y * side + x]);
             }
         }
@@ -200,9 +199,9 @@ std::vector<std::uint8_t> run_length(const Picture &picture) {
             }
             x = end;
         }
-        file.insert(file.end(), {0, 0});  // end of line
+        file.insert(file.end(), {0, 0}); // end of line
     }
-    file.insert(file.end(), {0, 1});  // end of bitmap
+    file.insert(file.end(), {0, 1}); // end of bitmap
     patch_sizes(file, headerBytes);
     return file;
 }
@@ -215,7 +214,7 @@ bool write(const std::string &path, const std::vector<std::uint8_t> &bytes) {
     return std::fclose(file) == 0 && ok;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 2) {

@@ -22,4 +22,4 @@ HugeBuffer::HugeBuffer(std::size_t bytes) : bytes_(bytes) {
 
 HugeBuffer::~HugeBuffer() { munmap(mapping_, mappingBytes_); }
 
-}  // namespace bench_support
+} // namespace bench_support

@@ -14,10 +14,7 @@ public:
     HugeBuffer(const HugeBuffer &) = delete;
     HugeBuffer &operator=(const HugeBuffer &) = delete;
 
-    template <typename T>
-    T *as() const {
-        return static_cast<T *>(data_);
-    }
+    template <typename T> T *as() const { return static_cast<T *>(data_); }
     std::size_t size() const { return bytes_; }
 
 private:
@@ -27,4 +24,4 @@ private:
     std::size_t bytes_;
 };
 
-}  // namespace bench_support
+} // namespace bench_support

@@ -116,8 +116,7 @@ int opaque(int value) {
 
 // Calls read(x, y) for every column of one row per iteration, the rows
 // cycling through the image, and reports the time per call.
-template <typename Read>
-void sweep_rows(benchmark::State &state, Read read) {
+template <typename Read> void sweep_rows(benchmark::State &state, Read read) {
     int y = 0;
     for (auto _ : state) {
         for (int x = 0; x < kSide; ++x)
@@ -145,8 +144,7 @@ const std::vector<Position> &random_positions() {
     return positions;
 }
 
-template <typename Read>
-void sweep_random(benchmark::State &state, Read read) {
+template <typename Read> void sweep_random(benchmark::State &state, Read read) {
     const std::vector<Position> &positions = random_positions();
     std::size_t next = 0;
     for (auto _ : state) {
@@ -175,7 +173,8 @@ auto floor_gray256_reader() {
     };
 }
 auto called_gray256_reader() {
-    return [image = plain_gray(), levels = plane_0_levels()](int x, int y) { return called_gray256(image, levels, x, y); };
+    return
+        [image = plain_gray(), levels = plane_0_levels()](int x, int y) { return called_gray256(image, levels, x, y); };
 }
 auto shared_gray256_reader() {
     return [image = plain_gray(), levels = plane_0_levels()](int x, int y) {
@@ -217,20 +216,18 @@ auto bright_raw_reader() {
 // Registered under the names scripts/bench.sh pairs (BM_Floor<Name>,
 // BM_Called<Name>, BM_Shared<Name>, BM_<Name>, with "Random" appended for random
 // positions), the argument being the image side; floors run first.
-template <typename MakeRead>
-void add(const std::string &name, MakeRead make) {
-    benchmark::RegisterBenchmark(name.c_str(), [make](benchmark::State &state) { sweep_rows(state, make()); })
-        ->Arg(kSide);
+template <typename MakeRead> void add(const std::string &name, MakeRead make) {
+    benchmark::RegisterBenchmark(name.c_str(), [make](benchmark::State &state) {
+        sweep_rows(state, make());
+    })->Arg(kSide);
 }
-template <typename MakeRead>
-void add_random(const std::string &name, MakeRead make) {
-    benchmark::RegisterBenchmark((name + "Random").c_str(),
-                                 [make](benchmark::State &state) { sweep_random(state, make()); })
-        ->Arg(kSide);
+template <typename MakeRead> void add_random(const std::string &name, MakeRead make) {
+    benchmark::RegisterBenchmark((name + "Random").c_str(), [make](benchmark::State &state) {
+        sweep_random(state, make());
+    })->Arg(kSide);
 }
 
-template <typename Add>
-void add_every_member(Add add_one) {
+template <typename Add> void add_every_member(Add add_one) {
     add_one("BM_FloorGray256", floor_gray256_reader);
     add_one("BM_CalledGray256", called_gray256_reader);
     add_one("BM_SharedGray256", shared_gray256_reader);
@@ -245,7 +242,7 @@ void add_every_member(Add add_one) {
     add_one("BM_BrightRaw", bright_raw_reader);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     add_every_member([](const char *name, auto make) { add(name, make); });

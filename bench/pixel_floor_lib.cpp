@@ -12,4 +12,4 @@ float shared_gray_raw_at(PlainPlanes image, double x, double y) { return gray_ra
 
 float shared_bright_raw(PlainPlanes image, int x, int y) { return bright_raw(image, x, y); }
 
-}  // namespace pixel_floors
+} // namespace pixel_floors

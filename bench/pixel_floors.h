@@ -76,4 +76,4 @@ PIXEL_FLOOR_EXPORT unsigned char shared_gray256(PlainPlanes image, const Levels 
 PIXEL_FLOOR_EXPORT float shared_gray_raw_at(PlainPlanes image, double x, double y);
 PIXEL_FLOOR_EXPORT float shared_bright_raw(PlainPlanes image, int x, int y);
 
-}  // namespace pixel_floors
+} // namespace pixel_floors

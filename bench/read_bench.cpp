@@ -31,7 +31,7 @@ constexpr int kRleSide = 4096;
 // starts lie 256 MiB apart make every red, green and blue store of a pixel
 // collide in the processor's caches (the floor took 3 s instead of 0.2 s
 // here). The library's store places its planes apart anyway.
-constexpr std::size_t kPlanePad = 1040;  // 4 KiB and 64 bytes
+constexpr std::size_t kPlanePad = 1040; // 4 KiB and 64 bytes
 
 std::uint32_t row_bytes(int bitCount) { return (std::uint32_t(bitCount) * kSide + 31) / 32 * 4; }
 std::uint32_t table_entries(int bitCount) { return bitCount == 8 ? 256 : 0; }
@@ -145,7 +145,7 @@ std::string make_rle_file() {
                 x += same;
                 continue;
             }
-            int end = x + 1;  // up to the next run of three
+            int end = x + 1; // up to the next run of three
             while (end < kRleSide && end - x < 255 &&
                    !(end + 2 < kRleSide && line[end] == line[end + 1] && line[end] == line[end + 2]))
                 ++end;
@@ -275,6 +275,6 @@ BENCHMARK(BM_Read)->Arg(8)->Arg(24)->Unit(benchmark::kMillisecond)->Iterations(4
 BENCHMARK(BM_FloorRle8)->Arg(kRleSide)->Unit(benchmark::kMillisecond)->Iterations(8);
 BENCHMARK(BM_Rle8)->Arg(kRleSide)->Unit(benchmark::kMillisecond)->Iterations(8);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

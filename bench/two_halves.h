@@ -9,11 +9,10 @@ namespace bench_support {
 
 // work(first, end) over [0, count): the first half on this thread, the rest
 // on a second one at the same time.
-template <typename Work>
-void in_two_halves(std::size_t count, Work work) {
+template <typename Work> void in_two_halves(std::size_t count, Work work) {
     std::thread helper(work, count / 2, count);
     work(std::size_t{0}, count / 2);
     helper.join();
 }
 
-}  // namespace bench_support
+} // namespace bench_support

@@ -26,7 +26,7 @@ using bench_support::HugeBuffer;
 constexpr int kSide = 8192;
 constexpr int kPlanes = 3;
 constexpr std::size_t kPlaneSamples = std::size_t{kSide} * kSide;
-constexpr std::size_t kRowBytes = std::size_t{kSide} * 3;  // a multiple of 4: no padding
+constexpr std::size_t kRowBytes = std::size_t{kSide} * 3; // a multiple of 4: no padding
 constexpr double kLevelMin = 16.0, kLevelMax = 240.0;
 
 std::string output_path(const char *name) {
@@ -75,7 +75,7 @@ inline std::uint8_t display_byte(float sample) {
 
 void floor_write(const float *planes, const std::string &path) {
     HugeBuffer pixels(kRowBytes * kSide);
-    bench_support::in_two_halves(kSide, [&](std::size_t first, std::size_t end) {  // as the library renders
+    bench_support::in_two_halves(kSide, [&](std::size_t first, std::size_t end) { // as the library renders
         for (int y = int(first); y < int(end); ++y) {
             std::uint8_t *out = pixels.as<std::uint8_t>() + std::size_t(kSide - 1 - y) * kRowBytes;
             for (int plane = 0; plane < kPlanes; ++plane) {
@@ -120,6 +120,6 @@ void BM_Write(benchmark::State &state) {
 BENCHMARK(BM_Floor)->Arg(kSide)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
 BENCHMARK(BM_Write)->Arg(kSide)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -26,7 +26,9 @@ void put32(std::uint8_t *&out, std::uint32_t value) {
 
 // OS/2 2.x headers run from 16 to 64 bytes, fields past the size left out;
 // 40, 52 and 56 are the Windows sizes that share their first 40 bytes.
-bool is_os2(std::uint32_t size) { return size >= kOs2Short && size <= kOs2 && size != kInfo && size != kV2 && size != kV3; }
+bool is_os2(std::uint32_t size) {
+    return size >= kOs2Short && size <= kOs2 && size != kInfo && size != kV2 && size != kV3;
+}
 
 std::string describe(std::uint32_t size, const std::string &why) {
     const std::string name = bmp_header_name(size);
@@ -42,12 +44,12 @@ struct Fields {
 
 Fields read_fields(const std::uint8_t *h, std::uint32_t size) {
     Fields f;
-    if (size == kCore) {  // bcWidth, bcHeight, bcPlanes, bcBitCount: 16-bit, unsigned
+    if (size == kCore) { // bcWidth, bcHeight, bcPlanes, bcBitCount: 16-bit, unsigned
         f.width = u16(h + 4), f.height = u16(h + 6), f.bits = u16(h + 10);
         return f;
     }
     f.width = std::int32_t(u32(h + 4)), f.height = std::int32_t(u32(h + 8)), f.bits = u16(h + 14);
-    const std::uint32_t at[] = {16, 20, 24, 28, 32};  // compression, size image, resolutions, colours used
+    const std::uint32_t at[] = {16, 20, 24, 28, 32}; // compression, size image, resolutions, colours used
     std::uint32_t values[5] = {};
     for (int i = 0; i < 5; ++i)
         values[i] = size >= at[i] + 4 ? u32(h + at[i]) : 0;
@@ -119,10 +121,13 @@ std::string take_pixels(std::size_t size, std::uint32_t offBits, const Fields &f
         plan.pixelBytes = f.sizeImage != 0 ? std::min<std::size_t>(f.sizeImage, left) : left;
         return "";
     }
-    const auto rowBytes = [&](unsigned bits) { return (std::uint64_t{bits} * std::uint64_t(plan.width) + 31) / 32 * 4; };
+    const auto rowBytes = [&](unsigned bits) {
+        return (std::uint64_t{bits} * std::uint64_t(plan.width) + 31) / 32 * 4;
+    };
     const std::uint64_t fileRow = rowBytes(plan.fileBits), blockRow = rowBytes(plan.bits);
     if (blockRow > kMaxPixelBytes / std::uint64_t(plan.height))
-        return "its " + std::to_string(plan.width) + " x " + std::to_string(plan.height) + " pixels need more than 4 GiB";
+        return "its " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
+               " pixels need more than 4 GiB";
     plan.fileRowBytes = std::size_t(fileRow), plan.rowBytes = std::size_t(blockRow);
     plan.pixelBytes = std::size_t(blockRow) * std::size_t(plan.height);
     const std::uint64_t wanted = fileRow * std::uint64_t(plan.height);
@@ -138,7 +143,7 @@ void widen_two_bit_row(const std::uint8_t *from, std::size_t available, std::int
     }
 }
 
-}  // namespace
+} // namespace
 
 const char *bmp_header_name(std::uint32_t size) {
     switch (size) {
@@ -198,14 +203,21 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) 
 
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block) {
     std::uint8_t *out = block;
-    const std::uint32_t header[] = {40, std::uint32_t(plan.width), std::uint32_t(plan.height), 1u | plan.bits << 16,
-                                    plan.compression, std::uint32_t(plan.pixelBytes), std::uint32_t(plan.xPerMetre),
-                                    std::uint32_t(plan.yPerMetre), plan.colours, 0};
+    const std::uint32_t header[] = {40,
+                                    std::uint32_t(plan.width),
+                                    std::uint32_t(plan.height),
+                                    1u | plan.bits << 16,
+                                    plan.compression,
+                                    std::uint32_t(plan.pixelBytes),
+                                    std::uint32_t(plan.xPerMetre),
+                                    std::uint32_t(plan.yPerMetre),
+                                    plan.colours,
+                                    0};
     for (std::uint32_t value : header)
         put32(out, value);
     for (int i = 0; i < 3 && plan.compression == kBitFields; ++i)
         put32(out, plan.masks[i]);
-    for (std::uint32_t i = 0; i < plan.colours; ++i) {  // blue, green, red; RGBQUAD's fourth byte 0
+    for (std::uint32_t i = 0; i < plan.colours; ++i) { // blue, green, red; RGBQUAD's fourth byte 0
         std::memcpy(out, file + plan.tableAt + plan.entrySize * i, 3);
         out[3] = 0, out += 4;
     }
@@ -226,4 +238,4 @@ void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, s
     }
 }
 
-}  // namespace bmpfile
+} // namespace bmpfile

@@ -27,17 +27,17 @@ std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size);
 // the caller can allocate the block that AttachDIB takes and fill it once.
 struct DibPlan {
     std::uint32_t headerSize = 0;
-    std::int32_t width = 0, height = 0;  // height > 0; topDown says how the file stores rows
+    std::int32_t width = 0, height = 0; // height > 0; topDown says how the file stores rows
     bool topDown = false;
-    unsigned fileBits = 0;               // as the file has them: 1, 2, 4, 8, 16, 24 or 32
-    unsigned bits = 0;                   // as the block has them (2-bit indices become 8-bit)
-    std::uint32_t compression = 0;       // of the block: BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS
-    std::uint32_t masks[3] = {};         // red, green, blue, for BI_BITFIELDS
-    std::uint32_t colours = 0;           // table entries carried over
+    unsigned fileBits = 0;         // as the file has them: 1, 2, 4, 8, 16, 24 or 32
+    unsigned bits = 0;             // as the block has them (2-bit indices become 8-bit)
+    std::uint32_t compression = 0; // of the block: BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS
+    std::uint32_t masks[3] = {};   // red, green, blue, for BI_BITFIELDS
+    std::uint32_t colours = 0;     // table entries carried over
     std::size_t tableAt = 0, entrySize = 4;
-    std::size_t pixelsAt = 0, pixelBytes = 0;  // in the file; pixelBytes as the block holds them
+    std::size_t pixelsAt = 0, pixelBytes = 0; // in the file; pixelBytes as the block holds them
     std::size_t fileRowBytes = 0, rowBytes = 0;
-    std::size_t missing = 0;             // pixel bytes past the file's end, read as zero
+    std::size_t missing = 0; // pixel bytes past the file's end, read as zero
     std::int32_t xPerMetre = 0, yPerMetre = 0;
 
     std::size_t block_size() const { return 40 + (compression == 3 ? 12 : 0) + 4 * std::size_t{colours} + pixelBytes; }
@@ -50,4 +50,4 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan);
 // Writes the plan's block (plan.block_size() bytes at `block`).
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block);
 
-}  // namespace bmpfile
+} // namespace bmpfile

@@ -15,7 +15,7 @@ bool register_class_once() {
     return atom != 0;
 }
 
-}  // namespace
+} // namespace
 
 ProgressWindow::ProgressWindow(Receiver receiver) : receiver_(std::move(receiver)) {
     if (!register_class_once())
@@ -40,4 +40,4 @@ LRESULT CALLBACK ProgressWindow::procedure(HWND window, UINT message, WPARAM wPa
     return 0;
 }
 
-}  // namespace bmpfile
+} // namespace bmpfile

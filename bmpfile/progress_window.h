@@ -27,4 +27,4 @@ private:
     HWND window_ = NULL;
 };
 
-}  // namespace bmpfile
+} // namespace bmpfile

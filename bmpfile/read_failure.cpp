@@ -23,14 +23,14 @@ constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::size_t kCoreBitCountAt = 10;  // bcSize, bcWidth, bcHeight, bcPlanes
 constexpr std::size_t kInfoBitCountAt = 14;  // biSize, biWidth, biHeight, biPlanes
-constexpr unsigned long kTableEntrySize = 4;  // RGBQUAD, as the reader widens RGBTRIPLE
+constexpr unsigned long kTableEntrySize = 4; // RGBQUAD, as the reader widens RGBTRIPLE
 
 // What the first bytes of a file say: the header's size field and bit
 // count, behind a file header or not, and the file's length.
 struct HeaderPeek {
     std::uint32_t headerSize = 0;
     unsigned bitCount = 0;
-    bool complete = false;  // the whole header is there (40 bytes unless a core header)
+    bool complete = false; // the whole header is there (40 bytes unless a core header)
     long fileSize = 0;
     // The reader's normalised header and colour table, counted as the reader
     // counts them: a core file smaller than this is refused, however valid.
@@ -53,7 +53,7 @@ bool peek(const char *path, HeaderPeek &header) {
     std::fseek(file, 0, SEEK_END);
     header.fileSize = std::ftell(file);
     std::fclose(file);
-    const std::size_t at = bytes[0] == 'B' && bytes[1] == 'M' ? kFileHeaderSize : 0;  // zeros past `got`
+    const std::size_t at = bytes[0] == 'B' && bytes[1] == 'M' ? kFileHeaderSize : 0; // zeros past `got`
     if (got < at + 4)
         return false;
     header.headerSize = little_endian(bytes + at, 4);
@@ -84,8 +84,8 @@ std::string why(const char *path, int status) {
     // 6 comes after a whole header was read: from memory, or from the image
     // library, which decodes only the usual bit depths.
     if (status == dirira::kBmpNoMemory && !supported_bit_depth(header.bitCount)) {
-        std::snprintf(text, sizeof text,
-                      "%u bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)", header.bitCount);
+        std::snprintf(text, sizeof text, "%u bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)",
+                      header.bitCount);
         return text;
     }
     if (status == dirira::kBmpBadHeaderSize) {
@@ -96,8 +96,10 @@ std::string why(const char *path, int status) {
     return dirira::bmp_status_message(status);
 }
 
-}  // namespace
+} // namespace
 
-std::string read_failure_why(const char *path, int status) { return "status " + std::to_string(status) + ": " + why(path, status); }
+std::string read_failure_why(const char *path, int status) {
+    return "status " + std::to_string(status) + ": " + why(path, status);
+}
 
-}  // namespace bmpfile
+} // namespace bmpfile

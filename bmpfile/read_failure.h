@@ -9,4 +9,4 @@ namespace bmpfile {
 // status alone would mislead and the file's own headers tell what happened.
 std::string read_failure_why(const char *path, int status);
 
-}  // namespace bmpfile
+} // namespace bmpfile

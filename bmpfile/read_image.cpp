@@ -86,21 +86,23 @@ bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadSou
     auto *bytes = static_cast<std::uint8_t *>(block != NULL ? GlobalLock(block) : nullptr);
     if (bytes == nullptr) {
         GlobalFree(block);
-        return refuse(failure, dirira::kBmpNoMemory, "status 6: no memory for its " + std::to_string(plan.block_size()) + " bytes");
+        return refuse(failure, dirira::kBmpNoMemory,
+                      "status 6: no memory for its " + std::to_string(plan.block_size()) + " bytes");
     }
     fill_dib(file.data(), file.size(), plan, bytes);
     GlobalUnlock(block);
-    std::vector<std::uint8_t>().swap(file);  // the block is all AttachDIB needs
+    std::vector<std::uint8_t>().swap(file); // the block is all AttachDIB needs
     const int attached = image.AttachDIB(static_cast<HDIB>(block), progress, path);
     GlobalFree(block);
     if (attached == 0)
-        return refuse(failure, dirira::kBmpNoMemory, "status 6: the image library cannot hold its " +
-                                                         std::to_string(plan.width) + " x " + std::to_string(plan.height) + " pixels");
+        return refuse(failure, dirira::kBmpNoMemory,
+                      "status 6: the image library cannot hold its " + std::to_string(plan.width) + " x " +
+                          std::to_string(plan.height) + " pixels");
     record_source(image, path, plan);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure) {
     source = ReadSource();
@@ -113,8 +115,8 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
 }
 
 std::string describe_source(const ReadSource &source) {
-    return std::string(bmp_header_name(source.headerSize)) + " (" + std::to_string(source.headerSize) + "-byte header), read by " +
-           (source.byLibrary ? "the library (CBmp::Read)" : "the program's reader");
+    return std::string(bmp_header_name(source.headerSize)) + " (" + std::to_string(source.headerSize) +
+           "-byte header), read by " + (source.byLibrary ? "the library (CBmp::Read)" : "the program's reader");
 }
 
-}  // namespace bmpfile
+} // namespace bmpfile

@@ -17,14 +17,14 @@ namespace bmpfile {
 constexpr int kRefusedByReader = -1;
 
 struct ReadSource {
-    std::uint32_t headerSize = 0;  // 0: the file has no BMP file header
-    bool byLibrary = false;        // CBmp::Read took it
-    std::string warning;           // what the reader let pass, e.g. a file cut short; empty: nothing
+    std::uint32_t headerSize = 0; // 0: the file has no BMP file header
+    bool byLibrary = false;       // CBmp::Read took it
+    std::string warning;          // what the reader let pass, e.g. a file cut short; empty: nothing
 };
 
 struct ReadFailure {
-    int status = 0;   // CBmp::Read's status, or kRefusedByReader
-    std::string why;  // "status N: WHAT", or what the file is and why it cannot be read
+    int status = 0;  // CBmp::Read's status, or kRefusedByReader
+    std::string why; // "status N: WHAT", or what the file is and why it cannot be read
 };
 
 // Reads `path` into `image`, the progress window (or NULL) getting the
@@ -36,4 +36,4 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
 // the program's reader".
 std::string describe_source(const ReadSource &source);
 
-}  // namespace bmpfile
+} // namespace bmpfile

@@ -15,9 +15,9 @@ using namespace dirira;
 namespace dirira {
 namespace {
 
-constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
-constexpr LONG kMaxLines = 0xFFFF;                           // what a 16-bit line count covers
-constexpr std::uint64_t kMaxSize = 0xFFFFFFFF;               // sizes are 32-bit on the original platform
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER); // 40
+constexpr LONG kMaxLines = 0xFFFF;                          // what a 16-bit line count covers
+constexpr std::uint64_t kMaxSize = 0xFFFFFFFF;              // sizes are 32-bit on the original platform
 
 // Only the low 16 bits of PaletteSize count.
 DWORD colour_table_size(const void *header) { return PaletteSize(header) & 0xFFFFu; }
@@ -110,8 +110,8 @@ HBITMAP create_bitmap(HDC dc, const BYTE *dib) {
     return CreateDIBitmap(dc, &info->bmiHeader, CBM_INIT, rows, info, DIB_RGB_COLORS);
 }
 
-}  // namespace
-}  // namespace dirira
+} // namespace
+} // namespace dirira
 
 HDIB CBmp::DibFromBitmap(HBITMAP bitmap, DWORD compression, WORD bitCount, HPALETTE palette) {
     if (bitmap == NULL)

@@ -16,7 +16,7 @@ namespace {
 
 constexpr WORD kBitmapSignature = 0x4D42;                    // "BM"
 constexpr DWORD kFileHeaderSize = sizeof(BITMAPFILEHEADER);  // 14
-constexpr SIZE_T kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
+constexpr SIZE_T kInfoHeaderSize = sizeof(BITMAPINFOHEADER); // 40
 
 // The file header of a block: bfSize counts the whole block as the memory
 // manager reports it, surplus bytes included; bfOffBits places the rows
@@ -38,8 +38,8 @@ bool write_all(HANDLE file, const void *bytes, DWORD count) {
     return WriteFile(file, bytes, count, &written, NULL) != FALSE;
 }
 
-}  // namespace
-}  // namespace dirira
+} // namespace
+} // namespace dirira
 
 int CBmp::WriteDIB(const char *path, HDIB dib) {
     // A block too short for an information header is no DIB either: its

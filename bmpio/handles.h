@@ -95,4 +95,4 @@ private:
     HPALETTE previous_;
 };
 
-}  // namespace dirira
+} // namespace dirira

@@ -51,8 +51,8 @@ void record_provenance(CImage &image, const char *path, const DibSummary &dib) {
     image.SetOrgPlanes(0);
 }
 
-}  // namespace
-}  // namespace dirira
+} // namespace
+} // namespace dirira
 
 int CBmp::Read(CImage *image, const char *path, HWND progressWnd, const char *caption) {
     const LPARAM captionParam = reinterpret_cast<LPARAM>(caption);
@@ -89,7 +89,7 @@ int CBmp::GetOrgWidthAndHeight(const char *path, int *width, int *height, int *p
     if (ReadDibBitmapInfo(file.get(), &block) != kBmpOk)
         return 0;
     BITMAPINFOHEADER info;
-    const int known = DibInfo(block, &info);  // 0 for a block that cannot be locked
+    const int known = DibInfo(block, &info); // 0 for a block that cannot be locked
     GlobalFree(block);
     if (!known || info.biWidth <= 0 || info.biHeight <= 0)
         return 0;

@@ -15,11 +15,11 @@
 namespace dirira {
 namespace {
 
-constexpr WORD kBitmapSignature = 0x4D42;  // "BM" read as a little-endian WORD
-constexpr DWORD kFileHeaderSize = sizeof(BITMAPFILEHEADER);  // 14
-constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
-constexpr DWORD kCoreHeaderSize = sizeof(BITMAPCOREHEADER);  // 12
-constexpr UINT kDibAllocFlags = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x0042
+constexpr WORD kBitmapSignature = 0x4D42;                      // "BM" read as a little-endian WORD
+constexpr DWORD kFileHeaderSize = sizeof(BITMAPFILEHEADER);    // 14
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);    // 40
+constexpr DWORD kCoreHeaderSize = sizeof(BITMAPCOREHEADER);    // 12
+constexpr UINT kDibAllocFlags = GMEM_MOVEABLE | GMEM_ZEROINIT; // 0x0042
 
 // Bytes of the rows as the reader works them out: 32-bit unsigned arithmetic
 // that wraps, with a logical shift. A negative height (top-down rows) thus
@@ -99,8 +99,8 @@ void read_colour_table(HANDLE file, BYTE *table, WORD entries, bool coreTable) {
         widen_core_table(table, entries);
 }
 
-}  // namespace
-}  // namespace dirira
+} // namespace
+} // namespace dirira
 
 using namespace dirira;
 
@@ -169,9 +169,9 @@ int CBmp::DibInfo(HANDLE dib, BITMAPINFOHEADER *info) {
         return 0;
     ScopedGlobalLock lock(dib);
     if (lock.bytes() == nullptr)
-        return 0;  // not a live block: nothing to copy
+        return 0; // not a live block: nothing to copy
     std::memcpy(info, lock.bytes(), sizeof *info);
-    if (info->biSize != kCoreHeaderSize) {  // a core header gets no defaults
+    if (info->biSize != kCoreHeaderSize) { // a core header gets no defaults
         if (info->biSizeImage == 0)
             info->biSizeImage = signed_image_size(info->biBitCount, info->biWidth, info->biHeight);
         if (info->biClrUsed == 0)
@@ -202,8 +202,8 @@ bool read_pixels(HANDLE file, HGLOBAL block, DWORD blockSize) {
     return true;
 }
 
-}  // namespace
-}  // namespace dirira
+} // namespace
+} // namespace dirira
 
 int CBmp::ReadDIB(const char *path, HDIB *dib) {
     *dib = NULL;
@@ -217,12 +217,12 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
         return status;
 
     BITMAPINFOHEADER info;
-    if (!DibInfo(block, &info)) {  // a block that cannot be locked
+    if (!DibInfo(block, &info)) { // a block that cannot be locked
         GlobalFree(block);
         return kBmpNoMemory;
     }
     const DWORD headerAndTable = info.biSize + palette_bytes(&info);
-    DWORD length = headerAndTable + info.biSizeImage;  // wraps like the 32-bit original
+    DWORD length = headerAndTable + info.biSizeImage; // wraps like the 32-bit original
 
     // The file's size wins over the header's: a file header, a gap before
     // the pixels, a lying or wrapped biSizeImage or a truncated file all make
@@ -241,7 +241,7 @@ int CBmp::ReadDIB(const char *path, HDIB *dib) {
 
     HGLOBAL resized = GlobalReAlloc(block, length, kDibAllocFlags);
     if (resized == NULL) {
-        GlobalFree(block);  // the block as it was before the attempt
+        GlobalFree(block); // the block as it was before the attempt
         return kBmpNoMemory;
     }
     if (!read_pixels(file.get(), resized, length)) {

@@ -6,14 +6,14 @@ namespace dirira {
 
 enum BmpStatus : int {
     kBmpOk = 0,
-    kBmpCannotCreate = 2,     // the output file cannot be created
-    kBmpCannotOpen = 3,       // the input file cannot be opened
-    kBmpReadFailed = 4,       // a header cannot be read
-    kBmpWriteFailed = 5,      // a write to the output file failed
-    kBmpNoMemory = 6,         // no memory, or the image library refused or produced no DIB
-    kBmpBadHeaderSize = 7,    // the header is neither an information (40) nor a core (12) header
-    kBmpNoDib = 10,           // no DIB to write: none given, or a block shorter than its header
-    kBmpHeaderUnusable = 17,  // the headers do not describe a readable picture
+    kBmpCannotCreate = 2,    // the output file cannot be created
+    kBmpCannotOpen = 3,      // the input file cannot be opened
+    kBmpReadFailed = 4,      // a header cannot be read
+    kBmpWriteFailed = 5,     // a write to the output file failed
+    kBmpNoMemory = 6,        // no memory, or the image library refused or produced no DIB
+    kBmpBadHeaderSize = 7,   // the header is neither an information (40) nor a core (12) header
+    kBmpNoDib = 10,          // no DIB to write: none given, or a block shorter than its header
+    kBmpHeaderUnusable = 17, // the headers do not describe a readable picture
 };
 
 inline const char *bmp_status_message(int status) {
@@ -42,4 +42,4 @@ inline const char *bmp_status_message(int status) {
     }
 }
 
-}  // namespace dirira
+} // namespace dirira

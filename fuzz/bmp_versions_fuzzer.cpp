@@ -14,11 +14,9 @@
 
 namespace {
 
-bool worth_filling(std::size_t blockSize, std::size_t inputSize) {
-    return blockSize <= 2 * inputSize + 4096;
-}
+bool worth_filling(std::size_t blockSize, std::size_t inputSize) { return blockSize <= 2 * inputSize + 4096; }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     bmpfile::DibPlan plan;

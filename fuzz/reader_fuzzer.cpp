@@ -44,7 +44,7 @@ void as_block(const std::uint8_t *data, std::size_t size) {
     attach(block);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0)
@@ -54,6 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     else
         through_file(data + 1, size - 1);
     if (win32_standin::OpenFileHandles() != 0 || win32_standin::LiveGlobalBlocks() != 0)
-        std::abort();  // a leak is a finding like any crash
+        std::abort(); // a leak is a finding like any crash
     return 0;
 }

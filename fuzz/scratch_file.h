@@ -57,4 +57,4 @@ inline const std::string &write_scratch(const std::uint8_t *data, std::size_t si
     return scratch_file(extension).write(data, size);
 }
 
-}  // namespace fuzz_support
+} // namespace fuzz_support

@@ -25,13 +25,26 @@ struct Bmp : CBmp {
 
 constexpr int kLargestSide = 48;
 constexpr std::size_t kInfoHeader = 40, kGrayTable = 1024;
-constexpr std::size_t kFileHeaderTail = 14;  // ReadDIB reads a file header's size more than follows it
+constexpr std::size_t kFileHeaderTail = 14; // ReadDIB reads a file header's size more than follows it
 
 // Values that separate the rule's cases: the levels themselves, NaN, the
 // infinities, numbers around 0 and 255, a range of 0.
-const double kLevels[] = {0.0, 255.0, -1.0, 1.0, 127.5, 1e-30, -1e30, 65535.0, 0.5, 254.99999999999997,
-                          std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity(), 3.0e9, 256.0, 16.0};
+const double kLevels[] = {0.0,
+                          255.0,
+                          -1.0,
+                          1.0,
+                          127.5,
+                          1e-30,
+                          -1e30,
+                          65535.0,
+                          0.5,
+                          254.99999999999997,
+                          std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(),
+                          3.0e9,
+                          256.0,
+                          16.0};
 
 class Bytes {
 public:
@@ -70,7 +83,7 @@ void check_pixels(CStlImage &image, int option, const std::uint8_t *dib) {
                 const double low = option == 1 ? 0.0 : image.LevelMin[plane];
                 const double high = option == 1 ? 255.0 : image.LevelMax[plane];
                 const double range = option == 1 ? 255.0 : image.LevelRange[plane];
-                const int channel = planes == 1 ? 0 : 2 - plane;  // blue, green, red
+                const int channel = planes == 1 ? 0 : 2 - plane; // blue, green, red
                 const std::uint8_t got = rows[std::size_t(height - 1 - y) * stride + std::size_t(x) * planes + channel];
                 if (got != expected_byte(image.GetPixelGrayRaw(x, y, plane), low, high, range))
                     std::abort();
@@ -97,7 +110,7 @@ void round_trip(HDIB dib) {
         std::abort();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     Bytes bytes(data, size);
@@ -120,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                     image.SetPixelGrayRaw(x, y, bytes.sample(), plane);
         const HDIB dib = image.GetDib(option);
         if (dib == NULL)
-            std::abort();  // a float image of 1 or 3 planes always renders
+            std::abort(); // a float image of 1 or 3 planes always renders
         check_pixels(image, option, static_cast<const std::uint8_t *>(GlobalLock(dib)));
         GlobalUnlock(dib);
         round_trip(dib);
@@ -128,6 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (win32_standin::OpenFileHandles() != 0 || win32_standin::LiveGlobalBlocks() != 0 ||
         win32_standin::LockedGlobalBlocks() != 0)
-        std::abort();  // a leak is a finding like any crash
+        std::abort(); // a leak is a finding like any crash
     return 0;
 }

@@ -28,8 +28,7 @@ bool is_gray(const CImage &image) { return image.Dimension <= 2; }
 
 // The brightness of what read(plane) gives, rounded to float once; a gray
 // image reads plane 0 only. The planes are read in order 0, 1, 2.
-template <typename ReadPlane>
-float weigh_planes(const CImage &image, ReadPlane read) {
+template <typename ReadPlane> float weigh_planes(const CImage &image, ReadPlane read) {
     if (is_gray(image))
         return static_cast<float>(read(0));
     const auto red = read(0);
@@ -53,7 +52,7 @@ float display_to_raw_brightness(const CImage &image, float display) {
     return static_cast<float>((high - low) * display / 255.0 + low);
 }
 
-}  // namespace
+} // namespace
 
 float CStlImage::CalcBright(float r, float g, float b) { return static_cast<float>(bright(r, g, b)); }
 
@@ -69,7 +68,7 @@ namespace {
         image, [&image, column, row](int plane) { return *store_address(image, column, row, plane, kReadMode); });
 }
 
-}  // namespace
+} // namespace
 
 // The position is clamped once for the three lookups. The hot path makes
 // no call; a lookup the store's inline path cannot answer goes out of line

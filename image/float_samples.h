@@ -114,4 +114,4 @@ inline float raw_of(const CImage &image, float display, int plane) {
 // (gray_access.cpp).
 float interpolate(const CStlImage &image, double x, double y, int plane);
 
-}  // namespace float_samples
+} // namespace float_samples

@@ -23,9 +23,9 @@ using float_samples::display_of;
 using float_samples::display_scale;
 using float_samples::display_to_raw;
 using float_samples::interpolate;
-using float_samples::lookup_address;
 using float_samples::kReadMode;
 using float_samples::kWriteMode;
+using float_samples::lookup_address;
 using float_samples::raw_of;
 using float_samples::raw_to_display;
 using float_samples::read_sample;
@@ -40,7 +40,7 @@ std::int32_t truncate_to_int32(double value) {
 #ifdef GRAY_ACCESS_SSE2_TRUNCATION
     return _mm_cvttsd_si32(_mm_set_sd(value));
 #else
-    if (std::fabs(value) < 2147483648.0)  // just below -2^31 the cast gives INT32_MIN too
+    if (std::fabs(value) < 2147483648.0) // just below -2^31 the cast gives INT32_MIN too
         return static_cast<std::int32_t>(value);
     return INT32_MIN;
 #endif
@@ -51,8 +51,7 @@ std::int32_t truncate_to_int32(double value) {
 // tests and gives 0. Both tests come before any conversion to an integer.
 // Between the bounds the scaled value keeps only its low eight bits, as the
 // application's byte conversion always has.
-template <typename Scaling>
-unsigned char display_byte(double sample, double lo, double hi, Scaling scaled) {
+template <typename Scaling> unsigned char display_byte(double sample, double lo, double hi, Scaling scaled) {
     if (sample <= lo)
         return 0;
     if (sample >= hi)
@@ -107,9 +106,9 @@ struct AxisBase {
 
 // Where the bilinear interpolation reads and how it weighs what it reads.
 struct Bilinear {
-    int left, top, bottom, right;  // right: 1, or 0 for a one-column image
-    bool whole;                    // on a sample: that sample alone
-    double a, b;                   // the weights' fractions
+    int left, top, bottom, right; // right: 1, or 0 for a one-column image
+    bool whole;                   // on a sample: that sample alone
+    double a, b;                  // the weights' fractions
 };
 
 [[gnu::always_inline]] inline Bilinear bilinear(const CStlImage &image, double x, double y) {
@@ -181,7 +180,7 @@ inline float interpolate_sample(const CStlImage &image, double x, double y, int 
     return level_byte(sample, plane_levels(image, plane));
 }
 
-}  // namespace
+} // namespace
 
 float float_samples::interpolate(const CStlImage &image, double x, double y, int plane) {
     return interpolate_sample(image, x, y, plane);

@@ -122,10 +122,10 @@ public:
     // ---- The record, in declaration order ----
     // The fields are public as in the application's headers: its modules
     // and the image library read them directly.
-    CVmImage *Store;         // the paged pixel store, owned by the image library
-    int BitsPixel;           // FITS BITPIX: 8, 16, 32, -32, -64
-    int Signed;              // 16/32-bit integer samples are signed
-    int Dimension;           // 2 for one plane, 3 for a stack of planes
+    CVmImage *Store; // the paged pixel store, owned by the image library
+    int BitsPixel;   // FITS BITPIX: 8, 16, 32, -32, -64
+    int Signed;      // 16/32-bit integer samples are signed
+    int Dimension;   // 2 for one plane, 3 for a stack of planes
     int Width;
     int Height;
     int Planes;
@@ -135,7 +135,7 @@ public:
     int Blank;
     int Extend;
     CString Type[kTypeCount];
-    double *LevelMin;            // per plane, allocated by the image library
+    double *LevelMin; // per plane, allocated by the image library
     double *LevelMax;
     double *LevelRange;
     double *OrgDefaultLevelMin;

@@ -9,8 +9,8 @@
 namespace dirira {
 
 enum ProgressCode : WPARAM {
-    kProgressOpen = 0,      // lParam: the caller's caption pointer
-    kProgressPosition = 1,  // lParam: percent, 0..100
+    kProgressOpen = 0,     // lParam: the caller's caption pointer
+    kProgressPosition = 1, // lParam: percent, 0..100
     kProgressClose = 2,
 };
 
@@ -20,4 +20,4 @@ inline void send_progress(HWND window, ProgressCode code, LPARAM lParam) {
         SendMessageA(window, WM_IMAGEIO_PROGRESS, code, lParam);
 }
 
-}  // namespace dirira
+} // namespace dirira

@@ -21,4 +21,4 @@ inline void expect_inside([[maybe_unused]] const char *member, [[maybe_unused]] 
 #endif
 }
 
-}  // namespace range_checks
+} // namespace range_checks

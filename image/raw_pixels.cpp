@@ -19,8 +19,7 @@ unsigned bytes_per_sample(int bitsPixel) {
 }
 
 // Samples have no alignment promise: a store may place a row anywhere.
-template <typename Raw>
-Raw load(const unsigned char *address) {
+template <typename Raw> Raw load(const unsigned char *address) {
     Raw value;
     std::memcpy(&value, address, sizeof value);
     return value;
@@ -36,7 +35,7 @@ double unsigned32(const unsigned char *address) {
     return value;
 }
 
-}  // namespace
+} // namespace
 
 void range_checks::position_outside(const char *member, const CImage &image, int x, int y, int plane) {
     std::fprintf(stderr, "%s: position (%d, %d) of plane %d is outside the %d x %d image of %d planes\n", member, x, y,
@@ -84,7 +83,7 @@ double CImage::GetPixel(unsigned char *address) const {
         raw = load<float>(address);
         break;
     case 8:
-        raw = *address;  // bytes are unsigned whatever Signed says
+        raw = *address; // bytes are unsigned whatever Signed says
         break;
     case 16:
         raw = Signed ? double(load<std::int16_t>(address)) : double(load<std::uint16_t>(address));

@@ -28,7 +28,7 @@ class DIRIRA_CLASS CStlImage : public CImage {
 public:
     // ---- Construction, copying and rendering (image library, libzirime) ----
     CStlImage();
-    CStlImage(const CStlImage &src);  // libdirira: as CImage's one-argument copy
+    CStlImage(const CStlImage &src); // libdirira: as CImage's one-argument copy
     CStlImage(const CStlImage &src, HWND progressWnd, const char *caption = NULL);
     virtual ~CStlImage();
     CStlImage &operator=(const CStlImage &src);
@@ -97,7 +97,7 @@ public:
     void SetProgressHandle(HWND window);
 
     // ---- Fields ----
-    double MinPixel[3];      // per plane, as last computed by the image library
+    double MinPixel[3]; // per plane, as last computed by the image library
     double MaxPixel[3];
     CfPoint StdPt[2];
     CfPoint StdCtr;
@@ -106,8 +106,8 @@ public:
 
 class DIRIRA_CLASS CImgPixelInfo : public CStlImage {
 public:
-    CImgPixelInfo();                       // image library
-    virtual ~CImgPixelInfo();              // image library
+    CImgPixelInfo();          // image library
+    virtual ~CImgPixelInfo(); // image library
     CImgPixelInfo(const CImgPixelInfo &src);
     CImgPixelInfo &operator=(const CImgPixelInfo &src);
 };

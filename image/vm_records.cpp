@@ -26,8 +26,7 @@ int CVmHandle::GetSlotIndex(int block) const { return Blocks[block].SlotIndex; }
 
 int CVmHandle::GetBlockCount() const { return BlockCount; }
 
-CVmMemory::CVmMemory()
-    : LockCount(0), Block(-1), Plane(-1), FirstRow(0), Newer(-1), Older(-1), Dirty(0), Loads(0) {}
+CVmMemory::CVmMemory() : LockCount(0), Block(-1), Plane(-1), FirstRow(0), Newer(-1), Older(-1), Dirty(0), Loads(0) {}
 
 CVmMemory::~CVmMemory() {}
 

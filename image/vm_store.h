@@ -20,8 +20,8 @@ public:
     CVmBlock();
     virtual ~CVmBlock();
 
-    int BlockType;   // the store's block types
-    int SlotIndex;   // memory slot holding the block; -1 while it has none
+    int BlockType; // the store's block types
+    int SlotIndex; // memory slot holding the block; -1 while it has none
 };
 
 class DIRIRA_CLASS CVmHandle : public CObject {
@@ -49,14 +49,14 @@ public:
     CVmMemory();
     virtual ~CVmMemory();
 
-    int LockCount;   // outstanding lock tokens; a locked slot is never evicted
-    int Block;       // block held (index into the store's block table), -1: none
-    int Plane;       // plane of that block, -1: none
-    int FirstRow;    // first image row of that block
-    int Newer;       // next more recently used slot, -1: this is the newest
-    int Older;       // next less recently used slot, -1: this is the oldest
-    int Dirty;       // written since it was last read from or written to swap
-    int Loads;       // blocks read back into this slot from the swap file
+    int LockCount; // outstanding lock tokens; a locked slot is never evicted
+    int Block;     // block held (index into the store's block table), -1: none
+    int Plane;     // plane of that block, -1: none
+    int FirstRow;  // first image row of that block
+    int Newer;     // next more recently used slot, -1: this is the newest
+    int Older;     // next less recently used slot, -1: this is the oldest
+    int Dirty;     // written since it was last read from or written to swap
+    int Loads;     // blocks read back into this slot from the swap file
 
     // The slot's memory, mapped on first use and kept until the store dies.
     unsigned char *Base = nullptr;
@@ -80,15 +80,15 @@ class DIRIRA_CLASS CVmImage : public CObject {
 public:
     // Block types of the block table.
     enum : int {
-        kBlockZero = 0,     // never written out: comes back as zeros
-        kBlockSwapped = 1,  // the swap file holds its contents
+        kBlockZero = 0,    // never written out: comes back as zeros
+        kBlockSwapped = 1, // the swap file holds its contents
     };
     // GetImageAdr's second flag.
     enum : int {
-        kReadBack = 0,    // bring the block in with its contents
-        kFreshBlock = 2,  // the caller overwrites the whole block: if it has
-                          // to be brought in, skip reading it back (it comes
-                          // back as zeros)
+        kReadBack = 0,   // bring the block in with its contents
+        kFreshBlock = 2, // the caller overwrites the whole block: if it has
+                         // to be brought in, skip reading it back (it comes
+                         // back as zeros)
     };
 
     // An empty store: no planes, every lookup answers NULL.
@@ -190,24 +190,24 @@ private:
     int m_height = 0;
     int m_planes = 0;
     int m_sampleBytes = 0;
-    SIZE_T m_sampleBytesWide = 0;  // the same, ready for address arithmetic
-    int m_blockRows = 0;        // rows per block
+    SIZE_T m_sampleBytesWide = 0; // the same, ready for address arithmetic
+    int m_blockRows = 0;          // rows per block
     int m_blocksPerPlane = 0;
     SIZE_T m_rowBytes = 0;
-    bool m_hugeBlocks = false;  // slots are 2 MiB-aligned, huge-page advised
+    bool m_hugeBlocks = false; // slots are 2 MiB-aligned, huge-page advised
     // A store made within its budget holds every block in one region, for
     // good: plane p's row y is at m_region + p x m_planeStride + y x m_rowBytes.
     // NULL for a store that maps slot by slot.
     unsigned char *m_region = nullptr;
     SIZE_T m_planeStride = 0;
-    CVmManager m_manager{0};    // BlockSize: bytes of one slot
+    CVmManager m_manager{0}; // BlockSize: bytes of one slot
 
     // Bookkeeping.
-    CVmHandle *m_table = nullptr;  // one record per block, plane-major
-    CVmMemory *m_slots = nullptr;  // as many records as blocks
-    int m_mappedSlots = 0;         // records [0, m_mappedSlots) have memory
-    int m_assignedSlots = 0;       // records [0, m_assignedSlots) have held a block
-    int m_newest = -1;             // LRU list ends
+    CVmHandle *m_table = nullptr; // one record per block, plane-major
+    CVmMemory *m_slots = nullptr; // as many records as blocks
+    int m_mappedSlots = 0;        // records [0, m_mappedSlots) have memory
+    int m_assignedSlots = 0;      // records [0, m_assignedSlots) have held a block
+    int m_newest = -1;            // LRU list ends
     int m_oldest = -1;
     SIZE_T m_mappedBytes = 0;
     int m_swapFile = -1;
@@ -238,11 +238,13 @@ inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) 
     // tests and the address arithmetic of a store in one region, or one
     // table load and one multiply-add.
     if (inside(x, y, plane)) {
-        if (m_region != nullptr)  // no table to consult: the layout is fixed
+        if (m_region != nullptr) // no table to consult: the layout is fixed
             return region_row(y, plane) + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
-        unsigned char *const row = (readOnly ? m_readRows : m_writeRows)[static_cast<SIZE_T>(static_cast<unsigned>(plane)) *
-                                                                             static_cast<unsigned>(m_height) +
-                                                                         static_cast<unsigned>(y)];
+        unsigned char *const row =
+            (readOnly
+                 ? m_readRows
+                 : m_writeRows)[static_cast<SIZE_T>(static_cast<unsigned>(plane)) * static_cast<unsigned>(m_height) +
+                                static_cast<unsigned>(y)];
         if (row != nullptr) {
             unsigned char *const address = row + static_cast<SIZE_T>(static_cast<unsigned>(x)) * m_sampleBytesWide;
             if (m_recording)

@@ -9,7 +9,7 @@ AFX_EXTENSION_MODULE g_extension_module = {};
 
 BOOL attach(AFX_EXTENSION_MODULE &record, HINSTANCE instance) {
     if (!AfxInitExtensionModule(record, instance))
-        return FALSE;  // the host's loader then refuses the library
+        return FALSE; // the host's loader then refuses the library
     // The chain entry belongs to the framework from here on: it is unlinked
     // and destroyed at framework shutdown or by AfxTermExtensionModule.
     // Without memory for it the library still loads, only its resources
@@ -22,7 +22,7 @@ BOOL attach(AFX_EXTENSION_MODULE &record, HINSTANCE instance) {
     return TRUE;
 }
 
-}  // namespace
+} // namespace
 
 BOOL module_entry(AFX_EXTENSION_MODULE &record, HINSTANCE instance, DWORD reason) {
     switch (reason) {
@@ -33,11 +33,11 @@ BOOL module_entry(AFX_EXTENSION_MODULE &record, HINSTANCE instance, DWORD reason
         AfxTermExtensionModule(record, FALSE);
         return TRUE;
     default:
-        return TRUE;  // thread attach and detach leave the record alone
+        return TRUE; // thread attach and detach leave the record alone
     }
 }
 
-}  // namespace dirira
+} // namespace dirira
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return dirira::module_entry(dirira::g_extension_module, instance, reason);

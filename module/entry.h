@@ -11,6 +11,6 @@ namespace dirira {
 // its one static record; tests pass records of their own).
 BOOL module_entry(AFX_EXTENSION_MODULE &record, HINSTANCE instance, DWORD reason);
 
-}  // namespace dirira
+} // namespace dirira
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);

@@ -30,4 +30,4 @@ __attribute__((destructor)) void detach() {
     win32_standin::DetachModuleResources(this_module());
 }
 
-}  // namespace
+} // namespace

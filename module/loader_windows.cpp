@@ -20,6 +20,6 @@ void NTAPI raw_entry(PVOID instance, DWORD reason, PVOID reserved) {
     ExtRawDllMain(static_cast<HINSTANCE>(instance), reason, reserved);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" __attribute__((section(".CRT$XLB"), used)) const PIMAGE_TLS_CALLBACK dirira_raw_entry = raw_entry;

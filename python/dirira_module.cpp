@@ -27,7 +27,7 @@
 #include "bmpfile/read_image.h"
 
 #ifndef _WIN32
-#include <win32_standin.h>  // the accounting counters
+#include <win32_standin.h> // the accounting counters
 #endif
 
 namespace py = pybind11;
@@ -35,7 +35,7 @@ namespace py = pybind11;
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
 constexpr int kFloatSamples = -32;
 constexpr int kColourPlanes = 3;
@@ -92,7 +92,8 @@ public:
     explicit ProgressCallback(std::optional<py::function> callback) : callback_(std::move(callback)) {
         if (!callback_)
             return;
-        window_ = std::make_unique<bmpfile::ProgressWindow>([this](WPARAM stage, LPARAM value) { deliver(stage, value); });
+        window_ =
+            std::make_unique<bmpfile::ProgressWindow>([this](WPARAM stage, LPARAM value) { deliver(stage, value); });
         if (window_->handle() == NULL)
             throw Failure{dirira::kBmpNoMemory, "no window for the progress callback"};
     }
@@ -119,7 +120,7 @@ private:
 
     std::optional<py::function> callback_;
     std::exception_ptr error_;
-    std::unique_ptr<bmpfile::ProgressWindow> window_;  // last: its messages use the members above
+    std::unique_ptr<bmpfile::ProgressWindow> window_; // last: its messages use the members above
 };
 
 void set_budget(std::optional<unsigned long long> memory) {
@@ -130,13 +131,14 @@ void set_budget(std::optional<unsigned long long> memory) {
 // The image and where it came from.
 struct Image {
     std::shared_ptr<CStlImage> image = std::make_shared<CStlImage>();
-    std::string source;  // "" for an image made from an array
+    std::string source; // "" for an image made from an array
     std::string warning;
 
     int planes() const { return image->GetPlanes(); }
     void check_plane(int plane) const {
         if (plane < 0 || plane >= planes())
-            throw py::index_error("plane " + std::to_string(plane) + " of an image of " + std::to_string(planes()) + " planes");
+            throw py::index_error("plane " + std::to_string(plane) + " of an image of " + std::to_string(planes()) +
+                                  " planes");
     }
 
     py::array_t<float> data() const {
@@ -232,16 +234,19 @@ struct Image {
     void check_int(int x, int y) const {
         if (x < 0 || y < 0 || x >= image->GetWidth() || y >= image->GetHeight())
             throw py::index_error("position (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside the " +
-                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) + " image");
+                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) +
+                                  " image");
     }
     void check_double(double x, double y) const {
         if (!(x >= 0 && y >= 0 && x <= image->GetWidth() - 1 && y <= image->GetHeight() - 1))
             throw py::index_error("position (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside the " +
-                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) + " image");
+                                  std::to_string(image->GetWidth()) + " x " + std::to_string(image->GetHeight()) +
+                                  " image");
     }
 };
 
-Image read_image(const std::string &path, std::optional<unsigned long long> memory, std::optional<py::function> progress) {
+Image read_image(const std::string &path, std::optional<unsigned long long> memory,
+                 std::optional<py::function> progress) {
     set_budget(memory);
     Image image;
     ProgressCallback window(std::move(progress));
@@ -261,7 +266,8 @@ py::dict read_header(const std::string &path) {
     };
     int size[3] = {};
     if (!Headers::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]))
-        throw Failure{dirira::kBmpHeaderUnusable, path + ": status 17: " + dirira::bmp_status_message(dirira::kBmpHeaderUnusable)};
+        throw Failure{dirira::kBmpHeaderUnusable,
+                      path + ": status 17: " + dirira::bmp_status_message(dirira::kBmpHeaderUnusable)};
     py::dict header;
     header["width"] = size[0], header["height"] = size[1], header["planes"] = size[2];
     return header;
@@ -278,7 +284,8 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
         throw py::value_error("an image needs at least one row and one column");
     Image image;
     if (!image.image->Create(int(width), int(height), count, kFloatSamples))
-        throw Failure{dirira::kBmpNoMemory, "no memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image"};
+        throw Failure{dirira::kBmpNoMemory,
+                      "no memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image"};
     const float *in = data.data();
     const std::size_t row = std::size_t(width) * sizeof(float);
     std::vector<std::pair<double, double>> ranges;
@@ -303,7 +310,7 @@ void write_image(const std::string &path, Image &image, int option, std::optiona
         throw Failure{status, path + ": status " + std::to_string(status) + ": " + dirira::bmp_status_message(status)};
 }
 
-}  // namespace
+} // namespace
 
 PYBIND11_MODULE(_dirira, m) {
     m.doc() = "The dirira library's image model; use the package `dirira`, which wraps this module.";
@@ -322,31 +329,50 @@ PYBIND11_MODULE(_dirira, m) {
         .def_property("levels", &Image::levels, &Image::set_levels)
         .def_property_readonly("attributes", &Image::attributes)
         .def_readonly("warning", &Image::warning)
-        .def("min", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMinPixel(plane); }, py::arg("plane") = 0)
-        .def("max", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMaxPixel(plane); }, py::arg("plane") = 0)
-        .def("gray", [](Image &i, py::array x, py::array y, int plane) {
-            i.check_plane(plane);
-            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelGrayRaw(a, b, plane); },
-                            [&](double a, double b) { return i.image->GetPixelGrayRaw(a, b, plane); });
-        }, py::arg("x"), py::arg("y"), py::arg("plane") = 0)
-        .def("gray256", [](Image &i, py::array x, py::array y, int plane) {
-            i.check_plane(plane);
-            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelGray256(a, b, plane); },
-                            [&](double a, double b) { return i.image->GetPixelGray256(a, b, plane); });
-        }, py::arg("x"), py::arg("y"), py::arg("plane") = 0)
-        .def("bright", [](Image &i, py::array x, py::array y) {
-            return i.sample(x, y, [&](int a, int b) { return i.image->GetPixelBrightRaw(a, b); },
-                            [&](double a, double b) { return i.image->GetPixelBrightRaw(a, b); });
-        }, py::arg("x"), py::arg("y"))
-        .def("_set_source", [](Image &i, const std::string &file, const std::string &format, int bits, const std::string &source) {
-            i.image->SetOrgFileName(file.c_str()), i.image->SetOrgFileFormat(format.c_str()), i.image->SetOrgBitsPixel(bits);
-            i.source = source;
-        });
+        .def(
+            "min", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMinPixel(plane); },
+            py::arg("plane") = 0)
+        .def(
+            "max", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMaxPixel(plane); },
+            py::arg("plane") = 0)
+        .def(
+            "gray",
+            [](Image &i, py::array x, py::array y, int plane) {
+                i.check_plane(plane);
+                return i.sample(
+                    x, y, [&](int a, int b) { return i.image->GetPixelGrayRaw(a, b, plane); },
+                    [&](double a, double b) { return i.image->GetPixelGrayRaw(a, b, plane); });
+            },
+            py::arg("x"), py::arg("y"), py::arg("plane") = 0)
+        .def(
+            "gray256",
+            [](Image &i, py::array x, py::array y, int plane) {
+                i.check_plane(plane);
+                return i.sample(
+                    x, y, [&](int a, int b) { return i.image->GetPixelGray256(a, b, plane); },
+                    [&](double a, double b) { return i.image->GetPixelGray256(a, b, plane); });
+            },
+            py::arg("x"), py::arg("y"), py::arg("plane") = 0)
+        .def(
+            "bright",
+            [](Image &i, py::array x, py::array y) {
+                return i.sample(
+                    x, y, [&](int a, int b) { return i.image->GetPixelBrightRaw(a, b); },
+                    [&](double a, double b) { return i.image->GetPixelBrightRaw(a, b); });
+            },
+            py::arg("x"), py::arg("y"))
+        .def("_set_source",
+             [](Image &i, const std::string &file, const std::string &format, int bits, const std::string &source) {
+                 i.image->SetOrgFileName(file.c_str()), i.image->SetOrgFileFormat(format.c_str()),
+                     i.image->SetOrgBitsPixel(bits);
+                 i.source = source;
+             });
 
     m.def("read", &read_image, py::arg("path"), py::arg("memory") = py::none(), py::arg("progress") = py::none());
     m.def("read_header", &read_header, py::arg("path"));
     m.def("from_array", &from_array, py::arg("data"), py::arg("levels") = py::none());
-    m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0, py::arg("progress") = py::none());
+    m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0,
+          py::arg("progress") = py::none());
     m.def("memory_budget", [] { return CVmImage::GetMemoryBudget(); });
     m.def("set_memory_budget", [](unsigned long long bytes) { CVmImage::SetMemoryBudget(SIZE_T(bytes)); });
     m.def("accounting", [] {

@@ -59,7 +59,7 @@ bool decode_aside(const LockedDib &dib, const zircim::DibLayout &layout, HWND pr
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int CImage::AttachDIB(HDIB dib, HWND progressWnd, const char *caption) {
     const LockedDib locked(dib);

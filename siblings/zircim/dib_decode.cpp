@@ -26,7 +26,7 @@ constexpr float kNoSample = std::numeric_limits<float>::infinity();
 // select one of 256 precomputed samples.
 struct ChannelMap {
     unsigned shift = 0;
-    uint32_t mask = 0;  // 0: the channel is missing and reads 0
+    uint32_t mask = 0; // 0: the channel is missing and reads 0
     float samples[kCodeValues] = {};
 
     unsigned index(uint32_t code) const { return (code >> shift) & mask; }
@@ -69,8 +69,7 @@ void map_masks(const DibLayout &layout, ChannelMap (&maps)[kMaxPlanes]) {
 
 // The code of pixel x of a row: packed indices most significant first for
 // 1 and 4 bits, little-endian bytes from 8 bits up.
-template <int Bits>
-uint32_t read_code(const unsigned char *row, int x) {
+template <int Bits> uint32_t read_code(const unsigned char *row, int x) {
     if constexpr (Bits < 8) {
         const std::size_t bit = static_cast<std::size_t>(x) * Bits;
         return (row[bit / 8] >> (8 - Bits - bit % 8)) & ((1u << Bits) - 1);
@@ -192,10 +191,10 @@ public:
     // written might alias, so every run would load and store them again,
     // one run waiting on the last.
     void put_run(int x, uint32_t code, int count) {
-        code &= kCodeValues - 1;  // a palette index: its maps are tables of 256
+        code &= kCodeValues - 1; // a palette index: its maps are tables of 256
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             const float sample = m_maps[plane].samples[code];
-            if (sample != 0.0f)  // as above: black is already there
+            if (sample != 0.0f) // as above: black is already there
                 fill_run(row(plane) + x, count, sample);
         }
         m_runCodes[code] = 1;
@@ -205,8 +204,7 @@ public:
     // The first `count` pixels of an uncompressed row: the hot loop, with
     // the plane count and the row pointers fixed for the compiler, and the
     // extremes folded four samples at a time.
-    template <int Bits>
-    void put_row(const unsigned char *row, int count) {
+    template <int Bits> void put_row(const unsigned char *row, int count) {
         bring_in_row();
         if constexpr (Bits == 24 || Bits == 32) {
             if (m_bgrBytes)
@@ -226,8 +224,7 @@ public:
     // An absolute run's `count` palette codes from column x on. Short and
     // frequent, like runs: its codes are marked as a run's are, instead of
     // its samples being folded into the extremes.
-    template <int Bits>
-    void put_absolute(int x, const unsigned char *codes, int count) {
+    template <int Bits> void put_absolute(int x, const unsigned char *codes, int count) {
         bring_in_row();
         if (m_layout.planes == 1)
             convert_row<Bits, 1>(x, codes, count);
@@ -239,7 +236,8 @@ public:
     }
 
     bool two_threads_pay(int wholeRows) const {
-        return zircim::two_threads_pay(static_cast<std::uint64_t>(m_layout.width) * static_cast<std::uint64_t>(wholeRows) *
+        return zircim::two_threads_pay(static_cast<std::uint64_t>(m_layout.width) *
+                                           static_cast<std::uint64_t>(wholeRows) *
                                            static_cast<std::uint64_t>(m_layout.planes),
                                        m_store);
     }
@@ -264,8 +262,8 @@ public:
     // marked. Pixels left unwritten read 0: 0 belongs to the extremes then.
     PlaneExtremes extremes() const {
         PlaneExtremes result{};
-        const bool someUnwritten =
-            m_written < static_cast<unsigned long long>(m_layout.width) * static_cast<unsigned long long>(m_layout.height);
+        const bool someUnwritten = m_written < static_cast<unsigned long long>(m_layout.width) *
+                                                   static_cast<unsigned long long>(m_layout.height);
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             float low = m_low[plane], high = m_high[plane];
             for (int code = 0; code < kCodeValues; ++code)
@@ -289,12 +287,13 @@ private:
         if (m_selected)
             return;
         if (m_progress != nullptr)
-            m_progress->report(static_cast<unsigned long long>(m_fileRow) * m_rowWeight, static_cast<unsigned>(m_layout.height));
+            m_progress->report(static_cast<unsigned long long>(m_fileRow) * m_rowWeight,
+                               static_cast<unsigned>(m_layout.height));
         const int y = m_layout.bottomUp ? m_layout.height - 1 - m_fileRow : m_fileRow;
         for (int plane = 0; plane < m_layout.planes; ++plane) {
             m_rows[plane] = reinterpret_cast<float *>(m_store.GetImageAdr(0, y, plane, 0, CVmImage::kReadBack, NULL));
             if (m_rows[plane] == nullptr)
-                AfxThrowMemoryException();  // the store could not bring the row in
+                AfxThrowMemoryException(); // the store could not bring the row in
         }
         m_selected = true;
     }
@@ -304,8 +303,7 @@ private:
         m_high[plane] = std::max(m_high[plane], sample);
     }
 
-    template <int Bits, int Planes>
-    void convert_row(int first, const unsigned char *row, int count) {
+    template <int Bits, int Planes> void convert_row(int first, const unsigned char *row, int count) {
         float *out[Planes];
         for (int plane = 0; plane < Planes; ++plane)
             out[plane] = m_rows[plane] + first;
@@ -320,8 +318,7 @@ private:
     // Blue, green and red bytes, the layout of nearly every 24- and 32-bit
     // file: each channel byte is its own sample (the maps are the identity
     // there), with no table in the way.
-    template <int BytesPerPixel>
-    void convert_bgr_row(int first, const unsigned char *row, int count) {
+    template <int BytesPerPixel> void convert_bgr_row(int first, const unsigned char *row, int count) {
         float *const red = m_rows[0] + first, *const green = m_rows[1] + first, *const blue = m_rows[2] + first;
         for (int x = 0; x < count; ++x) {
             // All three bytes are loaded before anything is stored.
@@ -342,18 +339,18 @@ private:
 
     CVmImage &m_store;
     const DibLayout &m_layout;
-    Progress *m_progress;  // NULL: a helper's rows
+    Progress *m_progress; // NULL: a helper's rows
     unsigned m_rowWeight = 1;
     const bool m_bgrBytes;
     ChannelMap m_maps[kMaxPlanes];
-    int m_fileRow = 0;        // selected: the first row until select() says otherwise
-    bool m_selected = false;  // m_rows hold m_fileRow's samples
+    int m_fileRow = 0;       // selected: the first row until select() says otherwise
+    bool m_selected = false; // m_rows hold m_fileRow's samples
     float *m_rows[kMaxPlanes] = {};
     // The extremes of the samples written so far, per plane.
     float m_low[kMaxPlanes] = {kNoSample, kNoSample, kNoSample};
     float m_high[kMaxPlanes] = {-kNoSample, -kNoSample, -kNoSample};
     unsigned long long m_written = 0;
-    unsigned char m_runCodes[kCodeValues] = {};  // the codes written by runs and absolute runs
+    unsigned char m_runCodes[kCodeValues] = {}; // the codes written by runs and absolute runs
 };
 
 // Whole rows [first, end) straight from the block.
@@ -385,7 +382,8 @@ void decode_whole_rows_in_two(const unsigned char *data, const DibLayout &layout
 // pixels it holds whole are written; the rows after it are not touched.
 template <int Bits>
 void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &layout, SampleRows &rows) {
-    const int wholeRows = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(layout.height), size / layout.stride));
+    const int wholeRows =
+        static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(layout.height), size / layout.stride));
     if (rows.two_threads_pay(wholeRows))
         decode_whole_rows_in_two<Bits>(data, layout, rows, wholeRows);
     else
@@ -393,16 +391,16 @@ void decode_rows(const unsigned char *data, std::size_t size, const DibLayout &l
     const std::size_t left = size - static_cast<std::size_t>(wholeRows) * layout.stride;
     if (wholeRows < layout.height && left > 0) {
         rows.select(wholeRows);
-        rows.put_row<Bits>(data + static_cast<std::size_t>(wholeRows) * layout.stride,
-                           static_cast<int>(std::min<std::size_t>(left * 8 / Bits, static_cast<std::size_t>(layout.width))));
+        rows.put_row<Bits>(
+            data + static_cast<std::size_t>(wholeRows) * layout.stride,
+            static_cast<int>(std::min<std::size_t>(left * 8 / Bits, static_cast<std::size_t>(layout.width))));
     }
 }
 
 // Run-length rows (bottom-up only). Pixels no command writes keep sample 0.
 // Every command moves on by at least two bytes, so the input bounds the
 // loop; a stream that ends without its end code simply ends.
-template <int Bits>
-class RunLengthDecoder {
+template <int Bits> class RunLengthDecoder {
 public:
     RunLengthDecoder(const unsigned char *data, std::size_t size, const DibLayout &layout, SampleRows &rows)
         : m_data(data), m_size(size), m_width(layout.width), m_height(layout.height), m_rows(rows) {}
@@ -514,7 +512,7 @@ void decode_pixels(const unsigned char *data, std::size_t size, const DibLayout 
     }
 }
 
-}  // namespace
+} // namespace
 
 unsigned widen_to_8_bits(unsigned value, unsigned width) {
     unsigned widened = 0;
@@ -524,12 +522,12 @@ unsigned widen_to_8_bits(unsigned value, unsigned width) {
     return widened >> (filled - 8);
 }
 
-PlaneExtremes decode_dib(const unsigned char *block, std::size_t blockBytes, const DibLayout &layout,
-                         CVmImage &store, Progress &progress) {
+PlaneExtremes decode_dib(const unsigned char *block, std::size_t blockBytes, const DibLayout &layout, CVmImage &store,
+                         Progress &progress) {
     SampleRows rows(store, layout, &progress);
     decode_pixels(block + layout.rowsOffset, blockBytes - layout.rowsOffset, layout, rows);
     progress.report(1, 1);
     return rows.extremes();
 }
 
-}  // namespace zircim
+} // namespace zircim

@@ -20,8 +20,7 @@ constexpr std::uint32_t kMasks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
 bool supported_format(WORD bitCount, DWORD compression, int tableEntries) {
     switch (compression) {
     case BI_RGB:
-        return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
-               bitCount == 32;
+        return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32;
     case BI_RLE8:
         return bitCount == 8;
     case BI_RLE4:
@@ -63,7 +62,7 @@ bool gray_palette(const DibLayout &layout) {
 
 bool compressed(DWORD compression) { return compression == BI_RLE8 || compression == BI_RLE4; }
 
-}  // namespace
+} // namespace
 
 int used_table_entries(const DibLayout &layout) {
     if (layout.bitCount > 8)
@@ -86,7 +85,7 @@ bool read_dib_layout(const unsigned char *block, std::size_t blockBytes, DibLayo
         return false;
     layout.bottomUp = header.biHeight > 0;
     if (!layout.bottomUp && compressed(header.biCompression))
-        return false;  // run-length rows exist only bottom-up
+        return false; // run-length rows exist only bottom-up
     layout.width = header.biWidth;
     layout.height = layout.bottomUp ? header.biHeight : -header.biHeight;
     layout.bitCount = header.biBitCount;
@@ -102,4 +101,4 @@ bool read_dib_layout(const unsigned char *block, std::size_t blockBytes, DibLayo
     return layout.bitCount <= 8 || read_masks(layout);
 }
 
-}  // namespace zircim
+} // namespace zircim

@@ -14,8 +14,7 @@ constexpr int kFloatBitsPixel = -32;
 // Calls f(to.field, from.field) for every field of the record except the
 // store and the level arrays, which have owners of their own: the one list
 // that copying and exchanging share.
-template <typename To, typename From, typename F>
-void for_each_plain_field(To &to, From &from, F f) {
+template <typename To, typename From, typename F> void for_each_plain_field(To &to, From &from, F f) {
     f(to.BitsPixel, from.BitsPixel);
     f(to.Signed, from.Signed);
     f(to.Dimension, from.Dimension);
@@ -74,15 +73,14 @@ int bytes_per_sample(int bitsPixel) {
     }
 }
 
-}  // namespace
+} // namespace
 
 CImage::CImage()
-    : Store(nullptr), BitsPixel(kFloatBitsPixel), Signed(0), Dimension(0), Width(0), Height(0), Planes(0),
-      Bscale(1.0), Bzero(0.0), BlankUsed(0), Blank(0), Extend(0), LevelMin(nullptr), LevelMax(nullptr),
-      LevelRange(nullptr), OrgDefaultLevelMin(nullptr), OrgDefaultLevelMax(nullptr), OwnLevel(0),
-      SaveableFormat(0), SaveableFile(0), OverwriteAllowed(0), SITypeRGB(0), OrgBitsPixel(0), OrgPlanes(0),
-      OrgWidth(0), OrgHeight(0), UndoMode(0), ContourMap(0), FirstFitsHeight(0), FirstFits(0), NorrinPC(0), PC(0),
-      CD(0), LogScale(0) {
+    : Store(nullptr), BitsPixel(kFloatBitsPixel), Signed(0), Dimension(0), Width(0), Height(0), Planes(0), Bscale(1.0),
+      Bzero(0.0), BlankUsed(0), Blank(0), Extend(0), LevelMin(nullptr), LevelMax(nullptr), LevelRange(nullptr),
+      OrgDefaultLevelMin(nullptr), OrgDefaultLevelMax(nullptr), OwnLevel(0), SaveableFormat(0), SaveableFile(0),
+      OverwriteAllowed(0), SITypeRGB(0), OrgBitsPixel(0), OrgPlanes(0), OrgWidth(0), OrgHeight(0), UndoMode(0),
+      ContourMap(0), FirstFitsHeight(0), FirstFits(0), NorrinPC(0), PC(0), CD(0), LogScale(0) {
     zircim::LevelArrays(0).swap_with(*this);
 }
 

@@ -6,7 +6,7 @@ namespace zircim {
 
 namespace {
 std::atomic<SamplesReplacedHook> g_samplesReplaced{nullptr};
-}  // namespace
+} // namespace
 
 void SetSamplesReplacedHook(SamplesReplacedHook hook) { g_samplesReplaced.store(hook); }
 
@@ -15,4 +15,4 @@ void notify_samples_replaced(CImage &image, const PlaneExtremes &extremes) {
         hook(image, extremes);
 }
 
-}  // namespace zircim
+} // namespace zircim

@@ -29,4 +29,4 @@ using SamplesReplacedHook = void (*)(CImage &image, const PlaneExtremes &extreme
 ZIRCIM_API void SetSamplesReplacedHook(SamplesReplacedHook hook);
 void notify_samples_replaced(CImage &image, const PlaneExtremes &extremes);
 
-}  // namespace zircim
+} // namespace zircim

@@ -18,10 +18,10 @@ double *allocate(int entries) {
     return static_cast<double *>(afx_heap::Allocate(afx_heap::ArrayBytes(entries, sizeof(double))));
 }
 
-}  // namespace
+} // namespace
 
 double *CImage::*const LevelArrays::kFields[kArrays] = {&CImage::LevelMin, &CImage::LevelMax, &CImage::LevelRange,
-                                                         &CImage::OrgDefaultLevelMin, &CImage::OrgDefaultLevelMax};
+                                                        &CImage::OrgDefaultLevelMin, &CImage::OrgDefaultLevelMax};
 
 int level_entries(int planes) { return std::max(planes, kMinLevelEntries); }
 
@@ -78,4 +78,4 @@ void install_samples(CImage &image, std::unique_ptr<CVmImage> store, LevelArrays
     image.Dimension = image.Planes == 1 ? 2 : 3;
 }
 
-}  // namespace zircim
+} // namespace zircim

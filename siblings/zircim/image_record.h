@@ -45,4 +45,4 @@ int level_entries(int planes);
 // BITPIX `bitsPixel`, scaling the identity, samples unsigned.
 void install_samples(CImage &image, std::unique_ptr<CVmImage> store, LevelArrays &levels, int bitsPixel) noexcept;
 
-}  // namespace zircim
+} // namespace zircim

@@ -18,4 +18,4 @@ void Progress::report(unsigned long long done, unsigned long long total) {
     dirira::send_progress(m_window, dirira::kProgressPosition, percent);
 }
 
-}  // namespace zircim
+} // namespace zircim

@@ -23,4 +23,4 @@ private:
     int m_lastPercent = -1;
 };
 
-}  // namespace zircim
+} // namespace zircim

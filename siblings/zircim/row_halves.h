@@ -32,8 +32,7 @@ inline bool two_threads_pay(std::uint64_t samples, const CVmImage &store) {
 // thread, the second on a helper at the same time. Without a thread to be
 // had, this thread does the second half after the first. Whatever the
 // helper throws comes out here once both have stopped.
-template <typename Work>
-void in_two_halves(int rows, Work work) {
+template <typename Work> void in_two_halves(int rows, Work work) {
     const int half = rows / 2;
     std::exception_ptr helperFailure;
     std::thread helper;
@@ -61,4 +60,4 @@ void in_two_halves(int rows, Work work) {
         std::rethrow_exception(helperFailure);
 }
 
-}  // namespace zircim
+} // namespace zircim

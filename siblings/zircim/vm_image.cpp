@@ -31,7 +31,7 @@ constexpr uint64_t kLargestPagedImage = uint64_t{1} << 40;
 std::atomic<SIZE_T> g_budget{0};
 std::atomic<SIZE_T> g_mappedTotal{0};
 
-std::vector<zircim::FullLookup> *g_lookupLog = nullptr;  // a test's, single-threaded
+std::vector<zircim::FullLookup> *g_lookupLog = nullptr; // a test's, single-threaded
 
 bool multiply(uint64_t a, uint64_t b, uint64_t &product) { return !__builtin_mul_overflow(a, b, &product); }
 
@@ -75,11 +75,11 @@ bool plan_blocks(int width, int height, int planes, int sampleBytes, Geometry &g
     uint64_t blocks = 0;
     if (!multiply(g.blocksPerPlane, planes, blocks))
         return false;
-    g.blockCount = static_cast<int>(blocks);  // at most planes x height, well inside int here
+    g.blockCount = static_cast<int>(blocks); // at most planes x height, well inside int here
     return g.slotBytes <= INT_MAX && blocks <= INT_MAX;
 }
 
-}  // namespace
+} // namespace
 
 void CVmImage::SetMemoryBudget(SIZE_T bytes) { g_budget.store(bytes); }
 
@@ -97,7 +97,7 @@ CVmImage::CVmImage(CVmImage &src, HWND progressWnd, const char *caption) : CObje
             AfxThrowMemoryException();
         copy_blocks_from(src, progressWnd, caption);
     } catch (CMemoryException *) {
-        release();  // a constructor that throws gets no destructor call
+        release(); // a constructor that throws gets no destructor call
         throw;
     }
 }
@@ -155,7 +155,7 @@ SIZE_T row_table_bytes(int planes, int height) {
     return 2 * static_cast<SIZE_T>(planes) * static_cast<SIZE_T>(height) * sizeof(unsigned char *);
 }
 
-}  // namespace
+} // namespace
 
 // Records first (they may throw), then the slots the budget allows, mapped
 // up front so that a store the system cannot hold fails here rather than
@@ -195,8 +195,8 @@ int CVmImage::build(int width, int height, int planes, int bytesPerSample) {
     map_row_tables();
     // A store larger than its budget, or one a 32-bit address space has no
     // hole for in one piece, maps slot by slot.
-    const int upFront = budget == 0 ? g.blockCount
-                                    : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
+    const int upFront =
+        budget == 0 ? g.blockCount : static_cast<int>(std::clamp<uint64_t>(budget / g.slotBytes, 1, g.blockCount));
     while (m_mappedSlots < upFront)
         if (!map_next_slot())
             return 0;
@@ -256,12 +256,12 @@ bool CVmImage::map_next_slot() {
 // decoding five times slower; each plane therefore starts a page and a
 // cache line after the end of the one before.
 CVmImage::RegionMapping CVmImage::map_every_slot(SIZE_T budget) {
-    const uint64_t planeBytes = uint64_t(m_height) * m_rowBytes;  // plan_blocks checked the product
+    const uint64_t planeBytes = uint64_t(m_height) * m_rowBytes; // plan_blocks checked the product
     const uint64_t stride = round_up(planeBytes, kCacheLineBytes) + kPlaneStagger;
     const uint64_t unit = m_hugeBlocks ? zircim::kHugePageBytes : zircim::page_bytes();
     uint64_t total = 0;
     if (!multiply(stride, uint64_t(m_planes), total) || round_up(total, unit) > SIZE_MAX)
-        return RegionMapping::kRefused;  // more than the address space holds
+        return RegionMapping::kRefused; // more than the address space holds
     total = round_up(total, unit);
     if (budget != 0 && total > budget)
         return RegionMapping::kOverBudget;
@@ -270,7 +270,7 @@ CVmImage::RegionMapping CVmImage::map_every_slot(SIZE_T budget) {
         return RegionMapping::kRefused;
     m_region = region;
     m_planeStride = static_cast<SIZE_T>(stride);
-    m_mappedSlots = m_assignedSlots = m_table->BlockCount;  // every slot has its memory in the region
+    m_mappedSlots = m_assignedSlots = m_table->BlockCount; // every slot has its memory in the region
     m_mappedBytes = static_cast<SIZE_T>(total);
     g_mappedTotal += m_mappedBytes;
     return RegionMapping::kMapped;
@@ -323,9 +323,7 @@ int CVmImage::block_rows(int block) const {
 // Only the rows a block has travel to and from the swap file.
 SIZE_T CVmImage::block_bytes(int block) const { return static_cast<SIZE_T>(block_rows(block)) * m_rowBytes; }
 
-long long CVmImage::swap_offset(int block) const {
-    return static_cast<long long>(block) * m_manager.BlockSize;
-}
+long long CVmImage::swap_offset(int block) const { return static_cast<long long>(block) * m_manager.BlockSize; }
 
 void zircim::WatchFullLookups(std::vector<FullLookup> *log) { g_lookupLog = log; }
 
@@ -375,14 +373,14 @@ int CVmImage::bring_in(int block, bool readBack, int pinnedRecent) {
     int type = m_table->GetType(block);
     if (type == kBlockSwapped && readBack) {
         if (!zircim::read_at(m_swapFile, slot.Base, block_bytes(block), swap_offset(block))) {
-            touch(index);  // free, and listed so that the next eviction finds it
+            touch(index); // free, and listed so that the next eviction finds it
             return -1;
         }
         ++slot.Loads;
     } else {
         if (!zeroed)
             std::memset(slot.Base, 0, static_cast<SIZE_T>(m_manager.BlockSize));
-        type = kBlockZero;  // what the swap file held is dropped with it
+        type = kBlockZero; // what the swap file held is dropped with it
     }
     assign(index, block, type);
     return index;
@@ -416,7 +414,7 @@ int CVmImage::evict_one(int pinnedRecent) {
         if (slot.Block < 0)
             return index;
         if (!write_out(slot))
-            return -1;  // without a swap file nothing can be evicted
+            return -1; // without a swap file nothing can be evicted
         withdraw(slot);
         slot.Block = -1;
         slot.Plane = -1;
@@ -432,8 +430,7 @@ bool CVmImage::write_out(CVmMemory &slot) {
         if (m_swapFile < 0)
             m_swapFile = zircim::open_swap_file();
         if (m_swapFile < 0 ||
-            !zircim::write_at(m_swapFile, slot.Base, block_bytes(slot.Block),
-                              swap_offset(slot.Block)))
+            !zircim::write_at(m_swapFile, slot.Base, block_bytes(slot.Block), swap_offset(slot.Block)))
             return false;
         m_table->Set(slot.Block, kBlockSwapped, -1);
         slot.Dirty = 0;
@@ -494,7 +491,7 @@ void CVmImage::touch(int index) {
 // goes through lookup(), which marks it).
 void CVmImage::publish(const CVmMemory &slot) {
     if (m_region != nullptr)
-        return;  // lookups find its rows by arithmetic; a tall picture's tables stay untouched
+        return; // lookups find its rows by arithmetic; a tall picture's tables stay untouched
     const SIZE_T first = static_cast<SIZE_T>(slot.Plane) * static_cast<SIZE_T>(m_height) + slot.FirstRow;
     const int rows = block_rows(slot.Block);
     for (int row = 0; row < rows; ++row) {

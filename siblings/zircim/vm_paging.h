@@ -37,4 +37,4 @@ bool read_at(int fd, unsigned char *data, std::size_t bytes, long long offset);
 // budget lets it page.
 unsigned long long physical_memory_bytes();
 
-}  // namespace zircim
+} // namespace zircim

@@ -17,7 +17,7 @@ namespace zircim {
 namespace {
 
 std::atomic<int> g_failMapping{0};  // FailNthSlotMapping's countdown
-std::atomic<int> g_failTransfer{0};  // FailNthSwapTransfer's
+std::atomic<int> g_failTransfer{0}; // FailNthSwapTransfer's
 std::atomic<long> g_liveMappings{0};
 std::atomic<long> g_mappingCalls{0};
 std::atomic<long> g_transferCalls{0};
@@ -51,7 +51,7 @@ unsigned char *map_huge_aligned(std::size_t bytes) {
     const std::size_t tail = span - head - bytes;
     if (tail != 0)
         munmap(aligned + bytes, tail);
-    madvise(aligned, bytes, MADV_HUGEPAGE);  // a hint: refusal leaves small pages
+    madvise(aligned, bytes, MADV_HUGEPAGE); // a hint: refusal leaves small pages
     return aligned;
 }
 
@@ -69,8 +69,7 @@ int open_unlinked_temp(const std::string &directory) {
     return fd;
 }
 
-template <typename Transfer>
-bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
+template <typename Transfer> bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
     if (fault_fires(g_failTransfer, g_transferCalls)) {
         errno = EIO;
         return false;
@@ -87,7 +86,7 @@ bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::size_t page_bytes() {
     static const std::size_t bytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -156,4 +155,4 @@ unsigned long long physical_memory_bytes() {
     return pages > 0 ? static_cast<unsigned long long>(pages) * page_bytes() : 0;
 }
 
-}  // namespace zircim
+} // namespace zircim

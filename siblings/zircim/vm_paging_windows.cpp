@@ -27,8 +27,7 @@ OVERLAPPED at_offset(long long offset) {
 HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 // transfer(done, chunk, &moved, &position) moves one positioned chunk.
-template <typename Transfer>
-bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
+template <typename Transfer> bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
     std::size_t done = 0;
     while (done < bytes) {
         const DWORD chunk = static_cast<DWORD>(std::min(bytes - done, kLargestTransfer));
@@ -41,7 +40,7 @@ bool transfer_all(Transfer transfer, std::size_t bytes, long long offset) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::size_t page_bytes() {
     SYSTEM_INFO system;
@@ -89,19 +88,23 @@ int open_swap_file() {
 
 void close_swap_file(int fd) {
     if (fd >= 0)
-        _close(fd);  // closes the handle, which deletes the file
+        _close(fd); // closes the handle, which deletes the file
 }
 
 bool write_at(int fd, const unsigned char *data, std::size_t bytes, long long offset) {
-    return transfer_all([&](std::size_t done, DWORD chunk, DWORD *moved, OVERLAPPED *position) {
-        return WriteFile(handle_of(fd), data + done, chunk, moved, position);
-    }, bytes, offset);
+    return transfer_all(
+        [&](std::size_t done, DWORD chunk, DWORD *moved, OVERLAPPED *position) {
+            return WriteFile(handle_of(fd), data + done, chunk, moved, position);
+        },
+        bytes, offset);
 }
 
 bool read_at(int fd, unsigned char *data, std::size_t bytes, long long offset) {
-    return transfer_all([&](std::size_t done, DWORD chunk, DWORD *moved, OVERLAPPED *position) {
-        return ReadFile(handle_of(fd), data + done, chunk, moved, position);
-    }, bytes, offset);
+    return transfer_all(
+        [&](std::size_t done, DWORD chunk, DWORD *moved, OVERLAPPED *position) {
+            return ReadFile(handle_of(fd), data + done, chunk, moved, position);
+        },
+        bytes, offset);
 }
 
 unsigned long long physical_memory_bytes() {
@@ -110,4 +113,4 @@ unsigned long long physical_memory_bytes() {
     return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
 }
 
-}  // namespace zircim
+} // namespace zircim

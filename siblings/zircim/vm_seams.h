@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "siblings/zircim/image_hooks.h"  // ZIRCIM_API
+#include "siblings/zircim/image_hooks.h" // ZIRCIM_API
 
 namespace zircim {
 
@@ -36,4 +36,4 @@ ZIRCIM_API long SlotMappingCalls();
 ZIRCIM_API long SwapTransferCalls();
 #endif
 
-}  // namespace zircim
+} // namespace zircim

@@ -30,4 +30,4 @@ ZIRDIB_API WORD WINAPI DibNumColors(const void *header);
 // 3 per entry (RGBTRIPLE) after a core header.
 ZIRDIB_API WORD WINAPI PaletteSize(const void *header);
 
-}  // extern "C"
+} // extern "C"

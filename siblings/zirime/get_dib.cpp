@@ -24,22 +24,22 @@ namespace {
 
 // What GetDib's argument selects.
 enum RenderOption : int {
-    kDisplayLevels = 0,  // each plane through its LevelMin, LevelMax, LevelRange
-    kRawClipped = 1,     // the samples themselves, clipped to 0..255
+    kDisplayLevels = 0, // each plane through its LevelMin, LevelMax, LevelRange
+    kRawClipped = 1,    // the samples themselves, clipped to 0..255
 };
 
-constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER); // 40
 constexpr DWORD kGrayEntries = 256;
-constexpr DWORD kTableEntrySize = sizeof(RGBQUAD);  // 4
+constexpr DWORD kTableEntrySize = sizeof(RGBQUAD); // 4
 // A BMP file's bfSize is 32 bits and counts the 14-byte file header too: a
 // larger block could never be written.
 constexpr std::uint64_t kLargestBlock = 0xFFFFFFFFu - 14u;
 
 // One plane's display levels, as the byte rule uses them.
 struct ByteLevels {
-    double low;    // at or below: 0
-    double high;   // at or above: 255
-    double range;  // the divisor between them
+    double low;   // at or below: 0
+    double high;  // at or above: 255
+    double range; // the divisor between them
 };
 
 // The raw option is the byte rule at levels 0..255, which gives the samples
@@ -72,7 +72,7 @@ bool is_unit_scale(const ByteLevels &levels) {
 }
 
 inline std::uint8_t clipped_byte(float sample) {
-    if (!(sample > 0.0f))  // NaN included
+    if (!(sample > 0.0f)) // NaN included
         return 0;
     if (sample >= 255.0f)
         return 255;
@@ -83,12 +83,12 @@ inline std::uint8_t clipped_byte(float sample) {
 struct DibLayout {
     int width;
     int height;
-    int planes;               // 1 or 3
-    WORD bitCount;            // 8 or 24
-    DWORD tableEntries;       // 256 or 0
-    std::size_t rowBytes;     // padded to 4
-    DWORD imageBytes;         // biSizeImage
-    std::size_t blockBytes;   // header, table and rows
+    int planes;             // 1 or 3
+    WORD bitCount;          // 8 or 24
+    DWORD tableEntries;     // 256 or 0
+    std::size_t rowBytes;   // padded to 4
+    DWORD imageBytes;       // biSizeImage
+    std::size_t blockBytes; // header, table and rows
 
     std::size_t pixelOffset() const { return kInfoHeaderSize + std::size_t{tableEntries} * kTableEntrySize; }
 };
@@ -139,13 +139,13 @@ int render_unit_bgr(const float *red, const float *green, const float *blue, int
     const __m128i lowHalf = _mm_set_epi32(0, 0, 0xFFFF, -1);
     int x = 0;
     for (; x + 4 <= width; x += 4) {
-        const __m128i pixels = _mm_or_si128(
-            _mm_or_si128(clipped_ints(blue + x), _mm_slli_epi32(clipped_ints(green + x), 8)),
-            _mm_slli_epi32(clipped_ints(red + x), 16));
-        const __m128i halves = _mm_or_si128(_mm_and_si128(pixels, lowPixel),
-                                            _mm_and_si128(_mm_srli_epi64(pixels, 8), highPixel));
-        const __m128i packed = _mm_or_si128(_mm_and_si128(halves, lowHalf),
-                                            _mm_andnot_si128(lowHalf, _mm_srli_si128(halves, 2)));
+        const __m128i pixels =
+            _mm_or_si128(_mm_or_si128(clipped_ints(blue + x), _mm_slli_epi32(clipped_ints(green + x), 8)),
+                         _mm_slli_epi32(clipped_ints(red + x), 16));
+        const __m128i halves =
+            _mm_or_si128(_mm_and_si128(pixels, lowPixel), _mm_and_si128(_mm_srli_epi64(pixels, 8), highPixel));
+        const __m128i packed =
+            _mm_or_si128(_mm_and_si128(halves, lowHalf), _mm_andnot_si128(lowHalf, _mm_srli_si128(halves, 2)));
         std::uint8_t *pixel = out + std::size_t(x) * 3;
         _mm_storel_epi64(reinterpret_cast<__m128i *>(pixel), packed);
         const std::int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(packed, 8));
@@ -164,8 +164,7 @@ void render_row(const float *const *rows, const DibLayout &layout, const ByteLev
     int done = 0;
     if (layout.planes == 1 && is_unit_scale(levels[0])) {
         done = render_unit_gray(rows[0], width, out);
-    } else if (layout.planes == 3 && is_unit_scale(levels[0]) && is_unit_scale(levels[1]) &&
-               is_unit_scale(levels[2])) {
+    } else if (layout.planes == 3 && is_unit_scale(levels[0]) && is_unit_scale(levels[1]) && is_unit_scale(levels[2])) {
         done = render_unit_bgr(rows[0], rows[1], rows[2], width, out);
     }
     const std::size_t first = std::size_t(done) * layout.planes;
@@ -208,7 +207,7 @@ void write_header(const DibLayout &layout, std::uint8_t *block) {
     BITMAPINFOHEADER header{};
     header.biSize = kInfoHeaderSize;
     header.biWidth = layout.width;
-    header.biHeight = layout.height;  // positive: bottom-up rows
+    header.biHeight = layout.height; // positive: bottom-up rows
     header.biPlanes = 1;
     header.biBitCount = layout.bitCount;
     header.biSizeImage = layout.imageBytes;
@@ -234,8 +233,8 @@ bool render_row_range(const CStlImage &image, const DibLayout &layout, const Byt
         std::uint8_t *out = pixels + std::size_t(layout.height - 1 - y) * layout.rowBytes;
         const float *rows[3] = {};
         for (int plane = 0; plane < layout.planes; ++plane) {
-            rows[plane] = reinterpret_cast<const float *>(
-                image.Store->GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
+            rows[plane] =
+                reinterpret_cast<const float *>(image.Store->GetImageAdr(0, y, plane, 1, CVmImage::kReadBack, NULL));
             if (rows[plane] == nullptr)
                 return false;
         }
@@ -248,7 +247,8 @@ bool render_row_range(const CStlImage &image, const DibLayout &layout, const Byt
 // A big picture in a store in one region is rendered by two threads, half
 // the rows each.
 bool render_rows(const CStlImage &image, const DibLayout &layout, const ByteLevels *levels, std::uint8_t *pixels) {
-    const std::uint64_t samples = std::uint64_t(layout.width) * std::uint64_t(layout.height) * std::uint64_t(layout.planes);
+    const std::uint64_t samples =
+        std::uint64_t(layout.width) * std::uint64_t(layout.height) * std::uint64_t(layout.planes);
     if (!zircim::two_threads_pay(samples, *image.Store))
         return render_row_range(image, layout, levels, pixels, 0, layout.height);
     bool rendered[2] = {false, false};
@@ -270,7 +270,7 @@ bool levels_for(const CStlImage &image, int option, ByteLevels *levels) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 HDIB CStlImage::GetDib(int option) const {
     const std::optional<DibLayout> layout = layout_of(*this);

@@ -45,7 +45,7 @@ void record_extremes(CImage &image, const zircim::PlaneExtremes &extremes) {
 // CStlImage objects current.
 [[maybe_unused]] const bool g_hookRegistered = (zircim::SetSamplesReplacedHook(&record_extremes), true);
 
-}  // namespace
+} // namespace
 
 CfPoint::CfPoint() : fx(0.0), fy(0.0) {}
 
@@ -75,8 +75,7 @@ void CfPoint::Set(double xPos, double yPos) {
 
 CStlImage::CStlImage() : MinPixel{}, MaxPixel{}, ProgressHandle(NULL) {}
 
-CStlImage::CStlImage(const CStlImage &src, HWND progressWnd, const char *caption)
-    : CImage(src, progressWnd, caption) {
+CStlImage::CStlImage(const CStlImage &src, HWND progressWnd, const char *caption) : CImage(src, progressWnd, caption) {
     copy_stl_fields(*this, src);
 }
 
@@ -84,7 +83,7 @@ CStlImage::~CStlImage() {}
 
 CStlImage &CStlImage::operator=(const CStlImage &src) {
     if (this != &src) {
-        CImage::operator=(src);  // may throw and then changes nothing
+        CImage::operator=(src); // may throw and then changes nothing
         copy_stl_fields(*this, src);
     }
     return *this;

@@ -25,12 +25,19 @@ using namespace dirira;
 // successful result (the reader does not examine its read of the pixels: a short file reads as zeros).
 constexpr int kThrew = -100;
 struct Path {
-    const char *name; std::function<int()> act; std::function<Block()> collect;
-    std::set<int> failures; std::set<std::string> lossy = {};
+    const char *name;
+    std::function<int()> act;
+    std::function<Block()> collect;
+    std::set<int> failures;
+    std::set<std::string> lossy = {};
 };
 
 int guarded(const std::function<int()> &act) {
-    try { return act(); } catch (CException *e) { return e->Delete(), kThrew; }
+    try {
+        return act();
+    } catch (CException *e) {
+        return e->Delete(), kThrew;
+    }
 }
 
 Block samples_of(CStlImage &image) {
@@ -52,22 +59,25 @@ struct FaultSweep : testing::Test {
         const testing_support::Holdings before;
         int status = kThrew;
         Block clean;
-        const std::string counts = testing_support::SweepSeams([&] { status = guarded(path.act); }, [&](const char *seam, int k) {
-            if (seam == nullptr) {  // the run without faults
-                ASSERT_EQ(status, kBmpOk) << path.name;
-                clean = path.collect(), target_ = CStlImage();
-                ASSERT_TRUE(testing_support::Holdings() == before) << path.name;
-                return;
-            }
-            const bool passed = status == kBmpOk && (path.collect() == clean || path.lossy.count(seam) != 0);
-            target_ = CStlImage();
-            EXPECT_TRUE(passed || path.failures.count(status) != 0) << path.name << ", " << seam << " call " << k << ": status " << status;
-            EXPECT_TRUE(testing_support::Holdings() == before) << path.name << ", " << seam << " call " << k;
-        });
+        const std::string counts = testing_support::SweepSeams(
+            [&] { status = guarded(path.act); },
+            [&](const char *seam, int k) {
+                if (seam == nullptr) { // the run without faults
+                    ASSERT_EQ(status, kBmpOk) << path.name;
+                    clean = path.collect(), target_ = CStlImage();
+                    ASSERT_TRUE(testing_support::Holdings() == before) << path.name;
+                    return;
+                }
+                const bool passed = status == kBmpOk && (path.collect() == clean || path.lossy.count(seam) != 0);
+                target_ = CStlImage();
+                EXPECT_TRUE(passed || path.failures.count(status) != 0)
+                    << path.name << ", " << seam << " call " << k << ": status " << status;
+                EXPECT_TRUE(testing_support::Holdings() == before) << path.name << ", " << seam << " call " << k;
+            });
         std::printf("%s: %s\n", path.name, counts.c_str());
     }
 
-    CStlImage colour_, gray_, target_;  // target_: what a path reads into, made before the faults
+    CStlImage colour_, gray_, target_; // target_: what a path reads into, made before the faults
     HGLOBAL made_ = NULL;
     testing_support::TempDir dir_;
     const std::string colourFile_ = dir_.file("colour.bmp"), output_ = dir_.file("out.bmp");
@@ -80,30 +90,41 @@ struct FaultSweep : testing::Test {
 // The string operations that record where an image came from let the framework's memory exception out of Read. (The
 // program's conversion sweep reads and writes under a budget that makes the store page.)
 TEST_F(FaultSweep, FilePathsFailWithTheirStatusAndLeaveNothing) {
-    const std::set<int> reading = {kBmpCannotOpen, kBmpReadFailed, kBmpNoMemory, kThrew}, writing = {kBmpCannotCreate, kBmpWriteFailed, kBmpNoMemory};
+    const std::set<int> reading = {kBmpCannotOpen, kBmpReadFailed, kBmpNoMemory, kThrew},
+                        writing = {kBmpCannotCreate, kBmpWriteFailed, kBmpNoMemory};
     auto file = [this] { return testing_support::read_file(output_); };
-    sweep({"Read", [&] { return CBmp::Read(&target_, colourFile_.c_str(), window_.handle(), "reading"); }, [this] { return samples_of(target_); },
-           reading, {"ReadFile"}});
-    sweep({"ReadHeader", [&] { return CBmp::ReadHeader(&target_, colourFile_.c_str(), window_.handle(), "header"); },
-           [this] { return Block{static_cast<unsigned char>(target_.GetOrgPlanes())}; }, {kBmpHeaderUnusable}});
-    sweep({"Write", [&] { return CBmp::Write(&gray_, output_.c_str(), 0, window_.handle(), "writing"); }, file, writing});
+    sweep({"Read",
+           [&] { return CBmp::Read(&target_, colourFile_.c_str(), window_.handle(), "reading"); },
+           [this] { return samples_of(target_); },
+           reading,
+           {"ReadFile"}});
+    sweep({"ReadHeader",
+           [&] { return CBmp::ReadHeader(&target_, colourFile_.c_str(), window_.handle(), "header"); },
+           [this] { return Block{static_cast<unsigned char>(target_.GetOrgPlanes())}; },
+           {kBmpHeaderUnusable}});
+    sweep(
+        {"Write", [&] { return CBmp::Write(&gray_, output_.c_str(), 0, window_.handle(), "writing"); }, file, writing});
     sweep({"WriteDIB", [&] { return Bmp::WriteDIB(output_.c_str(), dib_); }, file, writing});
 }
 
 TEST_F(FaultSweep, BlockPathsFailWithNothingAndLeaveNothing) {
     auto made = [this](HGLOBAL block) { return (made_ = block) != NULL ? kBmpOk : kBmpNoMemory; };
     auto block = [this] { return take(made_); };
-    sweep({"AttachDIB", [&] { return target_.AttachDIB(dib_, window_.handle(), "attaching") ? kBmpOk : kBmpNoMemory; },
-           [this] { return samples_of(target_); }, {kBmpNoMemory}});
+    sweep({"AttachDIB",
+           [&] { return target_.AttachDIB(dib_, window_.handle(), "attaching") ? kBmpOk : kBmpNoMemory; },
+           [this] { return samples_of(target_); },
+           {kBmpNoMemory}});
     sweep({"GetDib", [&] { return made(colour_.GetDib(0)); }, block, {kBmpNoMemory}});
-    sweep({"DibFromBitmap", [&] { return made(Bmp::DibFromBitmap(bitmap_, BI_RGB, 24, NULL)); }, block, {kBmpNoMemory}});
-    sweep({"BitmapFromDib", [&] { return made(Bmp::BitmapFromDib(screen_, dib_)); },
-           [&] {  // its pixels, captured again
+    sweep(
+        {"DibFromBitmap", [&] { return made(Bmp::DibFromBitmap(bitmap_, BI_RGB, 24, NULL)); }, block, {kBmpNoMemory}});
+    sweep({"BitmapFromDib",
+           [&] { return made(Bmp::BitmapFromDib(screen_, dib_)); },
+           [&] { // its pixels, captured again
                const Block pixels = take(Bmp::DibFromBitmap(static_cast<HBITMAP>(made_), BI_RGB, 24, NULL));
                return DeleteObject(made_), pixels;
            },
            {kBmpNoMemory}});
 }
 
-}  // namespace
+} // namespace
 #endif

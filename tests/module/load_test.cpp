@@ -21,7 +21,8 @@ std::vector<Entry> framework_state() {
     AFX_MODULE_STATE *s = AfxGetModuleState();
     std::vector<Entry> entries{{nullptr, nullptr, FALSE, s->m_classList.m_pHead, s->m_factoryList.m_pHead}};
     for (CDynLinkLibrary *l = s->m_libraryList.GetHead(); l != nullptr; l = s->m_libraryList.GetNext(l))
-        entries.emplace_back(l->m_hModule, l->m_hResource, l->m_bSystem, l->m_classList.m_pHead, l->m_factoryList.m_pHead);
+        entries.emplace_back(l->m_hModule, l->m_hResource, l->m_bSystem, l->m_classList.m_pHead,
+                             l->m_factoryList.m_pHead);
     return entries;
 }
 
@@ -30,7 +31,11 @@ std::vector<Entry> framework_state() {
 TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
     SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
     const std::vector<Entry> before = framework_state();
-    auto load = [](UINT id) { CString text; text.LoadString(id); return std::string(text); };
+    auto load = [](UINT id) {
+        CString text;
+        text.LoadString(id);
+        return std::string(text);
+    };
     const HMODULE library = LoadLibraryA(DIRIRA_LIBRARY_PATH);
     std::vector<Entry> state = before;
     state.insert(state.begin() + 1, Entry{library, library, FALSE, nullptr, nullptr});
@@ -45,7 +50,8 @@ TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
 #ifndef _WIN32
 // The interface the application calls, stated on its own (not made from module/exports.txt): "Class:count" opens a
 // class; "Name*k" is k overloads.
-const char kInterface[] = R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo GetOrgWidthAndHeight WriteDIB DibFromBitmap
+const char kInterface[] =
+    R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo GetOrgWidthAndHeight WriteDIB DibFromBitmap
 BitmapFromDib vtable CImage:79 CImage GetBitsPixel SetBitsPixel IsSigned SetSigned GetDimension IsColor GetWidth SetWidth GetHeight SetHeight
 GetPlanes SetPlanes GetPixelCount GetBscale SetBscale GetBzero SetBzero GetBlank SetBlank IsBlankUsed SetBlankUsed GetExtend SetExtend SetType
 GetLevelMin GetLevelMax GetLevelRange GetOrgDefaultLevelMin GetOrgDefaultLevelMax HasOwnLevel SetOwnLevel IsSITypeRGB SetSITypeRGB IsSaveableFormat
@@ -70,25 +76,30 @@ TEST(ModuleLoad, ExportsAreTheApplicationsInterface) {
     for (std::string w; words >> w;) {
         const std::size_t colon = w.find(':'), star = w.find('*');
         EXPECT_TRUE(colon == std::string::npos || left == 0) << type;
-        if (colon != std::string::npos) type = w.substr(0, colon), left = std::stoi(w.substr(colon + 1));
-        for (int k = star == std::string::npos ? 1 : std::stoi(w.substr(star + 1)); colon == std::string::npos && k > 0; --k, --left)
+        if (colon != std::string::npos)
+            type = w.substr(0, colon), left = std::stoi(w.substr(colon + 1));
+        for (int k = star == std::string::npos ? 1 : std::stoi(w.substr(star + 1)); colon == std::string::npos && k > 0;
+             --k, --left)
             want.push_back(type + "::" + w.substr(0, star));
     }
     EXPECT_EQ(left, 0) << type;
-    for (std::string c : {"CfPoint", "CImgPixelInfo"}) want.erase(std::find(want.begin(), want.end(), c + "::vtable"));
-    for (std::string c : {"CBmp", "CVmBlock", "CVmHandle", "CVmMemory"}) want.insert(want.end(), {c + "::typeinfo", c + "::typeinfo name"});
+    for (std::string c : {"CfPoint", "CImgPixelInfo"})
+        want.erase(std::find(want.begin(), want.end(), c + "::vtable"));
+    for (std::string c : {"CBmp", "CVmBlock", "CVmHandle", "CVmMemory"})
+        want.insert(want.end(), {c + "::typeinfo", c + "::typeinfo name"});
     std::set<std::string> names;
     FILE *nm = popen((std::string(DIRIRA_NM) + " -D --defined-only -C " + DIRIRA_LIBRARY_PATH).c_str(), "r");
     for (char line[512]; nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr;)
-        names.insert(std::strtok(std::strchr(std::strchr(line, ' ') + 1, ' ') + 1, "\n"));  // past address and kind
+        names.insert(std::strtok(std::strchr(std::strchr(line, ' ') + 1, ' ') + 1, "\n")); // past address and kind
     pclose(nm);
     for (const std::string &n : names) {
-        const std::size_t table = n.find(" for ");  // "vtable for C", "typeinfo name for C"
-        have.push_back(table != std::string::npos ? n.substr(table + 5) + "::" + n.substr(0, table) : n.substr(0, n.find('(')));
+        const std::size_t table = n.find(" for "); // "vtable for C", "typeinfo name for C"
+        have.push_back(table != std::string::npos ? n.substr(table + 5) + "::" + n.substr(0, table)
+                                                  : n.substr(0, n.find('(')));
     }
     std::sort(want.begin(), want.end()), std::sort(have.begin(), have.end());
     EXPECT_EQ(have, want);
 }
 #endif
 
-}  // namespace
+} // namespace

@@ -16,7 +16,10 @@ public:
     Bytes &i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
     Bytes &raw(std::initializer_list<std::uint8_t> bytes) { return append(bytes); }
     Bytes &fill(std::size_t count, std::uint8_t value) { return append(std::vector<std::uint8_t>(count, value)); }
-    Bytes &append(const std::vector<std::uint8_t> &b) { data_.insert(data_.end(), b.begin(), b.end()); return *this; }
+    Bytes &append(const std::vector<std::uint8_t> &b) {
+        data_.insert(data_.end(), b.begin(), b.end());
+        return *this;
+    }
     const std::vector<std::uint8_t> &data() const { return data_; }
     operator const std::vector<std::uint8_t> &() const { return data_; }
     std::size_t size() const { return data_.size(); }
@@ -25,4 +28,4 @@ private:
     std::vector<std::uint8_t> data_;
 };
 
-}  // namespace testing_support
+} // namespace testing_support

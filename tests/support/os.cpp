@@ -16,7 +16,7 @@ std::string InAnsiCodePage(const char *utf8) { return utf8; }
 void SetEnvironment(const char *name, const char *value) { value ? setenv(name, value, 1) : unsetenv(name); }
 bool IsLoaded(const std::string &path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 void LoadAsDependency(const std::string &path) { dlopen(path.c_str(), RTLD_NOW); }
-}  // namespace testing_support
+} // namespace testing_support
 #else
 namespace testing_support {
 const bool kWin32Seams = false;
@@ -35,12 +35,11 @@ std::string InAnsiCodePage(const char *utf8) {
 void SetEnvironment(const char *name, const char *value) { _putenv_s(name, value ? value : ""); }
 bool IsLoaded(const std::string &path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 void LoadAsDependency(const std::string &) { ADD_FAILURE() << "LoadAsDependency is Linux's only"; }
-}  // namespace testing_support
+} // namespace testing_support
 
 namespace win32_standin {
 
-template <typename Result = int>
-static Result absent(const char *seam) {
+template <typename Result = int> static Result absent(const char *seam) {
     ADD_FAILURE() << seam << " is a seam of the Linux stand-in; the real Win32 API has none";
     return Result{};
 }
@@ -71,5 +70,5 @@ HMODULE ModuleOfAddress(const void *address) {
     return module;
 }
 
-}  // namespace win32_standin
+} // namespace win32_standin
 #endif

@@ -24,7 +24,8 @@ public:
             return RegisterClassA(&wc);
         }();
         window_ = CreateWindowExA(0, "dirira-test-progress", "progress", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
-        if (atom == 0 || window_ == NULL) throw std::runtime_error("RegisterClassA or CreateWindowExA failed");
+        if (atom == 0 || window_ == NULL)
+            throw std::runtime_error("RegisterClassA or CreateWindowExA failed");
         SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressWindow::procedure));
     }
@@ -37,11 +38,12 @@ public:
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (message != WM_IMAGEIO_PROGRESS || self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+        if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
+            return DefWindowProcA(window, message, wParam, lParam);
         return self->messages_.emplace_back(wParam, lParam), 0;
     }
     HWND window_;
     std::vector<ProgressMessage> messages_;
 };
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -18,7 +18,8 @@ public:
     // name is taken. (std::filesystem, not mkdtemp: Windows has none.)
     TempDir() {
         std::random_device entropy;
-        do path_ = (std::filesystem::temp_directory_path() / ("dirira-test-" + std::to_string(entropy()))).string();
+        do
+            path_ = (std::filesystem::temp_directory_path() / ("dirira-test-" + std::to_string(entropy()))).string();
         while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
@@ -51,4 +52,4 @@ inline std::vector<std::uint8_t> read_file(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace testing_support
+} // namespace testing_support

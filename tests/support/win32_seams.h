@@ -14,16 +14,16 @@
 
 namespace testing_support {
 
-extern const bool kWin32Seams;  // true where the Win32 API is the Linux stand-in
+extern const bool kWin32Seams; // true where the Win32 API is the Linux stand-in
 // UTF-8 text as narrow Win32 calls (LoadStringA, CString::LoadString) give it.
 std::string InAnsiCodePage(const char *utf8);
 // Sets (nullptr: removes) a variable as getenv reads it here and in libraries.
 void SetEnvironment(const char *name, const char *value);
-bool IsLoaded(const std::string &path);  // the library at `path`, in this process
+bool IsLoaded(const std::string &path); // the library at `path`, in this process
 // Loads the library as the system loads a program's dependencies. Linux
 // only: Windows would end the program if the library's entry refused.
 void LoadAsDependency(const std::string &path);
-extern const char *const kFullDevice;  // every write fails as on a full disk
+extern const char *const kFullDevice; // every write fails as on a full disk
 
 // A test that must leave no file open, no global block, window or GDI object
 // more than it found, no block locked and no DC held (the stand-in's
@@ -38,7 +38,8 @@ protected:
     }
     void SetUp() override { before_ = kWin32Seams ? Live() : Accounts{}; }
     void TearDown() override {
-        if (!kWin32Seams) return;
+        if (!kWin32Seams)
+            return;
         win32_standin::ClearFaults();
         const Accounts after = Live();
         EXPECT_EQ(win32_standin::OpenFileHandles(), 0) << "a file was left open";
@@ -48,16 +49,18 @@ protected:
         EXPECT_EQ(after.gdiObjects, before_.gdiObjects) << "a bitmap or palette was left undeleted";
         EXPECT_EQ(win32_standin::HeldDCs(), 0) << "a DC was left held";
     }
-    Accounts before_;  // when the test began
+    Accounts before_; // when the test began
 };
 
-}  // namespace testing_support
+} // namespace testing_support
 
 // Skips the current test (or a fixture's, from SetUp) where the seams are
 // absent, naming what it needs ("fault injection"), or where Wine answers
 // otherwise than Windows (docs/platform/win32.md): the assertion stays, and
 // still runs against the stand-in.
-#define SKIP_WITHOUT_WIN32_SEAMS(what) \
-    if (!testing_support::kWin32Seams) GTEST_SKIP() << "needs the Linux stand-ins: " << (what)
-#define SKIP_WHERE_WINE_DIVERGES(what) \
-    if (!testing_support::kWin32Seams) GTEST_SKIP() << "Wine diverges from Windows: " << (what)
+#define SKIP_WITHOUT_WIN32_SEAMS(what)                                                                                 \
+    if (!testing_support::kWin32Seams)                                                                                 \
+    GTEST_SKIP() << "needs the Linux stand-ins: " << (what)
+#define SKIP_WHERE_WINE_DIVERGES(what)                                                                                 \
+    if (!testing_support::kWin32Seams)                                                                                 \
+    GTEST_SKIP() << "Wine diverges from Windows: " << (what)

@@ -30,7 +30,7 @@ std::vector<char> version_block(const char *file) {
     return block;
 }
 
-}  // namespace
+} // namespace
 
 int about() {
     // The library registered its string table at load: the module that
@@ -45,8 +45,8 @@ int about() {
     const std::vector<char> block = version_block(file);
     if (!block.empty()) {
         std::printf("version block:\n");
-        for (const char *name : {"FileDescription", "FileVersion", "ProductVersion", "InternalName",
-                                 "OriginalFilename"})
+        for (const char *name :
+             {"FileDescription", "FileVersion", "ProductVersion", "InternalName", "OriginalFilename"})
             print_version_field(block, "041104b0", name);
     }
     std::printf("format names:\n");
@@ -58,4 +58,4 @@ int about() {
     return 0;
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

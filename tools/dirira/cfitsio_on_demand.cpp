@@ -39,16 +39,14 @@ void *library() {
     return handle;
 }
 
-template <typename Function>
-Function resolve(const char *name) {
+template <typename Function> Function resolve(const char *name) {
     void *const handle = library();
     return handle != nullptr ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
 }
 
 // Calls the library's `name`, of the same type as `Self`. Every forwarded
 // entry point returns its status and takes its status pointer last.
-template <auto Self, typename... Arguments>
-int forward(const char *name, Arguments... arguments) {
+template <auto Self, typename... Arguments> int forward(const char *name, Arguments... arguments) {
     static const auto real = resolve<decltype(Self)>(name);
     if (real == nullptr) {
         int *status = std::get<sizeof...(Arguments) - 1>(std::forward_as_tuple(arguments...));
@@ -57,7 +55,7 @@ int forward(const char *name, Arguments... arguments) {
     return real(arguments...);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -125,4 +123,4 @@ void ffgerr(int status, char *text) {
         std::strncpy(text, kUnavailable, FLEN_STATUS);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -25,12 +25,12 @@ int about();
 // What `dirira convert` was asked to do.
 struct ConvertOptions {
     std::vector<std::string> inputs;
-    std::string output;     // with one input and no directory: the file to write
-    std::string directory;  // -o DIR: each input becomes DIR/NAME.fits or DIR/NAME.bmp
-    std::string to;         // --to fits|bmp, with a directory
-    int jobs = 1;           // -j N: conversions running at once
-    unsigned long long memory = 0;  // --memory: the paged store's budget in bytes; 0: half of memory
-    bool quiet = false;     // --quiet: no progress bar
+    std::string output;            // with one input and no directory: the file to write
+    std::string directory;         // -o DIR: each input becomes DIR/NAME.fits or DIR/NAME.bmp
+    std::string to;                // --to fits|bmp, with a directory
+    int jobs = 1;                  // -j N: conversions running at once
+    unsigned long long memory = 0; // --memory: the paged store's budget in bytes; 0: half of memory
+    bool quiet = false;            // --quiet: no progress bar
 };
 
 // `dirira convert`: each input read (BMP of any version, or FITS) and
@@ -41,10 +41,10 @@ int convert(const ConvertOptions &options);
 // What `dirira preview` was asked to do.
 struct PreviewOptions {
     std::string input, output;
-    Stretch stretch;      // --stretch; zscale by default
-    int plane = -1;       // --plane N (0-based here); -1: all three of a colour image, else the first
-    bool colour = false;  // --colour: all three, or an error
-    int width = 1024, height = 1024;  // --size: the largest picture; bigger ones are reduced
+    Stretch stretch;                 // --stretch; zscale by default
+    int plane = -1;                  // --plane N (0-based here); -1: all three of a colour image, else the first
+    bool colour = false;             // --colour: all three, or an error
+    int width = 1024, height = 1024; // --size: the largest picture; bigger ones are reduced
 };
 
 // `dirira preview IN OUT.png`: prints the sizes and each plane's levels,
@@ -71,4 +71,4 @@ int write_replacing(const char *output, const std::function<std::string(const ch
 // progress to `progress`), by write_replacing: 0, or 1 after saying why not.
 int write_bmp(CStlImage &image, const char *output, HWND progress);
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

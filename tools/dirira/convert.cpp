@@ -95,7 +95,9 @@ void set_memory_budget(unsigned long long requested, int jobs) {
     unsigned long long budget = requested;
     if (budget == 0) {
         const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-        budget = pages > 0 && pageSize > 0 ? (unsigned long long)pages * (unsigned long long)pageSize / kDefaultMemoryShare : 0;
+        budget = pages > 0 && pageSize > 0
+                     ? (unsigned long long)pages * (unsigned long long)pageSize / kDefaultMemoryShare
+                     : 0;
         budget /= (unsigned long long)(jobs);
     }
     CVmImage::SetMemoryBudget(SIZE_T(budget));
@@ -183,7 +185,8 @@ int convert_batch(const ConvertOptions &options) {
     for (const std::string &input : options.inputs) {
         outputs.push_back(output_in(options.directory, input, options.to));
         if (!seen.insert(outputs.back()).second) {
-            std::fprintf(stderr, "dirira: two inputs would both become %s; nothing converted\n", outputs.back().c_str());
+            std::fprintf(stderr, "dirira: two inputs would both become %s; nothing converted\n",
+                         outputs.back().c_str());
             return 2;
         }
     }
@@ -205,7 +208,7 @@ int convert_batch(const ConvertOptions &options) {
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
     float *row = image.GetImageAdr(0, y, plane, mode, NULL);
@@ -232,8 +235,8 @@ int write_replacing(const char *output, const std::function<std::string(const ch
     if (temporary.size() >= sizeof g_temporary)
         return refuse_output(output, "the path is too long");
     remove_temporary_on_signals();
-    std::strcpy(g_temporary, temporary.c_str());  // fits: tested above
-    std::remove(temporary.c_str());  // an earlier run's leftover: the writers create no file over another
+    std::strcpy(g_temporary, temporary.c_str()); // fits: tested above
+    std::remove(temporary.c_str());              // an earlier run's leftover: the writers create no file over another
     std::string why;
     try {
         why = write(temporary.c_str());
@@ -250,7 +253,7 @@ int write_replacing(const char *output, const std::function<std::string(const ch
         why = std::string("cannot replace: ") + std::strerror(errno);
     if (why.empty()) {
         g_temporary[0] = '\0';
-        flush_to_disk(folder_of(output), O_RDONLY | O_DIRECTORY);  // the rename itself; nothing to undo if it fails
+        flush_to_disk(folder_of(output), O_RDONLY | O_DIRECTORY); // the rename itself; nothing to undo if it fails
         return 0;
     }
     std::remove(temporary.c_str());
@@ -275,4 +278,4 @@ int convert(const ConvertOptions &options) {
     return convert_one(options.inputs[0], options.output, bar.window());
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

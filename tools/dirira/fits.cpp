@@ -32,8 +32,8 @@ namespace {
 
 constexpr int kGrayPlanes = 1;
 constexpr int kColourPlanes = 3;
-constexpr int kMaxIndexed = 999;  // NAXISn and TFIELDS stop at 999 in FITS
-constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr int kMaxIndexed = 999;     // NAXISn and TFIELDS stop at 999 in FITS
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
 constexpr const char *kOrigin = "dirira";
 
@@ -110,7 +110,7 @@ void size_columns(CFitsExtension &record, int fields) {
 void read_axes(fitsfile *file, CFitsExtension &record) {
     record.SetNAxis(read_count(file, "NAXIS"));
     for (int i = 0; i < record.GetNAxis(); ++i) {
-        int length = 0;  // a length beyond 32 bits reads as 0
+        int length = 0; // a length beyond 32 bits reads as 0
         read_key(file, indexed("NAXIS", i), length);
         record.SetNAxes(i, length);
     }
@@ -164,7 +164,7 @@ void print_record(int hdu, CFitsExtension &record) {
         std::printf("  column %d: TTYPE '%s', TFORM '%s', TUNIT '%s'", i + 1,
                     static_cast<const char *>(record.GetTType(i)), static_cast<const char *>(record.GetTForm(i)),
                     static_cast<const char *>(record.GetTUnit(i)));
-        if (record.GetTBCol(i) != 0)  // ASCII tables only
+        if (record.GetTBCol(i) != 0) // ASCII tables only
             std::printf(", TBCOL %d", record.GetTBCol(i));
         std::printf("\n");
     }
@@ -205,7 +205,7 @@ void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *sta
 // therefore formatted in a memory file and copied out, and the data unit is
 // streamed here in large writes.
 constexpr std::size_t kCardBytes = 80;
-constexpr std::size_t kRecordBytes = 2880;  // headers and data units fill whole records
+constexpr std::size_t kRecordBytes = 2880; // headers and data units fill whole records
 constexpr std::size_t kStreamBytes = std::size_t(4) << 20;
 
 std::size_t padded_to_record(std::size_t size) { return (size + kRecordBytes - 1) / kRecordBytes * kRecordBytes; }
@@ -245,7 +245,7 @@ bool write_all(int fd, const char *bytes, std::size_t size) {
         if (written < 0 && errno == EINTR)
             continue;
         if (written == 0)
-            errno = EIO;  // a regular file that takes nothing is as good as full
+            errno = EIO; // a regular file that takes nothing is as good as full
         if (written <= 0)
             return false;
         bytes += written;
@@ -299,13 +299,15 @@ bool stream_samples(int fd, CStlImage &image) {
     const std::size_t width = std::size_t(image.GetWidth());
     const int height = image.GetHeight();
     const std::size_t chunkWords = std::max(width, kStreamBytes / sizeof(std::uint32_t));
-    std::vector<std::uint32_t> chunks[2] = {std::vector<std::uint32_t>(chunkWords), std::vector<std::uint32_t>(chunkWords)};
+    std::vector<std::uint32_t> chunks[2] = {std::vector<std::uint32_t>(chunkWords),
+                                            std::vector<std::uint32_t>(chunkWords)};
     ChunkWriter writer(fd);
     int filling = 0;
     std::size_t used = 0, total = 0;
     auto flush = [&] {
         total += used * sizeof(std::uint32_t);
-        const bool handed = writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used * sizeof(std::uint32_t));
+        const bool handed =
+            writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used * sizeof(std::uint32_t));
         filling ^= 1;
         used = 0;
         return handed;
@@ -416,7 +418,7 @@ struct Range {
 bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *status) {
     float undefined = std::numeric_limits<float>::quiet_NaN();
     const int width = image.GetWidth(), height = image.GetHeight();
-    for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {  // in file order, as written
+    for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) { // in file order, as written
         float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
         LONGLONG first[3] = {1, fitsRow, plane + 1};
         int anyUndefined = 0;
@@ -448,15 +450,15 @@ void set_levels(fitsfile *file, const char *path, CStlImage &image, int plane, c
         std::fprintf(stderr, "dirira: %s: warning: plane %d has no defined sample: it renders black\n", path,
                      plane + 1);
     } else if (low == high) {
-        std::fprintf(stderr, "dirira: %s: warning: every sample of plane %d is %g: it renders black\n", path,
-                     plane + 1, low);
+        std::fprintf(stderr, "dirira: %s: warning: every sample of plane %d is %g: it renders black\n", path, plane + 1,
+                     low);
     }
     image.LevelMin[plane] = low;
     image.LevelMax[plane] = high;
     image.LevelRange[plane] = high - low;
 }
 
-}  // namespace
+} // namespace
 
 bool is_fits_path(const char *path) {
     const char *dot = std::strrchr(path, '.');
@@ -533,4 +535,4 @@ int convert_fits(const char *from, const char *to, HWND progress) {
     return is_fits_path(from) ? fits_to_bmp(from, to, progress) : bmp_to_fits(from, to, progress);
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

@@ -39,4 +39,4 @@ int read_fits_image(const char *fitsPath, CStlImage &image);
 // where they are absent. Returns 0 or prints why not and returns 1.
 int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress);
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

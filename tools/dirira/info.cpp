@@ -15,9 +15,9 @@
 namespace dirira_tool {
 namespace {
 
-constexpr std::uint32_t kCoreHeaderSize = 12;  // the other header CBmp::ReadHeader reads
+constexpr std::uint32_t kCoreHeaderSize = 12; // the other header CBmp::ReadHeader reads
 constexpr int kHistogramBins = 64;
-constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 
 // One line of the report: its text label, its JSON key, and the value as
 // text and as JSON.
@@ -54,7 +54,9 @@ std::string shown(double value) {
     return text;
 }
 
-Field text_field(const char *label, const char *key, const std::string &value) { return {label, key, value, quoted(value)}; }
+Field text_field(const char *label, const char *key, const std::string &value) {
+    return {label, key, value, quoted(value)};
+}
 
 // Counts of the finite samples in 64 equal bins from the plane's smallest to its largest sample.
 std::vector<long> histogram(CStlImage &image, int plane, double low, double high) {
@@ -99,7 +101,7 @@ void print(const std::vector<Field> &fields, const std::vector<std::vector<Field
     std::printf("]}\n");
 }
 
-}  // namespace
+} // namespace
 
 int info(const char *path, bool withHistogram, bool json) {
     CStlImage image;
@@ -113,37 +115,44 @@ int info(const char *path, bool withHistogram, bool json) {
         text_field("file", "file", image.GetOrgFileName()),
         text_field("header", "header", bmpfile::describe_source(source)),
         text_field("format", "format", image.GetOrgFileFormat()),
-        {"size", "size", std::to_string(image.GetWidth()) + " x " + std::to_string(image.GetHeight()) + ", " +
-                             std::to_string(count) + (count == 1 ? " plane" : " planes") + (image.IsColor() ? " (colour)" : " (gray)"),
+        {"size", "size",
+         std::to_string(image.GetWidth()) + " x " + std::to_string(image.GetHeight()) + ", " + std::to_string(count) +
+             (count == 1 ? " plane" : " planes") + (image.IsColor() ? " (colour)" : " (gray)"),
          "{\"width\": " + std::to_string(image.GetWidth()) + ", \"height\": " + std::to_string(image.GetHeight()) +
              ", \"planes\": " + std::to_string(count) + ", \"colour\": " + (image.IsColor() ? "true" : "false") + "}"},
-        {"samples", "samples", "BITPIX " + std::to_string(image.GetBitsPixel()) + ", BSCALE " + shown(image.GetBscale()) +
-                                   ", BZERO " + shown(image.GetBzero()),
+        {"samples", "samples",
+         "BITPIX " + std::to_string(image.GetBitsPixel()) + ", BSCALE " + shown(image.GetBscale()) + ", BZERO " +
+             shown(image.GetBzero()),
          "{\"BITPIX\": " + std::to_string(image.GetBitsPixel()) + ", \"BSCALE\": " + number(image.GetBscale()) +
              ", \"BZERO\": " + number(image.GetBzero()) + "}"},
-        {"original", "original_bits", std::to_string(image.GetOrgBitsPixel()) + " bits per pixel", std::to_string(image.GetOrgBitsPixel())},
+        {"original", "original_bits", std::to_string(image.GetOrgBitsPixel()) + " bits per pixel",
+         std::to_string(image.GetOrgBitsPixel())},
         {"header planes", "header_planes", header_planes(source, headerStatus, headerPlaneCount),
          headerStatus == dirira::kBmpOk ? std::to_string(headerPlaneCount) : "null"},
-        {"saveable", "saveable", "format " + std::to_string(image.IsSaveableFormat()) + ", file " + std::to_string(image.IsSaveableFile()),
-         std::string("{\"format\": ") + (image.IsSaveableFormat() ? "true" : "false") + ", \"file\": " +
-             (image.IsSaveableFile() ? "true" : "false") + "}"},
+        {"saveable", "saveable",
+         "format " + std::to_string(image.IsSaveableFormat()) + ", file " + std::to_string(image.IsSaveableFile()),
+         std::string("{\"format\": ") + (image.IsSaveableFormat() ? "true" : "false") +
+             ", \"file\": " + (image.IsSaveableFile() ? "true" : "false") + "}"},
     };
     std::vector<std::vector<Field>> planes(static_cast<std::size_t>(count));
     for (int p = 0; p < count; ++p) {
         const double low = image.GetMinPixel(p), high = image.GetMaxPixel(p);
-        planes[std::size_t(p)].push_back({"plane", "range", "min " + shown(low) + ", max " + shown(high) + ", display levels " +
-                                                            shown(image.GetLevelMin(p)) + ".." + shown(image.GetLevelMax(p)),
-                                          "{\"min\": " + number(low) + ", \"max\": " + number(high) + ", \"levels\": [" +
-                                              number(image.GetLevelMin(p)) + ", " + number(image.GetLevelMax(p)) + "]}"});
+        planes[std::size_t(p)].push_back({"plane", "range",
+                                          "min " + shown(low) + ", max " + shown(high) + ", display levels " +
+                                              shown(image.GetLevelMin(p)) + ".." + shown(image.GetLevelMax(p)),
+                                          "{\"min\": " + number(low) + ", \"max\": " + number(high) +
+                                              ", \"levels\": [" + number(image.GetLevelMin(p)) + ", " +
+                                              number(image.GetLevelMax(p)) + "]}"});
         if (!withHistogram)
             continue;
         std::string text, list;
         for (long c : histogram(image, p, low, high))
-            text += (text.empty() ? "" : " ") + std::to_string(c), list += (list.empty() ? "" : ", ") + std::to_string(c);
+            text += (text.empty() ? "" : " ") + std::to_string(c),
+                list += (list.empty() ? "" : ", ") + std::to_string(c);
         planes[std::size_t(p)].push_back({"histogram", "histogram", text, "[" + list + "]"});
     }
     print(fields, planes, json);
     return 0;
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

@@ -22,7 +22,7 @@
 namespace dirira_tool {
 namespace {
 
-constexpr unsigned kReadSamples = 1;  // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
 constexpr int kColourPlanes = 3;
 
@@ -96,8 +96,10 @@ void warn_about(const PreviewOptions &o, int plane, const Levels &l) {
         std::fprintf(stderr, "dirira: %s: warning: plane %d: black and white are both %g: it renders black\n",
                      o.input.c_str(), plane + 1, l.black);
     else if (l.black > l.white)
-        std::fprintf(stderr, "dirira: %s: warning: plane %d: black %g is above white %g: samples above %g render "
-                     "white, the rest black\n", o.input.c_str(), plane + 1, l.black, l.white, l.black);
+        std::fprintf(stderr,
+                     "dirira: %s: warning: plane %d: black %g is above white %g: samples above %g render "
+                     "white, the rest black\n",
+                     o.input.c_str(), plane + 1, l.black, l.white, l.black);
 }
 
 std::string write_png(const char *path, int width, int height, int channels, const std::vector<png_byte> &pixels) {
@@ -127,7 +129,7 @@ std::string write_png(const char *path, int width, int height, int channels, con
     return why;
 }
 
-}  // namespace
+} // namespace
 
 int preview(const PreviewOptions &o) {
     CStlImage source;
@@ -163,10 +165,10 @@ int preview(const PreviewOptions &o) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < channels; ++c)
-                pixels[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * std::size_t(channels) + std::size_t(c)] =
-                    shown.GetPixelGray256(x, y, c);
+                pixels[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * std::size_t(channels) +
+                       std::size_t(c)] = shown.GetPixelGray256(x, y, c);
     return write_replacing(o.output.c_str(),
                            [&](const char *path) { return write_png(path, width, height, channels, pixels); });
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

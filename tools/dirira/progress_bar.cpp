@@ -23,7 +23,7 @@ std::string fitted(const std::string &caption) {
     return "..." + caption.substr(caption.size() - std::size_t(kCaptionWidth) + 3);
 }
 
-}  // namespace
+} // namespace
 
 bool wants_progress_bar(std::FILE *out, bool quiet) { return !quiet && isatty(fileno(out)) == 1; }
 
@@ -48,7 +48,8 @@ void ProgressBar::draw(int percent) {
     if (!enabled_ || percent == shown_)
         return;
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(out_, "\r%-*s [%s%s] %3d%%", kCaptionWidth, fitted(caption_).c_str(), std::string(std::size_t(filled), '#').c_str(),
+    std::fprintf(out_, "\r%-*s [%s%s] %3d%%", kCaptionWidth, fitted(caption_).c_str(),
+                 std::string(std::size_t(filled), '#').c_str(),
                  std::string(std::size_t(kBarWidth - filled), '.').c_str(), percent);
     std::fflush(out_);
     shown_ = percent;
@@ -62,4 +63,4 @@ void ProgressBar::clear() {
     shown_ = -1;
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

@@ -32,11 +32,11 @@ private:
     std::FILE *out_;
     bool enabled_;
     std::string caption_;
-    int shown_ = -1;  // the percentage on screen; -1: nothing drawn
-    bmpfile::ProgressWindow window_;  // last: its messages use the members above
+    int shown_ = -1;                 // the percentage on screen; -1: nothing drawn
+    bmpfile::ProgressWindow window_; // last: its messages use the members above
 };
 
 // Whether a bar belongs on `out`: a terminal, and not silenced.
 bool wants_progress_bar(std::FILE *out, bool quiet);
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

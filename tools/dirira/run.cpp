@@ -16,38 +16,35 @@ namespace {
 
 constexpr char kVersion[] = "dirira 2.1 (library 2.0.1.1)";
 
-constexpr char kUsage[] =
-    "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json)\n"
-    "       dirira about                the library's version and format names\n"
-    "       dirira fits-info FILE.fits  the header of every HDU\n"
-    "       dirira preview [OPTIONS] IN OUT.png   a quicklook picture of a BMP or FITS image\n"
-    "       dirira convert [OPTIONS] IN OUT\n"
-    "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
-    "       dirira --version | --help | COMMAND --help\n";
+constexpr char kUsage[] = "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json)\n"
+                          "       dirira about                the library's version and format names\n"
+                          "       dirira fits-info FILE.fits  the header of every HDU\n"
+                          "       dirira preview [OPTIONS] IN OUT.png   a quicklook picture of a BMP or FITS image\n"
+                          "       dirira convert [OPTIONS] IN OUT\n"
+                          "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
+                          "       dirira --version | --help | COMMAND --help\n";
 
-constexpr char kConvertHelp[] =
-    "usage: dirira convert [OPTIONS] IN OUT\n"
-    "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
-    "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
-    "chosen by the extension (.fits .fit .fts); an output is replaced only when\n"
-    "it is complete and on disk.\n"
-    "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
-    "  --to fits|bmp   the format of the outputs in DIR\n"
-    "  -j N            convert N files at once (default 1)\n"
-    "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
-    "                  e.g. 512M or 4G (default: half of physical memory)\n"
-    "  -q, --quiet     no progress bar on a terminal\n"
-    "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage.\n";
+constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
+                                "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
+                                "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
+                                "chosen by the extension (.fits .fit .fts); an output is replaced only when\n"
+                                "it is complete and on disk.\n"
+                                "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
+                                "  --to fits|bmp   the format of the outputs in DIR\n"
+                                "  -j N            convert N files at once (default 1)\n"
+                                "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
+                                "                  e.g. 512M or 4G (default: half of physical memory)\n"
+                                "  -q, --quiet     no progress bar on a terminal\n"
+                                "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage.\n";
 
-constexpr char kPreviewHelp[] =
-    "usage: dirira preview [OPTIONS] IN OUT.png\n"
-    "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
-    "the size, display levels chosen by the stretch, rendered by the library's\n"
-    "display mapping. Prints the levels chosen.\n"
-    "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
-    "  --plane N       plane N (from 1) alone, in gray\n"
-    "  --colour        the three planes of a colour image (its default)\n"
-    "  --size WxH      the largest picture (default 1024x1024)\n";
+constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
+                                "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
+                                "the size, display levels chosen by the stretch, rendered by the library's\n"
+                                "display mapping. Prints the levels chosen.\n"
+                                "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
+                                "  --plane N       plane N (from 1) alone, in gray\n"
+                                "  --colour        the three planes of a colour image (its default)\n"
+                                "  --size WxH      the largest picture (default 1024x1024)\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -138,7 +135,8 @@ int preview_command(int argc, char **argv) {
             options.colour = true;
         } else if (option_value(argc, argv, i, "--stretch", value)) {
             if (!dirira_tool::parse_stretch(value, options.stretch))
-                return usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") + value + "'");
+                return usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") +
+                                   value + "'");
         } else if (option_value(argc, argv, i, "--plane", value)) {
             options.plane = std::atoi(value) - 1;
             if (options.plane < 0)
@@ -180,7 +178,7 @@ bool asks_help(int argc, char **argv) {
     return argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0);
 }
 
-}  // namespace
+} // namespace
 
 namespace dirira_tool {
 
@@ -206,7 +204,7 @@ int run_unguarded(int argc, char **argv) {
     return usage();
 }
 
-}  // namespace
+} // namespace
 
 // Out of memory in the framework's classes ends a command with status 1,
 // not with the exception; a conversion also catches it per file.
@@ -220,4 +218,4 @@ int run(int argc, char **argv) {
     }
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

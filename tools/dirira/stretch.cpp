@@ -41,8 +41,8 @@ void fit_line(const std::vector<float> &y, const std::vector<bool> &rejected, do
 // One round: reject samples beyond k sigma of the line, grow the rejection
 // by `grow` positions (numpy's convolve 'same' with a kernel of that
 // length: sample i goes when any of i - grow/2 .. i + (grow-1)/2 went).
-std::vector<bool> reject(const std::vector<float> &y, const std::vector<bool> &rejected, double slope,
-                         double intercept, std::size_t grow) {
+std::vector<bool> reject(const std::vector<float> &y, const std::vector<bool> &rejected, double slope, double intercept,
+                         std::size_t grow) {
     double n = 0, sum = 0, squares = 0;
     std::vector<double> flat(y.size());
     for (std::size_t i = 0; i < y.size(); ++i) {
@@ -63,7 +63,7 @@ std::vector<bool> reject(const std::vector<float> &y, const std::vector<bool> &r
     return grown;
 }
 
-}  // namespace
+} // namespace
 
 bool parse_stretch(const std::string &text, Stretch &stretch) {
     if (text == "minmax" || text == "zscale" || text == "asinh") {
@@ -149,4 +149,4 @@ void asinh_in_place(std::vector<float> &samples, const Levels &levels) {
     }
 }
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

@@ -9,7 +9,7 @@ namespace dirira_tool {
 
 struct Stretch {
     enum Kind { kMinMax, kPercentile, kZScale, kAsinh } kind = kZScale;
-    double low = 0.25, high = 99.75;  // percentile: the two percentages
+    double low = 0.25, high = 99.75; // percentile: the two percentages
 };
 
 // "minmax", "percentile:LO,HI", "zscale" or "asinh"; false for anything else.
@@ -37,8 +37,8 @@ Levels zscale_levels(const std::vector<float> &samples);
 // The percentiles whose values the asinh stretch maps to 0 and 1.
 constexpr double kAsinhPercentLow = 0.5, kAsinhPercentHigh = 99.5;
 
-// The asinh stretch's curve: with levels from those percentiles, a sample v becomes asinh(x / 0.1) / asinh(1 / 0.1), x = (v -
-// black) / (white - black), which the display levels 0..1 then map.
+// The asinh stretch's curve: with levels from those percentiles, a sample v becomes asinh(x / 0.1) / asinh(1 / 0.1), x
+// = (v - black) / (white - black), which the display levels 0..1 then map.
 void asinh_in_place(std::vector<float> &samples, const Levels &levels);
 
-}  // namespace dirira_tool
+} // namespace dirira_tool

@@ -18,14 +18,14 @@ constexpr int kStars = 60;
 
 struct Star {
     double x, y, peak, sigma;
-    double red, green, blue;  // colour weights, the largest 1
+    double red, green, blue; // colour weights, the largest 1
 };
 
 std::vector<Star> make_stars(std::mt19937 &random) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<Star> stars;
     for (int i = 0; i < kStars; ++i) {
-        const double temperature = unit(random);  // 0 red ... 1 blue
+        const double temperature = unit(random); // 0 red ... 1 blue
         stars.push_back({unit(random) * kWidth, unit(random) * kHeight, 20.0 + 220.0 * std::pow(unit(random), 3.0),
                          0.8 + 1.6 * unit(random), 1.0 - 0.4 * temperature, 0.85, 0.6 + 0.4 * temperature});
     }
@@ -64,20 +64,20 @@ std::vector<std::uint8_t> bmp_headers(int bitCount, int tableEntries, std::uint3
     const std::uint32_t offBits = 14 + 40 + 4 * tableEntries;
     const std::uint32_t imageBytes = rowBytes * kHeight;
     std::vector<std::uint8_t> out{'B', 'M'};
-    put32(out, offBits + imageBytes);  // bfSize
-    put32(out, 0);                     // bfReserved1, bfReserved2
-    put32(out, offBits);               // bfOffBits
-    put32(out, 40);                    // biSize
-    put32(out, kWidth);                // biWidth
-    put32(out, kHeight);               // biHeight: bottom-up
-    put16(out, 1);                     // biPlanes
-    put16(out, bitCount);              // biBitCount
-    put32(out, 0);                     // biCompression: BI_RGB
-    put32(out, imageBytes);            // biSizeImage
-    put32(out, 2835);                  // biXPelsPerMeter (72 dpi)
-    put32(out, 2835);                  // biYPelsPerMeter
-    put32(out, tableEntries);          // biClrUsed
-    put32(out, 0);                     // biClrImportant
+    put32(out, offBits + imageBytes); // bfSize
+    put32(out, 0);                    // bfReserved1, bfReserved2
+    put32(out, offBits);              // bfOffBits
+    put32(out, 40);                   // biSize
+    put32(out, kWidth);               // biWidth
+    put32(out, kHeight);              // biHeight: bottom-up
+    put16(out, 1);                    // biPlanes
+    put16(out, bitCount);             // biBitCount
+    put32(out, 0);                    // biCompression: BI_RGB
+    put32(out, imageBytes);           // biSizeImage
+    put32(out, 2835);                 // biXPelsPerMeter (72 dpi)
+    put32(out, 2835);                 // biYPelsPerMeter
+    put32(out, tableEntries);         // biClrUsed
+    put32(out, 0);                    // biClrImportant
     for (int i = 0; i < tableEntries; ++i)
         out.insert(out.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
     return out;
@@ -91,7 +91,7 @@ bool write(const char *path, const std::vector<std::uint8_t> &bytes) {
     return std::fclose(file) == 0 && ok;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 3) {
@@ -106,7 +106,7 @@ int main(int argc, char **argv) {
     std::vector<std::uint8_t> gray = bmp_headers(8, 256, grayRow);
     std::vector<std::uint8_t> colour = bmp_headers(24, 0, colourRow);
     for (int row = 0; row < kHeight; ++row) {
-        const int y = kHeight - 1 - row;  // rows are stored bottom-up
+        const int y = kHeight - 1 - row; // rows are stored bottom-up
         for (int x = 0; x < kWidth; ++x) {
             const double noise = readNoise(random);
             gray.push_back(static_cast<std::uint8_t>(sky(stars, x, y, &Star::green, noise)));

@@ -37,23 +37,23 @@ class CDumpContext;
 struct AFX_STANDIN_API CRuntimeClass {
     LPCSTR m_lpszClassName;
     int m_nObjectSize;
-    UINT m_wSchema;                // 0xFFFF: not serialisable
-    CRuntimeClass *m_pBaseClass;   // null for CObject
-    CRuntimeClass *m_pNextClass;   // link in a module's list of registered classes
+    UINT m_wSchema;              // 0xFFFF: not serialisable
+    CRuntimeClass *m_pBaseClass; // null for CObject
+    CRuntimeClass *m_pNextClass; // link in a module's list of registered classes
 
     BOOL IsDerivedFrom(const CRuntimeClass *pBaseClass) const;
 };
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
-#define DECLARE_DYNAMIC(class_name)              \
-public:                                          \
-    static CRuntimeClass class##class_name;      \
+#define DECLARE_DYNAMIC(class_name)                                                                                    \
+public:                                                                                                                \
+    static CRuntimeClass class##class_name;                                                                            \
     CRuntimeClass *GetRuntimeClass() const override;
 
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                            \
-    CRuntimeClass class_name::class##class_name = {#class_name, static_cast<int>(sizeof(class_name)), \
-                                                   0xFFFF, RUNTIME_CLASS(base_class_name), nullptr}; \
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                                                 \
+    CRuntimeClass class_name::class##class_name = {#class_name, static_cast<int>(sizeof(class_name)), 0xFFFF,          \
+                                                   RUNTIME_CLASS(base_class_name), nullptr};                           \
     CRuntimeClass *class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
 
 // Registers a class in the current module state's class list, as
@@ -88,7 +88,7 @@ protected:
     CObject() = default;
 
 private:
-    CObject(const CObject &objectSrc);             // not copyable, as in MFC
+    CObject(const CObject &objectSrc); // not copyable, as in MFC
     void operator=(const CObject &objectSrc);
 };
 
@@ -155,7 +155,7 @@ AFX_STANDIN_API void Release(void *block) noexcept;
 AFX_STANDIN_API std::size_t ArrayBytes(INT_PTR count, std::size_t elementSize);
 // a + b for sizes and counts, or the memory exception when it overflows.
 AFX_STANDIN_API INT_PTR CheckedAdd(INT_PTR a, INT_PTR b);
-}  // namespace afx_heap
+} // namespace afx_heap
 
 // `new TYPE[count]` with MSVC 8's outcome: under MSVC 8 a negative or huge
 // count saturates the byte size, the class's operator new[] fails, and the
@@ -163,8 +163,7 @@ AFX_STANDIN_API INT_PTR CheckedAdd(INT_PTR a, INT_PTR b);
 // themselves and throw std::bad_array_new_length before any operator new[]
 // runs, so code that depends on the framework exception goes through here.
 // This helper is the subset's own; MFC has no such function.
-template <class TYPE>
-TYPE *AfxNewArray(INT_PTR count) {
+template <class TYPE> TYPE *AfxNewArray(INT_PTR count) {
     // Tests the count; the array cookie g++ adds on top is caught by the
     // same limit inside operator new[] when TYPE is a CObject.
     afx_heap::ArrayBytes(count, sizeof(TYPE));
@@ -180,7 +179,7 @@ public:
     CString() noexcept = default;
     CString(const CString &stringSrc);
     CString(CString &&stringSrc) noexcept;
-    CString(LPCSTR psz);                     // NULL gives an empty string
+    CString(LPCSTR psz); // NULL gives an empty string
     CString(LPCSTR pch, int nLength);
     ~CString();
 
@@ -228,9 +227,9 @@ private:
     void Reserve(int nCapacity);
     void SetLength(int nLength);
 
-    char *m_pchData = nullptr;  // null: empty and owning nothing
+    char *m_pchData = nullptr; // null: empty and owning nothing
     int m_nDataLength = 0;
-    int m_nAllocLength = 0;     // characters the block holds besides the NUL
+    int m_nAllocLength = 0; // characters the block holds besides the NUL
 };
 
 AFX_STANDIN_API CString operator+(const CString &str1, const CString &str2);

@@ -24,4 +24,4 @@ AFX_STANDIN_API long AllocationAttempts();
 // Entries in the module state's library chain.
 AFX_STANDIN_API int LibraryChainLength();
 
-}  // namespace afx_standin
+} // namespace afx_standin

@@ -11,8 +11,7 @@
 #include <memory>
 #include <type_traits>
 
-template <class TYPE, class ARG_TYPE = const TYPE &>
-class CArray : public CObject {
+template <class TYPE, class ARG_TYPE = const TYPE &> class CArray : public CObject {
 public:
     CArray() = default;
     ~CArray() override { ReleaseAll(); }
@@ -24,7 +23,8 @@ public:
 
     // nGrowBy -1 (any negative value, as in MFC) keeps the current step.
     void SetSize(INT_PTR nNewSize, INT_PTR nGrowBy = -1) {
-        if (nNewSize < 0) AfxThrowInvalidArgException();
+        if (nNewSize < 0)
+            AfxThrowInvalidArgException();
         const INT_PTR growBy = nGrowBy >= 0 ? nGrowBy : m_nGrowBy;
         if (nNewSize == 0) {
             ReleaseAll();
@@ -48,8 +48,9 @@ public:
     TYPE *GetData() noexcept { return m_pData; }
 
     void SetAtGrow(INT_PTR nIndex, ARG_TYPE newElement) {
-        if (nIndex < 0) AfxThrowInvalidArgException();
-        const TYPE value(newElement);  // before growing: newElement may be one of ours
+        if (nIndex < 0)
+            AfxThrowInvalidArgException();
+        const TYPE value(newElement); // before growing: newElement may be one of ours
         if (nIndex < m_nSize) {
             m_pData[nIndex] = value;
             return;
@@ -64,7 +65,8 @@ public:
 
     // Inserting past the end grows the array and value-initialises the entries between.
     void InsertAt(INT_PTR nIndex, ARG_TYPE newElement, INT_PTR nCount = 1) {
-        if (nIndex < 0 || nCount <= 0) AfxThrowInvalidArgException();
+        if (nIndex < 0 || nCount <= 0)
+            AfxThrowInvalidArgException();
         const TYPE value(newElement);
         const INT_PTR nFirstNew = std::max(nIndex, m_nSize);
         const INT_PTR nNewSize = afx_heap::CheckedAdd(nFirstNew, nCount);
@@ -74,21 +76,24 @@ public:
         std::rotate(m_pData + nIndex, m_pData + nFirstNew, m_pData + nNewSize);
     }
     void RemoveAt(INT_PTR nIndex, INT_PTR nCount = 1) {
-        if (nIndex < 0 || nCount < 0 || nCount > m_nSize - nIndex) AfxThrowInvalidArgException();
+        if (nIndex < 0 || nCount < 0 || nCount > m_nSize - nIndex)
+            AfxThrowInvalidArgException();
         std::move(m_pData + nIndex + nCount, m_pData + m_nSize, m_pData + nIndex);
         ResizeInPlace(m_nSize - nCount);
     }
 
     // Appending an array to itself is refused, as in MFC 8.
     INT_PTR Append(const CArray &src) {
-        if (this == &src) AfxThrowInvalidArgException();
+        if (this == &src)
+            AfxThrowInvalidArgException();
         const INT_PTR nOldSize = m_nSize;
         GrowThenAssign(afx_heap::CheckedAdd(m_nSize, src.m_nSize),
                        [&] { std::copy(src.m_pData, src.m_pData + src.m_nSize, m_pData + nOldSize); });
         return nOldSize;
     }
     void Copy(const CArray &src) {
-        if (this == &src) return;
+        if (this == &src)
+            return;
         if (src.m_nSize == 0) {
             ReleaseAll();
             return;
@@ -108,11 +113,12 @@ protected:
     TYPE *m_pData = nullptr;
     INT_PTR m_nSize = 0;
     INT_PTR m_nMaxSize = 0;
-    INT_PTR m_nGrowBy = 0;  // 0: a step chosen from the size, as MFC does
+    INT_PTR m_nGrowBy = 0; // 0: a step chosen from the size, as MFC does
 
 private:
     INT_PTR CheckedIndex(INT_PTR nIndex) const {
-        if (nIndex < 0 || nIndex >= m_nSize) AfxThrowInvalidArgException();
+        if (nIndex < 0 || nIndex >= m_nSize)
+            AfxThrowInvalidArgException();
         return nIndex;
     }
 
@@ -120,7 +126,8 @@ private:
     // a later one grows by the step (size/8 within 4..1024 when the step is 0)
     // or to the size itself if that is more.
     INT_PTR CapacityFor(INT_PTR nNewSize, INT_PTR growBy) const {
-        if (m_pData == nullptr) return std::max(nNewSize, growBy);
+        if (m_pData == nullptr)
+            return std::max(nNewSize, growBy);
         const INT_PTR step = growBy != 0 ? growBy : std::clamp<INT_PTR>(m_nSize / 8, 4, 1024);
         return std::max(nNewSize, afx_heap::CheckedAdd(m_nMaxSize, step));
     }
@@ -182,8 +189,7 @@ private:
 
     // Grows to nNewSize, then lets assign fill the new entries; if that
     // throws, the array shrinks back to its old size.
-    template <class Assign>
-    void GrowThenAssign(INT_PTR nNewSize, Assign assign) {
+    template <class Assign> void GrowThenAssign(INT_PTR nNewSize, Assign assign) {
         const INT_PTR nOldSize = m_nSize;
         SetSize(nNewSize);
         try {

@@ -11,8 +11,7 @@
 // An intrusive singly linked list whose link is the member pNext of each
 // entry, as the framework keeps its class and library lists. m_pHead is
 // public because the registration code saves, restores and empties it.
-template <class TYPE, TYPE *TYPE::*pNext>
-class CTypedSimpleList {
+template <class TYPE, TYPE *TYPE::*pNext> class CTypedSimpleList {
 public:
     TYPE *m_pHead = nullptr;
 
@@ -64,7 +63,7 @@ public:
     HMODULE m_hResource;
     CRuntimeClassList m_classList;
     AFX_FACTORY_LIST m_factoryList;
-    BOOL m_bSystem;                       // searched after every other library
+    BOOL m_bSystem; // searched after every other library
     CDynLinkLibrary *m_pNextDLL = nullptr;
 };
 
@@ -76,9 +75,9 @@ public:
     HINSTANCE m_hCurrentResourceHandle = nullptr;
 
     CRuntimeClassList m_classList;
-    CRuntimeClass *m_pClassInit = nullptr;   // the host's classes while a library registers its own
+    CRuntimeClass *m_pClassInit = nullptr; // the host's classes while a library registers its own
     AFX_FACTORY_LIST m_factoryList;
-    void *m_pFactoryInit = nullptr;          // likewise for factories
+    void *m_pFactoryInit = nullptr; // likewise for factories
     CTypedSimpleList<CDynLinkLibrary, &CDynLinkLibrary::m_pNextDLL> m_libraryList;
 };
 

@@ -7,11 +7,11 @@
 #include <atomic>
 
 namespace {
-std::atomic<int> g_allocationsUntilFault{0};  // 0: no fault armed
+std::atomic<int> g_allocationsUntilFault{0}; // 0: no fault armed
 std::atomic<bool> g_failExtensionInit{false};
 std::atomic<long> g_liveAllocations{0};
 std::atomic<long> g_allocationAttempts{0};
-}  // namespace
+} // namespace
 
 namespace afx_seam {
 bool TakeAllocationFault() {
@@ -24,7 +24,7 @@ bool TakeAllocationFault() {
 bool TakeExtensionInitFault() { return g_failExtensionInit.exchange(false); }
 void CountAllocation() { ++g_liveAllocations; }
 void CountRelease() { --g_liveAllocations; }
-}  // namespace afx_seam
+} // namespace afx_seam
 
 namespace afx_standin {
 void FailNextExtensionInit() { g_failExtensionInit = true; }
@@ -44,4 +44,4 @@ int LibraryChainLength() {
         ++length;
     return length;
 }
-}  // namespace afx_standin
+} // namespace afx_standin

@@ -12,10 +12,11 @@ AFX_MODULE_STATE g_moduleState;
 // or the subset is unloaded are destroyed, as MFC's termination does.
 struct LibraryChainTeardown {
     ~LibraryChainTeardown() {
-        while (CDynLinkLibrary *library = g_moduleState.m_libraryList.GetHead()) delete library;
+        while (CDynLinkLibrary *library = g_moduleState.m_libraryList.GetHead())
+            delete library;
     }
 } g_libraryChainTeardown;
-}  // namespace
+} // namespace
 
 AFX_MODULE_STATE *AfxGetModuleState() { return &g_moduleState; }
 

@@ -12,7 +12,8 @@ CException::CException(BOOL bAutoDelete) : m_bAutoDelete(bAutoDelete) {}
 CException::~CException() = default;
 
 void CException::Delete() {
-    if (m_bAutoDelete) delete this;
+    if (m_bAutoDelete)
+        delete this;
 }
 
 CSimpleException::CSimpleException() = default;
@@ -30,12 +31,11 @@ CInvalidArgException::~CInvalidArgException() = default;
 namespace {
 // One static instance each, never auto-deleted: Delete() leaves them be, and
 // throwing one allocates nothing.
-template <class EXCEPTION>
-[[noreturn]] void ThrowPreallocated() {
+template <class EXCEPTION> [[noreturn]] void ThrowPreallocated() {
     static EXCEPTION preallocated(FALSE);
     throw &preallocated;
 }
-}  // namespace
+} // namespace
 
 void AfxThrowMemoryException() { ThrowPreallocated<CMemoryException>(); }
 void AfxThrowInvalidArgException() { ThrowPreallocated<CInvalidArgException>(); }

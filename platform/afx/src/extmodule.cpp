@@ -30,8 +30,10 @@ BOOL WINAPI ExtRawDllMain(HINSTANCE, DWORD dwReason, LPVOID) {
 // The lists the library built since its raw entry move into the record; the
 // host's lists, set aside by the raw entry, come back.
 BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE &state, HMODULE hModule) {
-    if (afx_seam::TakeExtensionInitFault()) return FALSE;
-    if (state.bInitialized) return TRUE;
+    if (afx_seam::TakeExtensionInitFault())
+        return FALSE;
+    if (state.bInitialized)
+        return TRUE;
     AFX_MODULE_STATE *pState = AfxGetModuleState();
     state.hModule = hModule;
     state.hResource = hModule;
@@ -44,11 +46,13 @@ BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE &state, HMODULE hModule) {
 }
 
 void AfxTermExtensionModule(AFX_EXTENSION_MODULE &state, BOOL bAll) {
-    if (!state.bInitialized) return;
+    if (!state.bInitialized)
+        return;
     auto &chain = AfxGetModuleState()->m_libraryList;
     for (CDynLinkLibrary *library = chain.GetHead(); library != nullptr;) {
         CDynLinkLibrary *next = chain.GetNext(library);
-        if (bAll || library->m_hModule == state.hModule) delete library;
+        if (bAll || library->m_hModule == state.hModule)
+            delete library;
         library = next;
     }
     state.bInitialized = FALSE;
@@ -63,13 +67,14 @@ bool HoldsString(HINSTANCE hModule, UINT nID) {
     char probe[kProbeBytes];
     return hModule != nullptr && LoadStringA(hModule, nID, probe, kProbeBytes) > 0;
 }
-}  // namespace
+} // namespace
 
 // A module holds an identifier only if that very string is in its table;
 // another string of the same 16-string block does not count, as in MFC 8.
 HINSTANCE AfxFindStringResourceHandle(UINT nID) {
     HINSTANCE hApp = AfxGetResourceHandle();
-    if (HoldsString(hApp, nID)) return hApp;
+    if (HoldsString(hApp, nID))
+        return hApp;
     const auto &chain = AfxGetModuleState()->m_libraryList;
     for (const bool systemPass : {false, true}) {
         for (const CDynLinkLibrary *library = chain.GetHead(); library != nullptr; library = chain.GetNext(library)) {

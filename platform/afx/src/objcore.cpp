@@ -6,7 +6,8 @@ CRuntimeClass CObject::classCObject = {"CObject", static_cast<int>(sizeof(CObjec
 
 BOOL CRuntimeClass::IsDerivedFrom(const CRuntimeClass *pBaseClass) const {
     for (const CRuntimeClass *pClass = this; pClass != nullptr; pClass = pClass->m_pBaseClass) {
-        if (pClass == pBaseClass) return TRUE;
+        if (pClass == pBaseClass)
+            return TRUE;
     }
     return FALSE;
 }

@@ -7,4 +7,4 @@ bool TakeAllocationFault();
 bool TakeExtensionInitFault();
 void CountAllocation();
 void CountRelease();
-}  // namespace afx_seam
+} // namespace afx_seam

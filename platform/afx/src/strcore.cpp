@@ -20,32 +20,35 @@ constexpr int kFirstLoadCapacity = 255;
 
 int LengthOf(LPCSTR psz) {
     const std::size_t length = std::strlen(psz);
-    if (length > static_cast<std::size_t>(kMaxLength)) AfxThrowMemoryException();
+    if (length > static_cast<std::size_t>(kMaxLength))
+        AfxThrowMemoryException();
     return static_cast<int>(length);
 }
 
 int CheckedSum(int a, int b) {
-    if (b > kMaxLength - a) AfxThrowMemoryException();
+    if (b > kMaxLength - a)
+        AfxThrowMemoryException();
     return a + b;
 }
 
 // Half as much again as needed, so that repeated appends copy rarely.
 int GrownCapacity(int nLength) { return nLength + std::min(nLength / 2, kMaxLength - nLength); }
-}  // namespace
+} // namespace
 
 CString::CString(const CString &stringSrc) { Splice(0, stringSrc.GetString(), stringSrc.m_nDataLength); }
 
 CString::CString(CString &&stringSrc) noexcept
-    : m_pchData(std::exchange(stringSrc.m_pchData, nullptr)),
-      m_nDataLength(std::exchange(stringSrc.m_nDataLength, 0)),
+    : m_pchData(std::exchange(stringSrc.m_pchData, nullptr)), m_nDataLength(std::exchange(stringSrc.m_nDataLength, 0)),
       m_nAllocLength(std::exchange(stringSrc.m_nAllocLength, 0)) {}
 
 CString::CString(LPCSTR psz) {
-    if (psz != nullptr) Splice(0, psz, LengthOf(psz));
+    if (psz != nullptr)
+        Splice(0, psz, LengthOf(psz));
 }
 
 CString::CString(LPCSTR pch, int nLength) {
-    if (nLength < 0 || (pch == nullptr && nLength > 0)) AfxThrowInvalidArgException();
+    if (nLength < 0 || (pch == nullptr && nLength > 0))
+        AfxThrowInvalidArgException();
     Splice(0, pch, nLength);
 }
 
@@ -83,7 +86,8 @@ void CString::Empty() noexcept {
 }
 
 char CString::GetAt(int iChar) const {
-    if (iChar < 0 || iChar > m_nDataLength) AfxThrowInvalidArgException();
+    if (iChar < 0 || iChar > m_nDataLength)
+        AfxThrowInvalidArgException();
     return GetString()[iChar];
 }
 
@@ -93,7 +97,8 @@ CString &CString::operator+=(const CString &str) {
 }
 
 CString &CString::operator+=(LPCSTR psz) {
-    if (psz != nullptr) Splice(m_nDataLength, psz, LengthOf(psz));
+    if (psz != nullptr)
+        Splice(m_nDataLength, psz, LengthOf(psz));
     return *this;
 }
 
@@ -106,13 +111,15 @@ CString &CString::operator+=(char ch) {
 int CString::Compare(LPCSTR psz) const { return std::strcmp(GetString(), psz != nullptr ? psz : ""); }
 
 int CString::Find(char ch, int iStart) const noexcept {
-    if (iStart < 0 || iStart >= m_nDataLength) return -1;
+    if (iStart < 0 || iStart >= m_nDataLength)
+        return -1;
     const void *found = std::memchr(m_pchData + iStart, ch, static_cast<std::size_t>(m_nDataLength - iStart));
     return found != nullptr ? static_cast<int>(static_cast<const char *>(found) - m_pchData) : -1;
 }
 
 int CString::Find(LPCSTR pszSub, int iStart) const {
-    if (pszSub == nullptr || iStart < 0 || iStart > m_nDataLength) return -1;
+    if (pszSub == nullptr || iStart < 0 || iStart > m_nDataLength)
+        return -1;
     const char *found = std::strstr(GetString() + iStart, pszSub);
     return found != nullptr ? static_cast<int>(found - GetString()) : -1;
 }
@@ -135,7 +142,8 @@ CString CString::Right(int nCount) const {
 }
 
 char *CString::GetBuffer(int nMinBufferLength) {
-    if (nMinBufferLength < 0) AfxThrowInvalidArgException();
+    if (nMinBufferLength < 0)
+        AfxThrowInvalidArgException();
     Reserve(std::max(nMinBufferLength, m_nDataLength));
     return m_pchData;
 }
@@ -149,8 +157,10 @@ char *CString::GetBufferSetLength(int nLength) {
 void CString::ReleaseBuffer(int nNewLength) {
     if (nNewLength == -1)
         nNewLength = m_pchData != nullptr ? static_cast<int>(strnlen(m_pchData, m_nAllocLength)) : 0;
-    if (nNewLength < 0 || nNewLength > m_nAllocLength) AfxThrowInvalidArgException();
-    if (m_pchData != nullptr) SetLength(nNewLength);
+    if (nNewLength < 0 || nNewLength > m_nAllocLength)
+        AfxThrowInvalidArgException();
+    if (m_pchData != nullptr)
+        SetLength(nNewLength);
 }
 
 void CString::Format(LPCSTR pszFormat, ...) {
@@ -166,13 +176,15 @@ void CString::Format(LPCSTR pszFormat, ...) {
 }
 
 void CString::FormatV(LPCSTR pszFormat, va_list args) {
-    if (pszFormat == nullptr) AfxThrowInvalidArgException();
+    if (pszFormat == nullptr)
+        AfxThrowInvalidArgException();
     va_list measure;
     va_copy(measure, args);
     const int nLength = std::vsnprintf(nullptr, 0, pszFormat, measure);
     va_end(measure);
     // A format the C library cannot expand is an invalid argument, as in MFC 8.
-    if (nLength < 0) AfxThrowInvalidArgException();
+    if (nLength < 0)
+        AfxThrowInvalidArgException();
     CString formatted;
     std::vsnprintf(formatted.GetBuffer(nLength), static_cast<std::size_t>(nLength) + 1, pszFormat, args);
     formatted.SetLength(nLength);
@@ -193,7 +205,8 @@ BOOL CString::LoadString(UINT nID) {
         // Qualified: the SDK's windows.h renames this very member LoadStringA.
         const int nLength = ::LoadStringA(hModule, nID, loaded.GetBuffer(nCapacity), nCapacity + 1);
         loaded.ReleaseBuffer(nLength);
-        if (nLength <= nCapacity - kLongestCharacter) break;
+        if (nLength <= nCapacity - kLongestCharacter)
+            break;
     }
     *this = std::move(loaded);
     return TRUE;
@@ -222,7 +235,8 @@ void CString::Splice(int nKeep, LPCSTR pch, int nLength) {
 }
 
 void CString::Reserve(int nCapacity) {
-    if (m_pchData != nullptr && nCapacity <= m_nAllocLength) return;
+    if (m_pchData != nullptr && nCapacity <= m_nAllocLength)
+        return;
     char *block = static_cast<char *>(afx_heap::Allocate(static_cast<std::size_t>(nCapacity) + 1));
     std::memcpy(block, GetString(), static_cast<std::size_t>(m_nDataLength) + 1);
     afx_heap::Release(m_pchData);
@@ -236,13 +250,12 @@ void CString::SetLength(int nLength) {
 }
 
 namespace {
-template <class LEFT, class RIGHT>
-CString Concatenate(const LEFT &left, const RIGHT &right) {
+template <class LEFT, class RIGHT> CString Concatenate(const LEFT &left, const RIGHT &right) {
     CString result(left);
     result += right;
     return result;
 }
-}  // namespace
+} // namespace
 
 CString operator+(const CString &str1, const CString &str2) { return Concatenate(str1, str2); }
 CString operator+(const CString &str1, LPCSTR psz2) { return Concatenate(str1, psz2); }

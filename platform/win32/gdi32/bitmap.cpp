@@ -16,7 +16,7 @@ BYTE Through(BYTE value, int bits) {
 
 Rgb Nearest(const std::vector<RGBQUAD> &table, Rgb colour) { return ColorOf(table[NearestIndex(table, colour)]); }
 
-}  // namespace
+} // namespace
 
 Rgb ReduceToDepth(Rgb colour, WORD bitsPixel) {
     switch (bitsPixel) {
@@ -39,7 +39,7 @@ HBITMAP NewDeviceBitmap(ObjectTable &table, int width, int height, WORD bitsPixe
     return static_cast<HBITMAP>(table.Add(std::move(bitmap)));
 }
 
-}  // namespace win32_standin::internal::gdi
+} // namespace win32_standin::internal::gdi
 
 using namespace win32_standin::internal::gdi;
 
@@ -61,6 +61,7 @@ extern "C" HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT 
 extern "C" HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (!table.Find<DeviceContext>(dc)) return nullptr;
+    if (!table.Find<DeviceContext>(dc))
+        return nullptr;
     return NewDeviceBitmap(table, width, height, ScreenDepth());
 }

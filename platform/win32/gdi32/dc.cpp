@@ -16,7 +16,7 @@ bool IsScreenDepth(WORD bitsPerPixel) {
     return bitsPerPixel == 8 || bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
 }
 
-}  // namespace
+} // namespace
 
 WORD ScreenDepth() { return screenDepth.load(); }
 
@@ -33,19 +33,22 @@ bool ReleaseScreenDC(HDC dc) {
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
     const DeviceContext *context = table.Find<DeviceContext>(dc);
-    if (!context) return false;
-    if (context->palette != table.DefaultPalette()) ++abandonedPalettes;
+    if (!context)
+        return false;
+    if (context->palette != table.DefaultPalette())
+        ++abandonedPalettes;
     table.Remove(dc);
     return true;
 }
 
-}  // namespace win32_standin::internal::gdi
+} // namespace win32_standin::internal::gdi
 
 using namespace win32_standin::internal::gdi;
 
 // SetScreenDepth (stand-in)
 void win32_standin::SetScreenDepth(WORD bitsPerPixel) {
-    if (IsScreenDepth(bitsPerPixel)) screenDepth.store(bitsPerPixel);
+    if (IsScreenDepth(bitsPerPixel))
+        screenDepth.store(bitsPerPixel);
 }
 
 // HeldDCs (stand-in)

@@ -8,7 +8,7 @@
 namespace win32_standin::internal::gdi {
 namespace {
 
-constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
+constexpr DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER); // 40
 constexpr std::int64_t kMaxImageSize = 0xFFFFFFFF;
 
 // Red, green and blue masks of the 16- and 32-bit layouts.
@@ -22,8 +22,8 @@ constexpr Masks kMasks888 = {0xFF0000, 0x00FF00, 0x0000FF};
 // How the pixels of one DIB row are laid out.
 struct PixelFormat {
     WORD bitCount;
-    std::vector<RGBQUAD> colors;  // 1, 4 and 8 bits
-    Masks masks;                  // 16 and 32 bits
+    std::vector<RGBQUAD> colors; // 1, 4 and 8 bits
+    Masks masks;                 // 16 and 32 bits
 };
 
 std::int64_t Stride(LONG width, WORD bitCount) {
@@ -60,7 +60,8 @@ bool IsAddressable(const BITMAPINFOHEADER &header) {
 // GetDIBits sizes run-length formats (bottom-up only) but, like Wine, does
 // not encode them: only a query without bits accepts them.
 bool CanDescribe(const BITMAPINFOHEADER &header, bool withBits) {
-    if (!IsAddressable(header)) return false;
+    if (!IsAddressable(header))
+        return false;
     if (header.biCompression == BI_RLE4 || header.biCompression == BI_RLE8)
         return !withBits && header.biHeight > 0 && header.biBitCount == (header.biCompression == BI_RLE4 ? 4 : 8);
     return IsUncompressedLayout(header.biBitCount, header.biCompression);
@@ -79,18 +80,22 @@ int ShiftOf(DWORD mask) {
 
 int WidthOf(DWORD mask) {
     int width = 0;
-    for (mask >>= ShiftOf(mask); mask & 1; mask >>= 1) ++width;
+    for (mask >>= ShiftOf(mask); mask & 1; mask >>= 1)
+        ++width;
     return width;
 }
 
 // A channel widened to 8 bits by repeating its top bits.
 BYTE Unpack(DWORD pixel, DWORD mask) {
     const int width = WidthOf(mask);
-    if (width == 0) return 0;
+    if (width == 0)
+        return 0;
     const DWORD value = (pixel & mask) >> ShiftOf(mask);
-    if (width >= 8) return static_cast<BYTE>(value >> (width - 8));
+    if (width >= 8)
+        return static_cast<BYTE>(value >> (width - 8));
     DWORD widened = value << (8 - width);
-    for (int have = width; have < 8; have += have) widened |= widened >> have;
+    for (int have = width; have < 8; have += have)
+        widened |= widened >> have;
     return static_cast<BYTE>(widened);
 }
 
@@ -102,12 +107,14 @@ DWORD Pack(BYTE value, DWORD mask) {
 
 DWORD LoadLittleEndian(const BYTE *at, int bytes) {
     DWORD value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | at[i];
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | at[i];
     return value;
 }
 
 void StoreLittleEndian(BYTE *at, int bytes, DWORD value) {
-    for (int i = 0; i < bytes; ++i, value >>= 8) at[i] = static_cast<BYTE>(value);
+    for (int i = 0; i < bytes; ++i, value >>= 8)
+        at[i] = static_cast<BYTE>(value);
 }
 
 // Index formats pack pixels into bytes from the most significant bits on.
@@ -153,7 +160,8 @@ void WritePixel(BYTE *row, LONG x, Rgb colour, const PixelFormat &format) {
     case 16:
     case 32: {
         const Masks &masks = format.masks;
-        const DWORD pixel = Pack(colour.red, masks.red) | Pack(colour.green, masks.green) | Pack(colour.blue, masks.blue);
+        const DWORD pixel =
+            Pack(colour.red, masks.red) | Pack(colour.green, masks.green) | Pack(colour.blue, masks.blue);
         StoreLittleEndian(row + format.bitCount / 8 * x, format.bitCount / 8, pixel);
         return;
     }
@@ -165,7 +173,8 @@ void WritePixel(BYTE *row, LONG x, Rgb colour, const PixelFormat &format) {
 // ---- GetDIBits -----------------------------------------------------------------
 
 Masks MasksWritten(const BITMAPINFOHEADER &header) {
-    if (header.biBitCount == 32) return kMasks888;
+    if (header.biBitCount == 32)
+        return kMasks888;
     return header.biCompression == BI_BITFIELDS ? kMasks565 : kMasks555;
 }
 
@@ -175,7 +184,8 @@ void WriteColorInfo(BITMAPINFO *info) {
     const BITMAPINFOHEADER &header = info->bmiHeader;
     const std::vector<RGBQUAD> &table = DefaultColorTable(header.biBitCount);
     BYTE *colors = reinterpret_cast<BYTE *>(info) + header.biSize;
-    if (!table.empty()) std::memcpy(colors, table.data(), table.size() * sizeof(RGBQUAD));
+    if (!table.empty())
+        std::memcpy(colors, table.data(), table.size() * sizeof(RGBQUAD));
     if (header.biCompression == BI_BITFIELDS) {
         const Masks masks = MasksWritten(header);
         std::memcpy(info->bmiColors, &masks, sizeof masks);
@@ -193,12 +203,14 @@ int CopyRows(const DeviceBitmap &source, UINT startScan, UINT lines, BYTE *bits,
     const LONG width = std::min(header.biWidth, source.width);
     int copied = 0;
     for (std::int64_t k = 0; k < count; ++k) {
-        const std::int64_t y = height - 1 - startScan - k;  // top-down row
+        const std::int64_t y = height - 1 - startScan - k; // top-down row
         BYTE *row = bits + stride * (header.biHeight > 0 ? k : count - 1 - k);
         std::memset(row, 0, static_cast<std::size_t>(stride));
-        if (y >= source.height) continue;
+        if (y >= source.height)
+            continue;
         const Rgb *pixels = &source.pixels[static_cast<std::size_t>(y) * source.width];
-        for (LONG x = 0; x < width; ++x) WritePixel(row, x, pixels[x], format);
+        for (LONG x = 0; x < width; ++x)
+            WritePixel(row, x, pixels[x], format);
         ++copied;
     }
     return copied;
@@ -209,7 +221,8 @@ int CopyRows(const DeviceBitmap &source, UINT startScan, UINT lines, BYTE *bits,
 PixelFormat FormatRead(const BITMAPINFO *info) {
     const BITMAPINFOHEADER &header = info->bmiHeader;
     PixelFormat format{header.biBitCount, {}, header.biBitCount == 16 ? kMasks555 : kMasks888};
-    if (header.biCompression == BI_BITFIELDS) std::memcpy(&format.masks, info->bmiColors, sizeof format.masks);
+    if (header.biCompression == BI_BITFIELDS)
+        std::memcpy(&format.masks, info->bmiColors, sizeof format.masks);
     if (header.biBitCount <= 8) {
         const DWORD most = DWORD{1} << header.biBitCount;
         const DWORD used = header.biClrUsed ? std::min(header.biClrUsed, most) : most;
@@ -221,9 +234,11 @@ PixelFormat FormatRead(const BITMAPINFO *info) {
 
 // Run-length DIBs are not decoded here (Windows decodes them).
 bool SetRows(DeviceBitmap &target, const void *bits, const BITMAPINFO *info, UINT usage) {
-    if (!bits || !info || usage != DIB_RGB_COLORS || info->bmiHeader.biSize < kInfoHeaderSize) return false;
+    if (!bits || !info || usage != DIB_RGB_COLORS || info->bmiHeader.biSize < kInfoHeaderSize)
+        return false;
     const BITMAPINFOHEADER &header = info->bmiHeader;
-    if (!IsAddressable(header) || !IsUncompressedLayout(header.biBitCount, header.biCompression)) return false;
+    if (!IsAddressable(header) || !IsUncompressedLayout(header.biBitCount, header.biCompression))
+        return false;
     const PixelFormat format = FormatRead(info);
     const std::int64_t height = Lines(header);
     const std::int64_t stride = Stride(header.biWidth, header.biBitCount);
@@ -232,13 +247,14 @@ bool SetRows(DeviceBitmap &target, const void *bits, const BITMAPINFO *info, UIN
         const std::int64_t scan = header.biHeight > 0 ? height - 1 - y : y;
         const BYTE *row = static_cast<const BYTE *>(bits) + stride * scan;
         Rgb *pixels = &target.pixels[static_cast<std::size_t>(y) * target.width];
-        for (LONG x = 0; x < width; ++x) pixels[x] = ReduceToDepth(ReadPixel(row, x, format), target.bitsPixel);
+        for (LONG x = 0; x < width; ++x)
+            pixels[x] = ReduceToDepth(ReadPixel(row, x, format), target.bitsPixel);
     }
     return true;
 }
 
-}  // namespace
-}  // namespace win32_standin::internal::gdi
+} // namespace
+} // namespace win32_standin::internal::gdi
 
 using namespace win32_standin::internal::gdi;
 using win32_standin::Call;
@@ -256,7 +272,8 @@ extern "C" int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lin
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    if (!info || info->bmiHeader.biSize < kInfoHeaderSize || usage != DIB_RGB_COLORS) return 0;
+    if (!info || info->bmiHeader.biSize < kInfoHeaderSize || usage != DIB_RGB_COLORS)
+        return 0;
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
     if (!table.Find<DeviceContext>(dc)) {
@@ -265,8 +282,10 @@ extern "C" int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT lin
     }
     const DeviceBitmap *source = table.Find<DeviceBitmap>(bitmap);
     BITMAPINFOHEADER &header = info->bmiHeader;
-    if (lines == 0 || startScan >= Lines(header)) bits = nullptr;
-    if (!source || !CanDescribe(header, bits != nullptr)) return 0;
+    if (lines == 0 || startScan >= Lines(header))
+        bits = nullptr;
+    if (!source || !CanDescribe(header, bits != nullptr))
+        return 0;
     const int result = bits ? CopyRows(*source, startScan, lines, static_cast<BYTE *>(bits), header) : 1;
     WriteColorInfo(info);
     header.biClrUsed = 0;
@@ -285,7 +304,8 @@ extern "C" HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header,
         return nullptr;
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (dc && !table.Find<DeviceContext>(dc)) return nullptr;
+    if (dc && !table.Find<DeviceContext>(dc))
+        return nullptr;
     const WORD depth = dc ? ScreenDepth() : 1;
     const HBITMAP made = NewDeviceBitmap(table, header->biWidth, static_cast<int>(Lines(*header)), depth);
     if (made && (init & CBM_INIT) && !SetRows(*table.Find<DeviceBitmap>(made), bits, info, usage)) {

@@ -24,7 +24,7 @@ struct Rgb {
 struct DeviceBitmap {
     LONG width;
     LONG height;
-    WORD bitsPixel;  // 1, or the screen's depth when it was made
+    WORD bitsPixel; // 1, or the screen's depth when it was made
     std::vector<Rgb> pixels;
 };
 
@@ -44,8 +44,7 @@ class ObjectTable {
 public:
     std::mutex mutex;
 
-    template <typename Kind>
-    Kind *Find(HGDIOBJ handle) {
+    template <typename Kind> Kind *Find(HGDIOBJ handle) {
         auto found = objects_.find(handle);
         return found == objects_.end() ? nullptr : std::get_if<Kind>(&found->second);
     }
@@ -92,4 +91,4 @@ Rgb ReduceToDepth(Rgb colour, WORD bitsPixel);
 // Windows refuses. Callers hold the table's mutex.
 HBITMAP NewDeviceBitmap(ObjectTable &table, int width, int height, WORD bitsPixel);
 
-}  // namespace win32_standin::internal::gdi
+} // namespace win32_standin::internal::gdi

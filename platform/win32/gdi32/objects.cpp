@@ -15,10 +15,11 @@ LONG BitmapWidthBytes(LONG width, WORD bitsPixel) {
     return static_cast<LONG>(((static_cast<std::int64_t>(width) * bitsPixel + 15) >> 3) & ~std::int64_t{1});
 }
 
-template <typename Record>
-int CopyOut(const Record &record, int count, LPVOID buffer) {
-    if (!buffer) return sizeof(Record);
-    if (count < static_cast<int>(sizeof(Record))) return 0;
+template <typename Record> int CopyOut(const Record &record, int count, LPVOID buffer) {
+    if (!buffer)
+        return sizeof(Record);
+    if (count < static_cast<int>(sizeof(Record)))
+        return 0;
     std::memcpy(buffer, &record, sizeof(Record));
     return sizeof(Record);
 }
@@ -39,7 +40,7 @@ int DescribePalette(const Palette &palette, int count, LPVOID buffer) {
     return CopyOut(entries, count, buffer);
 }
 
-}  // namespace
+} // namespace
 
 ObjectTable::ObjectTable() : nextHandle_(kFirstHandle) {
     defaultPalette_ = static_cast<HPALETTE>(Add(Palette{SystemColors()}));
@@ -61,7 +62,8 @@ int ObjectTable::LiveObjects() const {
 
 int ObjectTable::HeldDCs() const {
     int held = 0;
-    for (const auto &entry : objects_) held += std::holds_alternative<DeviceContext>(entry.second);
+    for (const auto &entry : objects_)
+        held += std::holds_alternative<DeviceContext>(entry.second);
     return held;
 }
 
@@ -79,7 +81,7 @@ ObjectTable &Objects() {
     return table;
 }
 
-}  // namespace win32_standin::internal::gdi
+} // namespace win32_standin::internal::gdi
 
 using namespace win32_standin::internal::gdi;
 
@@ -95,8 +97,10 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int object) {
 extern "C" int WINAPI GetObjectA(HGDIOBJ object, int count, LPVOID buffer) {
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (const DeviceBitmap *bitmap = table.Find<DeviceBitmap>(object)) return DescribeBitmap(*bitmap, count, buffer);
-    if (const Palette *palette = table.Find<Palette>(object)) return DescribePalette(*palette, count, buffer);
+    if (const DeviceBitmap *bitmap = table.Find<DeviceBitmap>(object))
+        return DescribeBitmap(*bitmap, count, buffer);
+    if (const Palette *palette = table.Find<Palette>(object))
+        return DescribePalette(*palette, count, buffer);
     return 0;
 }
 
@@ -105,8 +109,10 @@ extern "C" int WINAPI GetObjectA(HGDIOBJ object, int count, LPVOID buffer) {
 extern "C" BOOL WINAPI DeleteObject(HGDIOBJ object) {
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.IsStock(object)) return TRUE;
-    if (!table.Find<DeviceBitmap>(object) && !table.Find<Palette>(object)) return FALSE;
+    if (table.IsStock(object))
+        return TRUE;
+    if (!table.Find<DeviceBitmap>(object) && !table.Find<Palette>(object))
+        return FALSE;
     table.Remove(object);
     return TRUE;
 }

@@ -21,10 +21,12 @@ std::vector<RGBQUAD> MonochromeTable() { return {Quad(Entry(0, 0, 0)), Quad(Entr
 std::vector<RGBQUAD> SixteenColorTable() {
     const std::vector<PALETTEENTRY> &system = SystemColors();
     std::vector<RGBQUAD> table;
-    for (int i = 0; i < 7; ++i) table.push_back(Quad(system[i]));
+    for (int i = 0; i < 7; ++i)
+        table.push_back(Quad(system[i]));
     table.push_back(Quad(system[12]));
     table.push_back(Quad(system[7]));
-    for (int i = 13; i < kStaticColors; ++i) table.push_back(Quad(system[i]));
+    for (int i = 13; i < kStaticColors; ++i)
+        table.push_back(Quad(system[i]));
     return table;
 }
 
@@ -53,14 +55,14 @@ int SquaredDistance(const RGBQUAD &entry, Rgb colour) {
     return red * red + green * green + blue * blue;
 }
 
-}  // namespace
+} // namespace
 
 const std::vector<PALETTEENTRY> &SystemColors() {
     static const std::vector<PALETTEENTRY> colors = {
         Entry(0x00, 0x00, 0x00), Entry(0x80, 0x00, 0x00), Entry(0x00, 0x80, 0x00), Entry(0x80, 0x80, 0x00),
         Entry(0x00, 0x00, 0x80), Entry(0x80, 0x00, 0x80), Entry(0x00, 0x80, 0x80), Entry(0xC0, 0xC0, 0xC0),
-        Entry(0xC0, 0xDC, 0xC0), Entry(0xA6, 0xCA, 0xF0),  // money green, sky blue
-        Entry(0xFF, 0xFB, 0xF0), Entry(0xA0, 0xA0, 0xA4),  // cream, medium gray
+        Entry(0xC0, 0xDC, 0xC0), Entry(0xA6, 0xCA, 0xF0), // money green, sky blue
+        Entry(0xFF, 0xFB, 0xF0), Entry(0xA0, 0xA0, 0xA4), // cream, medium gray
         Entry(0x80, 0x80, 0x80), Entry(0xFF, 0x00, 0x00), Entry(0x00, 0xFF, 0x00), Entry(0xFF, 0xFF, 0x00),
         Entry(0x00, 0x00, 0xFF), Entry(0xFF, 0x00, 0xFF), Entry(0x00, 0xFF, 0xFF), Entry(0xFF, 0xFF, 0xFF),
     };
@@ -102,14 +104,15 @@ BYTE NearestIndex(const std::vector<RGBQUAD> &table, Rgb colour) {
 
 Rgb ColorOf(const RGBQUAD &entry) { return {entry.rgbRed, entry.rgbGreen, entry.rgbBlue}; }
 
-}  // namespace win32_standin::internal::gdi
+} // namespace win32_standin::internal::gdi
 
 using namespace win32_standin::internal::gdi;
 
 // CreatePalette (gdi32.@)
 // palVersion is not checked, as on Windows.
 extern "C" HPALETTE WINAPI CreatePalette(const LOGPALETTE *palette) {
-    if (!palette) return nullptr;
+    if (!palette)
+        return nullptr;
     Palette made{{palette->palPalEntry, palette->palPalEntry + palette->palNumEntries}};
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
@@ -124,7 +127,8 @@ extern "C" HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBac
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
     DeviceContext *context = table.Find<DeviceContext>(dc);
-    if (!context || !table.Find<Palette>(palette)) return nullptr;
+    if (!context || !table.Find<Palette>(palette))
+        return nullptr;
     const HPALETTE previous = context->palette;
     context->palette = palette;
     return previous;
@@ -137,8 +141,10 @@ extern "C" UINT WINAPI RealizePalette(HDC dc) {
     ObjectTable &table = Objects();
     std::lock_guard<std::mutex> hold(table.mutex);
     const DeviceContext *context = table.Find<DeviceContext>(dc);
-    if (!context) return GDI_ERROR;
+    if (!context)
+        return GDI_ERROR;
     const Palette *palette = table.Find<Palette>(context->palette);
-    if (ScreenDepth() > 8 || !palette) return 0;
+    if (ScreenDepth() > 8 || !palette)
+        return 0;
     return static_cast<UINT>(palette->entries.size());
 }

@@ -45,10 +45,10 @@ WIN32_STANDIN_API int CallCount(Call call);
 WIN32_STANDIN_API void LeaveSizeImageZeroNth(int n);
 
 // ---- Resource accounting ---------------------------------------------------
-WIN32_STANDIN_API int OpenFileHandles();       // file handles not yet closed
-WIN32_STANDIN_API int LiveGlobalBlocks();      // global blocks not yet freed
-WIN32_STANDIN_API int LockedGlobalBlocks();    // live blocks with a lock count above 0
-WIN32_STANDIN_API SIZE_T LiveGlobalBytes();    // sum of GlobalSize over live blocks
+WIN32_STANDIN_API int OpenFileHandles();    // file handles not yet closed
+WIN32_STANDIN_API int LiveGlobalBlocks();   // global blocks not yet freed
+WIN32_STANDIN_API int LockedGlobalBlocks(); // live blocks with a lock count above 0
+WIN32_STANDIN_API SIZE_T LiveGlobalBytes(); // sum of GlobalSize over live blocks
 // The arguments of the latest GlobalAlloc and GlobalReAlloc calls, failed or
 // not ({0, 0} before the first one).
 struct GlobalRequest {
@@ -57,12 +57,12 @@ struct GlobalRequest {
 };
 WIN32_STANDIN_API GlobalRequest LastGlobalAlloc();
 WIN32_STANDIN_API GlobalRequest LastGlobalReAlloc();
-WIN32_STANDIN_API int HeldDCs();               // GetDC results not yet released
+WIN32_STANDIN_API int HeldDCs(); // GetDC results not yet released
 // Non-default palettes left selected: in DCs still held, plus DCs released
 // with one still selected (a leak that no later call undoes).
 WIN32_STANDIN_API int SelectedPalettes();
-WIN32_STANDIN_API int LiveGdiObjects();        // bitmaps and palettes not deleted (stock objects excluded)
-WIN32_STANDIN_API int LiveWindows();           // windows created and not yet destroyed
+WIN32_STANDIN_API int LiveGdiObjects(); // bitmaps and palettes not deleted (stock objects excluded)
+WIN32_STANDIN_API int LiveWindows();    // windows created and not yet destroyed
 
 // ---- Display ----------------------------------------------------------------
 // Bits per pixel of the screen that GetDC(NULL) and compatible bitmaps get:
@@ -76,13 +76,13 @@ WIN32_STANDIN_API void SetScreenDepth(WORD bitsPerPixel);
 // hands a table generated from its .rc file to AttachModuleResources when
 // it is loaded; the table must outlive the module's registration.
 struct StringResource {
-    WORD language;        // e.g. 0x0411, Japanese
+    WORD language; // e.g. 0x0411, Japanese
     UINT id;
     const char16_t *text; // UTF-16, as in a compiled string table
 };
 struct VersionString {
-    const char *key;        // "FileDescription", ...
-    const char16_t *value;  // UTF-16
+    const char *key;       // "FileDescription", ...
+    const char16_t *value; // UTF-16
 };
 struct VersionResource {
     WORD fileVersion[4];
@@ -92,15 +92,15 @@ struct VersionResource {
     DWORD fileOS;
     DWORD fileType;
     DWORD fileSubtype;
-    WORD language;   // of the string block, e.g. 0x0411
-    WORD codePage;   // of the string block, e.g. 1200 (UTF-16)
+    WORD language; // of the string block, e.g. 0x0411
+    WORD codePage; // of the string block, e.g. 1200 (UTF-16)
     const VersionString *strings;
     std::size_t stringCount;
 };
 struct ModuleResources {
     const StringResource *strings;
     std::size_t stringCount;
-    const VersionResource *version;  // may be null
+    const VersionResource *version; // may be null
 };
 WIN32_STANDIN_API void AttachModuleResources(HMODULE module, const ModuleResources *resources);
 WIN32_STANDIN_API void DetachModuleResources(HMODULE module);
@@ -122,4 +122,4 @@ WIN32_STANDIN_API void RunProcessAttach(HMODULE module, DllEntry entry);
 // unless the attach failed.
 WIN32_STANDIN_API void RunProcessDetach(HMODULE module, DllEntry entry);
 
-}  // namespace win32_standin
+} // namespace win32_standin

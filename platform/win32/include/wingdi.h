@@ -126,4 +126,4 @@ WINGDIAPI int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT line
 WINGDIAPI HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header, DWORD init, const void *bits,
                                         const BITMAPINFO *info, UINT usage);
 
-}  // extern "C"
+} // extern "C"

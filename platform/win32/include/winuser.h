@@ -55,8 +55,8 @@ extern "C" {
 
 WINUSERAPI ATOM WINAPI RegisterClassA(const WNDCLASSA *wndClass);
 WINUSERAPI BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
-WINUSERAPI HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                                       int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+WINUSERAPI HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                                       int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID param);
 WINUSERAPI BOOL WINAPI DestroyWindow(HWND window);
 WINUSERAPI BOOL WINAPI IsWindow(HWND window);
@@ -71,7 +71,7 @@ WINUSERAPI int WINAPI ReleaseDC(HWND window, HDC dc);
 WINUSERAPI int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
 WINUSERAPI int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 
-}  // extern "C"
+} // extern "C"
 
-#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param) \
+#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param)                \
     CreateWindowExA(0L, className, windowName, style, x, y, width, height, parent, menu, instance, param)

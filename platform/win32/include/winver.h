@@ -33,4 +33,4 @@ WIN32_STANDIN_API DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD 
 WIN32_STANDIN_API BOOL WINAPI GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD length, LPVOID data);
 WIN32_STANDIN_API BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *buffer, UINT *length);
 
-}  // extern "C"
+} // extern "C"

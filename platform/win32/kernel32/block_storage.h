@@ -13,9 +13,9 @@ namespace win32_standin::internal {
 constexpr SIZE_T kMappedBlockThreshold = SIZE_T{2} << 20;
 
 struct BlockStorage {
-    void *data = nullptr;  // null: no memory (a discarded movable block)
-    SIZE_T size = 0;       // what GlobalSize reports
-    SIZE_T capacity = 0;   // bytes usable at data
+    void *data = nullptr; // null: no memory (a discarded movable block)
+    SIZE_T size = 0;      // what GlobalSize reports
+    SIZE_T capacity = 0;  // bytes usable at data
     bool mapped = false;
 };
 
@@ -31,4 +31,4 @@ bool ResizeStorageInPlace(BlockStorage *storage, SIZE_T size, bool zero);
 // memory.
 bool RelocateStorage(BlockStorage *storage, SIZE_T size, bool zero);
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal

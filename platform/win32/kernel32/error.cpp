@@ -4,7 +4,7 @@
 namespace {
 // Each thread has its own last error, as on Windows.
 thread_local DWORD lastError = ERROR_SUCCESS;
-}  // namespace
+} // namespace
 
 // GetLastError (kernel32.@)
 extern "C" DWORD WINAPI GetLastError(void) { return lastError; }

@@ -20,8 +20,8 @@ using win32_standin::internal::AllocateStorage;
 using win32_standin::internal::BlockStorage;
 using win32_standin::internal::FaultFires;
 using win32_standin::internal::NoteGlobalRequest;
-using win32_standin::internal::RelocateStorage;
 using win32_standin::internal::ReleaseStorage;
+using win32_standin::internal::RelocateStorage;
 using win32_standin::internal::ResizeStorageInPlace;
 
 // Windows' handle table for movable blocks holds 0x10000 entries; one more
@@ -35,12 +35,11 @@ constexpr BYTE kMaxLockCount = 0xFF;
 
 struct Block {
     BlockStorage storage;
-    BYTE lockCount = 0;  // movable blocks only; Windows saturates it at 0xFF
+    BYTE lockCount = 0; // movable blocks only; Windows saturates it at 0xFF
     bool discardable = false;
 };
 
-template <typename Result>
-Result Fail(DWORD error, Result result) {
+template <typename Result> Result Fail(DWORD error, Result result) {
     SetLastError(error);
     return result;
 }
@@ -76,9 +75,11 @@ public:
     // Null when all of Windows' movable handles are taken.
     HGLOBAL AddMovable(const Block &block) {
         HGLOBAL handle = FreeMovableHandle();
-        if (!handle) return nullptr;
+        if (!handle)
+            return nullptr;
         movable_.emplace(handle, block);
-        if (block.storage.data) handleOfData_[block.storage.data] = handle;
+        if (block.storage.data)
+            handleOfData_[block.storage.data] = handle;
         liveBytes_ += block.storage.size;
         return handle;
     }
@@ -97,12 +98,13 @@ public:
     }
     // Keeps the indexes right while `change` resizes or moves the storage of
     // a movable block. `change` returns whether it succeeded.
-    template <typename Change>
-    bool ChangeMovable(HGLOBAL handle, Block *block, Change change) {
+    template <typename Change> bool ChangeMovable(HGLOBAL handle, Block *block, Change change) {
         const BlockStorage before = block->storage;
-        if (!change(&block->storage)) return false;
+        if (!change(&block->storage))
+            return false;
         handleOfData_.erase(before.data);
-        if (block->storage.data) handleOfData_[block->storage.data] = handle;
+        if (block->storage.data)
+            handleOfData_[block->storage.data] = handle;
         liveBytes_ = liveBytes_ - before.size + block->storage.size;
         return true;
     }
@@ -110,7 +112,8 @@ public:
     int LiveBlocks() const { return static_cast<int>(fixed_.size() + movable_.size()); }
     int LockedBlocks() const {
         int locked = 0;
-        for (const auto &entry : movable_) locked += entry.second.lockCount > 0;
+        for (const auto &entry : movable_)
+            locked += entry.second.lockCount > 0;
         return locked;
     }
     SIZE_T LiveBytes() const { return liveBytes_; }
@@ -120,11 +123,13 @@ private:
     // out again until the other 0xFFFF have been, and a stale handle stays
     // recognisably invalid for as long as possible.
     HGLOBAL FreeMovableHandle() {
-        if (!handleBase_ || movable_.size() >= kMovableHandleLimit) return nullptr;
+        if (!handleBase_ || movable_.size() >= kMovableHandleLimit)
+            return nullptr;
         for (;;) {
             auto handle = reinterpret_cast<HGLOBAL>(handleBase_ + nextSlot_ * kHandleStride + kHandleOffset);
             nextSlot_ = (nextSlot_ + 1) % kMovableHandleLimit;
-            if (!movable_.count(handle)) return handle;
+            if (!movable_.count(handle))
+                return handle;
         }
     }
 
@@ -151,7 +156,8 @@ HGLOBAL ModifyAttributes(GlobalTable &table, HGLOBAL handle, UINT flags) {
         movable->discardable = (flags & GMEM_DISCARDABLE) != 0;
         return handle;
     }
-    if (!(flags & GMEM_MOVEABLE)) return handle;
+    if (!(flags & GMEM_MOVEABLE))
+        return handle;
     Block block = table.RemoveFixed(handle);
     block.discardable = (flags & GMEM_DISCARDABLE) != 0;
     HGLOBAL movable = table.AddMovable(block);
@@ -166,9 +172,11 @@ HGLOBAL ModifyAttributes(GlobalTable &table, HGLOBAL handle, UINT flags) {
 // lives on with GMEM_DISCARDED. A locked block is refused and, as in Wine,
 // the last error is left as it was.
 HGLOBAL DiscardMovable(GlobalTable &table, HGLOBAL handle, Block *block) {
-    if (block->lockCount > 0) return nullptr;
+    if (block->lockCount > 0)
+        return nullptr;
     table.ChangeMovable(handle, block, [](BlockStorage *storage) {
-        if (storage->data) ReleaseStorage(storage);
+        if (storage->data)
+            ReleaseStorage(storage);
         return true;
     });
     return handle;
@@ -177,12 +185,15 @@ HGLOBAL DiscardMovable(GlobalTable &table, HGLOBAL handle, Block *block) {
 // A movable block moves when it grows while unlocked, and even while
 // locked when GMEM_MOVEABLE allows it; otherwise it must fit where it is.
 HGLOBAL ResizeMovable(GlobalTable &table, HGLOBAL handle, Block *block, SIZE_T bytes, UINT flags) {
-    if (bytes == 0) return DiscardMovable(table, handle, block);
+    if (bytes == 0)
+        return DiscardMovable(table, handle, block);
     const bool zero = flags & GMEM_ZEROINIT;
     const bool mayMove = block->lockCount == 0 || (flags & GMEM_MOVEABLE);
     const bool changed = table.ChangeMovable(handle, block, [&](BlockStorage *storage) {
-        if (!storage->data) return AllocateStorage(bytes, zero, storage);
-        if (mayMove && (bytes > storage->size || !storage->mapped)) return RelocateStorage(storage, bytes, zero);
+        if (!storage->data)
+            return AllocateStorage(bytes, zero, storage);
+        if (mayMove && (bytes > storage->size || !storage->mapped))
+            return RelocateStorage(storage, bytes, zero);
         return ResizeStorageInPlace(storage, bytes, zero);
     });
     return changed ? handle : Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
@@ -192,7 +203,8 @@ HGLOBAL ResizeMovable(GlobalTable &table, HGLOBAL handle, Block *block, SIZE_T b
 // moving, which GMEM_MOVEABLE must allow: current Windows refuses any
 // other resize of a fixed block, even to the same size.
 HGLOBAL ResizeFixed(GlobalTable &table, HGLOBAL handle, SIZE_T bytes, UINT flags) {
-    if (!(flags & GMEM_MOVEABLE)) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
+    if (!(flags & GMEM_MOVEABLE))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     Block block = table.RemoveFixed(handle);
     // As in GlobalAlloc, a fixed block is never empty.
     if (!RelocateStorage(&block.storage, bytes ? bytes : 1, flags & GMEM_ZEROINIT)) {
@@ -202,14 +214,15 @@ HGLOBAL ResizeFixed(GlobalTable &table, HGLOBAL handle, SIZE_T bytes, UINT flags
     return table.AddFixed(block);
 }
 
-}  // namespace
+} // namespace
 
 // GlobalAlloc (kernel32.@)
 // GMEM_FIXED of 0 bytes gets 1 byte, as on Windows; GMEM_MOVEABLE of 0
 // bytes is a handle without memory (GMEM_DISCARDED).
 extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     NoteGlobalRequest(Call::GlobalAlloc, flags, bytes);
-    if (FaultFires(Call::GlobalAlloc)) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
+    if (FaultFires(Call::GlobalAlloc))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     const bool movable = flags & GMEM_MOVEABLE;
     Block block;
     block.discardable = movable && (flags & GMEM_DISCARDABLE);
@@ -220,7 +233,8 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     std::lock_guard<std::mutex> hold(table.mutex);
     HGLOBAL handle = movable ? table.AddMovable(block) : table.AddFixed(block);
     if (!handle) {
-        if (block.storage.data) ReleaseStorage(&block.storage);
+        if (block.storage.data)
+            ReleaseStorage(&block.storage);
         return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     }
     return handle;
@@ -229,26 +243,35 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 // GlobalReAlloc (kernel32.@)
 extern "C" HGLOBAL WINAPI GlobalReAlloc(HGLOBAL handle, SIZE_T bytes, UINT flags) {
     NoteGlobalRequest(Call::GlobalReAlloc, flags, bytes);
-    if (FaultFires(Call::GlobalReAlloc)) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
+    if (FaultFires(Call::GlobalReAlloc))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
     Block *movable = table.FindMovable(handle);
-    if (!movable && !table.FindFixed(handle)) return Fail(ERROR_INVALID_HANDLE, HGLOBAL{nullptr});
-    if (flags & GMEM_MODIFY) return ModifyAttributes(table, handle, flags);
-    if (movable) return ResizeMovable(table, handle, movable, bytes, flags);
+    if (!movable && !table.FindFixed(handle))
+        return Fail(ERROR_INVALID_HANDLE, HGLOBAL{nullptr});
+    if (flags & GMEM_MODIFY)
+        return ModifyAttributes(table, handle, flags);
+    if (movable)
+        return ResizeMovable(table, handle, movable, bytes, flags);
     return ResizeFixed(table, handle, bytes, flags);
 }
 
 // GlobalLock (kernel32.@)
 extern "C" LPVOID WINAPI GlobalLock(HGLOBAL handle) {
-    if (FaultFires(Call::GlobalLock)) return Fail(ERROR_DISCARDED, LPVOID{nullptr});
+    if (FaultFires(Call::GlobalLock))
+        return Fail(ERROR_DISCARDED, LPVOID{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle)) return handle;
+    if (table.FindFixed(handle))
+        return handle;
     Block *block = table.FindMovable(handle);
-    if (!block) return Fail(ERROR_INVALID_HANDLE, LPVOID{nullptr});
-    if (!block->storage.data) return Fail(ERROR_DISCARDED, LPVOID{nullptr});
-    if (block->lockCount < kMaxLockCount) ++block->lockCount;
+    if (!block)
+        return Fail(ERROR_INVALID_HANDLE, LPVOID{nullptr});
+    if (!block->storage.data)
+        return Fail(ERROR_DISCARDED, LPVOID{nullptr});
+    if (block->lockCount < kMaxLockCount)
+        ++block->lockCount;
     return block->storage.data;
 }
 
@@ -258,11 +281,15 @@ extern "C" LPVOID WINAPI GlobalLock(HGLOBAL handle) {
 extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle)) return TRUE;
+    if (table.FindFixed(handle))
+        return TRUE;
     Block *block = table.FindMovable(handle);
-    if (!block) return Fail(ERROR_INVALID_HANDLE, TRUE);
-    if (block->lockCount == 0) return Fail(ERROR_NOT_LOCKED, FALSE);
-    if (--block->lockCount > 0) return TRUE;
+    if (!block)
+        return Fail(ERROR_INVALID_HANDLE, TRUE);
+    if (block->lockCount == 0)
+        return Fail(ERROR_NOT_LOCKED, FALSE);
+    if (--block->lockCount > 0)
+        return TRUE;
     return Fail(NO_ERROR, FALSE);
 }
 
@@ -271,8 +298,10 @@ extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL handle) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
     Block *block = table.FindFixed(handle);
-    if (!block) block = table.FindMovable(handle);
-    if (!block) return Fail(ERROR_INVALID_HANDLE, SIZE_T{0});
+    if (!block)
+        block = table.FindMovable(handle);
+    if (!block)
+        return Fail(ERROR_INVALID_HANDLE, SIZE_T{0});
     return block->storage.size;
 }
 
@@ -280,12 +309,16 @@ extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL handle) {
 extern "C" UINT WINAPI GlobalFlags(HGLOBAL handle) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle)) return 0;
+    if (table.FindFixed(handle))
+        return 0;
     Block *block = table.FindMovable(handle);
-    if (!block) return Fail(ERROR_INVALID_HANDLE, UINT{GMEM_INVALID_HANDLE});
+    if (!block)
+        return Fail(ERROR_INVALID_HANDLE, UINT{GMEM_INVALID_HANDLE});
     UINT flags = block->lockCount;
-    if (block->discardable) flags |= GMEM_DISCARDABLE;
-    if (!block->storage.data) flags |= GMEM_DISCARDED;
+    if (block->discardable)
+        flags |= GMEM_DISCARDABLE;
+    if (!block->storage.data)
+        flags |= GMEM_DISCARDED;
     return flags;
 }
 
@@ -294,8 +327,10 @@ extern "C" HGLOBAL WINAPI GlobalHandle(LPCVOID pointer) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
     HGLOBAL handle = const_cast<LPVOID>(pointer);
-    if (table.FindFixed(handle) || table.FindMovable(handle)) return handle;
-    if (HGLOBAL movable = table.MovableHandleOf(pointer)) return movable;
+    if (table.FindFixed(handle) || table.FindMovable(handle))
+        return handle;
+    if (HGLOBAL movable = table.MovableHandleOf(pointer))
+        return movable;
     return Fail(ERROR_INVALID_HANDLE, HGLOBAL{nullptr});
 }
 
@@ -303,14 +338,19 @@ extern "C" HGLOBAL WINAPI GlobalHandle(LPCVOID pointer) {
 // Frees locked blocks too, as Windows does. A freed or unknown handle is
 // returned with ERROR_INVALID_HANDLE.
 extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
-    if (!handle) return nullptr;
+    if (!handle)
+        return nullptr;
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
     Block block;
-    if (table.FindFixed(handle)) block = table.RemoveFixed(handle);
-    else if (table.FindMovable(handle)) block = table.RemoveMovable(handle);
-    else return Fail(ERROR_INVALID_HANDLE, handle);
-    if (block.storage.data) ReleaseStorage(&block.storage);
+    if (table.FindFixed(handle))
+        block = table.RemoveFixed(handle);
+    else if (table.FindMovable(handle))
+        block = table.RemoveMovable(handle);
+    else
+        return Fail(ERROR_INVALID_HANDLE, handle);
+    if (block.storage.data)
+        ReleaseStorage(&block.storage);
     return nullptr;
 }
 

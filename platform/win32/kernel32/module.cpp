@@ -43,13 +43,15 @@ LPVOID ReservedFor(bool dynamic) { return dynamic ? nullptr : reinterpret_cast<L
 
 HMODULE BaseOfDlHandle(void *dl) {
     link_map *map = nullptr;
-    if (dlinfo(dl, RTLD_DI_LINKMAP, &map) != 0 || !map) return nullptr;
+    if (dlinfo(dl, RTLD_DI_LINKMAP, &map) != 0 || !map)
+        return nullptr;
     return win32_standin::ModuleOfAddress(map->l_ld);
 }
 
 // A dlopen handle for `module` that the caller must dlclose, or null.
 void *OpenModule(HMODULE module) {
-    if (!module) return dlopen(nullptr, RTLD_NOW);
+    if (!module)
+        return dlopen(nullptr, RTLD_NOW);
     const std::string file = win32_standin::internal::ModuleFileName(module);
     return file.empty() ? nullptr : dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
@@ -57,10 +59,12 @@ void *OpenModule(HMODULE module) {
 void *TakeLoadedHandle(HMODULE module) {
     std::lock_guard<std::mutex> hold(loaderMutex);
     auto found = loadedByUs.find(module);
-    if (found == loadedByUs.end() || found->second.empty()) return nullptr;
+    if (found == loadedByUs.end() || found->second.empty())
+        return nullptr;
     void *dl = found->second.back();
     found->second.pop_back();
-    if (found->second.empty()) loadedByUs.erase(found);
+    if (found->second.empty())
+        loadedByUs.erase(found);
     return dl;
 }
 
@@ -70,12 +74,13 @@ std::string ExecutablePath() {
     return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "";
 }
 
-}  // namespace
+} // namespace
 
 // ModuleOfAddress (stand-in)
 HMODULE win32_standin::ModuleOfAddress(const void *address) {
     Dl_info info;
-    if (!address || !dladdr(address, &info)) return nullptr;
+    if (!address || !dladdr(address, &info))
+        return nullptr;
     return static_cast<HMODULE>(info.dli_fbase);
 }
 
@@ -84,15 +89,18 @@ namespace win32_standin::internal {
 HMODULE MainModule() { return ModuleOfAddress(reinterpret_cast<const void *>(getauxval(AT_PHDR))); }
 
 std::string ModuleFileName(HMODULE module) {
-    if (!module) return "";
-    if (module == MainModule()) return ExecutablePath();
+    if (!module)
+        return "";
+    if (module == MainModule())
+        return ExecutablePath();
     Dl_info info;
-    if (!dladdr(module, &info) || info.dli_fbase != module || !info.dli_fname) return "";
+    if (!dladdr(module, &info) || info.dli_fbase != module || !info.dli_fname)
+        return "";
     char resolved[PATH_MAX];
     return realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
 }
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal
 
 // RunProcessAttach (stand-in)
 // A refusal inside LoadLibraryA is followed at once by DLL_PROCESS_DETACH,
@@ -100,9 +108,11 @@ std::string ModuleFileName(HMODULE module) {
 // the process, where Windows would refuse to start the program.
 void win32_standin::RunProcessAttach(HMODULE module, DllEntry entry) {
     LoadInProgress *load = currentLoad;
-    if (entry(module, DLL_PROCESS_ATTACH, ReservedFor(load != nullptr))) return;
+    if (entry(module, DLL_PROCESS_ATTACH, ReservedFor(load != nullptr)))
+        return;
     if (!load) {
-        std::fprintf(stderr, "%s: its entry refused DLL_PROCESS_ATTACH (STATUS_DLL_INIT_FAILED); the program cannot start\n",
+        std::fprintf(stderr,
+                     "%s: its entry refused DLL_PROCESS_ATTACH (STATUS_DLL_INIT_FAILED); the program cannot start\n",
                      internal::ModuleFileName(module).c_str());
         std::_Exit(EXIT_FAILURE);
     }
@@ -118,7 +128,8 @@ void win32_standin::RunProcessAttach(HMODULE module, DllEntry entry) {
 void win32_standin::RunProcessDetach(HMODULE module, DllEntry entry) {
     {
         std::lock_guard<std::mutex> hold(loaderMutex);
-        if (refusedAttach.erase(module)) return;
+        if (refusedAttach.erase(module))
+            return;
     }
     entry(module, DLL_PROCESS_DETACH, ReservedFor(freeingLibrary));
 }
@@ -161,7 +172,8 @@ extern "C" BOOL WINAPI FreeLibrary(HMODULE module) {
         freeingLibrary = false;
         return TRUE;
     }
-    if (win32_standin::ModuleOfAddress(module) == module && module) return TRUE;
+    if (win32_standin::ModuleOfAddress(module) == module && module)
+        return TRUE;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
 }

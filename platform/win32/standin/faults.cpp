@@ -22,7 +22,8 @@ public:
     bool Fires() {
         int left = left_.load();
         while (left > 0) {
-            if (left_.compare_exchange_weak(left, left - 1)) return left == 1;
+            if (left_.compare_exchange_weak(left, left - 1))
+                return left == 1;
         }
         return false;
     }
@@ -45,7 +46,7 @@ struct AtomicRequest {
 AtomicRequest lastAlloc;
 AtomicRequest lastReAlloc;
 
-}  // namespace
+} // namespace
 
 // FailNth (stand-in)
 void FailNth(Call call, int n) { FaultOf(call).Arm(n); }
@@ -55,13 +56,15 @@ void LeaveSizeImageZeroNth(int n) { sizeImageLeftZero.Arm(n); }
 
 // ClearFaults (stand-in)
 void ClearFaults() {
-    for (auto &fault : faults) fault.Arm(0);
+    for (auto &fault : faults)
+        fault.Arm(0);
     sizeImageLeftZero.Arm(0);
 }
 
 // ResetCallCounts (stand-in)
 void ResetCallCounts() {
-    for (auto &count : callsSeen) count.store(0);
+    for (auto &count : callsSeen)
+        count.store(0);
 }
 
 // CallCount (stand-in)
@@ -88,5 +91,5 @@ void NoteGlobalRequest(Call call, UINT flags, SIZE_T bytes) {
     request.bytes.store(bytes);
 }
 
-}  // namespace internal
-}  // namespace win32_standin
+} // namespace internal
+} // namespace win32_standin

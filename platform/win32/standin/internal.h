@@ -37,4 +37,4 @@ std::string Utf16ToAnsi(const char16_t *text, std::size_t length);
 // As much of `text` as fits into `room` bytes without cutting a character.
 std::size_t AnsiPrefixFitting(const std::string &text, std::size_t room);
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal

@@ -17,7 +17,7 @@ std::string RealPath(const char *path) {
     return realpath(path, resolved) ? resolved : "";
 }
 
-}  // namespace
+} // namespace
 
 // AttachModuleResources (stand-in)
 void win32_standin::AttachModuleResources(HMODULE module, const ModuleResources *resources) {
@@ -41,10 +41,12 @@ const ModuleResources *ResourcesOf(HMODULE module) {
 
 HMODULE RegisteredModuleOfFile(const char *path) {
     const std::string wanted = RealPath(path);
-    if (wanted.empty()) return nullptr;
+    if (wanted.empty())
+        return nullptr;
     std::lock_guard<std::mutex> hold(registryMutex);
     for (const auto &entry : registry)
-        if (RealPath(ModuleFileName(entry.first).c_str()) == wanted) return entry.first;
+        if (RealPath(ModuleFileName(entry.first).c_str()) == wanted)
+            return entry.first;
     return nullptr;
 }
 
@@ -58,13 +60,14 @@ void AppendUtf8(std::string &out, char32_t c) {
     const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
     static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
     out += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
-    for (int shift = 6 * (tail - 1); shift >= 0; shift -= 6) out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
+    for (int shift = 6 * (tail - 1); shift >= 0; shift -= 6)
+        out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
 }
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-}  // namespace
+} // namespace
 
 std::string Utf16ToAnsi(const char16_t *text, std::size_t length) {
     std::string out;
@@ -80,11 +83,13 @@ std::string Utf16ToAnsi(const char16_t *text, std::size_t length) {
 }
 
 std::size_t AnsiPrefixFitting(const std::string &text, std::size_t room) {
-    if (text.size() <= room) return text.size();
+    if (text.size() <= room)
+        return text.size();
     std::size_t end = room;
     // Back off over continuation bytes to the start of the cut character.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
     return end;
 }
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal

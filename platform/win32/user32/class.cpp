@@ -30,20 +30,23 @@ bool IsGlobal(const WindowClass &c) { return (c.style & CS_GLOBALCLASS) != 0; }
 std::vector<WindowClass>::iterator FindLocked(const char *name, HINSTANCE instance, bool orGlobal) {
     auto local = std::find_if(classes.begin(), classes.end(),
                               [&](const WindowClass &c) { return SameName(c.name, name) && c.instance == instance; });
-    if (local != classes.end() || !orGlobal) return local;
+    if (local != classes.end() || !orGlobal)
+        return local;
     return std::find_if(classes.begin(), classes.end(),
                         [&](const WindowClass &c) { return SameName(c.name, name) && IsGlobal(c); });
 }
 
-}  // namespace
+} // namespace
 
 namespace win32_standin::internal {
 
 bool FindWindowClass(const char *name, HINSTANCE instance, WindowClass *found) {
-    if (!name || IS_INTRESOURCE(name)) return false;
+    if (!name || IS_INTRESOURCE(name))
+        return false;
     std::lock_guard<std::mutex> hold(classMutex);
     auto match = FindLocked(name, instance, true);
-    if (match == classes.end()) return false;
+    if (match == classes.end())
+        return false;
     *found = *match;
     return true;
 }
@@ -51,10 +54,11 @@ bool FindWindowClass(const char *name, HINSTANCE instance, WindowClass *found) {
 void CountClassWindow(ATOM atom, int change) {
     std::lock_guard<std::mutex> hold(classMutex);
     for (WindowClass &c : classes)
-        if (c.atom == atom) c.windows += change;
+        if (c.atom == atom)
+            c.windows += change;
 }
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal
 
 // RegisterClassA (user32.@)
 // Classes are named by strings; registering by atom is not part of the subset.
@@ -70,8 +74,8 @@ extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA *wndClass) {
         return 0;
     }
     const ATOM atom = nextAtom++;
-    classes.push_back(WindowClass{wndClass->lpszClassName, wndClass->hInstance, wndClass->lpfnWndProc,
-                                  wndClass->style, atom, 0});
+    classes.push_back(
+        WindowClass{wndClass->lpszClassName, wndClass->hInstance, wndClass->lpfnWndProc, wndClass->style, atom, 0});
     return atom;
 }
 

@@ -14,7 +14,7 @@ struct WindowClass {
     WNDPROC procedure;
     UINT style;
     ATOM atom;
-    int windows;  // live windows of the class
+    int windows; // live windows of the class
 };
 
 // The class CreateWindowExA would use: the one `instance` registered under
@@ -23,4 +23,4 @@ bool FindWindowClass(const char *name, HINSTANCE instance, WindowClass *found);
 // Counts the windows of a class, so that a class in use is not unregistered.
 void CountClassWindow(ATOM atom, int change);
 
-}  // namespace win32_standin::internal
+} // namespace win32_standin::internal

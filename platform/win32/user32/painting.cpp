@@ -21,6 +21,7 @@ extern "C" HDC WINAPI GetDC(HWND window) {
 // ReleaseDC (user32.@)
 // 1 when the DC was released, 0 when it was not a held DC.
 extern "C" int WINAPI ReleaseDC(HWND window, HDC dc) {
-    if (window) return 0;
+    if (window)
+        return 0;
     return ReleaseScreenDC(dc) ? 1 : 0;
 }

@@ -21,7 +21,7 @@ using win32_standin::internal::FindWindowClass;
 using win32_standin::internal::WindowClass;
 
 struct Window {
-    LONG_PTR procedure;  // a WNDPROC, kept as the window long it is to GWLP_WNDPROC
+    LONG_PTR procedure; // a WNDPROC, kept as the window long it is to GWLP_WNDPROC
     HWND parent;
     ATOM classAtom;
     LONG_PTR userData = 0;
@@ -36,15 +36,17 @@ public:
     HWND Add(const Window &window) {
         std::lock_guard<std::mutex> hold(mutex_);
         auto handle = reinterpret_cast<HWND>(nextValue_);
-        nextValue_ += 2;  // window handles are even on Windows too
+        nextValue_ += 2; // window handles are even on Windows too
         windows_.emplace(handle, window);
-        if (Window *parent = FindLocked(window.parent)) parent->children.push_back(handle);
+        if (Window *parent = FindLocked(window.parent))
+            parent->children.push_back(handle);
         return handle;
     }
     void Remove(HWND handle) {
         std::lock_guard<std::mutex> hold(mutex_);
         Window *window = FindLocked(handle);
-        if (!window) return;
+        if (!window)
+            return;
         if (Window *parent = FindLocked(window->parent)) {
             std::vector<HWND> &siblings = parent->children;
             siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
@@ -57,11 +59,11 @@ public:
     }
     // Runs `use` on the window under the table's lock; false when there is
     // no such window. `use` must not call back into user32.
-    template <typename Use>
-    bool With(HWND handle, Use use) {
+    template <typename Use> bool With(HWND handle, Use use) {
         std::lock_guard<std::mutex> hold(mutex_);
         Window *window = FindLocked(handle);
-        if (window) use(*window);
+        if (window)
+            use(*window);
         return window != nullptr;
     }
 
@@ -81,8 +83,7 @@ WindowTable &Windows() {
     return table;
 }
 
-template <typename Result>
-Result FailWindow(Result result) {
+template <typename Result> Result FailWindow(Result result) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return result;
 }
@@ -96,7 +97,8 @@ std::vector<HWND> ChildrenOf(HWND handle) {
 // The end of every window, and all a failed creation gets: children
 // first, then WM_NCDESTROY, then the record goes.
 void FinishWindow(HWND handle) {
-    for (HWND child : ChildrenOf(handle)) FinishWindow(child);
+    for (HWND child : ChildrenOf(handle))
+        FinishWindow(child);
     SendMessageA(handle, WM_NCDESTROY, 0, 0);
     ATOM atom = 0;
     Windows().With(handle, [&](Window &w) { atom = w.classAtom; });
@@ -109,14 +111,16 @@ void FinishWindow(HWND handle) {
 void SendDestroy(HWND handle) {
     Windows().With(handle, [](Window &w) { w.destroying = true; });
     SendMessageA(handle, WM_DESTROY, 0, 0);
-    if (!IsWindow(handle)) return;
+    if (!IsWindow(handle))
+        return;
     for (HWND child : ChildrenOf(handle))
-        if (IsWindow(child)) SendDestroy(child);
+        if (IsWindow(child))
+            SendDestroy(child);
 }
 
 bool IsValidParent(HWND parent) { return !parent || parent == HWND_MESSAGE || IsWindow(parent); }
 
-}  // namespace
+} // namespace
 
 // CreateWindowExA (user32.@)
 // Sends WM_NCCREATE and WM_CREATE with the CREATESTRUCTA as given (no
@@ -130,14 +134,17 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
     }
-    if (!IsValidParent(parent)) return FailWindow(HWND{nullptr});
-    HWND handle = Windows().Add(Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), parent, windowClass.atom, 0, false, {}});
+    if (!IsValidParent(parent))
+        return FailWindow(HWND{nullptr});
+    HWND handle = Windows().Add(
+        Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), parent, windowClass.atom, 0, false, {}});
     CountClassWindow(windowClass.atom, +1);
-    CREATESTRUCTA create{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+    CREATESTRUCTA create{param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
                          windowName, className, exStyle};
     const auto lParam = reinterpret_cast<LPARAM>(&create);
     if (!SendMessageA(handle, WM_NCCREATE, 0, lParam) || SendMessageA(handle, WM_CREATE, 0, lParam) == -1) {
-        if (IsWindow(handle)) FinishWindow(handle);
+        if (IsWindow(handle))
+            FinishWindow(handle);
         return nullptr;
     }
     return IsWindow(handle) ? handle : nullptr;
@@ -149,10 +156,13 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
 // answers TRUE.
 extern "C" BOOL WINAPI DestroyWindow(HWND window) {
     bool underWay = false;
-    if (!Windows().With(window, [&](Window &w) { underWay = w.destroying; })) return FailWindow(FALSE);
-    if (underWay) return TRUE;
+    if (!Windows().With(window, [&](Window &w) { underWay = w.destroying; }))
+        return FailWindow(FALSE);
+    if (underWay)
+        return TRUE;
     SendDestroy(window);
-    if (IsWindow(window)) FinishWindow(window);
+    if (IsWindow(window))
+        FinishWindow(window);
     return TRUE;
 }
 
@@ -170,7 +180,8 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) {
 // SendMessageA (user32.@)
 extern "C" LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     LONG_PTR procedure = 0;
-    if (!Windows().With(window, [&](Window &w) { procedure = w.procedure; })) return FailWindow(LRESULT{0});
+    if (!Windows().With(window, [&](Window &w) { procedure = w.procedure; }))
+        return FailWindow(LRESULT{0});
     return reinterpret_cast<WNDPROC>(procedure)(window, message, wParam, lParam);
 }
 
@@ -179,31 +190,32 @@ namespace {
 // The slot GetWindowLongPtrA and SetWindowLongPtrA address, or null for an
 // index outside the subset (GWLP_USERDATA, GWLP_WNDPROC).
 LONG_PTR *SlotOf(Window &window, int index) {
-    if (index == GWLP_USERDATA) return &window.userData;
-    if (index == GWLP_WNDPROC) return &window.procedure;
+    if (index == GWLP_USERDATA)
+        return &window.userData;
+    if (index == GWLP_WNDPROC)
+        return &window.procedure;
     return nullptr;
 }
 
-template <typename Access>
-LONG_PTR AccessWindowLong(HWND handle, int index, Access access) {
+template <typename Access> LONG_PTR AccessWindowLong(HWND handle, int index, Access access) {
     LONG_PTR result = 0;
     bool validIndex = false;
     if (!Windows().With(handle, [&](Window &w) {
             LONG_PTR *slot = SlotOf(w, index);
             validIndex = slot != nullptr;
-            if (slot) result = access(slot);
+            if (slot)
+                result = access(slot);
         }))
         return FailWindow(LONG_PTR{0});
-    if (!validIndex) SetLastError(ERROR_INVALID_INDEX);
+    if (!validIndex)
+        SetLastError(ERROR_INVALID_INDEX);
     return result;
 }
 
-}  // namespace
+} // namespace
 
 // LiveWindows (stand-in)
-int win32_standin::LiveWindows() {
-    return Windows().Count();
-}
+int win32_standin::LiveWindows() { return Windows().Count(); }
 
 // GetWindowLongPtrA (user32.@)
 extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {

@@ -32,10 +32,11 @@ public:
     std::size_t Begin(const char *key, WORD valueLength, WORD type) {
         Align();
         const std::size_t start = bytes_.size();
-        Put(WORD{0});  // wLength, filled in by End
+        Put(WORD{0}); // wLength, filled in by End
         Put(valueLength);
         Put(type);
-        for (const char *c = key; *c; ++c) Put(static_cast<WORD>(static_cast<unsigned char>(*c)));
+        for (const char *c = key; *c; ++c)
+            Put(static_cast<WORD>(static_cast<unsigned char>(*c)));
         Put(WORD{0});
         Align();
         return start;
@@ -47,7 +48,8 @@ public:
     // False when the node outgrew a WORD length.
     bool End(std::size_t start) {
         const std::size_t length = bytes_.size() - start;
-        if (length > 0xFFFF) return false;
+        if (length > 0xFFFF)
+            return false;
         const WORD word = static_cast<WORD>(length);
         std::memcpy(&bytes_[start], &word, sizeof word);
         return true;
@@ -55,10 +57,7 @@ public:
     std::vector<BYTE> Take() { return std::move(bytes_); }
 
 private:
-    template <typename T>
-    void Put(T value) {
-        Value(&value, sizeof value);
-    }
+    template <typename T> void Put(T value) { Value(&value, sizeof value); }
     void Align() { bytes_.resize((bytes_.size() + 3) & ~std::size_t{3}); }
     std::vector<BYTE> bytes_;
 };
@@ -68,9 +67,19 @@ DWORD HighLow(const WORD (&version)[4], int first) {
 }
 
 VS_FIXEDFILEINFO FixedInfo(const VersionResource &v) {
-    return VS_FIXEDFILEINFO{static_cast<DWORD>(VS_FFI_SIGNATURE), kStructureVersion, HighLow(v.fileVersion, 0),
-                            HighLow(v.fileVersion, 2), HighLow(v.productVersion, 0), HighLow(v.productVersion, 2),
-                            v.fileFlagsMask, v.fileFlags, v.fileOS, v.fileType, v.fileSubtype, 0, 0};
+    return VS_FIXEDFILEINFO{static_cast<DWORD>(VS_FFI_SIGNATURE),
+                            kStructureVersion,
+                            HighLow(v.fileVersion, 0),
+                            HighLow(v.fileVersion, 2),
+                            HighLow(v.productVersion, 0),
+                            HighLow(v.productVersion, 2),
+                            v.fileFlagsMask,
+                            v.fileFlags,
+                            v.fileOS,
+                            v.fileType,
+                            v.fileSubtype,
+                            0,
+                            0};
 }
 
 bool WriteStrings(BlockWriter &w, const VersionResource &v) {
@@ -80,10 +89,12 @@ bool WriteStrings(BlockWriter &w, const VersionResource &v) {
     const std::size_t table = w.Begin(tableKey, 0, kText);
     for (std::size_t i = 0; i < v.stringCount; ++i) {
         const std::size_t characters = std::char_traits<char16_t>::length(v.strings[i].value) + 1;
-        if (characters > 0xFFFF) return false;
+        if (characters > 0xFFFF)
+            return false;
         const std::size_t entry = w.Begin(v.strings[i].key, static_cast<WORD>(characters), kText);
         w.Value(v.strings[i].value, characters * sizeof(char16_t));
-        if (!w.End(entry)) return false;
+        if (!w.End(entry))
+            return false;
     }
     return w.End(table) && w.End(info);
 }
@@ -102,10 +113,12 @@ DWORD BuildBlock(const char *path, std::vector<BYTE> *block) {
     const HMODULE module = path ? RegisteredModuleOfFile(path) : nullptr;
     const win32_standin::ModuleResources *resources = module ? ResourcesOf(module) : nullptr;
     if (!resources) {
-        if (!path || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return path ? GetLastError() : ERROR_FILE_NOT_FOUND;
+        if (!path || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            return path ? GetLastError() : ERROR_FILE_NOT_FOUND;
         return ERROR_RESOURCE_DATA_NOT_FOUND;
     }
-    if (!resources->version) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    if (!resources->version)
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
     BlockWriter w;
     const VS_FIXEDFILEINFO fixed = FixedInfo(*resources->version);
     const std::size_t root = w.Begin("VS_VERSION_INFO", sizeof fixed, kBinary);
@@ -124,8 +137,8 @@ struct Node {
     WORD valueLength;
     WORD type;
     const char16_t *key;
-    const BYTE *value;     // after the key's padding
-    const BYTE *children;  // after the value's padding
+    const BYTE *value;    // after the key's padding
+    const BYTE *children; // after the value's padding
 };
 
 const BYTE *AlignedFrom(const BYTE *base, const BYTE *p) {
@@ -150,7 +163,8 @@ bool KeyIs(const char16_t *key, const std::string &name) {
     std::size_t i = 0;
     for (; key[i] && i < name.size(); ++i) {
         const auto a = static_cast<char>(key[i] < 0x80 ? std::tolower(static_cast<int>(key[i])) : 0);
-        if (a != std::tolower(static_cast<unsigned char>(name[i]))) return false;
+        if (a != std::tolower(static_cast<unsigned char>(name[i])))
+            return false;
     }
     return !key[i] && i == name.size();
 }
@@ -159,7 +173,8 @@ bool FindChild(const BYTE *base, const Node &parent, const std::string &name, No
     const BYTE *end = parent.start + parent.length;
     for (const BYTE *p = parent.children; p + 6 <= end;) {
         const Node node = ReadNode(base, p);
-        if (node.length == 0) return false;
+        if (node.length == 0)
+            return false;
         if (KeyIs(node.key, name)) {
             *child = node;
             return true;
@@ -172,14 +187,16 @@ bool FindChild(const BYTE *base, const Node &parent, const std::string &name, No
 std::vector<std::string> PathParts(const char *subBlock) {
     std::vector<std::string> parts;
     std::string part;
-    for (const char *c = subBlock; ; ++c) {
+    for (const char *c = subBlock;; ++c) {
         if (*c && *c != '\\') {
             part += *c;
             continue;
         }
-        if (!part.empty()) parts.push_back(part);
+        if (!part.empty())
+            parts.push_back(part);
         part.clear();
-        if (!*c) return parts;
+        if (!*c)
+            return parts;
     }
 }
 
@@ -190,19 +207,22 @@ bool NarrowCopy(const BYTE *block, const Node &root, const Node &node, char **te
     const std::size_t characters = node.valueLength ? node.valueLength - (wide[node.valueLength - 1] == 0) : 0;
     const std::string narrow = win32_standin::internal::Utf16ToAnsi(wide, characters);
     const std::size_t offset = static_cast<std::size_t>(node.value - block);
-    if (narrow.size() + 1 > root.length - offset) return false;
-    char *room = const_cast<char *>(reinterpret_cast<const char *>(block)) + root.length + sizeof kConversionMark + offset;
+    if (narrow.size() + 1 > root.length - offset)
+        return false;
+    char *room =
+        const_cast<char *>(reinterpret_cast<const char *>(block)) + root.length + sizeof kConversionMark + offset;
     std::memcpy(room, narrow.c_str(), narrow.size() + 1);
     *text = room;
     *length = static_cast<UINT>(narrow.size() + 1);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // GetFileVersionInfoSizeA (version.@)
 extern "C" DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
-    if (handle) *handle = 0;
+    if (handle)
+        *handle = 0;
     std::vector<BYTE> block;
     const DWORD error = BuildBlock(fileName, &block);
     if (error != ERROR_SUCCESS) {
@@ -243,7 +263,8 @@ extern "C" BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *bu
     Node node = root;
     for (const std::string &part : PathParts(subBlock)) {
         if (!FindChild(base, node, part, &node)) {
-            if (length) *length = 0;
+            if (length)
+                *length = 0;
             SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
             return FALSE;
         }
@@ -255,6 +276,7 @@ extern "C" BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID *bu
         return FALSE;
     }
     *buffer = text ? static_cast<LPVOID>(text) : const_cast<BYTE *>(node.value);
-    if (length) *length = size;
+    if (length)
+        *length = size;
     return TRUE;
 }

@@ -8,8 +8,7 @@
 
 // The run-time class of the framework exception fn throws (Delete()d),
 // NULL when it throws none.
-template <class Fn>
-const CRuntimeClass *ThrownClass(Fn fn) {
+template <class Fn> const CRuntimeClass *ThrownClass(Fn fn) {
     try {
         fn();
     } catch (CException *e) {

@@ -3,8 +3,12 @@
 #include <climits>
 
 namespace {
-struct Block : CObject { int value = 7; };
-struct Wide { char bytes[16]; };
+struct Block : CObject {
+    int value = 7;
+};
+struct Wide {
+    char bytes[16];
+};
 
 // Unfitting counts (negative, beyond a 32-bit address space, a byte size
 // that would wrap, one element past the largest block) and a failed
@@ -21,4 +25,4 @@ TEST(afxmem, ArraysOfUnfittingCountsAndFailedObjectsThrowMemoryException) {
     delete[] three;
     EXPECT_EQ(live, afx_standin::LiveAllocations());
 }
-}  // namespace
+} // namespace

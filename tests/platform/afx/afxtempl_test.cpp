@@ -24,9 +24,12 @@ struct Model {
     INT_PTR capacity = 0, step = 0;
     void SetSize(INT_PTR n, INT_PTR newStep = -1) {
         const INT_PTR size = static_cast<INT_PTR>(v.size()), s = newStep >= 0 ? newStep : step;
-        if (n == 0) capacity = 0;
-        else if (n > capacity && capacity == 0) capacity = std::max(n, s);
-        else if (n > capacity) capacity = std::max(n, capacity + (s ? s : std::clamp<INT_PTR>(size / 8, 4, 1024)));
+        if (n == 0)
+            capacity = 0;
+        else if (n > capacity && capacity == 0)
+            capacity = std::max(n, s);
+        else if (n > capacity)
+            capacity = std::max(n, capacity + (s ? s : std::clamp<INT_PTR>(size / 8, 4, 1024)));
         v.resize(static_cast<std::size_t>(n));
         step = s;
     }
@@ -48,7 +51,8 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
             const INT_PTR size = a.GetSize(), i = pick(-2, static_cast<int>(size) + 3), n = pick(-1, 4);
             const int op = static_cast<int>(random() % 10), nth = random() % 4 ? 0 : static_cast<int>(pick(1, 3));
             const std::string text = random() % 5 ? std::to_string(random() % 1000) : "";
-            const CString value = !size || random() % 3 ? CString(text.c_str()) : a[pick(0, static_cast<int>(size) - 1)];
+            const CString value =
+                !size || random() % 3 ? CString(text.c_str()) : a[pick(0, static_cast<int>(size) - 1)];
             const std::string copied = value.GetString();
             const CString &argument = size && random() % 3 == 0 ? a[size - 1] : value;
             const std::string expected = argument.GetString();
@@ -69,7 +73,8 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
                     break;
                 case 2:
                     bad = at < 0, overflows = at == INTPTR_MAX, a.SetAtGrow(at, argument);
-                    if (at >= size) m.SetSize(at + 1);
+                    if (at >= size)
+                        m.SetSize(at + 1);
                     m.v[static_cast<std::size_t>(at)] = expected;
                     break;
                 case 3:
@@ -85,31 +90,41 @@ TEST(afxtempl, RandomCallsFollowMfcRules) {
                     bad = i < 0 || i >= size, a.SetAt(i, value), m.v[static_cast<std::size_t>(i)] = copied;
                     EXPECT_EQ(copied, a.GetAt(i).GetString());
                     break;
-                case 6: bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[std::size_t(i)] = copied; break;
+                case 6:
+                    bad = i < 0 || i >= size, a.ElementAt(i) = value, m.v[std::size_t(i)] = copied;
+                    break;
                 case 7:
                     EXPECT_EQ(a.Append(other), size);
                     m.SetSize(size + other.GetSize());
                     std::copy(other.GetData(), other.GetData() + other.GetSize(), m.v.begin() + size);
                     break;
-                case 8: a.Copy(other), m.v = other.Contents(), m.capacity = other.GetSize(); break;
-                default: bad = true, a.Append(a);  // refused, as in MFC 8
+                case 8:
+                    a.Copy(other), m.v = other.Contents(), m.capacity = other.GetSize();
+                    break;
+                default:
+                    bad = true, a.Append(a); // refused, as in MFC 8
                 }
             });
             const bool failed = nth > 0 && afx_standin::AllocationAttempts() >= nth;
             afx_standin::ClearFaults();
-            EXPECT_EQ(thrown, bad ? RUNTIME_CLASS(CInvalidArgException)
-                              : failed || overflows ? RUNTIME_CLASS(CMemoryException) : nullptr);
-            if (thrown == RUNTIME_CLASS(CMemoryException)) m.capacity = a.Capacity();  // may have grown
+            EXPECT_EQ(thrown, bad                   ? RUNTIME_CLASS(CInvalidArgException)
+                              : failed || overflows ? RUNTIME_CLASS(CMemoryException)
+                                                    : nullptr);
+            if (thrown == RUNTIME_CLASS(CMemoryException))
+                m.capacity = a.Capacity(); // may have grown
             ASSERT_EQ(a.Contents(), m.v);
             ASSERT_EQ(a.Capacity(), m.capacity);
-            EXPECT_TRUE((a.GetData() == nullptr) == (m.capacity == 0) && a.GetUpperBound() == INT_PTR(m.v.size()) - 1 && a.IsEmpty() == m.v.empty());
+            EXPECT_TRUE((a.GetData() == nullptr) == (m.capacity == 0) && a.GetUpperBound() == INT_PTR(m.v.size()) - 1 &&
+                        a.IsEmpty() == m.v.empty());
             ASSERT_EQ(afx_standin::LiveAllocations(), live + a.Owned() + other.Owned() + !value.IsEmpty());
-            if (random() % 4 == 0) other.SetAtGrow(pick(0, 5), value);
-            if (random() % 8 == 0) other.RemoveAll();
+            if (random() % 4 == 0)
+                other.SetAtGrow(pick(0, 5), value);
+            if (random() % 8 == 0)
+                other.RemoveAll();
         }
     }
     const Probe constant;
     EXPECT_EQ(ThrownClass([&] { constant[0]; }), RUNTIME_CLASS(CInvalidArgException));
 }
 
-}  // namespace
+} // namespace

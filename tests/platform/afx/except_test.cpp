@@ -8,11 +8,15 @@ TEST(except, ThrowHelpersThrowAPreallocatedPointerAndDeleteFreesOnlyNewOnes) {
                                    std::pair{&AfxThrowInvalidArgException, RUNTIME_CLASS(CInvalidArgException)}}) {
         CException *caught[2] = {};
         for (CException *&slot : caught)
-            try { thrower(); } catch (CException *e) { slot = e, e->Delete(); }
+            try {
+                thrower();
+            } catch (CException *e) {
+                slot = e, e->Delete();
+            }
         EXPECT_TRUE(caught[0] == caught[1] && caught[0]->GetRuntimeClass() == thrown) << thrown->m_lpszClassName;
     }
     const long live = afx_standin::LiveAllocations();
     (new CMemoryException)->Delete();
     EXPECT_EQ(live, afx_standin::LiveAllocations());
 }
-}  // namespace
+} // namespace

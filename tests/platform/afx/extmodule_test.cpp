@@ -20,7 +20,7 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     int hostFactory = 0, libraryFactory = 0;
     AFX_EXTENSION_MODULE record = {}, other = {}, uninitialised = {};
     state->m_classList.m_pHead = nullptr, AfxClassInit(&classes[0]), state->m_factoryList.m_pHead = &hostFactory;
-    EXPECT_TRUE(ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr));  // a library's load up to its DllMain
+    EXPECT_TRUE(ExtRawDllMain(FakeModule(1), DLL_PROCESS_ATTACH, nullptr)); // a library's load up to its DllMain
     EXPECT_TRUE(!state->m_classList.GetHead() && !state->m_factoryList.GetHead()) << "the host's lists set aside";
     AfxClassInit(&classes[1]), AfxClassInit(&classes[2]), state->m_factoryList.m_pHead = &libraryFactory;
     afx_standin::FailNextExtensionInit();
@@ -39,7 +39,7 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
                               static_cast<void *>(library->m_factoryList.GetHead())),
               std::make_tuple(library, FakeModule(1), &classes[2], static_cast<void *>(&libraryFactory)));
     new CDynLinkLibrary(record);
-    std::vector<int> chain;  // after each term
+    std::vector<int> chain; // after each term
     AfxTermExtensionModule(uninitialised, TRUE), chain.push_back(afx_standin::LibraryChainLength());
     AfxTermExtensionModule(record), chain.push_back(afx_standin::LibraryChainLength());
     ASSERT_TRUE(AfxInitExtensionModule(record, FakeModule(1)));
@@ -52,4 +52,4 @@ TEST(extmodule, InitTakesTheLibraryRegistrationsTermDeletesItsChainEntries) {
     EXPECT_TRUE(state->m_classList.IsEmpty());
     state->m_classList = saved.m_classList, state->m_factoryList = saved.m_factoryList;
 }
-}  // namespace
+} // namespace

@@ -1,8 +1,12 @@
 #include "afx_test_support.h"
 
 namespace {
-class CShape : public CObject { DECLARE_DYNAMIC(CShape) };
-class CCircle : public CShape { DECLARE_DYNAMIC(CCircle) };
+class CShape : public CObject {
+    DECLARE_DYNAMIC(CShape)
+};
+class CCircle : public CShape {
+    DECLARE_DYNAMIC(CCircle)
+};
 IMPLEMENT_DYNAMIC(CShape, CObject)
 IMPLEMENT_DYNAMIC(CCircle, CShape)
 
@@ -15,4 +19,4 @@ TEST(objcore, IsKindOfFollowsTheBaseClassChain) {
     EXPECT_FALSE(shape.IsKindOf(RUNTIME_CLASS(CCircle)));
     EXPECT_EQ(static_cast<int>(sizeof(CCircle)), RUNTIME_CLASS(CCircle)->m_nObjectSize);
 }
-}  // namespace
+} // namespace

@@ -22,7 +22,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 int quiet_run(std::vector<std::string> args) {
     std::vector<char *> argv{const_cast<char *>("dirira"), const_cast<char *>("convert"), const_cast<char *>("-q")};
-    for (std::string &arg : args) argv.push_back(arg.data());
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
     testing::internal::CaptureStderr();
     const int code = dirira_tool::run(int(argv.size()), argv.data());
     return testing::internal::GetCapturedStderr(), code;
@@ -33,33 +34,43 @@ int quiet_run(std::vector<std::string> args) {
 struct ConvertSweep : testing::Test {
     void SetUp() override {
         Bytes file{'B', 'M'};
-        for (std::uint32_t field : {54u + 1024 * 600 * 3, 0u, 54u, 40u, 1024u, 600u, 1u | 24 << 16, 0u, 1024u * 600 * 3, 0u, 0u, 0u, 0u})
-            for (int shift = 0; shift < 32; shift += 8) file.push_back(std::uint8_t(field >> shift));
-        for (std::uint32_t i = 0; i < 1024 * 600 * 3; ++i) file.push_back(std::uint8_t(i * 2654435761u >> 24));
+        for (std::uint32_t field :
+             {54u + 1024 * 600 * 3, 0u, 54u, 40u, 1024u, 600u, 1u | 24 << 16, 0u, 1024u * 600 * 3, 0u, 0u, 0u, 0u})
+            for (int shift = 0; shift < 32; shift += 8)
+                file.push_back(std::uint8_t(field >> shift));
+        for (std::uint32_t i = 0; i < 1024 * 600 * 3; ++i)
+            file.push_back(std::uint8_t(i * 2654435761u >> 24));
         ASSERT_EQ(quiet_run({dir_.write("in.bmp", file), fits_}), 0);
     }
     void TearDown() override { quiet_run({"--memory", "0", bmp_, dir_.file("reset.bmp")}); }
-    std::size_t files() const { return std::size_t(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
+    std::size_t files() const {
+        return std::size_t(std::distance(std::filesystem::directory_iterator(dir_.path()), {}));
+    }
 
-    Bytes sweep(const char *name, const std::vector<std::string> &args) {  // the fault-free output
+    Bytes sweep(const char *name, const std::vector<std::string> &args) { // the fault-free output
         const Bytes previous = {'o', 'l', 'd'};
         const std::string &output = args.back(), base = output.substr(output.rfind('/') + 1);
         const std::size_t before = (dir_.write(base, previous), files());
         const testing_support::Holdings held;
         Bytes clean;
         int code = -1;
-        const std::string counts = testing_support::SweepSeams([&] { dir_.write(base, previous), code = quiet_run(args); }, [&](const char *seam, int k) {
-            const Bytes now = testing_support::read_file(output);
-            clean = seam ? clean : now;
-            const bool lossy = seam && std::string(seam) == "ReadFile";  // the pixels' read, not examined
-            EXPECT_TRUE((code == 0 && (now == clean || lossy)) || (code == 1 && now == previous)) << name << ", " << (seam ? seam : "") << " " << k << ": exit " << code;
-            EXPECT_TRUE(files() == before && testing_support::Holdings() == held) << name << ", " << (seam ? seam : "") << " " << k << ": files or holdings";
-        });
+        const std::string counts = testing_support::SweepSeams(
+            [&] { dir_.write(base, previous), code = quiet_run(args); },
+            [&](const char *seam, int k) {
+                const Bytes now = testing_support::read_file(output);
+                clean = seam ? clean : now;
+                const bool lossy = seam && std::string(seam) == "ReadFile"; // the pixels' read, not examined
+                EXPECT_TRUE((code == 0 && (now == clean || lossy)) || (code == 1 && now == previous))
+                    << name << ", " << (seam ? seam : "") << " " << k << ": exit " << code;
+                EXPECT_TRUE(files() == before && testing_support::Holdings() == held)
+                    << name << ", " << (seam ? seam : "") << " " << k << ": files or holdings";
+            });
         return std::printf("%s: %s\n", name, counts.c_str()), clean;
     }
 
     testing_support::TempDir dir_;
-    const std::string bmp_ = dir_.file("in.bmp"), fits_ = dir_.file("in.fits"), outBmp_ = dir_.file("out.bmp"), outFits_ = dir_.file("out.fits");
+    const std::string bmp_ = dir_.file("in.bmp"), fits_ = dir_.file("in.fits"), outBmp_ = dir_.file("out.bmp"),
+                      outFits_ = dir_.file("out.fits");
 };
 
 TEST_F(ConvertSweep, FailedConversionsLeaveThePreviousOutputAndNothingElse) {
@@ -91,8 +102,9 @@ TEST_F(ConvertSweep, AFitsOutputTheDiskRefusesLeavesThePreviousOne) {
     const Bytes said = testing_support::read_file(log);
     EXPECT_EQ(std::to_string(WEXITSTATUS(status)) + std::string(said.begin(), said.end()),
               "1dirira: " + outFits_ + ": cannot write: " + std::strerror(EFBIG) + "; it is unchanged\n");
-    EXPECT_TRUE(WIFEXITED(status) && files() == before + 1 && testing_support::read_file(outFits_) == Bytes({'o', 'l', 'd'}));
+    EXPECT_TRUE(WIFEXITED(status) && files() == before + 1 &&
+                testing_support::read_file(outFits_) == Bytes({'o', 'l', 'd'}));
 }
 
-}  // namespace
+} // namespace
 #endif

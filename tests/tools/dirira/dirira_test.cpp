@@ -33,16 +33,17 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Planes = std::vector<Bytes>;  // gray, or red, green, blue; top row first
+using Planes = std::vector<Bytes>; // gray, or red, green, blue; top row first
 using testing_support::read_file;
 
 int run(std::vector<std::string> args) {
     std::vector<char *> argv{const_cast<char *>("dirira")};
-    for (std::string &arg : args) argv.push_back(arg.data());
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
     return dirira_tool::run(int(argv.size()), argv.data());
 }
 
-std::string program(const std::vector<std::string> &args) {  // exit status, standard output, standard error
+std::string program(const std::vector<std::string> &args) { // exit status, standard output, standard error
     const int code = (testing::internal::CaptureStdout(), testing::internal::CaptureStderr(), run(args));
     return std::to_string(code) + testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 }
@@ -51,7 +52,8 @@ std::string text(const Bytes &bytes) { return std::string(bytes.begin(), bytes.e
 
 Planes random_planes(std::mt19937 &random, int count, std::size_t samples) {
     Planes planes(std::size_t(count), Bytes(samples, 0));
-    for (Bytes &plane : planes) std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
+    for (Bytes &plane : planes)
+        std::generate(plane.begin(), plane.end(), [&random] { return std::uint8_t(random()); });
     return planes;
 }
 
@@ -60,13 +62,28 @@ Planes random_planes(std::mt19937 &random, int count, std::size_t samples) {
 Bytes bmp(int width, const Planes &planes) {
     const std::uint32_t count = std::uint32_t(planes.size()), height = std::uint32_t(planes[0].size() / width);
     const std::uint32_t entries = count == 1 ? 256 : 0, offBits = 54 + 4 * entries, stride = (width * count + 3) & ~3u;
-    std::vector<std::uint32_t> fields{offBits + stride * height, 0, offBits, 40, std::uint32_t(width), height, 1 | count << 19, 0, stride * height, 0, 0, entries, 0};
-    for (std::uint32_t i = 0; i < entries; ++i) fields.push_back(i * 0x10101);
+    std::vector<std::uint32_t> fields{offBits + stride * height,
+                                      0,
+                                      offBits,
+                                      40,
+                                      std::uint32_t(width),
+                                      height,
+                                      1 | count << 19,
+                                      0,
+                                      stride * height,
+                                      0,
+                                      0,
+                                      entries,
+                                      0};
+    for (std::uint32_t i = 0; i < entries; ++i)
+        fields.push_back(i * 0x10101);
     Bytes out{'B', 'M'};
     for (std::uint32_t field : fields)
-        for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(field >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(std::uint8_t(field >> shift));
     for (int y = int(height) - 1; y >= 0; --y, out.resize(out.size() + stride - width * count))
-        for (int i = 0; i < width * int(count); ++i) out.push_back(planes[count - 1 - i % count][y * width + i / count]);
+        for (int i = 0; i < width * int(count); ++i)
+            out.push_back(planes[count - 1 - i % count][y * width + i / count]);
     return out;
 }
 
@@ -77,11 +94,14 @@ std::string program_refused_fork(const std::vector<std::string> &args, const std
         int status = 0;
         return waitpid(child, &status, 0), std::to_string(WEXITSTATUS(status)) + text(read_file(log));
     }
-    sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)), BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 2, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 1, 0), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN)};
+    sock_filter refuse[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 2, 0), BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN)};
     const sock_fprog filter{sizeof refuse / sizeof *refuse, refuse};
     std::freopen(log.c_str(), "w", stderr);
-    const int code = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) ? 99 : run(args);
+    const int code =
+        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) ? 99 : run(args);
     _exit((std::fflush(nullptr), code));
 }
 
@@ -94,35 +114,67 @@ struct Program : testing_support::LeakCheckedTest {
 // What each command line says first (all of it where it is short), and the store's budget it sets: --memory in
 // bytes or K, M, G, T, else half of physical memory split between the jobs.
 TEST_F(Program, CommandLines) {
-    const std::string u = "usage: dirira info FILE.bmp ", in = dir_.file("none.bmp"), memory = "--memory wants a size such as 512M or 4G";
-    const std::string pair = "2dirira: convert wants IN OUT, or inputs with -o DIR --to fits|bmp\n" + u, jobs = "-j wants a number of jobs from 1 to 1024";
+    const std::string u = "usage: dirira info FILE.bmp ", in = dir_.file("none.bmp"),
+                      memory = "--memory wants a size such as 512M or 4G";
+    const std::string pair = "2dirira: convert wants IN OUT, or inputs with -o DIR --to fits|bmp\n" + u,
+                      jobs = "-j wants a number of jobs from 1 to 1024";
     const std::string folder = "2dirira: convert -o DIR wants inputs and --to fits or --to bmp\n" + u;
-    const auto no = [&](const std::string &why, const std::string &value) { return "2dirira: " + why + ", not '" + value + "'\n" + u; };
-    const std::pair<std::vector<std::string>, std::string> cases[] = {{{}, "2" + u}, {{"info"}, "2" + u}, {{"about", "x"}, "2" + u},
-        {{"fits-info"}, "2" + u}, {{"info", "a", "b"}, "2" + u}, {{"inf", "a"}, "2" + u}, {{"info", "--help"}, "0" + u}, {{"convert", "a.bmp"}, pair},
-        {{"convert", "a", "b", "--to", "fits"}, pair}, {{"convert", "a", "--to"}, pair}, {{"convert", "a", "-o", "d", "--to=png"}, folder},
-        {{"convert", "-o", "d", "--to", "bmp"}, folder}, {{"convert", "a", "b", "-j", "0"}, no(jobs, "0")}, {{"convert", "a", "b", "-j=1025"}, no(jobs, "1025")},
-        {{"convert", "a", "b", "--memory=12Q"}, no(memory, "12Q")}, {{"convert", "a", "b", "--memory", "0"}, no(memory, "0")},
-        {{"convert", "a", "b", "--memory", "-1G"}, no(memory, "-1G")}, {{"convert", "a", "b", "--memory", "-5"}, no(memory, "-5")}, {{"convert", "a", "b", "--memory", "16777216T"}, no(memory, "16777216T")},
-        {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")}, {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
-        {{"convert", "a", "b", "-f"}, "2dirira: convert has no option -f\n" + u}, {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
-        {{"convert", "a.fits", "b.fts"}, "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"}, {{"preview", "-h"}, "0usage: dirira preview "},
-        {{"preview"}, "2dirira: preview wants IN OUT.png"}, {{"preview", "a", "b", "-f"}, "2dirira: preview has no option -f\n"},
+    const auto no = [&](const std::string &why, const std::string &value) {
+        return "2dirira: " + why + ", not '" + value + "'\n" + u;
+    };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "2" + u},
+        {{"info"}, "2" + u},
+        {{"about", "x"}, "2" + u},
+        {{"fits-info"}, "2" + u},
+        {{"info", "a", "b"}, "2" + u},
+        {{"inf", "a"}, "2" + u},
+        {{"info", "--help"}, "0" + u},
+        {{"convert", "a.bmp"}, pair},
+        {{"convert", "a", "b", "--to", "fits"}, pair},
+        {{"convert", "a", "--to"}, pair},
+        {{"convert", "a", "-o", "d", "--to=png"}, folder},
+        {{"convert", "-o", "d", "--to", "bmp"}, folder},
+        {{"convert", "a", "b", "-j", "0"}, no(jobs, "0")},
+        {{"convert", "a", "b", "-j=1025"}, no(jobs, "1025")},
+        {{"convert", "a", "b", "--memory=12Q"}, no(memory, "12Q")},
+        {{"convert", "a", "b", "--memory", "0"}, no(memory, "0")},
+        {{"convert", "a", "b", "--memory", "-1G"}, no(memory, "-1G")},
+        {{"convert", "a", "b", "--memory", "-5"}, no(memory, "-5")},
+        {{"convert", "a", "b", "--memory", "16777216T"}, no(memory, "16777216T")},
+        {{"convert", "a", "b", "--memory", "17179869184G"}, no(memory, "17179869184G")},
+        {{"--version"}, "0dirira 2.1 (library 2.0.1.1)\n"},
+        {{"convert", "a", "b", "-f"}, "2dirira: convert has no option -f\n" + u},
+        {{"convert", "-q", "--help"}, "0usage: dirira convert [OPTIONS] IN OUT\n"},
+        {{"convert", "a.fits", "b.fts"},
+         "1dirira: a.fits: convert with FITS goes from BMP to FITS or from FITS to BMP\n"},
+        {{"preview", "-h"}, "0usage: dirira preview "},
+        {{"preview"}, "2dirira: preview wants IN OUT.png"},
+        {{"preview", "a", "b", "-f"}, "2dirira: preview has no option -f\n"},
         {{"info", "-x"}, "2" + u}};
-    for (const auto &[args, said] : cases) EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
-    const unsigned long long half = (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
-    const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {{{"--memory", "4095"}, 4095}, {{"--memory=3K"}, 3ull << 10},
-        {{"--memory", "5M", "-j", "2"}, 5ull << 20}, {{"--memory", "7G"}, 7ull << 30}, {{"--memory", "16777215T"}, 16777215ull << 40},
-        {{}, half}, {{"-j", "1024"}, half / 1024}};
+    for (const auto &[args, said] : cases)
+        EXPECT_EQ(program(args).substr(0, said.size()), said) << args.size();
+    const unsigned long long half =
+        (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
+    const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {
+        {{"--memory", "4095"}, 4095},
+        {{"--memory=3K"}, 3ull << 10},
+        {{"--memory", "5M", "-j", "2"}, 5ull << 20},
+        {{"--memory", "7G"}, 7ull << 30},
+        {{"--memory", "16777215T"}, 16777215ull << 40},
+        {{}, half},
+        {{"-j", "1024"}, half / 1024}};
     for (auto [args, budget] : budgets) {
         args.insert(args.begin(), {"convert", in, dir_.file("out.bmp")});
-        const std::string said = program(args);  // before the budget is read
+        const std::string said = program(args); // before the budget is read
         EXPECT_EQ(said + std::to_string(CVmImage::GetMemoryBudget()),
                   "1dirira: " + in + ": cannot read: status 3: the file cannot be opened\n" + std::to_string(budget));
     }
-    const std::string said = program({"about"});  // after "library: " comes where it was loaded from
-    EXPECT_EQ(said.substr(0, 10) + said.substr(said.find('\n') + 1), "0library: version block:\n  FileDescription   BITMAP I/O DLL\n"
-              "  FileVersion       2.0.1.1\n  ProductVersion    2.1\n  InternalName      DIRIRA\n  OriginalFilename  DIRIRA.DLL\n"
+    const std::string said = program({"about"}); // after "library: " comes where it was loaded from
+    EXPECT_EQ(said.substr(0, 10) + said.substr(said.find('\n') + 1),
+              "0library: version block:\n  FileDescription   BITMAP I/O DLL\n"
+              "  FileVersion       2.0.1.1\n  ProductVersion    2.1\n  InternalName      DIRIRA\n  OriginalFilename  "
+              "DIRIRA.DLL\n"
               "format names:\n  7001 BMP (無圧縮)\n  7002 BMP (RLE圧縮)\n");
 }
 
@@ -130,31 +182,48 @@ TEST_F(Program, CommandLines) {
 // first bin from 7 to 200 ((10 - 7) x 64 / 193 is below 1), 200 in the last; a plane of one value, all in the first.
 TEST_F(Program, InfoTellsWhatReadingGives) {
     std::string bins = "2", json;
-    for (int i = 0; i < 63; ++i) bins += i < 62 ? " 0" : " 1";
+    for (int i = 0; i < 63; ++i)
+        bins += i < 62 ? " 0" : " 1";
     for (const char *planes : {"1", "none (the headers do not describe a picture of positive width and height)"}) {
         Bytes file = bmp(3, {{10, 200, 7}});
-        std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF);  // biHeight -1, rows top-down: no planes
-        const std::string path = dir_.write("in\x01.bmp", file);  // JSON escapes the control character
-        EXPECT_EQ(program({"info", "--histogram", path}), "0file:             " + path + "\nheader:           BITMAPINFOHEADER (40-byte header), read by "
-                  "the library (CBmp::Read)\nformat:           BMP (無圧縮)\nsize:             3 x 1, 1 plane (gray)\nsamples:          BITPIX -32, "
-                  "BSCALE 1, BZERO 0\noriginal:         8 bits per pixel\nheader planes:    " + planes + "\nsaveable:         format 1, file 1\n"
-                  "plane 0:          min 7, max 200, display levels 0..255\nhistogram 0:      " + bins + "\n");
+        std::fill_n(file.begin() + 22, planes[0] == 'n' ? 4 : 0, 0xFF); // biHeight -1, rows top-down: no planes
+        const std::string path = dir_.write("in\x01.bmp", file);        // JSON escapes the control character
+        EXPECT_EQ(program({"info", "--histogram", path}),
+                  "0file:             " + path +
+                      "\nheader:           BITMAPINFOHEADER (40-byte header), read by "
+                      "the library (CBmp::Read)\nformat:           BMP (無圧縮)\nsize:             3 x 1, 1 plane "
+                      "(gray)\nsamples:          BITPIX -32, "
+                      "BSCALE 1, BZERO 0\noriginal:         8 bits per pixel\nheader planes:    " +
+                      planes +
+                      "\nsaveable:         format 1, file 1\n"
+                      "plane 0:          min 7, max 200, display levels 0..255\nhistogram 0:      " +
+                      bins + "\n");
         json = program({"info", "--json", "--histogram", path});
     }
-    for (std::size_t at = 0; (at = bins.find(' ', at)) != std::string::npos; at += 2) bins.replace(at, 1, ", ");
-    EXPECT_EQ(json, "0{\"file\": \"" + dir_.file("in") + "\\u0001.bmp\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library (CBmp::Read)\", "
-              "\"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, \"colour\": false}, \"samples\": {\"BITPIX\": -32, "
-              "\"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, \"header_planes\": null, \"saveable\": {\"format\": true, \"file\": true}, "
-              "\"planes\": [{\"range\": {\"min\": 7, \"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" + bins + "]}]}\n");
-    const std::string flat = program({"info", "--histogram", dir_.write("flat.bmp", bmp(2, {{9, 9}}))});  // one value: the first bin
+    for (std::size_t at = 0; (at = bins.find(' ', at)) != std::string::npos; at += 2)
+        bins.replace(at, 1, ", ");
+    EXPECT_EQ(json,
+              "0{\"file\": \"" + dir_.file("in") +
+                  "\\u0001.bmp\", \"header\": \"BITMAPINFOHEADER (40-byte header), read by the library (CBmp::Read)\", "
+                  "\"format\": \"BMP (無圧縮)\", \"size\": {\"width\": 3, \"height\": 1, \"planes\": 1, \"colour\": "
+                  "false}, \"samples\": {\"BITPIX\": -32, "
+                  "\"BSCALE\": 1, \"BZERO\": 0}, \"original_bits\": 8, \"header_planes\": null, \"saveable\": "
+                  "{\"format\": true, \"file\": true}, "
+                  "\"planes\": [{\"range\": {\"min\": 7, \"max\": 200, \"levels\": [0, 255]}, \"histogram\": [" +
+                  bins + "]}]}\n");
+    const std::string flat =
+        program({"info", "--histogram", dir_.write("flat.bmp", bmp(2, {{9, 9}}))}); // one value: the first bin
     std::string firstBin = "histogram 0:      2";
-    for (int i = 0; i < 63; ++i) firstBin += " 0";
+    for (int i = 0; i < 63; ++i)
+        firstBin += " 0";
     EXPECT_EQ(flat.substr(flat.find("histogram 0:")), firstBin + "\n");
-    Bytes v5 = bmp(1, {{5}});  // a header the program reads itself: why the library's reader gives no planes
+    Bytes v5 = bmp(1, {{5}}); // a header the program reads itself: why the library's reader gives no planes
     v5[14] = 124, v5[10] += 84, v5.insert(v5.begin() + 54, 84, 0);
-    const std::string v5path = dir_.write("v5.bmp", Bytes(v5.begin(), v5.end() - 1)), v5said = program({"info", v5path});  // padding cut short
+    const std::string v5path = dir_.write("v5.bmp", Bytes(v5.begin(), v5.end() - 1)),
+                      v5said = program({"info", v5path}); // padding cut short
     EXPECT_NE(v5said.find("\nheader planes:    none (CBmp::ReadHeader reads no BITMAPV5HEADER)\n"), std::string::npos);
-    EXPECT_EQ(v5said.substr(v5said.find("\ndirira: ") + 1), "dirira: " + v5path + ": warning: the file ends 1 bytes early; those pixels read as 0\n");
+    EXPECT_EQ(v5said.substr(v5said.find("\ndirira: ") + 1),
+              "dirira: " + v5path + ": warning: the file ends 1 bytes early; those pixels read as 0\n");
 }
 
 // A file that cannot be read is named with the cause, whatever reads it; an output not written is left as it was.
@@ -162,20 +231,27 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
     const Bytes gray = bmp(4, {{1, 2, 3, 4}}), colour = bmp(1, {{1}, {2}, {3}});
     const auto patched = [](Bytes file, std::size_t at, std::uint8_t value) { return file[at] = value, file; };
     Bytes core{'B', 'M', 0x27, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 8, 0};
-    core.resize(1063, 255);  // 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened
-    const std::pair<Bytes, std::string> cases[] = {{Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"},  // no colours
-        {Bytes(core.begin(), core.begin() + 25), "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"},
-        {Bytes(core.begin() + 14, core.end()), "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are fewer than the 1064 of the 40-byte header "
-                                               "and 4-byte colour entries the library widens it to, and the library refuses it"},  // no file header
+    core.resize(1063, 255); // 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened
+    const std::pair<Bytes, std::string> cases[] = {
+        {Bytes(gray.begin(), gray.begin() + 60), "status 4: the file's headers cannot be read"}, // no colours
+        {Bytes(core.begin(), core.begin() + 25),
+         "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"},
+        {Bytes(core.begin() + 14, core.end()),
+         "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are fewer than the 1064 of the 40-byte header "
+         "and 4-byte colour entries the library widens it to, and the library refuses it"}, // no file header
         {patched(gray, 28, 2), "status 6: 2 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
         {patched(colour, 28, 64), "status 6: 64 bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)"},
-        {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))},  // BI_RLE8
-        {patched(patched(gray, 28, 16), 30, 9), "status 6: " + std::string(dirira::bmp_status_message(6))},  // a depth it decodes
-        {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108), "a BITMAPV4HEADER file (108-byte header): the file ends inside its header"},
-        {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) + "; this file has a 66-byte header: no known bitmap header"}};
+        {patched(colour, 30, 1), "status 6: " + std::string(dirira::bmp_status_message(6))}, // BI_RLE8
+        {patched(patched(gray, 28, 16), 30, 9),
+         "status 6: " + std::string(dirira::bmp_status_message(6))}, // a depth it decodes
+        {patched(Bytes(colour.begin(), colour.begin() + 18), 14, 108),
+         "a BITMAPV4HEADER file (108-byte header): the file ends inside its header"},
+        {patched(Bytes(44), 0, 'B'), "status 7: " + std::string(dirira::bmp_status_message(7)) +
+                                         "; this file has a 66-byte header: no known bitmap header"}};
     for (const auto &[file, why] : cases) {
         const std::string in = dir_.write("in.bmp", file), said = "1dirira: " + in + ": cannot read: " + why + "\n";
-        const std::string all = program({"info", in}) + program({"convert", in, dir_.file("o.bmp")}) + program({"convert", in, dir_.file("o.fits")});
+        const std::string all = program({"info", in}) + program({"convert", in, dir_.file("o.bmp")}) +
+                                program({"convert", in, dir_.file("o.fits")});
         EXPECT_EQ(all + std::to_string(entries()), said + said + said + "1");
     }
     // Out of the framework's memory at each of its allocations in turn: the library's refusal, or the program's
@@ -188,14 +264,19 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
         afx_standin::FailNthAllocation(int(k));
         const std::string said = program({"info", in});
         afx_standin::ClearFaults();
-        EXPECT_TRUE(said == clean || said == "1dirira: out of memory\n" || said == "1dirira: " + in + ": cannot read: status 6: " + dirira::bmp_status_message(6) + "\n") << k << ": " << said;
+        EXPECT_TRUE(said == clean || said == "1dirira: out of memory\n" ||
+                    said == "1dirira: " + in + ": cannot read: status 6: " + dirira::bmp_status_message(6) + "\n")
+            << k << ": " << said;
         EXPECT_EQ(afx_standin::LiveAllocations(), live) << k;
     }
     // A refused creation (the fault sweep has every other fault of the path) and a folder in the output's place.
     const std::string old = dir_.write("old.bmp", {'o', 'l', 'd'});
     std::filesystem::create_directory(dir_.file("folder"));
-    for (const auto &[to, why] : {std::make_pair("old.bmp", "cannot write: status 2: the output file cannot be created"), {"folder", "not a regular file"}}) {
-        win32_standin::FailNth(win32_standin::Call::CreateFileA, to[0] == 'o' ? 2 : 0);  // the second: the first opens the input
+    for (const auto &[to, why] :
+         {std::make_pair("old.bmp", "cannot write: status 2: the output file cannot be created"),
+          {"folder", "not a regular file"}}) {
+        win32_standin::FailNth(win32_standin::Call::CreateFileA,
+                               to[0] == 'o' ? 2 : 0); // the second: the first opens the input
         const std::string said = program({"convert", in, dir_.file(to)});
         EXPECT_EQ(said + text(read_file(old)) + std::to_string(entries()),
                   "1dirira: " + dir_.file(to) + ": " + why + "; it is unchanged\nold3");
@@ -205,8 +286,11 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
 // The FITS header's cards after those CFITSIO writes (the long source name in two, padded to the block); BMP files
 // byte for byte, through FITS and straight.
 TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
-    const std::string name = "a~star field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name";  // ~ and space: printable
-    const auto card = [](std::string key, const std::string &value, const std::string &comment) {  // a value card, padded
+    const std::string name =
+        "a~star field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name"; // ~ and space:
+                                                                                                // printable
+    const auto card = [](std::string key, const std::string &value,
+                         const std::string &comment) { // a value card, padded
         key += std::string(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
         return key + std::string(80 - key.size(), ' ');
     };
@@ -214,9 +298,11 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
     for (const char *extension : {".fits", ".FIT", ".fts"})
         for (int planes : {1, 3}) {
             const int width = 1 + int(random() % 9), height = 1 + int(random() % 6);
-            const std::string in = dir_.write(name + ".bmp", bmp(width, random_planes(random, planes, std::size_t(width * height))));
-            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp"), copy = dir_.file("copy");
-            dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {});  // stale
+            const std::string in =
+                dir_.write(name + ".bmp", bmp(width, random_planes(random, planes, std::size_t(width * height))));
+            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp"),
+                              copy = dir_.file("copy");
+            dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {}); // stale
             std::string header;
             for (const char *line : {"ORIGIN  = 'dirira  '           / written by the dirira program",
                                      "SRCFILE = 'a~star field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
@@ -224,21 +310,29 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
                 header += line + std::string(80 - std::strlen(line), ' ');
             header += card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file");
             for (int plane = 1; plane <= planes; ++plane)
-                header += card("LEVMIN" + std::to_string(plane), "0.", "display level: black") + card("LEVMAX" + std::to_string(plane), "255.", "display level: white");
-            std::string said = program({"convert", in, fits});  // in this order: the second reads what the first wrote
-            said += program({"convert", fits, back}), said += program({"convert", in, copy}), said += text(read_file(back)) + text(read_file(copy));
+                header += card("LEVMIN" + std::to_string(plane), "0.", "display level: black") +
+                          card("LEVMAX" + std::to_string(plane), "255.", "display level: white");
+            std::string said = program({"convert", in, fits}); // in this order: the second reads what the first wrote
+            said += program({"convert", fits, back}), said += program({"convert", in, copy}),
+                said += text(read_file(back)) + text(read_file(copy));
             EXPECT_EQ(said, "000" + in + " -> " + copy + ": " + std::to_string(width) + " x " + std::to_string(height) +
-                                (planes == 1 ? ", 1 plane\n" : ", 3 planes\n") + text(read_file(in)) + text(read_file(in)));
-            const std::string written = text(read_file(fits)).substr(0, 2880), ours = written.substr(written.find("ORIGIN  = "));
-            EXPECT_EQ(ours, (header + "END").append(ours.size() - std::min(ours.size(), header.size() + 3), ' ')) << written;
+                                (planes == 1 ? ", 1 plane\n" : ", 3 planes\n") + text(read_file(in)) +
+                                text(read_file(in)));
+            const std::string written = text(read_file(fits)).substr(0, 2880),
+                              ours = written.substr(written.find("ORIGIN  = "));
+            EXPECT_EQ(ours, (header + "END").append(ours.size() - std::min(ours.size(), header.size() + 3), ' '))
+                << written;
         }
     // A name a FITS header cannot hold (not printable ASCII) is left out, not mangled.
-    const std::string odd = dir_.write("n\xc3\xa9" "bula.bmp", bmp(1, Planes(1, Bytes(1, 7)))), oddFits = dir_.file("n.fits");
+    const std::string odd = dir_.write("n\xc3\xa9"
+                                       "bula.bmp",
+                                       bmp(1, Planes(1, Bytes(1, 7)))),
+                      oddFits = dir_.file("n.fits");
     EXPECT_EQ(program({"convert", odd, oddFits}).substr(0, 1), "0");
     EXPECT_EQ(text(read_file(oddFits)).substr(0, 2880).find("SRCFILE"), std::string::npos);
 }
 
-struct Hdu {  // a table, or a float image with level cards: of one value (unless 0), the values given, or random
+struct Hdu { // a table, or a float image with level cards: of one value (unless 0), the values given, or random
     std::vector<LONGLONG> axes;
     std::map<std::string, double> cards;
     int type = IMAGE_HDU;
@@ -252,16 +346,24 @@ std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &h
     std::vector<float> samples, first;
     fitsfile *file = nullptr;
     int status = 0;
-    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")}, *units[] = {const_cast<char *>("Jy")};
+    char *names[] = {const_cast<char *>("FLUX")}, *forms[] = {const_cast<char *>("E10.4")},
+         *units[] = {const_cast<char *>("Jy")};
     fits_create_diskfile(&file, path.c_str(), &status);
     for (const Hdu &hdu : hdus) {
-        if (hdu.type != IMAGE_HDU && !fits_create_tbl(file, hdu.type, 2, 1, names, forms, units, "STARS", &status)) continue;
-        samples.assign(std::size_t(std::accumulate(hdu.axes.begin(), hdu.axes.end(), LONGLONG(!hdu.axes.empty()), std::multiplies<>())), hdu.constant);
-        for (float &s : samples) s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
+        if (hdu.type != IMAGE_HDU && !fits_create_tbl(file, hdu.type, 2, 1, names, forms, units, "STARS", &status))
+            continue;
+        samples.assign(std::size_t(std::accumulate(hdu.axes.begin(), hdu.axes.end(), LONGLONG(!hdu.axes.empty()),
+                                                   std::multiplies<>())),
+                       hdu.constant);
+        for (float &s : samples)
+            s = hdu.constant != 0 ? s : random() % 5 ? float(random() % 4096) / 16 - 20 : NAN;
         samples = hdu.values.empty() ? samples : hdu.values;
         fits_create_imgll(file, FLOAT_IMG, int(hdu.axes.size()), const_cast<LONGLONG *>(hdu.axes.data()), &status);
-        for (const auto &level : hdu.cards) fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
-        if (!samples.empty()) fits_write_img(file, TFLOAT, 1, LONGLONG(samples.size()), samples.data(), &status), first = first.empty() ? samples : first;
+        for (const auto &level : hdu.cards)
+            fits_write_key(file, TDOUBLE, level.first.c_str(), const_cast<double *>(&level.second), "", &status);
+        if (!samples.empty())
+            fits_write_img(file, TFLOAT, 1, LONGLONG(samples.size()), samples.data(), &status),
+                first = first.empty() ? samples : first;
     }
     EXPECT_EQ(fits_close_file(file, &status), 0);
     return first;
@@ -274,14 +376,18 @@ Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
     Planes planes(count, Bytes(std::size_t(width * height)));
     for (int plane = 0; plane < count; ++plane) {
         const float *first = samples.data() + plane * width * height;
-        double low = INFINITY, high = -INFINITY;  // over the defined samples; 0 when there are none
-        for (int i = 0; i < width * height; ++i) low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
+        double low = INFINITY, high = -INFINITY; // over the defined samples; 0 when there are none
+        for (int i = 0; i < width * height; ++i)
+            low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
         low = low > high ? 0 : low, high = std::max(high, low);
         const std::string n = std::to_string(plane + 1);
-        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n)) low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
+        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n))
+            low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
         for (int i = 0; i < width * height; ++i)
             planes[plane][(height - 1 - i / width) * width + i % width] =
-                !(first[i] > low) ? 0 : first[i] >= high ? 255 : std::uint8_t((first[i] - low) / (high - low) * 255);
+                !(first[i] > low)  ? 0
+                : first[i] >= high ? 255
+                                   : std::uint8_t((first[i] - low) / (high - low) * 255);
     }
     return bmp(width, planes);
 }
@@ -290,28 +396,41 @@ Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
 TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
     const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
     const std::string in = dir_.file("in.fits"), out = dir_.file("out.bmp"), warn = "0dirira: " + in + ": warning: ";
-    const std::string split = ": samples above 100.5 render white, the rest black\n", shape = "1dirira: " + in + ": not a gray or three-plane colour image\n";
+    const std::string split = ": samples above 100.5 render white, the rest black\n",
+                      shape = "1dirira: " + in + ": not a gray or three-plane colour image\n";
     const std::pair<std::vector<Hdu>, std::string> cases[] = {
-        {{{{5, 3, 3}, {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60}, {"LEVMAX3", 70}}}}, "0"},
-        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"}, {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
-        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}, {{3, 3}, {}}}, "0"}, {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
-        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}}, warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
+        {{{{5, 3, 3},
+           {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60}, {"LEVMAX3", 70}}}},
+         "0"},
+        {{{{4, 4, 3}, {{"LEVMIN1", 3}, {"LEVMAX1", 99}, {"LEVMIN3", 50}}}}, "0"},
+        {{empty, binary, {{7, 5}, {{"LEVMIN1", 12.5}, {"LEVMAX1", 200.25}}}}, "0"},
+        {{empty, ascii, {{0, 3}, {}}, {{5, 2}, {}}, {{3, 3}, {}}}, "0"},
+        {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
+        {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}},
+         warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
         {{{{1, 1}, {}, IMAGE_HDU, -7}}, warn + "every sample of plane 1 is -7: it renders black\n"},
         {{{{2, 1}, {}, IMAGE_HDU, NAN}}, warn + "plane 1 has no defined sample: it renders black\n"},
-        {{{{4}, {}}}, shape}, {{{{2, 2, 2}, {}}}, shape}, {{{{2, 2, 1, 1}, {}}}, shape},
-        {{binary}, "1dirira: " + in + ": no image in the file\n"}, {{}, "1dirira: " + in + ": could not open the named file\n"},
+        {{{{4}, {}}}, shape},
+        {{{{2, 2, 2}, {}}}, shape},
+        {{{{2, 2, 1, 1}, {}}}, shape},
+        {{binary}, "1dirira: " + in + ": no image in the file\n"},
+        {{}, "1dirira: " + in + ": could not open the named file\n"},
     };
     for (const auto &[hdus, said] : cases) {
         const std::vector<float> samples = hdus.empty() ? std::vector<float>{} : write_fits(in, hdus);
-        const auto first = std::find_if(hdus.begin(), hdus.end(), [](const Hdu &h) { return h.type == IMAGE_HDU && h.axes.size() && h.axes[0]; });
+        const auto first = std::find_if(hdus.begin(), hdus.end(),
+                                        [](const Hdu &h) { return h.type == IMAGE_HDU && h.axes.size() && h.axes[0]; });
         EXPECT_EQ(program({"convert", in, out}), said);
         EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(*first, samples) : Bytes{})) << said;
         std::filesystem::remove(in), std::filesystem::remove(out);
     }
     write_fits(in, {ascii, binary, {{3, 2, 3}, {}}});
-    EXPECT_EQ(program({"fits-info", in}), "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
-              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy', TBCOL 1\nHDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"
-              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy'\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n");
+    EXPECT_EQ(program({"fits-info", in}),
+              "0HDU 1: primary\n  BITPIX 16, NAXIS 0\nHDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy', TBCOL 1\nHDU 3: BINTABLE, EXTNAME "
+              "'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"
+              "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy'\nHDU 4: IMAGE\n  BITPIX -32, NAXIS 3: "
+              "3 x 2 x 3\n");
 }
 
 // Each input becomes DIR/NAME.EXT as a conversion of its own would make it, in parallel or not; a bad file is
@@ -320,24 +439,31 @@ TEST_F(Program, BatchesConvertEveryGoodFileAndNameTheBadOnes) {
     std::mt19937 random(77);
     std::vector<std::string> inputs;
     for (int i = 0; i < 7; ++i)
-        inputs.push_back(dir_.write("in" + std::to_string(i) + (i == 3 ? ".bmp" : ".x.bmp"), i == 3 ? Bytes{'B', 'M'} : bmp(6, random_planes(random, i % 2 ? 3 : 1, 6 * 4))));
+        inputs.push_back(dir_.write("in" + std::to_string(i) + (i == 3 ? ".bmp" : ".x.bmp"),
+                                    i == 3 ? Bytes{'B', 'M'} : bmp(6, random_planes(random, i % 2 ? 3 : 1, 6 * 4))));
     for (const std::string to : {"fits", "bmp"})
         for (const char *jobs : {"1", "3"}) {
             const std::string out = dir_.file("out-" + to + jobs) + (jobs[0] == '1' ? "/" : "");
             std::vector<std::string> args = {"convert", "-j", jobs, "--to", to, "-o", out};
-            const std::string said = (args.insert(args.end(), inputs.begin(), inputs.end()), std::filesystem::create_directory(out), program(args));
-            EXPECT_EQ(said.substr(0, 1) + said.substr(said.find("dirira: 1 of")), "1dirira: 1 of 7 files failed: " + inputs[3] + "\n");
+            const std::string said = (args.insert(args.end(), inputs.begin(), inputs.end()),
+                                      std::filesystem::create_directory(out), program(args));
+            EXPECT_EQ(said.substr(0, 1) + said.substr(said.find("dirira: 1 of")),
+                      "1dirira: 1 of 7 files failed: " + inputs[3] + "\n");
             for (std::size_t i = 0; i < inputs.size(); ++i) {
                 const std::string single = dir_.file("single" + std::to_string(i) + jobs + "." + to);
-                EXPECT_EQ(read_file(out + "/in" + std::to_string(i) + (i == 3 ? "." : ".x.") + to), (program({"convert", inputs[i], single}), read_file(single)));
+                EXPECT_EQ(read_file(out + "/in" + std::to_string(i) + (i == 3 ? "." : ".x.") + to),
+                          (program({"convert", inputs[i], single}), read_file(single)));
             }
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 6);
         }
     EXPECT_EQ(program({"convert", "--to", "fits", "-o", dir_.path(), "x.bmp", "b/x.bmp"}),
               "2dirira: two inputs would both become " + dir_.file("x.fits") + "; nothing converted\n");
     const std::string cannot = ": cannot start a process: Resource temporarily unavailable\n";
-    EXPECT_EQ(program_refused_fork({"convert", "-j", "2", "--to", "fits", "-o", dir_.file("none"), inputs[0], inputs[1]}, dir_.file("log")),
-              "1dirira: " + inputs[0] + cannot + "dirira: " + inputs[1] + cannot + "dirira: 2 of 2 files failed: " + inputs[0] + " " + inputs[1] + "\n");
+    EXPECT_EQ(
+        program_refused_fork({"convert", "-j", "2", "--to", "fits", "-o", dir_.file("none"), inputs[0], inputs[1]},
+                             dir_.file("log")),
+        "1dirira: " + inputs[0] + cannot + "dirira: " + inputs[1] + cannot +
+            "dirira: 2 of 2 files failed: " + inputs[0] + " " + inputs[1] + "\n");
     // Without threads to be had, a picture big enough for two is decoded, rendered and written by one, the same.
     const std::string big = dir_.write("big.bmp", bmp(800, random_planes(random, 1, 800 * 700)));
     for (const char *to : {".bmp", ".fits"}) {
@@ -353,23 +479,34 @@ TEST_F(Program, ProgressBarsDrawWhatTheLibraryReports) {
     const std::string c39 = "a-caption-of-thirty-nine-characters-39:", c40 = c39 + "X", c41 = "Y" + c40;
     const std::string none = "..............................]   0%", part = "####################..........]  67%";
     const std::string full = "##############################] 100%", wipe = "\r" + std::string(78, ' ') + "\r";
-    const struct { const char *caption; bool enabled; std::string field; } cases[] = {{c39.c_str(), true, c39 + " "},
-        {c40.c_str(), true, c40}, {c41.c_str(), true, "..." + c41.substr(4)}, {nullptr, true, std::string(40, ' ')}, {c40.c_str(), false, ""}};
+    const struct {
+        const char *caption;
+        bool enabled;
+        std::string field;
+    } cases[] = {{c39.c_str(), true, c39 + " "},
+                 {c40.c_str(), true, c40},
+                 {c41.c_str(), true, "..." + c41.substr(4)},
+                 {nullptr, true, std::string(40, ' ')},
+                 {c40.c_str(), false, ""}};
     for (const auto &c : cases) {
         char *drawn = nullptr;
         std::size_t size = 0;
-        std::FILE *out = open_memstream(&drawn, &size);  // which shows what was flushed
-        std::string flushed;  // after a close, then after a redraw
+        std::FILE *out = open_memstream(&drawn, &size); // which shows what was flushed
+        std::string flushed;                            // after a close, then after a redraw
         {
             dirira_tool::ProgressBar bar(out, c.enabled);
-            for (const auto &[stage, value] : std::initializer_list<std::pair<WPARAM, LPARAM>>{{0, LPARAM(c.caption)}, {1, 0}, {1, 67}, {1, 67}, {1, 150}, {1, -5}, {2, 0}, {2, 0}})
+            for (const auto &[stage, value] : std::initializer_list<std::pair<WPARAM, LPARAM>>{
+                     {0, LPARAM(c.caption)}, {1, 0}, {1, 67}, {1, 67}, {1, 150}, {1, -5}, {2, 0}, {2, 0}})
                 SendMessageA(bar.window(), WM_USER + 0x70, stage, value);
             flushed.assign(drawn != nullptr ? drawn : "", size);
-            flushed += "|" + (SendMessageA(bar.window(), WM_USER + 0x70, 1, 67), std::string(drawn != nullptr ? drawn : "", size));
+            flushed += "|" + (SendMessageA(bar.window(), WM_USER + 0x70, 1, 67),
+                              std::string(drawn != nullptr ? drawn : "", size));
         }
         const std::string line = "\r" + c.field + " [", drew = (std::fclose(out), std::string(drawn, size));
-        const std::string closed = c.enabled ? line + none + line + part + line + full + line + none + wipe : "", redrawn = c.enabled ? line + part : "";
-        EXPECT_EQ(flushed + "|" + drew, closed + "|" + closed + redrawn + "|" + closed + redrawn + (c.enabled ? wipe : ""));
+        const std::string closed = c.enabled ? line + none + line + part + line + full + line + none + wipe : "",
+                          redrawn = c.enabled ? line + part : "";
+        EXPECT_EQ(flushed + "|" + drew,
+                  closed + "|" + closed + redrawn + "|" + closed + redrawn + (c.enabled ? wipe : ""));
         std::free(drawn);
     }
 }
@@ -377,17 +514,22 @@ TEST_F(Program, ProgressBarsDrawWhatTheLibraryReports) {
 // On a terminal the bar is drawn and wiped before the result line; --quiet draws none. Killed while writing, the
 // program leaves the old output and no temporary file.
 TEST_F(Program, ProgressShowsAsABarOnATerminalAndAnInterruptedConversionLeavesTheOldOutput) {
-    const std::string in = dir_.write("in.bmp", bmp(300, Planes(3, Bytes(300 * 200, 9)))), out = dir_.write("out.bmp", {'o', 'l', 'd'});
+    const std::string in = dir_.write("in.bmp", bmp(300, Planes(3, Bytes(300 * 200, 9)))),
+                      out = dir_.write("out.bmp", {'o', 'l', 'd'});
     for (bool quiet : {false, true}) {
         int terminal = -1, status = 1;
         const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-        if (child == 0) _exit((run({"convert", in, dir_.file("new.bmp"), quiet ? "--quiet" : "-j=1"}), std::fflush(nullptr), 0));
+        if (child == 0)
+            _exit((run({"convert", in, dir_.file("new.bmp"), quiet ? "--quiet" : "-j=1"}), std::fflush(nullptr), 0));
         std::string shown;
         char buffer[4096];
-        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, std::size_t(got));
+        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, std::size_t(got));
         waitpid(child, &status, 0), close(terminal);
-        const std::string result = "\r" + std::string(78, ' ') + "\r" + in + " -> " + dir_.file("new.bmp") + ": 300 x 200, 3 planes\r\n";
-        EXPECT_EQ(shown.substr(quiet ? 0 : shown.size() - std::min(shown.size(), result.size())), quiet ? result.substr(80) : result);
+        const std::string result =
+            "\r" + std::string(78, ' ') + "\r" + in + " -> " + dir_.file("new.bmp") + ": 300 x 200, 3 planes\r\n";
+        EXPECT_EQ(shown.substr(quiet ? 0 : shown.size() - std::min(shown.size(), result.size())),
+                  quiet ? result.substr(80) : result);
         EXPECT_EQ(shown.find("] 100%") != std::string::npos && status == 0, !quiet) << shown;
     }
     const pid_t child = fork();
@@ -398,10 +540,12 @@ TEST_F(Program, ProgressShowsAsABarOnATerminalAndAnInterruptedConversionLeavesTh
         }));
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_EQ(text(read_file(out)) + std::to_string(entries()) + std::to_string(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM), "old31");
+    EXPECT_EQ(text(read_file(out)) + std::to_string(entries()) +
+                  std::to_string(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM),
+              "old31");
 }
 
-std::tuple<int, int, int, Bytes> read_png(const std::string &path) {  // width, height, channels, pixels
+std::tuple<int, int, int, Bytes> read_png(const std::string &path) { // width, height, channels, pixels
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     Bytes pixels;
@@ -413,69 +557,98 @@ std::tuple<int, int, int, Bytes> read_png(const std::string &path) {  // width, 
 // The library's display bytes of the block means at the printed levels: blocks cut by the edge average what they
 // hold, NaN is left out; levels that span nothing or run backwards give a picture and a warning.
 TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
-    const std::vector<float> samples = {12, 13, 14, 15, 16, 7, 8, NAN, 10, 11, 1, 2, 3, 4, 250.5f};  // 5 x 3, FITS's bottom row first
-    const std::string in = dir_.file("in.fits"), png = (write_fits(dir_.file("in.fits"), {{{5, 3}, {}, IMAGE_HDU, 0, samples}}), dir_.file("out.png"));
+    const std::vector<float> samples = {12, 13, 14, 15, 16, 7, 8,     NAN,
+                                        10, 11, 1,  2,  3,  4, 250.5f}; // 5 x 3, FITS's bottom row first
+    const std::string in = dir_.file("in.fits"),
+                      png = (write_fits(dir_.file("in.fits"), {{{5, 3}, {}, IMAGE_HDU, 0, samples}}),
+                             dir_.file("out.png"));
     // --size 2x2: blocks of 3 x 3, so 2 x 1 means: (1+2+3+7+8+12+13+14)/8 and (4+250.5+10+11+15+16)/6.
-    const float means[] = {60.0f / 8, 306.5f / 6};  // the reduced picture's samples are floats
+    const float means[] = {60.0f / 8, 306.5f / 6}; // the reduced picture's samples are floats
     const double low = means[0], span = means[1] - low;
-    const struct { const char *stretch; double black, white; std::string warning; } cases[] = {
-        {"minmax", low, means[1], ""}, {"percentile:25,75", low + 0.25 * span, low + 0.75 * span, ""}, {"percentile:0,100", low, means[1], ""},
-        {"percentile:80,20", low + 0.8 * span, low + 0.2 * span, "black 42.3667 is above white 16.2167: samples above 42.3667 render white, the rest black"},
+    const struct {
+        const char *stretch;
+        double black, white;
+        std::string warning;
+    } cases[] = {
+        {"minmax", low, means[1], ""},
+        {"percentile:25,75", low + 0.25 * span, low + 0.75 * span, ""},
+        {"percentile:0,100", low, means[1], ""},
+        {"percentile:80,20", low + 0.8 * span, low + 0.2 * span,
+         "black 42.3667 is above white 16.2167: samples above 42.3667 render white, the rest black"},
         {"percentile:40,40", low + 0.4 * span, low + 0.4 * span, "black and white are both 24.9333: it renders black"}};
     for (const auto &c : cases) {
         const std::string said = program({"preview", "--size", "2x2", "--stretch", c.stretch, in, png});
-        CStlImage expected;  // the library's display bytes of the means at those levels
-        expected.Create(2, 1, 1, -32), expected.SetPixelGrayRaw(0, 0, means[0], 0), expected.SetPixelGrayRaw(1, 0, means[1], 0);
+        CStlImage expected; // the library's display bytes of the means at those levels
+        expected.Create(2, 1, 1, -32), expected.SetPixelGrayRaw(0, 0, means[0], 0),
+            expected.SetPixelGrayRaw(1, 0, means[1], 0);
         expected.LevelMin[0] = c.black, expected.LevelMax[0] = c.white, expected.LevelRange[0] = c.white - c.black;
         char levels[96];
         std::snprintf(levels, sizeof levels, "plane 1: black %.9g, white %.9g\n", c.black, c.white);
-        EXPECT_EQ(said, "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch " + std::string(c.stretch).substr(0, c.stretch[0] == 'p' ? 10 : 6) + "\n" + levels +
-                  (c.warning.empty() ? "" : "dirira: " + in + ": warning: plane 1: " + c.warning + "\n"));
-        EXPECT_EQ(read_png(png), std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
+        EXPECT_EQ(said, "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch " +
+                            std::string(c.stretch).substr(0, c.stretch[0] == 'p' ? 10 : 6) + "\n" + levels +
+                            (c.warning.empty() ? "" : "dirira: " + in + ": warning: plane 1: " + c.warning + "\n"));
+        EXPECT_EQ(
+            read_png(png),
+            std::make_tuple(2, 1, 1, Bytes{expected.GetPixelGray256(0, 0, 0), expected.GetPixelGray256(1, 0, 0)}));
     }
     // asinh: the 0.5 and 99.5 percentiles bound the curve (the darker mean falls below it, the brighter above),
     // shown at levels 0..1.
     const std::string asinh = program({"preview", "--size", "2x2", "--stretch=asinh", in, png});
     EXPECT_EQ(asinh + text(std::get<3>(read_png(png))),
-              "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch asinh\nplane 1: black 0, white 1\n" + text(Bytes{0, 255}));
+              "0" + in + " -> " + png + ": 2 x 1 from 5 x 3, stretch asinh\nplane 1: black 0, white 1\n" +
+                  text(Bytes{0, 255}));
     // A 1 x 1 colour picture: three channels and a warning per plane, or a plane of its own in gray.
     const std::string one = dir_.write("one.bmp", bmp(1, {{9}, {99}, {200}}));
-    for (const auto &[option, count] : std::vector<std::pair<std::string, int>>{{"--colour", 3}, {"--plane=2", 1}, {"--size=1x9", 3}}) {
+    for (const auto &[option, count] :
+         std::vector<std::pair<std::string, int>>{{"--colour", 3}, {"--plane=2", 1}, {"--size=1x9", 3}}) {
         const std::string said = program({"preview", option, one, png});
-        EXPECT_EQ(said.substr(0, 1) + std::to_string(std::count(said.begin(), said.end(), '\n') - 2 * count), "01") << said;  // levels, a warning
+        EXPECT_EQ(said.substr(0, 1) + std::to_string(std::count(said.begin(), said.end(), '\n') - 2 * count), "01")
+            << said; // levels, a warning
         EXPECT_EQ(std::get<2>(read_png(png)), count);
     }
     // 2 x 2, top row first, each plane 255 at one pixel of its own and 0 elsewhere: rows and channels in place.
     const std::string two = dir_.write("two.bmp", bmp(2, {{9, 200, 9, 9}, {7, 7, 60, 7}, {1, 1, 1, 80}}));
-    EXPECT_EQ((program({"preview", "--colour", "--stretch=minmax", two, png}), std::get<3>(read_png(png))), (Bytes{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+    EXPECT_EQ((program({"preview", "--colour", "--stretch=minmax", two, png}), std::get<3>(read_png(png))),
+              (Bytes{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
     EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
-              "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in + ": --colour needs three planes, the image has 1\n");
-    zircim::FailNthSlotMapping(2);  // the file's picture is the first store, the preview's the second
+              "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in +
+                  ": --colour needs three planes, the image has 1\n");
+    zircim::FailNthSlotMapping(2); // the file's picture is the first store, the preview's the second
     EXPECT_EQ(program({"preview", one, png}), "1dirira: " + one + ": no memory for a 1 x 1 preview\n");
     zircim::FailNthSlotMapping(0);
-    const std::string nan = dir_.file("nan.fits"), warn = "dirira: " + nan + ": warning: ";  // no finite sample: levels 0 and 0
+    const std::string nan = dir_.file("nan.fits"),
+                      warn = "dirira: " + nan + ": warning: "; // no finite sample: levels 0 and 0
     write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
-    EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}), "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" +
-              warn + "plane 1 has no defined sample: it renders black\n" + warn + "plane 1: black and white are both 0: it renders black\n");
-    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513"), std::make_tuple(1, 1024, "1 x 1024")}) {  // by default at most
-        const std::string big = dir_.file(std::to_string(width) + "x" + std::to_string(height) + ".fits"), said = (write_fits(big, {{{width, height}, {}}}), program({"preview", big, png}));
-        EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " + std::to_string(width) + " x " +
-                  std::to_string(height) + ", stretch zscale");  // 1024 x 1024, reduced by whole factors
+    EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}),
+              "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" + warn +
+                  "plane 1 has no defined sample: it renders black\n" + warn +
+                  "plane 1: black and white are both 0: it renders black\n");
+    for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513"),
+                                               std::make_tuple(1, 1024, "1 x 1024")}) { // by default at most
+        const std::string big = dir_.file(std::to_string(width) + "x" + std::to_string(height) + ".fits"),
+                          said = (write_fits(big, {{{width, height}, {}}}), program({"preview", big, png}));
+        EXPECT_EQ(said.substr(0, said.find('\n')), "0" + big + " -> " + png + ": " + shown + " from " +
+                                                       std::to_string(width) + " x " + std::to_string(height) +
+                                                       ", stretch zscale"); // 1024 x 1024, reduced by whole factors
     }
-    for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--stretch=percentile:101,1", "--size=0x4", "--size=4", "--plane=0"})
+    for (const char *bad : {"--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101",
+                            "--stretch=percentile:101,1", "--size=0x4", "--size=4", "--plane=0"})
         EXPECT_EQ(program({"preview", bad, in, png}).substr(0, 9), "2dirira: ") << bad;
 }
 
 // The asinh curve as its contract writes it: x = (v - black) / (white - black), asinh(x / 0.1) / asinh(10), a float;
 // a span of nothing or less gives 0 throughout.
 TEST(Stretch, AsinhFollowsItsCurve) {
-    const auto curve = [](double v, double black, double white) { return float(std::asinh((v - black) / (white - black) / 0.1) / std::asinh(10.0)); };
+    const auto curve = [](double v, double black, double white) {
+        return float(std::asinh((v - black) / (white - black) / 0.1) / std::asinh(10.0));
+    };
     std::vector<float> samples = {2, 2.5f, 4.75f, 12, -8, 30};
     dirira_tool::asinh_in_place(samples, {2, 12});
-    EXPECT_EQ(samples, (std::vector<float>{curve(2, 2, 12), curve(2.5, 2, 12), curve(4.75, 2, 12), curve(12, 2, 12), curve(-8, 2, 12), curve(30, 2, 12)}));
+    EXPECT_EQ(samples, (std::vector<float>{curve(2, 2, 12), curve(2.5, 2, 12), curve(4.75, 2, 12), curve(12, 2, 12),
+                                           curve(-8, 2, 12), curve(30, 2, 12)}));
     std::vector<float> flat = {5, 7};
     dirira_tool::asinh_in_place(flat, {6, 6});
     EXPECT_EQ(flat, (std::vector<float>{0, 0}));
 }
 
-}  // namespace
+} // namespace

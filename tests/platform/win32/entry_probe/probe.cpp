@@ -22,7 +22,7 @@ BOOL WINAPI ProbeEntry(HINSTANCE, DWORD reason, LPVOID reserved) {
     return reason != DLL_PROCESS_ATTACH || !answer || answer[0] != '0';
 }
 
-}  // namespace
+} // namespace
 
 #ifdef _WIN32
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
@@ -34,6 +34,6 @@ namespace {
 HMODULE ThisModule() { return win32_standin::ModuleOfAddress(reinterpret_cast<const void *>(&ProbeEntry)); }
 __attribute__((constructor)) void Attach() { win32_standin::RunProcessAttach(ThisModule(), ProbeEntry); }
 __attribute__((destructor)) void Detach() { win32_standin::RunProcessDetach(ThisModule(), ProbeEntry); }
-}  // namespace
+} // namespace
 extern "C" __attribute__((visibility("default"))) int ProbeAnswer() { return 42; }
 #endif

@@ -34,7 +34,7 @@ inline HBITMAP ScreenBitmap(LONG width, LONG height, const std::vector<BYTE> &ro
 // The rows GetDIBits copies at `bitCount` bits per pixel; empty when it
 // copies none.
 inline std::vector<BYTE> RowsOf(HBITMAP bitmap, LONG width, LONG height, WORD bitCount, DWORD compression = BI_RGB) {
-    Dib dib = DibOf(width, height, bitCount, compression);  // height < 0: the rows top-down
+    Dib dib = DibOf(width, height, bitCount, compression); // height < 0: the rows top-down
     const LONG count = height < 0 ? -height : height;
     std::vector<BYTE> rows(((width * bitCount + 31) / 32) * 4 * count, 0xAA);
     HDC screen = GetDC(NULL);
@@ -43,4 +43,4 @@ inline std::vector<BYTE> RowsOf(HBITMAP bitmap, LONG width, LONG height, WORD bi
     return lines == count ? rows : std::vector<BYTE>{};
 }
 
-}  // namespace gdi_test
+} // namespace gdi_test

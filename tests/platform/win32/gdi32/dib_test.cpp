@@ -18,7 +18,8 @@ class DibTest : public testing::Test {
 protected:
     void TearDown() override {
         DeleteObject(bitmap_);
-        if (!testing_support::kWin32Seams) return;
+        if (!testing_support::kWin32Seams)
+            return;
         win32_standin::ClearFaults(), win32_standin::SetScreenDepth(32);
         EXPECT_TRUE(win32_standin::HeldDCs() == 0 && win32_standin::LiveGdiObjects() == 0);
     }
@@ -45,10 +46,12 @@ RGBQUAD Quad(DWORD rgb) { return {BYTE(rgb), BYTE(rgb >> 8), BYTE(rgb >> 16), 0}
 // not copied: Wine's behaviour, not Windows'.
 TEST_F(DibTest, DefaultColourTablesAndNearestIndexes) {
     std::vector<RGBQUAD> tables[3] = {{Quad(0), Quad(0xFFFFFF)}, {}, {}};
-    for (int i : {0, 1, 2, 3, 4, 5, 6, 12, 7, 13, 14, 15, 16, 17, 18, 19}) tables[1].push_back(Quad(kStatic[i]));
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 12, 7, 13, 14, 15, 16, 17, 18, 19})
+        tables[1].push_back(Quad(kStatic[i]));
     for (int i = 0; i < 256; ++i)
-        tables[2].push_back(i < 10 ? Quad(kStatic[i]) : i >= 246 ? Quad(kStatic[i - 236])
-                                   : RGBQUAD{BYTE(i & 0xC0), BYTE((i & 0x38) << 2), BYTE((i & 7) << 5), 0});
+        tables[2].push_back(i < 10     ? Quad(kStatic[i])
+                            : i >= 246 ? Quad(kStatic[i - 236])
+                                       : RGBQUAD{BYTE(i & 0xC0), BYTE((i & 0x38) << 2), BYTE((i & 7) << 5), 0});
     const std::vector<BYTE> kRows[3] = {
         {0x40, 0, 0, 0, 0x00, 0, 0, 0}, {0x0F, 0, 0, 0, 0x9C, 0, 0, 0}, {0, 255, 0, 0, 249, 252, 0, 0}};
     for (int t = 0; t < 3; ++t) {
@@ -84,9 +87,10 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
             for (LONG x = 0; x < kWidth; ++x) {
                 BYTE *row = &packed[y * rowBytes(bits)], *out = &bgr[y * rowBytes(24) + 3 * x];
                 if (bits <= 8) {
-                    int index;  // of a colour no other entry has
+                    int index; // of a colour no other entry has
                     auto same = [&](const RGBQUAD &q) { return !std::memcmp(&q, &dib.colors[index], sizeof q); };
-                    do index = static_cast<int>(random() % (1u << bits));
+                    do
+                        index = static_cast<int>(random() % (1u << bits));
                     while (std::count_if(dib.colors, dib.colors + (1 << bits), same) != 1);
                     row[x * bits / 8] |= static_cast<BYTE>(index << (8 - bits - x * bits % 8));
                     const RGBQUAD &q = dib.colors[index];
@@ -100,7 +104,8 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
                 }
                 const DWORD value = bits == 16 ? level[2] << 10 | level[1] << 5 | level[0]
                                                : DWORD{out[2]} << 16 | DWORD{out[1]} << 8 | out[0];
-                for (int b = 0; b < bits / 8; ++b) row[x * bits / 8 + b] = static_cast<BYTE>(value >> (8 * b));
+                for (int b = 0; b < bits / 8; ++b)
+                    row[x * bits / 8 + b] = static_cast<BYTE>(value >> (8 * b));
             }
         HDC screen = GetDC(NULL);
         HBITMAP in = CreateDIBitmap(screen, &dib.header, CBM_INIT, packed.data(), InfoOf(dib), DIB_RGB_COLORS);
@@ -108,7 +113,8 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
         EXPECT_EQ(RowsOf(in, kWidth, kHeight, 24), bgr) << "read in";
         EXPECT_EQ(RowsOf(out, kWidth, kHeight, bits), packed) << "written out";
         std::vector<BYTE> topDown;
-        for (LONG y = kHeight; y-- > 0;) topDown.insert(topDown.end(), &packed[y * rowBytes(bits)], &packed[(y + 1) * rowBytes(bits)]);
+        for (LONG y = kHeight; y-- > 0;)
+            topDown.insert(topDown.end(), &packed[y * rowBytes(bits)], &packed[(y + 1) * rowBytes(bits)]);
         EXPECT_EQ(RowsOf(out, kWidth, -kHeight, bits), topDown) << "written out top-down";
         DeleteObject(in), DeleteObject(out);
     }
@@ -118,16 +124,19 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
 // (32 until a test sets another), which limits the colours it holds.
 // shown: the pixel as a 24-bit row reads it back.
 TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
-    const struct { const char *name; WORD screenDepth; bool dc; std::vector<BYTE> shown; } kCases[] = {
-        {"no_dc_monochrome_dark_is_black", 1, false, {0, 0, 0, 0}},
-        {"screen_32", 32, true, {0x56, 0x34, 0x1E, 0}},
-        {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}},
-        {"screen_24", 24, true, {0x56, 0x34, 0x1E, 0}},
-        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x18, 0}},  // 6 bits of red would keep 0x1C, 5 of green 0x31
+    const struct {
+        const char *name;
+        WORD screenDepth;
+        bool dc;
+        std::vector<BYTE> shown;
+    } kCases[] = {
+        {"no_dc_monochrome_dark_is_black", 1, false, {0, 0, 0, 0}},      {"screen_32", 32, true, {0x56, 0x34, 0x1E, 0}},
+        {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}}, {"screen_24", 24, true, {0x56, 0x34, 0x1E, 0}},
+        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x18, 0}}, // 6 bits of red would keep 0x1C, 5 of green 0x31
     };
     const BYTE pixel[] = {0x56, 0x34, 0x1E, 0};
     Dib dib = DibOf(1, 1, 24);
-    const auto made = [&](bool dc) {  // the bitmap's depth and its pixel
+    const auto made = [&](bool dc) { // the bitmap's depth and its pixel
         HDC screen = dc ? GetDC(NULL) : NULL;
         HBITMAP bitmap = CreateDIBitmap(screen, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
         ReleaseDC(NULL, screen);
@@ -138,11 +147,13 @@ TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        if (c.dc && !testing_support::kWin32Seams) continue;  // needs the screen-depth seam
-        if (c.dc) win32_standin::SetScreenDepth(c.screenDepth);
+        if (c.dc && !testing_support::kWin32Seams)
+            continue; // needs the screen-depth seam
+        if (c.dc)
+            win32_standin::SetScreenDepth(c.screenDepth);
         EXPECT_EQ(made(c.dc), std::make_pair(c.screenDepth, c.shown));
     }
-    if (testing_support::kWin32Seams) {  // no screen is 12 bits deep: the depth stays
+    if (testing_support::kWin32Seams) { // no screen is 12 bits deep: the depth stays
         win32_standin::SetScreenDepth(12);
         EXPECT_EQ(made(true).first, 16);
     }
@@ -168,4 +179,4 @@ TEST_F(DibTest, EmptyDibsAndTheSeams) {
     EXPECT_TRUE(Query(&dib) == 1 && dib.header.biSizeImage == 24u) << "ClearFaults disarms";
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,8 @@ protected:
     void TearDown() override {
         ReleaseDC(NULL, screen_);
         DeleteObject(palette_);
-        if (!testing_support::kWin32Seams) return;
+        if (!testing_support::kWin32Seams)
+            return;
         win32_standin::SetScreenDepth(32);
         EXPECT_EQ(win32_standin::LiveGdiObjects(), 0);
         EXPECT_EQ(win32_standin::HeldDCs(), 0);
@@ -29,18 +30,23 @@ protected:
 TEST_F(ObjectsTest, GetObjectGivesTheBitmapRecord) {
     // bitsPerPixel: 1 or the screen's (Windows makes any depth, the subset
     // only these two); widthBytes: of 9 pixels, rows padded to 16 bits.
-    const struct { const char *name; WORD screenDepth; UINT bitsPerPixel; LONG widthBytes; } kCases[] = {
-        {"mono", 32, 1, 2}, {"screen_24", 24, 24, 28}};
+    const struct {
+        const char *name;
+        WORD screenDepth;
+        UINT bitsPerPixel;
+        LONG widthBytes;
+    } kCases[] = {{"mono", 32, 1, 2}, {"screen_24", 24, 24, 28}};
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        if (testing_support::kWin32Seams) win32_standin::SetScreenDepth(c.screenDepth);
+        if (testing_support::kWin32Seams)
+            win32_standin::SetScreenDepth(c.screenDepth);
         HBITMAP bitmap = CreateBitmap(9, 3, 1, c.bitsPerPixel, NULL);
         EXPECT_TRUE(!testing_support::kWin32Seams || win32_standin::LiveGdiObjects() == 2) << "the palette and it";
         BITMAP record;
         EXPECT_EQ(GetObjectA(bitmap, sizeof record - 1, &record), 0) << "too small a buffer";
         ASSERT_EQ(GetObjectA(bitmap, sizeof record * 2, &record), static_cast<int>(sizeof record));
-        EXPECT_EQ(std::make_tuple(record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes,
-                                  record.bmPlanes, record.bmBitsPixel, record.bmBits),
+        EXPECT_EQ(std::make_tuple(record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes, record.bmPlanes,
+                                  record.bmBitsPixel, record.bmBits),
                   std::make_tuple(0, 9, 3, c.widthBytes, 1, c.bitsPerPixel, LPVOID{NULL}));
         EXPECT_TRUE(DeleteObject(bitmap) && !GetObjectA(bitmap, sizeof record, &record)) << "deleted: no object";
         EXPECT_FALSE(DeleteObject(bitmap)) << "deleted: nothing to delete";
@@ -52,9 +58,13 @@ TEST_F(ObjectsTest, GetObjectGivesTheBitmapRecord) {
 TEST_F(ObjectsTest, CreateBitmapRefusesWhatTheSubsetLacks) {
     SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
     const BYTE bits[4] = {};
-    const struct { int width, height; UINT planes, bitsPerPixel; const void *bits; } kCases[] = {
+    const struct {
+        int width, height;
+        UINT planes, bitsPerPixel;
+        const void *bits;
+    } kCases[] = {
         {0, 3, 1, 1, nullptr}, {9, 0, 1, 32, nullptr}, {-1, 3, 1, 1, nullptr}, {0x10000, 0x8000, 1, 1, nullptr},
-        {9, 3, 2, 1, nullptr}, {9, 3, 1, 8, nullptr}, {1, 1, 1, 1, bits}};
+        {9, 3, 2, 1, nullptr}, {9, 3, 1, 8, nullptr},  {1, 1, 1, 1, bits}};
     for (const auto &c : kCases)
         EXPECT_LAST_ERROR(CreateBitmap(c.width, c.height, c.planes, c.bitsPerPixel, c.bits), nullptr,
                           ERROR_INVALID_PARAMETER);
@@ -84,7 +94,7 @@ TEST_F(ObjectsTest, SelectionReturnsThePreviousPaletteAndIsCounted) {
     HDC other = GetDC(NULL);
     EXPECT_TRUE(other != screen_ && (!seams || win32_standin::HeldDCs() == 2));
     SelectPalette(other, palette_, FALSE);
-    if (seams) {  // Wine releases a screen DC whatever window is named
+    if (seams) { // Wine releases a screen DC whatever window is named
         EXPECT_EQ(ReleaseDC(HWND(0x1234), other), 0) << "not a DC of that window";
         EXPECT_EQ(win32_standin::HeldDCs(), 2);
     }
@@ -100,7 +110,7 @@ TEST_F(ObjectsTest, SelectionReturnsThePreviousPaletteAndIsCounted) {
 TEST_F(ObjectsTest, RealisationMapsEntriesOnlyOnAPaletteScreen) {
     SelectPalette(screen_, palette_, TRUE);
     EXPECT_EQ(RealizePalette(screen_), 0u);
-    if (testing_support::kWin32Seams) {  // Wine answers 0 without a DC; the depth is a seam
+    if (testing_support::kWin32Seams) { // Wine answers 0 without a DC; the depth is a seam
         EXPECT_EQ(RealizePalette(NULL), UINT{GDI_ERROR});
         win32_standin::SetScreenDepth(8);
         EXPECT_EQ(RealizePalette(screen_), 1u);
@@ -108,4 +118,4 @@ TEST_F(ObjectsTest, RealisationMapsEntriesOnlyOnAPaletteScreen) {
     SelectPalette(screen_, stock_, FALSE);
 }
 
-}  // namespace
+} // namespace

@@ -32,7 +32,11 @@ protected:
 // content: the file's afterwards, "-" for none. Read-only files refuse
 // writing, except under Wine run by root.
 TEST_F(FileTest, CreateFileFollowsDispositionAndRefusesAsWindows) {
-    const struct { const char *name, *target; DWORD access, disposition, error; const char *content; } kCases[] = {
+    const struct {
+        const char *name, *target;
+        DWORD access, disposition, error;
+        const char *content;
+    } kCases[] = {
         {"CreateAlwaysOnMissing", "new", kReadWrite, CREATE_ALWAYS, ERROR_SUCCESS, ""},
         {"CreateNewOnExisting", "hello", kReadWrite, CREATE_NEW, ERROR_FILE_EXISTS, "hello"},
         {"CreateAlwaysTruncatesExisting", "hello", kReadWrite, CREATE_ALWAYS, ERROR_ALREADY_EXISTS, ""},
@@ -46,7 +50,8 @@ TEST_F(FileTest, CreateFileFollowsDispositionAndRefusesAsWindows) {
     };
     for (const auto &c : kCases) {
         SCOPED_TRACE(c.name);
-        if (!testing_support::kWin32Seams && c.target == std::string("readonly") && c.error) continue;
+        if (!testing_support::kWin32Seams && c.target == std::string("readonly") && c.error)
+            continue;
         const std::string path = folder_.file(c.target);
         SetLastError(0xdeadbeef);
         HANDLE file = Open(path, c.access, 0, c.disposition);
@@ -61,7 +66,11 @@ TEST_F(FileTest, CreateFileFollowsDispositionAndRefusesAsWindows) {
 // Each side's access must be allowed by the other side's share mode;
 // handles without data access take no part.
 TEST_F(FileTest, ShareModesFollowWindowsRule) {
-    const struct { const char *name; DWORD access1, share1, access2, share2, disposition2; bool allowed; } kCases[] = {
+    const struct {
+        const char *name;
+        DWORD access1, share1, access2, share2, disposition2;
+        bool allowed;
+    } kCases[] = {
         {"ReadersSharingRead", GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true},
         {"ReaderNotSharingBlocksReader", GENERIC_READ, 0, GENERIC_READ, kShareAll, OPEN_EXISTING, false},
         {"NewcomerMustShareWrite", GENERIC_WRITE, kShareAll, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false},
@@ -81,7 +90,7 @@ TEST_F(FileTest, ShareModesFollowWindowsRule) {
         EXPECT_TRUE((second == INVALID_HANDLE_VALUE || CloseHandle(second)) && CloseHandle(first));
         EXPECT_EQ(ReadText(path), c.allowed && c.disposition2 == CREATE_ALWAYS ? "" : "hello");
     }
-    HANDLE notSharing = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);  // no FILE_SHARE_DELETE
+    HANDLE notSharing = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); // no FILE_SHARE_DELETE
     EXPECT_LAST_ERROR(DeleteFileA(path.c_str()), FALSE, ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(CloseHandle(notSharing));
     EXPECT_TRUE(DeleteFileA(path.c_str()) && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES);
@@ -99,7 +108,8 @@ TEST_F(FileTest, TransfersAtTheEndWithoutAccessAndOnAFullDisk) {
     EXPECT_LAST_ERROR(WriteFile(full, "x", 1, &count, nullptr), FALSE, ERROR_DISK_FULL);
     EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &count, nullptr) && std::string(buffer, count) == "hello");
     EXPECT_LAST_ERROR(ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count == 0, TRUE, 0xdeadbeef);
-    for (HANDLE h : {file, full}) EXPECT_TRUE(CloseHandle(h));
+    for (HANDLE h : {file, full})
+        EXPECT_TRUE(CloseHandle(h));
     EXPECT_LAST_ERROR(ReadFile(file, buffer, 1, &count, nullptr), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_LAST_ERROR(CloseHandle(file), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_LAST_ERROR(GetFileSize(HANDLE(0x7770), nullptr), INVALID_FILE_SIZE, ERROR_INVALID_HANDLE);
@@ -107,13 +117,13 @@ TEST_F(FileTest, TransfersAtTheEndWithoutAccessAndOnAFullDisk) {
 
 TEST_F(FileTest, SetFilePointerRefusesNegativePositionsAndSplitsBigOnes) {
     HANDLE file = Open(folder_.file("hello"), GENERIC_READ, 0, OPEN_EXISTING);
-    EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_END), 4u);  // before the last of "hello"
+    EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_END), 4u); // before the last of "hello"
     EXPECT_LAST_ERROR(SetFilePointer(file, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK);
     EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 4u) << "not moved";
     LONG high = 1;
     EXPECT_LAST_ERROR(SetFilePointer(file, 8, &high, FILE_BEGIN), 8u, 0xdeadbeef);
     EXPECT_EQ(high, 1);
-    high = 0;  // a valid position whose low part reads as the failure value
+    high = 0; // a valid position whose low part reads as the failure value
     EXPECT_LAST_ERROR(SetFilePointer(file, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER, NO_ERROR);
     EXPECT_TRUE(CloseHandle(file));
 }
@@ -132,11 +142,12 @@ TEST_F(FileTest, ReadOnlyAttributeIsThePermissionBitsAndBlocksDeletion) {
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("readonly").c_str()), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_LAST_ERROR(DeleteFileA(folder_.file("missing").c_str()), FALSE, ERROR_FILE_NOT_FOUND);
     EXPECT_LAST_ERROR(GetFileAttributesA(folder_.file("no/f").c_str()), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND);
-    EXPECT_TRUE(!SetFileAttributesA("", FILE_ATTRIBUTE_NORMAL) && GetFileAttributesA("") == INVALID_FILE_ATTRIBUTES) << "no name";
+    EXPECT_TRUE(!SetFileAttributesA("", FILE_ATTRIBUTE_NORMAL) && GetFileAttributesA("") == INVALID_FILE_ATTRIBUTES)
+        << "no name";
 #ifndef _WIN32
     // A file whose permissions even root cannot change: the refusal is reported, not swallowed.
     EXPECT_LAST_ERROR(SetFileAttributesA("/proc/self/status", FILE_ATTRIBUTE_READONLY), FALSE, ERROR_ACCESS_DENIED);
 #endif
 }
 
-}  // namespace
+} // namespace

@@ -31,8 +31,8 @@ struct Model {
     }
     void Compare(HGLOBAL h) {
         EXPECT_EQ(GlobalSize(h), bytes.size());
-        EXPECT_EQ(GlobalFlags(h), fixed ? 0 : UINT(locks) | (discardable ? GMEM_DISCARDABLE : 0) |
-                                                  (discarded ? GMEM_DISCARDED : 0));
+        EXPECT_EQ(GlobalFlags(h),
+                  fixed ? 0 : UINT(locks) | (discardable ? GMEM_DISCARDABLE : 0) | (discarded ? GMEM_DISCARDED : 0));
         const unsigned char *data = discarded ? nullptr : Bytes(h);
         EXPECT_TRUE(discarded || (GlobalHandle(data) == h && !std::memcmp(data, bytes.data(), bytes.size())));
         EXPECT_TRUE(bytes.size() < 2 * kMiB || reinterpret_cast<std::uintptr_t>(data) % (2 * kMiB) == 0) << "mapped";
@@ -59,7 +59,8 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     auto grow = [&](HGLOBAL h, Model &m, SIZE_T bytes, UINT flags) {
         const SIZE_T old = m.bytes.size();
         m.bytes.resize(bytes, flags & GMEM_ZEROINIT ? 0 : kFill);
-        if (bytes > old && !(flags & GMEM_ZEROINIT)) std::memset(m.Bytes(h) + old, kFill, bytes - old);
+        if (bytes > old && !(flags & GMEM_ZEROINIT))
+            std::memset(m.Bytes(h) + old, kFill, bytes - old);
     };
     for (int step = 0; step < 500; ++step) {
         SCOPED_TRACE(step);
@@ -74,8 +75,9 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
             HGLOBAL h = GlobalAlloc(flags, bytes);
             ASSERT_NE(h, nullptr);
             it = model.emplace(h, Model{fixed, !fixed && (flags & GMEM_DISCARDABLE), !fixed && !bytes, {}, 0}).first;
-            if (bytes || fixed) grow(h, it->second, fixed && bytes == 0 ? 1 : bytes, flags);
-        } else if (op == 1 && !it->second.fixed && !pick(4)) {  // GMEM_MODIFY sets the attribute only
+            if (bytes || fixed)
+                grow(h, it->second, fixed && bytes == 0 ? 1 : bytes, flags);
+        } else if (op == 1 && !it->second.fixed && !pick(4)) { // GMEM_MODIFY sets the attribute only
             it->second.discardable = pick(2);
             const UINT flags = GMEM_MODIFY | (it->second.discardable ? GMEM_DISCARDABLE : 0);
             EXPECT_EQ(GlobalReAlloc(it->first, 0, flags), it->first);
@@ -96,7 +98,7 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
                 EXPECT_TRUE(mayMove ? !before || bytes <= old || moved : !moved) << "moved: " << moved;
                 grow(it->first, m, bytes, flags);
             }
-        } else if (op == 1) {  // a fixed block made movable (a new handle, the same bytes) or resized
+        } else if (op == 1) { // a fixed block made movable (a new handle, the same bytes) or resized
             const bool modify = pick(2);
             const UINT flags = modify ? GMEM_MODIFY | GMEM_MOVEABLE : kReAllocFlags[pick(4)];
             const SIZE_T bytes = modify ? 0 : size();
@@ -109,16 +111,18 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
                 model.erase(it);
                 it = model.emplace(moved, std::move(m)).first;
                 it->second.fixed = !modify;
-                if (!modify) grow(moved, it->second, bytes ? bytes : 1, flags);
+                if (!modify)
+                    grow(moved, it->second, bytes ? bytes : 1, flags);
             }
         } else if (op == 2) {
             Model &m = it->second;
             for (int n = pick(8) ? 1 : 300; n > 0; --n) {
                 EXPECT_EQ(GlobalLock(it->first) == nullptr, m.discarded);
-                if (!m.fixed && !m.discarded) m.locks = std::min(m.locks + 1, 0xFF);  // saturates
+                if (!m.fixed && !m.discarded)
+                    m.locks = std::min(m.locks + 1, 0xFF); // saturates
             }
             EXPECT_TRUE(!m.discarded || GetLastError() == ERROR_DISCARDED);
-            if (const SIZE_T at = m.discarded ? 0 : random() % m.bytes.size(); !m.discarded)  // change a byte
+            if (const SIZE_T at = m.discarded ? 0 : random() % m.bytes.size(); !m.discarded) // change a byte
                 m.Bytes(it->first)[at] = m.bytes[at] = static_cast<unsigned char>(random());
         } else if (op == 3) {
             Model &m = it->second;
@@ -134,23 +138,26 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
                 EXPECT_LAST_ERROR(GlobalFlags(bad), UINT{GMEM_INVALID_HANDLE}, ERROR_INVALID_HANDLE);
                 EXPECT_LAST_ERROR(GlobalSize(bad), 0u, ERROR_INVALID_HANDLE);
                 EXPECT_LAST_ERROR(GlobalLock(bad), nullptr, ERROR_INVALID_HANDLE);
-                EXPECT_LAST_ERROR(GlobalUnlock(bad), TRUE, ERROR_INVALID_HANDLE);  // Windows' quirk
+                EXPECT_LAST_ERROR(GlobalUnlock(bad), TRUE, ERROR_INVALID_HANDLE); // Windows' quirk
                 EXPECT_LAST_ERROR(GlobalReAlloc(bad, 10, GMEM_MOVEABLE), nullptr, ERROR_INVALID_HANDLE);
                 EXPECT_LAST_ERROR(GlobalHandle(bad), nullptr, ERROR_INVALID_HANDLE);
             }
             model.erase(it);
             it = model.end();
         }
-        if (it != model.end()) it->second.Compare(it->first);
+        if (it != model.end())
+            it->second.Compare(it->first);
         SIZE_T bytes = 0;
         int locked = 0;
-        for (const auto &entry : model) bytes += entry.second.bytes.size(), locked += entry.second.locks > 0;
+        for (const auto &entry : model)
+            bytes += entry.second.bytes.size(), locked += entry.second.locks > 0;
         ASSERT_EQ(std::make_tuple(win32_standin::LiveGlobalBlocks(), win32_standin::LockedGlobalBlocks(),
                                   win32_standin::LiveGlobalBytes()),
                   std::make_tuple(static_cast<int>(model.size()), locked, bytes));
     }
-    for (auto &entry : model) entry.second.Compare(entry.first), GlobalFree(entry.first);
-    HGLOBAL locked = GlobalAlloc(GMEM_MOVEABLE, 4096);  // a locked block shrinks in place
+    for (auto &entry : model)
+        entry.second.Compare(entry.first), GlobalFree(entry.first);
+    HGLOBAL locked = GlobalAlloc(GMEM_MOVEABLE, 4096); // a locked block shrinks in place
     void *at = GlobalLock(locked);
     EXPECT_TRUE(GlobalReAlloc(locked, 17, 0) == locked && GlobalSize(locked) == 17 && GlobalLock(locked) == at);
     GlobalFree(locked);
@@ -161,7 +168,8 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     EXPECT_EQ(GlobalReAlloc(big, 2 * kMiB + 5, 0), big);
     EXPECT_EQ(GlobalReAlloc(big, 5 * kMiB, GMEM_ZEROINIT), big);
     const auto *grown = static_cast<const unsigned char *>(GlobalLock(big));
-    EXPECT_EQ(std::vector<SIZE_T>({GlobalSize(big), grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5], grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
+    EXPECT_EQ(std::vector<SIZE_T>({GlobalSize(big), grown[0], grown[2 * kMiB + 4], grown[2 * kMiB + 5],
+                                   grown[3 * kMiB - 1], grown[5 * kMiB - 1]}),
               std::vector<SIZE_T>({5 * kMiB, 7, 7, 0, 0, 0}));
     GlobalUnlock(big), GlobalFree(big);
 #ifndef _WIN32
@@ -173,7 +181,8 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     void *blocker = mmap(end, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
     EXPECT_LAST_ERROR(GlobalReAlloc(pinned, 6 * kMiB, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(GlobalSize(pinned), 3 * kMiB);
-    if (blocker == end) munmap(blocker, 4096);
+    if (blocker == end)
+        munmap(blocker, 4096);
     GlobalUnlock(pinned), GlobalFree(pinned);
 #endif
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
@@ -184,7 +193,8 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
 TEST_F(GlobalTest, MovableHandlesRunOutAfterTwoToTheSixteen) {
     SKIP_WITHOUT_WIN32_SEAMS("handle table size (Wine's differs)");
     std::vector<HGLOBAL> handles;
-    for (HGLOBAL h; (h = GlobalAlloc(GMEM_MOVEABLE, 0)) != nullptr;) handles.push_back(h);
+    for (HGLOBAL h; (h = GlobalAlloc(GMEM_MOVEABLE, 0)) != nullptr;)
+        handles.push_back(h);
     EXPECT_EQ(handles.size(), 0x10000u);
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
     EXPECT_LAST_ERROR(GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
@@ -192,7 +202,8 @@ TEST_F(GlobalTest, MovableHandlesRunOutAfterTwoToTheSixteen) {
     GlobalFree(handles.back());
     handles.back() = GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE);
     EXPECT_EQ(GlobalSize(handles.back()), 8u);
-    for (HGLOBAL h : handles) GlobalFree(h);
+    for (HGLOBAL h : handles)
+        GlobalFree(h);
 }
 
 TEST_F(GlobalTest, ImpossibleSizesFailWithoutWrapping) {
@@ -205,4 +216,4 @@ TEST_F(GlobalTest, ImpossibleSizesFailWithoutWrapping) {
     GlobalFree(block);
 }
 
-}  // namespace
+} // namespace

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 namespace {
 
 using testing_support::SetEnvironment;
@@ -48,7 +47,7 @@ TEST_F(LoaderTest, LoadCallsEntryAndExportsAreFound) {
     EXPECT_TRUE(std::filesystem::equivalent(path, kProbe)) << path;
     EXPECT_TRUE(FreeLibrary(module) && EntryCalls() == "1 dynamic\n0 dynamic\n") << EntryCalls();
     EXPECT_LAST_ERROR(LoadLibraryA("/nonexistent/library.so"), nullptr, ERROR_MOD_NOT_FOUND);
-    if (testing_support::kWin32Seams) {  // as Windows documents it; not yet run under Wine
+    if (testing_support::kWin32Seams) { // as Windows documents it; not yet run under Wine
         EXPECT_TRUE(FreeLibrary(win32_test::ThisModule())) << "a module linked at start-up stays";
         EXPECT_LAST_ERROR(FreeLibrary(module), FALSE, ERROR_MOD_NOT_FOUND);
     }
@@ -79,11 +78,11 @@ TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
 
 TEST(GetModuleFileNameA, ShortBuffer) {
     SKIP_WHERE_WINE_DIVERGES("GetModuleFileNameA leaves a truncated name unterminated");
-    char path[8];  // truncated and terminated; the answer is the buffer's length
+    char path[8]; // truncated and terminated; the answer is the buffer's length
     EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, sizeof path), 8u, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::strlen(path), 7u);
-    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, 0), 0u, ERROR_INSUFFICIENT_BUFFER);  // nothing written
+    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, 0), 0u, ERROR_INSUFFICIENT_BUFFER); // nothing written
     EXPECT_EQ(std::strlen(path), 7u);
 }
 
-}  // namespace
+} // namespace

@@ -37,10 +37,10 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
     EXPECT_NE(fixed, nullptr) << "ClearFaults disarms";
     GlobalFree(fixed), GlobalFree(block);
-    std::vector<int> counts;  // every call since the reset, failed ones included
+    std::vector<int> counts; // every call since the reset, failed ones included
     for (Call call : {Call::CreateFileA, Call::ReadFile, Call::WriteFile, Call::GlobalAlloc, Call::GlobalReAlloc})
         counts.push_back(win32_standin::CallCount(call));
     EXPECT_EQ(counts, std::vector<int>({2, 2, 3, 3, 1}));
 }
 
-}  // namespace
+} // namespace

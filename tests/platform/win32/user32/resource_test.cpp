@@ -22,7 +22,10 @@ protected:
         SKIP_WITHOUT_WIN32_SEAMS("module-resource registration");
         win32_standin::AttachModuleResources(ThisModule(), &kResources);
     }
-    void TearDown() override { if (testing_support::kWin32Seams) win32_standin::DetachModuleResources(ThisModule()); }
+    void TearDown() override {
+        if (testing_support::kWin32Seams)
+            win32_standin::DetachModuleResources(ThisModule());
+    }
 };
 
 // The same buffer sizes, wide and narrow (UTF-8, truncated to whole
@@ -30,14 +33,22 @@ protected:
 // existing block is empty, a missing block an error (wide; 0xdeadbeef: the
 // error left alone).
 TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
-    struct Case { const char *name; UINT id; int bufferMax; std::u16string wide; std::string narrow; DWORD error; };
+    struct Case {
+        const char *name;
+        UINT id;
+        int bufferMax;
+        std::u16string wide;
+        std::string narrow;
+        DWORD error;
+    };
     const Case kCases[] = {
         {"Whole", 7001, 64, u"BMP (無圧縮)", "BMP (無圧縮)", 0xdeadbeef},
         {"Truncated", 7001, 7, u"BMP (無", "BMP (", 0xdeadbeef},
         {"RoomForTerminatorOnly", 7001, 1, u"", "", 0xdeadbeef},
         {"EachLengthsEndsAndLoneSurrogates", 7004, 64, kStrings[1].text,
          "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"
-         "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80", 0xdeadbeef},
+         "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80",
+         0xdeadbeef},
         {"MissingIdInExistingBlock", 7003, 64, u"", "", 0xdeadbeef},
         {"MissingBlock", 9000, 64, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
         {"MissingBlockRoomForTerminatorOnly", 9000, 1, u"", "", ERROR_RESOURCE_NAME_NOT_FOUND},
@@ -46,8 +57,11 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
         WCHAR wide[64] = {u'#'};
         char narrow[64] = "#";
         EXPECT_LAST_ERROR(LoadStringW(ThisModule(), c.id, wide, c.bufferMax), static_cast<int>(c.wide.size()), c.error);
-        EXPECT_LAST_ERROR(LoadStringA(ThisModule(), c.id, narrow, c.bufferMax), static_cast<int>(c.narrow.size()), c.error);
-        EXPECT_EQ(std::make_pair(std::u16string((const char16_t *)wide), std::string(narrow)), std::make_pair(c.wide, c.narrow)) << c.name;
+        EXPECT_LAST_ERROR(LoadStringA(ThisModule(), c.id, narrow, c.bufferMax), static_cast<int>(c.narrow.size()),
+                          c.error);
+        EXPECT_EQ(std::make_pair(std::u16string((const char16_t *)wide), std::string(narrow)),
+                  std::make_pair(c.wide, c.narrow))
+            << c.name;
     }
     LPCWSTR text = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";
@@ -64,9 +78,9 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
 // neutral one, else the first (the stand-in has no user-interface language).
 TEST_F(StringTest, OneLanguageOfABlockIsSearched) {
     const win32_standin::StringResource strings[] = {
-        {0x409, 7010, u"en"}, {0x411, 7011, u"ja"},   // ids 7008-7023
-        {0x411, 7040, u"ja"}, {0x000, 7041, u"neutral"},  // ids 7040-7055
-        {0x000, 7072, u"neutral"}, {0x411, 7073, u"ja"},  // ids 7072-7087
+        {0x409, 7010, u"en"},      {0x411, 7011, u"ja"},      // ids 7008-7023
+        {0x411, 7040, u"ja"},      {0x000, 7041, u"neutral"}, // ids 7040-7055
+        {0x000, 7072, u"neutral"}, {0x411, 7073, u"ja"},      // ids 7072-7087
     };
     const ModuleResources resources = {strings, 6, nullptr};
     win32_standin::AttachModuleResources(ThisModule(), &resources);
@@ -80,4 +94,4 @@ TEST_F(StringTest, OneLanguageOfABlockIsSearched) {
     EXPECT_TRUE(found == u"en2|0|0|neutral7|neutral7|0|" && GetLastError() == 0xdeadbeef);
 }
 
-}  // namespace
+} // namespace

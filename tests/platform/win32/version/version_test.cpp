@@ -14,30 +14,48 @@ using win32_test::ThisModule;
 
 // Every field differs from every other, so a swapped or dropped one shows.
 const VersionString kVersionStrings[] = {{"FileDescription", u"BITMAP I/O DLL"}, {"ProductName", u"日本語"}};
-const VersionResource kVersion = {{1, 2, 3, 4}, {5, 6, 7, 8}, 0x3F, 0x08, VOS__WINDOWS32, VFT_DLL, 0x11, 0x411, 1200,
-                                  kVersionStrings, 2};
+const VersionResource kVersion = {{1, 2, 3, 4}, {5, 6, 7, 8},    0x3F, 0x08, VOS__WINDOWS32, VFT_DLL, 0x11, 0x411,
+                                  1200,         kVersionStrings, 2};
 const ModuleResources kResources = {nullptr, 0, &kVersion};
 
 // The whole block, in 16-bit words. A node: wLength, wValueLength (text:
 // in characters), wType (1 text), the key, padding to a DWORD, the value,
 // padding, its children.
-const std::u16string kBlock =
-    u"\x014C\x0034\x0000" u"VS_VERSION_INFO\0" u"\0"   // 332 bytes in all; a 52-byte value
-    u"\x04BD\xFEEF" u"\x0000\x0001"                    // signature, structure version 1.0
-    u"\x0002\x0001" u"\x0004\x0003"                    // file version 1.2.3.4
-    u"\x0006\x0005" u"\x0008\x0007"                    // product version 5.6.7.8
-    u"\x003F\x0000" u"\x0008\x0000"                    // flags mask, flags
-    u"\x0004\x0000" u"\x0002\x0000" u"\x0011\x0000"    // OS, type, subtype
-    u"\x0000\x0000\x0000\x0000"                        // date
-    u"\x00AC\x0000\x0001" u"StringFileInfo\0"          // 172 bytes
-    u"\x0088\x0000\x0001" u"041104b0\0"                // 136 bytes: Japanese, UTF-16
-    u"\x0046\x000F\x0001" u"FileDescription\0" u"\0"   // 70 bytes, 15 characters
-    u"BITMAP I/O DLL\0" u"\0"
-    u"\x0028\x0004\x0001" u"ProductName\0" u"\0"       // 40 bytes, 4 characters
-    u"日本語\0"
-    u"\x0044\x0000\x0001" u"VarFileInfo\0" u"\0"       // 68 bytes
-    u"\x0024\x0004\x0000" u"Translation\0" u"\0"       // 36 bytes, a 4-byte value
-    u"\x0411\x04B0"s;                                  // language, code page
+const std::u16string kBlock = u"\x014C\x0034\x0000"
+                              u"VS_VERSION_INFO\0"
+                              u"\0" // 332 bytes in all; a 52-byte value
+                              u"\x04BD\xFEEF"
+                              u"\x0000\x0001" // signature, structure version 1.0
+                              u"\x0002\x0001"
+                              u"\x0004\x0003" // file version 1.2.3.4
+                              u"\x0006\x0005"
+                              u"\x0008\x0007" // product version 5.6.7.8
+                              u"\x003F\x0000"
+                              u"\x0008\x0000" // flags mask, flags
+                              u"\x0004\x0000"
+                              u"\x0002\x0000"
+                              u"\x0011\x0000"             // OS, type, subtype
+                              u"\x0000\x0000\x0000\x0000" // date
+                              u"\x00AC\x0000\x0001"
+                              u"StringFileInfo\0" // 172 bytes
+                              u"\x0088\x0000\x0001"
+                              u"041104b0\0" // 136 bytes: Japanese, UTF-16
+                              u"\x0046\x000F\x0001"
+                              u"FileDescription\0"
+                              u"\0" // 70 bytes, 15 characters
+                              u"BITMAP I/O DLL\0"
+                              u"\0"
+                              u"\x0028\x0004\x0001"
+                              u"ProductName\0"
+                              u"\0" // 40 bytes, 4 characters
+                              u"日本語\0"
+                              u"\x0044\x0000\x0001"
+                              u"VarFileInfo\0"
+                              u"\0" // 68 bytes
+                              u"\x0024\x0004\x0000"
+                              u"Translation\0"
+                              u"\0"             // 36 bytes, a 4-byte value
+                              u"\x0411\x04B0"s; // language, code page
 
 class VersionTest : public testing::Test {
 protected:
@@ -51,7 +69,8 @@ protected:
         ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(block_.size()), block_.data()));
     }
     void TearDown() override {
-        if (testing_support::kWin32Seams) DetachModuleResources(ThisModule());
+        if (testing_support::kWin32Seams)
+            DetachModuleResources(ThisModule());
     }
     char path_[4096];
     std::vector<BYTE> block_;
@@ -65,12 +84,20 @@ TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
     ASSERT_EQ(block_.size(), kRoom + size);
     EXPECT_TRUE(!std::memcmp(block_.data(), kBlock.data(), size) && !std::memcmp(&block_[size], "FE2X", 4));
     const std::string kStrings = "\\StringFileInfo\\041104b0";
-    const struct { std::string path; std::size_t offset; UINT length; } kCases[] = {
-        {"\\", 40, 52}, {"\\VarFileInfo\\Translation", 328, 4}, {kStrings, 152, 0},
+    const struct {
+        std::string path;
+        std::size_t offset;
+        UINT length;
+    } kCases[] = {
+        {"\\", 40, 52},
+        {"\\VarFileInfo\\Translation", 328, 4},
+        {kStrings, 152, 0},
         {kStrings + "\\FileDescription", kRoom + 192, 15},
-        {"\\stringfileinfo\\041104B0\\FILEDESCRIPTION", kRoom + 192, 15},  // any case
-        {kStrings + "\\ProductName", kRoom + 256, 10}, {kStrings + "\\FileDescripti", 0, 0},
-        {kStrings + "\\FileDescriptionX", 0, 0}, {"\\StringFileInfo\\040904b0\\FileDescription", 0, 0},
+        {"\\stringfileinfo\\041104B0\\FILEDESCRIPTION", kRoom + 192, 15}, // any case
+        {kStrings + "\\ProductName", kRoom + 256, 10},
+        {kStrings + "\\FileDescripti", 0, 0},
+        {kStrings + "\\FileDescriptionX", 0, 0},
+        {"\\StringFileInfo\\040904b0\\FileDescription", 0, 0},
     };
     for (const auto &c : kCases) {
         BYTE *value = nullptr;
@@ -79,7 +106,8 @@ TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
         EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), c.path.c_str(), (LPVOID *)&value, &length) != 0, found,
                           found ? 0xdeadbeef : ERROR_RESOURCE_TYPE_NOT_FOUND);
         EXPECT_EQ(std::make_pair(found ? value - block_.data() : 0, length),
-                  std::make_pair(static_cast<std::ptrdiff_t>(c.offset), c.length)) << c.path;
+                  std::make_pair(static_cast<std::ptrdiff_t>(c.offset), c.length))
+            << c.path;
     }
     EXPECT_EQ(std::string((char *)&block_[kRoom + 192]) + (char *)&block_[kRoom + 256], "BITMAP I/O DLL日本語");
     LPVOID value;
@@ -110,7 +138,8 @@ TEST_F(VersionTest, ShortCopiesAndRefusals) {
 // the block's end with the terminator; one more byte and the query fails.
 TEST_F(VersionTest, NarrowCopiesEndWithinTheRoom) {
     std::string narrow;
-    for (int i = 0; i < 69; ++i) narrow += "圧";
+    for (int i = 0; i < 69; ++i)
+        narrow += "圧";
     for (char16_t last : {u'\u00E9', u'\u5727'}) {
         const std::u16string text = std::u16string(69, u'\u5727') + u"\u00E9" + last;
         VersionResource version = kVersion;
@@ -130,4 +159,4 @@ TEST_F(VersionTest, NarrowCopiesEndWithinTheRoom) {
     }
 }
 
-}  // namespace
+} // namespace
