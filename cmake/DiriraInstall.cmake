@@ -2,10 +2,21 @@
 # (find_package(dirira CONFIG) -> dirira::dirira) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
+# Every installed library names its major version in its soname, so that a
+# program built against this release keeps loading it when an incompatible
+# one is installed beside it.
+if(NOT WIN32)
+  set_target_properties(win32 afx zirdib zircim zirime PROPERTIES VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR})
+endif()
+
+# The shared libraries themselves form the component `runtime`, which the
+# Python package installs with its own files (setup.py); a plain install
+# takes every component, link names and headers included.
 install(TARGETS win32 afx zirdib zircim zirime dirira EXPORT dirira-targets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
 install(DIRECTORY include/dirira/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira FILES_MATCHING PATTERN "*.h")
 if(NOT WIN32)
