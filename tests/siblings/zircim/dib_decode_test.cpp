@@ -199,3 +199,25 @@ TEST(DibDecode, EveryFormatAsTheReferenceDecodesIt) {
 }
 
 } // namespace
+
+// Streams where a wrong rule gives another picture, on a table whose entry 0 is white: a run of index 0 (the store's
+// zero fill is black, not that colour), and RLE4 absolute runs of 3 and 7 pixels, whose 2 and 4 bytes take no
+// padding although their pixel counts are odd.
+TEST(DibDecode, RunLengthBoundaries) {
+    const struct {
+        const char *name;
+        WORD bits;
+        DWORD compression;
+        std::vector<std::uint8_t> stream;
+    } cases[] = {{"rle8_run_of_index_0", 8, BI_RLE8, {3, 0, 1, 1, 0, 0, 2, 0, 0, 1}},
+                 {"rle4_absolute_3_then_7",
+                  4,
+                  BI_RLE4,
+                  {0, 3, 0x12, 0x30, 5, 0x45, 0, 0, 0, 7, 0x12, 0x34, 0x56, 0x70, 1, 0x88, 0, 1}}};
+    for (const auto &c : cases) {
+        zircim_test::Bytes b = zircim_test::info_header(8, 2, c.bits, c.compression, 16);
+        for (int i = 0; i < 16; ++i)
+            zircim_test::rgb(b, std::uint8_t(255 - 16 * i), std::uint8_t(255 - 16 * i), std::uint8_t(255 - 16 * i));
+        expect_as_reference(b.append(c.stream), c.name);
+    }
+}
