@@ -287,9 +287,30 @@ std::string describe(const CFitsExtension &r) {
     return text + "|" + std::to_string(r.TFields);
 }
 
-// The whole record after each row, on a table extension of axes 100 and 200 and two columns (the application's FITS
-// code sizes the column arrays). SetNAxis stores the count before it resizes, so a negative one is kept though the
-// resize throws. SetNAxes takes the index first, the column setters the value first. TFIELDS sizes no array.
+// A table extension of axes 100 and 200 and two columns (the application's FITS code sizes the column arrays).
+void two_axes_two_columns(CFitsExtension &r) {
+    r.SetXtension("BINTABLE");
+    r.SetNAxis(2);
+    r.SetNAxes(0, 100);
+    r.SetNAxes(1, 200);
+    r.TBCol.SetSize(2);
+    for (CStringArray *column : {&r.TType, &r.TForm, &r.TUnit})
+        column->SetSize(2);
+}
+
+template <typename Call> bool throws_invalid_argument(Call call) {
+    try {
+        call();
+    } catch (CInvalidArgException *e) {
+        e->Delete();
+        return true;
+    }
+    return false;
+}
+
+// The whole record after each row, on that table extension. SetNAxis stores the count before it resizes, so a negative
+// one is kept though the resize throws. SetNAxes takes the index first, the column setters the value first. TFIELDS
+// sizes no array.
 TEST(FitsExtension, AccessorsAgainstTheWholeRecord) {
     const struct {
         const char *name;
@@ -315,17 +336,35 @@ TEST(FitsExtension, AccessorsAgainstTheWholeRecord) {
                   false, "BINTABLE|FLUX|4|100,200,0,9,|;7;;|FLUX;0;1E;Jy|0"}};
     for (const auto &c : cases) {
         CFitsExtension r;
-        r.SetXtension("BINTABLE"), r.SetNAxis(2), r.SetNAxes(0, 100), r.SetNAxes(1, 200), r.TBCol.SetSize(2);
-        for (CStringArray *column : {&r.TType, &r.TForm, &r.TUnit})
-            column->SetSize(2);
-        bool thrown = false;
-        try {
-            c.call(r);
-        } catch (CInvalidArgException *e) {
-            e->Delete(), thrown = true;
-        }
+        two_axes_two_columns(r);
+        const bool thrown = throws_invalid_argument([&] { c.call(r); });
         EXPECT_EQ(std::make_pair(thrown, describe(r)), std::make_pair(c.throws, std::string(c.after))) << c.name;
     }
+}
+
+// Each indexed accessor tests the index against its own array, below 0 and at its size, before touching anything.
+TEST(FitsExtension, EveryIndexedAccessorThrowsOutOfRange) {
+    const struct {
+        const char *name;
+        void (*call)(CFitsExtension &, int);
+    } accessors[] = {{"GetNAxes", [](CFitsExtension &r, int i) { r.GetNAxes(i); }},
+                     {"SetNAxes", [](CFitsExtension &r, int i) { r.SetNAxes(i, 1); }},
+                     {"GetTType", [](CFitsExtension &r, int i) { r.GetTType(i); }},
+                     {"SetTType", [](CFitsExtension &r, int i) { r.SetTType("X", i); }},
+                     {"GetTBCol", [](CFitsExtension &r, int i) { r.GetTBCol(i); }},
+                     {"SetTBCol", [](CFitsExtension &r, int i) { r.SetTBCol(1, i); }},
+                     {"GetTForm", [](CFitsExtension &r, int i) { r.GetTForm(i); }},
+                     {"SetTForm", [](CFitsExtension &r, int i) { r.SetTForm("X", i); }},
+                     {"GetTUnit", [](CFitsExtension &r, int i) { r.GetTUnit(i); }},
+                     {"SetTUnit", [](CFitsExtension &r, int i) { r.SetTUnit("X", i); }}};
+    for (const auto &a : accessors)
+        for (int index : {-1, 2}) {
+            CFitsExtension r;
+            two_axes_two_columns(r);
+            const std::string before = describe(r);
+            EXPECT_TRUE(throws_invalid_argument([&] { a.call(r, index); })) << a.name << "(" << index << ")";
+            EXPECT_EQ(describe(r), before) << a.name << "(" << index << ")";
+        }
 }
 
 } // namespace
