@@ -268,6 +268,30 @@ TEST(FloatAccess, RangeChecksAndDocumentedAnchors) {
 
 namespace {
 
+// Each writer asks the store for a sample to write: under a budget of one block, the written block pages out while
+// reads take the four others (the store keeps the blocks of the last addresses it gave), and comes back holding the
+// value.
+TEST(FloatAccess, WritesSurviveEviction) {
+    const struct {
+        const char *name;
+        void (*write)(CStlImage &, int x, int y);
+    } writers[] = {{"SetPixelGrayRaw", [](CStlImage &i, int x, int y) { i.SetPixelGrayRaw(x, y, 3.0f, 0); }},
+                   {"SetPixelGray", [](CStlImage &i, int x, int y) { i.SetPixelGray(x, y, 3.0f, 0); }},
+                   {"SetPixelGray256f", [](CStlImage &i, int x, int y) { i.SetPixelGray256f(x, y, 3.0f, 0); }}};
+    CVmImage::SetMemoryBudget(SIZE_T{2} << 20);
+    for (const auto &w : writers) {
+        CStlImage image;
+        ASSERT_NE(image.Create(700, 5 * 748, 1), 0);
+        w.write(image, 5, 10);
+        const float written = image.GetPixelGrayRaw(5, 10, 0);
+        for (int block = 1; block < 5; ++block)
+            EXPECT_EQ(image.GetPixelGrayRaw(5, block * 748, 0), 0.0f);
+        EXPECT_NE(written, 0.0f) << w.name;
+        EXPECT_EQ(image.GetPixelGrayRaw(5, 10, 0), written) << w.name;
+    }
+    CVmImage::SetMemoryBudget(0);
+}
+
 // A host that grows Width, Height or Planes past its store: the members test the store's own extent, or look the
 // sample up in it, so they fall to the store's answer for a sample it lacks (NULL, dereferenced) instead of reading
 // past a row or past the store's memory. Twice: a store in one region (the inline paths), and 1024 x 1100 under a
