@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -12,6 +13,21 @@
 #include <afxwin.h>
 
 #include "support/win32_seams.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+
+static std::map<HMODULE, const win32_standin::ModuleResources *> attachedResources; // as each library loads
+
+// In place of the stand-in's export: each library's table is noted, then handed on.
+void win32_standin::AttachModuleResources(HMODULE module, const ModuleResources *resources) {
+    using Attach = void (*)(HMODULE, const ModuleResources *);
+    static const auto next = reinterpret_cast<Attach>(
+        dlsym(RTLD_NEXT, "_ZN13win32_standin21AttachModuleResourcesEP11HINSTANCE__PKNS_15ModuleResourcesE"));
+    attachedResources[module] = resources;
+    next(module, resources);
+}
+#endif
 
 namespace {
 
@@ -45,6 +61,32 @@ TEST(ModuleLoad, RegistersBesideTheHostWithItsResources) {
     EXPECT_EQ(framework_state(), before);
     WCHAR text[8];
     EXPECT_TRUE(load(7001).empty() && LoadStringW(library, 7001, text, 8) == 0);
+}
+
+// The version block's numbers and the string table's language, stated here apart from module/dirira.rc. The
+// stand-in's LoadString takes any language, so the table the library hands it as it loads is looked at whole.
+TEST(ModuleLoad, ResourcesAreJapaneseVersion2011) {
+    const HMODULE library = LoadLibraryA(DIRIRA_LIBRARY_PATH);
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(DIRIRA_LIBRARY_PATH, &ignored));
+    ASSERT_TRUE(GetFileVersionInfoA(DIRIRA_LIBRARY_PATH, 0, DWORD(block.size()), block.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    WORD *translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(std::make_tuple(fixed->dwProductVersionMS, fixed->dwProductVersionLS, fixed->dwFileVersionMS,
+                              fixed->dwFileVersionLS, fixed->dwFileOS, fixed->dwFileType),
+              std::make_tuple(0x20000u, 0x10001u, 0x20000u, 0x10001u, DWORD{VOS__WINDOWS32}, DWORD{VFT_DLL}));
+    ASSERT_TRUE(
+        VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &length));
+    EXPECT_EQ(std::make_pair(translation[0], translation[1]), std::make_pair(WORD{1041}, WORD{1200}));
+#ifndef _WIN32
+    const win32_standin::ModuleResources *table = attachedResources[library];
+    ASSERT_NE(table, nullptr);
+    for (std::size_t i = 0; i < table->stringCount; ++i)
+        EXPECT_EQ(table->strings[i].language, 1041) << table->strings[i].id;
+#endif
+    FreeLibrary(library);
 }
 
 #ifndef _WIN32
