@@ -201,6 +201,19 @@ TEST_F(BmpFile, RandomFilesReadAsTheReferenceReadsThem) {
     GlobalFree(discarded);
 }
 
+// A path whose attributes cannot be read counts as read-only: the file goes away once read, before Read asks for them.
+TEST_F(BmpFile, AFileWhoseAttributesCannotBeReadIsNotSaveable) {
+    const std::string path = dir_.file("gone.bmp");
+    dir_.write("gone.bmp", file_header(58, 54).append(info_header(1, 1, 24, 4)).raw({1, 2, 3, 0}));
+    testing_support::ProgressWindow window([&path](WPARAM stage) {
+        if (stage == 2)
+            DeleteFileA(path.c_str());
+    });
+    CStlImage image;
+    ASSERT_EQ(CBmp::Read(&image, path.c_str(), window.handle(), kCaption), kBmpOk);
+    EXPECT_EQ(std::make_pair(image.IsSaveableFormat(), image.IsSaveableFile()), std::make_pair(1, 0));
+}
+
 // "BM", the file's size, two zero words, the offset of the rows behind header and table; then the whole block.
 Block file_of(const Block &dib) {
     return file_header(std::uint32_t(dib.size()) + 14, 14 + field(dib, 0) + (PaletteSize(dib.data()) & 0xFFFF))

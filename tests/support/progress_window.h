@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -16,8 +17,9 @@ using ProgressMessage = std::pair<WPARAM, LPARAM>;
 
 class ProgressWindow {
 public:
-    // One class per program; each window takes its own procedure and `this`.
-    ProgressWindow() {
+    // One class per program; each window takes its own procedure and `this`. `onMessage` sees each notification
+    // as it arrives, while the sender waits.
+    explicit ProgressWindow(std::function<void(WPARAM)> onMessage = nullptr) : onMessage_(std::move(onMessage)) {
         static const ATOM atom = [] {
             WNDCLASSA wc{};
             wc.lpfnWndProc = DefWindowProcA, wc.lpszClassName = "dirira-test-progress";
@@ -40,8 +42,12 @@ private:
         auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
             return DefWindowProcA(window, message, wParam, lParam);
-        return self->messages_.emplace_back(wParam, lParam), 0;
+        if (self->onMessage_)
+            self->onMessage_(wParam);
+        self->messages_.emplace_back(wParam, lParam);
+        return 0;
     }
+    std::function<void(WPARAM)> onMessage_;
     HWND window_;
     std::vector<ProgressMessage> messages_;
 };
