@@ -14,6 +14,7 @@ Every reading goes through the same reader as the `dirira` program: the
 library's CBmp::Read for 40-byte headers, the reader of every other header
 version for the rest.
 """
+import importlib.util
 import os
 
 import numpy as np
@@ -262,3 +263,10 @@ def set_memory_budget(size):
 def _accounting():
     """Open files, live and locked blocks and mapped store bytes of the process (for leak tests)."""
     return _dirira.accounting()
+
+
+# astropy is optional; where it is installed, CCDData.read and write take BMP files (astropy_io.py).
+if importlib.util.find_spec("astropy") is not None:
+    from . import astropy_io
+
+    astropy_io.register()
