@@ -30,11 +30,6 @@ bool is_os2(std::uint32_t size) {
     return size >= kOs2Short && size <= kOs2 && size != kInfo && size != kV2 && size != kV3;
 }
 
-std::string describe(std::uint32_t size, const std::string &why) {
-    const std::string name = bmp_header_name(size);
-    return (name[0] == 'O' ? "an " : "a ") + name + " file (" + std::to_string(size) + "-byte header): " + why;
-}
-
 // Fields of the header as the plan needs them; those the version lacks are 0.
 struct Fields {
     std::int64_t width = 0, height = 0;
@@ -66,6 +61,8 @@ std::string block_compression(std::uint32_t size, const Fields &f, std::uint32_t
         return "OS/2 Huffman 1D compression (3) is not supported";
     if (is_os2(size) && c == 4)
         return "RLE24 compression (4) is not supported";
+    if (size == kInfo && c == kAlphaBitFields)
+        return "alpha bit fields (compression 6) are not read with a 40-byte header";
     if (!is_os2(size) && (c == kJpeg || c == kPng))
         return std::string("it holds an embedded ") + (c == kJpeg ? "JPEG" : "PNG") + " image (compression " +
                std::to_string(c) + "), which is not decoded";
@@ -90,11 +87,22 @@ std::string check_shape(const Fields &f, std::uint32_t compression) {
     return "";
 }
 
-// Bit fields: the masks sit in the header itself from its 40th byte (every
-// version with bit fields that this reader takes is 52 bytes or longer).
-void take_masks(const std::uint8_t *header, DibPlan &plan) {
-    for (std::size_t i = 0; i < 3 && plan.compression == kBitFields; ++i)
+// Bit fields: the masks sit from the header's 40th byte, inside the header
+// of every later version and right behind the 40-byte one, where the colour
+// table would begin. Writers that leave them out of a 40-byte file (and put
+// the pixels there) make a file that no reader can decode.
+std::string take_masks(const std::uint8_t *header, std::size_t size, std::uint32_t offBits, DibPlan &plan) {
+    if (plan.compression != kBitFields)
+        return "";
+    constexpr std::size_t kMaskBytes = 12;
+    if (plan.headerSize == kInfo) {
+        if ((offBits != 0 && offBits < kFileHeader + kInfo + kMaskBytes) || size < kFileHeader + kInfo + kMaskBytes)
+            return "bit fields without their masks behind the header";
+        plan.tableAt += kMaskBytes;
+    }
+    for (std::size_t i = 0; i < 3; ++i)
         plan.masks[i] = u32(header + kInfo + 4 * i);
+    return "";
 }
 
 // Indexed pictures carry the table the header announces, as far as the
@@ -113,11 +121,10 @@ std::string take_table(std::size_t size, std::uint32_t offBits, const Fields &f,
 std::string take_pixels(std::size_t size, std::uint32_t offBits, const Fields &f, DibPlan &plan) {
     const std::size_t tableEnd = plan.tableAt + plan.entrySize * plan.colours;
     plan.pixelsAt = offBits != 0 ? offBits : tableEnd;
-    if (plan.pixelsAt < kFileHeader + plan.headerSize || plan.pixelsAt > size)
-        return "its pixel offset " + std::to_string(offBits) + " lies outside the " + std::to_string(size) +
-               "-byte file";
-    const std::size_t left = size - plan.pixelsAt;
+    if (plan.pixelsAt < kFileHeader + plan.headerSize)
+        return "its pixel offset " + std::to_string(offBits) + " lies inside its headers";
     if (plan.compression == kRle8 || plan.compression == kRle4) {
+        const std::size_t left = plan.pixelsAt < size ? size - plan.pixelsAt : 0;
         plan.pixelBytes = f.sizeImage != 0 ? std::min<std::size_t>(f.sizeImage, left) : left;
         return "";
     }
@@ -130,8 +137,10 @@ std::string take_pixels(std::size_t size, std::uint32_t offBits, const Fields &f
                " pixels need more than 4 GiB";
     plan.fileRowBytes = std::size_t(fileRow), plan.rowBytes = std::size_t(blockRow);
     plan.pixelBytes = std::size_t(blockRow) * std::size_t(plan.height);
-    const std::uint64_t wanted = fileRow * std::uint64_t(plan.height);
-    plan.missing = wanted > left ? std::size_t(wanted - left) : 0;
+    // Missing: the bytes from the file's end to the pixels' end, all of them
+    // when the offset lies past the end.
+    const std::uint64_t end = std::uint64_t(plan.pixelsAt) + fileRow * std::uint64_t(plan.height);
+    plan.missing = end > size ? std::size_t(end - size) : 0;
     return "";
 }
 
@@ -164,6 +173,11 @@ const char *bmp_header_name(std::uint32_t size) {
     }
 }
 
+std::string describe_version(std::uint32_t size, const std::string &why) {
+    const std::string name = bmp_header_name(size);
+    return (name[0] == 'O' ? "an " : "a ") + name + " file (" + std::to_string(size) + "-byte header): " + why;
+}
+
 std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size) {
     if (size < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
         return 0;
@@ -171,34 +185,41 @@ std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size) {
 }
 
 std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) {
+    return plan_file(file, size, size, plan);
+}
+
+std::string plan_file(const std::uint8_t *file, std::size_t available, std::size_t size, DibPlan &plan) {
     plan = DibPlan();
-    if (size < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
+    if (available < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
         return "not a BMP file (no \"BM\" file header)";
     const std::uint32_t headerSize = u32(file + kFileHeader);
-    if (headerSize != kCore && headerSize != kV2 && headerSize != kV3 && headerSize != kV4 && headerSize != kV5 &&
-        !is_os2(headerSize))
+    if (headerSize != kCore && headerSize != kInfo && headerSize != kV2 && headerSize != kV3 && headerSize != kV4 &&
+        headerSize != kV5 && !is_os2(headerSize))
         return "a " + std::to_string(headerSize) + "-byte bitmap header, which no BMP version has";
     if (size - kFileHeader < headerSize)
-        return describe(headerSize, "the file ends inside its header");
+        return describe_version(headerSize, "the file ends inside its header");
+    if (available < kFileHeader + headerSize + (headerSize == kInfo ? 12 : 0) && available < size)
+        return describe_version(headerSize, "its headers were not read whole"); // the caller's head is too short
     const Fields f = read_fields(file + kFileHeader, headerSize);
     plan.headerSize = headerSize;
     std::string why = block_compression(headerSize, f, plan.compression);
     if (why.empty())
         why = check_shape(f, plan.compression);
     if (!why.empty())
-        return describe(headerSize, why);
+        return describe_version(headerSize, why);
     plan.width = std::int32_t(f.width), plan.height = std::int32_t(f.height < 0 ? -f.height : f.height);
     plan.topDown = f.height < 0;
     plan.fileBits = f.bits, plan.bits = f.bits == 2 ? 8 : f.bits;
     plan.xPerMetre = f.xPerMetre, plan.yPerMetre = f.yPerMetre;
     plan.entrySize = headerSize == kCore ? 3 : 4;
     plan.tableAt = kFileHeader + headerSize;
-    take_masks(file + kFileHeader, plan);
     const std::uint32_t offBits = u32(file + 10);
-    why = take_table(size, offBits, f, plan);
+    why = take_masks(file + kFileHeader, size, offBits, plan);
+    if (why.empty())
+        why = take_table(size, offBits, f, plan);
     if (why.empty())
         why = take_pixels(size, offBits, f, plan);
-    return why.empty() ? "" : describe(headerSize, why);
+    return why.empty() ? "" : describe_version(headerSize, why);
 }
 
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block) {
@@ -222,7 +243,8 @@ void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, s
         out[3] = 0, out += 4;
     }
     if (plan.compression == kRle8 || plan.compression == kRle4) {
-        std::memcpy(out, file + plan.pixelsAt, plan.pixelBytes);
+        if (plan.pixelBytes != 0) // none when the file ends before them
+            std::memcpy(out, file + plan.pixelsAt, plan.pixelBytes);
         return;
     }
     std::fill_n(out, plan.pixelBytes, std::uint8_t{0});

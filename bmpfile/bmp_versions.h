@@ -18,6 +18,9 @@ namespace bmpfile {
 // What a file's header size says it is, e.g. "BITMAPV5HEADER".
 const char *bmp_header_name(std::uint32_t headerSize);
 
+// "a BITMAPV5HEADER file (124-byte header): WHY".
+std::string describe_version(std::uint32_t headerSize, const std::string &why);
+
 // The file's header size (0 when the file holds no BMP file header), read
 // from its first bytes.
 std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size);
@@ -44,8 +47,13 @@ struct DibPlan {
 };
 
 // The plan for a whole file: "" or what the file is and why it cannot be
-// read. The 40-byte header is the library's to read, and not taken here.
+// read.
 std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan);
+
+// The same from the first `available` bytes of a `size`-byte file, which
+// must hold its headers (and a 40-byte header's masks behind it): enough to
+// judge a file before reading it whole, or before the library reads it.
+std::string plan_file(const std::uint8_t *file, std::size_t available, std::size_t size, DibPlan &plan);
 
 // Writes the plan's block (plan.block_size() bytes at `block`).
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block);

@@ -1,6 +1,8 @@
-// Files with a 40-byte header, and files that are not BMP files at all, go
-// to CBmp::Read, so that they give exactly what the library gives and fail
-// with its status. The others are read whole, normalised into a movable
+// Every file is judged from its first bytes and its size before a reader
+// allocates anything for it. Files with a 40-byte header that pass, and bare
+// DIBs, go to CBmp::Read, so that they give exactly what the library gives
+// and fail with its status. The others (and the 2-bit pictures that the
+// image library does not decode) are read whole, normalised into a movable
 // block and handed to AttachDIB; the image then records where it came from
 // as CBmp::Read records it.
 #include "bmpfile/read_image.h"
@@ -15,22 +17,115 @@
 #include <vector>
 
 #include "bmpfile/bmp_versions.h"
+#include "bmpfile/file_kind.h"
 #include "bmpfile/read_failure.h"
 
 namespace bmpfile {
 namespace {
 
 constexpr std::uint32_t kLibraryHeaderSize = 40;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+// The file header, the longest header (V5) and the masks a 40-byte header
+// may have behind it: all that judging a file needs.
+constexpr std::size_t kHeadBytes = 14 + 124 + 16;
+constexpr std::uint64_t kRlePixelsPerTwoBytes = 255; // the longest run a 2-byte command makes
+
+// A file's first bytes and its size.
+struct Head {
+    std::uint8_t bytes[kHeadBytes] = {};
+    std::size_t available = 0, size = 0;
+};
+
+// Opens a file for reading, or says why not in the operating system's words.
+int open_file(const char *path, struct stat &status, std::string &why) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode))
+        return fd;
+    why = std::strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno);
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+bool read_head(const char *path, Head &head, std::string &why) {
+    struct stat status;
+    const int fd = open_file(path, status, why);
+    if (fd < 0)
+        return false;
+    head.size = std::size_t(status.st_size);
+    while (head.available < kHeadBytes) {
+        const ssize_t got = read(fd, head.bytes + head.available, kHeadBytes - head.available);
+        if (got <= 0)
+            break;
+        head.available += std::size_t(got);
+    }
+    close(fd);
+    return true;
+}
+
+std::uint32_t u32(const std::uint8_t *p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+// What a file without the "BM" file header is: a bare DIB (a 40- or 12-byte
+// header at its start, "" here: the library reads those), or what its first
+// bytes say.
+std::string judge_headerless(const Head &head) {
+    if (head.size == 0)
+        return "an empty file, not a BMP";
+    if (head.available >= 4 && (u32(head.bytes) == kLibraryHeaderSize || u32(head.bytes) == kCoreHeaderSize))
+        return "";
+    const std::string format = format_of_bytes(head.bytes, head.available);
+    if (format.empty())
+        return "not a BMP file: it begins with neither \"BM\" nor a bitmap header";
+    return "a " + format + " file, not a BMP";
+}
+
+// Why a picture is more than the file holds, or "".
+std::string shortfall(const DibPlan &plan) {
+    const std::uint64_t pixels = std::uint64_t(plan.width) * std::uint64_t(plan.height);
+    if (plan.compression == 1 || plan.compression == 2) {
+        const std::uint64_t most = std::uint64_t(plan.pixelBytes / 2) * kRlePixelsPerTwoBytes;
+        if (pixels <= most)
+            return "";
+        return "its " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
+               " pixels are more than its " + std::to_string(plan.pixelBytes) +
+               " bytes of run-length data can make (255 for each 2 bytes)";
+    }
+    if (plan.missing == 0)
+        return "";
+    return "the file ends " + std::to_string(plan.missing) + " bytes early: its header puts " +
+           std::to_string(std::uint64_t(plan.fileRowBytes) * std::uint64_t(plan.height)) + " bytes of pixels at " +
+           std::to_string(plan.pixelsAt);
+}
+
+// The file judged from its head: "" when a reader may take it, the plan
+// then made (empty for a bare DIB) and any warning in `source`.
+std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source, DibPlan &plan) {
+    if (head.available < 2 || head.bytes[0] != 'B' || head.bytes[1] != 'M')
+        return judge_headerless(head);
+    std::string why = plan_file(head.bytes, head.available, head.size, plan);
+    if (!why.empty())
+        return why;
+    why = shortfall(plan);
+    if (!why.empty() && !limits.allowShort)
+        return describe_version(plan.headerSize, why + "; " + limits.allowShortName + " reads the missing pixels as 0");
+    if (!why.empty())
+        source.warning = why.substr(0, why.find(':')) + "; those pixels read as 0";
+    const std::uint64_t pixels = std::uint64_t(plan.width) * std::uint64_t(plan.height);
+    if (limits.maxPixels != 0 && pixels > limits.maxPixels)
+        return describe_version(plan.headerSize, "its " + std::to_string(plan.width) + " x " +
+                                                     std::to_string(plan.height) + " pixels are more than the " +
+                                                     std::to_string(limits.maxPixels) + " that " +
+                                                     limits.maxPixelsName + " allows");
+    return "";
+}
 
 bool read_whole(const char *path, std::vector<std::uint8_t> &bytes, std::string &why) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
     struct stat status;
-    if (fd < 0 || fstat(fd, &status) != 0) {
-        why = std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
+    const int fd = open_file(path, status, why);
+    if (fd < 0)
         return false;
-    }
     bytes.resize(std::size_t(status.st_size));
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -43,15 +138,6 @@ bool read_whole(const char *path, std::vector<std::uint8_t> &bytes, std::string 
     }
     close(fd);
     return done == bytes.size();
-}
-
-std::uint32_t peek_header_size(const char *path) {
-    std::uint8_t bytes[18] = {};
-    std::FILE *file = std::fopen(path, "rb");
-    const std::size_t got = file != nullptr ? std::fread(bytes, 1, sizeof bytes, file) : 0;
-    if (file != nullptr)
-        std::fclose(file);
-    return bmp_header_size(bytes, got);
 }
 
 bool refuse(ReadFailure &failure, int status, const std::string &why) {
@@ -71,17 +157,15 @@ void record_source(CStlImage &image, const char *path, const DibPlan &plan) {
     image.SetOrgPlanes(0);
 }
 
-bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure) {
+bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadFailure &failure) {
     std::vector<std::uint8_t> file;
     std::string why;
     DibPlan plan;
     if (!read_whole(path, file, why))
-        return refuse(failure, dirira::kBmpCannotOpen, "status 3: " + why);
+        return refuse(failure, dirira::kBmpCannotOpen, why);
     why = plan_dib(file.data(), file.size(), plan);
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
-    if (plan.missing != 0)
-        source.warning = "the file ends " + std::to_string(plan.missing) + " bytes early; those pixels read as 0";
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, plan.block_size());
     auto *bytes = static_cast<std::uint8_t *>(block != NULL ? GlobalLock(block) : nullptr);
     if (bytes == nullptr) {
@@ -104,12 +188,21 @@ bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadSou
 
 } // namespace
 
-bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure) {
+bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure,
+              const ReadLimits &limits) {
     source = ReadSource();
-    source.headerSize = peek_header_size(path);
-    source.byLibrary = source.headerSize == 0 || source.headerSize == kLibraryHeaderSize;
+    Head head;
+    std::string why;
+    if (!read_head(path, head, why))
+        return refuse(failure, dirira::kBmpCannotOpen, why);
+    source.headerSize = bmp_header_size(head.bytes, head.available);
+    DibPlan plan;
+    why = judge(head, limits, source, plan);
+    if (!why.empty())
+        return refuse(failure, kRefusedByReader, why);
+    source.byLibrary = source.headerSize == 0 || (source.headerSize == kLibraryHeaderSize && plan.fileBits != 2);
     if (!source.byLibrary)
-        return read_any_version(path, image, progress, source, failure);
+        return read_any_version(path, image, progress, failure);
     const int status = CBmp::Read(&image, path, progress, path);
     return status == dirira::kBmpOk || refuse(failure, status, read_failure_why(path, status));
 }

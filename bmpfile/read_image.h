@@ -16,6 +16,19 @@ namespace bmpfile {
 // library's codes are 0 and up).
 constexpr int kRefusedByReader = -1;
 
+// Image libraries refuse pictures past a pixel count unless told otherwise
+// (Pillow's MAX_IMAGE_PIXELS, the same number): a header is a few bytes, and
+// the planes it claims are 4 bytes a sample per plane.
+constexpr std::uint64_t kDefaultMaxPixels = 89478485;
+
+// What a reader lets pass, and the names the user knows the choices by.
+struct ReadLimits {
+    bool allowShort = false;                     // a file cut short reads as zeros there, with a warning
+    std::uint64_t maxPixels = kDefaultMaxPixels; // 0: no ceiling
+    std::string allowShortName = "--allow-short";
+    std::string maxPixelsName = "--max-pixels";
+};
+
 struct ReadSource {
     std::uint32_t headerSize = 0; // 0: the file has no BMP file header
     bool byLibrary = false;       // CBmp::Read took it
@@ -28,9 +41,15 @@ struct ReadFailure {
 };
 
 // Reads `path` into `image`, the progress window (or NULL) getting the
-// messages of CBmp::Read and of AttachDIB. True, or false with `failure`
-// set and the image as CBmp::Read leaves it on a failure.
-bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure);
+// messages of CBmp::Read and of AttachDIB. The file is judged first, from
+// its headers and its size: what it is when it is no BMP, a header that
+// describes no picture the readers can decode, a picture that the file
+// cannot hold (uncompressed rows past its end; more pixels than its
+// run-length bytes can make, at most 255 for each 2 bytes), a pixel count
+// over the ceiling. True, or false with `failure` set and the image as
+// CBmp::Read leaves it on a failure.
+bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure,
+              const ReadLimits &limits = ReadLimits());
 
 // Where the picture came from: "BITMAPV5HEADER (124-byte header), read by
 // the program's reader".

@@ -16,6 +16,8 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -23,6 +25,8 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/durable_write.h"
+#include "bmpfile/file_kind.h"
 #include "bmpfile/progress_window.h"
 #include "bmpfile/read_image.h"
 
@@ -246,13 +250,14 @@ struct Image {
 };
 
 Image read_image(const std::string &path, std::optional<unsigned long long> memory,
-                 std::optional<py::function> progress) {
+                 std::optional<py::function> progress, bool allowShort, unsigned long long maxPixels) {
     set_budget(memory);
     Image image;
     ProgressCallback window(std::move(progress));
     bmpfile::ReadSource source;
     bmpfile::ReadFailure failure;
-    const bool read = bmpfile::read_bmp(path.c_str(), *image.image, window.handle(), source, failure);
+    const bmpfile::ReadLimits limits{allowShort, maxPixels, "allow_short=True", "max_pixels"};
+    const bool read = bmpfile::read_bmp(path.c_str(), *image.image, window.handle(), source, failure, limits);
     window.rethrow();
     if (!read)
         throw Failure{failure.status, path + ": " + failure.why};
@@ -288,26 +293,38 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
                       "no memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image"};
     const float *in = data.data();
     const std::size_t row = std::size_t(width) * sizeof(float);
+    // Levels and extremes come from the finite samples: one infinite sample
+    // would otherwise make levels that render the rest of the picture black.
     std::vector<std::pair<double, double>> ranges;
     for (int plane = 0; plane < count; ++plane) {
         double low = INFINITY, high = -INFINITY;
         for (int y = 0; y < int(height); ++y, in += width) {
             std::memcpy(store_row(*image.image, y, plane, kWriteSamples), in, row);
             for (py::ssize_t x = 0; x < width; ++x)
-                low = std::fmin(low, in[x]), high = std::fmax(high, in[x]);
+                if (std::isfinite(in[x]))
+                    low = std::min(low, double(in[x])), high = std::max(high, double(in[x]));
         }
-        ranges.emplace_back(low <= high ? low : 0.0, low <= high ? high : 0.0);
+        const bool any = low <= high;
+        image.image->MinPixel[plane] = any ? low : NAN, image.image->MaxPixel[plane] = any ? high : NAN;
+        ranges.emplace_back(any ? low : 0.0, any ? high : 0.0);
     }
     image.set_levels(levels ? *levels : ranges);
     return image;
 }
 
+// Through the durable writer, as the program writes: the old file stays
+// whole on any failure. A name that says another format is refused first.
 void write_image(const std::string &path, Image &image, int option, std::optional<py::function> progress) {
+    const std::string named = bmpfile::format_of_name(path);
+    if (!named.empty() && named != "BMP")
+        throw py::value_error(path + ": the name says " + named +
+                              ", but dirira.write writes BMP (.bmp); Image.to_hdu().writeto() writes FITS");
     ProgressCallback window(std::move(progress));
-    const int status = CBmp::Write(image.image.get(), path.c_str(), option, window.handle(), path.c_str());
+    int status = dirira::kBmpOk;
+    const std::string why = bmpfile::write_bmp_durably(*image.image, path.c_str(), option, window.handle(), status);
     window.rethrow();
-    if (status != dirira::kBmpOk)
-        throw Failure{status, path + ": status " + std::to_string(status) + ": " + dirira::bmp_status_message(status)};
+    if (!why.empty())
+        throw Failure{status != dirira::kBmpOk ? status : dirira::kBmpCannotCreate, path + ": " + why};
 }
 
 } // namespace
@@ -368,7 +385,8 @@ PYBIND11_MODULE(_dirira, m) {
                  i.source = source;
              });
 
-    m.def("read", &read_image, py::arg("path"), py::arg("memory") = py::none(), py::arg("progress") = py::none());
+    m.def("read", &read_image, py::arg("path"), py::arg("memory") = py::none(), py::arg("progress") = py::none(),
+          py::arg("allow_short") = false, py::arg("max_pixels") = bmpfile::kDefaultMaxPixels);
     m.def("read_header", &read_header, py::arg("path"));
     m.def("from_array", &from_array, py::arg("data"), py::arg("levels") = py::none());
     m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0,

@@ -23,7 +23,10 @@ from . import _dirira
 
 __all__ = ["Image", "read", "read_header", "info", "write", "from_array", "from_hdu", "BmpError", "CannotCreateError",
            "CannotOpenError", "ReadError", "WriteError", "NoMemoryError", "HeaderSizeError", "NoDibError",
-           "HeaderUnusableError", "UnsupportedFileError", "memory_budget", "set_memory_budget"]
+           "HeaderUnusableError", "UnsupportedFileError", "memory_budget", "set_memory_budget", "MAX_IMAGE_PIXELS"]
+
+#: The largest picture read() takes unless told otherwise (Pillow's ceiling, the same number); None: no ceiling.
+MAX_IMAGE_PIXELS = 89478485
 
 
 class BmpError(Exception):
@@ -67,7 +70,9 @@ class HeaderUnusableError(BmpError):
 
 
 class UnsupportedFileError(BmpError):
-    """Status -1: a file that the reader of every header version refuses (the message says what it is)."""
+    """Status -1: a file refused before it is read (the message says what it is and why): not a BMP, a header
+    that describes no picture the readers decode, a picture the file cannot hold (cut short: see read's
+    allow_short), more pixels than MAX_IMAGE_PIXELS."""
 
 
 _BY_STATUS = {2: CannotCreateError, 3: CannotOpenError, 4: ReadError, 5: WriteError, 6: NoMemoryError,
@@ -144,11 +149,11 @@ class Image:
         return self._native.attributes
 
     def min(self, plane=0):
-        """The smallest sample of the plane, as the image library computed it."""
+        """The smallest finite sample of the plane (nan when it has none)."""
         return self._native.min(plane)
 
     def max(self, plane=0):
-        """The largest sample of the plane, as the image library computed it."""
+        """The largest finite sample of the plane (nan when it has none)."""
         return self._native.max(plane)
 
     def gray(self, x, y, plane=0):
@@ -193,11 +198,15 @@ def _restore(data, levels, file, format, bits, source):
     return Image(native)
 
 
-def read(path, memory=None, progress=None):
+def read(path, memory=None, progress=None, allow_short=False, max_pixels=None):
     """Reads a BMP file of any header version. ``memory`` sets the paged store's budget in bytes (beyond it the
     samples page to a swap file); ``progress(stage, value)`` gets the library's progress messages: (0, caption) opens a
-    display, (1, percent) moves it, (2, caption or '') closes it; an exception it raises comes out of read()."""
-    return Image(_call(_dirira.read, os.fspath(path), memory, progress))
+    display, (1, percent) moves it, (2, caption or '') closes it; an exception it raises comes out of read().
+    A file that holds fewer pixel bytes than its header implies raises UnsupportedFileError naming how many are
+    missing; ``allow_short=True`` reads them as 0 and says so in ``warning``. Pictures of more pixels than
+    ``max_pixels`` (default MAX_IMAGE_PIXELS; 0 or None there: no ceiling) are refused before memory is taken."""
+    ceiling = MAX_IMAGE_PIXELS if max_pixels is None else max_pixels
+    return Image(_call(_dirira.read, os.fspath(path), memory, progress, bool(allow_short), int(ceiling or 0)))
 
 
 def read_header(path):
@@ -228,7 +237,9 @@ def from_array(data, levels=None):
 
 
 def write(path, image, levels=None, option=0, progress=None):
-    """Writes an Image or an array as a BMP file through CBmp::Write (option 0: through the display levels)."""
+    """Writes an Image or an array as a BMP file through CBmp::Write (option 0: through the display levels),
+    beside the target and renamed over it when complete: on any failure the old file stays as it was. A name
+    that says another format (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
     if not isinstance(image, Image):
         image = from_array(image, levels)
     elif levels is not None:

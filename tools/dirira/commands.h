@@ -19,7 +19,7 @@ int run(int argc, char **argv);
 // `dirira info [--histogram] [--json] FILE.bmp`: what reading the file
 // gives (with 64-bin histograms of each plane between its extremes), as text
 // or as one JSON object, or why the file cannot be read.
-int info(const char *path, bool withHistogram, bool json);
+int info(const char *path, bool withHistogram, bool json, const bmpfile::ReadLimits &limits);
 // `dirira about`: the library's version block and format names.
 int about();
 // What `dirira convert` was asked to do.
@@ -31,11 +31,14 @@ struct ConvertOptions {
     int jobs = 1;                  // -j N: conversions running at once
     unsigned long long memory = 0; // --memory: the paged store's budget in bytes; 0: half of memory
     bool quiet = false;            // --quiet: no progress bar
+    bmpfile::ReadLimits limits;    // --allow-short, --max-pixels
 };
 
 // `dirira convert`: each input read (BMP of any version, or FITS) and
 // written through write_replacing. Returns 0, 1 when a file failed (each
-// named on standard error), 2 for two inputs that would share an output.
+// named on standard error), 2 before anything is read for two inputs that
+// would share an output, an output that is an input, or an output whose
+// name says a format other than the one written.
 int convert(const ConvertOptions &options);
 
 // What `dirira preview` was asked to do.
@@ -45,10 +48,12 @@ struct PreviewOptions {
     int plane = -1;                  // --plane N (0-based here); -1: all three of a colour image, else the first
     bool colour = false;             // --colour: all three, or an error
     int width = 1024, height = 1024; // --size: the largest picture; bigger ones are reduced
+    bmpfile::ReadLimits limits;      // --allow-short, --max-pixels
 };
 
 // `dirira preview IN OUT.png`: prints the sizes and each plane's levels,
-// warns of levels that span nothing or run backwards; 0, or 1.
+// warns of levels that span nothing or run backwards; 0, 1, or 2 (before
+// reading) for an output that is the input or not named as a PNG.
 int preview(const PreviewOptions &options);
 
 // Row y of a plane of the image's store, for reading (mode 1) or writing
@@ -60,12 +65,20 @@ float *store_row(CStlImage &image, int y, int plane, unsigned mode);
 // Reads a BMP file of any header version (bmpfile::read_bmp), saying on
 // standard error what the reader let pass or why it cannot read the file
 // ("dirira: PATH: cannot read: WHY"): 0, or 1.
-int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source);
+int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source,
+                  const bmpfile::ReadLimits &limits);
 
-// Writes OUTPUT whole or not at all: `write` gets a temporary path beside it
-// and answers "" when that file is complete, else why not; the file is then
-// renamed over OUTPUT, or removed. A failure is printed ("...; it is
-// unchanged") and returns 1. An OUTPUT that exists must be a regular file.
+// 2, after saying why, when an output is one of the inputs (through any
+// name or link) or its name says a format other than `writes` (what the
+// command writes to that name; `formats` says what it writes, in words);
+// else 0.
+int refuse_unsafe_output(const std::vector<std::string> &inputs, const std::string &output, const std::string &writes,
+                         const char *formats);
+
+// Writes OUTPUT whole or not at all (bmpfile::write_durably), a signal
+// removing the temporary file: `write` gets a temporary path beside it and
+// answers "" when that file is complete, else why not. A failure is printed
+// ("...; it is unchanged") and returns 1.
 int write_replacing(const char *output, const std::function<std::string(const char *)> &write);
 // The image through its display levels as a BMP file (CBmp::Write, its
 // progress to `progress`), by write_replacing: 0, or 1 after saying why not.

@@ -1,17 +1,8 @@
 // `dirira convert`: one file to another, or many into a folder, BMP to BMP
 // here and with FITS on one side in fits.cpp. Every conversion writes
-// through write_replacing().
-//
-// CBmp::Write replaces its target in place, as the library's contract
-// wants, and so does CFITSIO once the old file is removed; a command line
-// wants a failed or interrupted conversion to leave an existing output
-// alone. So the file is written beside the target under a temporary name,
-// flushed to the disk, and renamed over it only when complete: rename(2) in
-// the same folder swaps it in at once, and flushing the folder afterwards
-// makes the swap itself survive a crash. That swap would put a plain file
-// in place of a device or a symbolic link, so a target that exists must be
-// a regular file. A signal that ends the program removes the temporary file
-// on its way out.
+// through write_replacing(), bmpfile's durable writer, so a failed or
+// interrupted conversion leaves an existing output alone; a signal that
+// ends the program removes the temporary file on its way out.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,6 +17,8 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/durable_write.h"
+#include "bmpfile/file_kind.h"
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/progress_bar.h"
@@ -40,50 +33,6 @@ constexpr int kDisplayLevels = 0;
 // The paged store's default budget: this share of physical memory, split
 // between the conversions that run at once.
 constexpr unsigned long long kDefaultMemoryShare = 2;
-
-// The temporary file being written, for the signal handler; empty: none.
-char g_temporary[4096];
-
-extern "C" void remove_temporary_and_die(int signal) {
-    if (g_temporary[0] != '\0')
-        unlink(g_temporary);
-    ::signal(signal, SIG_DFL);
-    raise(signal);
-}
-
-void remove_temporary_on_signals() {
-    static const bool installed = [] {
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-            signal(s, remove_temporary_and_die);
-        return true;
-    }();
-    (void)installed;
-}
-
-// Beside the target, so that the rename stays within one file system.
-std::string temporary_beside(const char *target) {
-    return std::string(target) + ".dirira-" + std::to_string(getpid()) + ".tmp";
-}
-
-// Absent, or a regular file that the rename may replace.
-bool replaceable(const char *target) {
-    struct stat status;
-    return lstat(target, &status) != 0 ? errno == ENOENT : S_ISREG(status.st_mode);
-}
-
-bool flush_to_disk(const std::string &path, int flags) {
-    const int fd = open(path.c_str(), flags | O_CLOEXEC);
-    const bool flushed = fd >= 0 && fsync(fd) == 0;
-    if (fd >= 0)
-        close(fd);
-    return flushed;
-}
-
-std::string folder_of(const char *path) {
-    const std::string p(path);
-    const std::size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
-}
 
 int refuse_output(const char *output, const std::string &why) {
     std::fprintf(stderr, "dirira: %s: %s; it is unchanged\n", output, why.c_str());
@@ -103,12 +52,13 @@ void set_memory_budget(unsigned long long requested, int jobs) {
     CVmImage::SetMemoryBudget(SIZE_T(budget));
 }
 
-int convert_unguarded(const std::string &input, const std::string &output, HWND progress) {
+int convert_unguarded(const std::string &input, const std::string &output, HWND progress,
+                      const bmpfile::ReadLimits &limits) {
     if (is_fits_path(input.c_str()) || is_fits_path(output.c_str()))
-        return convert_fits(input.c_str(), output.c_str(), progress);
+        return convert_fits(input.c_str(), output.c_str(), progress, limits);
     CStlImage image;
     bmpfile::ReadSource source;
-    if (read_bmp_file(input.c_str(), image, progress, source) != 0)
+    if (read_bmp_file(input.c_str(), image, progress, source, limits) != 0)
         return 1;
     if (write_bmp(image, output.c_str(), progress) != 0)
         return 1;
@@ -120,9 +70,9 @@ int convert_unguarded(const std::string &input, const std::string &output, HWND 
 // The framework's memory exception may leave the library's Read and an
 // image's construction; the file then fails like any other, and a batch
 // goes on with the next.
-int convert_one(const std::string &input, const std::string &output, HWND progress) {
+int convert_one(const std::string &input, const std::string &output, HWND progress, const bmpfile::ReadLimits &limits) {
     try {
-        return convert_unguarded(input, output, progress);
+        return convert_unguarded(input, output, progress, limits);
     } catch (CException *e) {
         e->Delete();
         std::fprintf(stderr, "dirira: %s: out of memory\n", input.c_str());
@@ -142,7 +92,7 @@ std::string output_in(const std::string &folder, const std::string &input, const
 // image independent, each process its own library state); the exit
 // statuses say which failed.
 std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs,
-                                      int jobs) {
+                                      int jobs, const bmpfile::ReadLimits &limits) {
     std::vector<std::string> failed;
     std::vector<std::pair<pid_t, std::size_t>> running;
     const auto reap_one = [&] {
@@ -163,7 +113,7 @@ std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, co
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
-            const int code = convert_one(inputs[i], outputs[i], NULL);
+            const int code = convert_one(inputs[i], outputs[i], NULL, limits);
             std::fflush(nullptr);
             _exit(code);
         }
@@ -179,6 +129,11 @@ std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, co
     return failed;
 }
 
+// What a conversion writes to a name: FITS by the FITS extensions, else BMP.
+std::string format_written(const std::string &output) { return is_fits_path(output.c_str()) ? "FITS" : "BMP"; }
+
+constexpr char kConvertFormats[] = "convert writes BMP (.bmp) or FITS (.fits, .fit, .fts)";
+
 int convert_batch(const ConvertOptions &options) {
     std::vector<std::string> outputs;
     std::set<std::string> seen;
@@ -189,15 +144,17 @@ int convert_batch(const ConvertOptions &options) {
                          outputs.back().c_str());
             return 2;
         }
+        if (refuse_unsafe_output(options.inputs, outputs.back(), format_written(outputs.back()), kConvertFormats))
+            return 2;
     }
     std::vector<std::string> failed;
     if (options.jobs == 1) {
         ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
         for (std::size_t i = 0; i < options.inputs.size(); ++i)
-            if (convert_one(options.inputs[i], outputs[i], bar.window()) != 0)
+            if (convert_one(options.inputs[i], outputs[i], bar.window(), options.limits) != 0)
                 failed.push_back(options.inputs[i]);
     } else {
-        failed = run_parallel(options.inputs, outputs, options.jobs);
+        failed = run_parallel(options.inputs, outputs, options.jobs, options.limits);
     }
     if (failed.empty())
         return 0;
@@ -217,9 +174,10 @@ float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
     return row;
 }
 
-int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source) {
+int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source,
+                  const bmpfile::ReadLimits &limits) {
     bmpfile::ReadFailure failure;
-    const bool read = bmpfile::read_bmp(path, image, progress, source, failure);
+    const bool read = bmpfile::read_bmp(path, image, progress, source, failure, limits);
     if (!source.warning.empty())
         std::fprintf(stderr, "dirira: %s: warning: %s\n", path, source.warning.c_str());
     if (read)
@@ -228,54 +186,42 @@ int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::Re
     return 1;
 }
 
-int write_replacing(const char *output, const std::function<std::string(const char *)> &write) {
-    if (!replaceable(output))
-        return refuse_output(output, "not a regular file");
-    const std::string temporary = temporary_beside(output);
-    if (temporary.size() >= sizeof g_temporary)
-        return refuse_output(output, "the path is too long");
-    remove_temporary_on_signals();
-    std::strcpy(g_temporary, temporary.c_str()); // fits: tested above
-    std::remove(temporary.c_str());              // an earlier run's leftover: the writers create no file over another
-    std::string why;
-    try {
-        why = write(temporary.c_str());
-    } catch (...) {
-        std::remove(temporary.c_str());
-        g_temporary[0] = '\0';
-        throw;
-    }
-    if (!why.empty())
-        why = "cannot write: " + why;
-    else if (!flush_to_disk(temporary, O_RDONLY))
-        why = std::string("cannot flush to disk: ") + std::strerror(errno);
-    else if (std::rename(temporary.c_str(), output) != 0)
-        why = std::string("cannot replace: ") + std::strerror(errno);
-    if (why.empty()) {
-        g_temporary[0] = '\0';
-        flush_to_disk(folder_of(output), O_RDONLY | O_DIRECTORY); // the rename itself; nothing to undo if it fails
+int refuse_unsafe_output(const std::vector<std::string> &inputs, const std::string &output, const std::string &writes,
+                         const char *formats) {
+    for (const std::string &input : inputs)
+        if (bmpfile::same_file(input.c_str(), output.c_str())) {
+            std::fprintf(stderr, "dirira: %s is the input %s; nothing written\n", output.c_str(), input.c_str());
+            return 2;
+        }
+    const std::string named = bmpfile::format_of_name(output);
+    if (named.empty() || named == writes)
         return 0;
-    }
-    std::remove(temporary.c_str());
-    g_temporary[0] = '\0';
-    return refuse_output(output, why);
+    std::fprintf(stderr, "dirira: %s: the name says %s, but %s; nothing written\n", output.c_str(), named.c_str(),
+                 formats);
+    return 2;
+}
+
+int write_replacing(const char *output, const std::function<std::string(const char *)> &write) {
+    bmpfile::remove_temporary_on_signals();
+    const std::string why = bmpfile::write_durably(output, write);
+    return why.empty() ? 0 : refuse_output(output, why);
 }
 
 int write_bmp(CStlImage &image, const char *output, HWND progress) {
-    return write_replacing(output, [&image, output, progress](const char *path) {
-        const int status = CBmp::Write(&image, path, kDisplayLevels, progress, output);
-        if (status == dirira::kBmpOk)
-            return std::string();
-        return "status " + std::to_string(status) + ": " + dirira::bmp_status_message(status);
-    });
+    int status = 0;
+    const std::string why = bmpfile::write_bmp_durably(image, output, kDisplayLevels, progress, status);
+    return why.empty() ? 0 : refuse_output(output, why);
 }
 
 int convert(const ConvertOptions &options) {
+    if (options.directory.empty() &&
+        refuse_unsafe_output(options.inputs, options.output, format_written(options.output), kConvertFormats))
+        return 2;
     set_memory_budget(options.memory, options.jobs);
     if (!options.directory.empty())
         return convert_batch(options);
     ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
-    return convert_one(options.inputs[0], options.output, bar.window());
+    return convert_one(options.inputs[0], options.output, bar.window(), options.limits);
 }
 
 } // namespace dirira_tool

@@ -354,6 +354,7 @@ struct FitsImageShape {
     int width = 0;
     int height = 0;
     int planes = 0;
+    bool floats = false; // BITPIX -32 or -64
 };
 
 // Gray (NAXIS 2, or NAXIS 3 with NAXIS3 = 1) or colour (NAXIS3 = 3) of a
@@ -372,7 +373,7 @@ bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
         why = "not a gray or three-plane colour image";
         return false;
     }
-    shape = {int(lengths[0]), int(lengths[1]), int(lengths[2])};
+    shape = {int(lengths[0]), int(lengths[1]), int(lengths[2]), bitPix < 0};
     return true;
 }
 
@@ -414,15 +415,18 @@ struct Range {
 };
 
 // Undefined samples (BLANK, NaN) come in as NaN, which the display levels
-// render black.
-bool read_plane(fitsfile *file, CStlImage &image, int plane, Range &range, int *status) {
-    float undefined = std::numeric_limits<float>::quiet_NaN();
+// render black. Floats are taken as they stand: CFITSIO's check for
+// undefined values would turn +inf and -inf into NaN too, where the display
+// levels render +inf white and -inf black.
+bool read_plane(fitsfile *file, CStlImage &image, int plane, bool floats, Range &range, int *status) {
+    float blank = std::numeric_limits<float>::quiet_NaN();
+    float *undefined = floats ? nullptr : &blank;
     const int width = image.GetWidth(), height = image.GetHeight();
     for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) { // in file order, as written
         float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
         LONGLONG first[3] = {1, fitsRow, plane + 1};
         int anyUndefined = 0;
-        fits_read_pixll(file, TFLOAT, first, width, &undefined, row, &anyUndefined, status);
+        fits_read_pixll(file, TFLOAT, first, width, undefined, row, &anyUndefined, status);
         range.take(row, width);
     }
     return *status == 0;
@@ -496,10 +500,10 @@ int fits_info(const char *path) {
     return 0;
 }
 
-int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress) {
+int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress, const bmpfile::ReadLimits &limits) {
     CStlImage image;
     bmpfile::ReadSource source;
-    if (read_bmp_file(bmpPath, image, progress, source) != 0)
+    if (read_bmp_file(bmpPath, image, progress, source, limits) != 0)
         return 1;
     return write_replacing(fitsPath, [&](const char *path) { return write_fits(path, image, bmpPath); });
 }
@@ -517,7 +521,7 @@ int read_fits_image(const char *fitsPath, CStlImage &image) {
         return report(fitsPath, "the image does not fit in memory");
     for (int plane = 0; plane < shape.planes; ++plane) {
         Range range;
-        if (!read_plane(file.get(), image, plane, range, &status))
+        if (!read_plane(file.get(), image, plane, shape.floats, range, &status))
             return report(fitsPath, fits_error(status));
         set_levels(file.get(), fitsPath, image, plane, range);
     }
@@ -529,10 +533,10 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
     return read_fits_image(fitsPath, image) != 0 ? 1 : write_bmp(image, bmpPath, progress);
 }
 
-int convert_fits(const char *from, const char *to, HWND progress) {
+int convert_fits(const char *from, const char *to, HWND progress, const bmpfile::ReadLimits &limits) {
     if (is_fits_path(from) == is_fits_path(to))
         return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
-    return is_fits_path(from) ? fits_to_bmp(from, to, progress) : bmp_to_fits(from, to, progress);
+    return is_fits_path(from) ? fits_to_bmp(from, to, progress) : bmp_to_fits(from, to, progress, limits);
 }
 
 } // namespace dirira_tool

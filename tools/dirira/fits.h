@@ -8,12 +8,14 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/read_image.h"
+
 namespace dirira_tool {
 
 // `dirira fits-info FILE.fits`: the header records of every HDU.
 int fits_info(const char *path);
 // `dirira convert` with a FITS file on one side.
-int convert_fits(const char *from, const char *to, HWND progress);
+int convert_fits(const char *from, const char *to, HWND progress, const bmpfile::ReadLimits &limits);
 
 // Whether the path names a FITS file by its extension (.fits, .fit, .fts).
 bool is_fits_path(const char *path);
@@ -27,7 +29,7 @@ std::vector<std::unique_ptr<CFitsExtension>> read_fits_headers(const char *path,
 // NAXIS3 = 3 (red, green, blue) for colour, the bottom row of the picture
 // first, display levels in LEVMINn/LEVMAXn. Returns 0 or prints why not and
 // returns 1.
-int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress);
+int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress, const bmpfile::ReadLimits &limits);
 
 // The first image of a FITS file (gray or three-plane colour) into `image`,
 // each plane's display levels from its LEVMINn/LEVMAXn cards or its range.

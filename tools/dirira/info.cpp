@@ -10,6 +10,7 @@
 #include <dirira/dirira.h>
 
 #include "bmpfile/bmp_versions.h"
+#include "bmpfile/file_kind.h"
 #include "tools/dirira/commands.h"
 
 namespace dirira_tool {
@@ -17,7 +18,8 @@ namespace {
 
 constexpr std::uint32_t kCoreHeaderSize = 12; // the other header CBmp::ReadHeader reads
 constexpr int kHistogramBins = 64;
-constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kReadSamples = 1;           // GetImageAdr mode: bit 0 set reads
+constexpr std::size_t kFitsSignatureBytes = 9; // "SIMPLE  ="
 
 // One line of the report: its text label, its JSON key, and the value as
 // text and as JSON.
@@ -71,6 +73,15 @@ std::vector<long> histogram(CStlImage &image, int plane, double low, double high
     return counts;
 }
 
+bool is_fits_file(const char *path) {
+    std::uint8_t bytes[kFitsSignatureBytes] = {};
+    std::FILE *file = std::fopen(path, "rb");
+    const std::size_t got = file != nullptr ? std::fread(bytes, 1, sizeof bytes, file) : 0;
+    if (file != nullptr)
+        std::fclose(file);
+    return bmpfile::format_of_bytes(bytes, got) == "FITS";
+}
+
 std::string header_planes(const bmpfile::ReadSource &source, int status, int planes) {
     if (status == dirira::kBmpOk)
         return std::to_string(planes);
@@ -103,13 +114,16 @@ void print(const std::vector<Field> &fields, const std::vector<std::vector<Field
 
 } // namespace
 
-int info(const char *path, bool withHistogram, bool json) {
+int info(const char *path, bool withHistogram, bool json, const bmpfile::ReadLimits &limits) {
     CStlImage image;
     const int headerStatus = CBmp::ReadHeader(&image, path, NULL, NULL);
     const int headerPlaneCount = image.GetOrgPlanes();
     bmpfile::ReadSource source;
-    if (read_bmp_file(path, image, NULL, source) != 0)
+    if (read_bmp_file(path, image, NULL, source, limits) != 0) {
+        if (is_fits_file(path))
+            std::fprintf(stderr, "dirira: %s: `dirira fits-info %s` describes it\n", path, path);
         return 1;
+    }
     const int count = image.GetPlanes();
     const std::vector<Field> fields = {
         text_field("file", "file", image.GetOrgFileName()),

@@ -8,8 +8,10 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -102,17 +104,23 @@ void warn_about(const PreviewOptions &o, int plane, const Levels &l) {
                      o.input.c_str(), plane + 1, l.black, l.white, l.black);
 }
 
+// libpng would print its own words ("Write Error") before giving up; the
+// operating system's reason is in errno, which the failing fwrite set, and
+// is what the caller says.
+extern "C" void png_failed_quietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
 std::string write_png(const char *path, int width, int height, int channels, const std::vector<png_byte> &pixels) {
     std::FILE *file = std::fopen(path, "wb");
     if (file == nullptr)
-        return "cannot create the file";
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        return std::strerror(errno);
+    errno = 0;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_failed_quietly, nullptr);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     std::string why;
     if (info == nullptr) {
         why = "no memory for libpng";
     } else if (setjmp(png_jmpbuf(png)) != 0) {
-        why = "libpng failed to write it";
+        why = errno != 0 ? std::strerror(errno) : "libpng cannot write it";
     } else {
         png_init_io(png, file);
         png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
@@ -125,17 +133,19 @@ std::string write_png(const char *path, int width, int height, int channels, con
     }
     png_destroy_write_struct(&png, &info);
     if (std::fclose(file) != 0 && why.empty())
-        why = "cannot close the file";
+        why = std::strerror(errno);
     return why;
 }
 
 } // namespace
 
 int preview(const PreviewOptions &o) {
+    if (refuse_unsafe_output({o.input}, o.output, "PNG", "preview writes PNG (.png)"))
+        return 2;
     CStlImage source;
     bmpfile::ReadSource readSource;
     if ((is_fits_path(o.input.c_str()) ? read_fits_image(o.input.c_str(), source)
-                                       : read_bmp_file(o.input.c_str(), source, NULL, readSource)) != 0)
+                                       : read_bmp_file(o.input.c_str(), source, NULL, readSource, o.limits)) != 0)
         return 1;
     std::vector<int> planes;
     if (!choose_planes(o, source.GetPlanes(), planes))

@@ -1,7 +1,9 @@
 // The command line of the dirira program: which subcommand runs, with what.
 //
 // Exit statuses: 0 success; 1 a file could not be read or written (each
-// named on standard error); 2 a command line the program does not take.
+// named on standard error); 2 a command line the program does not take, or
+// an output it refuses before reading anything (an input, or a name that
+// says another format).
 #include <cstdio>
 #include <cerrno>
 #include <cstdlib>
@@ -16,7 +18,8 @@ namespace {
 
 constexpr char kVersion[] = "dirira 2.1 (library 2.0.1.1)";
 
-constexpr char kUsage[] = "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json)\n"
+constexpr char kUsage[] = "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json,\n"
+                          "                                   --allow-short, --max-pixels N)\n"
                           "       dirira about                the library's version and format names\n"
                           "       dirira fits-info FILE.fits  the header of every HDU\n"
                           "       dirira preview [OPTIONS] IN OUT.png   a quicklook picture of a BMP or FITS image\n"
@@ -35,7 +38,12 @@ constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
                                 "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
                                 "                  e.g. 512M or 4G (default: half of physical memory)\n"
                                 "  -q, --quiet     no progress bar on a terminal\n"
-                                "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage.\n";
+                                "  --allow-short   read a BMP file cut short, its missing pixels as 0, with a\n"
+                                "                  warning (refused by default)\n"
+                                "  --max-pixels N  refuse pictures of more than N pixels (default 89478485;\n"
+                                "                  0: no ceiling)\n"
+                                "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage, an\n"
+                                "output that is an input, or an output named for another format.\n";
 
 constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
                                 "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
@@ -44,7 +52,8 @@ constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
                                 "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
                                 "  --plane N       plane N (from 1) alone, in gray\n"
                                 "  --colour        the three planes of a colour image (its default)\n"
-                                "  --size WxH      the largest picture (default 1024x1024)\n";
+                                "  --size WxH      the largest picture (default 1024x1024)\n"
+                                "  --allow-short, --max-pixels N   as for convert\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -86,11 +95,34 @@ bool option_value(int argc, char **argv, int &i, const char *name, const char *&
     return true;
 }
 
+// --allow-short and --max-pixels N, which every command that reads a BMP
+// file takes: 1 when argv[i] was one (i moved past its value), 0 when it was
+// not, 2 after a usage error.
+int read_limit_option(int argc, char **argv, int &i, bmpfile::ReadLimits &limits) {
+    const char *value = nullptr;
+    if (std::strcmp(argv[i], "--allow-short") == 0) {
+        limits.allowShort = true;
+        return 1;
+    }
+    if (!option_value(argc, argv, i, "--max-pixels", value))
+        return 0;
+    char *end = nullptr;
+    errno = 0;
+    limits.maxPixels = std::strtoull(value, &end, 10);
+    if (end == value || *end != '\0' || errno != 0 || value[0] == '-')
+        return usage_error(std::string("--max-pixels wants a number of pixels (0: no ceiling), not '") + value + "'");
+    return 1;
+}
+
 int convert_command(int argc, char **argv) {
     dirira_tool::ConvertOptions options;
     for (int i = 2; i < argc; ++i) {
         const char *value = nullptr;
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        const int limit = read_limit_option(argc, argv, i, options.limits);
+        if (limit != 0) {
+            if (limit == 2)
+                return 2;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kConvertHelp, stdout);
             return 0;
         } else if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
@@ -128,7 +160,11 @@ int preview_command(int argc, char **argv) {
     std::vector<std::string> files;
     for (int i = 2; i < argc; ++i) {
         const char *value = nullptr;
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        const int limit = read_limit_option(argc, argv, i, options.limits);
+        if (limit != 0) {
+            if (limit == 2)
+                return 2;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kPreviewHelp, stdout);
             return 0;
         } else if (std::strcmp(argv[i], "--colour") == 0 || std::strcmp(argv[i], "--color") == 0) {
@@ -161,7 +197,13 @@ int preview_command(int argc, char **argv) {
 int info_command(int argc, char **argv) {
     bool histogram = false, json = false;
     const char *path = nullptr;
+    bmpfile::ReadLimits limits;
     for (int i = 2; i < argc; ++i) {
+        const int limit = read_limit_option(argc, argv, i, limits);
+        if (limit == 2)
+            return 2;
+        if (limit == 1)
+            continue;
         if (std::strcmp(argv[i], "--histogram") == 0)
             histogram = true;
         else if (std::strcmp(argv[i], "--json") == 0)
@@ -171,7 +213,7 @@ int info_command(int argc, char **argv) {
         else
             return usage();
     }
-    return path == nullptr ? usage() : dirira_tool::info(path, histogram, json);
+    return path == nullptr ? usage() : dirira_tool::info(path, histogram, json, limits);
 }
 
 bool asks_help(int argc, char **argv) {

@@ -1,0 +1,22 @@
+// What a file is, from its first bytes, and what format a file name says,
+// for the messages of the dirira program and the Python module: a user who
+// hands a PNG to a BMP reader wants to hear "a PNG file, not a BMP", and an
+// output named .png must not receive a BMP.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace bmpfile {
+
+// The format whose signature the bytes begin with ("PNG", "FITS", "gzip",
+// "JPEG", "TIFF", "GIF", "BMP"), "text" for printable ASCII, else "".
+std::string format_of_bytes(const std::uint8_t *bytes, std::size_t size);
+
+// The format that the name's extension says (case ignored): "BMP", "FITS",
+// "PNG", "JPEG", "TIFF", "GIF", "gzip" and the like; "" when the name has no
+// extension or one that names no format.
+std::string format_of_name(const std::string &path);
+
+} // namespace bmpfile
