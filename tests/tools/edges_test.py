@@ -1,0 +1,175 @@
+"""The dirira program at a user's edges: one row per situation, each with the files it starts from, the command
+line, the exit status, words that standard error must hold, and what the files must be afterwards.
+
+Rows are named by the situation they stand for: 1 an output that is the input, 2 a write that the file system
+refuses part way, 3 an output named for another format, 4 a read-only or linked output, 5 a file cut short,
+7 infinite samples, 8 a picture the file cannot hold, 9 a malformed 40-byte header, 10 a file that is no BMP,
+11 2-bit pixels, 12 the operating system's reasons.
+"""
+import io, os, resource, signal, struct, subprocess
+
+import numpy as np
+import pytest
+from astropy.io import fits
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+INDICES = np.random.default_rng(3107).integers(0, 256, (3, 4), dtype=np.uint8)  # top row first
+
+
+def bmp(width, height, bits=8, compression=0, header=40, offset=None, pixels=None, entries=None, masks=b""):
+    """A BMP file with a gray table for indexed pixels, as CBmp::Write lays it out (resolution 0); pixels are
+    the bytes after the table, by default as many zeros as the rows need."""
+    entries = (1 << bits if bits <= 8 else 0) if entries is None else entries
+    table = b"".join(bytes((i * 255 // max(entries - 1, 1),) * 3 + (0,)) for i in range(entries))
+    stride = (bits * abs(width) + 31) // 32 * 4
+    pixels = bytes(stride * abs(height)) if pixels is None else pixels
+    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression, len(pixels), 0, 0, entries, 0)
+    offset = 14 + header + len(masks) + len(table) if offset is None else offset
+    return b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info.ljust(header, b"\0") + masks + \
+        table + pixels
+
+
+def gray(indices, entries=256):
+    rows = np.zeros((indices.shape[0], (indices.shape[1] + 3) & ~3), np.uint8)
+    rows[:, :indices.shape[1]] = indices[::-1]
+    return bmp(indices.shape[1], indices.shape[0], pixels=rows.tobytes(), entries=entries)
+
+
+def two_bit(indices):  # the same picture at 2 bits a pixel: 4 pixels a byte, the first in the high bits
+    packed = [bytes([sum(v << (6 - 2 * i) for i, v in enumerate(row))]) + b"\0\0\0" for row in indices[::-1]]
+    return bmp(4, indices.shape[0], bits=2, pixels=b"".join(packed))
+
+
+def fits_bytes(data):
+    out = io.BytesIO()
+    fits.PrimaryHDU(np.asarray(data, np.float32)).writeto(out)
+    return out.getvalue()
+
+
+A = gray(INDICES)
+BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
+U = fits_bytes([[1, 2, 3]])
+SAME = object()  # after the run: the file as it was given
+LINK = ("link",)  # a file given as ("link", target) is a symbolic link
+
+
+def row(name, files, args, status, said="", after=None, check=None, small_files=False):
+    return pytest.param(files, args, status, said, after or {}, check, small_files, id=name)
+
+
+def converted(folder, name):  # what the program makes of a file it reads by the library
+    subprocess.run([PROGRAM, "convert", name, "converted.bmp"], cwd=folder, check=True, capture_output=True)
+    return (folder / "converted.bmp").read_bytes()
+
+
+def pixel_bytes(path):
+    data = path.read_bytes()
+    return data[struct.unpack_from("<I", data, 10)[0]:]
+
+
+ROWS = [
+    row("1-convert-over-its-input", {"a.bmp": A}, ["convert", "a.bmp", "a.bmp"], 2, "a.bmp is the input a.bmp",
+        {"a.bmp": SAME}),
+    row("1-through-a-link", {"a.bmp": A, "l.bmp": ("link", "a.bmp")}, ["convert", "l.bmp", "a.bmp"], 2,
+        "a.bmp is the input l.bmp", {"a.bmp": SAME}),
+    row("1-batch-into-the-inputs-folder", {"d/a.bmp": A}, ["convert", "--to", "bmp", "-o", "d", "d/a.bmp"], 2,
+        "d/a.bmp is the input d/a.bmp", {"d/a.bmp": SAME}),
+    row("1-preview-over-its-input", {"u.fits": U}, ["preview", "u.fits", "u.fits"], 2, "is the input",
+        {"u.fits": SAME}),
+    row("2-a-full-disk-keeps-the-old-file", {"a.bmp": BIG, "old.bmp": b"old"}, ["convert", "a.bmp", "old.bmp"], 1,
+        "old.bmp: cannot write: File too large; it is unchanged", {"old.bmp": SAME}, small_files=True),
+    row("3-preview-named-jpeg", {"a.bmp": A}, ["preview", "a.bmp", "out.jpg"], 2, "the name says JPEG",
+        {"out.jpg": None}),
+    row("3-convert-named-png", {"a.bmp": A}, ["convert", "a.bmp", "out.png"], 2, "the name says PNG",
+        {"out.png": None}),
+    row("3-convert-named-gzip", {"a.bmp": A}, ["convert", "a.bmp", "out.fits.gz"], 2, "the name says gzip",
+        {"out.fits.gz": None}),
+    row("4-read-only-output", {"a.bmp": A, "ro.bmp": (b"old", 0o444)}, ["convert", "a.bmp", "ro.bmp"], 1,
+        "ro.bmp: Permission denied: the file is read-only; it is unchanged", {"ro.bmp": SAME},
+        check=lambda d: (d / "ro.bmp").stat().st_mode & 0o777 == 0o444),
+    row("4-linked-output-replaces-its-file", {"a.bmp": A, "t.bmp": (b"old", 0o640), "l.bmp": ("link", "t.bmp")},
+        ["convert", "a.bmp", "l.bmp"], 0, "", {"t.bmp": A},
+        check=lambda d: (d / "l.bmp").is_symlink() and (d / "t.bmp").stat().st_mode & 0o777 == 0o640),
+    row("5-cut-short", {"c.bmp": BIG[:2000]}, ["info", "c.bmp"], 1,
+        "the file ends 2150 bytes early: its header puts 3072 bytes of pixels at 1078; --allow-short reads"),
+    row("5-cut-short-allowed", {"c.bmp": BIG[:2000]}, ["info", "--allow-short", "c.bmp"], 0,
+        "c.bmp: warning: the file ends 2150 bytes early; those pixels read as 0"),
+    row("5-headers-only", {"h.bmp": bmp(320, 200, 24, pixels=b"")}, ["convert", "h.bmp", "h.fits"], 1,
+        "the file ends 192000 bytes early", {"h.fits": None}),
+    row("5-offset-past-the-end", {"o.bmp": bmp(10, 10, 24, offset=99999)}, ["info", "o.bmp"], 1,
+        "the file ends 99945 bytes early: its header puts 320 bytes of pixels at 99999"),
+    row("5-8000-squared-in-1054-bytes", {"b.bmp": bmp(8000, 8000, 24, pixels=bytes(1000))},
+        ["convert", "b.bmp", "b.fits"], 1, "the file ends 191999000 bytes early", {"b.fits": None}),
+    row("7-infinities-render-white-and-black", {"i.fits": fits_bytes([[1, np.inf, -np.inf, np.nan, 3]])},
+        ["convert", "i.fits", "i.bmp"], 0, check=lambda d: pixel_bytes(d / "i.bmp")[:5] == b"\0\xff\0\0\xff"),
+    row("8-v5-claims-30000-squared", {"v.bmp": bmp(30000, 30000, 24, header=124, pixels=bytes(1000))},
+        ["info", "v.bmp"], 1, "a BITMAPV5HEADER file (124-byte header): the file ends 2699999000 bytes early"),
+    row("8-run-lengths-cannot-make-it", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=bytes(7842))}, ["info", "r.bmp"], 1,
+        "its 1000 x 1000 pixels are more than its 7842 bytes of run-length data can make (255 for each 2 bytes)"),
+    row("8-run-lengths-that-can", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=b"\xff\0" * 3921 + b"\0\1")},
+        ["info", "r.bmp"], 0),
+    row("8-over-the-ceiling", {"a.bmp": A}, ["info", "--max-pixels", "11", "a.bmp"], 1,
+        "its 4 x 3 pixels are more than the 11 that --max-pixels allows"),
+    row("8-at-the-ceiling", {"a.bmp": A}, ["info", "--max-pixels=12", "a.bmp"], 0),
+    row("8-no-ceiling", {"a.bmp": A}, ["info", "--max-pixels", "0", "a.bmp"], 0),
+    row("8-default-ceiling", {"a.bmp": bmp(9500, 9500, 1, pixels=b"")}, ["info", "--allow-short", "a.bmp"], 1,
+        "its 9500 x 9500 pixels are more than the 89478485 that --max-pixels allows"),
+    row("9-negative-width", {"n.bmp": bmp(-5, 3, 24)}, ["info", "n.bmp"], 1,
+        "a BITMAPINFOHEADER file (40-byte header): no picture: -5 x 3 pixels"),
+    row("9-zero-height", {"n.bmp": bmp(5, 0, 24)}, ["info", "n.bmp"], 1, "no picture: 5 x 0 pixels"),
+    row("9-rle-top-down", {"n.bmp": bmp(5, -3, 8, 1, pixels=bytes(20))}, ["info", "n.bmp"], 1,
+        "RLE rows stored top-down"),
+    row("9-compression-6", {"n.bmp": bmp(5, 3, 32, 6)}, ["info", "n.bmp"], 1,
+        "alpha bit fields (compression 6) are not read with a 40-byte header"),
+    row("9-bit-fields-without-masks", {"n.bmp": bmp(4, 3, 16, 3)}, ["info", "n.bmp"], 1,
+        "bit fields without their masks behind the header"),
+    row("9-bit-fields-with-masks", {"n.bmp": bmp(4, 3, 16, 3, masks=struct.pack("<3I", 0xF800, 0x7E0, 0x1F))},
+        ["info", "n.bmp"], 0),
+    row("9-100000-squared", {"n.bmp": bmp(100000, 100000, 24, pixels=bytes(100))}, ["info", "n.bmp"], 1,
+        "its 100000 x 100000 pixels need more than 4 GiB"),
+    row("10-png", {"p.bmp": b"\x89PNG\r\n\x1a\n" + bytes(40)}, ["info", "p.bmp"], 1, "p.bmp: cannot read: a PNG file, "
+        "not a BMP"),
+    row("10-gzip", {"g.bmp": b"\x1f\x8b\x08" + bytes(40)}, ["info", "g.bmp"], 1, "a gzip file, not a BMP"),
+    row("10-text", {"t.bmp": b"P2 3 3 255\n"}, ["info", "t.bmp"], 1, "a text file, not a BMP"),
+    row("10-fits-points-to-fits-info", {"u.fits": U}, ["info", "u.fits"], 1,
+        "u.fits: cannot read: a FITS file, not a BMP\ndirira: u.fits: `dirira fits-info u.fits` describes it"),
+    row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
+        ["convert", "two.bmp", "2.bmp"], 0, check=lambda d: (d / "2.bmp").read_bytes() == converted(d, "eight.bmp")),
+    row("12-missing", {}, ["info", "none.bmp"], 1, "none.bmp: cannot read: No such file or directory"),
+    row("12-folder", {"d/a.bmp": A}, ["info", "d"], 1, "d: cannot read: Is a directory"),
+    row("12-no-such-folder-to-write", {"a.bmp": A}, ["convert", "a.bmp", "no/a.bmp"], 1,
+        "no/a.bmp: cannot write: No such file or directory; it is unchanged"),
+    row("12-preview-on-a-full-disk", {"a.bmp": BIG, "p.png": b"old"}, ["preview", "a.bmp", "p.png"], 1,
+        "p.png: cannot write: File too large; it is unchanged", {"p.png": SAME}, small_files=True),
+]
+
+
+def lay_out(folder, files):
+    for name, content in files.items():
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        if isinstance(content, tuple) and content[0] == "link":
+            path.symlink_to(content[1])
+        else:
+            data, mode = content if isinstance(content, tuple) else (content, 0o644)
+            path.write_bytes(data)
+            path.chmod(mode)
+
+
+def small_files_only():  # a file may not grow past 1 KiB, and the write that tries fails with EFBIG
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+
+
+@pytest.mark.parametrize("files, args, status, said, after, check, small_files", ROWS)
+def test_program(tmp_path, files, args, status, said, after, check, small_files):
+    lay_out(tmp_path, files)
+    run = subprocess.run([PROGRAM, *args], cwd=tmp_path, capture_output=True, text=True, timeout=20,
+                         preexec_fn=small_files_only if small_files else None)
+    assert (run.returncode, said in run.stderr) == (status, True), run.stderr
+    for name, content in after.items():
+        expected = files[name] if content is SAME else content
+        expected = expected[0] if isinstance(expected, tuple) else expected
+        assert (tmp_path / name).read_bytes() == expected if expected is not None else not (tmp_path / name).exists()
+    assert check is None or check(tmp_path)
+    assert not [p.name for p in tmp_path.rglob("*.tmp")]  # no temporary file left behind
