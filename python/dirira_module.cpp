@@ -46,7 +46,7 @@ constexpr int kColourPlanes = 3;
 constexpr WPARAM kPercent = 1;
 
 // Raised by every failing call; the package turns it into the BmpError
-// subclass of its status.
+// subclass of its status (and of the system's reason, which ends the message).
 struct Failure {
     int status;
     std::string message;
@@ -116,7 +116,8 @@ private:
             if (stage == kPercent)
                 (*callback_)(int(stage), int(value));
             else
-                (*callback_)(int(stage), value != 0 ? py::str(reinterpret_cast<const char *>(value)) : py::str(""));
+                // The caption is the file name, in the file system's bytes: the package decodes it as os.fsdecode does.
+                (*callback_)(int(stage), py::bytes(value != 0 ? reinterpret_cast<const char *>(value) : ""));
         } catch (...) {
             error_ = std::current_exception();
         }
@@ -215,7 +216,7 @@ struct Image {
         a["bitpix"] = image->GetBitsPixel(), a["bscale"] = image->GetBscale(), a["bzero"] = image->GetBzero();
         a["blank"] = image->IsBlankUsed() ? py::object(py::int_(image->GetBlank())) : py::object(py::none());
         a["colour"] = bool(image->IsColor());
-        a["file"] = std::string(image->GetOrgFileName()), a["format"] = std::string(image->GetOrgFileFormat());
+        a["file"] = py::bytes(image->GetOrgFileName()), a["format"] = std::string(image->GetOrgFileFormat());
         a["file_bits"] = image->GetOrgBitsPixel();
         a["saveable_format"] = bool(image->IsSaveableFormat()), a["saveable_file"] = bool(image->IsSaveableFile());
         a["source"] = source;
@@ -337,7 +338,8 @@ PYBIND11_MODULE(_dirira, m) {
             if (p)
                 std::rethrow_exception(p);
         } catch (const Failure &f) {
-            PyErr_SetObject(failure.ptr(), py::make_tuple(f.status, f.message).ptr());
+            // The message names the file in the file system's bytes, which need not be UTF-8.
+            PyErr_SetObject(failure.ptr(), py::make_tuple(f.status, py::bytes(f.message)).ptr());
         }
     });
 
@@ -378,11 +380,16 @@ PYBIND11_MODULE(_dirira, m) {
                     [&](double a, double b) { return i.image->GetPixelBrightRaw(a, b); });
             },
             py::arg("x"), py::arg("y"))
-        .def("_set_source",
-             [](Image &i, const std::string &file, const std::string &format, int bits, const std::string &source) {
-                 i.image->SetOrgFileName(file.c_str()), i.image->SetOrgFileFormat(format.c_str()),
-                     i.image->SetOrgBitsPixel(bits);
+        .def("_set_record",
+             [](Image &i, const std::string &file, const std::string &format, int bits, bool saveableFormat,
+                bool saveableFile, const std::string &source, const std::string &warning) {
+                 i.image->SetOrgFileName(file.c_str());
+                 i.image->SetOrgFileFormat(format.c_str());
+                 i.image->SetOrgBitsPixel(bits);
+                 i.image->SetSaveableFormat(saveableFormat);
+                 i.image->SetSaveableFile(saveableFile);
                  i.source = source;
+                 i.warning = warning;
              });
 
     m.def("read", &read_image, py::arg("path"), py::arg("memory") = py::none(), py::arg("progress") = py::none(),

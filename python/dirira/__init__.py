@@ -14,8 +14,11 @@ Every reading goes through the same reader as the `dirira` program: the
 library's CBmp::Read for 40-byte headers, the reader of every other header
 version for the rest.
 """
+import errno
 import importlib.util
+import numbers
 import os
+import warnings
 
 import numpy as np
 
@@ -23,18 +26,31 @@ from . import _dirira
 
 __all__ = ["Image", "read", "read_header", "info", "write", "from_array", "from_hdu", "BmpError", "CannotCreateError",
            "CannotOpenError", "ReadError", "WriteError", "NoMemoryError", "HeaderSizeError", "NoDibError",
-           "HeaderUnusableError", "UnsupportedFileError", "memory_budget", "set_memory_budget", "MAX_IMAGE_PIXELS"]
+           "HeaderUnusableError", "UnsupportedFileError", "PrecisionWarning", "memory_budget", "set_memory_budget",
+           "MAX_IMAGE_PIXELS"]
 
 #: The largest picture read() takes unless told otherwise (Pillow's ceiling, the same number); None: no ceiling.
 MAX_IMAGE_PIXELS = 89478485
 
 
-class BmpError(Exception):
-    """A failure of the library, with its status code and message."""
+class BmpError(OSError):
+    """A failure of the library, with its status code and message. Where the system refused to open or create the
+    file, the exception is also the OSError subclass of the system's reason (FileNotFoundError, PermissionError,
+    IsADirectoryError...), with errno, strerror and filename set."""
 
-    def __init__(self, status, message):
-        super().__init__(message)
+    def __init__(self, status, message, os_errno=None, filename=None):
+        if os_errno is None:
+            super().__init__(message)
+        else:
+            super().__init__(os_errno, os.strerror(os_errno), filename)
         self.status, self.message = status, message
+
+    def __str__(self):
+        return self.message
+
+    def __reduce__(self):  # a failure in a worker process reaches the caller whole
+        return _failure, (getattr(type(self), "_kind", type(self)), self.status, self.message, self.errno,
+                          self.filename)
 
 
 class CannotCreateError(BmpError):
@@ -75,16 +91,39 @@ class UnsupportedFileError(BmpError):
     allow_short), more pixels than MAX_IMAGE_PIXELS."""
 
 
+class PrecisionWarning(UserWarning):
+    """Samples that an image of float32 samples cannot hold exactly: integers beyond 2**24 whose low bits would be
+    rounded away, floats beyond float32's range."""
+
+
 _BY_STATUS = {2: CannotCreateError, 3: CannotOpenError, 4: ReadError, 5: WriteError, 6: NoMemoryError,
               7: HeaderSizeError, 10: NoDibError, 17: HeaderUnusableError, -1: UnsupportedFileError}
+# A file that cannot be opened or created: the message ends with the system's reason in the C library's words
+# (strerror), which are Python's os.strerror too, so the words give back the errno.
+_FILE_STATUSES = (2, 3)
+_ERRNO_OF_WORDS = {os.strerror(code): code for code in errno.errorcode}
+_WITH_REASON = {}  # (BmpError subclass, OSError subclass): the class deriving from both
 
 
-def _call(function, *args, **kwargs):
+def _failure(kind, status, message, os_errno=None, filename=None):
+    """The exception of a failed call: of `kind` and, given the system's reason, of the matching OSError subclass."""
+    if os_errno is not None:
+        reason = type(OSError(os_errno, ""))  # the subclass Python itself raises for this errno
+        if reason is not OSError:
+            key = (kind, reason)
+            kind = _WITH_REASON.setdefault(key, type(kind.__name__, key, {"__module__": __name__, "_kind": kind}))
+    return kind(status, message, os_errno, filename)
+
+
+def _call(function, *args, path=None):
     try:
-        return function(*args, **kwargs)
+        return function(*args)
     except _dirira._Failure as failure:
         status, message = failure.args
-        raise _BY_STATUS.get(status, BmpError)(status, message) from None
+        message = os.fsdecode(message)
+        os_errno = _ERRNO_OF_WORDS.get(message.rpartition(": ")[2]) if status in _FILE_STATUSES else None
+        raise _failure(_BY_STATUS.get(status, BmpError), status, message, os_errno,
+                       None if path is None else os.fsdecode(path)) from None
 
 
 class Image:
@@ -110,7 +149,7 @@ class Image:
 
     @levels.setter
     def levels(self, value):
-        self._native.levels = [tuple(map(float, pair)) for pair in value]
+        self._native.levels = _level_pairs(value, len(self._native.levels))
 
     @property
     def warning(self):
@@ -126,7 +165,7 @@ class Image:
     def header(self):
         """The FITS attributes as keyword: value, as the dirira program writes them (BITPIX -32, data top row
         last in FITS order)."""
-        a = self._native.attributes
+        a = self.attributes
         header = {"SIMPLE": True, "BITPIX": a["bitpix"], "NAXIS": 2 if a["planes"] == 1 else 3,
                   "NAXIS1": a["width"], "NAXIS2": a["height"]}
         if a["planes"] != 1:
@@ -138,7 +177,8 @@ class Image:
         name = os.path.basename(a["file"])
         if name and all(" " <= c <= "~" for c in name):
             header["SRCFILE"] = name
-        header["SRCBITS"] = a["file_bits"]
+        if a["file_bits"]:  # 0 for an image made here, which no file's bits describe
+            header["SRCBITS"] = a["file_bits"]
         for plane, (low, high) in enumerate(self.levels, 1):
             header[f"LEVMIN{plane}"], header[f"LEVMAX{plane}"] = low, high
         return header
@@ -146,7 +186,9 @@ class Image:
     @property
     def attributes(self):
         """The image record's attributes: file, format, bits of the file, saveable flags and the rest."""
-        return self._native.attributes
+        a = self._native.attributes
+        a["file"] = os.fsdecode(a["file"])
+        return a
 
     def min(self, plane=0):
         """The smallest finite sample of the plane (nan when it has none)."""
@@ -158,16 +200,16 @@ class Image:
 
     def gray(self, x, y, plane=0):
         """Calibrated sample values (GetPixelGrayRaw): exact at integer positions, bilinear at fractional ones;
-        x and y broadcast as numpy arrays."""
-        return self._native.gray(np.asarray(x), np.asarray(y), plane)
+        x and y broadcast as numpy arrays. float32, a scalar for scalar positions."""
+        return _samples(self._native.gray, np.float32, x, y, _plane(plane))
 
     def gray256(self, x, y, plane=0):
-        """Display bytes 0..255 through the plane's levels (GetPixelGray256)."""
-        return self._native.gray256(np.asarray(x), np.asarray(y), plane)
+        """Display bytes 0..255 through the plane's levels (GetPixelGray256): uint8."""
+        return _samples(self._native.gray256, np.uint8, x, y, _plane(plane))
 
     def bright(self, x, y):
-        """Colour brightness (GetPixelBrightRaw) of a three-plane image; the sample of a gray one."""
-        return self._native.bright(np.asarray(x), np.asarray(y))
+        """Colour brightness (GetPixelBrightRaw) of a three-plane image; the sample of a gray one: float32."""
+        return _samples(self._native.bright, np.float32, x, y)
 
     def to_hdu(self):
         """An astropy.io.fits.PrimaryHDU with the data in FITS order and the cards the dirira program writes."""
@@ -184,34 +226,101 @@ class Image:
         return hdu
 
     def __reduce__(self):
+        return _restore, (np.asarray(self.data), self.levels, *self._record())
+
+    def _record(self):
+        """What the image record says of the image's origin, beyond its samples and levels."""
         a = self._native.attributes
-        return (_restore, (np.asarray(self.data), self.levels, a["file"], a["format"], a["file_bits"], self.source))
+        return (a["file"], a["format"], a["file_bits"], a["saveable_format"], a["saveable_file"], self.source,
+                self.warning)
 
     def __repr__(self):
         a = self._native.attributes
         return f"<dirira.Image {a['width']} x {a['height']}, {a['planes']} plane{'s' * (a['planes'] != 1)}>"
 
 
-def _restore(data, levels, file, format, bits, source):
+def _restore(data, levels, *record):
     native = _call(_dirira.from_array, data, levels)
-    native._set_source(file, format, bits, source)
+    native._set_record(*record)
     return Image(native)
+
+
+def _path(path):
+    """A file name as the system takes it: str, bytes or os.PathLike, in any encoding (a str holding undecodable
+    bytes as os.fsdecode gives it goes back to those bytes)."""
+    return os.fsencode(path)
+
+
+def _plane(plane):
+    if not isinstance(plane, numbers.Integral) or isinstance(plane, bool):
+        raise TypeError(f"plane is an integer (0 for gray or red, 1 green, 2 blue), not {plane!r}")
+    return int(plane)
+
+
+def _positions(value):
+    positions = np.asarray(value)
+    if positions.dtype.kind not in "iuf":
+        raise TypeError(f"positions are integers or floats, not {positions.dtype} values")
+    return positions
+
+
+def _samples(member, dtype, x, y, *plane):
+    """A member's values at broadcast positions: a numpy scalar for scalar positions, else an array."""
+    values = np.asarray(member(_positions(x), _positions(y), *plane), dtype)
+    return values[()] if values.ndim == 0 else values
+
+
+def _level_pairs(levels, planes):
+    """Levels as the library takes them: one (low, high) pair per plane; one pair alone serves every plane."""
+    message = f"levels are one (low, high) pair, or one pair per plane ({planes}), of numbers: not {levels!r}"
+    try:
+        pairs = np.asarray(levels, dtype=np.float64)
+    except (TypeError, ValueError):
+        raise TypeError(message) from None
+    if pairs.shape == (2,):
+        pairs = np.tile(pairs, (planes, 1))
+    if pairs.shape != (planes, 2):
+        raise ValueError(message)
+    return [(low, high) for low, high in pairs.tolist()]
+
+
+def _budget(memory):
+    if memory is None:
+        return None
+    if not isinstance(memory, numbers.Integral) or isinstance(memory, bool):
+        raise TypeError(f"memory is a number of bytes, not {memory!r}")
+    if memory < 0:
+        raise ValueError(f"memory is a number of bytes, 0 (no budget) or more, not {memory}")
+    return int(memory)
+
+
+def _progress(callback):
+    """The callback as the user wrote it: captions (file names) as str, decoded as os.fsdecode does."""
+    if callback is None:
+        return None
+    if not callable(callback):
+        raise TypeError(f"progress is a function of (stage, value), not {callback!r}")
+    return lambda stage, value: callback(stage, os.fsdecode(value) if isinstance(value, bytes) else value)
 
 
 def read(path, memory=None, progress=None, allow_short=False, max_pixels=None):
     """Reads a BMP file of any header version. ``memory`` sets the paged store's budget in bytes (beyond it the
-    samples page to a swap file); ``progress(stage, value)`` gets the library's progress messages: (0, caption) opens a
-    display, (1, percent) moves it, (2, caption or '') closes it; an exception it raises comes out of read().
+    samples page to a swap file; it stays for later images); ``progress(stage, value)`` gets the library's progress
+    messages: (0, caption) opens a display, (1, percent) moves it, (2, caption or '') closes it; an exception it
+    raises comes out of read().
     A file that holds fewer pixel bytes than its header implies raises UnsupportedFileError naming how many are
     missing; ``allow_short=True`` reads them as 0 and says so in ``warning``. Pictures of more pixels than
     ``max_pixels`` (default MAX_IMAGE_PIXELS; 0 or None there: no ceiling) are refused before memory is taken."""
+    name = _path(path)
     ceiling = MAX_IMAGE_PIXELS if max_pixels is None else max_pixels
-    return Image(_call(_dirira.read, os.fspath(path), memory, progress, bool(allow_short), int(ceiling or 0)))
+    return Image(_call(_dirira.read, name, _budget(memory), _progress(progress), bool(allow_short),
+                       int(ceiling or 0), path=name))
 
 
 def read_header(path):
     """The library's header-only reader (CBmp::GetOrgWidthAndHeight): {'width', 'height', 'planes'}."""
-    return _call(_dirira.read_header, os.fspath(path))
+    name = _path(path)
+    return _call(_dirira.read_header, name, path=name)
 
 
 def info(path):
@@ -230,35 +339,119 @@ def info(path):
                             for p in range(a["planes"])]}
 
 
-def from_array(data, levels=None):
-    """An image from a (height, width) or (3, height, width) array, top row first; levels default to each
-    plane's range."""
-    return Image(_call(_dirira.from_array, np.asarray(data, dtype=np.float32), levels))
+_PLANES = 3  # a colour image: red, green, blue
+_FLOAT32_INTEGERS = 24  # float32 holds every integer of up to 24 significant bits
 
 
-def write(path, image, levels=None, option=0, progress=None):
-    """Writes an Image or an array as a BMP file through CBmp::Write (option 0: through the display levels),
-    beside the target and renamed over it when complete: on any failure the old file stays as it was. A name
-    that says another format (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
+def _planes_first(data, plane_axis):
+    """(height, width) or (3, height, width): the layout of the image model. (height, width, 3), as Pillow and
+    most image code give colour, is moved there; a shape that fits both layouts needs plane_axis (0 or -1)."""
+    if plane_axis is None and data.ndim == 3 and data.shape[0] == data.shape[-1] == _PLANES:
+        raise ValueError(f"a {data.shape} array has 3 at both ends: say which axis holds the planes with "
+                         f"plane_axis=0 or plane_axis=-1")
+    if plane_axis is None:
+        plane_axis = -1 if data.ndim == 3 and data.shape[-1] == _PLANES else 0
+    if plane_axis not in (0, -1, 2):
+        raise ValueError(f"plane_axis is 0 (planes first) or -1 (planes last), not {plane_axis!r}")
+    if data.ndim != 2 and not (data.ndim == 3 and data.shape[plane_axis] == _PLANES):
+        raise ValueError(f"an image is a (height, width), (3, height, width) or (height, width, 3) array, "
+                         f"not {data.shape}")
+    return data if data.ndim == 2 else np.moveaxis(data, plane_axis, 0)
+
+
+def _float_samples(data):
+    """The samples as float32, warning of any value that float32 cannot hold exactly."""
+    if data.dtype.kind not in "biuf":
+        raise TypeError(f"an image holds real numbers; {data.dtype} values have no float32 sample "
+                        f"(for complex data pass .real, .imag or abs())")
+    with np.errstate(over="ignore"):  # said below in the user's terms
+        samples = data.astype(np.float32)
+    if data.dtype.kind in "iu" and data.dtype.itemsize * 8 > _FLOAT32_INTEGERS and not _exact_in_float32(data):
+        warnings.warn(f"{data.dtype} samples beyond 2**24 are rounded to float32's 24 significant bits",
+                      PrecisionWarning, stacklevel=4)
+    if data.dtype.kind == "f" and np.isinf(samples[np.isfinite(data)]).any():
+        warnings.warn(f"{data.dtype} samples beyond float32's range become infinite", PrecisionWarning, stacklevel=4)
+    return samples
+
+
+def _exact_in_float32(integers):
+    """Whether every integer has at most 24 significant bits once its trailing zero bits are dropped."""
+    magnitude = np.abs(integers.astype(np.int64)).view(np.uint64) if integers.dtype.kind == "i" else (
+        integers.astype(np.uint64))
+    lowest_bit = magnitude & (~magnitude + np.uint64(1))
+    return bool((magnitude // np.maximum(lowest_bit, np.uint64(1)) < np.uint64(1 << _FLOAT32_INTEGERS)).all())
+
+
+def _natural_levels(dtype):
+    """The levels an integer type has of itself: its whole range (0..255 for uint8); None for floats, whose
+    levels are each plane's range."""
+    if dtype.kind == "b":
+        return (0, 1)
+    if dtype.kind in "iu":
+        return (np.iinfo(dtype).min, np.iinfo(dtype).max)
+    return None
+
+
+def from_array(data, levels=None, plane_axis=None):
+    """An image from a (height, width) array, or a colour one in either layout, (3, height, width) or (height,
+    width, 3), top row first. Levels default to an integer type's whole range (uint8: 0..255), and to each
+    plane's range for floats."""
+    data = _planes_first(np.asarray(data), plane_axis)
+    return _image_of(data, _natural_levels(data.dtype) if levels is None else levels)
+
+
+def _image_of(data, levels):
+    """An image of planes-first samples; levels None: each plane's range."""
+    planes = 1 if data.ndim == 2 else data.shape[0]
+    return Image(_call(_dirira.from_array, _float_samples(data),
+                       None if levels is None else _level_pairs(levels, planes)))
+
+
+_OPTIONS = {0: "through each plane's display levels", 1: "the samples themselves, clipped to 0..255"}
+
+
+def write(path, image, levels=None, option=0, progress=None, plane_axis=None):
+    """Writes an Image or an array as a BMP file through CBmp::Write. option 0 renders through the display levels
+    (``levels``, else the image's), 1 the samples clipped to 0..255. The file is written beside the target and
+    renamed over it when complete: on any failure the old file stays as it was. A name that says another format
+    (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
+    if option not in _OPTIONS or isinstance(option, bool):
+        raise ValueError(f"option is 0 ({_OPTIONS[0]}) or 1 ({_OPTIONS[1]}), not {option!r}")
     if not isinstance(image, Image):
-        image = from_array(image, levels)
+        image = from_array(image, levels, plane_axis)
     elif levels is not None:
-        image = _restore(image.data, levels, *(image.attributes[k] for k in ("file", "format", "file_bits")),
-                         image.source)
-    _call(_dirira.write, os.fspath(path), image._native, option, progress)
+        image = _restore(image.data, _level_pairs(levels, len(image.levels)), *image._record())
+    name = _path(path)
+    _call(_dirira.write, name, image._native, option, _progress(progress), path=name)
+
+
+def _image_hdu(hdu):
+    """The HDU of an HDU list that holds the image, as astropy.io.fits.getdata picks it: the first with data."""
+    if isinstance(hdu, list):
+        hdu = next((h for h in hdu if getattr(h, "data", None) is not None), hdu[0] if hdu else None)
+    if not hasattr(hdu, "header") or not hasattr(hdu, "data"):
+        raise TypeError(f"from_hdu takes an astropy image HDU or HDU list, not {type(hdu).__name__}")
+    if hdu.data is None:
+        raise ValueError(f"the {type(hdu).__name__} holds no data (NAXIS = {hdu.header.get('NAXIS', 0)})")
+    if hdu.data.dtype.names is not None:
+        raise TypeError(f"a {type(hdu).__name__} holds a table, not an image")
+    return hdu
 
 
 def from_hdu(hdu):
-    """An Image from an astropy image HDU (FITS order, bottom row first), with LEVMINn/LEVMAXn as its levels
-    where both are present, else each plane's range."""
-    data = np.asarray(hdu.data, dtype=np.float32)
+    """An Image from an astropy image HDU (FITS order, bottom row first), or from an HDU list's first HDU with
+    data, with LEVMINn/LEVMAXn as its levels where both are present, else each plane's range."""
+    hdu = _image_hdu(hdu)
+    data = np.asarray(hdu.data)
+    if data.ndim not in (2, 3):
+        raise ValueError(f"an image HDU of {data.ndim} axes is not an image of one or three planes")
     data = data[::-1] if data.ndim == 2 else data[:, ::-1]
     planes = 1 if data.ndim == 2 else data.shape[0]
     levels = None
     keys = [(f"LEVMIN{p}", f"LEVMAX{p}") for p in range(1, planes + 1)]
     if all(low in hdu.header and high in hdu.header for low, high in keys):
         levels = [(float(hdu.header[low]), float(hdu.header[high])) for low, high in keys]
-    return from_array(np.ascontiguousarray(data), levels)
+    return _image_of(np.ascontiguousarray(data), levels)
 
 
 def memory_budget():
@@ -268,7 +461,18 @@ def memory_budget():
 
 def set_memory_budget(size):
     """Sets the paged store's budget in bytes for the images made from now on (0: unlimited)."""
-    _dirira.set_memory_budget(int(size))
+    _dirira.set_memory_budget(_budget(size))
+
+
+def _default_budget():
+    """The dirira program's default: half of physical memory (0, no budget, where the system does not say)."""
+    try:
+        return os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE") // 2
+    except (ValueError, OSError):
+        return 0
+
+
+set_memory_budget(_default_budget())
 
 
 def _accounting():
