@@ -69,17 +69,18 @@ ROWS = {
     "4 planes": (lambda d: dirira.from_array(np.zeros((4, 4, 4))), Raises(ValueError, "not (4, 4, 4)")),
     # Failures are OSErrors, of the system's reason where there is one.
     "missing file": (lambda d: dirira.read(d / "none.bmp"),
-                     Raises((dirira.CannotOpenError, FileNotFoundError), "(No such file or directory)", errno.ENOENT)),
-    "folder read": (lambda d: dirira.read(d), Raises((dirira.CannotOpenError, IsADirectoryError), "opened",
+                     Raises((dirira.CannotOpenError, FileNotFoundError), "none.bmp: No such file or directory",
+                            errno.ENOENT)),
+    "folder read": (lambda d: dirira.read(d), Raises((dirira.CannotOpenError, IsADirectoryError), "Is a directory",
                                                      errno.EISDIR)),
     "missing folder": (lambda d: dirira.write(d / "no" / "x.bmp", GRAY),
-                       Raises((dirira.CannotCreateError, FileNotFoundError), "cannot be created", errno.ENOENT)),
+                       Raises((dirira.CannotCreateError, FileNotFoundError), "cannot write: No such", errno.ENOENT)),
     "folder written": (lambda d: dirira.write(d, GRAY), Raises((dirira.CannotCreateError, IsADirectoryError),
-                                                               "(Is a directory)", errno.EISDIR)),
+                                                               "not a regular file", errno.EISDIR)),
     "refused file": (lambda d: dirira.read(bmp(d / "j.bmp", header=124, compression=4)),
                      Raises((dirira.UnsupportedFileError, OSError), "embedded JPEG")),
     "failure pickled": (lambda d: raise_(pickle.loads(pickle.dumps(pytest.raises(OSError, dirira.read, d / "x").value))),
-                        Raises((dirira.CannotOpenError, FileNotFoundError), "x: status 3", errno.ENOENT)),
+                        Raises((dirira.CannotOpenError, FileNotFoundError), "x: No such", errno.ENOENT)),
     # Bad arguments: ValueError or TypeError, saying what is wanted.
     "HDU list": (lambda d: dirira.from_hdu(fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(GRAY[::-1])])).data,
                  GRAY),
@@ -108,7 +109,7 @@ ROWS = {
     "bright scalar": (lambda d: type(dirira.from_array(COLOUR).bright(1, 2.5)), np.float32),
     "bright array": (lambda d: dirira.from_array(COLOUR).bright([1, 2], [0.5, 3]).dtype, np.float32),
     # Pickles keep the whole record; an image made here claims no file bits.
-    "read, pickled": (lambda d: repickled(dirira.read(cut_short(d))), [True] * 5),
+    "read, pickled": (lambda d: repickled(dirira.read(cut_short(d), allow_short=True)), [True] * 5),
     "levels set, pickled": (lambda d: repickled(dirira.from_array(COLOUR, levels=(3, 4))), [True] * 5),
     "made here": (lambda d: "SRCBITS" in dirira.from_array(GRAY).to_hdu().header, False),
     # Integers are written at their type's whole range; floats at each plane's.
@@ -132,7 +133,7 @@ ROWS = {
     "not UTF-8": (lambda d: named(d, BYTE_NAME), (True, os.fsdecode(BYTE_NAME))),
     "not UTF-8, str": (lambda d: named(d, os.fsdecode(BYTE_NAME)), (True, os.fsdecode(BYTE_NAME))),
     "not UTF-8, missing": (lambda d: dirira.read(os.path.join(bytes(d), b"\xff", b"x.bmp")),
-                           Raises(FileNotFoundError, os.fsdecode(b"\xff/x.bmp: status 3"))),
+                           Raises(FileNotFoundError, os.fsdecode(b"\xff/x.bmp: No such"))),
     "a number": (lambda d: dirira.read(3), Raises(TypeError, "not int")),
     # The memory budget of a fresh process is the program's default.
     "default budget": (lambda d: int(subprocess.run([sys.executable, "-c", "import dirira; print(dirira.memory_budget())"],
