@@ -63,6 +63,10 @@ int ffdkopn(fitsfile **file, const char *name, int mode, int *status) {
     return forward<&ffdkopn>("ffdkopn", file, name, mode, status);
 }
 
+int ffdkinit(fitsfile **file, const char *name, int *status) {
+    return forward<&ffdkinit>("ffdkinit", file, name, status);
+}
+
 int ffimem(fitsfile **file, void **buffer, size_t *size, size_t delta, void *(*grow)(void *, size_t), int *status) {
     return forward<&ffimem>("ffimem", file, buffer, size, delta, grow, status);
 }
@@ -99,7 +103,29 @@ int ffcrimll(fitsfile *file, int bitPix, int axes, LONGLONG *lengths, int *statu
     return forward<&ffcrimll>("ffcrimll", file, bitPix, axes, lengths, status);
 }
 
+int ffcrim(fitsfile *file, int bitPix, int axes, long *lengths, int *status) {
+    return forward<&ffcrim>("ffcrim", file, bitPix, axes, lengths, status);
+}
+
+int ffppxll(fitsfile *file, int type, LONGLONG *first, LONGLONG count, void *samples, int *status) {
+    return forward<&ffppxll>("ffppxll", file, type, first, count, samples, status);
+}
+
+int fits_set_compression_type(fitsfile *file, int type, int *status) {
+    return forward<&fits_set_compression_type>("fits_set_compression_type", file, type, status);
+}
+
+int fits_set_quantize_level(fitsfile *file, float level, int *status) {
+    return forward<&fits_set_quantize_level>("fits_set_quantize_level", file, level, status);
+}
+
+int fits_is_compressed_image(fitsfile *file, int *status) {
+    return forward<&fits_is_compressed_image>("fits_is_compressed_image", file, status);
+}
+
 int ffgidm(fitsfile *file, int *axes, int *status) { return forward<&ffgidm>("ffgidm", file, axes, status); }
+
+int ffgiet(fitsfile *file, int *type, int *status) { return forward<&ffgiet>("ffgiet", file, type, status); }
 
 int ffgiszll(fitsfile *file, int axes, LONGLONG *lengths, int *status) {
     return forward<&ffgiszll>("ffgiszll", file, axes, lengths, status);

@@ -8,6 +8,7 @@
 #include <dirira/dirira.h>
 
 #include "bmpfile/read_image.h"
+#include "tools/dirira/fits.h"
 #include "tools/dirira/stretch.h"
 
 namespace dirira_tool {
@@ -28,10 +29,12 @@ struct ConvertOptions {
     std::string output;            // with one input and no directory: the file to write
     std::string directory;         // -o DIR: each input becomes DIR/NAME.fits or DIR/NAME.bmp
     std::string to;                // --to fits|bmp, with a directory
+    std::string compress;          // --compress gzip|rice|none: FITS outputs in a directory
     int jobs = 1;                  // -j N: conversions running at once
     unsigned long long memory = 0; // --memory: the paged store's budget in bytes; 0: half of memory
     bool quiet = false;            // --quiet: no progress bar
     bmpfile::ReadLimits limits;    // --allow-short, --max-pixels
+    FitsOptions fits;              // --bitpix, and for FITS inputs the image and its display levels
 };
 
 // `dirira convert`: each input read (BMP of any version, or FITS) and
@@ -49,12 +52,16 @@ struct PreviewOptions {
     bool colour = false;             // --colour: all three, or an error
     int width = 1024, height = 1024; // --size: the largest picture; bigger ones are reduced
     bmpfile::ReadLimits limits;      // --allow-short, --max-pixels
+    int hdu = 0;                     // --hdu N of a FITS file (from 1); 0: the first holding an image
+    bool perPlane = false;           // --per-plane-levels: a colour image's planes each stretched alone
+    bool levelsGiven = false;        // --levels LO,HI: these levels, no stretch
+    Levels levels;
 };
 
 // `dirira preview IN OUT.png`: prints the sizes and each plane's levels,
 // warns of levels that span nothing or run backwards; 0, 1, or 2 (before
 // reading) for an output that is the input or not named as a PNG.
-int preview(const PreviewOptions &options);
+int preview(PreviewOptions options);
 
 // Row y of a plane of the image's store, for reading (mode 1) or writing
 // (0). A store that cannot bring the row in (no memory for a slot, a swap

@@ -53,9 +53,10 @@ void set_memory_budget(unsigned long long requested, int jobs) {
 }
 
 int convert_unguarded(const std::string &input, const std::string &output, HWND progress,
-                      const bmpfile::ReadLimits &limits) {
+                      const ConvertOptions &options) {
+    const bmpfile::ReadLimits &limits = options.limits;
     if (is_fits_path(input.c_str()) || is_fits_path(output.c_str()))
-        return convert_fits(input.c_str(), output.c_str(), progress, limits);
+        return convert_fits(input.c_str(), output.c_str(), options.fits, progress, limits);
     CStlImage image;
     bmpfile::ReadSource source;
     if (read_bmp_file(input.c_str(), image, progress, source, limits) != 0)
@@ -70,9 +71,9 @@ int convert_unguarded(const std::string &input, const std::string &output, HWND 
 // The framework's memory exception may leave the library's Read and an
 // image's construction; the file then fails like any other, and a batch
 // goes on with the next.
-int convert_one(const std::string &input, const std::string &output, HWND progress, const bmpfile::ReadLimits &limits) {
+int convert_one(const std::string &input, const std::string &output, HWND progress, const ConvertOptions &options) {
     try {
-        return convert_unguarded(input, output, progress, limits);
+        return convert_unguarded(input, output, progress, options);
     } catch (CException *e) {
         e->Delete();
         std::fprintf(stderr, "dirira: %s: out of memory\n", input.c_str());
@@ -80,19 +81,30 @@ int convert_one(const std::string &input, const std::string &output, HWND progre
     }
 }
 
-// DIR/NAME.EXT for an input's file name, its extension replaced.
-std::string output_in(const std::string &folder, const std::string &input, const std::string &to) {
+// The name a batch gives its outputs after NAME: .bmp, or .fits as --compress
+// asks (.fits.gz, .fits.fz).
+std::string output_extension(const ConvertOptions &options) {
+    if (options.to != "fits")
+        return ".bmp";
+    return options.compress == "gzip" ? ".fits.gz" : options.compress == "rice" ? ".fits.fz" : ".fits";
+}
+
+// DIR/NAME.EXT for an input's file name, its extension replaced (both of a
+// compressed FITS file's: stars.fits.gz is NAME stars).
+std::string output_in(const std::string &folder, const std::string &input, const std::string &extension) {
     std::string name = input.substr(input.rfind('/') == std::string::npos ? 0 : input.rfind('/') + 1);
+    if (is_fits_path(name.c_str()) && fits_compression_of(name.c_str()) != FitsCompression::kNone)
+        name.resize(name.size() - 3);
     const std::size_t dot = name.rfind('.');
-    name = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + (to == "fits" ? ".fits" : ".bmp");
+    name = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + extension;
     return folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
 }
 
-// Runs the conversions, at most `jobs` child processes at a time (each
+// Runs the conversions, at most options.jobs child processes at a time (each
 // image independent, each process its own library state); the exit
 // statuses say which failed.
 std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs,
-                                      int jobs, const bmpfile::ReadLimits &limits) {
+                                      const ConvertOptions &options) {
     std::vector<std::string> failed;
     std::vector<std::pair<pid_t, std::size_t>> running;
     const auto reap_one = [&] {
@@ -108,12 +120,12 @@ std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, co
         }
     };
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (int(running.size()) == jobs)
+        if (int(running.size()) == options.jobs)
             reap_one();
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
-            const int code = convert_one(inputs[i], outputs[i], NULL, limits);
+            const int code = convert_one(inputs[i], outputs[i], NULL, options);
             std::fflush(nullptr);
             _exit(code);
         }
@@ -129,16 +141,28 @@ std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, co
     return failed;
 }
 
-// What a conversion writes to a name: FITS by the FITS extensions, else BMP.
-std::string format_written(const std::string &output) { return is_fits_path(output.c_str()) ? "FITS" : "BMP"; }
+// What a conversion writes to a name, in the words of bmpfile::format_of_name:
+// FITS by the FITS extensions (gzip or tile-compressed as they say), else BMP.
+std::string format_written(const std::string &output) {
+    if (!is_fits_path(output.c_str()))
+        return "BMP";
+    switch (fits_compression_of(output.c_str())) {
+    case FitsCompression::kGzip:
+        return "gzip";
+    case FitsCompression::kTiles:
+        return "tile-compressed FITS";
+    default:
+        return "FITS";
+    }
+}
 
-constexpr char kConvertFormats[] = "convert writes BMP (.bmp) or FITS (.fits, .fit, .fts)";
+constexpr char kConvertFormats[] = "convert writes BMP (.bmp) or FITS (.fits, .fit, .fts, .fits.gz, .fz)";
 
 int convert_batch(const ConvertOptions &options) {
     std::vector<std::string> outputs;
     std::set<std::string> seen;
     for (const std::string &input : options.inputs) {
-        outputs.push_back(output_in(options.directory, input, options.to));
+        outputs.push_back(output_in(options.directory, input, output_extension(options)));
         if (!seen.insert(outputs.back()).second) {
             std::fprintf(stderr, "dirira: two inputs would both become %s; nothing converted\n",
                          outputs.back().c_str());
@@ -151,10 +175,10 @@ int convert_batch(const ConvertOptions &options) {
     if (options.jobs == 1) {
         ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
         for (std::size_t i = 0; i < options.inputs.size(); ++i)
-            if (convert_one(options.inputs[i], outputs[i], bar.window(), options.limits) != 0)
+            if (convert_one(options.inputs[i], outputs[i], bar.window(), options) != 0)
                 failed.push_back(options.inputs[i]);
     } else {
-        failed = run_parallel(options.inputs, outputs, options.jobs, options.limits);
+        failed = run_parallel(options.inputs, outputs, options);
     }
     if (failed.empty())
         return 0;
@@ -221,7 +245,7 @@ int convert(const ConvertOptions &options) {
     if (!options.directory.empty())
         return convert_batch(options);
     ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
-    return convert_one(options.inputs[0], options.output, bar.window(), options.limits);
+    return convert_one(options.inputs[0], options.output, bar.window(), options);
 }
 
 } // namespace dirira_tool

@@ -10,9 +10,11 @@
 #include "tools/dirira/fits.h"
 
 #include "tools/dirira/commands.h"
+#include "tools/dirira/display_levels.h"
 
 #include <fcntl.h>
 #include <fitsio.h>
+#include <zlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <limits>
 #include <system_error>
@@ -80,11 +83,6 @@ bool read_key(fitsfile *file, const std::string &key, int &value) {
     return fits_read_key(file, TINT, key.c_str(), &value, nullptr, &status) == 0;
 }
 
-bool read_key(fitsfile *file, const std::string &key, double &value) {
-    int status = 0;
-    return fits_read_key(file, TDOUBLE, key.c_str(), &value, nullptr, &status) == 0;
-}
-
 bool read_key(fitsfile *file, const std::string &key, CString &value) {
     char text[FLEN_VALUE] = {};
     int status = 0;
@@ -134,30 +132,72 @@ void read_columns(fitsfile *file, CFitsExtension &record) {
     }
 }
 
-std::unique_ptr<CFitsExtension> read_header(fitsfile *file) {
-    auto record = std::make_unique<CFitsExtension>();
-    CString text;
-    if (read_key(file, "XTENSION", text))
-        record->SetXtension(text);
-    int bitPix = 0;
-    if (read_key(file, "BITPIX", bitPix))
-        record->SetBitPix(bitPix);
-    read_axes(file, *record);
-    if (read_key(file, "EXTNAME", text))
-        record->SetExtName(text);
-    read_columns(file, *record);
-    return record;
+// A tile-compressed image's header describes the binary table that holds
+// it; CFITSIO's image calls answer for the image itself.
+void read_compressed_image(fitsfile *file, FitsHdu &hdu) {
+    int bitPix = 0, axes = 0, status = 0;
+    std::vector<LONGLONG> lengths(kMaxIndexed, 0);
+    fits_get_img_paramll(file, kMaxIndexed, &bitPix, &axes, lengths.data(), &status);
+    hdu.record->SetXtension("IMAGE");
+    hdu.record->SetBitPix(bitPix);
+    hdu.record->SetNAxis(std::clamp(axes, 0, kMaxIndexed));
+    for (int i = 0; i < hdu.record->GetNAxis(); ++i)
+        hdu.record->SetNAxes(i, int(std::min<LONGLONG>(lengths[std::size_t(i)], std::numeric_limits<int>::max())));
+    CString algorithm;
+    read_key(file, "ZCMPTYPE", algorithm);
+    hdu.compression = static_cast<const char *>(algorithm);
 }
 
-void print_record(int hdu, CFitsExtension &record) {
+// "BSCALE x, BZERO y" where an image has either card.
+std::string scaling_of(fitsfile *file) {
+    double scale = 1, zero = 0;
+    int scaleStatus = 0, zeroStatus = 0;
+    fits_read_key(file, TDOUBLE, "BSCALE", &scale, nullptr, &scaleStatus);
+    fits_read_key(file, TDOUBLE, "BZERO", &zero, nullptr, &zeroStatus);
+    if (scaleStatus != 0 && zeroStatus != 0)
+        return "";
+    char text[80];
+    std::snprintf(text, sizeof text, "BSCALE %.17g, BZERO %.17g", scale, zero);
+    return text;
+}
+
+FitsHdu read_header(fitsfile *file) {
+    FitsHdu hdu{std::make_unique<CFitsExtension>(), "", ""};
+    CFitsExtension &record = *hdu.record;
+    CString text;
+    if (read_key(file, "EXTNAME", text))
+        record.SetExtName(text);
+    int status = 0;
+    if (fits_is_compressed_image(file, &status)) {
+        read_compressed_image(file, hdu);
+    } else {
+        if (read_key(file, "XTENSION", text))
+            record.SetXtension(text);
+        int bitPix = 0;
+        if (read_key(file, "BITPIX", bitPix))
+            record.SetBitPix(bitPix);
+        read_axes(file, record);
+        read_columns(file, record);
+    }
+    if (record.GetTFields() == 0)
+        hdu.scaling = scaling_of(file);
+    return hdu;
+}
+
+void print_record(int number, const FitsHdu &hdu) {
+    CFitsExtension &record = *hdu.record;
     const CString xtension = record.GetXtension();
-    std::printf("HDU %d: %s", hdu, xtension.IsEmpty() ? "primary" : static_cast<const char *>(xtension));
+    std::printf("HDU %d: %s", number, xtension.IsEmpty() ? "primary" : static_cast<const char *>(xtension));
+    if (!hdu.compression.empty())
+        std::printf(", tile-compressed (%s)", hdu.compression.c_str());
     if (!record.GetExtName().IsEmpty())
         std::printf(", EXTNAME '%s'", static_cast<const char *>(record.GetExtName()));
     std::printf("\n  BITPIX %d, NAXIS %d", record.GetBitPix(), record.GetNAxis());
     for (int i = 0; i < record.GetNAxis(); ++i)
         std::printf("%s%d", i == 0 ? ": " : " x ", record.GetNAxes(i));
     std::printf("\n");
+    if (!hdu.scaling.empty())
+        std::printf("  %s\n", hdu.scaling.c_str());
     if (record.GetTFields() > 0)
         std::printf("  TFIELDS %d\n", record.GetTFields());
     for (int i = 0; i < record.GetTFields(); ++i) {
@@ -183,6 +223,16 @@ std::string source_name(const char *path) {
     return printable ? name : std::string();
 }
 
+// The colour of each plane of a three-plane cube, a PLANEn card each. Not
+// CTYPE3 'RGB' as some tools write it: a WCS card of the third axis is out of
+// place in a tile-compressed HDU, whose table has two axes.
+void write_colour_cards(fitsfile *file, int *status) {
+    static const char *const kColours[kColourPlanes] = {"red", "green", "blue"};
+    for (int plane = 0; plane < kColourPlanes; ++plane)
+        fits_update_key(file, TSTRING, indexed("PLANE", plane).c_str(), const_cast<char *>(kColours[plane]),
+                        "colour of this plane", status);
+}
+
 void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *status) {
     fits_update_key(file, TSTRING, "ORIGIN", const_cast<char *>(kOrigin), "written by the dirira program", status);
     const std::string name = source_name(bmpPath);
@@ -190,11 +240,79 @@ void write_cards(fitsfile *file, CStlImage &image, const char *bmpPath, int *sta
         fits_write_key_longstr(file, "SRCFILE", name.c_str(), "BMP file converted", status);
     int bits = image.GetOrgBitsPixel();
     fits_update_key(file, TINT, "SRCBITS", &bits, "bits per pixel of the BMP file", status);
+    if (image.GetPlanes() == kColourPlanes)
+        write_colour_cards(file, status);
     for (int plane = 0; plane < image.GetPlanes(); ++plane) {
         double low = image.GetLevelMin(plane), high = image.GetLevelMax(plane);
         fits_update_key(file, TDOUBLE, indexed("LEVMIN", plane).c_str(), &low, "display level: black", status);
         fits_update_key(file, TDOUBLE, indexed("LEVMAX", plane).c_str(), &high, "display level: white", status);
     }
+}
+
+// What the samples of an image are: their extremes and whether every one
+// of them is an integer (NaN and the infinities are not).
+struct SampleSurvey {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    bool integral = true;
+};
+
+SampleSurvey survey_samples(CStlImage &image) {
+    SampleSurvey survey;
+    const int width = image.GetWidth();
+    for (int plane = 0; plane < image.GetPlanes(); ++plane)
+        for (int y = 0; y < image.GetHeight(); ++y) {
+            const float *row = store_row(image, y, plane, kReadSamples);
+            float low = survey.low, high = survey.high; // float compares: the loop vectorises
+            bool integral = true;
+            for (int x = 0; x < width; ++x) {
+                low = std::min(low, row[x]);
+                high = std::max(high, row[x]);
+                integral &= std::trunc(row[x]) == row[x]; // false for NaN and the infinities
+            }
+            survey.low = low, survey.high = high, survey.integral &= integral;
+        }
+    return survey;
+}
+
+// Whether CFITSIO's image type (BYTE_IMG, SHORT_IMG, USHORT_IMG: 16 bits with
+// BZERO 32768, LONG_IMG, FLOAT_IMG, DOUBLE_IMG) holds every sample exactly.
+// The samples are floats, so the floating types hold them all.
+bool holds_exactly(int type, const SampleSurvey &s) {
+    const auto within = [&s](double low, double high) { return s.integral && s.low >= low && s.high <= high; };
+    switch (type) {
+    case BYTE_IMG:
+        return within(0, 255);
+    case SHORT_IMG:
+        return within(-32768, 32767);
+    case USHORT_IMG:
+        return within(0, 65535);
+    case LONG_IMG:
+        return within(-2147483648.0, 2147483647.0);
+    default:
+        return true;
+    }
+}
+
+// The image type for `bitPix` (0: the smallest that holds every sample
+// exactly); false, with why not, when that BITPIX cannot hold them.
+bool choose_image_type(int bitPix, const SampleSurvey &survey, int &type, std::string &why) {
+    const int candidates[] = {BYTE_IMG, SHORT_IMG, USHORT_IMG, LONG_IMG, FLOAT_IMG, DOUBLE_IMG};
+    for (int candidate : candidates)
+        if ((bitPix == 0 || bitPix == (candidate == USHORT_IMG ? SHORT_IMG : candidate)) &&
+            holds_exactly(candidate, survey)) {
+            type = candidate;
+            return true;
+        }
+    int smallest = FLOAT_IMG;
+    choose_image_type(0, survey, smallest, why);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "BITPIX %d cannot hold every sample exactly (they run from %.9g to %.9g%s); BITPIX %d holds them",
+                  bitPix, survey.low, survey.high, survey.integral ? "" : ", not all integers",
+                  smallest == USHORT_IMG ? SHORT_IMG : smallest);
+    why = text;
+    return false;
 }
 
 // CFITSIO formats the header; the samples bypass it. Handed rows, CFITSIO
@@ -212,14 +330,14 @@ std::size_t padded_to_record(std::size_t size) { return (size + kRecordBytes - 1
 
 // The primary header: every card CFITSIO made, END, and blanks to the end of
 // the record.
-bool format_header(CStlImage &image, const char *bmpPath, std::string &header, int *status) {
+bool format_header(CStlImage &image, const char *bmpPath, int type, std::string &header, int *status) {
     void *memory = nullptr;
     std::size_t size = 0;
     FitsFile file;
     fits_create_memfile(file.out(), &memory, &size, kRecordBytes, std::realloc, status);
     const int planes = image.GetPlanes();
     LONGLONG lengths[3] = {image.GetWidth(), image.GetHeight(), planes};
-    fits_create_imgll(file.get(), FLOAT_IMG, planes == kColourPlanes ? 3 : 2, lengths, status);
+    fits_create_imgll(file.get(), type, planes == kColourPlanes ? 3 : 2, lengths, status);
     write_cards(file.get(), image, bmpPath, status);
     int cards = 0, room = 0;
     fits_get_hdrspace(file.get(), &cards, &room, status);
@@ -254,14 +372,52 @@ bool write_all(int fd, const char *bytes, std::size_t size) {
     return true;
 }
 
-// Chunks go to the file on a second thread while this one fills the next:
-// the byte swap overlaps the kernel's copy into the page cache. Only the
-// calling thread looks into the image's store; the writer's errno comes
-// back with its result. Without a thread to be had, chunks are written
-// here.
+// Where the bytes of a FITS file go: the file itself, or gzip's stream into
+// it. write() answers false, with errno set, when the bytes cannot go.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual bool write(const char *bytes, std::size_t size) = 0;
+};
+
+class FileSink : public Sink {
+public:
+    explicit FileSink(int fd) : m_fd(fd) {}
+    bool write(const char *bytes, std::size_t size) override { return write_all(m_fd, bytes, size); }
+
+private:
+    int m_fd;
+};
+
+// A .fits.gz file: the whole FITS stream through gzip, as CFITSIO and
+// astropy read it. gzwrite takes at most UINT_MAX bytes a call.
+class GzipSink : public Sink {
+public:
+    explicit GzipSink(gzFile gz) : m_gz(gz) {}
+    bool write(const char *bytes, std::size_t size) override {
+        for (std::size_t done = 0; done < size;) {
+            const unsigned part = unsigned(std::min<std::size_t>(size - done, std::size_t(1) << 30));
+            if (gzwrite(m_gz, bytes + done, part) != int(part)) {
+                errno = errno != 0 ? errno : EIO; // gzip's own failures carry no errno
+                return false;
+            }
+            done += part;
+        }
+        return true;
+    }
+
+private:
+    gzFile m_gz;
+};
+
+// Chunks go to the sink on a second thread while this one fills the next:
+// the byte swap overlaps the kernel's copy into the page cache (or gzip's
+// compression). Only the calling thread looks into the image's store; the
+// writer's errno comes back with its result. Without a thread to be had,
+// chunks are written here.
 class ChunkWriter {
 public:
-    explicit ChunkWriter(int fd) : m_fd(fd) {}
+    explicit ChunkWriter(Sink &sink) : m_sink(sink) {}
 
     // Once the chunk before is written, `bytes` at `data` go out; false,
     // with errno set, when the chunk before failed.
@@ -269,11 +425,11 @@ public:
         if (!finish())
             return false;
         try {
-            m_pending = std::async(std::launch::async,
-                                   [fd = m_fd, data, bytes] { return write_all(fd, data, bytes) ? 0 : errno; });
+            m_pending =
+                std::async(std::launch::async, [this, data, bytes] { return m_sink.write(data, bytes) ? 0 : errno; });
             return true;
         } catch (const std::system_error &) {
-            return write_all(m_fd, data, bytes);
+            return m_sink.write(data, bytes);
         }
     }
 
@@ -288,64 +444,184 @@ public:
     }
 
 private:
-    int m_fd;
+    Sink &m_sink;
     std::future<int> m_pending;
 };
 
-// The data unit: big-endian IEEE floats, each plane from its bottom row up
-// (the FITS row order), then zeros to the end of the record. Two chunks:
-// one is written while the other is filled.
-bool stream_samples(int fd, CStlImage &image) {
-    const std::size_t width = std::size_t(image.GetWidth());
+// Bytes a sample takes in the data unit, for CFITSIO's image type.
+std::size_t sample_bytes(int type) {
+    switch (type) {
+    case BYTE_IMG:
+        return 1;
+    case SHORT_IMG:
+    case USHORT_IMG:
+        return 2;
+    case DOUBLE_IMG:
+        return 8;
+    default:
+        return 4;
+    }
+}
+
+template <typename Bits> void put_big_endian(unsigned char *out, Bits bits) {
+    for (std::size_t i = sizeof(Bits); i-- > 0; bits = Bits(bits >> 8))
+        out[i] = static_cast<unsigned char>(bits);
+}
+
+template <typename Bits, typename Value> Bits bits_of(Value value) {
+    Bits bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// A row of samples as the data unit stores them, big-endian; unsigned 16-bit
+// values are stored less BZERO (32768). The type holds every sample exactly
+// (choose_image_type), so each conversion is exact.
+void encode_row(const float *row, std::size_t width, int type, unsigned char *out) {
+    switch (type) {
+    case BYTE_IMG:
+        for (std::size_t x = 0; x < width; ++x)
+            out[x] = static_cast<unsigned char>(row[x]);
+        break;
+    case SHORT_IMG:
+        for (std::size_t x = 0; x < width; ++x)
+            put_big_endian(out + 2 * x, static_cast<std::uint16_t>(static_cast<std::int16_t>(row[x])));
+        break;
+    case USHORT_IMG:
+        for (std::size_t x = 0; x < width; ++x)
+            put_big_endian(out + 2 * x, static_cast<std::uint16_t>(static_cast<std::int32_t>(row[x]) - 32768));
+        break;
+    case LONG_IMG:
+        for (std::size_t x = 0; x < width; ++x)
+            put_big_endian(out + 4 * x, static_cast<std::uint32_t>(static_cast<std::int32_t>(row[x])));
+        break;
+    case DOUBLE_IMG:
+        for (std::size_t x = 0; x < width; ++x)
+            put_big_endian(out + 8 * x, bits_of<std::uint64_t>(double(row[x])));
+        break;
+    default:
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint32_t bits = __builtin_bswap32(bits_of<std::uint32_t>(row[x]));
+            std::memcpy(out + 4 * x, &bits, sizeof bits);
+        }
+    }
+}
+
+// The data unit: each plane from its bottom row up (the FITS row order),
+// then zeros to the end of the record. Two chunks: one is written while the
+// other is filled.
+bool stream_samples(Sink &sink, CStlImage &image, int type) {
+    const std::size_t rowBytes = std::size_t(image.GetWidth()) * sample_bytes(type);
     const int height = image.GetHeight();
-    const std::size_t chunkWords = std::max(width, kStreamBytes / sizeof(std::uint32_t));
-    std::vector<std::uint32_t> chunks[2] = {std::vector<std::uint32_t>(chunkWords),
-                                            std::vector<std::uint32_t>(chunkWords)};
-    ChunkWriter writer(fd);
+    const std::size_t chunkBytes = std::max(rowBytes, kStreamBytes);
+    std::vector<unsigned char> chunks[2] = {std::vector<unsigned char>(chunkBytes),
+                                            std::vector<unsigned char>(chunkBytes)};
+    ChunkWriter writer(sink);
     int filling = 0;
     std::size_t used = 0, total = 0;
     auto flush = [&] {
-        total += used * sizeof(std::uint32_t);
-        const bool handed =
-            writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used * sizeof(std::uint32_t));
+        total += used;
+        const bool handed = writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used);
         filling ^= 1;
         used = 0;
         return handed;
     };
     for (int plane = 0; plane < image.GetPlanes(); ++plane)
         for (int y = height - 1; y >= 0; --y) {
-            if (used + width > chunkWords && !flush())
+            if (used + rowBytes > chunkBytes && !flush())
                 return false;
-            const float *row = store_row(image, y, plane, kReadSamples);
-            std::uint32_t *out = chunks[filling].data() + used;
-            for (std::size_t x = 0; x < width; ++x) {
-                std::uint32_t bits;
-                std::memcpy(&bits, row + x, sizeof bits);
-                out[x] = __builtin_bswap32(bits);
-            }
-            used += width;
+            encode_row(store_row(image, y, plane, kReadSamples), std::size_t(image.GetWidth()), type,
+                       chunks[filling].data() + used);
+            used += rowBytes;
         }
     if (!flush() || !writer.finish())
         return false;
     const std::string fill(padded_to_record(total) - total, '\0');
-    return write_all(fd, fill.data(), fill.size());
+    return sink.write(fill.data(), fill.size());
 }
 
-// A new FITS file at `path` holding the image: "" or why not.
-std::string write_fits(const char *path, CStlImage &image, const char *bmpPath) {
+// The header, the data unit, then the sink's own end: "" or why not.
+std::string write_stream(Sink &sink, CStlImage &image, const char *bmpPath, int type,
+                         const std::function<bool()> &finish) {
     std::string header;
     int status = 0;
-    if (!format_header(image, bmpPath, header, &status))
+    if (!format_header(image, bmpPath, type, header, &status))
         return fits_error(status);
+    const bool written = sink.write(header.data(), header.size()) && stream_samples(sink, image, type);
+    const int error = errno;
+    const bool finished = finish();
+    if (!written)
+        return std::strerror(error);
+    return finished ? std::string() : std::strerror(errno);
+}
+
+// A new FITS file at `path` holding the image in CFITSIO's image `type`,
+// gzipped where asked: "" or why not.
+std::string write_fits(const char *path, CStlImage &image, const char *bmpPath, int type, bool gzip) {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return std::strerror(errno);
-    const bool written = write_all(fd, header.data(), header.size()) && stream_samples(fd, image);
-    const int error = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written)
-        return std::strerror(error);
-    return closed ? std::string() : std::strerror(errno);
+    if (!gzip) {
+        FileSink sink(fd);
+        return write_stream(sink, image, bmpPath, type, [fd] { return ::close(fd) == 0; });
+    }
+    const gzFile gz = gzdopen(fd, "wb"); // closes fd with gzclose
+    if (gz == nullptr) {
+        ::close(fd);
+        return "no memory for gzip";
+    }
+    GzipSink sink(gz);
+    return write_stream(sink, image, bmpPath, type, [gz] { return gzclose(gz) == Z_OK; });
+}
+
+// CFITSIO compresses samples given in the image's own type only: each row
+// goes in that type, which holds its samples exactly (choose_image_type).
+template <typename Sample>
+void write_row_as(fitsfile *file, int dataType, const float *row, int width, LONGLONG *first, int *status) {
+    std::vector<Sample> samples(row, row + width);
+    fits_write_pixll(file, dataType, first, width, samples.data(), status);
+}
+
+void write_compressed_row(fitsfile *file, int type, float *row, int width, int fitsRow, int plane, int *status) {
+    LONGLONG first[3] = {1, fitsRow, plane + 1};
+    switch (type) {
+    case BYTE_IMG:
+        return write_row_as<unsigned char>(file, TBYTE, row, width, first, status);
+    case SHORT_IMG:
+        return write_row_as<short>(file, TSHORT, row, width, first, status);
+    case USHORT_IMG:
+        return write_row_as<unsigned short>(file, TUSHORT, row, width, first, status);
+    case LONG_IMG:
+        return write_row_as<int>(file, TINT, row, width, first, status);
+    case DOUBLE_IMG:
+        return write_row_as<double>(file, TDOUBLE, row, width, first, status);
+    default:
+        fits_write_pixll(file, TFLOAT, first, width, row, status);
+    }
+}
+
+// A tile-compressed image (fpack's .fz) in an extension after an empty
+// primary HDU, written through CFITSIO, lossless: Rice for integers, gzip
+// of the unquantised bytes for floats.
+std::string write_tiled_fits(const char *path, CStlImage &image, const char *bmpPath, int type) {
+    FitsFile file;
+    int status = 0;
+    const int planes = image.GetPlanes(), width = image.GetWidth(), height = image.GetHeight();
+    LONGLONG lengths[3] = {width, height, planes};
+    fits_create_diskfile(file.out(), path, &status);
+    fits_create_img(file.get(), BYTE_IMG, 0, nullptr, &status);
+    const bool floating = type == FLOAT_IMG || type == DOUBLE_IMG;
+    fits_set_compression_type(file.get(), floating ? GZIP_2 : RICE_1, &status);
+    if (floating)
+        fits_set_quantize_level(file.get(), 0.0f, &status); // no quantisation: lossless
+    fits_create_imgll(file.get(), type, planes == kColourPlanes ? 3 : 2, lengths, &status);
+    write_cards(file.get(), image, bmpPath, &status);
+    for (int plane = 0; plane < planes && status == 0; ++plane)
+        for (int fitsRow = 1; fitsRow <= height && status == 0; ++fitsRow)
+            write_compressed_row(file.get(), type, store_row(image, height - fitsRow, plane, kReadSamples), width,
+                                 fitsRow, plane, &status);
+    file.close(&status);
+    return status == 0 ? std::string() : fits_error(status);
 }
 
 // ---- FITS -> BMP ----
@@ -354,32 +630,45 @@ struct FitsImageShape {
     int width = 0;
     int height = 0;
     int planes = 0;
+    int firstPlane = 0;  // the cube's plane that becomes the image's plane 0
     bool floats = false; // BITPIX -32 or -64
 };
 
-// Gray (NAXIS 2, or NAXIS 3 with NAXIS3 = 1) or colour (NAXIS3 = 3) of a
-// size the image record can hold, or an explanation.
-bool shape_of(fitsfile *file, FitsImageShape &shape, std::string &why) {
+// A gray image (NAXIS 2, or a cube of one plane), a colour one (a cube of
+// three planes), or the plane of a cube that the selection names, of a size
+// the image record can hold; or an explanation. Axes beyond the third must
+// have length 1.
+bool shape_of(fitsfile *file, const FitsSelection &selection, FitsImageShape &shape, std::string &why) {
     int bitPix = 0, axes = 0, status = 0;
-    LONGLONG lengths[3] = {0, 0, 1};
-    if (fits_get_img_paramll(file, 3, &bitPix, &axes, lengths, &status) != 0) {
+    std::vector<LONGLONG> lengths(kMaxIndexed, 1);
+    if (fits_get_img_paramll(file, kMaxIndexed, &bitPix, &axes, lengths.data(), &status) != 0) {
         why = fits_error(status);
         return false;
     }
     const LONGLONG largest = std::numeric_limits<int>::max();
+    const LONGLONG planes = lengths[2];
     // No axis has length 0 here: move_to_image passed over such HDUs.
-    if (axes < 2 || axes > 3 || (lengths[2] != kGrayPlanes && lengths[2] != kColourPlanes) || lengths[0] > largest ||
+    if (axes < 2 || std::count(lengths.begin() + 3, lengths.end(), 1) != kMaxIndexed - 3 || lengths[0] > largest ||
         lengths[1] > largest) {
-        why = "not a gray or three-plane colour image";
+        why = "not an image of two axes, or a cube of planes of a size an image can hold";
         return false;
     }
-    shape = {int(lengths[0]), int(lengths[1]), int(lengths[2]), bitPix < 0};
+    if (selection.plane > planes) {
+        why = "no plane " + std::to_string(selection.plane) + ": the image has " + std::to_string(planes);
+        return false;
+    }
+    if (selection.plane == 0 && planes != kGrayPlanes && planes != kColourPlanes) {
+        why = "a cube of " + std::to_string(planes) + " planes: choose one with --plane N";
+        return false;
+    }
+    shape = {int(lengths[0]), int(lengths[1]), selection.plane > 0 ? 1 : int(planes),
+             selection.plane > 0 ? selection.plane - 1 : 0, bitPix < 0};
     return true;
 }
 
 // Whether the current HDU is an image extension or primary array with data:
 // at least one axis, none of length 0. Tables are passed over unasked, as
-// CFITSIO's image calls fail on them.
+// CFITSIO's image calls fail on them; a tile-compressed image is an image.
 bool holds_image(fitsfile *file, int type, int *status) {
     int axes = 0;
     if (type != IMAGE_HDU || fits_get_img_dim(file, &axes, status) != 0 || axes < 1)
@@ -389,16 +678,23 @@ bool holds_image(fitsfile *file, int type, int *status) {
     return *status == 0 && std::count(lengths.begin(), lengths.end(), 0) == 0;
 }
 
-// The first HDU that holds an image.
-bool move_to_image(fitsfile *file, std::string &why) {
+// The HDU that the selection names (counted from 1, the primary first), or
+// the first that holds an image.
+bool move_to_image(fitsfile *file, int wanted, std::string &why) {
     int count = 0, status = 0;
     fits_get_num_hdus(file, &count, &status);
-    for (int hdu = 1; hdu <= count && status == 0; ++hdu) {
+    if (wanted > count && status == 0) {
+        why = "no HDU " + std::to_string(wanted) + ": the file has " + std::to_string(count);
+        return false;
+    }
+    for (int hdu = wanted > 0 ? wanted : 1; hdu <= (wanted > 0 ? wanted : count) && status == 0; ++hdu) {
         int type = 0;
         if (fits_movabs_hdu(file, hdu, &type, &status) == 0 && holds_image(file, type, &status))
             return true;
     }
-    why = status != 0 ? fits_error(status) : "no image in the file";
+    why = status != 0  ? fits_error(status)
+          : wanted > 0 ? "HDU " + std::to_string(wanted) + " holds no image"
+                       : "no image in the file";
     return false;
 }
 
@@ -418,13 +714,16 @@ struct Range {
 // render black. Floats are taken as they stand: CFITSIO's check for
 // undefined values would turn +inf and -inf into NaN too, where the display
 // levels render +inf white and -inf black.
-bool read_plane(fitsfile *file, CStlImage &image, int plane, bool floats, Range &range, int *status) {
+bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, bool floats, Range &range, int *status) {
     float blank = std::numeric_limits<float>::quiet_NaN();
     float *undefined = floats ? nullptr : &blank;
     const int width = image.GetWidth(), height = image.GetHeight();
     for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) { // in file order, as written
         float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
-        LONGLONG first[3] = {1, fitsRow, plane + 1};
+        LONGLONG first[kMaxIndexed];
+        std::fill(std::begin(first), std::end(first), 1); // axes beyond the third have length 1
+        first[1] = fitsRow;
+        first[2] = fitsPlane + 1;
         int anyUndefined = 0;
         fits_read_pixll(file, TFLOAT, first, width, undefined, row, &anyUndefined, status);
         range.take(row, width);
@@ -432,111 +731,208 @@ bool read_plane(fitsfile *file, CStlImage &image, int plane, bool floats, Range 
     return *status == 0;
 }
 
+enum class Card { kAbsent, kRead, kUnreadable };
+
+// A level card: absent, read, or there but not a number (said on standard
+// error, since the levels then come from elsewhere).
+Card read_level_card(fitsfile *file, const char *path, const std::string &key, double &value) {
+    int status = 0;
+    if (fits_read_key(file, TDOUBLE, key.c_str(), &value, nullptr, &status) == 0)
+        return Card::kRead;
+    if (status == KEY_NO_EXIST)
+        return Card::kAbsent;
+    std::fprintf(stderr, "dirira: %s: warning: %s cannot be read as a number (%s): it is ignored\n", path, key.c_str(),
+                 fits_error(status).c_str());
+    return Card::kUnreadable;
+}
+
+// Whether the samples' physical values are bytes: BITPIX 8 with BSCALE 1
+// and BZERO 0, shown as they are (levels 0 and 255).
+bool holds_bytes(fitsfile *file) {
+    int type = 0, status = 0;
+    return fits_get_img_equivtype(file, &type, &status) == 0 && type == BYTE_IMG;
+}
+
 // The plane's display levels: the LEVMINn/LEVMAXn cards when both are
-// there, else its smallest and largest defined samples. Levels that span
-// nothing are kept (the cards say what the file's author chose) with a
-// warning: the byte rule then makes every sample at or below the lower level
-// black and every other one white, so a plane of one value is all black.
-void set_levels(fitsfile *file, const char *path, CStlImage &image, int plane, const Range &range) {
+// there and read, else 0 and 255 for bytes, else its smallest and largest
+// defined samples (which the caller may replace by a stretch's). Levels
+// that span nothing are kept (the cards say what the file's author chose)
+// with a warning: the byte rule then makes every sample at or below the
+// lower level black and every other one white.
+FitsLevels set_levels(fitsfile *file, const char *path, CStlImage &image, int plane, int fitsPlane,
+                      const Range &range) {
     double low = range.low <= range.high ? range.low : 0.0;
     double high = range.low <= range.high ? range.high : 0.0;
+    FitsLevels origin = FitsLevels::kRange;
     double cardLow = 0.0, cardHigh = 0.0;
-    const std::string lowKey = indexed("LEVMIN", plane), highKey = indexed("LEVMAX", plane);
-    if (read_key(file, lowKey, cardLow) && read_key(file, highKey, cardHigh)) {
+    const std::string lowKey = indexed("LEVMIN", fitsPlane), highKey = indexed("LEVMAX", fitsPlane);
+    const Card lowCard = read_level_card(file, path, lowKey, cardLow);
+    const Card highCard = read_level_card(file, path, highKey, cardHigh);
+    if (lowCard == Card::kRead && highCard == Card::kRead) {
         low = cardLow;
         high = cardHigh;
+        origin = FitsLevels::kCards;
         if (low >= high)
             std::fprintf(stderr,
                          "dirira: %s: warning: %s %g is not below %s %g: samples above %g render white, the rest "
                          "black\n",
                          path, lowKey.c_str(), low, highKey.c_str(), high, low);
-    } else if (range.low > range.high) {
-        std::fprintf(stderr, "dirira: %s: warning: plane %d has no defined sample: it renders black\n", path,
-                     plane + 1);
-    } else if (low == high) {
-        std::fprintf(stderr, "dirira: %s: warning: every sample of plane %d is %g: it renders black\n", path, plane + 1,
-                     low);
+    } else if (holds_bytes(file)) {
+        low = 0;
+        high = 255;
+        origin = FitsLevels::kBytes;
     }
     image.LevelMin[plane] = low;
     image.LevelMax[plane] = high;
     image.LevelRange[plane] = high - low;
+    return origin;
+}
+
+void set_all_levels(CStlImage &image, const std::vector<Levels> &levels) {
+    for (int plane = 0; plane < image.GetPlanes(); ++plane) {
+        image.LevelMin[plane] = levels[std::size_t(plane)].black;
+        image.LevelMax[plane] = levels[std::size_t(plane)].white;
+        image.LevelRange[plane] = levels[std::size_t(plane)].white - levels[std::size_t(plane)].black;
+    }
+}
+
+// The stretch's levels for an image whose file set none; the asinh stretch
+// bends the samples themselves, which are then shown from 0 to 1.
+void apply_stretch(const char *path, CStlImage &image, const Stretch &stretch, bool perPlane) {
+    const int factor = reduction_factor(image.GetWidth(), image.GetHeight(), kStretchedWidth, kStretchedHeight);
+    std::vector<std::vector<float>> reduced;
+    for (int plane = 0; plane < image.GetPlanes(); ++plane)
+        reduced.push_back(block_means(image, plane, factor));
+    std::vector<Levels> levels = stretch_levels(stretch, reduced, perPlane);
+    if (stretch.kind == Stretch::kAsinh) {
+        for (int plane = 0; plane < image.GetPlanes(); ++plane)
+            for (int y = 0; y < image.GetHeight(); ++y)
+                asinh_in_place(store_row(image, y, plane, kWriteSamples), std::size_t(image.GetWidth()),
+                               levels[std::size_t(plane)]);
+        levels.assign(levels.size(), Levels{0, 1});
+    }
+    for (std::size_t plane = 0; plane < levels.size(); ++plane)
+        warn_about_levels(path, int(plane) + 1, levels[plane]);
+    set_all_levels(image, levels);
 }
 
 } // namespace
 
-bool is_fits_path(const char *path) {
-    const char *dot = std::strrchr(path, '.');
-    if (dot == nullptr)
-        return false;
-    std::string extension(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return extension == "fits" || extension == "fit" || extension == "fts";
+namespace {
+
+bool ends_with(const std::string &text, const char *ending) {
+    const std::size_t length = std::strlen(ending);
+    return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
 }
 
-std::vector<std::unique_ptr<CFitsExtension>> read_fits_headers(const char *path, std::string &error) {
+std::string lower_case(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+FitsCompression fits_compression_of(const char *path) {
+    const std::string name = lower_case(path);
+    return ends_with(name, ".gz")   ? FitsCompression::kGzip
+           : ends_with(name, ".fz") ? FitsCompression::kTiles
+                                    : FitsCompression::kNone;
+}
+
+bool is_fits_path(const char *path) {
+    std::string name = lower_case(path);
+    if (ends_with(name, ".fz"))
+        return true; // fpack's name, alone or after .fits
+    if (ends_with(name, ".gz"))
+        name.resize(name.size() - 3);
+    return ends_with(name, ".fits") || ends_with(name, ".fit") || ends_with(name, ".fts");
+}
+
+std::vector<FitsHdu> read_fits_headers(const char *path, std::string &error) {
     FitsFile file;
     int status = 0, count = 0;
     fits_open_diskfile(file.out(), path, READONLY, &status);
     fits_get_num_hdus(file.get(), &count, &status);
-    std::vector<std::unique_ptr<CFitsExtension>> records;
+    std::vector<FitsHdu> hdus;
     for (int hdu = 1; hdu <= count && status == 0; ++hdu)
         if (fits_movabs_hdu(file.get(), hdu, nullptr, &status) == 0)
-            records.push_back(read_header(file.get()));
+            hdus.push_back(read_header(file.get()));
     if (status != 0) {
         error = fits_error(status);
-        records.clear();
+        hdus.clear();
     }
-    return records;
+    return hdus;
 }
 
 int fits_info(const char *path) {
     std::string error;
-    const auto records = read_fits_headers(path, error);
-    if (records.empty())
+    const std::vector<FitsHdu> hdus = read_fits_headers(path, error);
+    if (hdus.empty())
         return report(path, error);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        print_record(int(i) + 1, *records[i]);
+    for (std::size_t i = 0; i < hdus.size(); ++i)
+        print_record(int(i) + 1, hdus[i]);
     return 0;
 }
 
-int bmp_to_fits(const char *bmpPath, const char *fitsPath, HWND progress, const bmpfile::ReadLimits &limits) {
+int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &options, HWND progress,
+                const bmpfile::ReadLimits &limits) {
     CStlImage image;
     bmpfile::ReadSource source;
     if (read_bmp_file(bmpPath, image, progress, source, limits) != 0)
         return 1;
-    return write_replacing(fitsPath, [&](const char *path) { return write_fits(path, image, bmpPath); });
+    int type = FLOAT_IMG;
+    std::string why;
+    if (!choose_image_type(options.bitPix, survey_samples(image), type, why))
+        return report(bmpPath, why);
+    const FitsCompression compression = fits_compression_of(fitsPath);
+    return write_replacing(fitsPath, [&](const char *path) {
+        return compression == FitsCompression::kTiles
+                   ? write_tiled_fits(path, image, bmpPath, type)
+                   : write_fits(path, image, bmpPath, type, compression == FitsCompression::kGzip);
+    });
 }
 
-int read_fits_image(const char *fitsPath, CStlImage &image) {
+int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection &selection, FitsLevels *origin) {
     FitsFile file;
     int status = 0;
     std::string why;
     FitsImageShape shape;
     if (fits_open_diskfile(file.out(), fitsPath, READONLY, &status) != 0)
         return report(fitsPath, fits_error(status));
-    if (!move_to_image(file.get(), why) || !shape_of(file.get(), shape, why))
+    if (!move_to_image(file.get(), selection.hdu, why) || !shape_of(file.get(), selection, shape, why))
         return report(fitsPath, why);
     if (!image.Create(shape.width, shape.height, shape.planes, -32))
         return report(fitsPath, "the image does not fit in memory");
+    FitsLevels levels = FitsLevels::kCards;
     for (int plane = 0; plane < shape.planes; ++plane) {
         Range range;
-        if (!read_plane(file.get(), image, plane, shape.floats, range, &status))
+        if (!read_plane(file.get(), image, plane, shape.firstPlane + plane, shape.floats, range, &status))
             return report(fitsPath, fits_error(status));
-        set_levels(file.get(), fitsPath, image, plane, range);
+        levels = std::max(levels, set_levels(file.get(), fitsPath, image, plane, shape.firstPlane + plane, range));
     }
+    if (origin != nullptr)
+        *origin = levels;
     return 0;
 }
 
-int fits_to_bmp(const char *fitsPath, const char *bmpPath, HWND progress) {
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress) {
     CStlImage image;
-    return read_fits_image(fitsPath, image) != 0 ? 1 : write_bmp(image, bmpPath, progress);
+    FitsLevels origin = FitsLevels::kRange;
+    if (read_fits_image(fitsPath, image, options.selection, &origin) != 0)
+        return 1;
+    if (options.levelsGiven)
+        set_all_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
+    else if (options.stretchGiven || origin == FitsLevels::kRange)
+        apply_stretch(fitsPath, image, options.stretch, options.perPlane);
+    return write_bmp(image, bmpPath, progress);
 }
 
-int convert_fits(const char *from, const char *to, HWND progress, const bmpfile::ReadLimits &limits) {
+int convert_fits(const char *from, const char *to, const FitsOptions &options, HWND progress,
+                 const bmpfile::ReadLimits &limits) {
     if (is_fits_path(from) == is_fits_path(to))
         return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
-    return is_fits_path(from) ? fits_to_bmp(from, to, progress) : bmp_to_fits(from, to, progress, limits);
+    return is_fits_path(from) ? fits_to_bmp(from, to, options, progress)
+                              : bmp_to_fits(from, to, options, progress, limits);
 }
 
 } // namespace dirira_tool

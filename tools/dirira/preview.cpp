@@ -18,13 +18,13 @@
 #include <dirira/dirira.h>
 
 #include "tools/dirira/commands.h"
+#include "tools/dirira/display_levels.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/stretch.h"
 
 namespace dirira_tool {
 namespace {
 
-constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 constexpr unsigned kWriteSamples = 0;
 constexpr int kColourPlanes = 3;
 
@@ -60,50 +60,6 @@ bool choose_planes(const PreviewOptions &o, int planes, std::vector<int> &chosen
     return true;
 }
 
-// The mean of the finite samples of each factor x factor block (NaN where
-// a block has none), row by row of the source, each sample read once.
-std::vector<float> block_means(CStlImage &image, int plane, int factor, int width, int height) {
-    const int sourceWidth = image.GetWidth(), sourceHeight = image.GetHeight();
-    std::vector<double> sums(std::size_t(width) * std::size_t(height), 0.0);
-    std::vector<std::uint32_t> counts(sums.size(), 0);
-    for (int y = 0; y < sourceHeight; ++y) {
-        const float *row = store_row(image, y, plane, kReadSamples);
-        const std::size_t out = std::size_t(y / factor) * std::size_t(width);
-        for (int x = 0; x < sourceWidth; ++x)
-            if (std::isfinite(row[x]))
-                sums[out + std::size_t(x / factor)] += row[x], ++counts[out + std::size_t(x / factor)];
-    }
-    std::vector<float> means(sums.size());
-    for (std::size_t i = 0; i < means.size(); ++i)
-        means[i] = counts[i] != 0 ? float(sums[i] / counts[i]) : std::numeric_limits<float>::quiet_NaN();
-    return means;
-}
-
-Levels levels_for(const Stretch &s, std::vector<float> &samples) {
-    switch (s.kind) {
-    case Stretch::kMinMax:
-        return minmax_levels(samples);
-    case Stretch::kPercentile:
-        return percentile_levels(samples, s.low, s.high);
-    case Stretch::kZScale:
-        return zscale_levels(samples);
-    default:
-        asinh_in_place(samples, percentile_levels(samples, kAsinhPercentLow, kAsinhPercentHigh));
-        return {0, 1};
-    }
-}
-
-void warn_about(const PreviewOptions &o, int plane, const Levels &l) {
-    if (l.black == l.white)
-        std::fprintf(stderr, "dirira: %s: warning: plane %d: black and white are both %g: it renders black\n",
-                     o.input.c_str(), plane + 1, l.black);
-    else if (l.black > l.white)
-        std::fprintf(stderr,
-                     "dirira: %s: warning: plane %d: black %g is above white %g: samples above %g render "
-                     "white, the rest black\n",
-                     o.input.c_str(), plane + 1, l.black, l.white, l.black);
-}
-
 // libpng would print its own words ("Write Error") before giving up; the
 // operating system's reason is in errno, which the failing fwrite set, and
 // is what the caller says.
@@ -137,21 +93,36 @@ std::string write_png(const char *path, int width, int height, int channels, con
     return why;
 }
 
+// The image to preview: a BMP file, or the selected image of a FITS file,
+// where --plane picks the plane of the cube as it is read (any number of
+// planes); `o` then names plane 1 of the gray image read, and `firstPlane`
+// the cube's plane it is.
+int read_source(PreviewOptions &o, CStlImage &source, int &firstPlane) {
+    firstPlane = 0;
+    if (!is_fits_path(o.input.c_str())) {
+        bmpfile::ReadSource readSource;
+        return read_bmp_file(o.input.c_str(), source, NULL, readSource, o.limits);
+    }
+    const FitsSelection selection{o.hdu, o.plane + 1};
+    if (o.plane >= 0)
+        std::swap(firstPlane, o.plane);
+    return read_fits_image(o.input.c_str(), source, selection);
+}
+
 } // namespace
 
-int preview(const PreviewOptions &o) {
+int preview(PreviewOptions o) {
     if (refuse_unsafe_output({o.input}, o.output, "PNG", "preview writes PNG (.png)"))
         return 2;
     CStlImage source;
-    bmpfile::ReadSource readSource;
-    if ((is_fits_path(o.input.c_str()) ? read_fits_image(o.input.c_str(), source)
-                                       : read_bmp_file(o.input.c_str(), source, NULL, readSource, o.limits)) != 0)
+    int firstPlane = 0;
+    if (read_source(o, source, firstPlane) != 0)
         return 1;
     std::vector<int> planes;
     if (!choose_planes(o, source.GetPlanes(), planes))
         return 1;
     const int sourceWidth = source.GetWidth(), sourceHeight = source.GetHeight();
-    const int factor = std::max({1, (sourceWidth + o.width - 1) / o.width, (sourceHeight + o.height - 1) / o.height});
+    const int factor = reduction_factor(sourceWidth, sourceHeight, o.width, o.height);
     const int width = (sourceWidth + factor - 1) / factor, height = (sourceHeight + factor - 1) / factor;
     CStlImage shown;
     if (!shown.Create(width, height, int(planes.size()), -32)) {
@@ -160,15 +131,23 @@ int preview(const PreviewOptions &o) {
     }
     std::printf("%s -> %s: %d x %d from %d x %d, stretch %s\n", o.input.c_str(), o.output.c_str(), width, height,
                 sourceWidth, sourceHeight, stretch_name(o.stretch));
+    std::vector<std::vector<float>> reduced;
+    for (int plane : planes)
+        reduced.push_back(block_means(source, plane, factor));
+    std::vector<Levels> levels =
+        o.levelsGiven ? std::vector<Levels>(reduced.size(), o.levels) : stretch_levels(o.stretch, reduced, o.perPlane);
     for (std::size_t i = 0; i < planes.size(); ++i) {
-        std::vector<float> samples = block_means(source, planes[i], factor, width, height);
-        const Levels l = levels_for(o.stretch, samples);
+        if (!o.levelsGiven && o.stretch.kind == Stretch::kAsinh) {
+            asinh_in_place(reduced[i].data(), reduced[i].size(), levels[i]);
+            levels[i] = {0, 1};
+        }
         for (int y = 0; y < height; ++y)
-            std::copy_n(&samples[std::size_t(y) * std::size_t(width)], width,
+            std::copy_n(&reduced[i][std::size_t(y) * std::size_t(width)], width,
                         store_row(shown, y, int(i), kWriteSamples));
+        const Levels &l = levels[i];
         shown.LevelMin[i] = l.black, shown.LevelMax[i] = l.white, shown.LevelRange[i] = l.white - l.black;
-        std::printf("plane %d: black %.9g, white %.9g\n", planes[i] + 1, l.black, l.white);
-        warn_about(o, planes[i], l);
+        std::printf("plane %d: black %.9g, white %.9g\n", firstPlane + planes[i] + 1, l.black, l.white);
+        warn_about_levels(o.input.c_str(), firstPlane + planes[i] + 1, l);
     }
     const int channels = int(planes.size());
     std::vector<png_byte> pixels(std::size_t(width) * std::size_t(height) * std::size_t(channels));

@@ -4,6 +4,8 @@
 // named on standard error); 2 a command line the program does not take, or
 // an output it refuses before reading anything (an input, or a name that
 // says another format).
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cerrno>
 #include <cstdlib>
@@ -34,6 +36,18 @@ constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
                                 "it is complete and on disk.\n"
                                 "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
                                 "  --to fits|bmp   the format of the outputs in DIR\n"
+                                "  --compress gzip|rice|none   FITS outputs in DIR: NAME.fits.gz, NAME.fits.fz\n"
+                                "                  (lossless tile compression) or NAME.fits; a single\n"
+                                "                  output's name decides (.fits.gz, .fz, .fits)\n"
+                                "  --bitpix B      FITS outputs: BITPIX 8, 16, 32, -32 or -64 (default: the\n"
+                                "                  smallest that holds every sample exactly)\n"
+                                "FITS inputs:\n"
+                                "  --hdu N         the image of HDU N (default: the first holding one)\n"
+                                "  --plane N       plane N of a cube alone, as a gray picture\n"
+                                "  --stretch minmax|percentile:LO,HI|zscale|asinh   display levels (default:\n"
+                                "                  the file's LEVMINn/LEVMAXn, 0..255 for bytes, else zscale)\n"
+                                "  --levels LO,HI  these display levels for every plane\n"
+                                "  --per-plane-levels   stretch each plane of a colour cube alone\n"
                                 "  -j N            convert N files at once (default 1)\n"
                                 "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
                                 "                  e.g. 512M or 4G (default: half of physical memory)\n"
@@ -50,7 +64,10 @@ constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
                                 "the size, display levels chosen by the stretch, rendered by the library's\n"
                                 "display mapping. Prints the levels chosen.\n"
                                 "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
-                                "  --plane N       plane N (from 1) alone, in gray\n"
+                                "  --levels LO,HI  these display levels for every plane\n"
+                                "  --per-plane-levels   stretch each plane of a colour image alone\n"
+                                "  --plane N       plane N (from 1) alone, in gray (of a FITS cube: any plane)\n"
+                                "  --hdu N         the image of HDU N of a FITS file\n"
                                 "  --colour        the three planes of a colour image (its default)\n"
                                 "  --size WxH      the largest picture (default 1024x1024)\n"
                                 "  --allow-short, --max-pixels N   as for convert\n";
@@ -77,6 +94,13 @@ bool parse_size(const char *text, unsigned long long &bytes) {
         return false;
     bytes = value << shift;
     return bytes != 0;
+}
+
+bool parse_bitpix(const char *text, int &bitPix) {
+    for (const char *known : {"8", "16", "32", "-32", "-64"})
+        if (std::strcmp(text, known) == 0)
+            return (bitPix = std::atoi(text)), true;
+    return false;
 }
 
 // `--name VALUE` or `--name=VALUE` at argv[i]; i moves past what it took.
@@ -114,10 +138,81 @@ int read_limit_option(int argc, char **argv, int &i, bmpfile::ReadLimits &limits
     return 1;
 }
 
+// A number counted from 1 (an HDU, a plane).
+bool parse_ordinal(const char *text, int &ordinal) {
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 1 || value > 999999)
+        return false;
+    ordinal = int(value);
+    return true;
+}
+
+// "LO,HI", two finite numbers, LO below HI.
+bool parse_levels(const char *text, dirira_tool::Levels &levels) {
+    char *end = nullptr;
+    const double low = std::strtod(text, &end);
+    if (end == text || *end != ',')
+        return false;
+    const char *second = end + 1;
+    const double high = std::strtod(second, &end);
+    if (end == second || *end != '\0' || !std::isfinite(low) || !std::isfinite(high) || !(low < high))
+        return false;
+    levels = {low, high};
+    return true;
+}
+
+// The options that choose a FITS image's display levels and which image it
+// is, shared by convert and preview; false when argv[i] is none of them, or
+// after saying (exit status 2) what is wrong with its value.
+bool display_option(int argc, char **argv, int &i, dirira_tool::FitsOptions &o, int &status) {
+    const char *value = nullptr;
+    status = 0;
+    if (std::strcmp(argv[i], "--per-plane-levels") == 0) {
+        o.perPlane = true;
+    } else if (option_value(argc, argv, i, "--stretch", value)) {
+        o.stretchGiven = dirira_tool::parse_stretch(value, o.stretch);
+        if (!o.stretchGiven)
+            status = usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") +
+                                 value + "'");
+    } else if (option_value(argc, argv, i, "--levels", value)) {
+        o.levelsGiven = parse_levels(value, o.levels);
+        if (!o.levelsGiven)
+            status = usage_error(std::string("--levels wants LOW,HIGH, LOW below HIGH, not '") + value + "'");
+    } else if (option_value(argc, argv, i, "--hdu", value)) {
+        if (!parse_ordinal(value, o.selection.hdu))
+            status = usage_error(std::string("--hdu wants an HDU number from 1, not '") + value + "'");
+    } else if (option_value(argc, argv, i, "--plane", value)) {
+        if (!parse_ordinal(value, o.selection.plane))
+            status = usage_error(std::string("--plane wants a plane number from 1, not '") + value + "'");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string lower_case(std::string text) {
+    for (char &c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Whether a single output's name says the compression --compress asks for.
+bool names_compression(const char *output, const std::string &compress) {
+    using dirira_tool::FitsCompression;
+    const FitsCompression named =
+        dirira_tool::is_fits_path(output) ? dirira_tool::fits_compression_of(output) : FitsCompression::kNone;
+    return dirira_tool::is_fits_path(output) && named == (compress == "gzip"   ? FitsCompression::kGzip
+                                                          : compress == "rice" ? FitsCompression::kTiles
+                                                                               : FitsCompression::kNone);
+}
+
 int convert_command(int argc, char **argv) {
     dirira_tool::ConvertOptions options;
     for (int i = 2; i < argc; ++i) {
         const char *value = nullptr;
+        int status = 0;
         const int limit = read_limit_option(argc, argv, i, options.limits);
         if (limit != 0) {
             if (limit == 2)
@@ -125,16 +220,26 @@ int convert_command(int argc, char **argv) {
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kConvertHelp, stdout);
             return 0;
+        } else if (display_option(argc, argv, i, options.fits, status)) {
+            if (status != 0)
+                return status;
         } else if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
             options.quiet = true;
         } else if (option_value(argc, argv, i, "-o", value)) {
             options.directory = value;
         } else if (option_value(argc, argv, i, "--to", value)) {
-            options.to = value;
+            options.to = lower_case(value);
+        } else if (option_value(argc, argv, i, "--compress", value)) {
+            options.compress = value;
+            if (options.compress != "gzip" && options.compress != "rice" && options.compress != "none")
+                return usage_error(std::string("--compress wants gzip, rice or none, not '") + value + "'");
         } else if (option_value(argc, argv, i, "-j", value)) {
             options.jobs = std::atoi(value);
             if (options.jobs < 1 || options.jobs > 1024)
                 return usage_error(std::string("-j wants a number of jobs from 1 to 1024, not '") + value + "'");
+        } else if (option_value(argc, argv, i, "--bitpix", value)) {
+            if (!parse_bitpix(value, options.fits.bitPix))
+                return usage_error(std::string("--bitpix wants 8, 16, 32, -32 or -64, not '") + value + "'");
         } else if (option_value(argc, argv, i, "--memory", value)) {
             if (!parse_size(value, options.memory))
                 return usage_error(std::string("--memory wants a size such as 512M or 4G, not '") + value + "'");
@@ -149,17 +254,24 @@ int convert_command(int argc, char **argv) {
             return usage_error("convert wants IN OUT, or inputs with -o DIR --to fits|bmp");
         options.output = options.inputs.back();
         options.inputs.pop_back();
+        if (!options.compress.empty() && !names_compression(options.output.c_str(), options.compress))
+            return usage_error("--compress " + options.compress + " does not match the name " + options.output +
+                               " (.fits.gz: gzip, .fz: rice, .fits: none)");
     } else if (options.inputs.empty() || (options.to != "fits" && options.to != "bmp")) {
         return usage_error("convert -o DIR wants inputs and --to fits or --to bmp");
+    } else if (!options.compress.empty() && options.to != "fits") {
+        return usage_error("--compress is for FITS outputs");
     }
     return dirira_tool::convert(options);
 }
 
 int preview_command(int argc, char **argv) {
     dirira_tool::PreviewOptions options;
+    dirira_tool::FitsOptions display;
     std::vector<std::string> files;
     for (int i = 2; i < argc; ++i) {
         const char *value = nullptr;
+        int status = 0;
         const int limit = read_limit_option(argc, argv, i, options.limits);
         if (limit != 0) {
             if (limit == 2)
@@ -169,14 +281,9 @@ int preview_command(int argc, char **argv) {
             return 0;
         } else if (std::strcmp(argv[i], "--colour") == 0 || std::strcmp(argv[i], "--color") == 0) {
             options.colour = true;
-        } else if (option_value(argc, argv, i, "--stretch", value)) {
-            if (!dirira_tool::parse_stretch(value, options.stretch))
-                return usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") +
-                                   value + "'");
-        } else if (option_value(argc, argv, i, "--plane", value)) {
-            options.plane = std::atoi(value) - 1;
-            if (options.plane < 0)
-                return usage_error(std::string("--plane wants a plane number from 1, not '") + value + "'");
+        } else if (display_option(argc, argv, i, display, status)) {
+            if (status != 0)
+                return status;
         } else if (option_value(argc, argv, i, "--size", value)) {
             char x = 0, rest = 0;
             if (std::sscanf(value, "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 || x != 'x' ||
@@ -188,8 +295,16 @@ int preview_command(int argc, char **argv) {
             files.push_back(argv[i]);
         }
     }
-    if (files.size() != 2 || (options.colour && options.plane >= 0))
-        return usage_error("preview wants IN OUT.png, and --plane or --colour, not both");
+    options.stretch = display.stretch;
+    options.levelsGiven = display.levelsGiven;
+    options.levels = display.levels;
+    options.perPlane = display.perPlane;
+    options.hdu = display.selection.hdu;
+    options.plane = display.selection.plane - 1;
+    if (files.size() != 2)
+        return usage_error("preview wants IN OUT.png");
+    if (options.colour && options.plane >= 0)
+        return usage_error("preview takes --plane or --colour, not both");
     options.input = files[0], options.output = files[1];
     return dirira_tool::preview(options);
 }

@@ -39,6 +39,6 @@ constexpr double kAsinhPercentLow = 0.5, kAsinhPercentHigh = 99.5;
 
 // The asinh stretch's curve: with levels from those percentiles, a sample v becomes asinh(x / 0.1) / asinh(1 / 0.1), x
 // = (v - black) / (white - black), which the display levels 0..1 then map.
-void asinh_in_place(std::vector<float> &samples, const Levels &levels);
+void asinh_in_place(float *samples, std::size_t count, const Levels &levels);
 
 } // namespace dirira_tool

@@ -309,6 +309,10 @@ TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
                                      "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted"})
                 header += line + std::string(80 - std::strlen(line), ' ');
             header += card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file");
+            for (const char *line : {"PLANE1  = 'red     '           / colour of this plane",
+                                     "PLANE2  = 'green   '           / colour of this plane",
+                                     "PLANE3  = 'blue    '           / colour of this plane"})
+                header += planes == 3 ? line + std::string(80 - std::strlen(line), ' ') : "";
             for (int plane = 1; plane <= planes; ++plane)
                 header += card("LEVMIN" + std::to_string(plane), "0.", "display level: black") +
                           card("LEVMAX" + std::to_string(plane), "255.", "display level: white");
@@ -369,10 +373,20 @@ std::vector<float> write_fits(const std::string &path, const std::vector<Hdu> &h
     return first;
 }
 
+// Whether every plane of the image has both level cards.
+bool has_level_cards(const Hdu &hdu) {
+    for (LONGLONG plane = 1; plane <= (hdu.axes.size() > 2 ? hdu.axes[2] : 1); ++plane)
+        if (!hdu.cards.count("LEVMIN" + std::to_string(plane)) || !hdu.cards.count("LEVMAX" + std::to_string(plane)))
+            return false;
+    return true;
+}
+
 // Black at or below the lower level (and NaN), white at or above the upper one, else (s - lower) / (upper - lower)
-// x 255 truncated; the levels from both cards, else the defined samples' range.
+// x 255 truncated; the levels from the cards when every plane has both, else each plane's defined samples' range
+// (converted with --stretch minmax --per-plane-levels).
 Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
     const int width = int(hdu.axes[0]), height = int(hdu.axes[1]), count = int(hdu.axes.size() > 2 ? hdu.axes[2] : 1);
+    const bool cards = has_level_cards(hdu);
     Planes planes(count, Bytes(std::size_t(width * height)));
     for (int plane = 0; plane < count; ++plane) {
         const float *first = samples.data() + plane * width * height;
@@ -381,7 +395,7 @@ Bytes rendered(const Hdu &hdu, const std::vector<float> &samples) {
             low = std::fmin(low, first[i]), high = std::fmax(high, first[i]);
         low = low > high ? 0 : low, high = std::max(high, low);
         const std::string n = std::to_string(plane + 1);
-        if (hdu.cards.count("LEVMIN" + n) && hdu.cards.count("LEVMAX" + n))
+        if (cards)
             low = hdu.cards.at("LEVMIN" + n), high = hdu.cards.at("LEVMAX" + n);
         for (int i = 0; i < width * height; ++i)
             planes[plane][(height - 1 - i / width) * width + i % width] =
@@ -397,7 +411,8 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
     const Hdu empty{{}, {}}, binary{{}, {}, BINARY_TBL}, ascii{{}, {}, ASCII_TBL};
     const std::string in = dir_.file("in.fits"), out = dir_.file("out.bmp"), warn = "0dirira: " + in + ": warning: ";
     const std::string split = ": samples above 100.5 render white, the rest black\n",
-                      shape = "1dirira: " + in + ": not a gray or three-plane colour image\n";
+                      shape = "1dirira: " + in +
+                              ": not an image of two axes, or a cube of planes of a size an image can hold\n";
     const std::pair<std::vector<Hdu>, std::string> cases[] = {
         {{{{5, 3, 3},
            {{"LEVMIN1", 10}, {"LEVMAX1", 99}, {"LEVMIN2", -5.5}, {"LEVMAX2", 250}, {"LEVMIN3", 60}, {"LEVMAX3", 70}}}},
@@ -408,11 +423,12 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
         {{{{3, 3}, {{"LEVMIN1", 100.5}, {"LEVMAX1", 90}}}}, warn + "LEVMIN1 100.5 is not below LEVMAX1 90" + split},
         {{{{2, 3, 3}, {{"LEVMIN2", 100.5}, {"LEVMAX2", 100.5}}}},
          warn + "LEVMIN2 100.5 is not below LEVMAX2 100.5" + split},
-        {{{{1, 1}, {}, IMAGE_HDU, -7}}, warn + "every sample of plane 1 is -7: it renders black\n"},
-        {{{{2, 1}, {}, IMAGE_HDU, NAN}}, warn + "plane 1 has no defined sample: it renders black\n"},
+        {{{{1, 1}, {}, IMAGE_HDU, -7}}, warn + "plane 1: black and white are both -7: it renders black\n"},
+        {{{{2, 1}, {}, IMAGE_HDU, NAN}}, warn + "plane 1: black and white are both 0: it renders black\n"},
         {{{{4}, {}}}, shape},
-        {{{{2, 2, 2}, {}}}, shape},
-        {{{{2, 2, 1, 1}, {}}}, shape},
+        {{{{2, 2, 2}, {}}}, "1dirira: " + in + ": a cube of 2 planes: choose one with --plane N\n"},
+        {{{{2, 2, 1, 2}, {}}}, shape},
+        {{{{2, 2, 1, 1}, {}}}, "0"},
         {{binary}, "1dirira: " + in + ": no image in the file\n"},
         {{}, "1dirira: " + in + ": could not open the named file\n"},
     };
@@ -420,7 +436,11 @@ TEST_F(Program, FitsBecomesTheBmpOfItsFirstImageAndItsHeadersAreListed) {
         const std::vector<float> samples = hdus.empty() ? std::vector<float>{} : write_fits(in, hdus);
         const auto first = std::find_if(hdus.begin(), hdus.end(),
                                         [](const Hdu &h) { return h.type == IMAGE_HDU && h.axes.size() && h.axes[0]; });
-        EXPECT_EQ(program({"convert", in, out}), said);
+        const bool cards = first != hdus.end() && has_level_cards(*first);
+        EXPECT_EQ(program(cards
+                              ? std::vector<std::string>{"convert", in, out}
+                              : std::vector<std::string>{"convert", "--stretch=minmax", "--per-plane-levels", in, out}),
+                  said);
         EXPECT_EQ(text(read_file(out)), text(said[0] == '0' ? rendered(*first, samples) : Bytes{})) << said;
         std::filesystem::remove(in), std::filesystem::remove(out);
     }
@@ -601,15 +621,20 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     const std::string one = dir_.write("one.bmp", bmp(1, {{9}, {99}, {200}}));
     for (const auto &[option, count] :
          std::vector<std::pair<std::string, int>>{{"--colour", 3}, {"--plane=2", 1}, {"--size=1x9", 3}}) {
-        const std::string said = program({"preview", option, one, png});
+        const std::string said = program({"preview", "--per-plane-levels", option, one, png});
         EXPECT_EQ(said.substr(0, 1) + std::to_string(std::count(said.begin(), said.end(), '\n') - 2 * count), "01")
             << said; // levels, a warning
         EXPECT_EQ(std::get<2>(read_png(png)), count);
     }
     // 2 x 2, top row first, each plane 255 at one pixel of its own and 0 elsewhere: rows and channels in place.
     const std::string two = dir_.write("two.bmp", bmp(2, {{9, 200, 9, 9}, {7, 7, 60, 7}, {1, 1, 1, 80}}));
-    EXPECT_EQ((program({"preview", "--colour", "--stretch=minmax", two, png}), std::get<3>(read_png(png))),
+    EXPECT_EQ((program({"preview", "--per-plane-levels", "--stretch=minmax", two, png}), std::get<3>(read_png(png))),
               (Bytes{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+    // By default one set of levels for the three planes (1 and 200 here): the colours keep their balance.
+    const auto pooled = [](double v) { return std::uint8_t((v - 1) / 199 * 255); };
+    EXPECT_EQ((program({"preview", "--stretch=minmax", two, png}), std::get<3>(read_png(png))),
+              (Bytes{pooled(9), pooled(7), pooled(1), pooled(200), pooled(7), pooled(1), pooled(9), pooled(60),
+                     pooled(1), pooled(9), pooled(7), pooled(80)}));
     EXPECT_EQ(program({"preview", "--plane", "4", one, png}) + program({"preview", "--colour", in, png}),
               "1dirira: " + one + ": no plane 4; the image has 3\n1dirira: " + in +
                   ": --colour needs three planes, the image has 1\n");
@@ -621,7 +646,6 @@ TEST_F(Program, PreviewsAreTheDisplayBytesOfTheBlockMeans) {
     write_fits(nan, {{{2, 1}, {}, IMAGE_HDU, NAN}});
     EXPECT_EQ(program({"preview", "--stretch=minmax", nan, png}),
               "0" + nan + " -> " + png + ": 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n" + warn +
-                  "plane 1 has no defined sample: it renders black\n" + warn +
                   "plane 1: black and white are both 0: it renders black\n");
     for (const auto &[width, height, shown] : {std::make_tuple(1025, 1, "513 x 1"), std::make_tuple(1, 1025, "1 x 513"),
                                                std::make_tuple(1, 1024, "1 x 1024")}) { // by default at most
@@ -643,11 +667,11 @@ TEST(Stretch, AsinhFollowsItsCurve) {
         return float(std::asinh((v - black) / (white - black) / 0.1) / std::asinh(10.0));
     };
     std::vector<float> samples = {2, 2.5f, 4.75f, 12, -8, 30};
-    dirira_tool::asinh_in_place(samples, {2, 12});
+    dirira_tool::asinh_in_place(samples.data(), samples.size(), {2, 12});
     EXPECT_EQ(samples, (std::vector<float>{curve(2, 2, 12), curve(2.5, 2, 12), curve(4.75, 2, 12), curve(12, 2, 12),
                                            curve(-8, 2, 12), curve(30, 2, 12)}));
     std::vector<float> flat = {5, 7};
-    dirira_tool::asinh_in_place(flat, {6, 6});
+    dirira_tool::asinh_in_place(flat.data(), flat.size(), {6, 6});
     EXPECT_EQ(flat, (std::vector<float>{0, 0}));
 }
 

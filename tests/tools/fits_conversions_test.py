@@ -1,0 +1,158 @@
+"""FITS conversions of the dirira program, checked by peers: astropy reads every FITS output (the data meant, the
+cards documented), fitsverify finds no error or warning in it, Pillow decodes every BMP output and every preview.
+
+Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest fits_conversions_test.py
+"""
+import os
+import subprocess
+
+import numpy as np
+import pytest
+from astropy.io import fits
+from PIL import Image
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+rng = np.random.default_rng(3402)
+GRAY = rng.integers(0, 256, (9, 14), dtype=np.uint8)  # top row first
+COLOUR = rng.integers(0, 256, (9, 14, 3), dtype=np.uint8)
+# A star field as a camera gives it: a sky of about 1000 counts, a few bright stars up to 60000.
+SKY = rng.normal(1000, 20, (40, 50)).clip(0).astype(np.uint16)
+SKY[rng.integers(0, 40, 6), rng.integers(0, 50, 6)] = rng.integers(20000, 60000, 6)
+
+
+def run(*args, status=0):
+    done = subprocess.run([PROGRAM, *map(str, args)], capture_output=True, text=True)
+    assert done.returncode == status, done.stderr
+    return done
+
+
+def verified(path):
+    """The HDU holding the image, after fitsverify found nothing to say of the file."""
+    report = subprocess.run(["fitsverify", "-q", str(path)], capture_output=True, text=True)
+    assert report.returncode == 0, report.stdout
+    hdus = fits.open(path)
+    return next(hdu for hdu in hdus if hdu.data is not None)
+
+
+def pixels(path):
+    """A BMP or PNG file as Pillow decodes it: (H, W) or (H, W, 3)."""
+    return np.asarray(Image.open(path))
+
+
+def fits_file(path, data, **cards):
+    """A FITS file as astropy writes it; the array's first row is the bottom of the picture."""
+    hdu = fits.PrimaryHDU(data)
+    hdu.header.update(cards)
+    hdu.writeto(path)
+    return path
+
+
+@pytest.mark.parametrize("picture", [GRAY, COLOUR], ids=["gray", "colour"])
+@pytest.mark.parametrize("name, bitpix, options", [
+    ("out.fits", 8, []),  # the smallest BITPIX that holds 0..255 exactly
+    ("out.fits", 16, ["--bitpix", "16"]),
+    ("out.fits", 32, ["--bitpix=32"]),
+    ("out.fits", -32, ["--bitpix", "-32"]),
+    ("out.fits", -64, ["--bitpix", "-64"]),
+    ("out.fits.gz", 8, []),
+    ("out.fz", 8, []),
+    ("out.fits.fz", -32, ["--bitpix", "-32"]),
+])
+def test_bmp_to_fits_holds_every_sample_at_its_bitpix(tmp_path, picture, name, bitpix, options):
+    Image.fromarray(picture).save(tmp_path / "in.bmp")
+    run("convert", "-q", *options, tmp_path / "in.bmp", tmp_path / name)
+    hdu = verified(tmp_path / name)
+    data = hdu.data[::-1] if hdu.data.ndim == 2 else np.moveaxis(hdu.data[:, ::-1], 0, 2)
+    assert hdu.header["BITPIX"] == bitpix
+    assert np.array_equal(data, pixels(tmp_path / "in.bmp"))
+    planes = [hdu.header.get(f"PLANE{n}") for n in (1, 2, 3)]
+    assert planes == (["red", "green", "blue"] if picture.ndim == 3 else [None] * 3)
+
+
+def levels_of_preview(tmp_path, source, *options):
+    said = run("preview", *options, "--size", "2000x2000", source, tmp_path / "p.png").stdout
+    return pixels(tmp_path / "p.png"), said
+
+
+@pytest.mark.parametrize("options", [[], ["--stretch", "minmax"], ["--stretch", "percentile:1,99"],
+                                     ["--stretch", "asinh"], ["--levels", "900,1200"],
+                                     ["--stretch", "zscale", "--per-plane-levels"]])
+def test_fits_to_bmp_shows_what_preview_shows(tmp_path, options):
+    source = fits_file(tmp_path / "stars.fits", np.stack([SKY, SKY * 2 // 3, SKY // 3]))
+    run("convert", *options, source, tmp_path / "out.bmp")
+    shown, _ = levels_of_preview(tmp_path, source, *options)
+    assert np.array_equal(pixels(tmp_path / "out.bmp"), shown)
+
+
+def test_a_star_field_is_not_left_black_and_colours_keep_their_balance(tmp_path):
+    run("convert", fits_file(tmp_path / "sky.fits", SKY), tmp_path / "sky.bmp")
+    assert np.percentile(pixels(tmp_path / "sky.bmp"), 50) > 20  # zscale: the sky shows
+    cube = np.stack([SKY // 6, SKY // 3, SKY // 2])  # red : green : blue as 1 : 2 : 3
+    run("convert", "--stretch=minmax", fits_file(tmp_path / "cube.fits", cube), tmp_path / "balanced.bmp")
+    red, green, blue = np.moveaxis(pixels(tmp_path / "balanced.bmp").astype(int), 2, 0)
+    assert (red <= green).all() and (green <= blue).all() and (red < blue).any()
+    run("convert", "--stretch=minmax", "--per-plane-levels", tmp_path / "cube.fits", tmp_path / "each.bmp")
+    each = pixels(tmp_path / "each.bmp").astype(int)
+    assert np.abs(each[..., 0] - each[..., 2]).max() <= 1  # each plane stretched alone: gray
+
+
+@pytest.mark.parametrize("data, cards, expected, warning", [
+    (np.arange(3, 239, dtype=np.uint8).reshape(4, 59)[::-1], {}, np.arange(3, 239).reshape(4, 59), ""),
+    (np.array([[10.0, 20.0]], np.float32), {"LEVMIN1": "abc", "LEVMAX1": 20.0}, None, "LEVMIN1 cannot be read"),
+    (np.array([[10.0, 20.0]], np.float32), {"LEVMIN1": 10.0, "LEVMAX1": 20.0}, np.array([[0, 255]]), ""),
+])
+def test_level_cards_and_bytes_keep_their_values(tmp_path, data, cards, expected, warning):
+    said = run("convert", fits_file(tmp_path / "in.fits", data, **cards), tmp_path / "out.bmp")
+    assert warning in said.stderr and (warning != "") == (said.stderr != "")
+    if expected is not None:
+        assert np.array_equal(pixels(tmp_path / "out.bmp"), expected)
+
+
+def test_cubes_and_hdus_are_chosen_by_number(tmp_path):
+    cube = (np.arange(5)[:, None, None] * 40 + np.arange(12).reshape(3, 4)).astype(np.uint8)
+    path = tmp_path / "cube.fits"
+    fits.HDUList([fits.PrimaryHDU(), fits.BinTableHDU.from_columns([fits.Column("A", "E", array=[1.0])]),
+                  fits.ImageHDU(cube), fits.ImageHDU(cube[:1])]).writeto(path)
+    assert "choose one with --plane N" in run("convert", path, tmp_path / "x.bmp", status=1).stderr
+    for options, plane in [(["--plane", "4"], 3), (["--hdu", "4"], 0), (["--hdu=3", "--plane=2"], 1)]:
+        run("convert", *options, path, tmp_path / "x.bmp")
+        assert np.array_equal(pixels(tmp_path / "x.bmp"), cube[plane][::-1])
+        run("preview", "--stretch=minmax", *options, path, tmp_path / "x.png")
+    for options, why in [(["--hdu", "2"], "HDU 2 holds no image"), (["--hdu", "9"], "no HDU 9: the file has 4"),
+                         (["--plane", "6"], "no plane 6: the image has 5")]:
+        assert why in run("convert", *options, path, tmp_path / "x.bmp", status=1).stderr
+
+
+def test_compressed_inputs_read_as_the_image_they_hold(tmp_path):
+    plain = fits_file(tmp_path / "plain.fits", SKY)
+    fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(SKY, compression_type="RICE_1")]).writeto(tmp_path / "r.fz")
+    subprocess.run(["gzip", "-k", str(plain)], check=True)
+    run("convert", plain, tmp_path / "plain.bmp")
+    for name in ("r.fz", "plain.fits.gz"):
+        run("convert", tmp_path / name, tmp_path / "c.bmp")
+        assert (tmp_path / "c.bmp").read_bytes() == (tmp_path / "plain.bmp").read_bytes()
+    info = run("fits-info", tmp_path / "r.fz").stdout
+    assert "HDU 2: IMAGE, tile-compressed (RICE_1)" in info
+    assert "BITPIX 16, NAXIS 2: 50 x 40\n  BSCALE 1, BZERO 32768" in info
+
+
+def test_the_programs_own_cards_round_trip(tmp_path):
+    Image.fromarray(COLOUR).save(tmp_path / "in.bmp")
+    for name in ("a.fits", "a.fz", "a.fits.gz"):
+        run("convert", tmp_path / "in.bmp", tmp_path / name)
+        run("convert", tmp_path / name, tmp_path / "back.bmp")
+        assert np.array_equal(pixels(tmp_path / "back.bmp"), COLOUR)
+
+
+@pytest.mark.parametrize("compress, written", [("gzip", "a.fits.gz"), ("rice", "a.fits.fz"), ("none", "a.fits")])
+def test_a_batch_names_its_outputs_by_their_compression(tmp_path, compress, written):
+    Image.fromarray(GRAY).save(tmp_path / "a.bmp")
+    (tmp_path / "out").mkdir()
+    run("convert", "-q", "--to", "FITS", "--compress", compress, "-o", tmp_path / "out", tmp_path / "a.bmp")
+    assert [p.name for p in (tmp_path / "out").iterdir()] == [written]
+    assert np.array_equal(verified(tmp_path / "out" / written).data[::-1], GRAY)
+    run("convert", "-q", "--to", "bmp", "-o", tmp_path / "out", tmp_path / "out" / written)
+    assert np.array_equal(pixels(tmp_path / "out" / "a.bmp"), GRAY)
+    wrong = "x.fits" if compress != "none" else "x.fz"
+    said = run("convert", "--compress", compress, tmp_path / "a.bmp", tmp_path / wrong, status=2)
+    assert f"--compress {compress} does not match the name" in said.stderr

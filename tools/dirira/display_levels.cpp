@@ -1,0 +1,82 @@
+#include "tools/dirira/display_levels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <limits>
+
+#include "tools/dirira/commands.h"
+
+namespace dirira_tool {
+namespace {
+
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
+
+Levels levels_of(const Stretch &s, const std::vector<float> &samples) {
+    switch (s.kind) {
+    case Stretch::kMinMax:
+        return minmax_levels(samples);
+    case Stretch::kPercentile:
+        return percentile_levels(samples, s.low, s.high);
+    case Stretch::kZScale:
+        return zscale_levels(samples);
+    default:
+        return percentile_levels(samples, kAsinhPercentLow, kAsinhPercentHigh);
+    }
+}
+
+} // namespace
+
+int reduction_factor(int width, int height, int maxWidth, int maxHeight) {
+    return std::max({1, (width + maxWidth - 1) / maxWidth, (height + maxHeight - 1) / maxHeight});
+}
+
+std::vector<float> block_means(CStlImage &image, int plane, int factor) {
+    const int sourceWidth = image.GetWidth(), sourceHeight = image.GetHeight();
+    const std::size_t width = std::size_t((sourceWidth + factor - 1) / factor);
+    const std::size_t height = std::size_t((sourceHeight + factor - 1) / factor);
+    std::vector<double> sums(width * height, 0.0);
+    std::vector<std::uint32_t> counts(sums.size(), 0);
+    for (int y = 0; y < sourceHeight; ++y) {
+        const float *row = store_row(image, y, plane, kReadSamples);
+        const std::size_t out = std::size_t(y / factor) * width;
+        for (int x = 0; x < sourceWidth; ++x) {
+            if (!std::isfinite(row[x]))
+                continue;
+            sums[out + std::size_t(x / factor)] += row[x];
+            ++counts[out + std::size_t(x / factor)];
+        }
+    }
+    std::vector<float> means(sums.size());
+    for (std::size_t i = 0; i < means.size(); ++i)
+        means[i] = counts[i] != 0 ? float(sums[i] / counts[i]) : std::numeric_limits<float>::quiet_NaN();
+    return means;
+}
+
+std::vector<Levels> stretch_levels(const Stretch &stretch, const std::vector<std::vector<float>> &reduced,
+                                   bool perPlane) {
+    std::vector<Levels> levels;
+    if (perPlane || reduced.size() == 1) {
+        for (const std::vector<float> &plane : reduced)
+            levels.push_back(levels_of(stretch, plane));
+        return levels;
+    }
+    std::vector<float> pooled;
+    for (const std::vector<float> &plane : reduced)
+        pooled.insert(pooled.end(), plane.begin(), plane.end());
+    return std::vector<Levels>(reduced.size(), levels_of(stretch, pooled));
+}
+
+void warn_about_levels(const char *path, int planeNumber, const Levels &l) {
+    if (l.black == l.white)
+        std::fprintf(stderr, "dirira: %s: warning: plane %d: black and white are both %g: it renders black\n", path,
+                     planeNumber, l.black);
+    else if (l.black > l.white)
+        std::fprintf(stderr,
+                     "dirira: %s: warning: plane %d: black %g is above white %g: samples above %g render "
+                     "white, the rest black\n",
+                     path, planeNumber, l.black, l.white, l.black);
+}
+
+} // namespace dirira_tool

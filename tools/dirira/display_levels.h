@@ -1,0 +1,37 @@
+// Display levels chosen by a stretch, for `dirira preview` and for `dirira
+// convert` from FITS. Both look at the picture reduced by block averaging to
+// the preview's size (every sample read once, the memory bounded), so the
+// same options give the same levels in both.
+#pragma once
+
+#include <vector>
+
+#include <dirira/dirira.h>
+
+#include "tools/dirira/stretch.h"
+
+namespace dirira_tool {
+
+// The largest picture a stretch looks at, and preview's default size.
+constexpr int kStretchedWidth = 1024, kStretchedHeight = 1024;
+
+// The smallest whole factor that reduces width x height to fit within
+// maxWidth x maxHeight.
+int reduction_factor(int width, int height, int maxWidth, int maxHeight);
+
+// The mean of the finite samples of each factor x factor block of a plane
+// (NaN where a block has none), row by row, each sample read once.
+std::vector<float> block_means(CStlImage &image, int plane, int factor);
+
+// The levels of each of the reduced planes under the stretch: one set for
+// all of them, so that a colour image keeps its balance, or with perPlane
+// one set each. For the asinh stretch these are the levels of its curve
+// (asinh_in_place), which the caller applies before showing 0..1.
+std::vector<Levels> stretch_levels(const Stretch &stretch, const std::vector<std::vector<float>> &reduced,
+                                   bool perPlane);
+
+// Says on standard error when levels chosen for plane `planeNumber` (from 1)
+// span nothing or run backwards, and how the plane then renders.
+void warn_about_levels(const char *path, int planeNumber, const Levels &levels);
+
+} // namespace dirira_tool
