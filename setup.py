@@ -25,8 +25,9 @@ class CMakeBuild(build_ext):
         out = pathlib.Path(self.get_ext_fullpath(ext.name)).resolve().parents[1]
         generator = ["-G", "Ninja"] if shutil.which("ninja") else []
         subprocess.run(["cmake", "-S", str(ROOT), "-B", str(tree), *generator, "-DCMAKE_BUILD_TYPE=Release",
-                        "-DDIRIRA_BUILD_TESTS=OFF", f"-DPython3_EXECUTABLE={sys.executable}",
-                        "-DDIRIRA_PYTHON_SITE_DIR=.", "-DCMAKE_INSTALL_LIBDIR=dirira.libs"], check=True)
+                        "-DDIRIRA_BUILD_TESTS=OFF", "-DDIRIRA_BUILD_TOOLS=OFF",
+                        f"-DPython3_EXECUTABLE={sys.executable}", "-DDIRIRA_PYTHON_SITE_DIR=.",
+                        "-DCMAKE_INSTALL_LIBDIR=dirira.libs"], check=True)
         subprocess.run(["cmake", "--build", str(tree), "--target", "_dirira"], check=True)
         for component in ("runtime", "python"):
             subprocess.run(["cmake", "--install", str(tree), "--component", component, "--prefix", str(out)],

@@ -254,7 +254,7 @@ def _path(path):
 
 
 def _plane(plane):
-    if not isinstance(plane, numbers.Integral) or isinstance(plane, bool):
+    if not isinstance(plane, numbers.Integral):
         raise TypeError(f"plane is an integer (0 for gray or red, 1 green, 2 blue), not {plane!r}")
     return int(plane)
 
@@ -289,7 +289,7 @@ def _level_pairs(levels, planes):
 def _budget(memory):
     if memory is None:
         return None
-    if not isinstance(memory, numbers.Integral) or isinstance(memory, bool):
+    if not isinstance(memory, numbers.Integral):
         raise TypeError(f"memory is a number of bytes, not {memory!r}")
     if memory < 0:
         raise ValueError(f"memory is a number of bytes, 0 (no budget) or more, not {memory}")
@@ -417,7 +417,7 @@ def write(path, image, levels=None, option=0, progress=None, plane_axis=None):
     (``levels``, else the image's), 1 the samples clipped to 0..255. The file is written beside the target and
     renamed over it when complete: on any failure the old file stays as it was. A name that says another format
     (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
-    if option not in _OPTIONS or isinstance(option, bool):
+    if option not in _OPTIONS:
         raise ValueError(f"option is 0 ({_OPTIONS[0]}) or 1 ({_OPTIONS[1]}), not {option!r}")
     if not isinstance(image, Image):
         image = from_array(image, levels, plane_axis)

@@ -25,7 +25,8 @@ def test_ccddata_reads_bmp_writes_fits_with_astropy_and_reads_it_back(tmp_path, 
     assert ccd.unit == u.adu
     assert np.array_equal(ccd.data, samples[..., ::-1, :])  # FITS order: the bottom row first
     meta = {"NAXIS": 1 + (planes > 1) + 1, "SRCFILE": "frame.bmp", "SRCBITS": 8 * planes}
-    meta.update({f"LEV{end}{plane}": level for plane in range(1, planes + 1) for end, level in (("MIN", 0), ("MAX", 255))})
+    for plane in range(1, planes + 1):
+        meta.update({f"LEVMIN{plane}": 0, f"LEVMAX{plane}": 255})
     assert {key: ccd.meta[key] for key in meta} == meta
     ccd.write(tmp_path / "frame.fits")
     back = CCDData.read(tmp_path / "frame.fits")

@@ -32,8 +32,14 @@ def repickled(image):
             back.warning == image.warning, np.array_equal(back.data, image.data)]
 
 
-def raise_(exception):
-    raise exception
+def run_python(script):
+    """What a fresh interpreter prints."""
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True).stdout
+
+
+def raise_repickled_failure(d):
+    failure = pytest.raises(OSError, dirira.read, d / "x").value
+    raise pickle.loads(pickle.dumps(failure))
 
 
 def cut_short(d):
@@ -49,10 +55,10 @@ def warned(call):
     return [(w.category, str(w.message)) for w in caught]
 
 
-def named(d, name):
+def named(path):
     """A round trip through a file of this name: read back, with the name the image records."""
-    dirira.write(d / name if isinstance(name, str) else os.path.join(bytes(d), name), GRAY, levels=(0, 255))
-    image = dirira.read(d / name if isinstance(name, str) else os.path.join(bytes(d), name))
+    dirira.write(path, GRAY, levels=(0, 255))
+    image = dirira.read(path)
     return np.array_equal(image.data, GRAY), os.path.basename(image.attributes["file"])
 
 
@@ -62,7 +68,6 @@ LAYOUT_AMBIGUOUS = np.zeros((3, 4, 3))
 ROWS = {
     # Layouts: planes last, as Pillow gives colour, is the same image as planes first.
     "planes last": (lambda d: dirira.from_array(COLOUR.transpose(1, 2, 0)).data, COLOUR),
-    "planes last written": (lambda d: written(d, COLOUR.transpose(1, 2, 0), levels=(0, 255)), COLOUR),
     "3 at both ends": (lambda d: dirira.from_array(LAYOUT_AMBIGUOUS), Raises(ValueError, "plane_axis=0 or")),
     "3 at both ends, planes last": (lambda d: dirira.from_array(LAYOUT_AMBIGUOUS, plane_axis=-1).data.shape,
                                     (3, 3, 4)),
@@ -79,7 +84,7 @@ ROWS = {
                                                                "not a regular file", errno.EISDIR)),
     "refused file": (lambda d: dirira.read(bmp(d / "j.bmp", header=124, compression=4)),
                      Raises((dirira.UnsupportedFileError, OSError), "embedded JPEG")),
-    "failure pickled": (lambda d: raise_(pickle.loads(pickle.dumps(pytest.raises(OSError, dirira.read, d / "x").value))),
+    "failure pickled": (raise_repickled_failure,
                         Raises((dirira.CannotOpenError, FileNotFoundError), "x: No such", errno.ENOENT)),
     # Bad arguments: ValueError or TypeError, saying what is wanted.
     "HDU list": (lambda d: dirira.from_hdu(fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(GRAY[::-1])])).data,
@@ -89,10 +94,8 @@ ROWS = {
                   Raises(TypeError, "holds a table")),
     "not an HDU": (lambda d: dirira.from_hdu(GRAY), Raises(TypeError, "not ndarray")),
     "complex": (lambda d: dirira.from_array(GRAY + 1j), Raises(TypeError, "pass .real")),
-    "strings": (lambda d: dirira.from_array(np.full((2, 2), "a")), Raises(TypeError, "real numbers")),
     "option 1": (lambda d: written(d, GRAY * 4, option=1), np.minimum(GRAY * 4, 255)),
     "option 2": (lambda d: dirira.write(d / "x.bmp", GRAY, option=2), Raises(ValueError, "option is 0")),
-    "option True": (lambda d: dirira.write(d / "x.bmp", GRAY, option=True), Raises(ValueError, "option is 0")),
     "one pair, gray": (lambda d: dirira.from_array(GRAY, levels=(0, 255)).levels, [(0, 255)]),
     "one pair, colour": (lambda d: dirira.from_array(COLOUR, levels=(1, 2)).levels, [(1, 2)] * 3),
     "two pairs, colour": (lambda d: dirira.from_array(COLOUR, levels=[(1, 2)] * 2), Raises(ValueError, "(3)")),
@@ -107,7 +110,6 @@ ROWS = {
     "gray scalar": (lambda d: type(dirira.from_array(GRAY).gray(1.5, 2)), np.float32),
     "gray256 scalar": (lambda d: type(dirira.from_array(GRAY).gray256(1, 2)), np.uint8),
     "bright scalar": (lambda d: type(dirira.from_array(COLOUR).bright(1, 2.5)), np.float32),
-    "bright array": (lambda d: dirira.from_array(COLOUR).bright([1, 2], [0.5, 3]).dtype, np.float32),
     # Pickles keep the whole record; an image made here claims no file bits.
     "read, pickled": (lambda d: repickled(dirira.read(cut_short(d), allow_short=True)), [True] * 5),
     "levels set, pickled": (lambda d: repickled(dirira.from_array(COLOUR, levels=(3, 4))), [True] * 5),
@@ -115,29 +117,26 @@ ROWS = {
     # Integers are written at their type's whole range; floats at each plane's.
     "uint8 0..127": (lambda d: written(d, GRAY.astype(np.uint8) // 2), GRAY.astype(np.uint8) // 2),
     "int8": (lambda d: dirira.from_array(np.zeros((2, 2), np.int8)).levels, [(-128, 127)]),
-    "uint16": (lambda d: dirira.from_array(np.zeros((3, 2, 2), np.uint16)).levels, [(0, 65535)] * 3),
     "bool": (lambda d: written(d, GRAY > 100), (GRAY > 100) * np.float32(255)),
     "float": (lambda d: dirira.from_array(GRAY / 2 + 3).levels, [(GRAY.min() / 2 + 3, GRAY.max() / 2 + 3)]),
     # What float32 cannot hold exactly is said.
     "2**24 + 1": (lambda d: warned(lambda: dirira.from_array(np.array([[2**24 + 1]], np.uint32))),
-                  [(dirira.PrecisionWarning, "uint32 samples beyond 2**24 are rounded to float32's 24 significant bits")]),
+                  [(dirira.PrecisionWarning, "uint32 samples beyond 2**24 are rounded to float32's 24 significant "
+                                             "bits")]),
     "2**25 + 2": (lambda d: len(warned(lambda: dirira.from_array(np.array([[2**25 + 2]], np.int32)))), 1),
-    "2**25 + 4": (lambda d: warned(lambda: dirira.from_array(np.array([[2**25 + 4]], np.int32))), []),
+    "2**25 + 4": (lambda d: warned(lambda: dirira.from_array(np.array([[2**25 + 4, -3]], np.int32))), []),
     "-2**63": (lambda d: warned(lambda: dirira.from_array(np.array([[-2**63, 0]], np.int64))), []),
     "2**64 - 1": (lambda d: len(warned(lambda: dirira.from_array(np.array([[2**64 - 1]], np.uint64)))), 1),
     "1e39": (lambda d: warned(lambda: dirira.from_array(np.array([[1e39, np.inf]]))),
              [(dirira.PrecisionWarning, "float64 samples beyond float32's range become infinite")]),
     # File names: str, bytes, os.PathLike, in any encoding.
-    "path-like": (lambda d: named(d, "plain.bmp"), (True, "plain.bmp")),
-    "bytes": (lambda d: named(d, b"bytes.bmp"), (True, "bytes.bmp")),
-    "not UTF-8": (lambda d: named(d, BYTE_NAME), (True, os.fsdecode(BYTE_NAME))),
-    "not UTF-8, str": (lambda d: named(d, os.fsdecode(BYTE_NAME)), (True, os.fsdecode(BYTE_NAME))),
+    "path-like": (lambda d: named(d / "plain.bmp"), (True, "plain.bmp")),
+    "bytes, not UTF-8": (lambda d: named(os.path.join(bytes(d), BYTE_NAME)), (True, os.fsdecode(BYTE_NAME))),
+    "str, not UTF-8": (lambda d: named(os.path.join(d, os.fsdecode(BYTE_NAME))), (True, os.fsdecode(BYTE_NAME))),
     "not UTF-8, missing": (lambda d: dirira.read(os.path.join(bytes(d), b"\xff", b"x.bmp")),
                            Raises(FileNotFoundError, os.fsdecode(b"\xff/x.bmp: No such"))),
-    "a number": (lambda d: dirira.read(3), Raises(TypeError, "not int")),
     # The memory budget of a fresh process is the program's default.
-    "default budget": (lambda d: int(subprocess.run([sys.executable, "-c", "import dirira; print(dirira.memory_budget())"],
-                                                    capture_output=True, text=True, check=True).stdout), HALF_OF_MEMORY),
+    "default budget": (lambda d: int(run_python("import dirira; print(dirira.memory_budget())")), HALF_OF_MEMORY),
 }
 
 
@@ -146,8 +145,9 @@ def test_edge(tmp_path, call, expected):
     if isinstance(expected, Raises):
         caught = pytest.raises(expected.kinds, call, tmp_path).value
         assert expected.text in str(caught)
-        assert expected.os_errno is None or (caught.errno, os.path.exists(caught.filename)) == (expected.os_errno,
-                                                                                               caught.errno != errno.ENOENT)
+        if expected.os_errno is not None:  # the file named exists unless the system said it does not
+            exists = expected.os_errno != errno.ENOENT
+            assert (caught.errno, os.path.exists(caught.filename)) == (expected.os_errno, exists)
     elif isinstance(expected, np.ndarray):
         assert np.array_equal(call(tmp_path), expected)
     else:
