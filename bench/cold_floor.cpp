@@ -2,8 +2,9 @@
 // `dirira convert IN OUT` does, done with the least work the hardware allows,
 // so that the library's cold path can be judged against it.
 //
-//   cold_floor IN.bmp OUT.bmp     BMP to BMP at display levels 0..255
-//   cold_floor IN.bmp OUT.fits    BMP to a FITS file of float samples
+//   cold_floor IN.bmp OUT.bmp                  BMP to BMP at display levels 0..255
+//   cold_floor IN.bmp OUT.fits                 BMP to FITS at BITPIX 8, as dirira's default
+//   cold_floor --bitpix=-32 IN.bmp OUT.fits    BMP to FITS of float samples
 //
 // The job is the library's: the picture becomes float planes, top row first
 // (what the image model holds), and the output is rendered from those
@@ -14,7 +15,8 @@
 // - one pass from the planes into the output, which is the input's own
 //   memory when its layout allows (an uncompressed file whose rows start
 //   where the output's do), else fresh huge-page memory;
-// - both passes (and the FITS byte swap) over the machine's two cores: the
+// - both passes (and the FITS byte swap, or the floats turned into the
+//   bytes of BITPIX 8, bottom row first) over the machine's two cores: the
 //   calling thread does the first half of the rows, a second thread the
 //   rest, as the library does for a big picture;
 // - one write() of the whole output (FITS: one writev() per IOV_MAX rows,
@@ -312,13 +314,10 @@ void put_card(std::vector<std::uint8_t> &header, const char *key, const std::str
     header.insert(header.end(), text.begin(), text.end());
 }
 
-// The planes, byte-swapped in place to big-endian floats, go out bottom row
-// first behind a one-block header: the rows are gathered by writev, so no
-// output buffer is filled at all.
-bool write_fits(const Input &in, float *planes, const std::string &path) {
+std::vector<std::uint8_t> fits_header(const Input &in, const char *bitPix) {
     std::vector<std::uint8_t> header;
     put_card(header, "SIMPLE", "T");
-    put_card(header, "BITPIX", "-32");
+    put_card(header, "BITPIX", bitPix);
     put_card(header, "NAXIS", in.planes() == 3 ? "3" : "2");
     put_card(header, "NAXIS1", std::to_string(in.width));
     put_card(header, "NAXIS2", std::to_string(in.height));
@@ -328,6 +327,57 @@ bool write_fits(const Input &in, float *planes, const std::string &path) {
     end.resize(kFitsCard, ' ');
     header.insert(header.end(), end.begin(), end.end());
     header.resize(kFitsBlock, ' ');
+    return header;
+}
+
+// Every piece in as few writev calls as IOV_MAX allows, then fsync.
+bool write_pieces(const std::vector<iovec> &pieces, const std::string &path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool ok = fd >= 0;
+    for (std::size_t first = 0; ok && first < pieces.size(); first += IOV_MAX) {
+        const std::size_t count = std::min<std::size_t>(IOV_MAX, pieces.size() - first);
+        std::size_t want = 0;
+        for (std::size_t i = first; i < first + count; ++i)
+            want += pieces[i].iov_len;
+        // Regular files take a whole writev; a short one is a failure here.
+        ok = writev(fd, pieces.data() + first, int(count)) == ssize_t(want);
+    }
+    ok = ok && fsync(fd) == 0; // durable, as dirira's output
+    if (fd >= 0)
+        close(fd);
+    return ok || fail("cannot write", path);
+}
+
+// BITPIX 8: the planes' samples (whole numbers 0..255, as every BMP gives)
+// turned into bytes in one pass, bottom row first, into fresh huge-page
+// memory behind a one-block header.
+bool write_fits_bytes(const Input &in, const float *planes, const std::string &path) {
+    const std::vector<std::uint8_t> header = fits_header(in, "8");
+    const std::size_t width = std::size_t(in.width), height = std::size_t(in.height);
+    const std::size_t dataBytes = width * height * std::size_t(in.planes());
+    HugeBuffer data(dataBytes);
+    std::uint8_t *out = data.as<std::uint8_t>();
+    for (int plane = 0; plane < in.planes(); ++plane) {
+        const float *source = planes + std::size_t(plane) * in.planeStride();
+        std::uint8_t *target = out + std::size_t(plane) * width * height;
+        in_two_halves(height, [=](std::size_t first, std::size_t end) {
+            for (std::size_t y = first; y < end; ++y)
+                for (std::size_t x = 0; x < width; ++x)
+                    target[(height - 1 - y) * width + x] = std::uint8_t(source[y * width + x]);
+        });
+    }
+    std::vector<std::uint8_t> padding((kFitsBlock - dataBytes % kFitsBlock) % kFitsBlock, 0);
+    std::vector<iovec> pieces{{const_cast<std::uint8_t *>(header.data()), header.size()}, {out, dataBytes}};
+    if (!padding.empty())
+        pieces.push_back({padding.data(), padding.size()});
+    return write_pieces(pieces, path);
+}
+
+// The planes, byte-swapped in place to big-endian floats, go out bottom row
+// first behind a one-block header: the rows are gathered by writev, so no
+// output buffer is filled at all.
+bool write_fits_floats(const Input &in, float *planes, const std::string &path) {
+    std::vector<std::uint8_t> header = fits_header(in, "-32");
 
     const std::size_t planeSamples = std::size_t(in.width) * std::size_t(in.height);
     const std::size_t samples = planeSamples * std::size_t(in.planes());
@@ -349,21 +399,7 @@ bool write_fits(const Input &in, float *planes, const std::string &path) {
                 {planes + std::size_t(plane) * in.planeStride() + std::size_t(y) * std::size_t(in.width), rowBytes});
     if (!padding.empty())
         pieces.push_back({padding.data(), padding.size()});
-
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    bool ok = fd >= 0;
-    for (std::size_t first = 0; ok && first < pieces.size(); first += IOV_MAX) {
-        const std::size_t count = std::min<std::size_t>(IOV_MAX, pieces.size() - first);
-        std::size_t want = 0;
-        for (std::size_t i = first; i < first + count; ++i)
-            want += pieces[i].iov_len;
-        // Regular files take a whole writev; a short one is a failure here.
-        ok = writev(fd, pieces.data() + first, int(count)) == ssize_t(want);
-    }
-    ok = ok && fsync(fd) == 0; // durable, as dirira's output
-    if (fd >= 0)
-        close(fd);
-    return ok || fail("cannot write", path);
+    return write_pieces(pieces, path);
 }
 
 bool ends_with(const std::string &text, const char *tail) {
@@ -374,11 +410,12 @@ bool ends_with(const std::string &text, const char *tail) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: cold_floor IN.bmp OUT.bmp|OUT.fits\n");
+    const bool floats = argc == 4 && std::strcmp(argv[1], "--bitpix=-32") == 0;
+    if (argc != 3 + int(floats)) {
+        std::fprintf(stderr, "usage: cold_floor [--bitpix=-32] IN.bmp OUT.bmp|OUT.fits\n");
         return 2;
     }
-    const std::string input = argv[1], output = argv[2];
+    const std::string input = argv[1 + int(floats)], output = argv[2 + int(floats)];
     HugeBuffer *file = nullptr;
     Input in;
     if (!read_whole(input, file) || !parse(*file, input, in))
@@ -398,7 +435,8 @@ int main(int argc, char **argv) {
     if (ends_with(output, ".fits")) {
         delete file; // the FITS output never lives in the input's memory
         file = nullptr;
-        ok = write_fits(in, planes.as<float>(), output);
+        ok = floats ? write_fits_floats(in, planes.as<float>(), output)
+                    : write_fits_bytes(in, planes.as<float>(), output);
     } else {
         ok = write_bmp(in, *file, planes.as<float>(), output);
     }

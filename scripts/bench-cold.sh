@@ -29,7 +29,8 @@
 # BENCH_COLD_RUNS (5 for floor and dirira), BENCH_COLD_PEER_RUNS (3),
 # BENCH_COLD_SETTLED_RUNS (3) and BENCH_COLD_WARMUP (0: the checked run
 # before the timing already brings the input into the page cache) set
-# hyperfine's runs; BENCH_COLD_SETTLE=0 leaves out the settled timing. A
+# hyperfine's runs; BENCH_COLD_SETTLE=0 leaves out the settled timing;
+# BENCH_COLD_CASES names the cases to run (all by default). A
 # whole run takes three to five minutes on the shared two-core machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -86,23 +87,37 @@ programs() {
   return 0
 }
 
-# case name, input file, output extension
+# case name, input file, output extension, and an option every program of
+# the case takes: FITS at dirira's default BITPIX (8 for these files, a
+# quarter of the bytes of -32) and at -32.
 cases=(
   "rgb24-bmp rgb24.bmp bmp"
   "gray8-bmp gray8.bmp bmp"
   "rle8-bmp rle8.bmp bmp"
   "gray8-fits gray8.bmp fits"
+  "rgb24-fits rgb24.bmp fits"
+  "rgb24-fits32 rgb24.bmp fits --bitpix=-32"
 )
 settled_cases=("rgb24-bmp rgb24.bmp" "gray8-bmp gray8.bmp")
+# BENCH_COLD_CASES="rgb24-fits rgb24-fits32" runs those cases alone (and no settled timing).
+if [ -n "${BENCH_COLD_CASES:-}" ]; then
+  chosen=()
+  for entry in "${cases[@]}"; do
+    [[ " $BENCH_COLD_CASES " == *" ${entry%% *} "* ]] && chosen+=("$entry")
+  done
+  cases=("${chosen[@]}")
+  settle=0
+fi
 
 for entry in "${cases[@]}"; do
-  read -r name input kind <<<"$entry"
+  read -r name input kind option <<<"$entry"
   echo "== $name: $input -> .$kind"
   reference=$work/out-$name-dirira.$kind
   timed=()
   peers=()
   outputs=()
   while read -r program command; do
+    command="$command $option"
     output=$work/out-$name-$program.$kind
     outputs+=("$output")
     # One run for the memory peak, the output and the check.
@@ -114,6 +129,7 @@ for entry in "${cases[@]}"; do
     fi
   done < <(programs "$kind")
   while read -r program command; do
+    command="$command $option"
     output=$work/out-$name-$program.$kind
     status=$(cat "$work/$name-$program.status.txt")
     if [ "$status" = ok ] && [ "$program" != dirira ]; then
@@ -125,7 +141,7 @@ for entry in "${cases[@]}"; do
         status="DIFFERS: $check"
       fi
     elif [ "$status" = ok ]; then
-      status="reference"
+      status="reference, $(stat -c %s "$output") bytes"
     fi
     echo "$status" >"$work/$name-$program.status.txt"
     echo "  $program: $status"
