@@ -440,19 +440,30 @@ def _image_hdu(hdu):
     return hdu
 
 
-def from_hdu(hdu):
+def from_hdu(hdu, plane=None):
     """An Image from an astropy image HDU (FITS order, bottom row first), or from an HDU list's first HDU with
-    data, with LEVMINn/LEVMAXn as its levels where both are present, else each plane's range."""
+    data, as the dirira program reads FITS: a gray image, a cube of one or three planes, or with ``plane=N``
+    (counted from 1, as FITS counts) plane N of any cube alone; axes beyond the third must have length 1. Its
+    levels are LEVMINn/LEVMAXn where every plane has both, else 0..255 for byte data, else each plane's range."""
     hdu = _image_hdu(hdu)
     data = np.asarray(hdu.data)
-    if data.ndim not in (2, 3):
-        raise ValueError(f"an image HDU of {data.ndim} axes is not an image of one or three planes")
-    data = data[::-1] if data.ndim == 2 else data[:, ::-1]
-    planes = 1 if data.ndim == 2 else data.shape[0]
+    if data.ndim < 2 or any(length != 1 for length in data.shape[:-3]):
+        raise ValueError(f"an image HDU of shape {data.shape} is not an image of two axes or a cube of planes")
+    data = data.reshape(data.shape[-3:] if data.ndim > 2 else (1,) + data.shape)
+    first = 0
+    if plane is not None:
+        if isinstance(plane, bool) or not isinstance(plane, numbers.Integral) or not 1 <= plane <= data.shape[0]:
+            raise ValueError(f"plane is a plane number from 1 to {data.shape[0]}, not {plane!r}")
+        first, data = plane - 1, data[plane - 1:plane]
+    elif data.shape[0] not in (1, 3):
+        raise ValueError(f"a cube of {data.shape[0]} planes: choose one with plane=N")
+    data = data[0, ::-1] if data.shape[0] == 1 else data[:, ::-1]
+    keys = [(f"LEVMIN{p}", f"LEVMAX{p}") for p in range(first + 1, first + 1 + (1 if data.ndim == 2 else 3))]
     levels = None
-    keys = [(f"LEVMIN{p}", f"LEVMAX{p}") for p in range(1, planes + 1)]
     if all(low in hdu.header and high in hdu.header for low, high in keys):
         levels = [(float(hdu.header[low]), float(hdu.header[high])) for low, high in keys]
+    elif data.dtype == np.uint8:
+        levels = [(0, 255)] * len(keys)
     return _image_of(np.ascontiguousarray(data), levels)
 
 

@@ -1,0 +1,40 @@
+"""from_hdu takes the FITS shapes the dirira program takes, and byte data keeps its values as there."""
+import numpy as np
+import pytest
+from astropy.io import fits
+
+import dirira
+
+rng = np.random.default_rng(3403)
+CUBE = rng.integers(0, 256, (5, 4, 6), dtype=np.uint8)  # FITS order: planes, bottom row first
+
+
+@pytest.mark.parametrize("data, plane, expected", [
+    (CUBE[:1], None, CUBE[0, ::-1]),  # a cube of one plane is gray
+    (CUBE[None, :3], None, CUBE[:3, ::-1]),  # a leading axis of length 1 is no axis
+    (CUBE, 4, CUBE[3, ::-1]),  # any plane of any cube, counted from 1
+    (CUBE[:3], 1, CUBE[0, ::-1]),
+])
+def test_cubes_give_the_planes_the_program_gives(data, plane, expected):
+    image = dirira.from_hdu(fits.PrimaryHDU(data), plane=plane)
+    assert np.array_equal(image.data, expected.astype(np.float32))
+    assert image.levels == [(0, 255)] * (1 if expected.ndim == 2 else 3)  # bytes keep their values
+
+
+@pytest.mark.parametrize("data, plane, words", [
+    (CUBE, None, "a cube of 5 planes: choose one with plane=N"),
+    (CUBE, 6, "plane is a plane number from 1 to 5, not 6"),
+    (CUBE[:3], True, "not True"),
+    (np.zeros(6, np.uint8), None, "is not an image of two axes"),
+    (np.zeros((2, 3, 4, 5), np.uint8), None, "is not an image of two axes or a cube of planes"),
+])
+def test_shapes_the_program_refuses_are_refused(data, plane, words):
+    with pytest.raises(ValueError, match=words):
+        dirira.from_hdu(fits.PrimaryHDU(data), plane=plane)
+
+
+def test_level_cards_of_the_chosen_plane_are_its_levels():
+    hdu = fits.PrimaryHDU(CUBE.astype(np.float32))
+    hdu.header.update(LEVMIN4=10.0, LEVMAX4=20.0)
+    assert dirira.from_hdu(hdu, plane=4).levels == [(10.0, 20.0)]
+    assert dirira.from_hdu(hdu, plane=3).levels == [(float(CUBE[2].min()), float(CUBE[2].max()))]
