@@ -11,6 +11,7 @@ import io, os, resource, signal, struct, subprocess
 import numpy as np
 import pytest
 from astropy.io import fits
+from PIL import Image
 
 PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
 INDICES = np.random.default_rng(3107).integers(0, 256, (3, 4), dtype=np.uint8)  # top row first
@@ -102,6 +103,9 @@ ROWS = [
         ["convert", "b.bmp", "b.fits"], 1, "the file ends 191999000 bytes early", {"b.fits": None}),
     row("7-infinities-render-white-and-black", {"i.fits": fits_bytes([[1, np.inf, -np.inf, np.nan, 3]])},
         ["convert", "i.fits", "i.bmp"], 0, check=lambda d: pixel_bytes(d / "i.bmp")[:5] == b"\0\xff\0\0\xff"),
+    row("7-infinities-in-a-preview", {"i.fits": fits_bytes([[1, np.inf, -np.inf, np.nan, 3]])},
+        ["preview", "--stretch", "minmax", "i.fits", "i.png"], 0,
+        check=lambda d: np.asarray(Image.open(d / "i.png")).tolist() == [[0, 255, 0, 0, 255]]),
     row("8-v5-claims-30000-squared", {"v.bmp": bmp(30000, 30000, 24, header=124, pixels=bytes(1000))},
         ["info", "v.bmp"], 1, "a BITMAPV5HEADER file (124-byte header): the file ends 2699999000 bytes early"),
     row("8-run-lengths-cannot-make-it", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=bytes(7842))}, ["info", "r.bmp"], 1,

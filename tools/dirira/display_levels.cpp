@@ -38,19 +38,24 @@ std::vector<float> block_means(CStlImage &image, int plane, int factor) {
     const std::size_t height = std::size_t((sourceHeight + factor - 1) / factor);
     std::vector<double> sums(width * height, 0.0);
     std::vector<std::uint32_t> counts(sums.size(), 0);
+    // A block without a finite sample shows +inf when it holds one, else
+    // -inf or NaN: +inf renders white and the others black, as they do
+    // unreduced.
+    std::vector<float> infinite(sums.size(), std::numeric_limits<float>::quiet_NaN());
     for (int y = 0; y < sourceHeight; ++y) {
         const float *row = store_row(image, y, plane, kReadSamples);
         const std::size_t out = std::size_t(y / factor) * width;
         for (int x = 0; x < sourceWidth; ++x) {
-            if (!std::isfinite(row[x]))
-                continue;
-            sums[out + std::size_t(x / factor)] += row[x];
-            ++counts[out + std::size_t(x / factor)];
+            const std::size_t i = out + std::size_t(x / factor);
+            if (std::isfinite(row[x]))
+                sums[i] += row[x], ++counts[i];
+            else if (std::isinf(row[x]) && !(infinite[i] > 0))
+                infinite[i] = row[x];
         }
     }
     std::vector<float> means(sums.size());
     for (std::size_t i = 0; i < means.size(); ++i)
-        means[i] = counts[i] != 0 ? float(sums[i] / counts[i]) : std::numeric_limits<float>::quiet_NaN();
+        means[i] = counts[i] != 0 ? float(sums[i] / counts[i]) : infinite[i];
     return means;
 }
 
