@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kFileHeader = 14;
 constexpr std::uint32_t kCore = 12, kInfo = 40, kV2 = 52, kV3 = 56, kOs2Short = 16, kOs2 = 64, kV4 = 108, kV5 = 124;
 constexpr std::uint32_t kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
+constexpr std::size_t kMaskBytes = 12; // red, green, blue, behind a 40-byte header
 // The block's biSizeImage is a DWORD, so no picture's rows may need more.
 constexpr std::uint64_t kMaxPixelBytes = std::numeric_limits<std::uint32_t>::max();
 
@@ -94,7 +95,6 @@ std::string check_shape(const Fields &f, std::uint32_t compression) {
 std::string take_masks(const std::uint8_t *header, std::size_t size, std::uint32_t offBits, DibPlan &plan) {
     if (plan.compression != kBitFields)
         return "";
-    constexpr std::size_t kMaskBytes = 12;
     if (plan.headerSize == kInfo) {
         if ((offBits != 0 && offBits < kFileHeader + kInfo + kMaskBytes) || size < kFileHeader + kInfo + kMaskBytes)
             return "bit fields without their masks behind the header";
@@ -124,8 +124,12 @@ std::string take_pixels(std::size_t size, std::uint32_t offBits, const Fields &f
     if (plan.pixelsAt < kFileHeader + plan.headerSize)
         return "its pixel offset " + std::to_string(offBits) + " lies inside its headers";
     if (plan.compression == kRle8 || plan.compression == kRle4) {
+        // The library hands a 40-byte file's whole rest to the decoder (the
+        // file's size wins over biSizeImage); this reader takes what
+        // biSizeImage says, within the file.
         const std::size_t left = plan.pixelsAt < size ? size - plan.pixelsAt : 0;
-        plan.pixelBytes = f.sizeImage != 0 ? std::min<std::size_t>(f.sizeImage, left) : left;
+        const bool bySize = f.sizeImage != 0 && plan.headerSize != kInfo;
+        plan.pixelBytes = bySize ? std::min<std::size_t>(f.sizeImage, left) : left;
         return "";
     }
     const auto rowBytes = [&](unsigned bits) {
@@ -198,7 +202,7 @@ std::string plan_file(const std::uint8_t *file, std::size_t available, std::size
         return "a " + std::to_string(headerSize) + "-byte bitmap header, which no BMP version has";
     if (size - kFileHeader < headerSize)
         return describe_version(headerSize, "the file ends inside its header");
-    if (available < kFileHeader + headerSize + (headerSize == kInfo ? 12 : 0) && available < size)
+    if (available < kFileHeader + headerSize + (headerSize == kInfo ? kMaskBytes : 0) && available < size)
         return describe_version(headerSize, "its headers were not read whole"); // the caller's head is too short
     const Fields f = read_fields(file + kFileHeader, headerSize);
     plan.headerSize = headerSize;

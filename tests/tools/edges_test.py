@@ -17,14 +17,16 @@ PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
 INDICES = np.random.default_rng(3107).integers(0, 256, (3, 4), dtype=np.uint8)  # top row first
 
 
-def bmp(width, height, bits=8, compression=0, header=40, offset=None, pixels=None, entries=None, masks=b""):
+def bmp(width, height, bits=8, compression=0, header=40, offset=None, pixels=None, entries=None, masks=b"",
+        size_image=None):
     """A BMP file with a gray table for indexed pixels, as CBmp::Write lays it out (resolution 0); pixels are
     the bytes after the table, by default as many zeros as the rows need."""
     entries = (1 << bits if bits <= 8 else 0) if entries is None else entries
     table = b"".join(bytes((i * 255 // max(entries - 1, 1),) * 3 + (0,)) for i in range(entries))
     stride = (bits * abs(width) + 31) // 32 * 4
     pixels = bytes(stride * abs(height)) if pixels is None else pixels
-    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression, len(pixels), 0, 0, entries, 0)
+    size_image = len(pixels) if size_image is None else size_image
+    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression, size_image, 0, 0, entries, 0)
     offset = 14 + header + len(masks) + len(table) if offset is None else offset
     return b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info.ljust(header, b"\0") + masks + \
         table + pixels
@@ -50,12 +52,18 @@ def fits_bytes(data):
 A = gray(INDICES)
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
+RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
 SAME = object()  # after the run: the file as it was given
 LINK = ("link",)  # a file given as ("link", target) is a symbolic link
 
 
-def row(name, files, args, status, said="", after=None, check=None, small_files=False):
-    return pytest.param(files, args, status, said, after or {}, check, small_files, id=name)
+def small_files_only():  # a file may not grow past 1 KiB, and the write that tries fails with EFBIG
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+
+
+def row(name, files, args, status, said="", after=None, check=None, preexec=None):
+    return pytest.param(files, args, status, said, after or {}, check, preexec, id=name)
 
 
 def converted(folder, name):  # what the program makes of a file it reads by the library
@@ -78,7 +86,7 @@ ROWS = [
     row("1-preview-over-its-input", {"u.fits": U}, ["preview", "u.fits", "u.fits"], 2, "is the input",
         {"u.fits": SAME}),
     row("2-a-full-disk-keeps-the-old-file", {"a.bmp": BIG, "old.bmp": b"old"}, ["convert", "a.bmp", "old.bmp"], 1,
-        "old.bmp: cannot write: File too large; it is unchanged", {"old.bmp": SAME}, small_files=True),
+        "old.bmp: cannot write: File too large; it is unchanged", {"old.bmp": SAME}, preexec=small_files_only),
     row("3-preview-named-jpeg", {"a.bmp": A}, ["preview", "a.bmp", "out.jpg"], 2, "the name says JPEG",
         {"out.jpg": None}),
     row("3-convert-named-png", {"a.bmp": A}, ["convert", "a.bmp", "out.png"], 2, "the name says PNG",
@@ -110,7 +118,12 @@ ROWS = [
         ["info", "v.bmp"], 1, "a BITMAPV5HEADER file (124-byte header): the file ends 2699999000 bytes early"),
     row("8-run-lengths-cannot-make-it", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=bytes(7842))}, ["info", "r.bmp"], 1,
         "its 1000 x 1000 pixels are more than its 7842 bytes of run-length data can make (255 for each 2 bytes)"),
-    row("8-run-lengths-that-can", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=b"\xff\0" * 3921 + b"\0\1")},
+    row("8-run-lengths-that-can", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=RUNS)},
+        ["info", "r.bmp"], 0),
+    row("8-run-lengths-their-size-field-cuts",
+        {"r.bmp": bmp(1000, 1000, 8, 1, header=124, pixels=RUNS, size_image=7842)}, ["info", "r.bmp"], 1,
+        "more than its 7842 bytes of run-length data can make"),
+    row("8-run-lengths-a-40-byte-file-holds", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=RUNS, size_image=7842)},
         ["info", "r.bmp"], 0),
     row("8-over-the-ceiling", {"a.bmp": A}, ["info", "--max-pixels", "11", "a.bmp"], 1,
         "its 4 x 3 pixels are more than the 11 that --max-pixels allows"),
@@ -135,16 +148,20 @@ ROWS = [
         "not a BMP"),
     row("10-gzip", {"g.bmp": b"\x1f\x8b\x08" + bytes(40)}, ["info", "g.bmp"], 1, "a gzip file, not a BMP"),
     row("10-text", {"t.bmp": b"P2 3 3 255\n"}, ["info", "t.bmp"], 1, "a text file, not a BMP"),
+    row("10-binary-is-not-text", {"x.bmp": b"P2\x7f"}, ["info", "x.bmp"], 1,
+        "x.bmp: cannot read: not a BMP file: it begins with neither \"BM\" nor a bitmap header"),
     row("10-fits-points-to-fits-info", {"u.fits": U}, ["info", "u.fits"], 1,
         "u.fits: cannot read: a FITS file, not a BMP\ndirira: u.fits: `dirira fits-info u.fits` describes it"),
     row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
         ["convert", "two.bmp", "2.bmp"], 0, check=lambda d: (d / "2.bmp").read_bytes() == converted(d, "eight.bmp")),
     row("12-missing", {}, ["info", "none.bmp"], 1, "none.bmp: cannot read: No such file or directory"),
-    row("12-folder", {"d/a.bmp": A}, ["info", "d"], 1, "d: cannot read: Is a directory"),
+    row("12-folder", {"d/a.bmp": A}, ["info", "d"], 1, "d: cannot read: Is a directory",
+        preexec=lambda: os.close(0)),  # opened as descriptor 0
+    row("12-standard-input-closed", {"a.bmp": A}, ["info", "a.bmp"], 0, preexec=lambda: os.close(0)),
     row("12-no-such-folder-to-write", {"a.bmp": A}, ["convert", "a.bmp", "no/a.bmp"], 1,
         "no/a.bmp: cannot write: No such file or directory; it is unchanged"),
     row("12-preview-on-a-full-disk", {"a.bmp": BIG, "p.png": b"old"}, ["preview", "a.bmp", "p.png"], 1,
-        "p.png: cannot write: File too large; it is unchanged", {"p.png": SAME}, small_files=True),
+        "p.png: cannot write: File too large; it is unchanged", {"p.png": SAME}, preexec=small_files_only),
 ]
 
 
@@ -160,16 +177,11 @@ def lay_out(folder, files):
             path.chmod(mode)
 
 
-def small_files_only():  # a file may not grow past 1 KiB, and the write that tries fails with EFBIG
-    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
-
-
-@pytest.mark.parametrize("files, args, status, said, after, check, small_files", ROWS)
-def test_program(tmp_path, files, args, status, said, after, check, small_files):
+@pytest.mark.parametrize("files, args, status, said, after, check, preexec", ROWS)
+def test_program(tmp_path, files, args, status, said, after, check, preexec):
     lay_out(tmp_path, files)
     run = subprocess.run([PROGRAM, *args], cwd=tmp_path, capture_output=True, text=True, timeout=20,
-                         preexec_fn=small_files_only if small_files else None)
+                         preexec_fn=preexec)
     assert (run.returncode, said in run.stderr) == (status, True), run.stderr
     for name, content in after.items():
         expected = files[name] if content is SAME else content
