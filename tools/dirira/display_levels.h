@@ -20,7 +20,8 @@ constexpr int kStretchedWidth = 1024, kStretchedHeight = 1024;
 int reduction_factor(int width, int height, int maxWidth, int maxHeight);
 
 // The mean of the finite samples of each factor x factor block of a plane
-// (NaN where a block has none), row by row, each sample read once.
+// (where a block has none: +inf when it holds one, else -inf or NaN), row
+// by row, each sample read once.
 std::vector<float> block_means(CStlImage &image, int plane, int factor);
 
 // The levels of each of the reduced planes under the stretch: one set for
