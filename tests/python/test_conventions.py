@@ -56,13 +56,15 @@ def warned(call):
 
 
 def named(path):
-    """A round trip through a file of this name: read back, with the name the image records."""
+    """A round trip through a file of this name: read back, with the name the image records, and its headers."""
     dirira.write(path, GRAY, levels=(0, 255))
     image = dirira.read(path)
-    return np.array_equal(image.data, GRAY), os.path.basename(image.attributes["file"])
+    headers = dirira.read_header(path)
+    return np.array_equal(image.data, GRAY), os.path.basename(image.attributes["file"]), headers
 
 
 BYTE_NAME = b"caf\xe9.bmp"  # Latin-1, not UTF-8
+HEADERS = {"width": 7, "height": 5, "planes": 1}
 LAYOUT_AMBIGUOUS = np.zeros((3, 4, 3))
 
 ROWS = {
@@ -92,6 +94,7 @@ ROWS = {
     "empty HDU": (lambda d: dirira.from_hdu(fits.PrimaryHDU()), Raises(ValueError, "holds no data")),
     "table HDU": (lambda d: dirira.from_hdu(fits.BinTableHDU.from_columns([fits.Column("a", "J", array=[1])])),
                   Raises(TypeError, "holds a table")),
+    "4-plane HDU": (lambda d: dirira.from_hdu(fits.PrimaryHDU(np.zeros((4, 2, 2)))), Raises(ValueError, "(3, height")),
     "not an HDU": (lambda d: dirira.from_hdu(GRAY), Raises(TypeError, "not ndarray")),
     "complex": (lambda d: dirira.from_array(GRAY + 1j), Raises(TypeError, "pass .real")),
     "option 1": (lambda d: written(d, GRAY * 4, option=1), np.minimum(GRAY * 4, 255)),
@@ -104,6 +107,7 @@ ROWS = {
     "memory -1": (lambda d: dirira.read(d / "x", memory=-1), Raises(ValueError, "0 (no budget) or more")),
     "memory 2G": (lambda d: dirira.read(d / "x", memory="2G"), Raises(TypeError, "number of bytes")),
     "plane 1.5": (lambda d: dirira.from_array(COLOUR).gray(0, 0, 1.5), Raises(TypeError, "plane is an integer")),
+    "beyond the last column": (lambda d: dirira.from_array(GRAY).gray(6.5, 1.0), Raises(IndexError, "outside the 7 x 5")),
     "word positions": (lambda d: dirira.from_array(GRAY).gray("a", 0), Raises(TypeError, "<U1")),
     "progress 1": (lambda d: dirira.read(d / "x", progress=1), Raises(TypeError, "progress is a function")),
     # Scalar calls give numpy scalars of the arrays' types.
@@ -118,6 +122,7 @@ ROWS = {
     "uint8 0..127": (lambda d: written(d, GRAY.astype(np.uint8) // 2), GRAY.astype(np.uint8) // 2),
     "int8": (lambda d: dirira.from_array(np.zeros((2, 2), np.int8)).levels, [(-128, 127)]),
     "bool": (lambda d: written(d, GRAY > 100), (GRAY > 100) * np.float32(255)),
+    "float, one value": (lambda d: dirira.from_array(np.full((2, 2), 7.5)).levels, [(7.5, 7.5)]),
     "float": (lambda d: dirira.from_array(GRAY / 2 + 3).levels, [(GRAY.min() / 2 + 3, GRAY.max() / 2 + 3)]),
     # What float32 cannot hold exactly is said.
     "2**24 + 1": (lambda d: warned(lambda: dirira.from_array(np.array([[2**24 + 1]], np.uint32))),
@@ -130,9 +135,9 @@ ROWS = {
     "1e39": (lambda d: warned(lambda: dirira.from_array(np.array([[1e39, np.inf]]))),
              [(dirira.PrecisionWarning, "float64 samples beyond float32's range become infinite")]),
     # File names: str, bytes, os.PathLike, in any encoding.
-    "path-like": (lambda d: named(d / "plain.bmp"), (True, "plain.bmp")),
-    "bytes, not UTF-8": (lambda d: named(os.path.join(bytes(d), BYTE_NAME)), (True, os.fsdecode(BYTE_NAME))),
-    "str, not UTF-8": (lambda d: named(os.path.join(d, os.fsdecode(BYTE_NAME))), (True, os.fsdecode(BYTE_NAME))),
+    "path-like": (lambda d: named(d / "plain.bmp"), (True, "plain.bmp", HEADERS)),
+    "bytes, not UTF-8": (lambda d: named(os.path.join(bytes(d), BYTE_NAME)), (True, os.fsdecode(BYTE_NAME), HEADERS)),
+    "str, not UTF-8": (lambda d: named(os.path.join(d, os.fsdecode(BYTE_NAME))), (True, os.fsdecode(BYTE_NAME), HEADERS)),
     "not UTF-8, missing": (lambda d: dirira.read(os.path.join(bytes(d), b"\xff", b"x.bmp")),
                            Raises(FileNotFoundError, os.fsdecode(b"\xff/x.bmp: No such"))),
     # The memory budget of a fresh process is the program's default.
