@@ -317,9 +317,15 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
 // whole on any failure. A name that says another format is refused first.
 void write_image(const std::string &path, Image &image, int option, std::optional<py::function> progress) {
     const std::string named = bmpfile::format_of_name(path);
-    if (!named.empty() && named != "BMP")
-        throw py::value_error(path + ": the name says " + named +
-                              ", but dirira.write writes BMP (.bmp); Image.to_hdu().writeto() writes FITS");
+    if (!named.empty() && named != "BMP") {
+        // The name as os.fsdecode gives it back: its bytes need not be UTF-8.
+        const py::object name =
+            py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(path.data(), py::ssize_t(path.size())));
+        PyErr_Format(PyExc_ValueError,
+                     "%U: the name says %s, but dirira.write writes BMP (.bmp); Image.to_hdu().writeto() writes FITS",
+                     name.ptr(), named.c_str());
+        throw py::error_already_set();
+    }
     ProgressCallback window(std::move(progress));
     int status = dirira::kBmpOk;
     const std::string why = bmpfile::write_bmp_durably(*image.image, path.c_str(), option, window.handle(), status);

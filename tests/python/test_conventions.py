@@ -139,6 +139,8 @@ ROWS = {
     "str, not UTF-8": (lambda d: named(os.path.join(d, os.fsdecode(BYTE_NAME))), (True, os.fsdecode(BYTE_NAME), HEADERS)),
     "not UTF-8, missing": (lambda d: dirira.read(os.path.join(bytes(d), b"\xff", b"x.bmp")),
                            Raises(FileNotFoundError, os.fsdecode(b"\xff/x.bmp: No such"))),
+    "not UTF-8, named for FITS": (lambda d: dirira.write(os.path.join(bytes(d), b"\xe9.fits"), GRAY),
+                                  Raises(ValueError, os.fsdecode(b"\xe9.fits: the name says FITS"))),
     # The memory budget of a fresh process is the program's default.
     "default budget": (lambda d: int(run_python("import dirira; print(dirira.memory_budget())")), HALF_OF_MEMORY),
 }
