@@ -17,6 +17,14 @@ install(TARGETS win32 afx zirdib zircim zirime dirira EXPORT dirira-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# The reader of every header version, where it is built (not for Windows):
+# a component of its own, since the Python package does not load it.
+if(TARGET dirira_files)
+  install(TARGETS dirira_files EXPORT dirira-targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT files NAMELINK_COMPONENT development)
+  configure_file(cmake/dirira-files.pc.in ${PROJECT_BINARY_DIR}/dirira-files.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/dirira-files.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
 
 install(DIRECTORY include/dirira/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirira FILES_MATCHING PATTERN "*.h")
 if(NOT WIN32)

@@ -34,7 +34,7 @@ def test_cmake_install_is_imported_from_the_prefix(prefix, tmp_path):
     assert import_from(site, tmp_path) == [str(site / "dirira" / "__init__.py"), "(3, 192, 256)"]
 
 
-@pytest.mark.parametrize("name", LIBRARIES)
+@pytest.mark.parametrize("name", LIBRARIES + ["dirira_files"])
 def test_every_installed_library_has_a_versioned_soname(prefix, name):
     library = prefix / os.environ["DIRIRA_LIBDIR"] / f"lib{name}.so"
     dynamic = run("readelf", "-d", library)
