@@ -62,12 +62,4 @@ TEST(Files, EveryHeaderVersionWithTheCallersChoices) {
     }
 }
 
-TEST(Files, AFileThatCannotBeOpenedSaysWhy) {
-    CStlImage image;
-    dirira::BmpReadResult result;
-    EXPECT_FALSE(dirira::read_bmp_file("/nonexistent/f.bmp", image, result));
-    EXPECT_EQ(result.status, 3);
-    EXPECT_NE(result.why.find("No such file or directory"), std::string::npos) << result.why;
-}
-
 } // namespace
