@@ -156,3 +156,12 @@ def test_a_batch_names_its_outputs_by_their_compression(tmp_path, compress, writ
     wrong = "x.fits" if compress != "none" else "x.fz"
     said = run("convert", "--compress", compress, tmp_path / "a.bmp", tmp_path / wrong, status=2)
     assert f"--compress {compress} does not match the name" in said.stderr
+
+
+@pytest.mark.parametrize("axes", [(3000000000, 2), (2, 3000000000)])
+def test_an_axis_longer_than_an_image_holds_is_refused_before_reading(tmp_path, axes):
+    cards = ["SIMPLE  =                    T", "BITPIX  =                    8", "NAXIS   =                    2"]
+    cards += [f"NAXIS{n} = {length:>20}" for n, length in enumerate(axes, 1)] + ["END"]
+    (tmp_path / "huge.fits").write_bytes("".join(c.ljust(80) for c in cards).ljust(2880).encode())
+    said = run("convert", tmp_path / "huge.fits", tmp_path / "x.bmp", status=1)
+    assert "not an image of two axes, or a cube of planes of a size an image can hold" in said.stderr
