@@ -165,3 +165,13 @@ def test_an_axis_longer_than_an_image_holds_is_refused_before_reading(tmp_path, 
     (tmp_path / "huge.fits").write_bytes("".join(c.ljust(80) for c in cards).ljust(2880).encode())
     said = run("convert", tmp_path / "huge.fits", tmp_path / "x.bmp", status=1)
     assert "not an image of two axes, or a cube of planes of a size an image can hold" in said.stderr
+
+
+@pytest.mark.parametrize("cards, shown", [({"BSCALE": 2.0}, "BSCALE 2, BZERO 0"), ({"BZERO": 0.5}, "BSCALE 1, BZERO 0.5"),
+                                          ({}, None)])
+def test_fits_info_shows_the_scaling_an_image_has(tmp_path, cards, shown):
+    hdu = fits.PrimaryHDU(np.arange(4, dtype=np.int16).reshape(2, 2))
+    hdu.header.update(cards)
+    hdu.writeto(tmp_path / "scaled.fits")
+    lines = run("fits-info", tmp_path / "scaled.fits").stdout.splitlines()
+    assert lines[2:] == ([f"  {shown}"] if shown else [])

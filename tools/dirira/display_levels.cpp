@@ -62,7 +62,7 @@ std::vector<float> block_means(CStlImage &image, int plane, int factor) {
 std::vector<Levels> stretch_levels(const Stretch &stretch, const std::vector<std::vector<float>> &reduced,
                                    bool perPlane) {
     std::vector<Levels> levels;
-    if (perPlane || reduced.size() == 1) {
+    if (perPlane) {
         for (const std::vector<float> &plane : reduced)
             levels.push_back(levels_of(stretch, plane));
         return levels;
