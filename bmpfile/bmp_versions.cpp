@@ -194,8 +194,10 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) 
 
 std::string plan_file(const std::uint8_t *file, std::size_t available, std::size_t size, DibPlan &plan) {
     plan = DibPlan();
-    if (available < kFileHeader + 4 || file[0] != 'B' || file[1] != 'M')
+    if (available < 2 || file[0] != 'B' || file[1] != 'M')
         return "not a BMP file (no \"BM\" file header)";
+    if (available < kFileHeader + 4)
+        return "a BMP file of " + std::to_string(size) + " bytes, which ends inside its headers";
     const std::uint32_t headerSize = u32(file + kFileHeader);
     if (headerSize != kCore && headerSize != kInfo && headerSize != kV2 && headerSize != kV3 && headerSize != kV4 &&
         headerSize != kV5 && !is_os2(headerSize))

@@ -150,6 +150,8 @@ ROWS = [
     row("10-text", {"t.bmp": b"P2 3 3 255\n"}, ["info", "t.bmp"], 1, "a text file, not a BMP"),
     row("10-binary-is-not-text", {"x.bmp": b"P2\x7f"}, ["info", "x.bmp"], 1,
         "x.bmp: cannot read: not a BMP file: it begins with neither \"BM\" nor a bitmap header"),
+    row("10-bm-and-little-else", {"b.bmp": b"BM\0\0\0\0\0\0\0\0\0\0\0\0\x28"}, ["info", "b.bmp"], 1,
+        "b.bmp: cannot read: a BMP file of 15 bytes, which ends inside its headers"),
     row("10-fits-points-to-fits-info", {"u.fits": U}, ["info", "u.fits"], 1,
         "u.fits: cannot read: a FITS file, not a BMP\ndirira: u.fits: `dirira fits-info u.fits` describes it"),
     row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
