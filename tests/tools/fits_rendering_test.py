@@ -1,0 +1,202 @@
+"""How the dirira program renders FITS images into bytes, against the display rule computed with numpy: astropy
+writes the inputs, Pillow decodes every BMP and PNG the program writes.
+
+The rule: black at or below the lower level (and NaN), white at or above the upper one, else
+(s - lower) / (upper - lower) x 255 truncated, in double precision; the levels from a plane's LEVMINn/LEVMAXn
+cards when every plane has both, else (with --stretch minmax --per-plane-levels) the plane's defined samples'
+range, 0 and 0 when there are none.
+
+Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest fits_rendering_test.py
+"""
+import os
+import subprocess
+
+import numpy as np
+import pytest
+from astropy.io import fits
+from PIL import Image
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+rng = np.random.default_rng(31)
+
+
+def run(*args):
+    done = subprocess.run([PROGRAM, *map(str, args)], capture_output=True, text=True)
+    return f"{done.returncode}{done.stdout}{done.stderr}"
+
+
+def pixels(path):
+    """A BMP or PNG file as Pillow decodes it: (H, W) or (H, W, 3), top row first."""
+    return np.asarray(Image.open(path))
+
+
+def display_bytes(samples, low, high):
+    """The display rule over float32 samples, at levels taken as doubles."""
+    samples = np.asarray(samples, np.float32).astype(np.float64)
+    with np.errstate(invalid="ignore", divide="ignore"):
+        scaled = np.nan_to_num((samples - low) / (high - low) * 255)
+    return np.where(~(samples > low), 0, np.where(samples >= high, 255, np.trunc(scaled))).astype(np.uint8)
+
+
+def image(axes, cards=None, value=None):
+    """A float image of NAXIS1, NAXIS2, ... = axes: of one value, or random with a NaN in about five samples."""
+    shape = tuple(reversed(axes))
+    if value is None:
+        data = rng.integers(0, 4096, shape) / 16 - 20
+        data[rng.integers(0, 5, shape) == 0] = np.nan
+    else:
+        data = np.full(shape, value)
+    hdu = fits.ImageHDU(data.astype(np.float32))
+    hdu.header.update(cards or {})
+    return hdu
+
+
+def planes_of(hdu):
+    return hdu.data.reshape((-1,) + hdu.data.shape[-2:])
+
+
+def card_levels(hdu):
+    """Each plane's LEVMINn and LEVMAXn, None where a card is missing."""
+    return [(hdu.header.get(f"LEVMIN{n}"), hdu.header.get(f"LEVMAX{n}")) for n in range(1, len(planes_of(hdu)) + 1)]
+
+
+def rendered(hdu):
+    """The BMP picture the rule makes of an image, top row first, planes as red, green and blue."""
+    planes, levels = planes_of(hdu), card_levels(hdu)
+    if any(None in pair for pair in levels):
+        finite = [plane[~np.isnan(plane)] for plane in planes]
+        levels = [(p.min(), p.max()) if p.size else (0.0, 0.0) for p in finite]
+    shown = np.stack([display_bytes(p, float(lo), float(hi))[::-1] for p, (lo, hi) in zip(planes, levels)])
+    return shown[0] if len(shown) == 1 else np.moveaxis(shown, 0, 2)
+
+
+ASCII = fits.TableHDU.from_columns([fits.Column("FLUX", "E10.4", "Jy", array=[1.0, 2.0])], name="STARS")
+BINARY = fits.BinTableHDU.from_columns([fits.Column("FLUX", "E", "Jy", array=[1.0, 2.0])], name="STARS")
+SHAPE = "1{in}: not an image of two axes, or a cube of planes of a size an image can hold\n"
+SPLIT = ": samples above 100.5 render white, the rest black\n"
+
+
+@pytest.mark.parametrize("hdus, said", [
+    ([image((5, 3, 3), dict(LEVMIN1=10, LEVMAX1=99, LEVMIN2=-5.5, LEVMAX2=250, LEVMIN3=60, LEVMAX3=70))], "0"),
+    ([image((4, 4, 3), dict(LEVMIN1=3, LEVMAX1=99, LEVMIN3=50))], "0"),
+    ([BINARY, image((7, 5), dict(LEVMIN1=12.5, LEVMAX1=200.25))], "0"),
+    ([ASCII, image((0, 3)), image((5, 2)), image((3, 3))], "0"),
+    ([image((3, 3), dict(LEVMIN1=100.5, LEVMAX1=90))], "0{in}: warning: LEVMIN1 100.5 is not below LEVMAX1 90" + SPLIT),
+    ([image((2, 3, 3), dict(LEVMIN2=100.5, LEVMAX2=100.5))],
+     "0{in}: warning: LEVMIN2 100.5 is not below LEVMAX2 100.5" + SPLIT),
+    ([image((1, 1), value=-7)], "0{in}: warning: plane 1: black and white are both -7: it renders black\n"),
+    ([image((2, 1), value=np.nan)], "0{in}: warning: plane 1: black and white are both 0: it renders black\n"),
+    ([image((4,))], SHAPE),
+    ([image((2, 2, 2))], "1{in}: a cube of 2 planes: choose one with --plane N\n"),
+    ([image((2, 2, 1, 2))], SHAPE),
+    ([image((2, 2, 1, 1))], "0"),
+    ([BINARY], "1{in}: no image in the file\n"),
+    (None, "1{in}: could not open the named file\n"),
+], ids=["cards", "cards-missing", "after-a-table", "first-with-data", "levels-backwards", "levels-equal",
+        "one-value", "all-nan", "one-axis", "cube", "four-axes", "four-axes-of-one", "table-only", "no-file"])
+def test_the_first_image_with_data_renders_by_the_display_rule(tmp_path, hdus, said):
+    path, out = tmp_path / "in.fits", tmp_path / "out.bmp"
+    if hdus is not None:
+        fits.HDUList([fits.PrimaryHDU(), *hdus]).writeto(path)
+    first = next((h for h in hdus or [] if isinstance(h, fits.ImageHDU) and h.data is not None and h.data.size), None)
+    with_cards = first is not None and all(None not in pair for pair in card_levels(first))
+    options = [] if with_cards else ["--stretch=minmax", "--per-plane-levels"]
+    assert run("convert", *options, path, out) == said.replace("{in}", f"dirira: {path}")
+    assert out.exists() == (said[0] == "0")
+    if said[0] == "0":
+        assert np.array_equal(pixels(out), rendered(first))
+
+
+def test_fits_info_lists_every_hdu(tmp_path):
+    fits.HDUList([fits.PrimaryHDU(), ASCII, BINARY, image((3, 2, 3))]).writeto(tmp_path / "in.fits")
+    assert run("fits-info", tmp_path / "in.fits") == (
+        "0HDU 1: primary\n  BITPIX 8, NAXIS 0\n"
+        "HDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
+        "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy', TBCOL 1\n"
+        "HDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"
+        "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E', TUNIT 'Jy'\n"
+        "HDU 4: IMAGE\n  BITPIX -32, NAXIS 3: 3 x 2 x 3\n")
+
+
+# 5 x 3, the bottom row first; --size 2x2 makes blocks of 3 x 3, so 2 x 1 means: (1+2+3+7+8+12+13+14) / 8 and
+# (4+250.5+10+11+15+16) / 6, kept as float32 as the reduced picture's samples are.
+SAMPLES = np.array([[12, 13, 14, 15, 16], [7, 8, np.nan, 10, 11], [1, 2, 3, 4, 250.5]], np.float32)
+MEANS = np.float32(60) / np.float32(8), np.float32(306.5) / np.float32(6)
+LOW, SPAN = float(MEANS[0]), float(MEANS[1]) - float(MEANS[0])
+
+
+@pytest.mark.parametrize("stretch, black, white, warning", [
+    ("minmax", 0, 1, ""),
+    ("percentile:25,75", 0.25, 0.75, ""),
+    ("percentile:0,100", 0, 1, ""),
+    ("percentile:80,20", 0.8, 0.2, "black 42.3667 is above white 16.2167: samples above 42.3667 render white, "
+                                   "the rest black"),
+    ("percentile:40,40", 0.4, 0.4, "black and white are both 24.9333: it renders black"),
+])
+def test_previews_are_the_display_bytes_of_the_block_means(tmp_path, stretch, black, white, warning):
+    path, png = tmp_path / "in.fits", tmp_path / "out.png"
+    fits.PrimaryHDU(SAMPLES).writeto(path)
+    black, white = LOW + black * SPAN, LOW + white * SPAN
+    said = run("preview", "--size", "2x2", "--stretch", stretch, path, png)
+    name = stretch[:10] if stretch[0] == "p" else stretch
+    warned = f"dirira: {path}: warning: plane 1: {warning}\n" if warning else ""
+    assert said == f"0{path} -> {png}: 2 x 1 from 5 x 3, stretch {name}\nplane 1: black {black:.9g}, white {white:.9g}\n" \
+        + warned
+    assert np.array_equal(pixels(png), display_bytes([MEANS], black, white))
+
+
+def test_asinh_bounds_its_curve_by_percentiles_and_shows_it_at_levels_0_and_1(tmp_path):
+    path, png = tmp_path / "in.fits", tmp_path / "out.png"
+    fits.PrimaryHDU(SAMPLES).writeto(path)
+    said = run("preview", "--size", "2x2", "--stretch=asinh", path, png)
+    assert said == f"0{path} -> {png}: 2 x 1 from 5 x 3, stretch asinh\nplane 1: black 0, white 1\n"
+    assert np.array_equal(pixels(png), [[0, 255]])
+
+
+# 2 x 2, top row first; each plane's largest value at a pixel of its own.
+TWO = np.array([[[9, 7, 1], [200, 7, 1]], [[9, 60, 1], [9, 7, 80]]], np.uint8)
+
+
+@pytest.mark.parametrize("options, expected", [
+    (["--per-plane-levels", "--stretch=minmax"], (TWO == TWO.max(axis=(0, 1))) * 255),  # each at its own pixel
+    (["--stretch=minmax"], display_bytes(TWO, 1.0, 200.0)),  # one set of levels: the colours keep their balance
+])
+def test_colour_previews_keep_rows_channels_and_balance(tmp_path, options, expected):
+    Image.fromarray(TWO).save(tmp_path / "two.bmp")
+    assert run("preview", *options, tmp_path / "two.bmp", tmp_path / "p.png")[0] == "0"
+    assert np.array_equal(pixels(tmp_path / "p.png"), expected)
+
+
+@pytest.mark.parametrize("option, channels", [("--colour", 3), ("--plane=2", 1), ("--size=1x9", 3)])
+def test_a_one_pixel_colour_preview_has_its_channels_and_a_warning_a_plane(tmp_path, option, channels):
+    Image.fromarray(TWO[:1, :1]).save(tmp_path / "one.bmp")
+    done = subprocess.run([PROGRAM, "preview", "--per-plane-levels", option, tmp_path / "one.bmp", tmp_path / "p.png"],
+                          capture_output=True, text=True)
+    assert (done.returncode, done.stdout.count("\n"), done.stderr.count("\n")) == (0, 1 + channels, channels)
+    assert pixels(tmp_path / "p.png").shape == (1, 1, 3)[:2 + (channels == 3)]
+
+
+def test_preview_refusals_and_a_picture_of_no_finite_sample(tmp_path):
+    fits.PrimaryHDU(SAMPLES).writeto(tmp_path / "in.fits")
+    fits.PrimaryHDU(np.full((1, 2), np.nan, np.float32)).writeto(tmp_path / "nan.fits")
+    Image.fromarray(TWO[:1, :1]).save(tmp_path / "one.bmp")
+    png = tmp_path / "p.png"
+    assert run("preview", "--plane", "4", tmp_path / "one.bmp", png) + run("preview", "--colour", tmp_path / "in.fits",
+                                                                             png) == (
+        f"1dirira: {tmp_path / 'one.bmp'}: no plane 4; the image has 3\n"
+        f"1dirira: {tmp_path / 'in.fits'}: --colour needs three planes, the image has 1\n")
+    nan = tmp_path / "nan.fits"
+    assert run("preview", "--stretch=minmax", nan, png) == (
+        f"0{nan} -> {png}: 2 x 1 from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n"
+        f"dirira: {nan}: warning: plane 1: black and white are both 0: it renders black\n")
+    for bad in ("--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--stretch=percentile:101,1",
+                "--size=0x4", "--size=4", "--plane=0"):
+        assert run("preview", bad, tmp_path / "in.fits", png).startswith("2dirira: "), bad
+
+
+@pytest.mark.parametrize("width, height, shown", [(1025, 1, "513 x 1"), (1, 1025, "1 x 513"), (1, 1024, "1 x 1024")])
+def test_previews_fit_1024_by_1024_by_whole_factors(tmp_path, width, height, shown):
+    fits.PrimaryHDU(rng.random((height, width), np.float32)).writeto(tmp_path / "big.fits")
+    said = run("preview", tmp_path / "big.fits", tmp_path / "p.png")
+    assert said.splitlines()[0] == f"0{tmp_path / 'big.fits'} -> {tmp_path / 'p.png'}: {shown} from {width} x {height}, " \
+        "stretch zscale"
