@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -276,59 +275,6 @@ TEST_F(Program, FailuresNameTheirCauseAndLeaveTheOutputAlone) {
         EXPECT_EQ(said + text(read_file(old)) + std::to_string(entries()),
                   "1dirira: " + dir_.file(to) + ": " + why + "; it is unchanged\nold3");
     }
-}
-
-// The FITS header's cards after those CFITSIO writes (the long source name in two, padded to the block); BMP files
-// byte for byte, through FITS and straight.
-TEST_F(Program, ConversionsWriteExactlyWhatTheyRead) {
-    const std::string name =
-        "a~star field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name"; // ~ and space:
-                                                                                                // printable
-    const auto card = [](std::string key, const std::string &value,
-                         const std::string &comment) { // a value card, padded
-        key += std::string(8 - key.size(), ' ') + "= " + std::string(20 - value.size(), ' ') + value + " / " + comment;
-        return key + std::string(80 - key.size(), ' ');
-    };
-    std::mt19937 random(1206);
-    for (const char *extension : {".fits", ".FIT", ".fts"})
-        for (int planes : {1, 3}) {
-            const int width = 1 + int(random() % 9), height = 1 + int(random() % 6);
-            const std::string in =
-                dir_.write(name + ".bmp", bmp(width, random_planes(random, planes, std::size_t(width * height))));
-            const std::string fits = dir_.file(std::string("out") + extension), back = dir_.file("back.bmp"),
-                              copy = dir_.file("copy");
-            dir_.write(std::string("out") + extension + ".dirira-" + std::to_string(getpid()) + ".tmp", {}); // stale
-            std::string header;
-            for (const char *line : {"ORIGIN  = 'dirira  '           / written by the dirira program",
-                                     "SRCFILE = 'a~star field-taken-on-the-night-of-the-sixth-with-the-o''brien-came&'",
-                                     "CONTINUE  'ra-and-a-long-name.bmp' / BMP file converted"})
-                header += line + std::string(80 - std::strlen(line), ' ');
-            header += card("SRCBITS", std::to_string(8 * planes), "bits per pixel of the BMP file");
-            for (const char *line : {"PLANE1  = 'red     '           / colour of this plane",
-                                     "PLANE2  = 'green   '           / colour of this plane",
-                                     "PLANE3  = 'blue    '           / colour of this plane"})
-                header += planes == 3 ? line + std::string(80 - std::strlen(line), ' ') : "";
-            for (int plane = 1; plane <= planes; ++plane)
-                header += card("LEVMIN" + std::to_string(plane), "0.", "display level: black") +
-                          card("LEVMAX" + std::to_string(plane), "255.", "display level: white");
-            std::string said = program({"convert", in, fits}); // in this order: the second reads what the first wrote
-            said += program({"convert", fits, back}), said += program({"convert", in, copy}),
-                said += text(read_file(back)) + text(read_file(copy));
-            EXPECT_EQ(said, "000" + in + " -> " + copy + ": " + std::to_string(width) + " x " + std::to_string(height) +
-                                (planes == 1 ? ", 1 plane\n" : ", 3 planes\n") + text(read_file(in)) +
-                                text(read_file(in)));
-            const std::string written = text(read_file(fits)).substr(0, 2880),
-                              ours = written.substr(written.find("ORIGIN  = "));
-            EXPECT_EQ(ours, (header + "END").append(ours.size() - std::min(ours.size(), header.size() + 3), ' '))
-                << written;
-        }
-    // A name a FITS header cannot hold (not printable ASCII) is left out, not mangled.
-    const std::string odd = dir_.write("n\xc3\xa9"
-                                       "bula.bmp",
-                                       bmp(1, Planes(1, Bytes(1, 7)))),
-                      oddFits = dir_.file("n.fits");
-    EXPECT_EQ(program({"convert", odd, oddFits}).substr(0, 1), "0");
-    EXPECT_EQ(text(read_file(oddFits)).substr(0, 2880).find("SRCFILE"), std::string::npos);
 }
 
 // Each input becomes DIR/NAME.EXT as a conversion of its own would make it, in parallel or not; a bad file is

@@ -1,12 +1,13 @@
-"""How the dirira program renders FITS images into bytes, against the display rule computed with numpy: astropy
-writes the inputs, Pillow decodes every BMP and PNG the program writes.
+"""The FITS images of the dirira program: the cards it writes, read back by astropy, and how it renders FITS images
+into bytes, against the display rule computed with numpy; astropy writes the inputs, Pillow decodes every BMP and PNG
+the program writes.
 
 The rule: black at or below the lower level (and NaN), white at or above the upper one, else
 (s - lower) / (upper - lower) x 255 truncated, in double precision; the levels from a plane's LEVMINn/LEVMAXn
 cards when every plane has both, else (with --stretch minmax --per-plane-levels) the plane's defined samples'
 range, 0 and 0 when there are none.
 
-Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest fits_rendering_test.py
+Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest fits_images_test.py
 """
 import os
 import subprocess
@@ -68,6 +69,46 @@ def rendered(hdu):
         levels = [(p.min(), p.max()) if p.size else (0.0, 0.0) for p in finite]
     shown = np.stack([display_bytes(p, float(lo), float(hi))[::-1] for p, (lo, hi) in zip(planes, levels)])
     return shown[0] if len(shown) == 1 else np.moveaxis(shown, 0, 2)
+
+
+# A long name (in two cards) of printable characters only, ~ and space among them.
+LONG_NAME = "a~star field-taken-on-the-night-of-the-sixth-with-the-o'brien-camera-and-a-long-name.bmp"
+
+
+def cards_after_cfitsios(path):
+    """The cards the program adds to the header CFITSIO writes: name, value as written, comment."""
+    cards = [(c.keyword, str(c.value), c.comment) for c in fits.getheader(path).cards]
+    return cards[[keyword for keyword, _, _ in cards].index("ORIGIN"):]
+
+
+@pytest.mark.parametrize("extension", [".fits", ".FIT", ".fts"])
+@pytest.mark.parametrize("channels", [1, 3])
+def test_bmp_to_fits_adds_its_cards_and_converts_back_as_a_bmp_to_bmp_conversion_does(tmp_path, extension, channels):
+    height, width = rng.integers(1, 7), rng.integers(1, 10)
+    picture = rng.integers(0, 256, (height, width, channels), np.uint8).squeeze(2 if channels == 1 else ())
+    source, out = tmp_path / LONG_NAME, tmp_path / f"out{extension}"
+    Image.fromarray(picture).save(source, "BMP")
+    # exec keeps the shell's process number, which names the program's temporary: a stale one is in its way.
+    script = 'echo stale > "$2.dirira-$$.tmp" && exec "$0" convert "$1" "$2"'
+    assert subprocess.run(["sh", "-c", script, PROGRAM, source, out]).returncode == 0
+    assert run("convert", out, tmp_path / "back.bmp") + run("convert", source, tmp_path / "copy") == \
+        f"00{source} -> {tmp_path / 'copy'}: {width} x {height}, {channels} plane{'s' if channels == 3 else ''}\n"
+    assert (tmp_path / "back.bmp").read_bytes() == (tmp_path / "copy").read_bytes()
+    assert np.array_equal(pixels(tmp_path / "copy"), picture)
+    colours = [(f"PLANE{n}", colour, "colour of this plane") for n, colour in enumerate(["red", "green", "blue"], 1)]
+    assert cards_after_cfitsios(out) == [
+        ("ORIGIN", "dirira", "written by the dirira program"),
+        ("SRCFILE", LONG_NAME, "BMP file converted"),
+        ("SRCBITS", str(8 * channels), "bits per pixel of the BMP file"),
+        *(colours if channels == 3 else []),
+        *[(f"LEV{end}{n}", level, f"display level: {shade}") for n in range(1, channels + 1)
+          for end, level, shade in (("MIN", "0.0", "black"), ("MAX", "255.0", "white"))]]
+
+
+def test_a_name_a_fits_header_cannot_hold_is_left_out(tmp_path):
+    Image.fromarray(np.full((1, 1), 7, np.uint8)).save(tmp_path / "n\u00e9bula.bmp")
+    assert run("convert", tmp_path / "n\u00e9bula.bmp", tmp_path / "n.fits")[0] == "0"
+    assert "SRCFILE" not in fits.getheader(tmp_path / "n.fits")
 
 
 ASCII = fits.TableHDU.from_columns([fits.Column("FLUX", "E10.4", "Jy", array=[1.0, 2.0])], name="STARS")
