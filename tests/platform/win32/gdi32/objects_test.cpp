@@ -53,23 +53,6 @@ TEST_F(ObjectsTest, GetObjectGivesTheBitmapRecord) {
     }
 }
 
-// Empty, too large, more planes, another depth, device bits: refused, and
-// nothing made. Windows answers an empty request with its 1 x 1 stock bitmap.
-TEST_F(ObjectsTest, CreateBitmapRefusesWhatTheSubsetLacks) {
-    SKIP_WITHOUT_WIN32_SEAMS("the subset's refusals");
-    const BYTE bits[4] = {};
-    const struct {
-        int width, height;
-        UINT planes, bitsPerPixel;
-        const void *bits;
-    } kCases[] = {
-        {0, 3, 1, 1, nullptr}, {9, 0, 1, 32, nullptr}, {-1, 3, 1, 1, nullptr}, {0x10000, 0x8000, 1, 1, nullptr},
-        {9, 3, 2, 1, nullptr}, {9, 3, 1, 8, nullptr},  {1, 1, 1, 1, bits}};
-    for (const auto &c : kCases)
-        EXPECT_LAST_ERROR(CreateBitmap(c.width, c.height, c.planes, c.bitsPerPixel, c.bits), nullptr,
-                          ERROR_INVALID_PARAMETER);
-}
-
 // The stock palette survives deletion; sizes callers compute with: a
 // header and one colour, a count and one entry.
 TEST_F(ObjectsTest, StockPaletteHasTheStaticColoursAndSurvivesDeletion) {

@@ -188,24 +188,6 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
     EXPECT_LAST_ERROR(GlobalFree(nullptr), nullptr, 0xdeadbeef);
 }
 
-// Windows' table of movable handles holds 0x10000; when it is full, a fixed
-// block cannot become movable and stays as it was.
-TEST_F(GlobalTest, MovableHandlesRunOutAfterTwoToTheSixteen) {
-    SKIP_WITHOUT_WIN32_SEAMS("handle table size (Wine's differs)");
-    std::vector<HGLOBAL> handles;
-    for (HGLOBAL h; (h = GlobalAlloc(GMEM_MOVEABLE, 0)) != nullptr;)
-        handles.push_back(h);
-    EXPECT_EQ(handles.size(), 0x10000u);
-    HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
-    EXPECT_LAST_ERROR(GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_TRUE(GlobalSize(fixed) == 8 && GlobalHandle(fixed) == fixed) << "still fixed";
-    GlobalFree(handles.back());
-    handles.back() = GlobalReAlloc(fixed, 0, GMEM_MODIFY | GMEM_MOVEABLE);
-    EXPECT_EQ(GlobalSize(handles.back()), 8u);
-    for (HGLOBAL h : handles)
-        GlobalFree(h);
-}
-
 TEST_F(GlobalTest, ImpossibleSizesFailWithoutWrapping) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
     for (SIZE_T size : {SIZE_MAX, SIZE_MAX / 2})

@@ -114,49 +114,4 @@ TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
     EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
-// A copy is cut at the length given; the mark needs all 4 bytes.
-TEST_F(VersionTest, ShortCopiesAndRefusals) {
-    const std::size_t size = kBlock.size() * 2;
-    std::vector<BYTE> copy(size + 3, 0xEE);
-    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, 100, copy.data()));
-    EXPECT_TRUE(!std::memcmp(copy.data(), kBlock.data(), 100) && copy[100] == 0xEE) << "nothing past the length given";
-    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(copy.size()), copy.data()));
-    EXPECT_EQ(copy[size], 0xEE) << "no room for the mark";
-    copy.push_back(0xEE);
-    ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(copy.size()), copy.data()));
-    EXPECT_EQ(std::memcmp(&copy[size], "FE2X", 4), 0) << "room for the mark, exactly";
-    EXPECT_LAST_ERROR(GetFileVersionInfoA(path_, 0, 100, nullptr), FALSE, ERROR_INVALID_PARAMETER);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/nonexistent.dll", nullptr), 0u, ERROR_FILE_NOT_FOUND);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/", nullptr), 0u, ERROR_RESOURCE_DATA_NOT_FOUND);
-    const ModuleResources noVersion = {nullptr, 0, nullptr};
-    AttachModuleResources(ThisModule(), &noVersion);
-    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA(path_, nullptr), 0u, ERROR_RESOURCE_TYPE_NOT_FOUND);
-}
-
-// A narrow copy lands at its wide value's offset in the room, so it must end
-// there: 69 three-byte and two two-byte characters fill the 212 bytes to
-// the block's end with the terminator; one more byte and the query fails.
-TEST_F(VersionTest, NarrowCopiesEndWithinTheRoom) {
-    std::string narrow;
-    for (int i = 0; i < 69; ++i)
-        narrow += "圧";
-    for (char16_t last : {u'\u00E9', u'\u5727'}) {
-        const std::u16string text = std::u16string(69, u'\u5727') + u"\u00E9" + last;
-        VersionResource version = kVersion;
-        const VersionString strings[] = {{"S", text.c_str()}};
-        version.strings = strings, version.stringCount = 1;
-        const ModuleResources resources = {nullptr, 0, &version};
-        AttachModuleResources(ThisModule(), &resources);
-        std::vector<BYTE> block(GetFileVersionInfoSizeA(path_, nullptr));
-        ASSERT_TRUE(GetFileVersionInfoA(path_, 0, static_cast<DWORD>(block.size()), block.data()));
-        char *value = nullptr;
-        UINT length = 0;
-        const bool fits = last == u'\u00E9';
-        EXPECT_LAST_ERROR(VerQueryValueA(block.data(), "\\StringFileInfo\\041104b0\\S", (LPVOID *)&value, &length),
-                          BOOL{fits}, fits ? 0xdeadbeef : ERROR_INSUFFICIENT_BUFFER);
-        EXPECT_TRUE(!fits || std::string(value, length) == narrow + "éé" + '\0');
-        EXPECT_TRUE(!fits || value + length == (char *)block.data() + block.size()) << "ends at the room's end";
-    }
-}
-
 } // namespace
