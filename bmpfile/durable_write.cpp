@@ -7,11 +7,13 @@
 // survive a crash.
 #include "bmpfile/durable_write.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -70,6 +72,46 @@ std::string file_to_replace(const char *target, std::string &resolved, mode_t &m
     return "";
 }
 
+constexpr char kTemporaryMark[] = ".dirira-";
+constexpr char kTemporaryEnd[] = ".tmp";
+
+// This machine's name as it goes into a temporary file's name: no '/'.
+std::string host_name() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return "localhost";
+    std::string host(name);
+    std::replace(host.begin(), host.end(), '/', '_');
+    return host;
+}
+
+// Beside the file replaced, so that the rename stays within one file
+// system: NAME.dirira-HOST-PID.tmp. The host and the process say whose it
+// is, so that a later run can tell the leftover of a process that died from
+// a file that a live process, here or on another machine sharing the
+// folder, is writing.
+std::string temporary_beside(const std::string &resolved) {
+    return resolved + kTemporaryMark + host_name() + "-" + std::to_string(getpid()) + kTemporaryEnd;
+}
+
+// Whether a folder entry is a temporary file that a process of this machine
+// left behind when it died: its name ends .dirira-HOST-PID.tmp with this
+// host's name, and no process PID is alive.
+bool is_stale_temporary(const std::string &name, const std::string &host) {
+    const std::size_t mark = name.rfind(kTemporaryMark), endLength = std::strlen(kTemporaryEnd);
+    if (mark == std::string::npos || name.size() < endLength ||
+        name.compare(name.size() - endLength, endLength, kTemporaryEnd) != 0)
+        return false;
+    const std::string owner =
+        name.substr(mark + std::strlen(kTemporaryMark), name.size() - endLength - mark - std::strlen(kTemporaryMark));
+    const std::size_t dash = owner.rfind('-');
+    if (dash == std::string::npos || owner.substr(0, dash) != host || dash + 1 == owner.size() ||
+        owner.find_first_not_of("0123456789", dash + 1) != std::string::npos || owner.size() - dash > 10)
+        return false;
+    const long pid = std::strtol(owner.c_str() + dash + 1, nullptr, 10);
+    return pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
 std::string finish(const std::string &temporary, const std::string &resolved, mode_t mode) {
     if (mode != 0 && chmod(temporary.c_str(), mode) != 0)
         return std::string("cannot keep its permissions: ") + std::strerror(errno);
@@ -89,8 +131,7 @@ std::string write_durably(const char *target, const std::function<std::string(co
     std::string why = file_to_replace(target, resolved, mode);
     if (!why.empty())
         return why;
-    // Beside the file replaced, so that the rename stays within one file system.
-    const std::string temporary = resolved + ".dirira-" + std::to_string(getpid()) + ".tmp";
+    const std::string temporary = temporary_beside(resolved);
     if (temporary.size() >= sizeof g_temporary)
         return std::strerror(ENAMETOOLONG);
     std::strcpy(g_temporary, temporary.c_str()); // fits: tested above
@@ -130,6 +171,19 @@ void remove_temporary_on_signals() {
         return true;
     }();
     (void)installed;
+}
+
+int remove_stale_temporaries(const std::string &folder) {
+    DIR *entries = opendir(folder.empty() ? "." : folder.c_str());
+    if (entries == nullptr)
+        return 0;
+    const std::string host = host_name();
+    int removed = 0;
+    while (const dirent *entry = readdir(entries))
+        if (is_stale_temporary(entry->d_name, host) && unlinkat(dirfd(entries), entry->d_name, 0) == 0)
+            ++removed;
+    closedir(entries);
+    return removed;
 }
 
 bool same_file(const char *a, const char *b) {

@@ -28,6 +28,13 @@ std::string write_bmp_durably(CStlImage &image, const char *target, int option, 
 // being written on its way out. Installed once.
 void remove_temporary_on_signals();
 
+// Removes from `folder` the temporary files that runs of the program or the
+// module on this machine left behind when they died (killed, a lost power):
+// names of the pattern only write_durably makes, NAME.dirira-HOST-PID.tmp,
+// with this machine's name and a PID no process has. Files of live
+// processes and of other machines are left alone. Returns how many went.
+int remove_stale_temporaries(const std::string &folder);
+
 // Whether both paths name one existing file, through any name or link.
 bool same_file(const char *a, const char *b);
 

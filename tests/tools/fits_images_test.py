@@ -89,7 +89,7 @@ def test_bmp_to_fits_adds_its_cards_and_converts_back_as_a_bmp_to_bmp_conversion
     source, out = tmp_path / LONG_NAME, tmp_path / f"out{extension}"
     Image.fromarray(picture).save(source, "BMP")
     # exec keeps the shell's process number, which names the program's temporary: a stale one is in its way.
-    script = 'echo stale > "$2.dirira-$$.tmp" && exec "$0" convert "$1" "$2"'
+    script = 'echo stale > "$2.dirira-$(hostname)-$$.tmp" && exec "$0" convert "$1" "$2"'
     assert subprocess.run(["sh", "-c", script, PROGRAM, source, out]).returncode == 0
     assert run("convert", out, tmp_path / "back.bmp") + run("convert", source, tmp_path / "copy") == \
         f"00{source} -> {tmp_path / 'copy'}: {width} x {height}, {channels} plane{'s' if channels == 3 else ''}\n"

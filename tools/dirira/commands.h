@@ -30,6 +30,8 @@ struct ConvertOptions {
     std::string directory;         // -o DIR: each input becomes DIR/NAME.fits or DIR/NAME.bmp
     std::string to;                // --to fits|bmp, with a directory
     std::string compress;          // --compress gzip|rice|none: FITS outputs in a directory
+    bool skipExisting = false;     // --skip-existing: keep outputs no older than their inputs
+    int shard = 0, shards = 0;     // --shard K/N: the inputs i with i mod N = K - 1; 0, 0: all
     int jobs = 1;                  // -j N: conversions running at once
     unsigned long long memory = 0; // --memory: the paged store's budget in bytes; 0: half of memory
     bool quiet = false;            // --quiet: no progress bar

@@ -158,7 +158,47 @@ std::string format_written(const std::string &output) {
 
 constexpr char kConvertFormats[] = "convert writes BMP (.bmp) or FITS (.fits, .fit, .fts, .fits.gz, .fz)";
 
-int convert_batch(const ConvertOptions &options) {
+// Whether OUTPUT exists and was last changed no earlier than INPUT: what a
+// run that died part way has already converted (its outputs appear whole or
+// not at all).
+bool up_to_date(const std::string &input, const std::string &output) {
+    struct stat in, out;
+    if (stat(input.c_str(), &in) != 0 || stat(output.c_str(), &out) != 0)
+        return false;
+    return out.st_mtim.tv_sec != in.st_mtim.tv_sec ? out.st_mtim.tv_sec > in.st_mtim.tv_sec
+                                                   : out.st_mtim.tv_nsec >= in.st_mtim.tv_nsec;
+}
+
+// A job array's share of the inputs: input i (counted from 0 in the order
+// given) goes to shard i mod N + 1, so N tasks given the same list convert
+// each input exactly once, in shares that differ by one at most.
+std::vector<std::string> shard_of(const std::vector<std::string> &inputs, int shard, int shards) {
+    if (shards == 0)
+        return inputs;
+    std::vector<std::string> share;
+    for (std::size_t i = std::size_t(shard - 1); i < inputs.size(); i += std::size_t(shards))
+        share.push_back(inputs[i]);
+    return share;
+}
+
+// Drops the conversions whose outputs are up to date and says how many.
+void skip_existing(std::vector<std::string> &inputs, std::vector<std::string> &outputs) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        if (!up_to_date(inputs[i], outputs[i])) {
+            inputs[kept] = inputs[i];
+            outputs[kept++] = outputs[i];
+        }
+    if (kept != inputs.size())
+        std::printf("skipped %zu of %zu: their outputs are no older than their inputs\n", inputs.size() - kept,
+                    inputs.size());
+    inputs.resize(kept);
+    outputs.resize(kept);
+}
+
+int convert_batch(ConvertOptions options) {
+    options.inputs = shard_of(options.inputs, options.shard, options.shards);
+    bmpfile::remove_stale_temporaries(options.directory);
     std::vector<std::string> outputs;
     std::set<std::string> seen;
     for (const std::string &input : options.inputs) {
@@ -171,6 +211,8 @@ int convert_batch(const ConvertOptions &options) {
         if (refuse_unsafe_output(options.inputs, outputs.back(), format_written(outputs.back()), kConvertFormats))
             return 2;
     }
+    if (options.skipExisting)
+        skip_existing(options.inputs, outputs);
     std::vector<std::string> failed;
     if (options.jobs == 1) {
         ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
@@ -244,6 +286,9 @@ int convert(const ConvertOptions &options) {
     set_memory_budget(options.memory, options.jobs);
     if (!options.directory.empty())
         return convert_batch(options);
+    std::vector<std::string> inputs = options.inputs, outputs = {options.output};
+    if (options.skipExisting && (skip_existing(inputs, outputs), inputs.empty()))
+        return 0;
     ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
     return convert_one(options.inputs[0], options.output, bar.window(), options);
 }

@@ -39,6 +39,10 @@ constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
                                 "  --compress gzip|rice|none   FITS outputs in DIR: NAME.fits.gz, NAME.fits.fz\n"
                                 "                  (lossless tile compression) or NAME.fits; a single\n"
                                 "                  output's name decides (.fits.gz, .fz, .fits)\n"
+                                "  --skip-existing keep outputs no older than their inputs (a rerun converts\n"
+                                "                  what a run that died left undone)\n"
+                                "  --shard K/N     with -o DIR: task K of N of a job array (input i goes to\n"
+                                "                  task i mod N + 1)\n"
                                 "  --bitpix B      FITS outputs: BITPIX 8, 16, 32, -32 or -64 (default: the\n"
                                 "                  smallest that holds every sample exactly)\n"
                                 "FITS inputs:\n"
@@ -198,6 +202,13 @@ std::string lower_case(std::string text) {
     return text;
 }
 
+// "K/N", 1 <= K <= N: a job array's task K of N.
+bool parse_shard(const char *text, int &shard, int &shards) {
+    char slash = 0, rest = 0;
+    return std::sscanf(text, "%d%c%d%c", &shard, &slash, &shards, &rest) == 3 && slash == '/' && shard >= 1 &&
+           shard <= shards;
+}
+
 // Whether a single output's name says the compression --compress asks for.
 bool names_compression(const char *output, const std::string &compress) {
     using dirira_tool::FitsCompression;
@@ -229,6 +240,11 @@ int convert_command(int argc, char **argv) {
             options.directory = value;
         } else if (option_value(argc, argv, i, "--to", value)) {
             options.to = lower_case(value);
+        } else if (std::strcmp(argv[i], "--skip-existing") == 0) {
+            options.skipExisting = true;
+        } else if (option_value(argc, argv, i, "--shard", value)) {
+            if (!parse_shard(value, options.shard, options.shards))
+                return usage_error(std::string("--shard wants K/N, 1 <= K <= N, not '") + value + "'");
         } else if (option_value(argc, argv, i, "--compress", value)) {
             options.compress = value;
             if (options.compress != "gzip" && options.compress != "rice" && options.compress != "none")
@@ -254,6 +270,8 @@ int convert_command(int argc, char **argv) {
             return usage_error("convert wants IN OUT, or inputs with -o DIR --to fits|bmp");
         options.output = options.inputs.back();
         options.inputs.pop_back();
+        if (options.shards != 0)
+            return usage_error("--shard is for batches (-o DIR)");
         if (!options.compress.empty() && !names_compression(options.output.c_str(), options.compress))
             return usage_error("--compress " + options.compress + " does not match the name " + options.output +
                                " (.fits.gz: gzip, .fz: rice, .fits: none)");

@@ -1,0 +1,96 @@
+"""A night of frames with the dirira program: shards of a job array, a batch killed and run again with
+--skip-existing, and the leftovers of dead processes removed (and only those). Outputs are compared byte for byte
+with single conversions of the same files.
+
+Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest night_test.py
+"""
+import os
+import signal
+import socket
+import subprocess
+import time
+
+import numpy as np
+import pytest
+from PIL import Image
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+rng = np.random.default_rng(3604)
+
+
+def frames(folder, count, size=(48, 64)):
+    folder.mkdir()
+    names = []
+    for i in range(count):
+        Image.fromarray(rng.integers(0, 256, size, dtype=np.uint8)).save(folder / f"f{i:03}.bmp")
+        names.append(folder / f"f{i:03}.bmp")
+    return names
+
+
+def run(*args, status=0):
+    done = subprocess.run([PROGRAM, *map(str, args)], capture_output=True, text=True)
+    assert done.returncode == status, done.stderr
+    return done
+
+
+@pytest.mark.parametrize("shards", [1, 2, 3])
+def test_the_shards_of_a_job_array_convert_each_input_exactly_once(tmp_path, shards):
+    inputs = frames(tmp_path / "in", 7)
+    seen = []
+    for k in range(1, shards + 1):
+        out = tmp_path / f"task{k}"
+        out.mkdir()
+        run("convert", "-q", "--shard", f"{k}/{shards}", "--to", "fits", "-o", out, *inputs)
+        seen += sorted(p.stem for p in out.iterdir())
+    assert sorted(seen) == [p.stem for p in inputs]
+
+
+@pytest.mark.parametrize("shard", ["0/2", "3/2", "1/0", "1-2", "a/b"])
+def test_a_shard_out_of_range_is_a_usage_error(tmp_path, shard):
+    assert "--shard wants K/N" in run("convert", "--shard", shard, "--to", "fits", "-o", tmp_path, "x.bmp",
+                                      status=2).stderr
+
+
+def dead_pid():
+    child = subprocess.Popen(["true"])
+    child.wait()
+    return child.pid
+
+
+def test_a_killed_batch_run_again_ends_whole_with_nothing_left_behind(tmp_path):
+    inputs = frames(tmp_path / "in", 60, (300, 400))
+    out = tmp_path / "out"
+    out.mkdir()
+    batch = subprocess.Popen([PROGRAM, "convert", "-q", "--to", "fits", "-o", out, *map(str, inputs)],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while batch.poll() is None and len(list(out.glob("*.fits"))) < 5:
+        time.sleep(0.01)
+    batch.send_signal(signal.SIGKILL)
+    batch.wait()
+    host = socket.gethostname()
+    leftovers = {f"f000.fits.dirira-{host}-{dead_pid()}.tmp": False,  # a dead process of this machine: removed
+                 f"f001.fits.dirira-{host}-{os.getpid()}.tmp": True,  # a live process: kept
+                 f"f002.fits.dirira-elsewhere-{dead_pid()}.tmp": True}  # another machine's: kept
+    for name in leftovers:
+        (out / name).write_bytes(b"partial")
+    converted = len(list(out.glob("*.fits")))
+    said = run("convert", "--skip-existing", "--to", "fits", "-o", out, *inputs).stdout
+    assert f"skipped {converted} of 60" in said
+    assert {p.name for p in out.glob("*.tmp")} == {name for name, kept in leftovers.items() if kept}
+    single = tmp_path / "single.fits"
+    for path in inputs:
+        run("convert", path, single)
+        assert (out / (path.stem + ".fits")).read_bytes() == single.read_bytes(), path.name
+        single.unlink()
+
+
+def test_an_output_older_than_its_input_is_converted_again(tmp_path):
+    (source,) = frames(tmp_path / "in", 1)
+    out = tmp_path / "f000.fits"
+    run("convert", source, out)
+    assert "skipped 1 of 1" in run("convert", "--skip-existing", source, out).stdout
+    first = out.stat()
+    later = first.st_mtime_ns + 1
+    os.utime(source, ns=(later, later))
+    assert run("convert", "--skip-existing", source, out).stdout == ""
+    assert out.stat().st_ino != first.st_ino  # a new file renamed over the old one
