@@ -198,6 +198,7 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
     source.headerSize = bmp_header_size(head.bytes, head.available);
     DibPlan plan;
     why = judge(head, limits, source, plan);
+    source.compression = plan.compression;
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
     source.byLibrary = source.headerSize == 0 || (source.headerSize == kLibraryHeaderSize && plan.fileBits != 2);
@@ -209,7 +210,12 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
 
 std::string describe_source(const ReadSource &source) {
     return std::string(bmp_header_name(source.headerSize)) + " (" + std::to_string(source.headerSize) +
-           "-byte header), read by " + (source.byLibrary ? "the library (CBmp::Read)" : "the program's reader");
+           "-byte header), read by " + (source.byLibrary ? "the library" : "the program's reader");
+}
+
+std::string describe_format(const ReadSource &source) {
+    const bool runLength = source.compression == BI_RLE8 || source.compression == BI_RLE4;
+    return runLength ? "BMP, run-length encoded" : "BMP, uncompressed";
 }
 
 } // namespace bmpfile

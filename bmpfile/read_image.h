@@ -30,9 +30,10 @@ struct ReadLimits {
 };
 
 struct ReadSource {
-    std::uint32_t headerSize = 0; // 0: the file has no BMP file header
-    bool byLibrary = false;       // CBmp::Read took it
-    std::string warning;          // what the reader let pass, e.g. a file cut short; empty: nothing
+    std::uint32_t headerSize = 0;  // 0: the file has no BMP file header
+    bool byLibrary = false;        // CBmp::Read took it
+    std::uint32_t compression = 0; // the header's compression field (0 for the 12-byte header, which has none)
+    std::string warning;           // what the reader let pass, e.g. a file cut short; empty: nothing
 };
 
 struct ReadFailure {
@@ -54,5 +55,10 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
 // Where the picture came from: "BITMAPV5HEADER (124-byte header), read by
 // the program's reader".
 std::string describe_source(const ReadSource &source);
+
+// The file's format in a user's words: "BMP, uncompressed" (bit fields
+// included) or "BMP, run-length encoded". The library's own format names
+// call every compression but none run-length; they stay the library's.
+std::string describe_format(const ReadSource &source);
 
 } // namespace bmpfile

@@ -138,6 +138,7 @@ struct Image {
     std::shared_ptr<CStlImage> image = std::make_shared<CStlImage>();
     std::string source; // "" for an image made from an array
     std::string warning;
+    std::string format; // the file's format in a user's words, for info(); "" unless read from a file
 
     int planes() const { return image->GetPlanes(); }
     void check_plane(int plane) const {
@@ -263,6 +264,7 @@ Image read_image(const std::string &path, std::optional<unsigned long long> memo
     if (!read)
         throw Failure{failure.status, path + ": " + failure.why};
     image.source = bmpfile::describe_source(source), image.warning = source.warning;
+    image.format = bmpfile::describe_format(source);
     return image;
 }
 
@@ -354,6 +356,7 @@ PYBIND11_MODULE(_dirira, m) {
         .def_property("levels", &Image::levels, &Image::set_levels)
         .def_property_readonly("attributes", &Image::attributes)
         .def_readonly("warning", &Image::warning)
+        .def_readonly("_format", &Image::format)
         .def(
             "min", [](Image &i, int plane) { return i.check_plane(plane), i.image->GetMinPixel(plane); },
             py::arg("plane") = 0)

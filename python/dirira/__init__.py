@@ -326,18 +326,19 @@ def read_header(path):
 
 
 def info(path):
-    """What `dirira info` prints, as a dict."""
+    """What `dirira info --json` prints, as a dict with the same keys, values and order (a file name that is not
+    UTF-8 decoded as os.fsdecode does)."""
     image = read(path)
     a = image.attributes
     try:
         header_planes = read_header(path)["planes"]
     except BmpError:
         header_planes = None
-    return {"file": a["file"], "header": image.source, "format": a["format"], "width": a["width"],
+    return {"file": os.fsdecode(path), "header": image.source, "format": image._native._format, "width": a["width"],
             "height": a["height"], "planes": a["planes"], "colour": a["colour"], "BITPIX": a["bitpix"],
             "BSCALE": a["bscale"], "BZERO": a["bzero"], "original_bits": a["file_bits"], "header_planes": header_planes,
             "saveable_format": a["saveable_format"], "saveable_file": a["saveable_file"],
-            "plane_stats": [{"min": image.min(p), "max": image.max(p), "levels": image.levels[p]}
+            "plane_stats": [{"min": image.min(p), "max": image.max(p), "levels": list(image.levels[p])}
                             for p in range(a["planes"])]}
 
 

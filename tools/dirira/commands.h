@@ -17,10 +17,23 @@ namespace dirira_tool {
 // usage text for a command line it does not know).
 int run(int argc, char **argv);
 
-// `dirira info [--histogram] [--json] FILE.bmp`: what reading the file
-// gives (with 64-bin histograms of each plane between its extremes), as text
-// or as one JSON object, or why the file cannot be read.
-int info(const char *path, bool withHistogram, bool json, const bmpfile::ReadLimits &limits);
+// What `dirira info` was asked to do.
+struct InfoOptions {
+    std::vector<std::string> files;
+    bool histogram = false;        // --histogram: 64 bins of each plane between its extremes
+    bool json = false;             // --json: one JSON object a line for each file
+    unsigned long long memory = 0; // --memory: the paged store's budget in bytes; 0: half of memory
+    bmpfile::ReadLimits limits;    // --allow-short, --max-pixels
+};
+
+// `dirira info FILE...`: what reading each file gives, as text (a block for
+// each file, headed by its name) or as JSON, or why a file cannot be read;
+// 0, or 1 when a file could not be read.
+int info(const InfoOptions &options);
+
+// Sets the paged store's budget for the images of this process: `requested`
+// bytes, or (0) half of physical memory split between the jobs.
+void set_memory_budget(unsigned long long requested, int jobs);
 // `dirira about`: the library's version block and format names.
 int about();
 // What `dirira convert` was asked to do.
@@ -54,6 +67,7 @@ struct PreviewOptions {
     bool colour = false;             // --colour: all three, or an error
     int width = 1024, height = 1024; // --size: the largest picture; bigger ones are reduced
     bmpfile::ReadLimits limits;      // --allow-short, --max-pixels
+    unsigned long long memory = 0;   // --memory, as for convert
     int hdu = 0;                     // --hdu N of a FITS file (from 1); 0: the first holding an image
     bool perPlane = false;           // --per-plane-levels: a colour image's planes each stretched alone
     bool levelsGiven = false;        // --levels LO,HI: these levels, no stretch

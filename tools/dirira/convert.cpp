@@ -39,19 +39,6 @@ int refuse_output(const char *output, const std::string &why) {
     return 1;
 }
 
-// Sets the paged store's budget for the conversions of this process.
-void set_memory_budget(unsigned long long requested, int jobs) {
-    unsigned long long budget = requested;
-    if (budget == 0) {
-        const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-        budget = pages > 0 && pageSize > 0
-                     ? (unsigned long long)pages * (unsigned long long)pageSize / kDefaultMemoryShare
-                     : 0;
-        budget /= (unsigned long long)(jobs);
-    }
-    CVmImage::SetMemoryBudget(SIZE_T(budget));
-}
-
 int convert_unguarded(const std::string &input, const std::string &output, HWND progress,
                       const ConvertOptions &options) {
     const bmpfile::ReadLimits &limits = options.limits;
@@ -232,6 +219,18 @@ int convert_batch(ConvertOptions options) {
 }
 
 } // namespace
+
+void set_memory_budget(unsigned long long requested, int jobs) {
+    unsigned long long budget = requested;
+    if (budget == 0) {
+        const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+        budget = pages > 0 && pageSize > 0
+                     ? (unsigned long long)pages * (unsigned long long)pageSize / kDefaultMemoryShare
+                     : 0;
+        budget /= (unsigned long long)(jobs);
+    }
+    CVmImage::SetMemoryBudget(SIZE_T(budget));
+}
 
 float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
     float *row = image.GetImageAdr(0, y, plane, mode, NULL);

@@ -114,6 +114,7 @@ int read_source(PreviewOptions &o, CStlImage &source, int &firstPlane) {
 int preview(PreviewOptions o) {
     if (refuse_unsafe_output({o.input}, o.output, "PNG", "preview writes PNG (.png)"))
         return 2;
+    set_memory_budget(o.memory, 1);
     CStlImage source;
     int firstPlane = 0;
     if (read_source(o, source, firstPlane) != 0)

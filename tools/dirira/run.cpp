@@ -20,8 +20,7 @@ namespace {
 
 constexpr char kVersion[] = "dirira 2.1 (library 2.0.1.1)";
 
-constexpr char kUsage[] = "usage: dirira info FILE.bmp        what reading the file gives (--histogram, --json,\n"
-                          "                                   --allow-short, --max-pixels N)\n"
+constexpr char kUsage[] = "usage: dirira info FILE...         what reading each file gives (--histogram, --json)\n"
                           "       dirira about                the library's version and format names\n"
                           "       dirira fits-info FILE.fits  the header of every HDU\n"
                           "       dirira preview [OPTIONS] IN OUT.png   a quicklook picture of a BMP or FITS image\n"
@@ -29,9 +28,10 @@ constexpr char kUsage[] = "usage: dirira info FILE.bmp        what reading the f
                           "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
                           "       dirira --version | --help | COMMAND --help\n";
 
-constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
-                                "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
-                                "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
+constexpr char kConvertUsage[] = "usage: dirira convert [OPTIONS] IN OUT\n"
+                                 "       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n";
+
+constexpr char kConvertHelp[] = "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
                                 "chosen by the extension (.fits .fit .fts); an output is replaced only when\n"
                                 "it is complete and on disk.\n"
                                 "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
@@ -54,7 +54,7 @@ constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
                                 "  --per-plane-levels   stretch each plane of a colour cube alone\n"
                                 "  -j N            convert N files at once (default 1)\n"
                                 "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
-                                "                  e.g. 512M or 4G (default: half of physical memory)\n"
+                                "                  e.g. 512M, 4g or 1.5G (default: half of physical memory)\n"
                                 "  -q, --quiet     no progress bar on a terminal\n"
                                 "  --allow-short   read a BMP file cut short, its missing pixels as 0, with a\n"
                                 "                  warning (refused by default)\n"
@@ -63,8 +63,9 @@ constexpr char kConvertHelp[] = "usage: dirira convert [OPTIONS] IN OUT\n"
                                 "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage, an\n"
                                 "output that is an input, or an output named for another format.\n";
 
-constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
-                                "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
+constexpr char kPreviewUsage[] = "usage: dirira preview [OPTIONS] IN OUT.png\n";
+
+constexpr char kPreviewHelp[] = "A quicklook PNG of a BMP or FITS image: reduced by block averaging to fit\n"
                                 "the size, display levels chosen by the stretch, rendered by the library's\n"
                                 "display mapping. Prints the levels chosen.\n"
                                 "  --stretch minmax|percentile:LO,HI|zscale|asinh   (default zscale)\n"
@@ -74,30 +75,153 @@ constexpr char kPreviewHelp[] = "usage: dirira preview [OPTIONS] IN OUT.png\n"
                                 "  --hdu N         the image of HDU N of a FITS file\n"
                                 "  --colour        the three planes of a colour image (its default)\n"
                                 "  --size WxH      the largest picture (default 1024x1024)\n"
-                                "  --allow-short, --max-pixels N   as for convert\n";
+                                "  --allow-short, --max-pixels N, --memory SIZE   as for convert\n";
+
+constexpr char kInfoUsage[] = "usage: dirira info [OPTIONS] FILE...\n";
+
+constexpr char kInfoHelp[] = "What reading each BMP file gives: its header, format, size, samples and each\n"
+                             "plane's extremes and display levels; a block for each file, headed by its name.\n"
+                             "  --histogram     each plane's samples counted in 64 equal bins from its\n"
+                             "                  smallest to its largest\n"
+                             "  --json          one JSON object a line for each file\n"
+                             "  --allow-short, --max-pixels N, --memory SIZE   as for convert\n"
+                             "Exit status: 0 every file read, 1 a file could not be read, 2 usage.\n";
+
+constexpr char kAboutUsage[] = "usage: dirira about\n";
+
+constexpr char kAboutHelp[] = "The library's version block and the names of the formats it reads.\n";
+
+constexpr char kFitsInfoUsage[] = "usage: dirira fits-info FILE.fits\n";
+
+constexpr char kFitsInfoHelp[] = "The header of every HDU of a FITS file.\n";
+
+// A command's words: the usage lines, said again after a mistake on its
+// command line, and what its --help adds to them.
+struct CommandHelp {
+    const char *usage;
+    const char *details;
+};
+
+// The arguments of one command as they are walked: argv[i] is the one at
+// hand; after "--" every argument is an operand, even one that begins with
+// '-' (a file named "-x").
+struct CommandLine {
+    int argc;
+    char **argv;
+    const CommandHelp &help;
+    int i = 2;
+    bool optionsEnded = false;
+
+    const char *argument() const { return argv[i]; }
+    bool is(const char *name) const { return std::strcmp(argv[i], name) == 0; }
+};
 
 int usage() {
     std::fputs(kUsage, stderr);
     return 2;
 }
 
-int usage_error(const std::string &why) {
+int usage_error(const CommandLine &line, const std::string &why) {
     std::fprintf(stderr, "dirira: %s\n", why.c_str());
-    return usage();
+    std::fputs(line.help.usage, stderr);
+    return 2;
 }
 
+// True after printing the command's help, when argv[i] asks for it.
+bool help_option(const CommandLine &line) {
+    if (!line.is("--help") && !line.is("-h"))
+        return false;
+    std::fputs(line.help.usage, stdout);
+    std::fputs(line.help.details, stdout);
+    return true;
+}
+
+// True when argv[i] is no option: "--" (the end of the options), or an
+// operand, which joins `operands`.
+bool take_operand(CommandLine &line, std::vector<std::string> &operands) {
+    const char *argument = line.argument();
+    if (!line.optionsEnded && line.is("--"))
+        return line.optionsEnded = true;
+    if (!line.optionsEnded && argument[0] == '-' && argument[1] != '\0')
+        return false;
+    operands.push_back(argument);
+    return true;
+}
+
+int unknown_option(const CommandLine &line) {
+    return usage_error(line, std::string(line.argv[1]) + " has no option " + line.argument());
+}
+
+// 1024 to the power of a size's unit, K M G T in either case; 0 for another.
+double unit_multiple(const std::string &unit) {
+    const std::string units = "KMGT";
+    if (unit.empty())
+        return 1;
+    const std::size_t power =
+        unit.size() == 1 ? units.find(char(std::toupper(static_cast<unsigned char>(unit[0])))) : std::string::npos;
+    return power == std::string::npos ? 0 : std::ldexp(1.0, 10 * int(power + 1));
+}
+
+// A size in bytes as people write it: digits, a fraction if wanted, and a
+// unit (512M, 4g, 1.5G); whole bytes, at least 1, below 2^64.
 bool parse_size(const char *text, unsigned long long &bytes) {
+    std::size_t digits = std::strspn(text, "0123456789");
+    if (digits == 0)
+        return false;
+    if (text[digits] == '.')
+        digits += 1 + std::strspn(text + digits + 1, "0123456789");
+    const double size = std::strtod(std::string(text, digits).c_str(), nullptr) * unit_multiple(text + digits);
+    if (!(size >= 1) || size >= std::ldexp(1.0, 64))
+        return false;
+    bytes = static_cast<unsigned long long>(size);
+    return true;
+}
+
+// The value of option `name` when argv[i] is it: `--name VALUE` or
+// `--name=VALUE`, and for a one-letter option `-n VALUE` or `-nVALUE`, as
+// getopt takes them; i moves past what it took. A missing value is "".
+bool option_value(CommandLine &line, const char *name, const char *&value) {
+    const char *argument = line.argument();
+    const std::size_t length = std::strlen(name);
+    const bool oneLetter = name[1] != '-';
+    if (std::strncmp(argument, name, length) != 0)
+        return false;
+    if (oneLetter && argument[length] != '\0')
+        value = argument + length;
+    else if (argument[length] == '=')
+        value = argument + length + 1;
+    else if (argument[length] != '\0')
+        return false;
+    else if (line.i + 1 < line.argc)
+        value = line.argv[++line.i];
+    else
+        value = "";
+    return true;
+}
+
+// --allow-short, --max-pixels N and --memory SIZE, which every command that
+// reads a BMP file takes: 1 when argv[i] was one (i moved past its value), 0
+// when it was not, 2 after a usage error.
+int read_limit_option(CommandLine &line, bmpfile::ReadLimits &limits, unsigned long long &memory) {
+    const char *value = nullptr;
+    if (line.is("--allow-short")) {
+        limits.allowShort = true;
+        return 1;
+    }
+    if (option_value(line, "--memory", value))
+        return parse_size(value, memory)
+                   ? 1
+                   : usage_error(line,
+                                 std::string("--memory wants a size such as 512M, 4g or 1.5G, not '") + value + "'");
+    if (!option_value(line, "--max-pixels", value))
+        return 0;
     char *end = nullptr;
     errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (end == text || errno != 0 || text[0] == '-')
-        return false;
-    const std::string unit(end);
-    const int shift = unit.empty() ? 0 : unit == "K" ? 10 : unit == "M" ? 20 : unit == "G" ? 30 : unit == "T" ? 40 : -1;
-    if (shift < 0 || value > (~0ull >> shift))
-        return false;
-    bytes = value << shift;
-    return bytes != 0;
+    limits.maxPixels = std::strtoull(value, &end, 10);
+    if (end == value || *end != '\0' || errno != 0 || value[0] == '-')
+        return usage_error(line,
+                           std::string("--max-pixels wants a number of pixels (0: no ceiling), not '") + value + "'");
+    return 1;
 }
 
 bool parse_bitpix(const char *text, int &bitPix) {
@@ -105,41 +229,6 @@ bool parse_bitpix(const char *text, int &bitPix) {
         if (std::strcmp(text, known) == 0)
             return (bitPix = std::atoi(text)), true;
     return false;
-}
-
-// `--name VALUE` or `--name=VALUE` at argv[i]; i moves past what it took.
-bool option_value(int argc, char **argv, int &i, const char *name, const char *&value) {
-    const std::size_t length = std::strlen(name);
-    if (std::strncmp(argv[i], name, length) != 0)
-        return false;
-    if (argv[i][length] == '=')
-        value = argv[i] + length + 1;
-    else if (argv[i][length] == '\0' && i + 1 < argc)
-        value = argv[++i];
-    else if (argv[i][length] == '\0')
-        value = "";
-    else
-        return false;
-    return true;
-}
-
-// --allow-short and --max-pixels N, which every command that reads a BMP
-// file takes: 1 when argv[i] was one (i moved past its value), 0 when it was
-// not, 2 after a usage error.
-int read_limit_option(int argc, char **argv, int &i, bmpfile::ReadLimits &limits) {
-    const char *value = nullptr;
-    if (std::strcmp(argv[i], "--allow-short") == 0) {
-        limits.allowShort = true;
-        return 1;
-    }
-    if (!option_value(argc, argv, i, "--max-pixels", value))
-        return 0;
-    char *end = nullptr;
-    errno = 0;
-    limits.maxPixels = std::strtoull(value, &end, 10);
-    if (end == value || *end != '\0' || errno != 0 || value[0] == '-')
-        return usage_error(std::string("--max-pixels wants a number of pixels (0: no ceiling), not '") + value + "'");
-    return 1;
 }
 
 // A number counted from 1 (an HDU, a plane).
@@ -170,26 +259,26 @@ bool parse_levels(const char *text, dirira_tool::Levels &levels) {
 // The options that choose a FITS image's display levels and which image it
 // is, shared by convert and preview; false when argv[i] is none of them, or
 // after saying (exit status 2) what is wrong with its value.
-bool display_option(int argc, char **argv, int &i, dirira_tool::FitsOptions &o, int &status) {
+bool display_option(CommandLine &line, dirira_tool::FitsOptions &o, int &status) {
     const char *value = nullptr;
     status = 0;
-    if (std::strcmp(argv[i], "--per-plane-levels") == 0) {
+    if (line.is("--per-plane-levels")) {
         o.perPlane = true;
-    } else if (option_value(argc, argv, i, "--stretch", value)) {
+    } else if (option_value(line, "--stretch", value)) {
         o.stretchGiven = dirira_tool::parse_stretch(value, o.stretch);
         if (!o.stretchGiven)
-            status = usage_error(std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") +
-                                 value + "'");
-    } else if (option_value(argc, argv, i, "--levels", value)) {
+            status = usage_error(line, std::string("--stretch wants minmax, percentile:LO,HI, zscale or asinh, not '") +
+                                           value + "'");
+    } else if (option_value(line, "--levels", value)) {
         o.levelsGiven = parse_levels(value, o.levels);
         if (!o.levelsGiven)
-            status = usage_error(std::string("--levels wants LOW,HIGH, LOW below HIGH, not '") + value + "'");
-    } else if (option_value(argc, argv, i, "--hdu", value)) {
+            status = usage_error(line, std::string("--levels wants LOW,HIGH, LOW below HIGH, not '") + value + "'");
+    } else if (option_value(line, "--hdu", value)) {
         if (!parse_ordinal(value, o.selection.hdu))
-            status = usage_error(std::string("--hdu wants an HDU number from 1, not '") + value + "'");
-    } else if (option_value(argc, argv, i, "--plane", value)) {
+            status = usage_error(line, std::string("--hdu wants an HDU number from 1, not '") + value + "'");
+    } else if (option_value(line, "--plane", value)) {
         if (!parse_ordinal(value, o.selection.plane))
-            status = usage_error(std::string("--plane wants a plane number from 1, not '") + value + "'");
+            status = usage_error(line, std::string("--plane wants a plane number from 1, not '") + value + "'");
     } else {
         return false;
     }
@@ -200,6 +289,14 @@ std::string lower_case(std::string text) {
     for (char &c : text)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// A number of conversions at once, 1 to 1024.
+bool parse_jobs(const char *text, int &jobs) {
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    jobs = int(value);
+    return end != text && *end == '\0' && value >= 1 && value <= 1024;
 }
 
 // "K/N", 1 <= K <= N: a job array's task K of N.
@@ -219,139 +316,182 @@ bool names_compression(const char *output, const std::string &compress) {
                                                                                : FitsCompression::kNone);
 }
 
-int convert_command(int argc, char **argv) {
+// The options of convert, one at argv[i]: 1 when it was one, 0 when it was
+// not, 2 after a usage error.
+int convert_option(CommandLine &line, dirira_tool::ConvertOptions &options) {
+    const char *value = nullptr;
+    int status = read_limit_option(line, options.limits, options.memory);
+    if (status != 0 || display_option(line, options.fits, status))
+        return status == 0 ? 1 : status;
+    if (line.is("--quiet") || line.is("-q"))
+        options.quiet = true;
+    else if (line.is("--skip-existing"))
+        options.skipExisting = true;
+    else if (option_value(line, "-o", value))
+        options.directory = value;
+    else if (option_value(line, "--to", value))
+        options.to = lower_case(value);
+    else if (option_value(line, "--shard", value))
+        return parse_shard(value, options.shard, options.shards)
+                   ? 1
+                   : usage_error(line, std::string("--shard wants K/N, 1 <= K <= N, not '") + value + "'");
+    else if (option_value(line, "--compress", value))
+        return (options.compress = lower_case(value)) == "gzip" || options.compress == "rice" ||
+                       options.compress == "none"
+                   ? 1
+                   : usage_error(line, std::string("--compress wants gzip, rice or none, not '") + value + "'");
+    else if (option_value(line, "-j", value))
+        return parse_jobs(value, options.jobs)
+                   ? 1
+                   : usage_error(line, std::string("-j wants a number of jobs from 1 to 1024, not '") + value + "'");
+    else if (option_value(line, "--bitpix", value))
+        return parse_bitpix(value, options.fits.bitPix)
+                   ? 1
+                   : usage_error(line, std::string("--bitpix wants 8, 16, 32, -32 or -64, not '") + value + "'");
+    else
+        return 0;
+    return 1;
+}
+
+int convert_command(CommandLine &line) {
     dirira_tool::ConvertOptions options;
-    for (int i = 2; i < argc; ++i) {
-        const char *value = nullptr;
-        int status = 0;
-        const int limit = read_limit_option(argc, argv, i, options.limits);
-        if (limit != 0) {
-            if (limit == 2)
-                return 2;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kConvertHelp, stdout);
+    for (; line.i < line.argc; ++line.i) {
+        if (help_option(line))
             return 0;
-        } else if (display_option(argc, argv, i, options.fits, status)) {
-            if (status != 0)
-                return status;
-        } else if (std::strcmp(argv[i], "--quiet") == 0 || std::strcmp(argv[i], "-q") == 0) {
-            options.quiet = true;
-        } else if (option_value(argc, argv, i, "-o", value)) {
-            options.directory = value;
-        } else if (option_value(argc, argv, i, "--to", value)) {
-            options.to = lower_case(value);
-        } else if (std::strcmp(argv[i], "--skip-existing") == 0) {
-            options.skipExisting = true;
-        } else if (option_value(argc, argv, i, "--shard", value)) {
-            if (!parse_shard(value, options.shard, options.shards))
-                return usage_error(std::string("--shard wants K/N, 1 <= K <= N, not '") + value + "'");
-        } else if (option_value(argc, argv, i, "--compress", value)) {
-            options.compress = value;
-            if (options.compress != "gzip" && options.compress != "rice" && options.compress != "none")
-                return usage_error(std::string("--compress wants gzip, rice or none, not '") + value + "'");
-        } else if (option_value(argc, argv, i, "-j", value)) {
-            options.jobs = std::atoi(value);
-            if (options.jobs < 1 || options.jobs > 1024)
-                return usage_error(std::string("-j wants a number of jobs from 1 to 1024, not '") + value + "'");
-        } else if (option_value(argc, argv, i, "--bitpix", value)) {
-            if (!parse_bitpix(value, options.fits.bitPix))
-                return usage_error(std::string("--bitpix wants 8, 16, 32, -32 or -64, not '") + value + "'");
-        } else if (option_value(argc, argv, i, "--memory", value)) {
-            if (!parse_size(value, options.memory))
-                return usage_error(std::string("--memory wants a size such as 512M or 4G, not '") + value + "'");
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return usage_error(std::string("convert has no option ") + argv[i]);
-        } else {
-            options.inputs.push_back(argv[i]);
-        }
+        if (take_operand(line, options.inputs))
+            continue;
+        const int status = convert_option(line, options);
+        if (status != 1)
+            return status == 0 ? unknown_option(line) : status;
     }
     if (options.directory.empty()) {
         if (options.inputs.size() != 2 || !options.to.empty())
-            return usage_error("convert wants IN OUT, or inputs with -o DIR --to fits|bmp");
+            return usage_error(line, "convert wants IN OUT, or inputs with -o DIR --to fits|bmp");
         options.output = options.inputs.back();
         options.inputs.pop_back();
         if (options.shards != 0)
-            return usage_error("--shard is for batches (-o DIR)");
+            return usage_error(line, "--shard is for batches (-o DIR)");
         if (!options.compress.empty() && !names_compression(options.output.c_str(), options.compress))
-            return usage_error("--compress " + options.compress + " does not match the name " + options.output +
-                               " (.fits.gz: gzip, .fz: rice, .fits: none)");
+            return usage_error(line, "--compress " + options.compress + " does not match the name " + options.output +
+                                         " (.fits.gz: gzip, .fz: rice, .fits: none)");
     } else if (options.inputs.empty() || (options.to != "fits" && options.to != "bmp")) {
-        return usage_error("convert -o DIR wants inputs and --to fits or --to bmp");
+        return usage_error(line, "convert -o DIR wants inputs and --to fits or --to bmp");
     } else if (!options.compress.empty() && options.to != "fits") {
-        return usage_error("--compress is for FITS outputs");
+        return usage_error(line, "--compress is for FITS outputs");
     }
     return dirira_tool::convert(options);
 }
 
-int preview_command(int argc, char **argv) {
+// The options of preview, one at argv[i]: 1 when it was one, 0 when it was
+// not, 2 after a usage error.
+int preview_option(CommandLine &line, dirira_tool::PreviewOptions &options, dirira_tool::FitsOptions &display) {
+    const char *value = nullptr;
+    int status = read_limit_option(line, options.limits, options.memory);
+    if (status != 0 || display_option(line, display, status))
+        return status == 0 ? 1 : status;
+    if (line.is("--colour") || line.is("--color")) {
+        options.colour = true;
+        return 1;
+    }
+    if (!option_value(line, "--size", value))
+        return 0;
+    char x = 0, rest = 0;
+    if (std::sscanf(value, "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 || x != 'x' ||
+        options.width < 1 || options.height < 1)
+        return usage_error(line, std::string("--size wants WIDTHxHEIGHT, not '") + value + "'");
+    return 1;
+}
+
+int preview_command(CommandLine &line) {
     dirira_tool::PreviewOptions options;
     dirira_tool::FitsOptions display;
     std::vector<std::string> files;
-    for (int i = 2; i < argc; ++i) {
-        const char *value = nullptr;
-        int status = 0;
-        const int limit = read_limit_option(argc, argv, i, options.limits);
-        if (limit != 0) {
-            if (limit == 2)
-                return 2;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kPreviewHelp, stdout);
+    for (; line.i < line.argc; ++line.i) {
+        if (help_option(line))
             return 0;
-        } else if (std::strcmp(argv[i], "--colour") == 0 || std::strcmp(argv[i], "--color") == 0) {
-            options.colour = true;
-        } else if (display_option(argc, argv, i, display, status)) {
-            if (status != 0)
-                return status;
-        } else if (option_value(argc, argv, i, "--size", value)) {
-            char x = 0, rest = 0;
-            if (std::sscanf(value, "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 || x != 'x' ||
-                options.width < 1 || options.height < 1)
-                return usage_error(std::string("--size wants WIDTHxHEIGHT, not '") + value + "'");
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return usage_error(std::string("preview has no option ") + argv[i]);
-        } else {
-            files.push_back(argv[i]);
-        }
+        if (take_operand(line, files))
+            continue;
+        const int status = preview_option(line, options, display);
+        if (status != 1)
+            return status == 0 ? unknown_option(line) : status;
     }
+    if (files.size() != 2)
+        return usage_error(line, "preview wants a picture to read and a PNG file to write, IN OUT.png");
+    if (options.colour && display.selection.plane > 0)
+        return usage_error(line, "preview takes --plane or --colour, not both");
     options.stretch = display.stretch;
     options.levelsGiven = display.levelsGiven;
     options.levels = display.levels;
     options.perPlane = display.perPlane;
     options.hdu = display.selection.hdu;
     options.plane = display.selection.plane - 1;
-    if (files.size() != 2)
-        return usage_error("preview wants IN OUT.png");
-    if (options.colour && options.plane >= 0)
-        return usage_error("preview takes --plane or --colour, not both");
     options.input = files[0], options.output = files[1];
     return dirira_tool::preview(options);
 }
 
-int info_command(int argc, char **argv) {
-    bool histogram = false, json = false;
-    const char *path = nullptr;
-    bmpfile::ReadLimits limits;
-    for (int i = 2; i < argc; ++i) {
-        const int limit = read_limit_option(argc, argv, i, limits);
-        if (limit == 2)
-            return 2;
-        if (limit == 1)
+int info_command(CommandLine &line) {
+    dirira_tool::InfoOptions options;
+    for (; line.i < line.argc; ++line.i) {
+        if (help_option(line))
+            return 0;
+        if (take_operand(line, options.files))
             continue;
-        if (std::strcmp(argv[i], "--histogram") == 0)
-            histogram = true;
-        else if (std::strcmp(argv[i], "--json") == 0)
-            json = true;
-        else if (path == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0'))
-            path = argv[i];
-        else
-            return usage();
+        const int status = read_limit_option(line, options.limits, options.memory);
+        if (status == 2)
+            return 2;
+        if (line.is("--histogram"))
+            options.histogram = true;
+        else if (line.is("--json"))
+            options.json = true;
+        else if (status == 0)
+            return unknown_option(line);
     }
-    return path == nullptr ? usage() : dirira_tool::info(path, histogram, json, limits);
+    return options.files.empty() ? usage_error(line, "info wants the files to describe, FILE...")
+                                 : dirira_tool::info(options);
 }
 
-bool asks_help(int argc, char **argv) {
-    return argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0);
+// The operands of a command that takes no options but --help: 2 after a
+// usage error, else 1 (0 after printing the help).
+int operands_only(CommandLine &line, std::vector<std::string> &operands) {
+    for (; line.i < line.argc; ++line.i) {
+        if (help_option(line))
+            return 0;
+        if (!take_operand(line, operands))
+            return unknown_option(line);
+    }
+    return 1;
 }
+
+int about_command(CommandLine &line) {
+    std::vector<std::string> operands;
+    const int status = operands_only(line, operands);
+    if (status != 1)
+        return status;
+    return operands.empty() ? dirira_tool::about() : usage_error(line, "about takes no file");
+}
+
+int fits_info_command(CommandLine &line) {
+    std::vector<std::string> operands;
+    const int status = operands_only(line, operands);
+    if (status != 1)
+        return status;
+    return operands.size() == 1 ? dirira_tool::fits_info(operands[0].c_str())
+                                : usage_error(line, "fits-info wants one FITS file");
+}
+
+struct Command {
+    const char *name;
+    int (*run)(CommandLine &line);
+    CommandHelp help;
+};
+
+const Command kCommands[] = {
+    {"info", info_command, {kInfoUsage, kInfoHelp}},
+    {"about", about_command, {kAboutUsage, kAboutHelp}},
+    {"fits-info", fits_info_command, {kFitsInfoUsage, kFitsInfoHelp}},
+    {"preview", preview_command, {kPreviewUsage, kPreviewHelp}},
+    {"convert", convert_command, {kConvertUsage, kConvertHelp}},
+};
 
 } // namespace
 
@@ -362,20 +502,16 @@ namespace {
 int run_unguarded(int argc, char **argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
         return std::puts(kVersion), 0;
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
         return std::fputs(kUsage, stdout), 0;
-    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0)
-        return convert_command(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "preview") == 0)
-        return preview_command(argc, argv);
-    if (asks_help(argc, argv))
-        return std::fputs(kUsage, stdout), 0;
-    if (argc >= 3 && std::strcmp(argv[1], "info") == 0)
-        return info_command(argc, argv);
-    if (argc == 2 && std::strcmp(argv[1], "about") == 0)
-        return about();
-    if (argc == 3 && std::strcmp(argv[1], "fits-info") == 0)
-        return fits_info(argv[2]);
+    if (argc < 2)
+        return usage();
+    for (const Command &command : kCommands) {
+        CommandLine line{argc, argv, command.help};
+        if (std::strcmp(argv[1], command.name) == 0)
+            return command.run(line);
+    }
+    std::fprintf(stderr, "dirira: unknown %s '%s'\n", argv[1][0] == '-' ? "option" : "command", argv[1]);
     return usage();
 }
 

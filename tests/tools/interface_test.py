@@ -1,0 +1,165 @@
+"""The program's interface as people expect it from coreutils and netpbm: one row per command line, with the
+exit status, standard output and standard error it must give, whole. The files are made here byte for byte;
+`info --json` is read back by Python's strict json parser and compared with the Python module's dirira.info().
+"""
+import codecs, json, os, struct, subprocess
+
+import pytest
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+GRAY_TABLE = b"".join(bytes((i, i, i, 0)) for i in range(256))
+V5_MASKS = struct.pack("<IIII", 0xFF0000, 0xFF00, 0xFF, 0)  # red, green, blue, alpha
+
+
+def bmp(width, bits, compression, pixels, header=40, table=GRAY_TABLE, masks=b"", height=1):
+    """A one-row BMP file: the header's fields, its masks, its colour table, then the pixel bytes."""
+    fields = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression, len(pixels), 0, 0,
+                         len(table) // 4, 0)
+    info = (fields + masks).ljust(header, b"\0")
+    offset = 14 + len(info) + len(table)
+    return b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info + table + pixels
+
+
+FILES = {
+    "g.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),
+    "r.bmp": bmp(3, 8, 1, bytes([2, 9, 1, 4, 0, 1])),  # RLE8: two pixels of 9, one of 4, the end
+    "v5.bmp": bmp(1, 32, 3, bytes([1, 2, 3, 0]), header=124, table=b"", masks=V5_MASKS),  # red 3, green 2, blue 1
+    "-x.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),
+    "down.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0]), height=-1),  # rows top-down: the header reader refuses it
+    "flat.bmp": bmp(2, 8, 0, bytes([9, 9, 0, 0])),
+    "short.bmp": bmp(1, 32, 3, bytes([1, 2, 3]), header=124, table=b"", masks=V5_MASKS),  # a padding byte short
+    "in\x01.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # a control character, which JSON escapes
+    b"caf\xe9.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # a Latin-1 name, not UTF-8
+    "n\u00e9buleuse \u2605.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # UTF-8, kept as it is
+}
+# The JSON rule for a name that is not UTF-8: each byte outside a UTF-8 sequence read as Latin-1.
+codecs.register_error("latin1", lambda error: (error.object[error.start:error.end].decode("latin-1"), error.end))
+
+
+def block(name, header, fmt, size, bits, header_planes, planes):
+    lines = [("file", name), ("header", header), ("format", fmt), ("size", size),
+             ("samples", "BITPIX -32, BSCALE 1, BZERO 0"), ("original", bits), ("header planes", header_planes),
+             ("saveable", "format 1, file 1")] + planes
+    return "".join(f"{label + ':':<18}{text}\n" for label, text in lines)
+
+
+LIBRARY = "BITMAPINFOHEADER (40-byte header), read by the library"
+GRAY = block("g.bmp", LIBRARY, "BMP, uncompressed", "3 x 1, 1 plane (gray)", "8 bits per pixel", "1",
+             [("plane 1", "min 7, max 200, display levels 0..255")])
+RLE = block("r.bmp", LIBRARY, "BMP, run-length encoded", "3 x 1, 1 plane (gray)", "8 bits per pixel", "1",
+            [("plane 1", "min 4, max 9, display levels 0..255")])
+V5 = block("v5.bmp", "BITMAPV5HEADER (124-byte header), read by the program's reader", "BMP, uncompressed",
+           "1 x 1, 3 planes (colour)", "32 bits per pixel", "none (the library's header reader takes no "
+           "BITMAPV5HEADER)", [(f"plane {p}", f"min {v}, max {v}, display levels 0..255") for p, v in
+                               ((1, 3), (2, 2), (3, 1))])
+HISTOGRAM = "histogram 1:      2" + " 0" * 62 + " 1\n"  # 10 and 7 in the first of 64 bins from 7 to 200
+DOWN = GRAY.replace("g.bmp", "down.bmp").replace("header planes:    1", "header planes:    none (the headers do not "
+                                                 "describe a picture of positive width and height)")
+FLAT = block("flat.bmp", LIBRARY, "BMP, uncompressed", "2 x 1, 1 plane (gray)", "8 bits per pixel", "1",
+             [("plane 1", "min 9, max 9, display levels 0..255"), ("histogram 1", "2" + " 0" * 63)])
+
+INFO_USAGE = "usage: dirira info [OPTIONS] FILE...\n"
+CONVERT_USAGE = "usage: dirira convert [OPTIONS] IN OUT\n       dirira convert [OPTIONS] IN... -o DIR --to fits|bmp\n"
+PREVIEW_USAGE = "usage: dirira preview [OPTIONS] IN OUT.png\n"
+MEMORY = "dirira: --memory wants a size such as 512M, 4g or 1.5G, not '{}'\n" + CONVERT_USAGE
+USAGE = "{usage}"  # the global usage, as `dirira --help` prints it
+NO_INPUT = "dirira: a.bmp: cannot read: No such file or directory\n"
+
+# name: (arguments, exit status, standard output, standard error)
+CASES = {
+    "-h is --help": (["-h"], 0, USAGE, ""),
+    "no command": ([], 2, "", USAGE),
+    "unknown command": (["bogus"], 2, "", "dirira: unknown command 'bogus'\n" + USAGE),
+    "unknown global option": (["--bogus"], 2, "", "dirira: unknown option '--bogus'\n" + USAGE),
+    "info --help": (["info", "--help"], 0, INFO_USAGE + "{info help}", ""),
+    "fits-info --help": (["fits-info", "--help"], 0,
+                         "usage: dirira fits-info FILE.fits\nThe header of every HDU of a FITS file.\n", ""),
+    "about -h": (["about", "-h"], 0,
+                 "usage: dirira about\nThe library's version block and the names of the formats it reads.\n", ""),
+    "about with a file": (["about", "x"], 2, "", "dirira: about takes no file\nusage: dirira about\n"),
+    "fits-info without a file": (["fits-info"], 2, "",
+                                 "dirira: fits-info wants one FITS file\nusage: dirira fits-info FILE.fits\n"),
+    "fits-info with an option": (["fits-info", "-v", "a.fits"], 2, "",
+                                 "dirira: fits-info has no option -v\nusage: dirira fits-info FILE.fits\n"),
+    "info without a file": (["info"], 2, "", "dirira: info wants the files to describe, FILE...\n" + INFO_USAGE),
+    "info unknown option": (["info", "-x", "g.bmp"], 2, "", "dirira: info has no option -x\n" + INFO_USAGE),
+    "info bad --memory": (["info", "--memory=2x", "g.bmp"], 2, "",
+                          "dirira: --memory wants a size such as 512M, 4g or 1.5G, not '2x'\n" + INFO_USAGE),
+    "convert option error, its usage": (["convert", "-f", "a", "b"], 2, "",
+                                        "dirira: convert has no option -f\n" + CONVERT_USAGE),
+    "convert -h": (["convert", "-h"], 0, "{convert help}", ""),
+    "preview without arguments": (["preview"], 2, "", "dirira: preview wants a picture to read and a PNG file to "
+                                  "write, IN OUT.png\n" + PREVIEW_USAGE),
+    "preview option error, its usage": (["preview", "--size=0x3", "a", "b.png"], 2, "",
+                                        "dirira: --size wants WIDTHxHEIGHT, not '0x3'\n" + PREVIEW_USAGE),
+    "preview --plane and --colour": (["preview", "--plane=2", "--colour", "a", "b.png"], 2, "",
+                                     "dirira: preview takes --plane or --colour, not both\n" + PREVIEW_USAGE),
+    "-j attached": (["convert", "-j2", "a.bmp", "b.fits"], 1, "", NO_INPUT),
+    "-j attached, out of range": (["convert", "-j0", "a.bmp", "b.fits"], 2, "",
+                                  "dirira: -j wants a number of jobs from 1 to 1024, not '0'\n" + CONVERT_USAGE),
+    "-j with letters": (["convert", "-j", "2x", "a.bmp", "b.fits"], 2, "",
+                        "dirira: -j wants a number of jobs from 1 to 1024, not '2x'\n" + CONVERT_USAGE),
+    "-o attached, --to in capitals": (["convert", "-o.", "--to", "FITS", "a.bmp"], 1, "",
+                                      NO_INPUT + "dirira: 1 of 1 files failed: a.bmp\n"),
+    "--to=value": (["convert", "--to=Bmp", "a.bmp", "b.bmp"], 2, "",
+                   "dirira: convert wants IN OUT, or inputs with -o DIR --to fits|bmp\n" + CONVERT_USAGE),
+    "--memory 2g": (["convert", "--memory", "2g", "a.bmp", "b.fits"], 1, "", NO_INPUT),
+    "--memory 1.5G": (["convert", "--memory=1.5G", "a.bmp", "b.fits"], 1, "", NO_INPUT),
+    "--memory 0.5 is no byte": (["convert", "--memory", "0.5", "a", "b"], 2, "", MEMORY.format("0.5")),
+    "--memory 16777216T is 2^64": (["convert", "--memory", "16777216T", "a", "b"], 2, "", MEMORY.format("16777216T")),
+    "--memory 16777215.99T": (["convert", "--memory", "16777215.99T", "a.bmp", "b.fits"], 1, "", NO_INPUT),
+    "--memory with a bad unit": (["convert", "--memory", "2Q", "a", "b"], 2, "", MEMORY.format("2Q")),
+    "--memory with a long unit": (["convert", "--memory", "2GG", "a", "b"], 2, "", MEMORY.format("2GG")),
+    "--memory negative": (["convert", "--memory", "-1G", "a", "b"], 2, "", MEMORY.format("-1G")),
+    "--memory dot first": (["convert", "--memory", ".5G", "a", "b"], 2, "", MEMORY.format(".5G")),
+    "--memory missing": (["convert", "a", "b", "--memory"], 2, "", MEMORY.format("")),
+    "-- ends the options": (["info", "--", "-x.bmp"], 0, GRAY.replace("g.bmp", "-x.bmp"), ""),
+    "info of several files, one missing": (["info", "g.bmp", "a.bmp", "r.bmp", "v5.bmp"], 1,
+                                           GRAY + "\n" + RLE + "\n" + V5, NO_INPUT),
+    "info, rows top-down": (["info", "down.bmp"], 0, DOWN, ""),
+    "info, one value": (["info", "--histogram", "flat.bmp"], 0, FLAT, ""),
+    "info, cut short": (["info", "--allow-short", "short.bmp"], 0, V5.replace("v5.bmp", "short.bmp"),
+                        "dirira: short.bmp: warning: the file ends 1 bytes early; those pixels read as 0\n"),
+    "info --histogram": (["info", "--histogram", "--memory", "1M", "g.bmp"], 0, GRAY + HISTOGRAM, ""),
+}
+
+
+@pytest.fixture(scope="module")
+def folder(tmp_path_factory):
+    path = tmp_path_factory.mktemp("interface")
+    for name, data in FILES.items():
+        (path / os.fsdecode(name)).write_bytes(data)
+    return path
+
+
+@pytest.fixture(scope="module")
+def known(folder):
+    """The texts rows refer to by name: the global usage, and the help that follows a command's usage."""
+    texts = {"usage": run(["--help"], folder)[1], "info help": run(["info", "--help"], folder)[1][len(INFO_USAGE):],
+             "convert help": run(["convert", "--help"], folder)[1]}
+    assert texts["info help"].startswith("What reading each BMP file gives")
+    assert texts["convert help"].startswith(CONVERT_USAGE + "Reads BMP files")
+    return texts
+
+
+def run(arguments, cwd):
+    done = subprocess.run([PROGRAM, *arguments], cwd=cwd, capture_output=True, timeout=60)
+    return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+
+@pytest.mark.parametrize("name", CASES)
+def test_command_line(name, folder, known):
+    arguments, status, out, err = CASES[name]
+    expected = (status, out.format_map(known), err.format_map(known))
+    assert run(arguments, folder) == expected
+
+
+def test_json_is_what_python_says(folder, monkeypatch):
+    dirira = pytest.importorskip("dirira")
+    names = [os.fsdecode(name) for name in FILES if name != "short.bmp"]  # every file that reads by default
+    status, out, err = run(["info", "--json", "--", *names], folder)
+    monkeypatch.chdir(folder)
+    said = [dirira.info(name) for name in names]
+    for entry in said:
+        entry["file"] = os.fsencode(entry["file"]).decode("utf-8", "latin1")
+    assert (status, err, [json.loads(line) for line in out.splitlines()]) == (0, "", said)
