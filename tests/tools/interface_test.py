@@ -1,10 +1,13 @@
 """The program's interface as people expect it from coreutils and netpbm: one row per command line, with the
 exit status, standard output and standard error it must give, whole. The files are made here byte for byte;
-`info --json` is read back by Python's strict json parser and compared with the Python module's dirira.info().
+`info --json` is read back by Python's strict json parser and compared with the Python module's dirira.info();
+the progress bar is drawn on a pseudo-terminal of two widths.
 """
-import codecs, json, os, struct, subprocess
+import codecs, fcntl, json, os, struct, subprocess, termios
 
+import numpy as np
 import pytest
+from PIL import Image
 
 PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
 GRAY_TABLE = b"".join(bytes((i, i, i, 0)) for i in range(256))
@@ -163,3 +166,37 @@ def test_json_is_what_python_says(folder, monkeypatch):
     for entry in said:
         entry["file"] = os.fsencode(entry["file"]).decode("utf-8", "latin1")
     assert (status, err, [json.loads(line) for line in out.splitlines()]) == (0, "", said)
+
+
+WIDEST_BAR = 40 + 2 + 30 + 2 + 4  # caption, " [", bar, "] ", "100%"
+NEBULA = "la-n\u00e9buleuse-du-crabe-M1.bmp"  # 29 bytes: at 27 columns, the cut falls inside the é
+
+
+@pytest.mark.parametrize("columns, last_bar", [
+    (63, "...buleuse-du-crabe-M1.bmp  [" + "#" * 27 + "] 100%"),  # 54 columns to share: bar 27, caption 27
+    (120, NEBULA + " " * 11 + " [" + "#" * 30 + "] 100%"),  # room to spare: bar 30, caption 40 bytes
+])
+def test_progress_bar_fits_the_terminal(columns, last_bar, tmp_path):
+    """Every drawing of the bar, and every wipe, stays within one column less than the terminal's width."""
+    image = Image.fromarray(np.random.default_rng(35).integers(0, 256, (200, 300, 3), dtype=np.uint8))
+    image.save(tmp_path / NEBULA)
+    leader, follower = os.openpty()
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+    child = subprocess.Popen([PROGRAM, "convert", NEBULA, "out.bmp"], cwd=tmp_path, stdin=follower,
+                             stdout=follower, stderr=follower)
+    os.close(follower)
+    shown = b""
+    while chunk := read_terminal(leader):
+        shown += chunk
+    os.close(leader)
+    drawings = [text for text in shown.decode().replace("\r\n", "\r").split("\r") if "[" in text or text.isspace()]
+    assert (child.wait(), last_bar in drawings) == (0, True)  # the reading's last drawing; then the writing's
+    assert max(len(text) for text in drawings) == min(columns - 1, WIDEST_BAR)
+
+
+def read_terminal(leader):
+    """The next bytes the program wrote to the terminal; b"" once it closed it (Linux says EIO)."""
+    try:
+        return os.read(leader, 65536)
+    except OSError:
+        return b""

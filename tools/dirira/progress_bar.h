@@ -33,6 +33,7 @@ private:
     bool enabled_;
     std::string caption_;
     int shown_ = -1;                 // the percentage on screen; -1: nothing drawn
+    int drawnWidth_ = 0;             // the columns it took
     bmpfile::ProgressWindow window_; // last: its messages use the members above
 };
 
