@@ -3,7 +3,7 @@ exit status, standard output and standard error it must give, whole. The files a
 `info --json` is read back by Python's strict json parser and compared with the Python module's dirira.info();
 the progress bar is drawn on a pseudo-terminal of two widths.
 """
-import codecs, fcntl, json, os, struct, subprocess, termios
+import codecs, fcntl, json, os, re, struct, subprocess, termios
 
 import numpy as np
 import pytest
@@ -200,3 +200,12 @@ def read_terminal(leader):
         return os.read(leader, 65536)
     except OSError:
         return b""
+
+
+def test_the_manual_names_every_command_and_option(folder):
+    """Each word of the form --name or -x in the program's helps is in the man page, and so is each command."""
+    manual = open(os.path.join(os.path.dirname(__file__), "../../docs/dirira.1")).read().replace("\\-", "-")
+    helps = "".join(run([*command, "--help"], folder)[1] for command in
+                    ([], ["info"], ["about"], ["fits-info"], ["preview"], ["convert"]))
+    words = set(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", helps)) | {"about", "fits-info", "preview", "convert"}
+    assert sorted(word for word in words if not re.search(rf"(?<![\w-]){word}(?![\w-])", manual)) == []
