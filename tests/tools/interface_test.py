@@ -104,6 +104,11 @@ CASES = {
                         "dirira: -j wants a number of jobs from 1 to 1024, not '2x'\n" + CONVERT_USAGE),
     "-o attached, --to in capitals": (["convert", "-o.", "--to", "FITS", "a.bmp"], 1, "",
                                       NO_INPUT + "dirira: 1 of 1 files failed: a.bmp\n"),
+    "-o a folder that is not there": (["convert", "-o", "none", "--to", "fits", "g.bmp", "r.bmp"], 2, "",
+                                      "dirira: none: cannot write outputs there: No such file or directory; nothing "
+                                      "converted\n"),
+    "-o a file": (["convert", "-og.bmp", "--to", "fits", "r.bmp"], 2, "",
+                  "dirira: g.bmp: cannot write outputs there: Not a directory; nothing converted\n"),
     "--to=value": (["convert", "--to=Bmp", "a.bmp", "b.bmp"], 2, "",
                    "dirira: convert wants IN OUT, or inputs with -o DIR --to fits|bmp\n" + CONVERT_USAGE),
     "--memory 2g": (["convert", "--memory", "2g", "a.bmp", "b.fits"], 1, "", NO_INPUT),

@@ -183,7 +183,24 @@ void skip_existing(std::vector<std::string> &inputs, std::vector<std::string> &o
     outputs.resize(kept);
 }
 
+// Why the batch's folder cannot take outputs (an errno), or 0: asked once
+// before any input is read, so that a mistyped -o DIR is one message, not a
+// failure for each file.
+int folder_error(const std::string &directory) {
+    struct stat folder;
+    if (stat(directory.c_str(), &folder) != 0)
+        return errno;
+    if (!S_ISDIR(folder.st_mode))
+        return ENOTDIR;
+    return access(directory.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 int convert_batch(ConvertOptions options) {
+    if (const int error = folder_error(options.directory); error != 0) {
+        std::fprintf(stderr, "dirira: %s: cannot write outputs there: %s; nothing converted\n",
+                     options.directory.c_str(), std::strerror(error));
+        return 2;
+    }
     options.inputs = shard_of(options.inputs, options.shard, options.shards);
     bmpfile::remove_stale_temporaries(options.directory);
     std::vector<std::string> outputs;
