@@ -3,10 +3,11 @@ exit status, standard output and standard error it must give, whole. The files a
 `info --json` is read back by Python's strict json parser and compared with the Python module's dirira.info();
 the progress bar is drawn on a pseudo-terminal of two widths.
 """
-import codecs, fcntl, json, os, re, struct, subprocess, termios
+import codecs, fcntl, io, json, os, re, struct, subprocess, termios
 
 import numpy as np
 import pytest
+from astropy.io import fits
 from PIL import Image
 
 PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
@@ -35,6 +36,9 @@ FILES = {
     b"caf\xe9.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # a Latin-1 name, not UTF-8
     "n\u00e9buleuse \u2605.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # UTF-8, kept as it is
 }
+ONE_HDU = io.BytesIO()
+fits.PrimaryHDU(np.array([[1, 2, 3]], np.float32)).writeto(ONE_HDU)
+FILES["u.fits"] = ONE_HDU.getvalue()
 # The JSON rule for a name that is not UTF-8: each byte outside a UTF-8 sequence read as Latin-1.
 codecs.register_error("latin1", lambda error: (error.object[error.start:error.end].decode("latin-1"), error.end))
 
@@ -97,6 +101,12 @@ CASES = {
                                         "dirira: --size wants WIDTHxHEIGHT, not '0x3'\n" + PREVIEW_USAGE),
     "preview --plane and --colour": (["preview", "--plane=2", "--colour", "a", "b.png"], 2, "",
                                      "dirira: preview takes --plane or --colour, not both\n" + PREVIEW_USAGE),
+    "preview --plane counts from 1": (["preview", "--plane", "2", "g.bmp", "p.png"], 1, "",
+                                      "dirira: g.bmp: no plane 2; the image has 1\n"),
+    "preview --hdu": (["preview", "--hdu=2", "u.fits", "p.png"], 1, "", "dirira: u.fits: no HDU 2: the file has 1\n"),
+    "--max-pixels with letters": (["info", "--max-pixels=5x", "g.bmp"], 2, "",
+                                  "dirira: --max-pixels wants a number of pixels (0: no ceiling), not '5x'\n" +
+                                  INFO_USAGE),
     "-j attached": (["convert", "-j2", "a.bmp", "b.fits"], 1, "", NO_INPUT),
     "-j attached, out of range": (["convert", "-j0", "a.bmp", "b.fits"], 2, "",
                                   "dirira: -j wants a number of jobs from 1 to 1024, not '0'\n" + CONVERT_USAGE),
@@ -164,7 +174,7 @@ def test_command_line(name, folder, known):
 
 def test_json_is_what_python_says(folder, monkeypatch):
     dirira = pytest.importorskip("dirira")
-    names = [os.fsdecode(name) for name in FILES if name != "short.bmp"]  # every file that reads by default
+    names = [os.fsdecode(name) for name in FILES if name not in ("short.bmp", "u.fits")]  # the BMP files that read
     status, out, err = run(["info", "--json", "--", *names], folder)
     monkeypatch.chdir(folder)
     said = [dirira.info(name) for name in names]
