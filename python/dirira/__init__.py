@@ -132,7 +132,8 @@ class Image:
     """An image of float samples: one plane (gray) or three (red, green, blue).
 
     ``data`` is a read-only numpy array, (height, width) or (3, height, width),
-    top row first, copied once from the library's store on first use.
+    top row first, made on first use: a view of the library's store, or one
+    copy of it when the store pages beyond its memory budget.
     """
 
     def __init__(self, native):

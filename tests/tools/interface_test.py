@@ -224,3 +224,10 @@ def test_the_manual_names_every_command_and_option(folder):
                     ([], ["info"], ["about"], ["fits-info"], ["preview"], ["convert"]))
     words = set(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", helps)) | {"about", "fits-info", "preview", "convert"}
     assert sorted(word for word in words if not re.search(rf"(?<![\w-]){word}(?![\w-])", manual)) == []
+
+
+def test_info_keeps_its_order_in_one_stream(folder):
+    """Into one file, as `2>&1` does: each block before the next file's message."""
+    done = subprocess.run([PROGRAM, "info", "g.bmp", "a.bmp", "r.bmp"], cwd=folder, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, timeout=60)
+    assert (done.returncode, done.stdout.decode()) == (1, GRAY + NO_INPUT + "\n" + RLE)

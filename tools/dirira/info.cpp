@@ -209,6 +209,7 @@ int info_of(const char *path, const InfoOptions &options, bool &printed) {
     if (printed && !options.json)
         std::fputs("\n", stdout);
     print(report, options.json);
+    std::fflush(stdout); // each block before the next file's messages, when both streams go to one file
     printed = true;
     return 0;
 }
