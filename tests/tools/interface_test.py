@@ -34,7 +34,7 @@ FILES = {
     "short.bmp": bmp(1, 32, 3, bytes([1, 2, 3]), header=124, table=b"", masks=V5_MASKS),  # a padding byte short
     "in\x01.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # a control character, which JSON escapes
     b"caf\xe9.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # a Latin-1 name, not UTF-8
-    "n\u00e9buleuse \u2605.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # UTF-8, kept as it is
+    "n\u00e9buleuse \u2605 5\u00b0.bmp": bmp(3, 8, 0, bytes([10, 200, 7, 0])),  # UTF-8 of 2 and 3 bytes, kept as it is
 }
 ONE_HDU = io.BytesIO()
 fits.PrimaryHDU(np.array([[1, 2, 3]], np.float32)).writeto(ONE_HDU)
@@ -107,6 +107,13 @@ CASES = {
     "--max-pixels with letters": (["info", "--max-pixels=5x", "g.bmp"], 2, "",
                                   "dirira: --max-pixels wants a number of pixels (0: no ceiling), not '5x'\n" +
                                   INFO_USAGE),
+    "--levels of no width": (["convert", "--levels", "5,5", "u.fits", "o.bmp"], 2, "",
+                             "dirira: --levels wants LOW,HIGH, LOW below HIGH, not '5,5'\n" + CONVERT_USAGE),
+    "info --json --histogram": (["info", "--json", "--histogram", "flat.bmp"], 0, json.dumps({
+        "file": "flat.bmp", "header": LIBRARY, "format": "BMP, uncompressed", "width": 2, "height": 1, "planes": 1,
+        "colour": False, "BITPIX": -32, "BSCALE": 1, "BZERO": 0, "original_bits": 8, "header_planes": 1,
+        "saveable_format": True, "saveable_file": True,
+        "plane_stats": [{"min": 9, "max": 9, "levels": [0, 255], "histogram": [2] + [0] * 63}]}).replace("{", "{{").replace("}", "}}") + "\n", ""),
     "-j attached": (["convert", "-j2", "a.bmp", "b.fits"], 1, "", NO_INPUT),
     "-j attached, out of range": (["convert", "-j0", "a.bmp", "b.fits"], 2, "",
                                   "dirira: -j wants a number of jobs from 1 to 1024, not '0'\n" + CONVERT_USAGE),
