@@ -27,8 +27,11 @@ def run(*args):
 
 
 def pixels(path):
-    """A BMP or PNG file as Pillow decodes it: (H, W) or (H, W, 3), top row first."""
-    return np.asarray(Image.open(path))
+    """A BMP or PNG file as Pillow decodes it: (H, W) or (H, W, 3), top row first. Pillow calls a palette of
+    grays in order gray (L), so a wrong palette shows here, not as indices that look right."""
+    image = Image.open(path)
+    assert image.mode in ("L", "RGB"), image.mode
+    return np.asarray(image)
 
 
 def display_bytes(samples, low, high):
