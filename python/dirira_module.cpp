@@ -336,6 +336,18 @@ void write_image(const std::string &path, Image &image, int option, std::optiona
         throw Failure{status != dirira::kBmpOk ? status : dirira::kBmpCannotCreate, path + ": " + why};
 }
 
+// Any file Python writes, through the same durable writer: `writer` gets
+// the temporary path (bytes) and writes the whole file there; an exception
+// it raises removes the temporary file and goes on up.
+void write_durably(const std::string &path, const py::function &writer) {
+    const std::string why = bmpfile::write_durably(path.c_str(), [&writer](const char *temporary) {
+        writer(py::bytes(temporary));
+        return std::string();
+    });
+    if (!why.empty())
+        throw Failure{dirira::kBmpCannotCreate, path + ": " + why};
+}
+
 } // namespace
 
 PYBIND11_MODULE(_dirira, m) {
@@ -407,6 +419,8 @@ PYBIND11_MODULE(_dirira, m) {
     m.def("from_array", &from_array, py::arg("data"), py::arg("levels") = py::none());
     m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0,
           py::arg("progress") = py::none());
+    m.def("write_durably", &write_durably, py::arg("path"), py::arg("writer"));
+    m.def("remove_stale_temporaries", &bmpfile::remove_stale_temporaries, py::arg("folder"));
     m.def("memory_budget", [] { return CVmImage::GetMemoryBudget(); });
     m.def("set_memory_budget", [](unsigned long long bytes) { CVmImage::SetMemoryBudget(SIZE_T(bytes)); });
     m.def("accounting", [] {

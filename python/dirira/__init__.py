@@ -27,7 +27,7 @@ from . import _dirira
 __all__ = ["Image", "read", "read_header", "info", "write", "from_array", "from_hdu", "BmpError", "CannotCreateError",
            "CannotOpenError", "ReadError", "WriteError", "NoMemoryError", "HeaderSizeError", "NoDibError",
            "HeaderUnusableError", "UnsupportedFileError", "PrecisionWarning", "memory_budget", "set_memory_budget",
-           "MAX_IMAGE_PIXELS"]
+           "MAX_IMAGE_PIXELS", "convert_many", "Converted"]
 
 #: The largest picture read() takes unless told otherwise (Pillow's ceiling, the same number); None: no ceiling.
 MAX_IMAGE_PIXELS = 89478485
@@ -215,14 +215,19 @@ class Image:
         return _samples(self._native.bright, np.float32, x, y)
 
     def to_hdu(self):
-        """An astropy.io.fits.PrimaryHDU with the data in FITS order and the cards the dirira program writes."""
+        """An astropy.io.fits.PrimaryHDU with the data in FITS order and the cards the dirira program writes: the
+        samples at the smallest integer type that holds every one exactly (uint8 for every BMP), else float32,
+        as the program chooses BITPIX, and the colour of each plane of a colour image in PLANEn."""
         from astropy.io import fits
         data = self.data[::-1] if self.data.ndim == 2 else self.data[:, ::-1]
-        hdu = fits.PrimaryHDU(np.ascontiguousarray(data))
+        hdu = fits.PrimaryHDU(_smallest_exact(np.ascontiguousarray(data)))
         cards = self.header
         for key in ("ORIGIN", "SRCFILE", "SRCBITS"):
             if key in cards:
                 hdu.header[key] = cards[key]
+        if len(self.levels) == 3:
+            for plane, colour in enumerate(("red", "green", "blue"), 1):
+                hdu.header[f"PLANE{plane}"] = (colour, "colour of this plane")
         for plane in range(1, len(self.levels) + 1):
             hdu.header[f"LEVMIN{plane}"] = cards[f"LEVMIN{plane}"]
             hdu.header[f"LEVMAX{plane}"] = cards[f"LEVMAX{plane}"]
@@ -442,6 +447,18 @@ def _image_hdu(hdu):
     return hdu
 
 
+def _smallest_exact(data):
+    """The samples at the smallest FITS integer type that holds every one exactly (astropy writes uint16 as
+    BITPIX 16 with BZERO 32768), else as they are: the dirira program's default BITPIX."""
+    if data.size == 0 or not np.all(np.isfinite(data)) or not np.all(data == np.trunc(data)):
+        return data
+    low, high = data.min(), data.max()
+    for dtype in (np.uint8, np.int16, np.uint16, np.int32):
+        if np.iinfo(dtype).min <= low and high <= np.iinfo(dtype).max:
+            return data.astype(dtype)
+    return data
+
+
 def from_hdu(hdu, plane=None):
     """An Image from an astropy image HDU (FITS order, bottom row first), or from an HDU list's first HDU with
     data, as the dirira program reads FITS: a gray image, a cube of one or three planes, or with ``plane=N``
@@ -500,3 +517,6 @@ if importlib.util.find_spec("astropy") is not None:
     from . import astropy_io
 
     astropy_io.register()
+
+# A night of frames: convert_many on a dask.distributed cluster or a process pool (night.py).
+from .night import Converted, convert_many  # noqa: E402 (it uses read and write, defined above)

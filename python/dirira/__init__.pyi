@@ -1,5 +1,5 @@
 import os
-from typing import Any, Callable, Optional, Sequence, Union
+from typing import Any, Callable, List, NamedTuple, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -60,3 +60,13 @@ def write(path: Path, image: Union[Image, npt.ArrayLike], levels: Optional[Level
 def from_hdu(hdu: Any, plane: Optional[int] = None) -> Image: ...
 def memory_budget() -> int: ...
 def set_memory_budget(size: int) -> None: ...
+
+class Converted(NamedTuple):
+    input: str
+    output: str
+    status: str
+    reason: str
+
+def convert_many(inputs: Sequence[Union[str, bytes, "os.PathLike[str]"]], out_dir: Union[str, bytes, "os.PathLike[str]"],
+                 to: str = "fits", client: Any = None, skip_existing: bool = True,
+                 max_workers: Optional[int] = None) -> List[Converted]: ...

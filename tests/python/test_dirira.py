@@ -49,7 +49,7 @@ def test_arrays_are_the_samples_the_accessors_give(tmp_path, header):
 def test_writes_read_back_and_equal_the_programs_bmp_and_fits(tmp_path):
     image = dirira.read(bmp(tmp_path / "in.bmp"))
     for out in ("program.bmp", "program.fits"):
-        program("convert", "-q", "--bitpix=-32", tmp_path / "in.bmp", tmp_path / out)
+        program("convert", "-q", tmp_path / "in.bmp", tmp_path / out)
     dirira.write(tmp_path / "module.bmp", image)
     assert (tmp_path / "module.bmp").read_bytes() == (tmp_path / "program.bmp").read_bytes()
     gray = rng.integers(0, 256, (7, 5)).astype(np.float32)
