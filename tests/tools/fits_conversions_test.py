@@ -175,3 +175,14 @@ def test_fits_info_shows_the_scaling_an_image_has(tmp_path, cards, shown):
     hdu.writeto(tmp_path / "scaled.fits")
     lines = run("fits-info", tmp_path / "scaled.fits").stdout.splitlines()
     assert lines[2:] == ([f"  {shown}"] if shown else [])
+
+
+def test_a_stretch_of_a_wide_picture_takes_the_levels_its_preview_shows(tmp_path):
+    data = rng.normal(100, 10, (3, 1025)).astype(np.float32)  # one column more than a preview shows unreduced
+    source = fits_file(tmp_path / "wide.fits", data)
+    run("convert", "--stretch=minmax", source, tmp_path / "wide.bmp")
+    said = run("preview", "--stretch=minmax", source, tmp_path / "wide.png").stdout
+    black, white = (float(word.rstrip(",")) for word in said.split("\n")[1].split()[3::2])
+    spread = (data[::-1].astype(np.float64) - black) / (white - black) * 255
+    expected = np.where(data[::-1] <= black, 0, np.where(data[::-1] >= white, 255, spread)).astype(np.uint8)
+    assert np.array_equal(pixels(tmp_path / "wide.bmp"), expected)
