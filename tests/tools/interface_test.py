@@ -107,6 +107,7 @@ CASES = {
     "--max-pixels with letters": (["info", "--max-pixels=5x", "g.bmp"], 2, "",
                                   "dirira: --max-pixels wants a number of pixels (0: no ceiling), not '5x'\n" +
                                   INFO_USAGE),
+    "--levels given": (["convert", "--levels", "0,100", "u.fits", "levels.bmp"], 0, "", ""),
     "--levels of no width": (["convert", "--levels", "5,5", "u.fits", "o.bmp"], 2, "",
                              "dirira: --levels wants LOW,HIGH, LOW below HIGH, not '5,5'\n" + CONVERT_USAGE),
     "info --json --histogram": (["info", "--json", "--histogram", "flat.bmp"], 0, json.dumps({

@@ -112,6 +112,7 @@ TEST_F(Program, CommandLines) {
     const unsigned long long half =
         (unsigned long long)(sysconf(_SC_PHYS_PAGES)) * (unsigned long long)(sysconf(_SC_PAGESIZE)) / 2;
     const std::pair<std::vector<std::string>, unsigned long long> budgets[] = {
+        {{"--memory", "1"}, 1},
         {{"--memory", "4095"}, 4095},
         {{"--memory=3K"}, 3ull << 10},
         {{"--memory", "5M", "-j2"}, 5ull << 20},
