@@ -13,7 +13,7 @@ struct Signature {
     const char *format;
 };
 
-// The first bytes that each format's own specification fixes.
+// The first bytes that each format's own definition fixes.
 constexpr Signature kSignatures[] = {
     {"\x89PNG\r\n\x1a\n", 8, "PNG"},
     {"SIMPLE  =", 9, "FITS"},

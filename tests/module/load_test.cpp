@@ -93,20 +93,24 @@ TEST(ModuleLoad, ResourcesAreJapaneseVersion2011) {
 // The interface the application calls, stated on its own (not made from module/exports.txt): "Class:count" opens a
 // class; "Name*k" is k overloads.
 const char kInterface[] =
-    R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo GetOrgWidthAndHeight WriteDIB DibFromBitmap
-BitmapFromDib vtable CImage:79 CImage GetBitsPixel SetBitsPixel IsSigned SetSigned GetDimension IsColor GetWidth SetWidth GetHeight SetHeight
-GetPlanes SetPlanes GetPixelCount GetBscale SetBscale GetBzero SetBzero GetBlank SetBlank IsBlankUsed SetBlankUsed GetExtend SetExtend SetType
-GetLevelMin GetLevelMax GetLevelRange GetOrgDefaultLevelMin GetOrgDefaultLevelMax HasOwnLevel SetOwnLevel IsSITypeRGB SetSITypeRGB IsSaveableFormat
-SetSaveableFormat IsSaveableFile SetSaveableFile IsOverwriteAllowed SetOverwriteAllowed GetOrgFileName SetOrgFileName GetOrgFileFormat
-SetOrgFileFormat GetOrgBitsPixel SetOrgBitsPixel GetOrgPlanes SetOrgPlanes GetOrgWidth SetOrgWidth GetOrgHeight SetOrgHeight GetUndoDialogName
-SetUndoDialogName GetUndoMode SetUndoMode GetContourMap SetContourMap GetFirstFitsHeight SetFirstFitsHeight GetFirstFits SetFirstFits UsedNorrinPC
-SetNorrinPC UsedPC SetPC UsedCD SetCD GetLogScale SetLogScale GetImageSize GetBytesPixel GetImageAdr Unlock UnlockAll GetNextAdr GetPrevAdr GetPixel*2
-CStlImage:44 CStlImage GetImageAdr GetPixelGrayRaw*3 SetPixelGrayRaw*2 GetPixelGray*3 SetPixelGray*2 GetPixelGray256f*4 SetPixelGray256f*2
-GetPixelGray256*4 To256*2 ToRaw*2 GetMinPixel GetMaxPixel CalcBright*2 GetPixelBrightRaw*3 GetPixelBright256f*3 GetPixelBright*2 GetStdPt GetStdCtr
-SetStdCtr*3 SetProgressHandle CFitsExtension:20 GetXtension SetXtension GetBitPix SetBitPix GetNAxis SetNAxis GetNAxes SetNAxes GetExtName SetExtName
-GetTFields SetTFields GetTType SetTType GetTBCol SetTBCol GetTForm SetTForm GetTUnit SetTUnit CVmHandle:7 CVmHandle ~CVmHandle Set GetType
-GetSlotIndex GetBlockCount vtable CfPoint:3 CfPoint operator= vtable CImgPixelInfo:3 CImgPixelInfo operator= vtable CVmBlock:3 CVmBlock ~CVmBlock
-vtable CVmMemory:3 CVmMemory ~CVmMemory vtable CVmManager:1 GetBlockSize CVmImage:1 CVmImage)";
+    R"(CBmp:13 CBmp ~CBmp Read ReadHeader Write ReadDIB ReadDibBitmapInfo DibInfo GetOrgWidthAndHeight WriteDIB
+DibFromBitmap BitmapFromDib vtable CImage:79 CImage GetBitsPixel SetBitsPixel IsSigned SetSigned GetDimension
+IsColor GetWidth SetWidth GetHeight SetHeight GetPlanes SetPlanes GetPixelCount GetBscale SetBscale GetBzero
+SetBzero GetBlank SetBlank IsBlankUsed SetBlankUsed GetExtend SetExtend SetType GetLevelMin GetLevelMax
+GetLevelRange GetOrgDefaultLevelMin GetOrgDefaultLevelMax HasOwnLevel SetOwnLevel IsSITypeRGB SetSITypeRGB
+IsSaveableFormat SetSaveableFormat IsSaveableFile SetSaveableFile IsOverwriteAllowed SetOverwriteAllowed
+GetOrgFileName SetOrgFileName GetOrgFileFormat SetOrgFileFormat GetOrgBitsPixel SetOrgBitsPixel GetOrgPlanes
+SetOrgPlanes GetOrgWidth SetOrgWidth GetOrgHeight SetOrgHeight GetUndoDialogName SetUndoDialogName GetUndoMode
+SetUndoMode GetContourMap SetContourMap GetFirstFitsHeight SetFirstFitsHeight GetFirstFits SetFirstFits UsedNorrinPC
+SetNorrinPC UsedPC SetPC UsedCD SetCD GetLogScale SetLogScale GetImageSize GetBytesPixel GetImageAdr Unlock
+UnlockAll GetNextAdr GetPrevAdr GetPixel*2 CStlImage:44 CStlImage GetImageAdr GetPixelGrayRaw*3 SetPixelGrayRaw*2
+GetPixelGray*3 SetPixelGray*2 GetPixelGray256f*4 SetPixelGray256f*2 GetPixelGray256*4 To256*2 ToRaw*2 GetMinPixel
+GetMaxPixel CalcBright*2 GetPixelBrightRaw*3 GetPixelBright256f*3 GetPixelBright*2 GetStdPt GetStdCtr SetStdCtr*3
+SetProgressHandle CFitsExtension:20 GetXtension SetXtension GetBitPix SetBitPix GetNAxis SetNAxis GetNAxes SetNAxes
+GetExtName SetExtName GetTFields SetTFields GetTType SetTType GetTBCol SetTBCol GetTForm SetTForm GetTUnit SetTUnit
+CVmHandle:7 CVmHandle ~CVmHandle Set GetType GetSlotIndex GetBlockCount vtable CfPoint:3 CfPoint operator= vtable
+CImgPixelInfo:3 CImgPixelInfo operator= vtable CVmBlock:3 CVmBlock ~CVmBlock vtable CVmMemory:3 CVmMemory ~CVmMemory
+vtable CVmManager:1 GetBlockSize CVmImage:1 CVmImage)";
 
 // ELF differs from the Windows DLL by construction: the tables of CfPoint and CImgPixelInfo are libzirime's, and each
 // exported table brings its type information and its name. A constructor's or destructor's variants print alike.
