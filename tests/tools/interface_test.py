@@ -107,7 +107,21 @@ CASES = {
     "--max-pixels with letters": (["info", "--max-pixels=5x", "g.bmp"], 2, "",
                                   "dirira: --max-pixels wants a number of pixels (0: no ceiling), not '5x'\n" +
                                   INFO_USAGE),
-    "--levels given": (["convert", "--levels", "0,100", "u.fits", "levels.bmp"], 0, "", ""),
+    "--levels given": (["convert", "--levels", "0,100", "u.fits", "levels.bmp"], 0,
+                       "u.fits -> levels.bmp: 3 x 1, 1 plane\n", ""),
+    "written: BMP": (["convert", "r.bmp", "o.bmp"], 0, "r.bmp -> o.bmp: 3 x 1, 1 plane\n", ""),
+    "written: FITS, --quiet": (["convert", "-q", "g.bmp", "o.fits"], 0, "g.bmp -> o.fits: 3 x 1, 1 plane, BITPIX 8\n",
+                               ""),
+    "written: gzip": (["convert", "v5.bmp", "o.fits.gz"], 0, "v5.bmp -> o.fits.gz: 1 x 1, 3 planes, BITPIX 8\n", ""),
+    "written: tile-compressed": (["convert", "--bitpix=-64", "g.bmp", "o.fz"], 0,
+                                 "g.bmp -> o.fz: 3 x 1, 1 plane, BITPIX -64\n", ""),
+    "written: preview": (["preview", "--stretch=minmax", "u.fits", "p.png"], 0,
+                         "u.fits -> p.png: 3 x 1, 1 plane, from 3 x 1, stretch minmax\nplane 1: black 1, white 3\n",
+                         ""),
+    "written: a batch with a failure": (["convert", "-o.", "--to=fits", "g.bmp", "a.bmp", "r.bmp"], 1,
+                                        "g.bmp -> ./g.fits: 3 x 1, 1 plane, BITPIX 8\n"
+                                        "r.bmp -> ./r.fits: 3 x 1, 1 plane, BITPIX 8\n",
+                                        NO_INPUT + "dirira: 1 of 3 files failed: a.bmp\n"),
     "--levels of no width": (["convert", "--levels", "5,5", "u.fits", "o.bmp"], 2, "",
                              "dirira: --levels wants LOW,HIGH, LOW below HIGH, not '5,5'\n" + CONVERT_USAGE),
     "info --json --histogram": (["info", "--json", "--histogram", "flat.bmp"], 0, json.dumps({

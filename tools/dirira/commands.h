@@ -52,8 +52,26 @@ struct ConvertOptions {
     FitsOptions fits;              // --bitpix, and for FITS inputs the image and its display levels
 };
 
+// An output in place, for the line that says so on standard output:
+// "IN -> OUT: W x H, N planes" (the picture the output holds), then what its
+// kind adds: ", BITPIX B" for FITS, the source's size and the stretch for a
+// preview. One line per output, for every command and kind, so that a
+// script can follow a run by its lines.
+struct Written {
+    std::string input, output;
+    int width = 0, height = 0, planes = 0;
+    std::string details;
+};
+// The line of an output whose size and planes are the image's.
+Written written_from(const std::string &input, const std::string &output, CStlImage &image,
+                     const std::string &details = "");
+// Prints the line; called only once the output is renamed over its target,
+// so that a line never names a file that is not there.
+void report_written(const Written &written);
+
 // `dirira convert`: each input read (BMP of any version, or FITS) and
-// written through write_replacing. Returns 0, 1 when a file failed (each
+// written through write_replacing, each output reported (report_written)
+// once it is in place. Returns 0, 1 when a file failed (each
 // named on standard error), 2 before anything is read for two inputs that
 // would share an output, an output that is an input, or an output whose
 // name says a format other than the one written.

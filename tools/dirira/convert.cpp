@@ -39,19 +39,18 @@ int refuse_output(const char *output, const std::string &why) {
     return 1;
 }
 
-int convert_unguarded(const std::string &input, const std::string &output, HWND progress,
-                      const ConvertOptions &options) {
+int convert_unguarded(const std::string &input, const std::string &output, HWND progress, const ConvertOptions &options,
+                      const OnWritten &onWritten) {
     const bmpfile::ReadLimits &limits = options.limits;
     if (is_fits_path(input.c_str()) || is_fits_path(output.c_str()))
-        return convert_fits(input.c_str(), output.c_str(), options.fits, progress, limits);
+        return convert_fits(input.c_str(), output.c_str(), options.fits, progress, limits, onWritten);
     CStlImage image;
     bmpfile::ReadSource source;
     if (read_bmp_file(input.c_str(), image, progress, source, limits) != 0)
         return 1;
     if (write_bmp(image, output.c_str(), progress) != 0)
         return 1;
-    std::printf("%s -> %s: %d x %d, %d plane%s\n", input.c_str(), output.c_str(), image.GetWidth(), image.GetHeight(),
-                image.GetPlanes(), image.GetPlanes() == 1 ? "" : "s");
+    onWritten(written_from(input, output, image));
     return 0;
 }
 
@@ -60,7 +59,7 @@ int convert_unguarded(const std::string &input, const std::string &output, HWND 
 // goes on with the next.
 int convert_one(const std::string &input, const std::string &output, HWND progress, const ConvertOptions &options) {
     try {
-        return convert_unguarded(input, output, progress, options);
+        return convert_unguarded(input, output, progress, options, report_written);
     } catch (CException *e) {
         e->Delete();
         std::fprintf(stderr, "dirira: %s: out of memory\n", input.c_str());
@@ -236,6 +235,17 @@ int convert_batch(ConvertOptions options) {
 }
 
 } // namespace
+
+Written written_from(const std::string &input, const std::string &output, CStlImage &image,
+                     const std::string &details) {
+    return {input, output, image.GetWidth(), image.GetHeight(), image.GetPlanes(), details};
+}
+
+void report_written(const Written &written) {
+    std::printf("%s -> %s: %d x %d, %d plane%s%s\n", written.input.c_str(), written.output.c_str(), written.width,
+                written.height, written.planes, written.planes == 1 ? "" : "s", written.details.c_str());
+    std::fflush(stdout); // before any later message on standard error, when both go to one file
+}
 
 void set_memory_budget(unsigned long long requested, int jobs) {
     unsigned long long budget = requested;

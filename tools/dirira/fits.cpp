@@ -294,13 +294,16 @@ bool holds_exactly(int type, const SampleSurvey &s) {
     }
 }
 
+// The BITPIX of CFITSIO's image type: USHORT_IMG is BITPIX 16 with BZERO
+// 32768, the others are their BITPIX.
+int bitpix_of(int type) { return type == USHORT_IMG ? SHORT_IMG : type; }
+
 // The image type for `bitPix` (0: the smallest that holds every sample
 // exactly); false, with why not, when that BITPIX cannot hold them.
 bool choose_image_type(int bitPix, const SampleSurvey &survey, int &type, std::string &why) {
     const int candidates[] = {BYTE_IMG, SHORT_IMG, USHORT_IMG, LONG_IMG, FLOAT_IMG, DOUBLE_IMG};
     for (int candidate : candidates)
-        if ((bitPix == 0 || bitPix == (candidate == USHORT_IMG ? SHORT_IMG : candidate)) &&
-            holds_exactly(candidate, survey)) {
+        if ((bitPix == 0 || bitPix == bitpix_of(candidate)) && holds_exactly(candidate, survey)) {
             type = candidate;
             return true;
         }
@@ -309,8 +312,7 @@ bool choose_image_type(int bitPix, const SampleSurvey &survey, int &type, std::s
     char text[200];
     std::snprintf(text, sizeof text,
                   "BITPIX %d cannot hold every sample exactly (they run from %.9g to %.9g%s); BITPIX %d holds them",
-                  bitPix, survey.low, survey.high, survey.integral ? "" : ", not all integers",
-                  smallest == USHORT_IMG ? SHORT_IMG : smallest);
+                  bitPix, survey.low, survey.high, survey.integral ? "" : ", not all integers", bitpix_of(smallest));
     why = text;
     return false;
 }
@@ -875,7 +877,7 @@ int fits_info(const char *path) {
 }
 
 int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &options, HWND progress,
-                const bmpfile::ReadLimits &limits) {
+                const bmpfile::ReadLimits &limits, const OnWritten &onWritten) {
     CStlImage image;
     bmpfile::ReadSource source;
     if (read_bmp_file(bmpPath, image, progress, source, limits) != 0)
@@ -885,11 +887,14 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &op
     if (!choose_image_type(options.bitPix, survey_samples(image), type, why))
         return report(bmpPath, why);
     const FitsCompression compression = fits_compression_of(fitsPath);
-    return write_replacing(fitsPath, [&](const char *path) {
-        return compression == FitsCompression::kTiles
-                   ? write_tiled_fits(path, image, bmpPath, type)
-                   : write_fits(path, image, bmpPath, type, compression == FitsCompression::kGzip);
-    });
+    if (write_replacing(fitsPath, [&](const char *path) {
+            return compression == FitsCompression::kTiles
+                       ? write_tiled_fits(path, image, bmpPath, type)
+                       : write_fits(path, image, bmpPath, type, compression == FitsCompression::kGzip);
+        }) != 0)
+        return 1;
+    onWritten(written_from(bmpPath, fitsPath, image, ", BITPIX " + std::to_string(bitpix_of(type))));
+    return 0;
 }
 
 int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection &selection, FitsLevels *origin) {
@@ -915,7 +920,8 @@ int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection 
     return 0;
 }
 
-int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress) {
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress,
+                const OnWritten &onWritten) {
     CStlImage image;
     FitsLevels origin = FitsLevels::kRange;
     if (read_fits_image(fitsPath, image, options.selection, &origin) != 0)
@@ -924,15 +930,18 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &op
         set_all_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
     else if (options.stretchGiven || origin == FitsLevels::kRange)
         apply_stretch(fitsPath, image, options.stretch, options.perPlane);
-    return write_bmp(image, bmpPath, progress);
+    if (write_bmp(image, bmpPath, progress) != 0)
+        return 1;
+    onWritten(written_from(fitsPath, bmpPath, image));
+    return 0;
 }
 
 int convert_fits(const char *from, const char *to, const FitsOptions &options, HWND progress,
-                 const bmpfile::ReadLimits &limits) {
+                 const bmpfile::ReadLimits &limits, const OnWritten &onWritten) {
     if (is_fits_path(from) == is_fits_path(to))
         return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
-    return is_fits_path(from) ? fits_to_bmp(from, to, options, progress)
-                              : bmp_to_fits(from, to, options, progress, limits);
+    return is_fits_path(from) ? fits_to_bmp(from, to, options, progress, onWritten)
+                              : bmp_to_fits(from, to, options, progress, limits, onWritten);
 }
 
 } // namespace dirira_tool

@@ -2,6 +2,7 @@
 // a file's HDUs, and conversion between BMP files and FITS images.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,11 +36,15 @@ struct FitsOptions {
     bool perPlane = false; // --per-plane-levels: a stretch's levels for each plane (a colour cube loses its balance)
 };
 
+// An output in place (commands.h), and where a conversion hands each one.
+struct Written;
+using OnWritten = std::function<void(const Written &)>;
+
 // `dirira fits-info FILE.fits`: the header records of every HDU.
 int fits_info(const char *path);
 // `dirira convert` with a FITS file on one side.
 int convert_fits(const char *from, const char *to, const FitsOptions &options, HWND progress,
-                 const bmpfile::ReadLimits &limits);
+                 const bmpfile::ReadLimits &limits, const OnWritten &onWritten);
 
 // Whether the path names a FITS file by its extension, in any case: .fits,
 // .fit or .fts, alone or gzipped (.fits.gz), or tile-compressed (.fz,
@@ -76,7 +81,7 @@ std::vector<FitsHdu> read_fits_headers(const char *path, std::string &error);
 // 0 or prints why not (a BITPIX asked for that cannot hold the samples
 // exactly among the reasons) and returns 1.
 int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &options, HWND progress,
-                const bmpfile::ReadLimits &limits);
+                const bmpfile::ReadLimits &limits, const OnWritten &onWritten);
 
 // The selected image of a FITS file (gray, three-plane colour, or one plane
 // of a cube) into `image`, each plane's display levels as FitsLevels says,
@@ -90,6 +95,7 @@ int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection 
 // options give, else the file's own (cards or bytes), else the stretch's
 // (zscale by default), one set for the three planes of a colour image
 // unless options.perPlane. Returns 0 or prints why not and returns 1.
-int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress);
+int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress,
+                const OnWritten &onWritten);
 
 } // namespace dirira_tool

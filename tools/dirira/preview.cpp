@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <dirira/dirira.h>
@@ -39,6 +40,13 @@ const char *stretch_name(const Stretch &s) {
     default:
         return "asinh";
     }
+}
+
+// What the preview's line adds: the size it was reduced from, and how its
+// levels were chosen.
+std::string shown_from(const PreviewOptions &o, int sourceWidth, int sourceHeight) {
+    return ", from " + std::to_string(sourceWidth) + " x " + std::to_string(sourceHeight) +
+           (o.levelsGiven ? ", levels given" : std::string(", stretch ") + stretch_name(o.stretch));
 }
 
 // The planes shown: all three of a colour image, or one.
@@ -130,8 +138,6 @@ int preview(PreviewOptions o) {
         std::fprintf(stderr, "dirira: %s: no memory for a %d x %d preview\n", o.input.c_str(), width, height);
         return 1;
     }
-    std::printf("%s -> %s: %d x %d from %d x %d, stretch %s\n", o.input.c_str(), o.output.c_str(), width, height,
-                sourceWidth, sourceHeight, stretch_name(o.stretch));
     std::vector<std::vector<float>> reduced;
     for (int plane : planes)
         reduced.push_back(block_means(source, plane, factor));
@@ -147,7 +153,6 @@ int preview(PreviewOptions o) {
                         store_row(shown, y, int(i), kWriteSamples));
         const Levels &l = levels[i];
         shown.LevelMin[i] = l.black, shown.LevelMax[i] = l.white, shown.LevelRange[i] = l.white - l.black;
-        std::printf("plane %d: black %.9g, white %.9g\n", firstPlane + planes[i] + 1, l.black, l.white);
         warn_about_levels(o.input.c_str(), firstPlane + planes[i] + 1, l);
     }
     const int channels = int(planes.size());
@@ -157,8 +162,13 @@ int preview(PreviewOptions o) {
             for (int c = 0; c < channels; ++c)
                 pixels[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * std::size_t(channels) +
                        std::size_t(c)] = shown.GetPixelGray256(x, y, c);
-    return write_replacing(o.output.c_str(),
-                           [&](const char *path) { return write_png(path, width, height, channels, pixels); });
+    if (write_replacing(o.output.c_str(),
+                        [&](const char *path) { return write_png(path, width, height, channels, pixels); }) != 0)
+        return 1;
+    report_written(written_from(o.input, o.output, shown, shown_from(o, sourceWidth, sourceHeight)));
+    for (std::size_t i = 0; i < planes.size(); ++i)
+        std::printf("plane %d: black %.9g, white %.9g\n", firstPlane + planes[i] + 1, levels[i].black, levels[i].white);
+    return 0;
 }
 
 } // namespace dirira_tool
