@@ -212,17 +212,19 @@ WIDEST_BAR = 40 + 2 + 30 + 2 + 4  # caption, " [", bar, "] ", "100%"
 NEBULA = "la-n\u00e9buleuse-du-crabe-M1.bmp"  # 29 bytes: at 27 columns, the cut falls inside the é
 
 
-@pytest.mark.parametrize("columns, last_bar", [
-    (63, "...buleuse-du-crabe-M1.bmp  [" + "#" * 27 + "] 100%"),  # 54 columns to share: bar 27, caption 27
-    (120, NEBULA + " " * 11 + " [" + "#" * 30 + "] 100%"),  # room to spare: bar 30, caption 40 bytes
+@pytest.mark.parametrize("output", ["out.bmp", "out.fits", "out.fits.gz", "out.fz"])
+@pytest.mark.parametrize("columns, last_bar, caption, bar", [
+    (63, "...buleuse-du-crabe-M1.bmp  [" + "#" * 27 + "] 100%", 27, 27),  # 54 columns to share
+    (120, NEBULA + " " * 11 + " [" + "#" * 30 + "] 100%", 40, 30),  # room to spare
 ])
-def test_progress_bar_fits_the_terminal(columns, last_bar, tmp_path):
-    """Every drawing of the bar, and every wipe, stays within one column less than the terminal's width."""
+def test_progress_bar_fits_the_terminal(columns, last_bar, caption, bar, output, tmp_path):
+    """Every drawing of the bar, and every wipe, stays within one column less than the terminal's width; the
+    reading and the writing, of every kind of output, each reach 100%, and the output's line follows the last wipe."""
     image = Image.fromarray(np.random.default_rng(35).integers(0, 256, (200, 300, 3), dtype=np.uint8))
     image.save(tmp_path / NEBULA)
     leader, follower = os.openpty()
     fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
-    child = subprocess.Popen([PROGRAM, "convert", NEBULA, "out.bmp"], cwd=tmp_path, stdin=follower,
+    child = subprocess.Popen([PROGRAM, "convert", NEBULA, output], cwd=tmp_path, stdin=follower,
                              stdout=follower, stderr=follower)
     os.close(follower)
     shown = b""
@@ -230,8 +232,11 @@ def test_progress_bar_fits_the_terminal(columns, last_bar, tmp_path):
         shown += chunk
     os.close(leader)
     drawings = [text for text in shown.decode().replace("\r\n", "\r").split("\r") if "[" in text or text.isspace()]
-    assert (child.wait(), last_bar in drawings) == (0, True)  # the reading's last drawing; then the writing's
+    written = f"{output:<{caption}} [{'#' * bar}] 100%"
+    assert (child.wait(), last_bar in drawings, written in drawings) == (0, True, True)
     assert max(len(text) for text in drawings) == min(columns - 1, WIDEST_BAR)
+    line = f"{NEBULA} -> {output}: 300 x 200, 3 planes{'' if output.endswith('.bmp') else ', BITPIX 8'}\r\n"
+    assert shown.decode().endswith("\r" + " " * min(columns - 1, WIDEST_BAR) + "\r" + line)
 
 
 def read_terminal(leader):

@@ -450,6 +450,34 @@ private:
     std::future<int> m_pending;
 };
 
+// The writing of a FITS file shown as CBmp::Write shows a BMP's: a display
+// opened with the output's name, its percentage moving as the rows go out,
+// closed on every path (a bar's line is then wiped for what follows). A
+// message goes only when the percentage changes: a hundred at most.
+class RowProgress {
+public:
+    RowProgress(HWND window, const char *caption, CStlImage &image)
+        : m_window(window), m_rows(std::uint64_t(image.GetHeight()) * std::uint64_t(image.GetPlanes())) {
+        dirira::send_progress(window, dirira::kProgressOpen, reinterpret_cast<LPARAM>(caption));
+    }
+    ~RowProgress() { dirira::send_progress(m_window, dirira::kProgressClose, 0); }
+    RowProgress(const RowProgress &) = delete;
+    RowProgress &operator=(const RowProgress &) = delete;
+
+    void row_done() {
+        const int percent = int(++m_done * 100 / m_rows);
+        if (percent == m_shown)
+            return;
+        m_shown = percent;
+        dirira::send_progress(m_window, dirira::kProgressPosition, percent);
+    }
+
+private:
+    HWND m_window;
+    std::uint64_t m_rows, m_done = 0;
+    int m_shown = 0;
+};
+
 // Bytes a sample takes in the data unit, for CFITSIO's image type.
 std::size_t sample_bytes(int type) {
     switch (type) {
@@ -512,7 +540,7 @@ void encode_row(const float *row, std::size_t width, int type, unsigned char *ou
 // The data unit: each plane from its bottom row up (the FITS row order),
 // then zeros to the end of the record. Two chunks: one is written while the
 // other is filled.
-bool stream_samples(Sink &sink, CStlImage &image, int type) {
+bool stream_samples(Sink &sink, CStlImage &image, int type, RowProgress &progress) {
     const std::size_t rowBytes = std::size_t(image.GetWidth()) * sample_bytes(type);
     const int height = image.GetHeight();
     const std::size_t chunkBytes = std::max(rowBytes, kStreamBytes);
@@ -535,6 +563,7 @@ bool stream_samples(Sink &sink, CStlImage &image, int type) {
             encode_row(store_row(image, y, plane, kReadSamples), std::size_t(image.GetWidth()), type,
                        chunks[filling].data() + used);
             used += rowBytes;
+            progress.row_done();
         }
     if (!flush() || !writer.finish())
         return false;
@@ -543,13 +572,13 @@ bool stream_samples(Sink &sink, CStlImage &image, int type) {
 }
 
 // The header, the data unit, then the sink's own end: "" or why not.
-std::string write_stream(Sink &sink, CStlImage &image, const char *bmpPath, int type,
+std::string write_stream(Sink &sink, CStlImage &image, const char *bmpPath, int type, RowProgress &progress,
                          const std::function<bool()> &finish) {
     std::string header;
     int status = 0;
     if (!format_header(image, bmpPath, type, header, &status))
         return fits_error(status);
-    const bool written = sink.write(header.data(), header.size()) && stream_samples(sink, image, type);
+    const bool written = sink.write(header.data(), header.size()) && stream_samples(sink, image, type, progress);
     const int error = errno;
     const bool finished = finish();
     if (!written)
@@ -559,13 +588,14 @@ std::string write_stream(Sink &sink, CStlImage &image, const char *bmpPath, int 
 
 // A new FITS file at `path` holding the image in CFITSIO's image `type`,
 // gzipped where asked: "" or why not.
-std::string write_fits(const char *path, CStlImage &image, const char *bmpPath, int type, bool gzip) {
+std::string write_fits(const char *path, CStlImage &image, const char *bmpPath, int type, bool gzip,
+                       RowProgress &progress) {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return std::strerror(errno);
     if (!gzip) {
         FileSink sink(fd);
-        return write_stream(sink, image, bmpPath, type, [fd] { return ::close(fd) == 0; });
+        return write_stream(sink, image, bmpPath, type, progress, [fd] { return ::close(fd) == 0; });
     }
     const gzFile gz = gzdopen(fd, "wb"); // closes fd with gzclose
     if (gz == nullptr) {
@@ -573,7 +603,7 @@ std::string write_fits(const char *path, CStlImage &image, const char *bmpPath, 
         return "no memory for gzip";
     }
     GzipSink sink(gz);
-    return write_stream(sink, image, bmpPath, type, [gz] { return gzclose(gz) == Z_OK; });
+    return write_stream(sink, image, bmpPath, type, progress, [gz] { return gzclose(gz) == Z_OK; });
 }
 
 // CFITSIO compresses samples given in the image's own type only: each row
@@ -605,7 +635,7 @@ void write_compressed_row(fitsfile *file, int type, float *row, int width, int f
 // A tile-compressed image (fpack's .fz) in an extension after an empty
 // primary HDU, written through CFITSIO, lossless: Rice for integers, gzip
 // of the unquantised bytes for floats.
-std::string write_tiled_fits(const char *path, CStlImage &image, const char *bmpPath, int type) {
+std::string write_tiled_fits(const char *path, CStlImage &image, const char *bmpPath, int type, RowProgress &progress) {
     FitsFile file;
     int status = 0;
     const int planes = image.GetPlanes(), width = image.GetWidth(), height = image.GetHeight();
@@ -619,9 +649,11 @@ std::string write_tiled_fits(const char *path, CStlImage &image, const char *bmp
     fits_create_imgll(file.get(), type, planes == kColourPlanes ? 3 : 2, lengths, &status);
     write_cards(file.get(), image, bmpPath, &status);
     for (int plane = 0; plane < planes && status == 0; ++plane)
-        for (int fitsRow = 1; fitsRow <= height && status == 0; ++fitsRow)
+        for (int fitsRow = 1; fitsRow <= height && status == 0; ++fitsRow) {
             write_compressed_row(file.get(), type, store_row(image, height - fitsRow, plane, kReadSamples), width,
                                  fitsRow, plane, &status);
+            progress.row_done();
+        }
     file.close(&status);
     return status == 0 ? std::string() : fits_error(status);
 }
@@ -888,9 +920,10 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &op
         return report(bmpPath, why);
     const FitsCompression compression = fits_compression_of(fitsPath);
     if (write_replacing(fitsPath, [&](const char *path) {
+            RowProgress rows(progress, fitsPath, image);
             return compression == FitsCompression::kTiles
-                       ? write_tiled_fits(path, image, bmpPath, type)
-                       : write_fits(path, image, bmpPath, type, compression == FitsCompression::kGzip);
+                       ? write_tiled_fits(path, image, bmpPath, type, rows)
+                       : write_fits(path, image, bmpPath, type, compression == FitsCompression::kGzip, rows);
         }) != 0)
         return 1;
     onWritten(written_from(bmpPath, fitsPath, image, ", BITPIX " + std::to_string(bitpix_of(type))));
