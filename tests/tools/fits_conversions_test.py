@@ -113,7 +113,10 @@ def test_cubes_and_hdus_are_chosen_by_number(tmp_path):
     path = tmp_path / "cube.fits"
     fits.HDUList([fits.PrimaryHDU(), fits.BinTableHDU.from_columns([fits.Column("A", "E", array=[1.0])]),
                   fits.ImageHDU(cube), fits.ImageHDU(cube[:1])]).writeto(path)
-    assert "choose one with --plane N" in run("convert", path, tmp_path / "x.bmp", status=1).stderr
+    choose = f"dirira: {path}: a cube of 5 planes: choose one with --plane N"
+    assert run("convert", path, tmp_path / "x.bmp", status=1).stderr == f"{choose}, or write a BMP file of each with " \
+        "-o DIR --to bmp\n"
+    assert run("preview", path, tmp_path / "x.png", status=1).stderr == choose + "\n"
     for options, plane in [(["--plane", "4"], 3), (["--hdu", "4"], 0), (["--hdu=3", "--plane=2"], 1)]:
         run("convert", *options, path, tmp_path / "x.bmp")
         assert np.array_equal(pixels(tmp_path / "x.bmp"), cube[plane][::-1])
@@ -121,6 +124,27 @@ def test_cubes_and_hdus_are_chosen_by_number(tmp_path):
     for options, why in [(["--hdu", "2"], "HDU 2 holds no image"), (["--hdu", "9"], "no HDU 9: the file has 4"),
                          (["--plane", "6"], "no plane 6: the image has 5")]:
         assert why in run("convert", *options, path, tmp_path / "x.bmp", status=1).stderr
+
+
+@pytest.mark.parametrize("planes, dtype", [(1, np.uint8), (2, np.float32), (3, np.uint8), (5, np.uint8)])
+def test_a_cube_into_a_folder_becomes_a_bmp_file_for_each_plane(tmp_path, planes, dtype):
+    """Neither one plane nor three: NAME-planeK.bmp for K from 1, each what --plane K makes (its own levels); one
+    or three planes: NAME.bmp, gray or colour."""
+    scales = np.arange(1, planes + 1)[:, None, None]  # planes of other ranges: pooled levels would differ
+    cube = (rng.normal(40, 10, (planes, 6, 7)) * scales).clip(0, 255).astype(dtype)
+    source = fits_file(tmp_path / "cube.fits", cube)
+    (tmp_path / "out").mkdir()
+    each = planes not in (1, 3)
+    names = [f"cube-plane{k}.bmp" for k in range(1, planes + 1)] if each else ["cube.bmp"]
+    size = "1 plane" if each or planes == 1 else "3 planes"
+    said = run("convert", "--to", "bmp", "-o", tmp_path / "out", source).stdout
+    assert said == "".join(f"{source} -> {tmp_path / 'out' / name}: 7 x 6, {size}\n" for name in names)
+    for k, name in enumerate(names, 1):
+        run("convert", *(["--plane", str(k)] if each else []), source, tmp_path / "single.bmp")
+        assert (tmp_path / "out" / name).read_bytes() == (tmp_path / "single.bmp").read_bytes(), name
+    if dtype == np.uint8:  # bytes keep their values
+        expected = [plane[::-1] for plane in cube] if each else [np.moveaxis(cube, 0, 2)[::-1].squeeze()]
+        assert all(np.array_equal(pixels(tmp_path / "out" / n), e) for n, e in zip(names, expected, strict=True))
 
 
 def test_compressed_inputs_read_as_the_image_they_hold(tmp_path):

@@ -691,8 +691,11 @@ bool shape_of(fitsfile *file, const FitsSelection &selection, FitsImageShape &sh
         why = "no plane " + std::to_string(selection.plane) + ": the image has " + std::to_string(planes);
         return false;
     }
-    if (selection.plane == 0 && planes != kGrayPlanes && planes != kColourPlanes) {
-        why = "a cube of " + std::to_string(planes) + " planes: choose one with --plane N";
+    const bool cube = selection.plane == 0 && planes != kGrayPlanes && planes != kColourPlanes;
+    if (cube && selection.cube != FitsCube::kEveryPlane) {
+        why = "a cube of " + std::to_string(planes) + " planes: choose one with --plane N" +
+              (selection.cube == FitsCube::kChoosePlaneOrFolder ? ", or write a BMP file of each with -o DIR --to bmp"
+                                                                : "");
         return false;
     }
     shape = {int(lengths[0]), int(lengths[1]), selection.plane > 0 ? 1 : int(planes),
@@ -831,8 +834,9 @@ void set_all_levels(CStlImage &image, const std::vector<Levels> &levels) {
 }
 
 // The stretch's levels for an image whose file set none; the asinh stretch
-// bends the samples themselves, which are then shown from 0 to 1.
-void apply_stretch(const char *path, CStlImage &image, const Stretch &stretch, bool perPlane) {
+// bends the samples themselves, which are then shown from 0 to 1. Warnings
+// name the file's planes: the image's plane 0 is the file's firstPlane.
+void apply_stretch(const char *path, CStlImage &image, int firstPlane, const Stretch &stretch, bool perPlane) {
     const int factor = reduction_factor(image.GetWidth(), image.GetHeight(), kStretchedWidth, kStretchedHeight);
     std::vector<std::vector<float>> reduced;
     for (int plane = 0; plane < image.GetPlanes(); ++plane)
@@ -846,8 +850,58 @@ void apply_stretch(const char *path, CStlImage &image, const Stretch &stretch, b
         levels.assign(levels.size(), Levels{0, 1});
     }
     for (std::size_t plane = 0; plane < levels.size(); ++plane)
-        warn_about_levels(path, int(plane) + 1, levels[plane]);
+        warn_about_levels(path, firstPlane + int(plane) + 1, levels[plane]);
     set_all_levels(image, levels);
+}
+
+// The file opened at the image that the selection names, and that image's
+// shape; or 1, after saying why not.
+int open_image(const char *fitsPath, const FitsSelection &selection, FitsFile &file, FitsImageShape &shape) {
+    int status = 0;
+    std::string why;
+    if (fits_open_diskfile(file.out(), fitsPath, READONLY, &status) != 0)
+        return report(fitsPath, fits_error(status));
+    if (!move_to_image(file.get(), selection.hdu, why) || !shape_of(file.get(), selection, shape, why))
+        return report(fitsPath, why);
+    return 0;
+}
+
+// The planes of the shape into `image`, each with its display levels
+// (set_levels), where they came from (the least preferred of any plane) in
+// `origin`; or 1, after saying why not.
+int read_image(fitsfile *file, const char *fitsPath, const FitsImageShape &shape, CStlImage &image,
+               FitsLevels *origin) {
+    if (!image.Create(shape.width, shape.height, shape.planes, -32))
+        return report(fitsPath, "the image does not fit in memory");
+    int status = 0;
+    FitsLevels levels = FitsLevels::kCards;
+    for (int plane = 0; plane < shape.planes; ++plane) {
+        Range range;
+        if (!read_plane(file, image, plane, shape.firstPlane + plane, shape.floats, range, &status))
+            return report(fitsPath, fits_error(status));
+        levels = std::max(levels, set_levels(file, fitsPath, image, plane, shape.firstPlane + plane, range));
+    }
+    if (origin != nullptr)
+        *origin = levels;
+    return 0;
+}
+
+// The image of that shape through the levels that options give, else the
+// file's, else the stretch's, written as a BMP file and reported.
+int shown_as_bmp(fitsfile *file, const char *fitsPath, const FitsImageShape &shape, const char *bmpPath,
+                 const FitsOptions &options, HWND progress, const OnWritten &onWritten) {
+    CStlImage image;
+    FitsLevels origin = FitsLevels::kRange;
+    if (read_image(file, fitsPath, shape, image, &origin) != 0)
+        return 1;
+    if (options.levelsGiven)
+        set_all_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
+    else if (options.stretchGiven || origin == FitsLevels::kRange)
+        apply_stretch(fitsPath, image, shape.firstPlane, options.stretch, options.perPlane);
+    if (write_bmp(image, bmpPath, progress) != 0)
+        return 1;
+    onWritten(written_from(fitsPath, bmpPath, image));
+    return 0;
 }
 
 } // namespace
@@ -932,41 +986,37 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &op
 
 int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection &selection, FitsLevels *origin) {
     FitsFile file;
-    int status = 0;
-    std::string why;
     FitsImageShape shape;
-    if (fits_open_diskfile(file.out(), fitsPath, READONLY, &status) != 0)
-        return report(fitsPath, fits_error(status));
-    if (!move_to_image(file.get(), selection.hdu, why) || !shape_of(file.get(), selection, shape, why))
-        return report(fitsPath, why);
-    if (!image.Create(shape.width, shape.height, shape.planes, -32))
-        return report(fitsPath, "the image does not fit in memory");
-    FitsLevels levels = FitsLevels::kCards;
-    for (int plane = 0; plane < shape.planes; ++plane) {
-        Range range;
-        if (!read_plane(file.get(), image, plane, shape.firstPlane + plane, shape.floats, range, &status))
-            return report(fitsPath, fits_error(status));
-        levels = std::max(levels, set_levels(file.get(), fitsPath, image, plane, shape.firstPlane + plane, range));
-    }
-    if (origin != nullptr)
-        *origin = levels;
-    return 0;
+    if (open_image(fitsPath, selection, file, shape) != 0)
+        return 1;
+    return read_image(file.get(), fitsPath, shape, image, origin);
 }
 
 int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress,
                 const OnWritten &onWritten) {
-    CStlImage image;
-    FitsLevels origin = FitsLevels::kRange;
-    if (read_fits_image(fitsPath, image, options.selection, &origin) != 0)
+    FitsFile file;
+    FitsImageShape shape;
+    if (open_image(fitsPath, options.selection, file, shape) != 0)
         return 1;
-    if (options.levelsGiven)
-        set_all_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
-    else if (options.stretchGiven || origin == FitsLevels::kRange)
-        apply_stretch(fitsPath, image, options.stretch, options.perPlane);
-    if (write_bmp(image, bmpPath, progress) != 0)
-        return 1;
-    onWritten(written_from(fitsPath, bmpPath, image));
+    if (shape.planes == kGrayPlanes || shape.planes == kColourPlanes)
+        return shown_as_bmp(file.get(), fitsPath, shape, bmpPath, options, progress, onWritten);
+    // A cube that the selection lets through: each plane as --plane K makes it.
+    const int planes = shape.planes;
+    shape.planes = 1;
+    for (int plane = 0; plane < planes; ++plane) {
+        shape.firstPlane = plane;
+        const std::string output = plane_output(bmpPath, plane + 1);
+        if (shown_as_bmp(file.get(), fitsPath, shape, output.c_str(), options, progress, onWritten) != 0)
+            return 1;
+    }
     return 0;
+}
+
+std::string plane_output(const std::string &output, int plane) {
+    const std::size_t slash = output.rfind('/'), dot = output.rfind('.');
+    const std::size_t end =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : output.size();
+    return output.substr(0, end) + "-plane" + std::to_string(plane) + output.substr(end);
 }
 
 int convert_fits(const char *from, const char *to, const FitsOptions &options, HWND progress,

@@ -14,10 +14,16 @@
 
 namespace dirira_tool {
 
+// What a cube of other than one or three planes becomes without --plane:
+// refused, with the ways out the command has, or (convert -o DIR) a gray
+// image of each plane.
+enum class FitsCube { kChoosePlane, kChoosePlaneOrFolder, kEveryPlane };
+
 // Which image of a FITS file is read, counted from 1 as FITS counts.
 struct FitsSelection {
     int hdu = 0;   // --hdu N: that HDU (1 is the primary); 0: the first that holds an image
     int plane = 0; // --plane N: that plane of a cube alone, as a gray image; 0: a gray or three-plane image
+    FitsCube cube = FitsCube::kChoosePlane;
 };
 
 // Where the display levels of an image read from FITS come from, in the
@@ -45,6 +51,10 @@ int fits_info(const char *path);
 // `dirira convert` with a FITS file on one side.
 int convert_fits(const char *from, const char *to, const FitsOptions &options, HWND progress,
                  const bmpfile::ReadLimits &limits, const OnWritten &onWritten);
+
+// Where plane K (from 1) of a cube goes when its conversion is named OUTPUT:
+// DIR/NAME.bmp becomes DIR/NAME-planeK.bmp.
+std::string plane_output(const std::string &output, int plane);
 
 // Whether the path names a FITS file by its extension, in any case: .fits,
 // .fit or .fts, alone or gzipped (.fits.gz), or tile-compressed (.fz,
@@ -94,7 +104,10 @@ int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection 
 // The selected image of a FITS file as a BMP file, through the levels that
 // options give, else the file's own (cards or bytes), else the stretch's
 // (zscale by default), one set for the three planes of a colour image
-// unless options.perPlane. Returns 0 or prints why not and returns 1.
+// unless options.perPlane. A cube that FitsCube::kEveryPlane lets through
+// becomes NAME-plane1.bmp .. NAME-planeN.bmp beside `bmpPath`
+// (plane_output), each as --plane K would make it. Returns 0 or prints why
+// not and returns 1 (a cube's planes written before a failure stay).
 int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &options, HWND progress,
                 const OnWritten &onWritten);
 

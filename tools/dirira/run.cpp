@@ -34,7 +34,8 @@ constexpr char kConvertUsage[] = "usage: dirira convert [OPTIONS] IN OUT\n"
 constexpr char kConvertHelp[] = "Reads BMP files of every header version (and FITS) and writes BMP or FITS,\n"
                                 "chosen by the extension (.fits .fit .fts); an output is replaced only when\n"
                                 "it is complete and on disk.\n"
-                                "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp\n"
+                                "  -o DIR          write each input as DIR/NAME.fits or DIR/NAME.bmp (a FITS\n"
+                                "                  cube of other than 1 or 3 planes: NAME-planeK.bmp each)\n"
                                 "  --to fits|bmp   the format of the outputs in DIR\n"
                                 "  --compress gzip|rice|none   FITS outputs in DIR: NAME.fits.gz, NAME.fits.fz\n"
                                 "                  (lossless tile compression) or NAME.fits; a single\n"
@@ -379,6 +380,8 @@ int convert_command(CommandLine &line) {
     } else if (!options.compress.empty() && options.to != "fits") {
         return usage_error(line, "--compress is for FITS outputs");
     }
+    options.fits.selection.cube =
+        options.directory.empty() ? dirira_tool::FitsCube::kChoosePlaneOrFolder : dirira_tool::FitsCube::kEveryPlane;
     return dirira_tool::convert(options);
 }
 
