@@ -132,7 +132,8 @@ SPLIT = ": samples above 100.5 render white, the rest black\n"
     ([image((1, 1), value=-7)], "0{in}: warning: plane 1: black and white are both -7: it renders black\n"),
     ([image((2, 1), value=np.nan)], "0{in}: warning: plane 1: black and white are both 0: it renders black\n"),
     ([image((4,))], SHAPE),
-    ([image((2, 2, 2))], "1{in}: a cube of 2 planes: choose one with --plane N\n"),
+    ([image((2, 2, 2))], "1{in}: a cube of 2 planes: choose one with --plane N, or write a BMP file of each with "
+                         "-o DIR --to bmp\n"),
     ([image((2, 2, 1, 2))], SHAPE),
     ([image((2, 2, 1, 1))], "0"),
     ([BINARY], "1{in}: no image in the file\n"),
