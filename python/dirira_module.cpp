@@ -29,6 +29,8 @@
 #include "bmpfile/file_kind.h"
 #include "bmpfile/progress_window.h"
 #include "bmpfile/read_image.h"
+#include "tools/dirira/commands.h"
+#include "tools/dirira/display_levels.h"
 
 #ifndef _WIN32
 #include <win32_standin.h> // the accounting counters
@@ -315,6 +317,16 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
     return image;
 }
 
+// The program's stretch (tools/dirira/display_levels.cpp, one implementation
+// for both) applied to the image: its levels, and for asinh its samples.
+std::vector<std::pair<double, double>> stretch(Image &image, const std::string &name, bool perPlane) {
+    dirira_tool::Stretch chosen;
+    if (!dirira_tool::parse_stretch(name, chosen))
+        throw py::value_error("stretch is minmax, percentile:LO,HI, zscale or asinh, not '" + name + "'");
+    dirira_tool::stretch_image(*image.image, chosen, perPlane);
+    return image.levels();
+}
+
 // Through the durable writer, as the program writes: the old file stays
 // whole on any failure. A name that says another format is refused first.
 void write_image(const std::string &path, Image &image, int option, std::optional<py::function> progress) {
@@ -349,6 +361,13 @@ void write_durably(const std::string &path, const py::function &writer) {
 }
 
 } // namespace
+
+// display_levels.cpp reads and writes rows through its host's store_row:
+// here, as for every other row of the module, one the store cannot bring in
+// is a Failure.
+float *dirira_tool::store_row(CStlImage &image, int y, int plane, unsigned mode) {
+    return ::store_row(image, y, plane, mode);
+}
 
 PYBIND11_MODULE(_dirira, m) {
     m.doc() = "The dirira library's image model; use the package `dirira`, which wraps this module.";
@@ -420,6 +439,7 @@ PYBIND11_MODULE(_dirira, m) {
     m.def("write", &write_image, py::arg("path"), py::arg("image"), py::arg("option") = 0,
           py::arg("progress") = py::none());
     m.def("write_durably", &write_durably, py::arg("path"), py::arg("writer"));
+    m.def("stretch", &stretch, py::arg("image"), py::arg("stretch"), py::arg("per_plane") = false);
     m.def("remove_stale_temporaries", &bmpfile::remove_stale_temporaries, py::arg("folder"));
     m.def("memory_budget", [] { return CVmImage::GetMemoryBudget(); });
     m.def("set_memory_budget", [](unsigned long long bytes) { CVmImage::SetMemoryBudget(SIZE_T(bytes)); });

@@ -419,19 +419,36 @@ def _image_of(data, levels):
 _OPTIONS = {0: "through each plane's display levels", 1: "the samples themselves, clipped to 0..255"}
 
 
-def write(path, image, levels=None, option=0, progress=None, plane_axis=None):
+def write(path, image, levels=None, option=0, progress=None, plane_axis=None, stretch=None, per_plane_levels=False):
     """Writes an Image or an array as a BMP file through CBmp::Write. option 0 renders through the display levels
-    (``levels``, else the image's), 1 the samples clipped to 0..255. The file is written beside the target and
-    renamed over it when complete: on any failure the old file stays as it was. A name that says another format
-    (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
+    (``levels``, else those ``stretch`` chooses, else the image's), 1 the samples clipped to 0..255. ``stretch`` is
+    the dirira program's --stretch (minmax, percentile:LO,HI, zscale or asinh), one set of levels for the three
+    planes of a colour image unless ``per_plane_levels``; the image itself is left as it is. The file is written
+    beside the target and renamed over it when complete: on any failure the old file stays as it was. A name that
+    says another format (.fits, .png...) raises ValueError; a read-only target, CannotCreateError."""
     if option not in _OPTIONS:
         raise ValueError(f"option is 0 ({_OPTIONS[0]}) or 1 ({_OPTIONS[1]}), not {option!r}")
+    if levels is not None and stretch is not None:
+        raise ValueError("levels or stretch, not both: levels are shown as given, a stretch chooses its own")
     if not isinstance(image, Image):
         image = from_array(image, levels, plane_axis)
-    elif levels is not None:
-        image = _restore(image.data, _level_pairs(levels, len(image.levels)), *image._record())
+    elif levels is not None or stretch is not None:  # a copy: the caller's image keeps its levels and samples
+        image = _restore(image.data, image.levels if levels is None else _level_pairs(levels, len(image.levels)),
+                         *image._record())
+    if stretch is not None:
+        _warn_of_levels(_dirira.stretch(image._native, stretch, per_plane_levels))
     name = _path(path)
     _call(_dirira.write, name, image._native, option, _progress(progress), path=name)
+
+
+def _warn_of_levels(levels):
+    """Says, as the program does, when a stretch chose levels that span nothing or run backwards."""
+    for plane, (black, white) in enumerate(levels, 1):
+        if black == white:
+            warnings.warn(f"plane {plane}: black and white are both {black:g}: it renders black", stacklevel=3)
+        elif black > white:
+            warnings.warn(f"plane {plane}: black {black:g} is above white {white:g}: samples above {black:g} render "
+                          "white, the rest black", stacklevel=3)
 
 
 def _image_hdu(hdu):

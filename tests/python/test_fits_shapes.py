@@ -1,4 +1,8 @@
-"""from_hdu takes the FITS shapes the dirira program takes, and byte data keeps its values as there."""
+"""from_hdu takes the FITS shapes the dirira program takes, and byte data keeps its values as there; write's
+stretches give the bytes the program's give."""
+import os
+import subprocess
+
 import numpy as np
 import pytest
 from astropy.io import fits
@@ -38,3 +42,37 @@ def test_level_cards_of_the_chosen_plane_are_its_levels():
     hdu.header.update(LEVMIN4=10.0, LEVMAX4=20.0)
     assert dirira.from_hdu(hdu, plane=4).levels == [(10.0, 20.0)]
     assert dirira.from_hdu(hdu, plane=3).levels == [(float(CUBE[2].min()), float(CUBE[2].max()))]
+
+
+PROGRAM = os.environ.get("DIRIRA_PROGRAM", "dirira")
+# Three planes of a sky in the ratio 1 : 2 : 3, so that one set of levels and one per plane differ.
+SKY = (rng.normal(1000, 20, (3, 40, 50)) * np.arange(1, 4)[:, None, None]).astype(np.float32)
+
+
+@pytest.mark.parametrize("options, keywords", [
+    (["--stretch=minmax"], {"stretch": "minmax"}),
+    (["--stretch=percentile:1,99"], {"stretch": "percentile:1,99"}),
+    (["--stretch=zscale"], {"stretch": "zscale"}),
+    (["--stretch=asinh"], {"stretch": "asinh"}),
+    (["--stretch=zscale", "--per-plane-levels"], {"stretch": "zscale", "per_plane_levels": True}),
+    (["--levels=900,1200"], {"levels": (900, 1200)}),
+], ids=["minmax", "percentile", "zscale", "asinh", "per-plane", "levels"])
+def test_write_stretches_as_the_program_converts(tmp_path, options, keywords):
+    fits.PrimaryHDU(SKY).writeto(tmp_path / "sky.fits")
+    subprocess.run([PROGRAM, "convert", *options, tmp_path / "sky.fits", tmp_path / "program.bmp"], check=True,
+                   capture_output=True)
+    image = dirira.from_hdu(fits.open(tmp_path / "sky.fits"))
+    levels, data = image.levels, image.data.copy()
+    dirira.write(tmp_path / "module.bmp", image, **keywords)
+    assert (tmp_path / "module.bmp").read_bytes() == (tmp_path / "program.bmp").read_bytes()
+    assert (image.levels, np.array_equal(image.data, data)) == (levels, True)  # the caller's image as it was
+
+
+@pytest.mark.parametrize("keywords, words", [
+    ({"stretch": "log"}, "stretch is minmax, percentile:LO,HI, zscale or asinh, not 'log'"),
+    ({"stretch": "zscale", "levels": (1, 2)}, "levels or stretch, not both"),
+])
+def test_write_refuses_a_stretch_it_does_not_know(tmp_path, keywords, words):
+    with pytest.raises(ValueError, match=words):
+        dirira.write(tmp_path / "x.bmp", SKY[0], **keywords)
+    assert not (tmp_path / "x.bmp").exists()

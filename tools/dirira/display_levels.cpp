@@ -12,6 +12,7 @@ namespace dirira_tool {
 namespace {
 
 constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
+constexpr unsigned kWriteSamples = 0;
 
 Levels levels_of(const Stretch &s, const std::vector<float> &samples) {
     switch (s.kind) {
@@ -71,6 +72,31 @@ std::vector<Levels> stretch_levels(const Stretch &stretch, const std::vector<std
     for (const std::vector<float> &plane : reduced)
         pooled.insert(pooled.end(), plane.begin(), plane.end());
     return std::vector<Levels>(reduced.size(), levels_of(stretch, pooled));
+}
+
+void set_display_levels(CStlImage &image, const std::vector<Levels> &levels) {
+    for (int plane = 0; plane < image.GetPlanes(); ++plane) {
+        image.LevelMin[plane] = levels[std::size_t(plane)].black;
+        image.LevelMax[plane] = levels[std::size_t(plane)].white;
+        image.LevelRange[plane] = levels[std::size_t(plane)].white - levels[std::size_t(plane)].black;
+    }
+}
+
+std::vector<Levels> stretch_image(CStlImage &image, const Stretch &stretch, bool perPlane) {
+    const int factor = reduction_factor(image.GetWidth(), image.GetHeight(), kStretchedWidth, kStretchedHeight);
+    std::vector<std::vector<float>> reduced;
+    for (int plane = 0; plane < image.GetPlanes(); ++plane)
+        reduced.push_back(block_means(image, plane, factor));
+    std::vector<Levels> levels = stretch_levels(stretch, reduced, perPlane);
+    if (stretch.kind == Stretch::kAsinh) {
+        for (int plane = 0; plane < image.GetPlanes(); ++plane)
+            for (int y = 0; y < image.GetHeight(); ++y)
+                asinh_in_place(store_row(image, y, plane, kWriteSamples), std::size_t(image.GetWidth()),
+                               levels[std::size_t(plane)]);
+        levels.assign(levels.size(), Levels{0, 1});
+    }
+    set_display_levels(image, levels);
+    return levels;
 }
 
 void warn_about_levels(const char *path, int planeNumber, const Levels &l) {

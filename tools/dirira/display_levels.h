@@ -31,6 +31,17 @@ std::vector<float> block_means(CStlImage &image, int plane, int factor);
 std::vector<Levels> stretch_levels(const Stretch &stretch, const std::vector<std::vector<float>> &reduced,
                                    bool perPlane);
 
+// The image's display levels: levels[p] for plane p.
+void set_display_levels(CStlImage &image, const std::vector<Levels> &levels);
+
+// The stretch applied to a whole image, as `dirira convert` applies it to a
+// FITS image and the Python module's write(stretch=...) to any: the levels
+// chosen from the picture reduced to at most kStretchedWidth x
+// kStretchedHeight become the image's display levels; the asinh stretch
+// bends the samples themselves, which then show at levels 0..1. Returns the
+// levels set, for the caller to report.
+std::vector<Levels> stretch_image(CStlImage &image, const Stretch &stretch, bool perPlane);
+
 // Says on standard error when levels chosen for plane `planeNumber` (from 1)
 // span nothing or run backwards, and how the plane then renders.
 void warn_about_levels(const char *path, int planeNumber, const Levels &levels);

@@ -825,33 +825,13 @@ FitsLevels set_levels(fitsfile *file, const char *path, CStlImage &image, int pl
     return origin;
 }
 
-void set_all_levels(CStlImage &image, const std::vector<Levels> &levels) {
-    for (int plane = 0; plane < image.GetPlanes(); ++plane) {
-        image.LevelMin[plane] = levels[std::size_t(plane)].black;
-        image.LevelMax[plane] = levels[std::size_t(plane)].white;
-        image.LevelRange[plane] = levels[std::size_t(plane)].white - levels[std::size_t(plane)].black;
-    }
-}
-
-// The stretch's levels for an image whose file set none; the asinh stretch
-// bends the samples themselves, which are then shown from 0 to 1. Warnings
-// name the file's planes: the image's plane 0 is the file's firstPlane.
+// The stretch's levels for an image whose file set none, said when they
+// span nothing. Warnings name the file's planes: the image's plane 0 is the
+// file's firstPlane.
 void apply_stretch(const char *path, CStlImage &image, int firstPlane, const Stretch &stretch, bool perPlane) {
-    const int factor = reduction_factor(image.GetWidth(), image.GetHeight(), kStretchedWidth, kStretchedHeight);
-    std::vector<std::vector<float>> reduced;
-    for (int plane = 0; plane < image.GetPlanes(); ++plane)
-        reduced.push_back(block_means(image, plane, factor));
-    std::vector<Levels> levels = stretch_levels(stretch, reduced, perPlane);
-    if (stretch.kind == Stretch::kAsinh) {
-        for (int plane = 0; plane < image.GetPlanes(); ++plane)
-            for (int y = 0; y < image.GetHeight(); ++y)
-                asinh_in_place(store_row(image, y, plane, kWriteSamples), std::size_t(image.GetWidth()),
-                               levels[std::size_t(plane)]);
-        levels.assign(levels.size(), Levels{0, 1});
-    }
+    const std::vector<Levels> levels = stretch_image(image, stretch, perPlane);
     for (std::size_t plane = 0; plane < levels.size(); ++plane)
         warn_about_levels(path, firstPlane + int(plane) + 1, levels[plane]);
-    set_all_levels(image, levels);
 }
 
 // The file opened at the image that the selection names, and that image's
@@ -895,7 +875,7 @@ int shown_as_bmp(fitsfile *file, const char *fitsPath, const FitsImageShape &sha
     if (read_image(file, fitsPath, shape, image, &origin) != 0)
         return 1;
     if (options.levelsGiven)
-        set_all_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
+        set_display_levels(image, std::vector<Levels>(std::size_t(image.GetPlanes()), options.levels));
     else if (options.stretchGiven || origin == FitsLevels::kRange)
         apply_stretch(fitsPath, image, shape.firstPlane, options.stretch, options.perPlane);
     if (write_bmp(image, bmpPath, progress) != 0)
