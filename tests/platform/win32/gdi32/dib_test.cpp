@@ -120,45 +120,6 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
     }
 }
 
-// Without a DC a bitmap is monochrome; with one it has the screen's depth
-// (32 until a test sets another), which limits the colours it holds.
-// shown: the pixel as a 24-bit row reads it back.
-TEST_F(DibTest, TheScreenDepthLimitsTheColoursABitmapHolds) {
-    const struct {
-        const char *name;
-        WORD screenDepth;
-        bool dc;
-        std::vector<BYTE> shown;
-    } kCases[] = {
-        {"no_dc_monochrome_dark_is_black", 1, false, {0, 0, 0, 0}},      {"screen_32", 32, true, {0x56, 0x34, 0x1E, 0}},
-        {"screen_8_nearest_cube_entry", 8, true, {0x40, 0x40, 0x20, 0}}, {"screen_24", 24, true, {0x56, 0x34, 0x1E, 0}},
-        {"screen_16_as_565", 16, true, {0x52, 0x34, 0x18, 0}}, // 6 bits of red would keep 0x1C, 5 of green 0x31
-    };
-    const BYTE pixel[] = {0x56, 0x34, 0x1E, 0};
-    Dib dib = DibOf(1, 1, 24);
-    const auto made = [&](bool dc) { // the bitmap's depth and its pixel
-        HDC screen = dc ? GetDC(NULL) : NULL;
-        HBITMAP bitmap = CreateDIBitmap(screen, &dib.header, CBM_INIT, pixel, InfoOf(dib), DIB_RGB_COLORS);
-        ReleaseDC(NULL, screen);
-        BITMAP description{};
-        EXPECT_EQ(GetObjectA(bitmap, sizeof description, &description), static_cast<int>(sizeof description));
-        const std::vector<BYTE> shown = RowsOf(bitmap, 1, 1, 24);
-        return DeleteObject(bitmap), std::make_pair(description.bmBitsPixel, shown);
-    };
-    for (const auto &c : kCases) {
-        SCOPED_TRACE(c.name);
-        if (c.dc && !testing_support::kWin32Seams)
-            continue; // needs the screen-depth seam
-        if (c.dc)
-            win32_standin::SetScreenDepth(c.screenDepth);
-        EXPECT_EQ(made(c.dc), std::make_pair(c.screenDepth, c.shown));
-    }
-    if (testing_support::kWin32Seams) { // no screen is 12 bits deep: the depth stays
-        win32_standin::SetScreenDepth(12);
-        EXPECT_EQ(made(true).first, 16);
-    }
-}
-
 TEST_F(DibTest, EmptyDibsAndTheSeams) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection and the subset's refusals");
     Dib dib = DibOf(0, 1, 24);
