@@ -7,6 +7,7 @@ Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest 
 """
 import io
 import os
+import struct
 import subprocess
 
 import numpy as np
@@ -34,25 +35,59 @@ def run(cwd, *args):
     return done.returncode, done.stdout, done.stderr
 
 
-GRAY, COLOUR = bmp([[1, 2, 3, 4]]), bmp([[[1, 2, 3]]])
+def header_version(bits, compression, width=3, height=2, size=124):
+    """24 bytes of pixels behind a header of `size` bytes, a BITMAPV5HEADER unless said, its masks 0."""
+    table = bytes(4) if bits == 8 and height < 0 else b""
+    fields = struct.pack("<IiiHHIIiiII", size, width, height, 1, bits, compression, 24, 2835, 2835, 0, 0)
+    offset = 14 + size + len(table)
+    return b"BM" + struct.pack("<IHHI", offset + 24, 0, 0, offset) + fields.ljust(size, b"\0") + table + b"Z" * 24
+
+
+GRAY, COLOUR, V5FILE = bmp([[1, 2, 3, 4]]), bmp([[[1, 2, 3]]]), header_version(24, 0)
 # 2 x 2 at 8 bits behind a core header: 40 + 256 x 4 bytes once widened.
 CORE = (b"BM\x27\x04" + bytes(10) + bytes([12, 0, 0, 0, 2, 0, 2, 0, 1, 0, 8, 0])).ljust(1063, b"\xff")
-INFO = "a BITMAPINFOHEADER file (40-byte header): "
+INFO, V5 = "a BITMAPINFOHEADER file (40-byte header): ", "a BITMAPV5HEADER file (124-byte header): "
+OS2 = "an OS/2 2.x BITMAPINFOHEADER2 file (64-byte header): "
+
+
+def row(name, file, why):
+    return pytest.param(file, why, id=name)
 
 
 @pytest.mark.parametrize("file, why", [
-    (GRAY[:60], INFO + "the file ends 1022 bytes early: its header puts 4 bytes of pixels at 1078; --allow-short "
-                       "reads the missing pixels as 0"),
-    (CORE[:25], "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"),
-    (CORE[14:], "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are fewer than the 1064 of the 40-byte "
-                "header and 4-byte colour entries the library widens it to, and the library refuses it"),
-    (patched(COLOUR, (28, 64)), INFO + "64 bits per pixel are not supported"),
-    (patched(COLOUR, (30, 1)), INFO + "RLE8 with 24 bits per pixel"),
-    (patched(GRAY, (28, 16), (30, 9)), INFO + "compression 9 is unknown"),
-    (patched(COLOUR[:18], (14, 108)), "a BITMAPV4HEADER file (108-byte header): the file ends inside its header"),
-    (b"B" + bytes(43), "not a BMP file: it begins with neither \"BM\" nor a bitmap header"),
-], ids=["cut-short", "core-cut", "core-without-file-header", "64-bits", "rle8-24-bits", "compression-9", "v4-cut",
-        "not-bmp"])
+    row("cut-short", GRAY[:60], INFO + "the file ends 1022 bytes early: its header puts 4 bytes of pixels at 1078; "
+                                       "--allow-short reads the missing pixels as 0"),
+    row("core-cut", CORE[:25], "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"),
+    row("core-without-file-header", CORE[14:], "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are "
+        "fewer than the 1064 of the 40-byte header and 4-byte colour entries the library widens it to, and the "
+        "library refuses it"),
+    row("64-bits", patched(COLOUR, (28, 64)), INFO + "64 bits per pixel are not supported"),
+    row("rle8-24-bits", patched(COLOUR, (30, 1)), INFO + "RLE8 with 24 bits per pixel"),
+    row("compression-9", patched(GRAY, (28, 16), (30, 9)), INFO + "compression 9 is unknown"),
+    row("v4-cut", patched(COLOUR[:18], (14, 108)), "a BITMAPV4HEADER file (108-byte header): the file ends inside "
+                                                   "its header"),
+    row("not-bmp", b"B" + bytes(43), "not a BMP file: it begins with neither \"BM\" nor a bitmap header"),
+    row("v5-compression-7", header_version(24, 7), V5 + "compression 7 is unknown"),
+    row("os2-compression-5", header_version(24, 5, size=64), OS2 + "compression 5 is unknown"),
+    row("v5-png", header_version(24, 5), V5 + "it holds an embedded PNG image (compression 5), which is not decoded"),
+    row("v5-rle-top-down", header_version(8, 1, height=-2), V5 + "RLE rows stored top-down"),
+    row("os2-huffman", header_version(24, 3, size=64), OS2 + "OS/2 Huffman 1D compression (3) is not supported"),
+    row("os2-rle24", header_version(24, 4, size=64), OS2 + "RLE24 compression (4) is not supported"),
+    row("v5-64-bits", header_version(64, 0), V5 + "64 bits per pixel are not supported"),
+    row("v5-12-bits", header_version(12, 0), V5 + "12 bits per pixel is no BMP depth"),
+    row("v5-no-table", header_version(8, 0), V5 + "no colour table"),
+    row("v5-rle8-24-bits", header_version(24, 1), V5 + "RLE8 with 24 bits per pixel"),
+    row("v5-rle4-8-bits", header_version(8, 2), V5 + "RLE4 with 8 bits per pixel"),
+    row("v5-fields-24-bits", header_version(24, 3), V5 + "bit fields with 24 bits per pixel"),
+    row("v5-no-width", header_version(24, 0, width=0), V5 + "no picture: 0 x 2 pixels"),
+    row("v5-no-height", header_version(24, 0, height=0), V5 + "no picture: 3 x 0 pixels"),
+    row("100-byte-header", header_version(24, 0, size=100), "a 100-byte bitmap header, which no BMP version has"),
+    row("v5-offset-in-headers", patched(V5FILE, (10, 100)), V5 + "its pixel offset 100 lies inside its headers"),
+    row("v5-over-4-gib", header_version(24, 0, width=0x7FFFFFFF, height=3), V5 + "its 2147483647 x 3 pixels need "
+                                                                               "more than 4 GiB"),
+    row("v5-cut-short", patched(V5FILE, (10, 163)), V5 + "the file ends 25 bytes early: its header puts 24 bytes of "
+                                                         "pixels at 163; --allow-short reads the missing pixels as 0"),
+])
 def test_a_file_that_cannot_be_read_is_named_with_its_cause_by_every_command(tmp_path, file, why):
     (tmp_path / "in.bmp").write_bytes(file)
     said = (1, "", f"dirira: in.bmp: cannot read: {why}\n")
