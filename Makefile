@@ -3,7 +3,7 @@
 #   make test   builds and runs every test, plain and under ASan/UBSan
 # Both install the Debian packages they need first (when run as root).
 
-PACKAGES := cmake ninja-build ccache g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm fitsverify \
+PACKAGES := cmake ninja-build ccache g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcfitsio-dev libpng-dev python3-astropy python3-pil imagemagick netpbm fitsverify strace \
 	python3-dev python3-pybind11 python3-pytest python3-pip python3-setuptools python3-ccdproc python3-distributed \
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine32:i386
 PREFIX_TEST := $(CURDIR)/build/install-test

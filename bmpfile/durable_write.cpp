@@ -28,6 +28,10 @@ constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 // The temporary file being written, for the signal handler; empty: none.
 char g_temporary[PATH_MAX];
 
+// The batch process whose commit_staged makes this process's writes
+// durable; 0: each write makes itself durable.
+pid_t g_stagingOwner = 0;
+
 extern "C" void remove_temporary_and_die(int signal) {
     if (g_temporary[0] != '\0')
         unlink(g_temporary);
@@ -90,8 +94,8 @@ std::string host_name() {
 // is, so that a later run can tell the leftover of a process that died from
 // a file that a live process, here or on another machine sharing the
 // folder, is writing.
-std::string temporary_beside(const std::string &resolved) {
-    return resolved + kTemporaryMark + host_name() + "-" + std::to_string(getpid()) + kTemporaryEnd;
+std::string temporary_beside(const std::string &resolved, pid_t owner) {
+    return resolved + kTemporaryMark + host_name() + "-" + std::to_string(owner) + kTemporaryEnd;
 }
 
 // Whether a folder entry is a temporary file that a process of this machine
@@ -112,9 +116,15 @@ bool is_stale_temporary(const std::string &name, const std::string &host) {
     return pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
-std::string finish(const std::string &temporary, const std::string &resolved, mode_t mode) {
+std::string keep_permissions(const std::string &temporary, mode_t mode) {
     if (mode != 0 && chmod(temporary.c_str(), mode) != 0)
         return std::string("cannot keep its permissions: ") + std::strerror(errno);
+    return "";
+}
+
+std::string finish(const std::string &temporary, const std::string &resolved, mode_t mode) {
+    if (const std::string why = keep_permissions(temporary, mode); !why.empty())
+        return why;
     if (!flush_to_disk(temporary, O_RDONLY))
         return std::string("cannot flush to disk: ") + std::strerror(errno);
     if (std::rename(temporary.c_str(), resolved.c_str()) != 0)
@@ -131,7 +141,7 @@ std::string write_durably(const char *target, const std::function<std::string(co
     std::string why = file_to_replace(target, resolved, mode);
     if (!why.empty())
         return why;
-    const std::string temporary = temporary_beside(resolved);
+    const std::string temporary = temporary_beside(resolved, g_stagingOwner != 0 ? g_stagingOwner : getpid());
     if (temporary.size() >= sizeof g_temporary)
         return std::strerror(ENAMETOOLONG);
     std::strcpy(g_temporary, temporary.c_str()); // fits: tested above
@@ -143,10 +153,87 @@ std::string write_durably(const char *target, const std::function<std::string(co
         g_temporary[0] = '\0';
         throw;
     }
-    why = why.empty() ? finish(temporary, resolved, mode) : "cannot write: " + why;
+    if (!why.empty())
+        why = "cannot write: " + why;
+    else
+        why = g_stagingOwner != 0 ? keep_permissions(temporary, mode) : finish(temporary, resolved, mode);
     if (!why.empty())
         std::remove(temporary.c_str());
     g_temporary[0] = '\0';
+    return why;
+}
+
+void stage_writes_for(pid_t owner) { g_stagingOwner = owner; }
+
+namespace {
+
+// One output of a batch on its way to its target.
+struct Staged {
+    std::string resolved, temporary;
+    dev_t device = 0;
+};
+
+std::string find_staged(const std::string &target, Staged &staged) {
+    mode_t mode = 0;
+    if (std::string why = file_to_replace(target.c_str(), staged.resolved, mode); !why.empty())
+        return why;
+    staged.temporary = temporary_beside(staged.resolved, getpid());
+    struct stat status;
+    if (lstat(staged.temporary.c_str(), &status) != 0)
+        return std::string("its temporary file is gone: ") + std::strerror(errno);
+    staged.device = status.st_dev;
+    return "";
+}
+
+// One syncfs(2) for each file system the staged files are on: it writes
+// every dirty page there, theirs included, and waits, as an fsync of each
+// would, with one journal commit in place of one for each file.
+void flush_file_systems(const std::vector<Staged> &staged, std::vector<std::string> &why) {
+    std::vector<std::pair<dev_t, std::string>> flushed;
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (!why[i].empty())
+            continue;
+        auto device = std::find_if(flushed.begin(), flushed.end(),
+                                   [&](const auto &done) { return done.first == staged[i].device; });
+        if (device == flushed.end()) {
+            const int fd = open(staged[i].temporary.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool synced = fd >= 0 && syncfs(fd) == 0;
+            flushed.emplace_back(staged[i].device,
+                                 synced ? "" : std::string("cannot flush to disk: ") + std::strerror(errno));
+            if (fd >= 0)
+                close(fd);
+            device = flushed.end() - 1;
+        }
+        why[i] = device->second;
+    }
+}
+
+} // namespace
+
+void discard_staged(const std::string &target) {
+    Staged staged;
+    if (find_staged(target, staged).empty())
+        std::remove(staged.temporary.c_str());
+}
+
+std::vector<std::string> commit_staged(const std::vector<std::string> &targets) {
+    std::vector<Staged> staged(targets.size());
+    std::vector<std::string> why(targets.size());
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        why[i] = find_staged(targets[i], staged[i]);
+    flush_file_systems(staged, why);
+    std::vector<std::string> folders;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (why[i].empty() && std::rename(staged[i].temporary.c_str(), staged[i].resolved.c_str()) != 0)
+            why[i] = std::string("cannot replace: ") + std::strerror(errno);
+        if (!why[i].empty() && !staged[i].temporary.empty())
+            std::remove(staged[i].temporary.c_str());
+        else if (why[i].empty() &&
+                 std::find(folders.begin(), folders.end(), folder_of(staged[i].resolved)) == folders.end())
+            folders.push_back(folder_of(staged[i].resolved));
+    }
+    for (const std::string &folder : folders)
+        flush_to_disk(folder, O_RDONLY | O_DIRECTORY); // the renames themselves; nothing to undo if it fails
     return why;
 }
 
@@ -186,10 +273,19 @@ int remove_stale_temporaries(const std::string &folder) {
     return removed;
 }
 
-bool same_file(const char *a, const char *b) {
-    struct stat first, second;
-    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+FileIdentities::FileIdentities(const std::vector<std::string> &paths) {
+    struct stat status;
+    for (const std::string &path : paths)
+        if (stat(path.c_str(), &status) == 0)
+            files_.emplace(std::make_pair(status.st_dev, status.st_ino), path);
+}
+
+const std::string *FileIdentities::find(const char *path) const {
+    struct stat status;
+    if (stat(path, &status) != 0)
+        return nullptr;
+    const auto file = files_.find({status.st_dev, status.st_ino});
+    return file == files_.end() ? nullptr : &file->second;
 }
 
 } // namespace bmpfile

@@ -4,8 +4,12 @@
 // failure or an interruption leaves the old file as it was.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include <dirira/dirira.h>
 
@@ -19,6 +23,25 @@ namespace bmpfile {
 // permission bit set (a read-only file is refused, for root too: the user
 // made it so to keep it); its permission bits pass to the new file.
 std::string write_durably(const char *target, const std::function<std::string(const char *temporary)> &write);
+
+// A batch makes its outputs durable together, one sync for many files
+// where each alone would wait for the disk twice. After
+// stage_writes_for(owner), write_durably in this process checks its target
+// as always and leaves the file whole beside it under the owner's temporary
+// name, NAME.dirira-HOST-OWNER.tmp, neither flushed nor renamed; the owner
+// (the batch's process, which may have forked this one) then calls
+// commit_staged. A target stays as it was until then.
+void stage_writes_for(pid_t owner);
+
+// Makes the files staged for `targets` by this process's PID durable: one
+// sync of each file system they are on, then each renamed over its target,
+// then each folder flushed once. Answers, for each target in order, "" or
+// why it is unchanged (its temporary file is then removed).
+std::vector<std::string> commit_staged(const std::vector<std::string> &targets);
+
+// Removes the file staged for `target` under this process's PID, if any:
+// what a conversion that died part way left.
+void discard_staged(const std::string &target);
 
 // CBmp::Write of the image to `target` by write_durably. `status` gets
 // CBmp::Write's status (0 when it did not run or succeeded).
@@ -35,7 +58,16 @@ void remove_temporary_on_signals();
 // processes and of other machines are left alone. Returns how many went.
 int remove_stale_temporaries(const std::string &folder);
 
-// Whether both paths name one existing file, through any name or link.
-bool same_file(const char *a, const char *b);
+// Existing files by identity (device and inode), to ask whether a path
+// names one of them through any name or link: an output that is an input.
+class FileIdentities {
+public:
+    explicit FileIdentities(const std::vector<std::string> &paths);
+    // The first of the paths that names the file `path` names, or nullptr.
+    const std::string *find(const char *path) const;
+
+private:
+    std::map<std::pair<dev_t, ino_t>, std::string> files_;
+};
 
 } // namespace bmpfile

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Benchmarks of the dirira program as a user runs it (make bench-program):
 #
-# - batch: 100 BMP files to FITS, one `dirira convert -j 2 -o DIR` against a
-#   shell loop converting them one by one (both flush every output to disk);
+# - a night: 1,000 frames of 640 x 480, 8-bit gray and 24-bit colour, to FITS
+#   with `dirira convert -j 2 --to fits -o DIR`, in files per second against
+#   bench/batch_floor.cpp, which writes the same bytes (checked) with the same
+#   durability (temporary files, one sync, renames, a folder sync);
 # - over memory: a 4096 x 4096 colour picture (192 MiB of float planes)
 #   converted to FITS and to BMP under --memory 48M, a quarter of its planes, so that
 #   the store pages through its swap file; its throughput (plane bytes per
@@ -19,31 +21,46 @@ dirira=$build/bin/dirira
 work=$root/build/bench-program
 py=/usr/bin/python3
 "$root/scripts/install-deps.sh" hyperfine python3-numpy
-mkdir -p "$work/in" "$work/out"
+floor=$build/bin/batch_floor
+frames=1000
+mkdir -p "$work/in8" "$work/in24" "$work/out" "$work/floor"
 report=$work/report.md
 
-# Inputs: distinct random-content 24-bit files, laid out here (no library involved).
-"$py" - "$work" <<'PY'
+# Inputs: distinct random-content frames, laid out here (no library involved).
+"$py" - "$work" "$frames" <<'PY'
 import sys, struct, numpy as np
-work = sys.argv[1]
-def bmp(path, width, height, rng):
-    stride = (width * 3 + 3) & ~3
+work, frames = sys.argv[1], int(sys.argv[2])
+def bmp(path, width, height, bits, rng):
+    stride = (width * bits // 8 + 3) & ~3
+    palette = bytes(np.repeat(np.arange(256, dtype=np.uint8), 4)) if bits == 8 else b""
     rows = rng.integers(0, 256, (height, stride), dtype=np.uint8)
-    header = b"BM" + struct.pack("<IHHI", 54 + rows.size, 0, 0, 54)
-    header += struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, rows.size, 0, 0, 0, 0)
+    offset = 54 + len(palette)
+    header = b"BM" + struct.pack("<IHHI", offset + rows.size, 0, 0, offset)
+    header += struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, rows.size, 0, 0, 0, 0)
     with open(path, "wb") as f:
-        f.write(header)
-        f.write(rows.tobytes())
+        f.write(header + palette + rows.tobytes())
 rng = np.random.default_rng(2026)
-for i in range(100):
-    bmp(f"{work}/in/frame{i:03d}.bmp", 640, 480, rng)
-bmp(f"{work}/big.bmp", 4096, 4096, rng)
+for i in range(frames):
+    bmp(f"{work}/in8/frame{i:04d}.bmp", 640, 480, 8, rng)
+    bmp(f"{work}/in24/frame{i:04d}.bmp", 640, 480, 24, rng)
+bmp(f"{work}/big.bmp", 4096, 4096, 24, rng)
 PY
 
-hyperfine --style basic --runs 3 --export-json "$work/batch.json" \
-  --prepare "rm -f $work/out/*" \
-  -n "loop of 100" "for f in $work/in/*.bmp; do $dirira convert -q \$f $work/out/\$(basename \$f .bmp).fits; done" \
-  -n "parallel, -j 2" "$dirira convert -q -j 2 --to fits -o $work/out $work/in/*.bmp"
+# The floor must write what dirira writes, byte for byte.
+for depth in 8 24; do
+  rm -f "$work"/out/* "$work"/floor/*
+  "$dirira" convert -q -j 2 --to fits -o "$work/out" "$work"/in$depth/frame000*.bmp > /dev/null
+  "$floor" 2 "$work/floor" "$work"/in$depth/frame000*.bmp
+  diff -r "$work/out" "$work/floor" > /dev/null || { echo "batch_floor does not write what dirira writes ($depth-bit)" >&2; exit 1; }
+done
+
+hyperfine --style basic --runs 3 --export-json "$work/night.json" \
+  --prepare "rm -f $work/out/* $work/floor/*" \
+  -n "dirira, 8-bit" "$dirira convert -q -j 2 --to fits -o $work/out $work/in8/*.bmp" \
+  -n "floor, 8-bit" "$floor 2 $work/floor $work/in8/*.bmp" \
+  -n "dirira, 24-bit" "$dirira convert -q -j 2 --to fits -o $work/out $work/in24/*.bmp" \
+  -n "floor, 24-bit" "$floor 2 $work/floor $work/in24/*.bmp"
+rm -f "$work"/out/* "$work"/floor/*
 
 planes=$((4096 * 4096 * 3 * 4))
 hyperfine --style basic --runs 3 --export-json "$work/memory.json" \
@@ -55,14 +72,16 @@ hyperfine --style basic --runs 3 --export-json "$work/memory.json" \
   -n "to BMP, no budget" "$dirira convert -q $work/big.bmp $work/big-out.bmp"
 rm -f "$work/dd.bin"
 
-"$py" - "$work" "$planes" > "$report" <<'PY'
+"$py" - "$work" "$planes" "$frames" > "$report" <<'PY'
 import json, sys
-work, planes = sys.argv[1], int(sys.argv[2])
-batch = {r["command"]: r["median"] for r in json.load(open(f"{work}/batch.json"))["results"]}
+work, planes, frames = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+night = {r["command"]: r["median"] for r in json.load(open(f"{work}/night.json"))["results"]}
 memory = {r["command"]: r["median"] for r in json.load(open(f"{work}/memory.json"))["results"]}
 print("| benchmark | median s | ratio |\n|---|---:|---:|")
-loop, parallel = batch["loop of 100"], batch["parallel, -j 2"]
-print(f"| batch: loop of 100 | {loop:.2f} | 1.00 |\n| batch: -j 2 | {parallel:.2f} | {parallel / loop:.2f} of the loop |")
+for depth in ("8-bit", "24-bit"):
+    ours, floor = night[f"dirira, {depth}"], night[f"floor, {depth}"]
+    print(f"| night: {frames} frames {depth}, floor | {floor:.2f} | {frames / floor:.0f} files/s |")
+    print(f"| night: {frames} frames {depth}, dirira -j 2 | {ours:.2f} | {frames / ours:.0f} files/s, {floor / ours:.2f} of the floor |")
 dd = next(v for k, v in memory.items() if k.startswith("dd"))
 paged, free = memory["to FITS --memory 48M"], memory["convert, no budget"]
 print(f"| disk: dd with fsync, {planes >> 20} MiB | {dd:.2f} | {planes / dd / 2**20:.0f} MiB/s |")

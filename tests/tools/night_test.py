@@ -94,3 +94,50 @@ def test_an_output_older_than_its_input_is_converted_again(tmp_path):
     os.utime(source, ns=(later, later))
     assert run("convert", "--skip-existing", source, out).stdout == f"{source} -> {out}: 64 x 48, 1 plane, BITPIX 8\n"
     assert out.stat().st_ino != first.st_ino  # a new file renamed over the old one
+
+
+def strace_works():
+    return subprocess.run(["strace", "-o", "/dev/null", "true"], capture_output=True).returncode == 0
+
+
+@pytest.mark.skipif(not strace_works(), reason="strace cannot trace here (no ptrace)")
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_a_batch_makes_its_outputs_durable_together_and_says_each_once_in_place(tmp_path, jobs):
+    inputs = frames(tmp_path / "in", 20)
+    out = tmp_path / "out"
+    out.mkdir()
+    trace = tmp_path / "trace"
+    done = subprocess.run(["strace", "-f", "-o", trace, "-e", "trace=fsync,fdatasync,syncfs,rename",
+                           PROGRAM, "convert", "-j", str(jobs), "--to", "bmp", "-o", out, *map(str, inputs)],
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    calls = [line.split()[1].split("(")[0] for line in trace.read_text().splitlines() if "(" in line]
+    groups = calls.count("syncfs")
+    assert 1 <= groups <= 2  # one group, or two where the first waited its longest
+    assert calls.count("rename") == 20 and calls.count("fsync") == groups and "fdatasync" not in calls
+    said = done.stdout.splitlines()
+    assert len(said) == 20 and "\0" not in done.stdout
+    assert sorted(line.split()[2].rstrip(":") for line in said) == sorted(str(out / p.name) for p in inputs)
+
+
+def test_a_worker_killed_part_way_fails_its_file_and_the_batch_goes_on(tmp_path):
+    inputs = frames(tmp_path / "in", 40, (300, 400))
+    out = tmp_path / "out"
+    out.mkdir()
+    batch = subprocess.Popen([PROGRAM, "convert", "-j", "2", "--to", "fits", "-o", out, *map(str, inputs)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    children = f"/proc/{batch.pid}/task/{batch.pid}/children"
+    workers = []
+    while batch.poll() is None and len(workers) < 2:
+        workers = open(children).read().split()
+    os.kill(int(workers[0]), signal.SIGKILL)
+    _, stderr = batch.communicate()
+    assert batch.returncode == 1
+    assert "its conversion process ended by signal 9 (Killed)" in stderr
+    assert "1 of 40 files failed" in stderr
+    failed = next(p for p in inputs if not (out / (p.stem + ".fits")).exists())
+    assert f": {failed}" in stderr or f" {failed}\n" in stderr
+    assert not list(out.glob("*.tmp"))
+    single = tmp_path / "single.fits"
+    run("convert", inputs[-1], single)
+    assert (out / (inputs[-1].stem + ".fits")).read_bytes() == single.read_bytes()

@@ -16,6 +16,8 @@
 #include <dlfcn.h>
 #include <fitsio.h>
 
+#include "tools/dirira/fits.h"
+
 #include <cstdio>
 #include <cstring>
 #include <tuple>
@@ -56,6 +58,8 @@ template <auto Self, typename... Arguments> int forward(const char *name, Argume
 }
 
 } // namespace
+
+void dirira_tool::load_cfitsio() { library(); }
 
 extern "C" {
 

@@ -7,6 +7,7 @@
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/durable_write.h"
 #include "bmpfile/read_image.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/stretch.h"
@@ -113,8 +114,12 @@ int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::Re
 // name or link) or its name says a format other than `writes` (what the
 // command writes to that name; `formats` says what it writes, in words);
 // else 0.
-int refuse_unsafe_output(const std::vector<std::string> &inputs, const std::string &output, const std::string &writes,
+int refuse_unsafe_output(const bmpfile::FileIdentities &inputs, const std::string &output, const std::string &writes,
                          const char *formats);
+
+// Says that OUTPUT was not written and why ("dirira: OUTPUT: WHY; it is
+// unchanged"); returns 1.
+int refuse_output(const char *output, const std::string &why);
 
 // Writes OUTPUT whole or not at all (bmpfile::write_durably), a signal
 // removing the temporary file: `write` gets a temporary path beside it and

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,8 @@
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/progress_bar.h"
+#include "tools/dirira/staged_outputs.h"
+#include "tools/dirira/worker_pool.h"
 
 namespace dirira_tool {
 namespace {
@@ -33,11 +36,6 @@ constexpr int kDisplayLevels = 0;
 // The paged store's default budget: this share of physical memory, split
 // between the conversions that run at once.
 constexpr unsigned long long kDefaultMemoryShare = 2;
-
-int refuse_output(const char *output, const std::string &why) {
-    std::fprintf(stderr, "dirira: %s: %s; it is unchanged\n", output, why.c_str());
-    return 1;
-}
 
 int convert_unguarded(const std::string &input, const std::string &output, HWND progress, const ConvertOptions &options,
                       const OnWritten &onWritten) {
@@ -86,45 +84,52 @@ std::string output_in(const std::string &folder, const std::string &input, const
     return folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
 }
 
-// Runs the conversions, at most options.jobs child processes at a time (each
-// image independent, each process its own library state); the exit
-// statuses say which failed.
-std::vector<std::string> run_parallel(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs,
-                                      const ConvertOptions &options) {
-    std::vector<std::string> failed;
-    std::vector<std::pair<pid_t, std::size_t>> running;
-    const auto reap_one = [&] {
-        int status = 0;
-        const pid_t child = wait(&status);
-        for (auto it = running.begin(); it != running.end(); ++it) {
-            if (it->first != child)
-                continue;
-            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-                failed.push_back(inputs[it->second]);
-            running.erase(it);
-            return;
-        }
+// Runs the conversions in options.jobs worker processes (tools/dirira/
+// worker_pool.h). Each stages its output for this process to commit, and
+// what it prints is held for the commit to print.
+void run_parallel(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs,
+                  const ConvertOptions &options, StagedOutputs &staged) {
+    const pid_t batch = getpid();
+    if (options.to == "fits" ||
+        std::any_of(inputs.begin(), inputs.end(), [](const std::string &input) { return is_fits_path(input.c_str()); }))
+        load_cfitsio();
+    const auto convert = [&](std::size_t i) {
+        bmpfile::stage_writes_for(batch);
+        return convert_one(inputs[i], outputs[i], NULL, options);
     };
+    run_in_workers(inputs.size(), options.jobs, convert, [&](std::size_t i, const TaskEnd &end) {
+        if (!end.lost.empty()) {
+            std::fprintf(stderr, "dirira: %s: %s\n", inputs[i].c_str(), end.lost.c_str());
+            bmpfile::discard_staged(outputs[i]);
+        }
+        if (end.result == 0)
+            staged.add(inputs[i], outputs[i], end.printed);
+        else
+            staged.fail(inputs[i]);
+        staged.commit_when_due();
+    });
+}
+
+// The conversions one after the other in this process, with a progress bar.
+void run_here(const std::vector<std::string> &inputs, const std::vector<std::string> &outputs,
+              const ConvertOptions &options, StagedOutputs &staged) {
+    ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
+    bmpfile::stage_writes_for(getpid());
+    HeldOutput printed;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (int(running.size()) == options.jobs)
-            reap_one();
-        std::fflush(nullptr);
-        const pid_t child = fork();
-        if (child == 0) {
-            const int code = convert_one(inputs[i], outputs[i], NULL, options);
-            std::fflush(nullptr);
-            _exit(code);
+        int code = 0;
+        {
+            CapturedHere held(printed);
+            code = convert_one(inputs[i], outputs[i], bar.window(), options);
         }
-        if (child < 0) {
-            std::fprintf(stderr, "dirira: %s: cannot start a process: %s\n", inputs[i].c_str(), std::strerror(errno));
-            failed.push_back(inputs[i]);
-            continue;
-        }
-        running.emplace_back(child, i);
+        std::string said = printed.take();
+        if (code == 0)
+            staged.add(inputs[i], outputs[i], std::move(said));
+        else
+            staged.fail(inputs[i]);
+        staged.commit_when_due();
     }
-    while (!running.empty())
-        reap_one();
-    return failed;
+    bmpfile::stage_writes_for(0);
 }
 
 // What a conversion writes to a name, in the words of bmpfile::format_of_name:
@@ -204,6 +209,7 @@ int convert_batch(ConvertOptions options) {
     bmpfile::remove_stale_temporaries(options.directory);
     std::vector<std::string> outputs;
     std::set<std::string> seen;
+    const bmpfile::FileIdentities inputFiles(options.inputs);
     for (const std::string &input : options.inputs) {
         outputs.push_back(output_in(options.directory, input, output_extension(options)));
         if (!seen.insert(outputs.back()).second) {
@@ -211,20 +217,18 @@ int convert_batch(ConvertOptions options) {
                          outputs.back().c_str());
             return 2;
         }
-        if (refuse_unsafe_output(options.inputs, outputs.back(), format_written(outputs.back()), kConvertFormats))
+        if (refuse_unsafe_output(inputFiles, outputs.back(), format_written(outputs.back()), kConvertFormats))
             return 2;
     }
     if (options.skipExisting)
         skip_existing(options.inputs, outputs);
-    std::vector<std::string> failed;
-    if (options.jobs == 1) {
-        ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
-        for (std::size_t i = 0; i < options.inputs.size(); ++i)
-            if (convert_one(options.inputs[i], outputs[i], bar.window(), options) != 0)
-                failed.push_back(options.inputs[i]);
-    } else {
-        failed = run_parallel(options.inputs, outputs, options);
-    }
+    StagedOutputs staged;
+    if (options.jobs == 1)
+        run_here(options.inputs, outputs, options, staged);
+    else
+        run_parallel(options.inputs, outputs, options, staged);
+    staged.commit();
+    const std::vector<std::string> &failed = staged.failed();
     if (failed.empty())
         return 0;
     std::fprintf(stderr, "dirira: %zu of %zu files failed:", failed.size(), options.inputs.size());
@@ -245,6 +249,11 @@ void report_written(const Written &written) {
     std::printf("%s -> %s: %d x %d, %d plane%s%s\n", written.input.c_str(), written.output.c_str(), written.width,
                 written.height, written.planes, written.planes == 1 ? "" : "s", written.details.c_str());
     std::fflush(stdout); // before any later message on standard error, when both go to one file
+}
+
+int refuse_output(const char *output, const std::string &why) {
+    std::fprintf(stderr, "dirira: %s: %s; it is unchanged\n", output, why.c_str());
+    return 1;
 }
 
 void set_memory_budget(unsigned long long requested, int jobs) {
@@ -278,13 +287,12 @@ int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::Re
     return 1;
 }
 
-int refuse_unsafe_output(const std::vector<std::string> &inputs, const std::string &output, const std::string &writes,
+int refuse_unsafe_output(const bmpfile::FileIdentities &inputs, const std::string &output, const std::string &writes,
                          const char *formats) {
-    for (const std::string &input : inputs)
-        if (bmpfile::same_file(input.c_str(), output.c_str())) {
-            std::fprintf(stderr, "dirira: %s is the input %s; nothing written\n", output.c_str(), input.c_str());
-            return 2;
-        }
+    if (const std::string *input = inputs.find(output.c_str())) {
+        std::fprintf(stderr, "dirira: %s is the input %s; nothing written\n", output.c_str(), input->c_str());
+        return 2;
+    }
     const std::string named = bmpfile::format_of_name(output);
     if (named.empty() || named == writes)
         return 0;
@@ -306,8 +314,8 @@ int write_bmp(CStlImage &image, const char *output, HWND progress) {
 }
 
 int convert(const ConvertOptions &options) {
-    if (options.directory.empty() &&
-        refuse_unsafe_output(options.inputs, options.output, format_written(options.output), kConvertFormats))
+    if (options.directory.empty() && refuse_unsafe_output(bmpfile::FileIdentities(options.inputs), options.output,
+                                                          format_written(options.output), kConvertFormats))
         return 2;
     set_memory_budget(options.memory, options.jobs);
     if (!options.directory.empty())

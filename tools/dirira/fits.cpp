@@ -14,6 +14,9 @@
 
 #include <fcntl.h>
 #include <fitsio.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <zlib.h>
 #include <unistd.h>
 
@@ -257,21 +260,46 @@ struct SampleSurvey {
     bool integral = true;
 };
 
+// Folds `count` samples into the survey. With SSE2 (every x86-64), four
+// at a time: a sample is an integer when truncation through a 32-bit
+// integer gives it back, or when its magnitude is 2^23 or more (every such
+// float is) and finite; the infinities and NaN are not.
+void survey_row(const float *row, int count, SampleSurvey &survey) {
+    float low = float(survey.low), high = float(survey.high);
+    bool integral = survey.integral;
+    int x = 0;
+#ifdef __SSE2__
+    __m128 lows = _mm_set1_ps(low), highs = _mm_set1_ps(high), whole = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    const __m128 sign = _mm_set1_ps(-0.0f), allIntegers = _mm_set1_ps(0x1p23f),
+                 finite = _mm_set1_ps(std::numeric_limits<float>::max());
+    for (; x + 4 <= count; x += 4) {
+        const __m128 samples = _mm_loadu_ps(row + x), magnitude = _mm_andnot_ps(sign, samples);
+        lows = _mm_min_ps(samples, lows); // a NaN sample leaves the extremes alone, as std::min does
+        highs = _mm_max_ps(samples, highs);
+        const __m128 truncated = _mm_cvtepi32_ps(_mm_cvttps_epi32(samples));
+        const __m128 large = _mm_and_ps(_mm_cmpge_ps(magnitude, allIntegers), _mm_cmple_ps(magnitude, finite));
+        whole = _mm_and_ps(whole, _mm_or_ps(_mm_cmpeq_ps(truncated, samples), large));
+    }
+    float l[4], h[4];
+    _mm_storeu_ps(l, lows);
+    _mm_storeu_ps(h, highs);
+    for (int i = 0; i < 4; ++i)
+        low = std::min(low, l[i]), high = std::max(high, h[i]);
+    integral &= _mm_movemask_ps(whole) == 0xf;
+#endif
+    for (; x < count; ++x) {
+        low = std::min(low, row[x]);
+        high = std::max(high, row[x]);
+        integral &= std::trunc(row[x]) == row[x];
+    }
+    survey.low = low, survey.high = high, survey.integral = integral;
+}
+
 SampleSurvey survey_samples(CStlImage &image) {
     SampleSurvey survey;
-    const int width = image.GetWidth();
     for (int plane = 0; plane < image.GetPlanes(); ++plane)
-        for (int y = 0; y < image.GetHeight(); ++y) {
-            const float *row = store_row(image, y, plane, kReadSamples);
-            float low = survey.low, high = survey.high; // float compares: the loop vectorises
-            bool integral = true;
-            for (int x = 0; x < width; ++x) {
-                low = std::min(low, row[x]);
-                high = std::max(high, row[x]);
-                integral &= std::trunc(row[x]) == row[x]; // false for NaN and the infinities
-            }
-            survey.low = low, survey.high = high, survey.integral &= integral;
-        }
+        for (int y = 0; y < image.GetHeight(); ++y)
+            survey_row(store_row(image, y, plane, kReadSamples), image.GetWidth(), survey);
     return survey;
 }
 
@@ -539,19 +567,24 @@ void encode_row(const float *row, std::size_t width, int type, unsigned char *ou
 
 // The data unit: each plane from its bottom row up (the FITS row order),
 // then zeros to the end of the record. Two chunks: one is written while the
-// other is filled.
+// other is filled. A data unit that fits in one chunk takes a chunk of its
+// own size and no second: a night of small frames would otherwise spend
+// more on fresh pages than on its samples. Every byte of a chunk is
+// written before it goes out, so none is cleared first.
 bool stream_samples(Sink &sink, CStlImage &image, int type, RowProgress &progress) {
     const std::size_t rowBytes = std::size_t(image.GetWidth()) * sample_bytes(type);
     const int height = image.GetHeight();
-    const std::size_t chunkBytes = std::max(rowBytes, kStreamBytes);
-    std::vector<unsigned char> chunks[2] = {std::vector<unsigned char>(chunkBytes),
-                                            std::vector<unsigned char>(chunkBytes)};
+    const std::size_t dataBytes = rowBytes * std::size_t(height) * std::size_t(image.GetPlanes());
+    const std::size_t chunkBytes = std::max(rowBytes, std::min(kStreamBytes, dataBytes));
+    std::unique_ptr<unsigned char[]> chunks[2] = {
+        std::unique_ptr<unsigned char[]>(new unsigned char[chunkBytes]),
+        dataBytes > chunkBytes ? std::unique_ptr<unsigned char[]>(new unsigned char[chunkBytes]) : nullptr};
     ChunkWriter writer(sink);
     int filling = 0;
     std::size_t used = 0, total = 0;
     auto flush = [&] {
         total += used;
-        const bool handed = writer.hand_over(reinterpret_cast<const char *>(chunks[filling].data()), used);
+        const bool handed = writer.hand_over(reinterpret_cast<const char *>(chunks[filling].get()), used);
         filling ^= 1;
         used = 0;
         return handed;
@@ -561,11 +594,13 @@ bool stream_samples(Sink &sink, CStlImage &image, int type, RowProgress &progres
             if (used + rowBytes > chunkBytes && !flush())
                 return false;
             encode_row(store_row(image, y, plane, kReadSamples), std::size_t(image.GetWidth()), type,
-                       chunks[filling].data() + used);
+                       chunks[filling].get() + used);
             used += rowBytes;
             progress.row_done();
         }
-    if (!flush() || !writer.finish())
+    // The last chunk has nothing left to overlap with: it goes out from here.
+    total += used;
+    if (!writer.finish() || !sink.write(reinterpret_cast<const char *>(chunks[filling].get()), used))
         return false;
     const std::string fill(padded_to_record(total) - total, '\0');
     return sink.write(fill.data(), fill.size());

@@ -56,6 +56,11 @@ int convert_fits(const char *from, const char *to, const FitsOptions &options, H
 // DIR/NAME.bmp becomes DIR/NAME-planeK.bmp.
 std::string plane_output(const std::string &output, int plane);
 
+// Loads CFITSIO now, where it would load at the first FITS file: a batch
+// calls it before it forks its conversions, which then find the library
+// loaded instead of each loading it again.
+void load_cfitsio();
+
 // Whether the path names a FITS file by its extension, in any case: .fits,
 // .fit or .fts, alone or gzipped (.fits.gz), or tile-compressed (.fz,
 // .fits.fz).

@@ -120,7 +120,7 @@ int read_source(PreviewOptions &o, CStlImage &source, int &firstPlane) {
 } // namespace
 
 int preview(PreviewOptions o) {
-    if (refuse_unsafe_output({o.input}, o.output, "PNG", "preview writes PNG (.png)"))
+    if (refuse_unsafe_output(bmpfile::FileIdentities({o.input}), o.output, "PNG", "preview writes PNG (.png)"))
         return 2;
     set_memory_budget(o.memory, 1);
     CStlImage source;

@@ -1,0 +1,75 @@
+// A batch's outputs made durable together. Each conversion of `convert -o
+// DIR` leaves its output staged beside its target (bmpfile::stage_writes_for),
+// and what it printed on standard output held; the batch then commits them
+// in groups: one sync for the group, the renames, one flush of the folder,
+// in place of two waits for the disk for every file. Only then is each
+// line printed, so that a line always names a file that is in place, and a
+// batch killed part way loses at most its last group, which a rerun with
+// --skip-existing converts again.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace dirira_tool {
+
+// What one conversion prints on standard output, kept in an anonymous file
+// until its output is in place. The conversion's process (a batch's child,
+// or the batch itself around one conversion) sends its standard output
+// there with capture(), and the batch reads it back with take().
+class HeldOutput {
+public:
+    HeldOutput();
+    ~HeldOutput();
+    HeldOutput(const HeldOutput &) = delete;
+    HeldOutput &operator=(const HeldOutput &) = delete;
+    HeldOutput(HeldOutput &&other) noexcept;
+    HeldOutput &operator=(HeldOutput &&other) noexcept;
+
+    // From now on this process's standard output goes to the held file.
+    void capture();
+    // What the held file has received; it is emptied.
+    std::string take();
+
+private:
+    int fd_ = -1; // -1: none could be made, and what is printed goes straight out
+};
+
+// The batch itself around one conversion: standard output held while it runs, then given back.
+class CapturedHere {
+public:
+    explicit CapturedHere(HeldOutput &held);
+    ~CapturedHere();
+    CapturedHere(const CapturedHere &) = delete;
+    CapturedHere &operator=(const CapturedHere &) = delete;
+
+private:
+    int saved_;
+};
+
+class StagedOutputs {
+public:
+    // A group is committed once it holds this many outputs, or once its
+    // first output has waited this long: a night's frames appear as the
+    // batch goes, not all at its end.
+    static constexpr std::size_t kGroupFiles = 128;
+    static constexpr std::chrono::seconds kGroupWait{2};
+
+    // A conversion of `input` that left `output` staged and printed `printed`.
+    void add(const std::string &input, const std::string &output, std::string printed);
+    // A conversion of `input` that failed and said why.
+    void fail(const std::string &input) { failed_.push_back(input); }
+    // Commits the group when it is full or has waited long enough.
+    void commit_when_due();
+    // Commits what is staged: prints each output's line, or why it is
+    // unchanged; the inputs of those go to failed().
+    void commit();
+    const std::vector<std::string> &failed() const { return failed_; }
+
+private:
+    std::vector<std::string> inputs_, outputs_, printed_, failed_;
+    std::chrono::steady_clock::time_point first_;
+};
+
+} // namespace dirira_tool
