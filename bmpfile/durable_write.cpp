@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace bmpfile {
 namespace {
@@ -31,6 +32,8 @@ char g_temporary[PATH_MAX];
 // The batch process whose commit_staged makes this process's writes
 // durable; 0: each write makes itself durable.
 pid_t g_stagingOwner = 0;
+// The targets this process has staged since take_staged() last asked.
+std::vector<std::string> g_staged;
 
 extern "C" void remove_temporary_and_die(int signal) {
     if (g_temporary[0] != '\0')
@@ -159,11 +162,15 @@ std::string write_durably(const char *target, const std::function<std::string(co
         why = g_stagingOwner != 0 ? keep_permissions(temporary, mode) : finish(temporary, resolved, mode);
     if (!why.empty())
         std::remove(temporary.c_str());
+    else if (g_stagingOwner != 0)
+        g_staged.push_back(target);
     g_temporary[0] = '\0';
     return why;
 }
 
 void stage_writes_for(pid_t owner) { g_stagingOwner = owner; }
+
+std::vector<std::string> take_staged() { return std::exchange(g_staged, {}); }
 
 namespace {
 

@@ -33,6 +33,10 @@ std::string write_durably(const char *target, const std::function<std::string(co
 // commit_staged. A target stays as it was until then.
 void stage_writes_for(pid_t owner);
 
+// The targets this process has staged since it last asked, in order: a
+// conversion may write more than its one output (a cube's planes).
+std::vector<std::string> take_staged();
+
 // Makes the files staged for `targets` by this process's PID durable: one
 // sync of each file system they are on, then each renamed over its target,
 // then each folder flushed once. Answers, for each target in order, "" or

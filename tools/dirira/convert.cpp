@@ -93,19 +93,19 @@ void run_parallel(const std::vector<std::string> &inputs, const std::vector<std:
     if (options.to == "fits" ||
         std::any_of(inputs.begin(), inputs.end(), [](const std::string &input) { return is_fits_path(input.c_str()); }))
         load_cfitsio();
-    const auto convert = [&](std::size_t i) {
+    const auto convert = [&](std::size_t i, std::vector<std::string> &written) {
         bmpfile::stage_writes_for(batch);
-        return convert_one(inputs[i], outputs[i], NULL, options);
+        const int result = convert_one(inputs[i], outputs[i], NULL, options);
+        written = bmpfile::take_staged();
+        return result;
     };
     run_in_workers(inputs.size(), options.jobs, convert, [&](std::size_t i, const TaskEnd &end) {
-        if (!end.lost.empty()) {
+        if (!end.lost.empty())
             std::fprintf(stderr, "dirira: %s: %s\n", inputs[i].c_str(), end.lost.c_str());
-            bmpfile::discard_staged(outputs[i]);
-        }
         if (end.result == 0)
-            staged.add(inputs[i], outputs[i], end.printed);
-        else
-            staged.fail(inputs[i]);
+            staged.add(inputs[i], end.handed, end.printed);
+        else // a worker that died tells nothing: its one output is the likely leftover
+            staged.fail(inputs[i], end.lost.empty() ? end.handed : std::vector<std::string>{outputs[i]});
         staged.commit_when_due();
     });
 }
@@ -124,9 +124,9 @@ void run_here(const std::vector<std::string> &inputs, const std::vector<std::str
         }
         std::string said = printed.take();
         if (code == 0)
-            staged.add(inputs[i], outputs[i], std::move(said));
+            staged.add(inputs[i], bmpfile::take_staged(), std::move(said));
         else
-            staged.fail(inputs[i]);
+            staged.fail(inputs[i], bmpfile::take_staged());
         staged.commit_when_due();
     }
     bmpfile::stage_writes_for(0);

@@ -53,33 +53,45 @@ CapturedHere::~CapturedHere() {
     }
 }
 
-void StagedOutputs::add(const std::string &input, const std::string &output, std::string printed) {
-    if (inputs_.empty())
+void StagedOutputs::add(const std::string &input, std::vector<std::string> outputs, std::string printed) {
+    if (group_.empty())
         first_ = std::chrono::steady_clock::now();
-    inputs_.push_back(input);
-    outputs_.push_back(output);
-    printed_.push_back(std::move(printed));
+    group_.push_back({input, std::move(outputs), std::move(printed)});
+}
+
+void StagedOutputs::fail(const std::string &input, const std::vector<std::string> &staged) {
+    for (const std::string &output : staged)
+        bmpfile::discard_staged(output);
+    failed_.push_back(input);
 }
 
 void StagedOutputs::commit_when_due() {
-    if (inputs_.size() >= kGroupFiles || (!inputs_.empty() && std::chrono::steady_clock::now() - first_ >= kGroupWait))
+    if (group_.size() >= kGroupFiles || (!group_.empty() && std::chrono::steady_clock::now() - first_ >= kGroupWait))
         commit();
 }
 
+// A conversion's lines are printed when every output it wrote is in place;
+// one that is not is named with why, and the conversion counts as failed.
 void StagedOutputs::commit() {
-    const std::vector<std::string> why = bmpfile::commit_staged(outputs_);
-    for (std::size_t i = 0; i < why.size(); ++i) {
-        if (why[i].empty()) {
-            std::fputs(printed_[i].c_str(), stdout);
-            continue;
-        }
-        refuse_output(outputs_[i].c_str(), why[i]);
-        failed_.push_back(inputs_[i]);
+    std::vector<std::string> targets;
+    for (const Conversion &conversion : group_)
+        targets.insert(targets.end(), conversion.outputs.begin(), conversion.outputs.end());
+    const std::vector<std::string> why = bmpfile::commit_staged(targets);
+    std::size_t next = 0;
+    for (const Conversion &conversion : group_) {
+        bool whole = true;
+        for (const std::string &output : conversion.outputs)
+            if (const std::string &reason = why[next++]; !reason.empty()) {
+                refuse_output(output.c_str(), reason);
+                whole = false;
+            }
+        if (whole)
+            std::fputs(conversion.printed.c_str(), stdout);
+        else
+            failed_.push_back(conversion.input);
     }
     std::fflush(stdout);
-    inputs_.clear();
-    outputs_.clear();
-    printed_.clear();
+    group_.clear();
 }
 
 } // namespace dirira_tool

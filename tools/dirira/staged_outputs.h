@@ -50,16 +50,17 @@ private:
 
 class StagedOutputs {
 public:
-    // A group is committed once it holds this many outputs, or once its
+    // A group is committed once it holds this many conversions, or once its
     // first output has waited this long: a night's frames appear as the
     // batch goes, not all at its end.
     static constexpr std::size_t kGroupFiles = 128;
     static constexpr std::chrono::seconds kGroupWait{2};
 
-    // A conversion of `input` that left `output` staged and printed `printed`.
-    void add(const std::string &input, const std::string &output, std::string printed);
-    // A conversion of `input` that failed and said why.
-    void fail(const std::string &input) { failed_.push_back(input); }
+    // A conversion of `input` that left `outputs` staged and printed `printed`.
+    void add(const std::string &input, std::vector<std::string> outputs, std::string printed);
+    // A conversion of `input` that failed and said why; what it staged
+    // before it failed goes.
+    void fail(const std::string &input, const std::vector<std::string> &staged);
     // Commits the group when it is full or has waited long enough.
     void commit_when_due();
     // Commits what is staged: prints each output's line, or why it is
@@ -68,7 +69,13 @@ public:
     const std::vector<std::string> &failed() const { return failed_; }
 
 private:
-    std::vector<std::string> inputs_, outputs_, printed_, failed_;
+    struct Conversion {
+        std::string input;
+        std::vector<std::string> outputs;
+        std::string printed;
+    };
+    std::vector<Conversion> group_;
+    std::vector<std::string> failed_;
     std::chrono::steady_clock::time_point first_;
 };
 

@@ -29,12 +29,55 @@ struct Worker {
     HeldOutput printed;
 };
 
+bool send_all(int socket, const void *bytes, std::size_t size) {
+    return send(socket, bytes, size, MSG_NOSIGNAL) == ssize_t(size);
+}
+
+bool receive_all(int socket, void *bytes, std::size_t size) {
+    return size == 0 || recv(socket, bytes, size, MSG_WAITALL) == ssize_t(size);
+}
+
+// A task's answer on the socket: its result, how many strings, then each
+// string's length and bytes.
+bool send_answer(int socket, std::int32_t result, const std::vector<std::string> &handed) {
+    const std::uint32_t count = std::uint32_t(handed.size());
+    bool sent = send_all(socket, &result, sizeof result) && send_all(socket, &count, sizeof count);
+    for (const std::string &text : handed) {
+        const std::uint32_t length = std::uint32_t(text.size());
+        sent = sent && send_all(socket, &length, sizeof length) && send_all(socket, text.data(), text.size());
+    }
+    return sent;
+}
+
+// The names a worker hands back are paths, so a length beyond PATH_MAX is a
+// broken answer, not a name to allocate for.
+constexpr std::uint32_t kLongestHanded = 1 << 16;
+
+bool receive_answer(int socket, TaskEnd &end) {
+    std::int32_t result = -1;
+    std::uint32_t count = 0;
+    if (!receive_all(socket, &result, sizeof result) || !receive_all(socket, &count, sizeof count))
+        return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t length = 0;
+        if (!receive_all(socket, &length, sizeof length) || length > kLongestHanded)
+            return false;
+        std::string text(length, '\0');
+        if (!receive_all(socket, &text[0], length))
+            return false;
+        end.handed.push_back(std::move(text));
+    }
+    end.result = result;
+    return true;
+}
+
 [[noreturn]] void serve(int socket, const WorkerTask &task) {
     std::uint64_t index = 0;
-    while (recv(socket, &index, sizeof index, MSG_WAITALL) == ssize_t(sizeof index)) {
-        const std::int32_t result = task(std::size_t(index));
+    while (receive_all(socket, &index, sizeof index)) {
+        std::vector<std::string> handed;
+        const std::int32_t result = task(std::size_t(index), handed);
         std::fflush(nullptr);
-        if (send(socket, &result, sizeof result, MSG_NOSIGNAL) != ssize_t(sizeof result))
+        if (!send_answer(socket, result, handed))
             break;
     }
     _exit(0);
@@ -70,7 +113,7 @@ std::string start(Worker &worker, const std::vector<Worker> &others, const Worke
 
 bool hand(Worker &worker, std::uint64_t index) {
     worker.task = index;
-    return send(worker.socket, &index, sizeof index, MSG_NOSIGNAL) == ssize_t(sizeof index);
+    return send_all(worker.socket, &index, sizeof index);
 }
 
 // Closes the worker's socket, which ends it, and collects it: how it ended.
@@ -102,7 +145,7 @@ void run_in_workers(std::size_t count, int workers, const WorkerTask &task, cons
         while (next < count) {
             if (worker.pid < 0) {
                 if (std::string why = start(worker, pool, task); !why.empty()) {
-                    end_task(next++, {-1, why, ""});
+                    end_task(next++, {-1, why, "", {}});
                     continue;
                 }
             }
@@ -110,7 +153,7 @@ void run_in_workers(std::size_t count, int workers, const WorkerTask &task, cons
                 return;
             const std::uint64_t index = worker.task;
             worker.task = kNoTask;
-            end_task(std::size_t(index), {-1, stop(worker), ""});
+            end_task(std::size_t(index), {-1, stop(worker), "", {}});
         }
     };
     for (Worker &worker : pool)
@@ -131,15 +174,14 @@ void run_in_workers(std::size_t count, int workers, const WorkerTask &task, cons
                 continue;
             Worker &worker =
                 *std::find_if(pool.begin(), pool.end(), [&](const Worker &w) { return w.socket == ready.fd; });
-            std::int32_t result = -1;
-            const bool answered = recv(worker.socket, &result, sizeof result, MSG_WAITALL) == ssize_t(sizeof result);
+            TaskEnd end;
+            const bool answered = receive_answer(worker.socket, end);
             const std::uint64_t index = worker.task;
             worker.task = kNoTask;
-            std::string printed = worker.printed.take();
-            if (answered)
-                end_task(std::size_t(index), {result, "", std::move(printed)});
-            else
-                end_task(std::size_t(index), {-1, stop(worker), ""});
+            end.printed = worker.printed.take();
+            if (!answered)
+                end = {-1, stop(worker), "", {}};
+            end_task(std::size_t(index), std::move(end));
             give_work(worker);
         }
     }

@@ -10,17 +10,20 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace dirira_tool {
 
-// Converts file `index` in a worker, its standard output held: 0 or not.
-using WorkerTask = std::function<int(std::size_t index)>;
+// Converts file `index` in a worker, its standard output held: 0 or not;
+// `handed` takes what the batch is to know of it (the names it wrote).
+using WorkerTask = std::function<int(std::size_t index, std::vector<std::string> &handed)>;
 
 // How a task ended, told in the batch.
 struct TaskEnd {
     int result = -1;     // the task's result; -1 when it has none
     std::string lost;    // "" or why it has none: its worker could not start or ended during it
     std::string printed; // what the task printed on standard output
+    std::vector<std::string> handed;
 };
 using TaskDone = std::function<void(std::size_t index, const TaskEnd &end)>;
 
