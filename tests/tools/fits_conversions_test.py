@@ -132,10 +132,10 @@ def test_a_cube_into_a_folder_becomes_a_bmp_file_for_each_plane(tmp_path, planes
     or three planes: NAME.bmp, gray or colour."""
     scales = np.arange(1, planes + 1)[:, None, None]  # planes of other ranges: pooled levels would differ
     cube = (rng.normal(40, 10, (planes, 6, 7)) * scales).clip(0, 255).astype(dtype)
-    source = fits_file(tmp_path / "cube.fits", cube)
+    source = fits_file(tmp_path / "c.fits", cube)  # a name of one letter: its dot just past the folder's slash
     (tmp_path / "out").mkdir()
     each = planes not in (1, 3)
-    names = [f"cube-plane{k}.bmp" for k in range(1, planes + 1)] if each else ["cube.bmp"]
+    names = [f"c-plane{k}.bmp" for k in range(1, planes + 1)] if each else ["c.bmp"]
     size = "1 plane" if each or planes == 1 else "3 planes"
     said = run("convert", "--to", "bmp", "-o", tmp_path / "out", source).stdout
     assert said == "".join(f"{source} -> {tmp_path / 'out' / name}: 7 x 6, {size}\n" for name in names)
@@ -189,6 +189,8 @@ def test_an_axis_longer_than_an_image_holds_is_refused_before_reading(tmp_path, 
     (tmp_path / "huge.fits").write_bytes("".join(c.ljust(80) for c in cards).ljust(2880).encode())
     said = run("convert", tmp_path / "huge.fits", tmp_path / "x.bmp", status=1)
     assert "not an image of two axes, or a cube of planes of a size an image can hold" in said.stderr
+    shown = " x ".join(str(length if length < 2**31 else 0) for length in axes)  # fits-info: beyond 32 bits, 0
+    assert run("fits-info", tmp_path / "huge.fits").stdout.splitlines()[1] == f"  BITPIX 8, NAXIS 2: {shown}"
 
 
 @pytest.mark.parametrize("cards, shown", [({"BSCALE": 2.0}, "BSCALE 2, BZERO 0"), ({"BZERO": 0.5}, "BSCALE 1, BZERO 0.5"),

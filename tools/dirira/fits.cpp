@@ -1028,9 +1028,10 @@ int fits_to_bmp(const char *fitsPath, const char *bmpPath, const FitsOptions &op
 }
 
 std::string plane_output(const std::string &output, int plane) {
-    const std::size_t slash = output.rfind('/'), dot = output.rfind('.');
-    const std::size_t end =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : output.size();
+    const std::size_t name = output.rfind('/') + 1; // npos + 1: 0, a name without a folder
+    const std::size_t dot = output.rfind('.');
+    // A dot that starts the name is no extension's.
+    const std::size_t end = dot != std::string::npos && dot > name ? dot : output.size();
     return output.substr(0, end) + "-plane" + std::to_string(plane) + output.substr(end);
 }
 
