@@ -76,4 +76,13 @@ TEST_F(LoaderTest, ExitAfterFreeLibraryDetachesStatically) {
     EXPECT_EQ(EntryCalls(), "1 static\n0 static\n1 dynamic\n0 dynamic\n1 static\n0 static\n");
 }
 
+TEST(GetModuleFileNameA, ShortBuffer) {
+    SKIP_WHERE_WINE_DIVERGES("GetModuleFileNameA leaves a truncated name unterminated");
+    char path[8]; // truncated and terminated; the answer is the buffer's length
+    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, sizeof path), 8u, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::strlen(path), 7u);
+    EXPECT_LAST_ERROR(GetModuleFileNameA(nullptr, path, 0), 0u, ERROR_INSUFFICIENT_BUFFER); // nothing written
+    EXPECT_EQ(std::strlen(path), 7u);
+}
+
 } // namespace
