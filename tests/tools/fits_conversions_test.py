@@ -212,3 +212,12 @@ def test_a_stretch_of_a_wide_picture_takes_the_levels_its_preview_shows(tmp_path
     spread = (data[::-1].astype(np.float64) - black) / (white - black) * 255
     expected = np.where(data[::-1] <= black, 0, np.where(data[::-1] >= white, 255, spread)).astype(np.uint8)
     assert np.array_equal(pixels(tmp_path / "wide.bmp"), expected)
+
+
+def test_an_asinh_stretch_of_a_paged_picture_is_the_one_in_memory(tmp_path):
+    """The asinh stretch bends the samples in the store: one that pages (--memory 1) must keep them bent."""
+    data = rng.normal(100, 10, (1500, 1200)).astype(np.float32)  # 7 MB of floats: more than the store keeps in
+    source = fits_file(tmp_path / "big.fits", data)
+    run("convert", "--stretch=asinh", source, tmp_path / "memory.bmp")
+    run("convert", "--memory=1", "--stretch=asinh", source, tmp_path / "paged.bmp")
+    assert (tmp_path / "paged.bmp").read_bytes() == (tmp_path / "memory.bmp").read_bytes()
