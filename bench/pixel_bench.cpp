@@ -40,7 +40,7 @@ float sample_value(int x, int y, int plane) {
 class PlainImage {
 public:
     explicit PlainImage(int planes)
-        : buffer_(std::size_t(planes) * kSide * kSide * sizeof(float)), planes_{buffer_.as<float>()} {
+        : buffer_(std::size_t(planes) * kSide * kSide * sizeof(float)), planes_{buffer_.as<float>(), kSide, kSide} {
         for (int plane = 0; plane < planes; ++plane)
             for (int y = 0; y < kSide; ++y)
                 for (int x = 0; x < kSide; ++x)

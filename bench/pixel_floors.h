@@ -12,12 +12,17 @@ namespace pixel_floors {
 
 constexpr int kSide = 4096;
 
-// `planes` planes of kSide x kSide floats, row-major, one after the other.
+// Planes of width x height floats, row-major, one after the other. The
+// extent is a value known at run time, as any image's is: a floor that
+// knew it while compiling would clamp against constants and find rows by
+// shifts, which no member of an image of any size can.
 struct PlainPlanes {
     const float *samples;
+    int width, height;
 
     const float *at(int x, int y, int plane) const {
-        return samples + (std::size_t(plane) * kSide + std::size_t(y)) * kSide + std::size_t(x);
+        return samples + (std::size_t(plane) * std::size_t(height) + std::size_t(y)) * std::size_t(width) +
+               std::size_t(x);
     }
 };
 
@@ -28,10 +33,10 @@ struct Levels {
     double min, max, range;
 };
 
-inline int clamp_to_side(int index) { return std::clamp(index, 0, kSide - 1); }
+inline int clamp_to(int index, int extent) { return std::clamp(index, 0, extent - 1); }
 
 inline unsigned char gray256(PlainPlanes image, const Levels &levels, int x, int y) {
-    const double sample = *image.at(clamp_to_side(x), clamp_to_side(y), 0);
+    const double sample = *image.at(clamp_to(x, image.width), clamp_to(y, image.height), 0);
     if (sample <= levels.min)
         return 0;
     if (sample >= levels.max)
@@ -44,26 +49,26 @@ struct Axis {
     double position;
 };
 
-inline Axis axis(double position) {
-    if (position < kSide - 1)
+inline Axis axis(double position, int extent) {
+    if (position < extent - 1)
         return {static_cast<int>(position), position};
-    return {kSide - 2, double(kSide - 1)};
+    return {extent - 2, double(extent - 1)};
 }
 
 inline float gray_raw_at(PlainPlanes image, double x, double y) {
-    const Axis column = axis(x), row = axis(y);
-    const int cx = clamp_to_side(column.base), cy = clamp_to_side(row.base);
+    const Axis column = axis(x, image.width), row = axis(y, image.height);
+    const int cx = clamp_to(column.base, image.width), cy = clamp_to(row.base, image.height);
     if (column.base == column.position && row.base == row.position)
         return *image.at(cx, cy, 0);
     const float *top = image.at(cx, cy, 0);
-    const float *bottom = image.at(cx, clamp_to_side(row.base + 1), 0);
+    const float *bottom = image.at(cx, clamp_to(row.base + 1, image.height), 0);
     const double a = column.position - column.base, b = row.position - row.base, ab = b * a;
     return static_cast<float>(((((1.0 - b) * (1.0 - a)) * top[0] + (b - ab) * bottom[0]) + (a - ab) * top[1]) +
                               ab * bottom[1]);
 }
 
 inline float bright_raw(PlainPlanes image, int x, int y) {
-    const int cx = clamp_to_side(x), cy = clamp_to_side(y);
+    const int cx = clamp_to(x, image.width), cy = clamp_to(y, image.height);
     const double red = *image.at(cx, cy, 0), green = *image.at(cx, cy, 1), blue = *image.at(cx, cy, 2);
     return static_cast<float>((green * 0.587 + red * 0.299) + blue * 0.114);
 }

@@ -5,12 +5,16 @@
 # BM_<Name>/<arg> that has no floor of its own. BM_Called<Name>/<arg> is a
 # second floor: the same work behind a call that cannot be inlined; and
 # BM_Shared<Name>/<arg> a third: that call exported from a shared library.
+#
+# Each benchmark runs REPETITIONS times (5 unless set), and the ratios are
+# those of the medians, floors and members of the same run.
 set -euo pipefail
 build=${1:-build/default}
 for program in "$build"/bin/*_bench; do
   echo "== ${program##*/}"
-  "$program" --benchmark_counters_tabular=true | tee /tmp/dirira-bench.txt
-  awk '/^BM_Floor[A-Za-z0-9_]*\//{split($1,a,"/"); floor[substr(a[1],9) "/" a[2]]=$2; next}
+  "$program" --benchmark_counters_tabular=true --benchmark_repetitions="${REPETITIONS:-5}" \
+    --benchmark_report_aggregates_only=true | tee /tmp/dirira-bench.txt
+  grep '_median' /tmp/dirira-bench.txt | awk '/^BM_Floor[A-Za-z0-9_]*\//{split($1,a,"/"); floor[substr(a[1],9) "/" a[2]]=$2; next}
        /^BM_Called[A-Za-z0-9_]*\//{split($1,a,"/"); called[substr(a[1],10) "/" a[2]]=$2; next}
        /^BM_Shared[A-Za-z0-9_]*\//{split($1,a,"/"); shared[substr(a[1],10) "/" a[2]]=$2; next}
        /^BM_[A-Za-z0-9_]+\//{split($1,a,"/"); own=substr(a[1],4) "/" a[2];
@@ -20,5 +24,5 @@ for program in "$build"/bin/*_bench; do
          if ((own in called) && called[own]>0)
            printf "ratio %s/%s to called floor: %.2f\n", a[1], a[2], $2/called[own]
          if ((own in shared) && shared[own]>0)
-           printf "ratio %s/%s to shared floor: %.2f\n", a[1], a[2], $2/shared[own]}' /tmp/dirira-bench.txt
+           printf "ratio %s/%s to shared floor: %.2f\n", a[1], a[2], $2/shared[own]}'
 done
