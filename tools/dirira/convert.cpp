@@ -57,7 +57,9 @@ int convert_unguarded(const std::string &input, const std::string &output, HWND 
 // goes on with the next.
 int convert_one(const std::string &input, const std::string &output, HWND progress, const ConvertOptions &options) {
     try {
-        return convert_unguarded(input, output, progress, options, report_written);
+        // --quiet silences the lines that name the outputs; failures are still said.
+        const OnWritten say = options.quiet ? OnWritten([](const Written &) {}) : OnWritten(report_written);
+        return convert_unguarded(input, output, progress, options, say);
     } catch (CException *e) {
         e->Delete();
         std::fprintf(stderr, "dirira: %s: out of memory\n", input.c_str());
@@ -173,14 +175,14 @@ std::vector<std::string> shard_of(const std::vector<std::string> &inputs, int sh
 }
 
 // Drops the conversions whose outputs are up to date and says how many.
-void skip_existing(std::vector<std::string> &inputs, std::vector<std::string> &outputs) {
+void skip_existing(std::vector<std::string> &inputs, std::vector<std::string> &outputs, bool quiet) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < inputs.size(); ++i)
         if (!up_to_date(inputs[i], outputs[i])) {
             inputs[kept] = inputs[i];
             outputs[kept++] = outputs[i];
         }
-    if (kept != inputs.size())
+    if (kept != inputs.size() && !quiet)
         std::printf("skipped %zu of %zu: their outputs are no older than their inputs\n", inputs.size() - kept,
                     inputs.size());
     inputs.resize(kept);
@@ -221,7 +223,7 @@ int convert_batch(ConvertOptions options) {
             return 2;
     }
     if (options.skipExisting)
-        skip_existing(options.inputs, outputs);
+        skip_existing(options.inputs, outputs, options.quiet);
     StagedOutputs staged;
     if (options.jobs == 1)
         run_here(options.inputs, outputs, options, staged);
@@ -321,7 +323,7 @@ int convert(const ConvertOptions &options) {
     if (!options.directory.empty())
         return convert_batch(options);
     std::vector<std::string> inputs = options.inputs, outputs = {options.output};
-    if (options.skipExisting && (skip_existing(inputs, outputs), inputs.empty()))
+    if (options.skipExisting && (skip_existing(inputs, outputs, options.quiet), inputs.empty()))
         return 0;
     ProgressBar bar(stderr, wants_progress_bar(stderr, options.quiet));
     return convert_one(options.inputs[0], options.output, bar.window(), options);

@@ -56,7 +56,7 @@ constexpr char kConvertHelp[] = "Reads BMP files of every header version (and FI
                                 "  -j N            convert N files at once (default 1)\n"
                                 "  --memory SIZE   memory the image may take before it pages to a swap file,\n"
                                 "                  e.g. 512M, 4g or 1.5G (default: half of physical memory)\n"
-                                "  -q, --quiet     no progress bar on a terminal\n"
+                                "  -q, --quiet     no progress bar, no line for each output written\n"
                                 "  --allow-short   read a BMP file cut short, its missing pixels as 0, with a\n"
                                 "                  warning (refused by default)\n"
                                 "  --max-pixels N  refuse pictures of more than N pixels (default 89478485;\n"
