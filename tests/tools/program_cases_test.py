@@ -1,7 +1,7 @@
 """The dirira program as a user meets it, one table per behaviour: files it cannot read named with the cause by
 every command, batches that convert each good file as a conversion of its own would, the version block, and the
-progress bar on a terminal. The inputs are written by Pillow (8-bit gray with its 256 grays, or 24-bit colour, as
-CBmp::Write lays them out) and edited byte by byte where a row needs a broken header.
+progress bar on a terminal. The inputs are written by Pillow (8-bit gray with its 256 grays, or 24-bit colour: the
+layouts CBmp::Write gives), or laid out here field by field, and edited byte by byte where a row needs a broken header.
 
 Run by ctest with DIRIRA_PROGRAM naming the program: /usr/bin/python3 -m pytest program_cases_test.py
 """
