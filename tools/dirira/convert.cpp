@@ -224,12 +224,12 @@ int convert_batch(ConvertOptions options) {
     }
     if (options.skipExisting)
         skip_existing(options.inputs, outputs, options.quiet);
-    StagedOutputs staged;
+    StagedOutputs staged(options.jobs > 1);
     if (options.jobs == 1)
         run_here(options.inputs, outputs, options, staged);
     else
         run_parallel(options.inputs, outputs, options, staged);
-    staged.commit();
+    staged.finish();
     const std::vector<std::string> &failed = staged.failed();
     if (failed.empty())
         return 0;

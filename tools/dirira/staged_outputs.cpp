@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <system_error>
 
 #include "bmpfile/durable_write.h"
 #include "tools/dirira/commands.h"
@@ -72,13 +73,13 @@ void StagedOutputs::commit_when_due() {
 
 // A conversion's lines are printed when every output it wrote is in place;
 // one that is not is named with why, and the conversion counts as failed.
-void StagedOutputs::commit() {
-    std::vector<std::string> targets;
-    for (const Conversion &conversion : group_)
+std::vector<std::string> StagedOutputs::commit_group(const std::vector<Conversion> &group) {
+    std::vector<std::string> targets, failed;
+    for (const Conversion &conversion : group)
         targets.insert(targets.end(), conversion.outputs.begin(), conversion.outputs.end());
     const std::vector<std::string> why = bmpfile::commit_staged(targets);
     std::size_t next = 0;
-    for (const Conversion &conversion : group_) {
+    for (const Conversion &conversion : group) {
         bool whole = true;
         for (const std::string &output : conversion.outputs)
             if (const std::string &reason = why[next++]; !reason.empty()) {
@@ -88,10 +89,41 @@ void StagedOutputs::commit() {
         if (whole)
             std::fputs(conversion.printed.c_str(), stdout);
         else
-            failed_.push_back(conversion.input);
+            failed.push_back(conversion.input);
     }
     std::fflush(stdout);
+    return failed;
+}
+
+void StagedOutputs::wait_for_commit() {
+    if (!committing_.joinable())
+        return;
+    committing_.join();
+    failed_.insert(failed_.end(), failedAtCommit_.begin(), failedAtCommit_.end());
+    failedAtCommit_.clear();
+}
+
+void StagedOutputs::commit() {
+    wait_for_commit();
+    std::vector<Conversion> group = std::move(group_);
     group_.clear();
+    if (group.empty())
+        return;
+    if (background_) {
+        try {
+            committing_ = std::thread([this, group = std::move(group)] { failedAtCommit_ = commit_group(group); });
+            return;
+        } catch (const std::system_error &) {
+            // no thread to be had: committed here, as in the foreground
+        }
+    }
+    const std::vector<std::string> failed = commit_group(group);
+    failed_.insert(failed_.end(), failed.begin(), failed.end());
+}
+
+void StagedOutputs::finish() {
+    commit();
+    wait_for_commit();
 }
 
 } // namespace dirira_tool

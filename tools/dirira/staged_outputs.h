@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dirira_tool {
@@ -56,6 +57,16 @@ public:
     static constexpr std::size_t kGroupFiles = 128;
     static constexpr std::chrono::seconds kGroupWait{2};
 
+    // In the background, each group is committed on a thread of its own
+    // while the conversions go on (one group at a time): the workers of a
+    // parallel batch need not wait for the disk. A batch that converts in
+    // this process commits in the foreground, since it sends its standard
+    // output elsewhere while it converts.
+    explicit StagedOutputs(bool background) : background_(background) {}
+    ~StagedOutputs() { wait_for_commit(); }
+    StagedOutputs(const StagedOutputs &) = delete;
+    StagedOutputs &operator=(const StagedOutputs &) = delete;
+
     // A conversion of `input` that left `outputs` staged and printed `printed`.
     void add(const std::string &input, std::vector<std::string> outputs, std::string printed);
     // A conversion of `input` that failed and said why; what it staged
@@ -63,9 +74,10 @@ public:
     void fail(const std::string &input, const std::vector<std::string> &staged);
     // Commits the group when it is full or has waited long enough.
     void commit_when_due();
-    // Commits what is staged: prints each output's line, or why it is
-    // unchanged; the inputs of those go to failed().
-    void commit();
+    // Commits what is staged and waits until every group is committed.
+    void finish();
+    // The inputs that failed: in their conversion, or at their commit (an
+    // output not in place is named with why, its lines not printed).
     const std::vector<std::string> &failed() const { return failed_; }
 
 private:
@@ -74,9 +86,16 @@ private:
         std::vector<std::string> outputs;
         std::string printed;
     };
+    void commit();
+    void wait_for_commit();
+    static std::vector<std::string> commit_group(const std::vector<Conversion> &group);
+
+    bool background_;
     std::vector<Conversion> group_;
     std::vector<std::string> failed_;
     std::chrono::steady_clock::time_point first_;
+    std::thread committing_;
+    std::vector<std::string> failedAtCommit_; // the committing thread's, read once it is joined
 };
 
 } // namespace dirira_tool
