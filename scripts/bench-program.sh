@@ -4,7 +4,8 @@
 # - a night: 1,000 frames of 640 x 480, 8-bit gray and 24-bit colour, to FITS
 #   with `dirira convert -j 2 --to fits -o DIR`, in files per second against
 #   bench/batch_floor.cpp, which writes the same bytes (checked) with the same
-#   durability (temporary files, one sync, renames, a folder sync);
+#   durability (temporary files, one sync, renames, a folder sync); each run
+#   starts after a sync, so that none pays for the writes of the one before;
 # - over memory: a 4096 x 4096 colour picture (192 MiB of float planes)
 #   converted to FITS and to BMP under --memory 48M, a quarter of its planes, so that
 #   the store pages through its swap file; its throughput (plane bytes per
@@ -54,8 +55,8 @@ for depth in 8 24; do
   diff -r "$work/out" "$work/floor" > /dev/null || { echo "batch_floor does not write what dirira writes ($depth-bit)" >&2; exit 1; }
 done
 
-hyperfine --style basic --runs 3 --export-json "$work/night.json" \
-  --prepare "rm -f $work/out/* $work/floor/*" \
+hyperfine --style basic --runs 5 --export-json "$work/night.json" \
+  --prepare "rm -f $work/out/* $work/floor/*; sync" \
   -n "dirira, 8-bit" "$dirira convert -q -j 2 --to fits -o $work/out $work/in8/*.bmp" \
   -n "floor, 8-bit" "$floor 2 $work/floor $work/in8/*.bmp" \
   -n "dirira, 24-bit" "$dirira convert -q -j 2 --to fits -o $work/out $work/in24/*.bmp" \
