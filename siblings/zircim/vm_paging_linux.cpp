@@ -111,11 +111,12 @@ long SwapTransferCalls() { return g_transferCalls; }
 unsigned char *map_zeroed(std::size_t bytes, bool huge) {
     if (fault_fires(g_failMapping, g_mappingCalls))
         return nullptr;
-    // A slot of small pages holds at most a huge page's worth, and is
-    // written whole: its pages come in with the mapping, in one call,
-    // instead of a fault each (a 640 x 480 colour frame's planes take 900;
-    // a night of frames spent a tenth of its time in them). Huge slots fault
-    // as written, so that a picture's untouched black stays unallocated.
+    // Small pages are for stores whose planes are at most a huge page each,
+    // which are written whole: their pages come in with the mapping, in one
+    // call, instead of a fault each (a 640 x 480 colour frame's planes take
+    // 900; a night of frames spent a tenth of its time in them). Huge-page
+    // mappings fault as written, so that a big picture's untouched black
+    // stays unallocated.
     unsigned char *memory =
         huge ? map_huge_aligned(bytes) : static_cast<unsigned char *>(map_anonymous(bytes, MAP_POPULATE));
     if (memory != nullptr)
