@@ -128,7 +128,8 @@ bench: build-bench
 bench-cold: build-bench
 	scripts/bench-cold.sh build/default
 
-# The program's batches (-j 2 against a loop) and a conversion four times
+# A night of 1,000 frames (-j 2) against a floor program that writes the same
+# bytes as durably, and a conversion four times
 # over its memory budget; report in build/bench-program/.
 bench-program: build-bench
 	scripts/bench-program.sh build/default
