@@ -146,6 +146,29 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     EXPECT_EQ(store.GetPlanes(), 2);
 }
 
+// A 640 x 480 colour frame's one region (three planes, each a page and a cache line past the one before) takes
+// whole huge pages, aligned, where the budget allows them, else its small pages; a gray frame fits in one.
+TEST_F(VmImage, ARegionSpanningHugePagesTakesWholeOnesWithinTheBudget) {
+    constexpr SIZE_T kFrame = 3 * (640 * 480 * 4 + 4096 + 64), kSmall = (kFrame + 4095) / 4096 * 4096;
+    const struct {
+        int planes;
+        SIZE_T budget, resident;
+        bool aligned;
+    } cases[] = {{3, 0, SIZE_T{4} << 20, kHugePageSlots},
+                 {3, SIZE_T{4} << 20, SIZE_T{4} << 20, kHugePageSlots},
+                 {3, (SIZE_T{4} << 20) - 1, kSmall, false},
+                 {1, 0, (kFrame / 3 + 4095) / 4096 * 4096, false}};
+    for (const auto &c : cases) {
+        CVmImage::SetMemoryBudget(c.budget);
+        CVmImage store;
+        ASSERT_NE(store.Create(640, 480, c.planes, 4), 0);
+        EXPECT_EQ(store.GetResidentBytes(), c.resident) << c.planes << " planes, budget " << c.budget;
+        if (c.aligned) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(at(store, 0, 0, 0, 1)) % (SIZE_T{2} << 20), 0u);
+        }
+    }
+}
+
 // A block written through a read-only address is clean, so that write is lost when it pages out; kFreshBlock
 // brings a paged-out block back as zeros and leaves a resident one as it is. Seven other planes push plane 0 out.
 TEST_F(VmImage, ReadOnlyAndFreshBlockFlags) {
