@@ -20,6 +20,7 @@
 
 #include "bmpfile/durable_write.h"
 #include "bmpfile/file_kind.h"
+#include "bmpfile/image_rows.h"
 #include "tools/dirira/commands.h"
 #include "tools/dirira/fits.h"
 #include "tools/dirira/progress_bar.h"
@@ -271,10 +272,7 @@ void set_memory_budget(unsigned long long requested, int jobs) {
 }
 
 float *store_row(CStlImage &image, int y, int plane, unsigned mode) {
-    float *row = image.GetImageAdr(0, y, plane, mode, NULL);
-    if (row == nullptr)
-        AfxThrowMemoryException();
-    return row;
+    return bmpfile::store_row(image, y, plane, mode);
 }
 
 int read_bmp_file(const char *path, CStlImage &image, HWND progress, bmpfile::ReadSource &source,

@@ -1,18 +1,23 @@
-// FITS for the command-line program, through CFITSIO: the header records of
-// a file's HDUs, and conversion between BMP files and FITS images.
+// FITS for the command-line program, over bmpfile's FITS images: the header
+// records of a file's HDUs, and conversion between BMP files and FITS images.
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <dirira/dirira.h>
 
+#include "bmpfile/fits_image.h"
 #include "bmpfile/read_image.h"
 #include "tools/dirira/stretch.h"
 
 namespace dirira_tool {
+
+using bmpfile::fits_compression_of;
+using bmpfile::FitsCompression;
+using bmpfile::is_fits_path;
+using dirira::FitsHdu;
+using dirira::FitsLevels;
 
 // What a cube of other than one or three planes becomes without --plane:
 // refused, with the ways out the command has, or (convert -o DIR) a gray
@@ -25,11 +30,6 @@ struct FitsSelection {
     int plane = 0; // --plane N: that plane of a cube alone, as a gray image; 0: a gray or three-plane image
     FitsCube cube = FitsCube::kChoosePlane;
 };
-
-// Where the display levels of an image read from FITS come from, in the
-// order of preference: the file's LEVMINn/LEVMAXn cards, 0..255 for byte
-// samples, else the samples' range (which the stretch replaces).
-enum class FitsLevels { kCards, kBytes, kRange };
 
 // How `dirira convert` writes and reads FITS images.
 struct FitsOptions {
@@ -58,34 +58,9 @@ std::string plane_output(const std::string &output, int plane);
 
 // Loads CFITSIO now, where it would load at the first FITS file: a batch
 // calls it before it forks its conversions, which then find the library
-// loaded instead of each loading it again.
+// loaded instead of each loading it again. Says the loader's reason once
+// when it cannot be loaded.
 void load_cfitsio();
-
-// Whether the path names a FITS file by its extension, in any case: .fits,
-// .fit or .fts, alone or gzipped (.fits.gz), or tile-compressed (.fz,
-// .fits.fz).
-bool is_fits_path(const char *path);
-
-// How a FITS file of that name is compressed: gzip as a whole (.gz), tile
-// compression (.fz: Rice for integers, gzip for floats, both lossless), or
-// not at all. CFITSIO reads all three whatever the name.
-enum class FitsCompression { kNone, kGzip, kTiles };
-FitsCompression fits_compression_of(const char *path);
-
-// What `dirira fits-info` shows of an HDU: its record (a tile-compressed
-// image described as the image it holds, XTENSION 'IMAGE'), the compression
-// algorithm of such an image, and the BSCALE and BZERO of an image that has
-// either card.
-struct FitsHdu {
-    std::unique_ptr<CFitsExtension> record;
-    std::string compression; // ZCMPTYPE; empty: not tile-compressed
-    std::string scaling;     // "BSCALE x, BZERO y"; empty: neither card
-};
-
-// One record per HDU of the file, the primary HDU first (its Xtension is
-// empty: a primary header has SIMPLE instead). Empty, with `error` set, when
-// the file cannot be read.
-std::vector<FitsHdu> read_fits_headers(const char *path, std::string &error);
 
 // A BMP file of any version as a FITS image: NAXIS 2 for gray and NAXIS 3
 // with NAXIS3 = 3 (red, green, blue, named by PLANEn cards) for colour,
@@ -99,12 +74,10 @@ int bmp_to_fits(const char *bmpPath, const char *fitsPath, const FitsOptions &op
                 const bmpfile::ReadLimits &limits, const OnWritten &onWritten);
 
 // The selected image of a FITS file (gray, three-plane colour, or one plane
-// of a cube) into `image`, each plane's display levels as FitsLevels says,
-// with where they came from (the least preferred of any plane) in `origin`.
+// of a cube) into `image`, each plane's display levels as FitsLevels says.
 // Level cards that are there but not numbers are reported and ignored.
 // Returns 0 or prints why not and returns 1.
-int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection &selection = {},
-                    FitsLevels *origin = nullptr);
+int read_fits_image(const char *fitsPath, CStlImage &image, const FitsSelection &selection = {});
 
 // The selected image of a FITS file as a BMP file, through the levels that
 // options give, else the file's own (cards or bytes), else the stretch's

@@ -1,44 +1,54 @@
-// CFITSIO loaded the first time the program touches a FITS file.
+// CFITSIO loaded the first time a FITS file is touched.
 //
 // Linked at start-up, CFITSIO brings some thirty libraries with it (libcurl
 // for its network drivers, and through it gnutls, Kerberos, LDAP, ...),
-// whose loading and initialisation cost every run about 4 ms: most of a
-// small BMP conversion, and paid by every BMP-only run. So the program is
-// not linked against CFITSIO. Instead this file defines the CFITSIO entry
-// points that the program calls, under their own names (fitsio.h maps the
+// whose loading and initialisation cost every run of the program about
+// 4 ms: most of a small BMP conversion, and paid by every BMP-only run; an
+// application linking libdirira_files would pay it too. So nothing is
+// linked against CFITSIO. Instead this file defines the CFITSIO entry points
+// that fits_image.cpp calls, under their own names (fitsio.h maps the
 // fits_* names onto them), and each one forwards to the library's
 // definition, which it looks up once. The definitions are hidden from the
 // dynamic symbol table (the build's default visibility), so the library's
-// calls among its own functions never land here.
+// calls among its own functions never land here, nor an application's own
+// CFITSIO calls.
 //
-// When the library cannot be loaded, the loader's reason is printed once,
-// every call fails with FILE_NOT_OPENED, and the status text says so.
+// When the library cannot be loaded, the loader's reason is kept for the
+// caller to say (cfitsio_failure), every call fails with FILE_NOT_OPENED,
+// and the status text says so.
 #include <dlfcn.h>
 #include <fitsio.h>
 
-#include "tools/dirira/fits.h"
+#include "bmpfile/fits_image.h"
 
-#include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <tuple>
 
 #ifndef DIRIRA_CFITSIO_SONAME
-#error "DIRIRA_CFITSIO_SONAME names the CFITSIO library to load (tools/CMakeLists.txt)"
+#error "DIRIRA_CFITSIO_SONAME names the CFITSIO library to load (bmpfile/CMakeLists.txt)"
 #endif
 
 namespace {
 
 constexpr const char *kUnavailable = "CFITSIO cannot be loaded";
 
-// The library, loaded on first use; NULL when it cannot be.
+struct Loaded {
+    void *handle;    // NULL when the library cannot be loaded
+    std::string why; // the loader's reason then
+};
+
+// The load once made, published for cfitsio_failure() only when complete.
+std::atomic<const Loaded *> g_loaded{nullptr};
+
+// The library, loaded on first use.
 void *library() {
-    static void *const handle = [] {
+    static const Loaded once = [] {
         void *loaded = dlopen(DIRIRA_CFITSIO_SONAME, RTLD_NOW | RTLD_LOCAL);
-        if (loaded == nullptr)
-            std::fprintf(stderr, "dirira: %s\n", dlerror());
-        return loaded;
+        return Loaded{loaded, loaded == nullptr ? dlerror() : ""};
     }();
-    return handle;
+    g_loaded.store(&once, std::memory_order_release);
+    return once.handle;
 }
 
 template <typename Function> Function resolve(const char *name) {
@@ -59,7 +69,12 @@ template <auto Self, typename... Arguments> int forward(const char *name, Argume
 
 } // namespace
 
-void dirira_tool::load_cfitsio() { library(); }
+void bmpfile::load_cfitsio() { library(); }
+
+std::string bmpfile::cfitsio_failure() {
+    const Loaded *loaded = g_loaded.load(std::memory_order_acquire);
+    return loaded != nullptr ? loaded->why : std::string();
+}
 
 extern "C" {
 
