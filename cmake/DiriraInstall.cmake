@@ -17,8 +17,11 @@ install(TARGETS win32 afx zirdib zircim zirime dirira EXPORT dirira-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-# The reader of every header version, where it is built (not for Windows):
-# a component of its own, since the Python package does not load it.
+# The reader of every header version with FITS input and output, where it
+# is built (not for Windows, nor by the Python package's own build): a
+# component of its own, since the Python package does not load it. It
+# loads CFITSIO at run time, so a consumer needs neither its headers nor
+# its library to build.
 if(TARGET dirira_files)
   install(TARGETS dirira_files EXPORT dirira-targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT files NAMELINK_COMPONENT development)

@@ -1,9 +1,11 @@
 // Reads a BMP file of another header version (a V5 file, as ImageMagick
 // writes them) through dirira::files, and checks that it holds the picture
-// that CBmp::Read gives of the same picture in a 40-byte file.
+// that CBmp::Read gives of the same picture in a 40-byte file; then writes
+// it as a FITS file through the same library, for the caller to check.
 //
-//   read_every_version OTHER.bmp SAME-PICTURE-40.bmp
+//   read_every_version OTHER.bmp SAME-PICTURE-40.bmp OUT.fits
 #include <dirira/files.h>
+#include <dirira/fits.h>
 
 #include <cstdio>
 
@@ -23,7 +25,7 @@ bool same_samples(CStlImage &a, CStlImage &b) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3)
+    if (argc != 4)
         return 2;
     CStlImage other, reference;
     dirira::BmpReadResult result;
@@ -35,5 +37,10 @@ int main(int argc, char **argv) {
     const bool same = status == 0 && same_samples(other, reference);
     std::printf("%s: %s; %s the picture of %s\n", argv[1], result.source.c_str(), same ? "holds" : "DIFFERS FROM",
                 argv[2]);
-    return same ? 0 : 1;
+    dirira::FitsWriteResult written;
+    if (!dirira::write_fits_file(argv[3], other, written))
+        std::printf("%s: %s\n", argv[3], written.why.c_str());
+    else
+        std::printf("%s: BITPIX %d\n", argv[3], written.bitPix);
+    return same && written.why.empty() ? 0 : 1;
 }
