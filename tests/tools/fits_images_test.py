@@ -249,3 +249,16 @@ def test_previews_fit_1024_by_1024_by_whole_factors(tmp_path, width, height, sho
     said = run("preview", tmp_path / "big.fits", tmp_path / "p.png")
     assert said.splitlines()[0] == \
         f"0{tmp_path / 'big.fits'} -> {tmp_path / 'p.png'}: {shown}, 1 plane, from {width} x {height}, stretch zscale"
+
+
+# A conversion's stretch takes its levels from the block means of a picture reduced to 1024 x 1024 at most, as the
+# preview does: 0 and 100 in one block of two make a black level of 50, and a sample of 75 then renders 127
+# (unreduced: levels 0 and 100, and 191). Blocks start at the picture's top row, the FITS file's last.
+@pytest.mark.parametrize("width, height, shown", [(1025, 1, 127), (1, 1025, 127), (1, 1024, 191), (1024, 1, 191)])
+def test_a_conversions_stretch_reduces_the_picture_as_the_preview_does(tmp_path, width, height, shown):
+    line = np.full(width * height, 100, np.float32)
+    line[:4] = (100, 0, 100, 75)  # a block of two at 0 and 1 across, at 1 and 2 up
+    fits.PrimaryHDU(line.reshape(height, width)).writeto(tmp_path / "in.fits")
+    assert run("convert", "--stretch=minmax", tmp_path / "in.fits", tmp_path / "out.bmp").startswith("0")
+    rendered = pixels(tmp_path / "out.bmp")[::-1].reshape(-1) if width == 1 else pixels(tmp_path / "out.bmp")[0]
+    assert rendered[3] == shown
