@@ -91,16 +91,17 @@ Levels plane_0_levels() {
 
 // The floors behind a call that the optimiser can neither inline nor
 // specialise, in this program: what a plain C function over a plain array
-// costs its caller when the call stays inside the program. The inlined
-// floors also overlap the memory accesses of many calls, which no call can
-// match.
-[[gnu::noipa]] unsigned char called_gray256(PlainPlanes image, const Levels &levels, int x, int y) {
+// costs its caller when the call stays inside the program, handed its
+// image record by address as the exported ones are (pixel_floors.h). The
+// inlined floors also overlap the memory accesses of many calls, which no
+// call can match.
+[[gnu::noipa]] unsigned char called_gray256(const PlainPlanes &image, const Levels &levels, int x, int y) {
     return pixel_floors::gray256(image, levels, x, y);
 }
-[[gnu::noipa]] float called_gray_raw_at(PlainPlanes image, double x, double y) {
+[[gnu::noipa]] float called_gray_raw_at(const PlainPlanes &image, double x, double y) {
     return pixel_floors::gray_raw_at(image, x, y);
 }
-[[gnu::noipa]] float called_bright_raw(PlainPlanes image, int x, int y) {
+[[gnu::noipa]] float called_bright_raw(const PlainPlanes &image, int x, int y) {
     return pixel_floors::bright_raw(image, x, y);
 }
 

@@ -75,10 +75,15 @@ inline float bright_raw(PlainPlanes image, int x, int y) {
 
 // The same floors exported from a shared library (pixel_floor_lib.cpp):
 // what a plain C function over a plain array costs a caller that reaches it
-// as it reaches the library's members, through the dynamic linker.
+// as it reaches the library's members, through the dynamic linker. Like
+// any function of an image library (and a member, whose image is `this`),
+// it is handed its image record by address and loads the extent and the
+// samples' address from it on every call: a record passed by value would
+// arrive in registers that the caller's loop loaded once, which only a
+// record of two fields and a pointer allows.
 #define PIXEL_FLOOR_EXPORT __attribute__((visibility("default")))
-PIXEL_FLOOR_EXPORT unsigned char shared_gray256(PlainPlanes image, const Levels &levels, int x, int y);
-PIXEL_FLOOR_EXPORT float shared_gray_raw_at(PlainPlanes image, double x, double y);
-PIXEL_FLOOR_EXPORT float shared_bright_raw(PlainPlanes image, int x, int y);
+PIXEL_FLOOR_EXPORT unsigned char shared_gray256(const PlainPlanes &image, const Levels &levels, int x, int y);
+PIXEL_FLOOR_EXPORT float shared_gray_raw_at(const PlainPlanes &image, double x, double y);
+PIXEL_FLOOR_EXPORT float shared_bright_raw(const PlainPlanes &image, int x, int y);
 
 } // namespace pixel_floors
