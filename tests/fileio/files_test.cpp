@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/bytes.h"
+#include "support/fault_sweep.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -110,6 +111,96 @@ TEST(Files, FitsWrittenAndReadBack) {
     dirira::FitsWriteResult refused;
     EXPECT_FALSE(dirira::write_fits_file(dir.file("none/f.fits").c_str(), picture, refused));
     EXPECT_NE(refused.why.find("No such file or directory"), std::string::npos) << refused.why;
+    EXPECT_EQ(refused.bitPix, 0);
+}
+
+// A FITS card of a mandatory keyword: the value right-aligned to column 30.
+std::vector<std::uint8_t> card(const std::string &key, const std::string &value) {
+    std::string text = key + std::string(8 - key.size(), ' ') + (value.empty() ? "" : "= ");
+    text += std::string(value.empty() ? 0 : 20 - value.size(), ' ') + value;
+    text.resize(80, ' ');
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+// Two planes of 2 x 2 floats and no level cards, as another program writes them.
+std::vector<std::uint8_t> float_cube() {
+    return Bytes()
+        .append(card("SIMPLE", "T"))
+        .append(card("BITPIX", "-32"))
+        .append(card("NAXIS", "3"))
+        .append(card("NAXIS1", "2"))
+        .append(card("NAXIS2", "2"))
+        .append(card("NAXIS3", "2"))
+        .append(card("END", ""))
+        .fill(2880 - 7 * 80, ' ')
+        .raw({0x3F, 0x80, 0, 0, 0x40, 0, 0, 0, 0x40, 0x40, 0, 0, 0x40, 0x80, 0, 0}) // plane 1: 1, 2; 3, 4
+        .raw({0xC0, 0, 0, 0, 0x7F, 0xC0, 0, 0})                                     // plane 2, bottom row: -2, NaN
+        .raw({0x3F, 0xC0, 0, 0, 0x40, 0x80, 0, 0})                                  // its top row: 1.5, 4
+        .fill(2880 - 32, 0);
+}
+
+struct CubeCase {
+    const char *name;
+    dirira::FitsReadOptions options;
+    const char *why;
+    float low; // the plane's least sample, its bottom left; 4 is the greatest
+};
+
+TEST(Files, AFloatCubeWithoutLevelCards) {
+    const CubeCase cases[] = {
+        {"the cube", {}, "a cube of 2 planes: choose one with FitsReadOptions::plane", 0},
+        {"its first plane", {0, 1}, "", 1},
+        {"its second plane, a NaN passed over", {0, 2}, "", -2},
+    };
+    testing_support::TempDir dir;
+    const std::string cube = dir.write("cube.fits", float_cube());
+    for (const CubeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CStlImage image;
+        dirira::FitsReadResult read;
+        EXPECT_EQ(dirira::read_fits_file(cube.c_str(), image, read, c.options), *c.why == '\0');
+        EXPECT_EQ(read.why, c.why);
+        if (*c.why == '\0') {
+            EXPECT_EQ(image.GetPlanes(), 1);
+            EXPECT_EQ(read.levels, dirira::FitsLevels::kRange);
+            EXPECT_EQ(image.GetLevelMin(0), c.low);
+            EXPECT_EQ(image.GetLevelMax(0), 4.0);
+            EXPECT_EQ(image.GetPixelGrayRaw(0, 1, 0), c.low);
+        }
+    }
+}
+
+// Every fault point of a write and a read whose planes page: each call answers true, or false with its reason (the
+// store's refusals as "out of memory"), never throws, and gives back all it took.
+TEST(Files, FitsFaultsFailWithAReasonAndLeaveNothing) {
+    testing_support::TempDir dir;
+    const std::string bmp = dir.write("v5.bmp", v5_file()), fits = dir.file("f.fits");
+    CVmImage::SetMemoryBudget(1); // one plane in memory, the others in the swap file
+    CStlImage picture;
+    dirira::BmpReadResult source;
+    ASSERT_TRUE(dirira::read_bmp_file(bmp.c_str(), picture, source));
+    const testing_support::Holdings held;
+    dirira::FitsWriteResult written;
+    dirira::FitsReadResult read;
+    bool wrote = false, readBack = false;
+    testing_support::SweepSeams(
+        [&] {
+            wrote = dirira::write_fits_file(fits.c_str(), picture, written);
+            readBack = false;
+            read.why = "the image could not be made";
+            try {
+                CStlImage back; // its construction alone may meet the fault
+                readBack = dirira::read_fits_file(fits.c_str(), back, read);
+            } catch (CException *e) {
+                e->Delete();
+            }
+        },
+        [&](const char *seam, int k) {
+            EXPECT_EQ(wrote, written.why.empty()) << seam << " " << k;
+            EXPECT_EQ(readBack, read.why.empty()) << seam << " " << k;
+            EXPECT_TRUE(testing_support::Holdings() == held) << seam << " " << k;
+        });
+    CVmImage::SetMemoryBudget(0);
 }
 
 } // namespace
