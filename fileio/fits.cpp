@@ -24,11 +24,23 @@ template <typename Call> bool unless_out_of_memory(std::string &why, Call call) 
     }
 }
 
+// CFITSIO, loaded now where it is not yet: false, with the loader's reason,
+// when it cannot be (its calls would only say that it cannot).
+bool cfitsio_loaded(std::string &why) {
+    bmpfile::load_cfitsio();
+    const std::string failure = bmpfile::cfitsio_failure();
+    if (!failure.empty())
+        why = "CFITSIO cannot be loaded: " + failure;
+    return failure.empty();
+}
+
 } // namespace
 
 bool write_fits_file(const char *path, CStlImage &image, FitsWriteResult &result, const FitsWriteOptions &options,
                      HWND progress) {
     result = FitsWriteResult();
+    if (!cfitsio_loaded(result.why))
+        return false;
     return unless_out_of_memory(result.why, [&] {
         int type = 0;
         if (!bmpfile::choose_fits_type(image, options.bitPix, type, result.why))
@@ -45,6 +57,8 @@ bool write_fits_file(const char *path, CStlImage &image, FitsWriteResult &result
 
 bool read_fits_file(const char *path, CStlImage &image, FitsReadResult &result, const FitsReadOptions &options) {
     result = FitsReadResult();
+    if (!cfitsio_loaded(result.why))
+        return false;
     bmpfile::FitsImageRead read;
     const bmpfile::FitsSelection selection{options.hdu, options.plane, false, "FitsReadOptions::plane"};
     const bool done =
@@ -54,6 +68,9 @@ bool read_fits_file(const char *path, CStlImage &image, FitsReadResult &result, 
 }
 
 bool read_fits_headers(const char *path, std::vector<FitsHdu> &hdus, std::string &why) {
+    hdus.clear();
+    if (!cfitsio_loaded(why))
+        return false;
     hdus = bmpfile::read_fits_headers(path, why);
     return !hdus.empty();
 }

@@ -17,6 +17,15 @@ cmake --build "$work/cmake" >/dev/null
 convert "$root/samples/starfield-colour.bmp" "$work/v5.bmp"  # ImageMagick writes BITMAPV5HEADER
 "$work/cmake/read_every_version" "$work/v5.bmp" "$root/samples/starfield-colour.bmp" "$work/cmake.fits"
 
+# Where CFITSIO cannot be loaded, the FITS call says why in the loader's words.
+soname=$(objdump -p "$(pkg-config --variable=libdir cfitsio)/libcfitsio.so" | awk '/SONAME/ { print $2 }')
+mkdir "$work/broken" && : >"$work/broken/$soname"
+if LD_LIBRARY_PATH="$work/broken" "$work/cmake/read_every_version" "$work/v5.bmp" \
+  "$root/samples/starfield-colour.bmp" "$work/broken.fits" >"$work/said"; then
+  exit 1
+fi
+grep "broken.fits: CFITSIO cannot be loaded: .*$soname: file too short" "$work/said"
+
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 c++ -std=c++17 "$root/tests/consumer/main.cpp" -o "$work/pkg-consumer" $(pkg-config --cflags --libs dirira)
 "$work/pkg-consumer" "$root/samples/starfield-colour.bmp"

@@ -5,7 +5,7 @@
 // The library loads CFITSIO (by the soname it was built against) the first
 // time a FITS file is touched: a consumer needs neither its headers nor a
 // link to it, and where it cannot be loaded each call fails with "CFITSIO
-// cannot be loaded". Paths are taken literally: CFITSIO's extended file-name
+// cannot be loaded: " and the loader's reason. Paths are taken literally: CFITSIO's extended file-name
 // syntax (`file.fits[1]`, `!file.fits`) does not apply.
 //
 // Row order: FITS stores the bottom row of the picture first (its y axis
