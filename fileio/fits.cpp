@@ -13,11 +13,12 @@ namespace {
 constexpr const char *kOutOfMemory = "out of memory";
 
 // `call`'s answer, or false with `why` set when the framework's memory
-// exception ends it (an image too large, a store that cannot page a row).
+// exception ends it (an image too large, a store that cannot page a row, a
+// header record that cannot grow).
 template <typename Call> bool unless_out_of_memory(std::string &why, Call call) {
     try {
         return call();
-    } catch (CException *e) {
+    } catch (CMemoryException *e) {
         e->Delete();
         why = kOutOfMemory;
         return false;
@@ -69,10 +70,11 @@ bool read_fits_file(const char *path, CStlImage &image, FitsReadResult &result, 
 
 bool read_fits_headers(const char *path, std::vector<FitsHdu> &hdus, std::string &why) {
     hdus.clear();
-    if (!cfitsio_loaded(why))
-        return false;
-    hdus = bmpfile::read_fits_headers(path, why);
-    return !hdus.empty();
+    why.clear();
+    return cfitsio_loaded(why) && unless_out_of_memory(why, [&] {
+               hdus = bmpfile::read_fits_headers(path, why);
+               return !hdus.empty();
+           });
 }
 
 } // namespace dirira

@@ -166,6 +166,9 @@ TEST(Files, AFloatCubeWithoutLevelCards) {
             EXPECT_EQ(image.GetLevelMin(0), c.low);
             EXPECT_EQ(image.GetLevelMax(0), 4.0);
             EXPECT_EQ(image.GetPixelGrayRaw(0, 1, 0), c.low);
+            dirira::FitsWriteResult bytes; // plane 2 is no byte's, nor all integers
+            EXPECT_EQ(dirira::write_fits_file(dir.file("8.fits").c_str(), image, bytes, {8}), c.low > 0) << bytes.why;
+            EXPECT_EQ(bytes.why.empty(), c.low > 0);
         }
     }
 }
@@ -182,10 +185,13 @@ TEST(Files, FitsFaultsFailWithAReasonAndLeaveNothing) {
     const testing_support::Holdings held;
     dirira::FitsWriteResult written;
     dirira::FitsReadResult read;
-    bool wrote = false, readBack = false;
+    std::vector<dirira::FitsHdu> hdus;
+    std::string unread;
+    bool wrote = false, readBack = false, headers = false;
     testing_support::SweepSeams(
         [&] {
             wrote = dirira::write_fits_file(fits.c_str(), picture, written);
+            headers = dirira::read_fits_headers(fits.c_str(), hdus, unread);
             readBack = false;
             read.why = "the image could not be made";
             try {
@@ -198,6 +204,8 @@ TEST(Files, FitsFaultsFailWithAReasonAndLeaveNothing) {
         [&](const char *seam, int k) {
             EXPECT_EQ(wrote, written.why.empty()) << seam << " " << k;
             EXPECT_EQ(readBack, read.why.empty()) << seam << " " << k;
+            EXPECT_EQ(headers, unread.empty()) << seam << " " << k;
+            hdus.clear(); // the records read are the caller's to free
             EXPECT_TRUE(testing_support::Holdings() == held) << seam << " " << k;
         });
     CVmImage::SetMemoryBudget(0);
