@@ -110,9 +110,10 @@ Block random_file(Random &r) {
     Block header =
         size == 12 // bcSize, bcWidth, bcHeight, bcPlanes, bcBitCount
             ? Bytes().u32(12).u16(WORD(std::abs(width))).u16(WORD(std::abs(height))).u16(1).u16(bits).fill(28, 0).data()
-            : info_header(width, height, bits, std::uint32_t(r.pick({0, 0, rows, rows + 7, 3})),
-                          std::uint32_t(r.pick({0, 0, 0, 2, 20, 300, 0x10003})), size,
-                          std::uint32_t(r.pick({BI_RGB, BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, 9})))
+            : info_header(width, height, bits,
+                          std::uint32_t(r.pick({BI_RGB, BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, 9})),
+                          std::uint32_t(r.pick({0, 0, 0, 2, 20, 300, 0x10003})),
+                          std::uint32_t(r.pick({0, 0, rows, rows + 7, 3})), 2835, size)
                   .data();
     header[size == 12 ? 8 : 12] = std::uint8_t(r.pick({1, 1, 3})); // planes
     const std::size_t table = DibNumColors(header.data()) * std::size_t{size == 12 ? 3u : 4u};
@@ -170,7 +171,7 @@ TEST_F(BmpFile, RandomFilesReadAsTheReferenceReadsThem) {
                     : std::make_tuple(0, -7, -7, -7, int(kBmpHeaderUnusable), 0));
         image.SetOrgPlanes(-7), image.SetBlankUsed(1), image.SetBlank(-1), image.SetOwnLevel(1);
         testing_support::ProgressWindow window, library;
-        const HGLOBAL copy = whole.status == kBmpOk ? block_of(whole.block) : NULL;
+        const HGLOBAL copy = whole.status == kBmpOk ? dib_block(whole.block) : NULL;
         const bool readOnly = i % 7 == 0, read = copy != NULL && attached.AttachDIB(copy, library.handle(), kCaption);
         GlobalFree(copy);
         ASSERT_TRUE(!readOnly || chmod(path.c_str(), 0444) == 0); // permission bits decide, so as root too
@@ -190,13 +191,13 @@ TEST_F(BmpFile, RandomFilesReadAsTheReferenceReadsThem) {
             read ? std::make_tuple(attached.GetWidth(), 1, int(!readOnly), int(d.biBitCount), 0, 0, 0, 0, path, format)
                  : std::make_tuple(0, 0, 0, 0, -7, 1, -1, 1, std::string(), format));
         const Block raw = bytes_at(file, file.size() > 1 && file[0] == 'B' && file[1] == 'M' ? 14 : 0, 40);
-        const HGLOBAL block = block_of(raw);
+        const HGLOBAL block = dib_block(raw);
         BITMAPINFOHEADER got{}, want = dib_info(field<BITMAPINFOHEADER>(raw, 0));
         EXPECT_EQ(Bmp::DibInfo(block, &got) - Bmp::DibInfo(NULL, &got), 1);
         EXPECT_TRUE(std::memcmp(&got, &want, sizeof got) == 0 && take(block) == raw);
     }
     BITMAPINFOHEADER info{}; // nothing from a block that cannot be locked
-    const HGLOBAL discarded = GlobalReAlloc(block_of(Block(40, 1)), 0, GMEM_MOVEABLE);
+    const HGLOBAL discarded = GlobalReAlloc(dib_block(Block(40, 1)), 0, GMEM_MOVEABLE);
     EXPECT_EQ(Bmp::DibInfo(discarded, &info) + info.biSize, 0u);
     GlobalFree(discarded);
 }
@@ -204,7 +205,7 @@ TEST_F(BmpFile, RandomFilesReadAsTheReferenceReadsThem) {
 // A path whose attributes cannot be read counts as read-only: the file goes away once read, before Read asks for them.
 TEST_F(BmpFile, AFileWhoseAttributesCannotBeReadIsNotSaveable) {
     const std::string path = dir_.file("gone.bmp");
-    dir_.write("gone.bmp", file_header(58, 54).append(info_header(1, 1, 24, 4)).raw({1, 2, 3, 0}));
+    dir_.write("gone.bmp", file_header(58, 54).append(info_header(1, 1, 24, BI_RGB, 0, 4)).raw({1, 2, 3, 0}));
     testing_support::ProgressWindow window([&path](WPARAM stage) {
         if (stage == 2)
             DeleteFileA(path.c_str());
@@ -223,8 +224,8 @@ Block file_of(const Block &dib) {
 // A file is replaced whole, or left as it was by a failure before it is created (another opener, even a reader sharing
 // all, prevents that); a failed write leaves what was written. The DIB is left unlocked and unchanged.
 TEST_F(BmpFile, WriteDIBWritesTheHeaderThenTheWholeBlock) {
-    const Block dib = Bytes().append(info_header(1, 1, 24, 4)).raw({1, 2, 3, 0}), before(3000, 0xEE);
-    const Block table20 = Bytes().append(info_header(2, 1, 8, 4, 20)).fill(84, 0x33),
+    const Block dib = Bytes().append(info_header(1, 1, 24, BI_RGB, 0, 4)).raw({1, 2, 3, 0}), before(3000, 0xEE);
+    const Block table20 = Bytes().append(info_header(2, 1, 8, BI_RGB, 20, 4)).fill(84, 0x33),
                 core = Bytes().u32(12).fill(36, 1);
     const Block written = file_of(dib), header(written.begin(), written.begin() + 14),
                 dib40(dib.begin(), dib.begin() + 40);
@@ -250,7 +251,7 @@ TEST_F(BmpFile, WriteDIBWritesTheHeaderThenTheWholeBlock) {
         SCOPED_TRACE(c.name);
         if (c.nth != 0 && !testing_support::kWin32Seams)
             continue;
-        const HGLOBAL block = c.block.empty() ? NULL : block_of(c.block, c.surplus);
+        const HGLOBAL block = c.block.empty() ? NULL : dib_block(c.block, c.surplus);
         const std::string name = c.name, path = dir_.file(name == "no_folder" ? "none/out" : name);
         dir_.write(name, before);
         HANDLE reader = CreateFileA(name == "held" ? path.c_str() : "", GENERIC_READ, 7, NULL, OPEN_EXISTING, 0, NULL);
@@ -404,13 +405,13 @@ TEST_F(DeviceBitmapTest, BitmapFromDibPadsShortRowsAndRefusesShortHeaders) {
     Random r{std::mt19937{11}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Block padded = info_header(c.width, c.height, c.bitCount, c.sizeImage, 0, 40, c.compression);
+        Block padded = info_header(c.width, c.height, c.bitCount, c.compression, 0, c.sizeImage);
         const std::size_t table = 40 + (PaletteSize(padded.data()) & 0xFFFFu),
                           cut = needed(field<BITMAPINFOHEADER>(padded, 0)) - std::max(c.shortBy, 0);
         padded = Bytes().append(padded).append(r.bytes(needed(field<BITMAPINFOHEADER>(padded, 0)) - 40)).data();
         const Block bytes(padded.begin(), padded.begin() + std::ptrdiff_t(cut));
         std::fill(padded.begin() + std::ptrdiff_t(cut), padded.end(), 0);
-        const HGLOBAL block = c.shortBy >= 0 ? block_of(bytes) : NULL;
+        const HGLOBAL block = c.shortBy >= 0 ? dib_block(bytes) : NULL;
         const bool refused = block == NULL || cut < table, copied = !refused && c.shortBy > 0;
         const SIZE_T lastAlloc = win32_standin::LastGlobalAlloc().bytes; // a copy shows as a later one
         const int allocs = win32_standin::CallCount(win32_standin::Call::GlobalAlloc);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "support/dib_bytes.h"
 #include "support/fault_sweep.h"
 #include "support/temp_dir.h"
 #include "tools/dirira/commands.h"
@@ -33,13 +34,11 @@ int quiet_run(std::vector<std::string> args) {
 // FITS file as the program writes it.
 struct ConvertSweep : testing::Test {
     void SetUp() override {
-        Bytes file{'B', 'M'};
-        for (std::uint32_t field :
-             {54u + 1024 * 600 * 3, 0u, 54u, 40u, 1024u, 600u, 1u | 24 << 16, 0u, 1024u * 600 * 3, 0u, 0u, 0u, 0u})
-            for (int shift = 0; shift < 32; shift += 8)
-                file.push_back(std::uint8_t(field >> shift));
+        testing_support::Bytes file =
+            testing_support::file_header(54 + 1024 * 600 * 3, 54)
+                .append(testing_support::info_header(1024, 600, 24, BI_RGB, 0, 1024 * 600 * 3, 0));
         for (std::uint32_t i = 0; i < 1024 * 600 * 3; ++i)
-            file.push_back(std::uint8_t(i * 2654435761u >> 24));
+            file.u8(std::uint8_t(i * 2654435761u >> 24));
         ASSERT_EQ(quiet_run({dir_.write("in.bmp", file), fits_}), 0);
     }
     void TearDown() override { quiet_run({"--memory", "0", bmp_, dir_.file("reset.bmp")}); }

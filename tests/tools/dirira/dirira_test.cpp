@@ -17,6 +17,7 @@
 #include <afx_standin.h>
 
 #include "siblings/zircim/vm_seams.h"
+#include "support/dib_bytes.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
@@ -50,33 +51,18 @@ Planes random_planes(std::mt19937 &random, int count, std::size_t samples) {
     return planes;
 }
 
-// 8-bit gray or 24-bit colour as CBmp::Write lays them out: resolution 0. The fields: bfSize, 2 x 0, bfOffBits,
-// biSize .. biHeight, biPlanes 1 and biBitCount, biCompression .. biClrImportant, grays; rows blue first.
+// 8-bit gray or 24-bit colour as CBmp::Write lays them out: resolution 0, grays, rows bottom-up and blue first.
 Bytes bmp(int width, const Planes &planes) {
     const std::uint32_t count = std::uint32_t(planes.size()), height = std::uint32_t(planes[0].size() / width);
     const std::uint32_t entries = count == 1 ? 256 : 0, offBits = 54 + 4 * entries, stride = (width * count + 3) & ~3u;
-    std::vector<std::uint32_t> fields{offBits + stride * height,
-                                      0,
-                                      offBits,
-                                      40,
-                                      std::uint32_t(width),
-                                      height,
-                                      1 | count << 19,
-                                      0,
-                                      stride * height,
-                                      0,
-                                      0,
-                                      entries,
-                                      0};
+    testing_support::Bytes out = testing_support::file_header(offBits + stride * height, offBits)
+                                     .append(testing_support::info_header(width, std::int32_t(height), WORD(8 * count),
+                                                                          BI_RGB, entries, stride * height, 0));
     for (std::uint32_t i = 0; i < entries; ++i)
-        fields.push_back(i * 0x10101);
-    Bytes out{'B', 'M'};
-    for (std::uint32_t field : fields)
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(std::uint8_t(field >> shift));
-    for (int y = int(height) - 1; y >= 0; --y, out.resize(out.size() + stride - width * count))
+        testing_support::rgb(out, std::uint8_t(i), std::uint8_t(i), std::uint8_t(i));
+    for (int y = int(height) - 1; y >= 0; --y, out.fill(stride - width * count, 0))
         for (int i = 0; i < width * int(count); ++i)
-            out.push_back(planes[count - 1 - i % count][y * width + i / count]);
+            out.u8(planes[count - 1 - i % count][y * width + i / count]);
     return out;
 }
 
