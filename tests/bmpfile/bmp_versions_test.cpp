@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "support/dib_bytes.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 #include "bmpfile/read_image.h"
@@ -107,13 +108,6 @@ Picture random_picture(std::mt19937 &random) {
     return p;
 }
 
-Bytes dib_of(CStlImage &image) {
-    const HGLOBAL block = image.GetDib(0);
-    const auto *bytes = static_cast<const std::uint8_t *>(GlobalLock(block));
-    const Bytes copy(bytes, bytes + GlobalSize(block));
-    return GlobalUnlock(block), GlobalFree(block), copy;
-}
-
 struct BmpVersions : testing_support::LeakCheckedTest {
     testing_support::TempDir dir_;
 };
@@ -147,7 +141,7 @@ TEST_F(BmpVersions, EveryVersionReadsAsItsLibraryFile) {
                 missing ? "the file ends " + std::to_string(missing) + " bytes early; those pixels read as 0" : "",
                 expected.GetWidth(), expected.GetHeight(), expected.GetPlanes(), expected.GetBitsPixel(), int(p.bits),
                 0, 1, 1, std::string(expected.GetOrgFileFormat()) + path));
-        EXPECT_EQ(dib_of(image), dib_of(expected));
+        EXPECT_EQ(testing_support::take(image.GetDib(0)), testing_support::take(expected.GetDib(0)));
     }
 }
 
