@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/bytes.h"
+#include "support/dib_bytes.h"
 
 // Headers as the reader and the writer hand them over, unaligned as in a file: an information header (40 bytes
 // or a later, larger version) or a core header (12) followed by 0xFF that must not be read as a 40-byte header's.
@@ -33,20 +33,12 @@ TEST(DibApi, EntriesAndBytesOfTheColourTable) {
                  {12, 8, 0, 0, 256, 768},
                  {12, 24, 0, 0, 0, 0}};
     for (const auto &c : cases) {
-        testing_support::Bytes b = testing_support::Bytes().u8(0).u32(c.size);
-        if (c.size == 12) // bcWidth, bcHeight, bcPlanes, bcBitCount
-            b.u16(5).u16(5).u16(1).u16(c.bitCount).fill(28, 0xFF);
-        else // biWidth, biHeight, biPlanes, biBitCount, biCompression, biSizeImage, pels per metre, biClrUsed, the rest
-            b.i32(3)
-                .i32(2)
-                .u16(1)
-                .u16(c.bitCount)
-                .u32(c.compression)
-                .u32(0)
-                .i32(0)
-                .i32(0)
-                .u32(c.clrUsed)
-                .fill(c.size - 36, 0);
+        testing_support::Bytes b = testing_support::Bytes().u8(0);
+        if (c.size == 12) // bcSize, bcWidth, bcHeight, bcPlanes, bcBitCount
+            b.u32(12).u16(5).u16(5).u16(1).u16(c.bitCount).fill(28, 0xFF);
+        else // a 40-byte header's fields, then the rest of a larger one
+            b.append(testing_support::info_header(3, 2, c.bitCount, c.compression, c.clrUsed, 0, 0, c.size))
+                .fill(c.size - 40, 0);
         EXPECT_EQ(std::make_pair(DibNumColors(b.data().data() + 1), PaletteSize(b.data().data() + 1)),
                   std::make_pair(c.entries, c.bytes))
             << c.size << " " << c.bitCount << " " << c.clrUsed;
