@@ -15,6 +15,7 @@
 #include "image/stl_image.h"
 #include "image/vm_store.h"
 #include "siblings/zircim/vm_seams.h"
+#include "support/framework_exceptions.h"
 
 namespace {
 
@@ -127,12 +128,7 @@ TEST(VmRecords, DefaultsTablesAndFailures) {
     const long live = afx_standin::LiveAllocations();
     for (const auto &[count, outOfMemory] : {std::pair<int, bool>{-1, false}, {INT_MAX / 8, false}, {4, true}}) {
         afx_standin::FailNthAllocation(outOfMemory ? 1 : 0);
-        bool thrown = false;
-        try {
-            CVmHandle table(count);
-        } catch (CMemoryException *e) {
-            e->Delete(), thrown = true;
-        }
+        const bool thrown = THROWS(CMemoryException, [count = count] { CVmHandle table(count); });
         afx_standin::ClearFaults();
         EXPECT_TRUE(thrown && afx_standin::LiveAllocations() == live) << count;
     }
@@ -298,16 +294,6 @@ void two_axes_two_columns(CFitsExtension &r) {
         column->SetSize(2);
 }
 
-template <typename Call> bool throws_invalid_argument(Call call) {
-    try {
-        call();
-    } catch (CInvalidArgException *e) {
-        e->Delete();
-        return true;
-    }
-    return false;
-}
-
 // The whole record after each row, on that table extension. SetNAxis stores the count before it resizes, so a negative
 // one is kept though the resize throws. SetNAxes takes the index first, the column setters the value first. TFIELDS
 // sizes no array.
@@ -337,7 +323,7 @@ TEST(FitsExtension, AccessorsAgainstTheWholeRecord) {
     for (const auto &c : cases) {
         CFitsExtension r;
         two_axes_two_columns(r);
-        const bool thrown = throws_invalid_argument([&] { c.call(r); });
+        const bool thrown = THROWS(CInvalidArgException, [&] { c.call(r); });
         EXPECT_EQ(std::make_pair(thrown, describe(r)), std::make_pair(c.throws, std::string(c.after))) << c.name;
     }
 }
@@ -362,7 +348,7 @@ TEST(FitsExtension, EveryIndexedAccessorThrowsOutOfRange) {
             CFitsExtension r;
             two_axes_two_columns(r);
             const std::string before = describe(r);
-            EXPECT_TRUE(throws_invalid_argument([&] { a.call(r, index); })) << a.name << "(" << index << ")";
+            EXPECT_TRUE(THROWS(CInvalidArgException, [&] { a.call(r, index); })) << a.name << "(" << index << ")";
             EXPECT_EQ(describe(r), before) << a.name << "(" << index << ")";
         }
 }

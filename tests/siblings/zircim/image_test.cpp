@@ -8,6 +8,7 @@
 #include "dib_fixture.h"
 #include "image/fits_extension.h"
 #include "image/stl_image.h"
+#include "support/framework_exceptions.h"
 
 namespace {
 
@@ -121,13 +122,8 @@ TEST(Image, FailedCopyThrowsAndLeavesNothing) {
     const long live = afx_standin::LiveAllocations();
     const SIZE_T mapped = CVmImage::GetMappedBytesTotal();
     for (int nth = 1; nth <= 4; ++nth) {
-        bool thrown = false;
         afx_standin::FailNthAllocation(nth);
-        try {
-            target = source;
-        } catch (CMemoryException *e) {
-            e->Delete(), thrown = true;
-        }
+        const bool thrown = THROWS(CMemoryException, [&] { target = source; });
         afx_standin::ClearFaults();
         EXPECT_TRUE(thrown && target.Store == nullptr && target.BitsPixel == -32 &&
                     afx_standin::LiveAllocations() == live && CVmImage::GetMappedBytesTotal() == mapped)
