@@ -148,7 +148,7 @@ TEST_F(BmpVersions, EveryVersionReadsAsItsLibraryFile) {
 // A refusal is the reader's, before anything is allocated or the image touched; a block refused is status 6. (What
 // each refusal says, through every command of the program: tests/tools/program_cases_test.py.)
 TEST_F(BmpVersions, RefusalsLeaveTheImageAndNothingAllocated) {
-    const Bytes v5file = file_of(Picture{124, 3, 2, 24, 0, {}, 0, 4, {}, Bytes(24, 0x5A)});
+    const Bytes v5file = file_of(Picture{124, 3, 2, 16, 3, {0x7C00, 0x3E0, 0x1F, 0}, 0, 4, {}, Bytes(16, 0x5A)});
     Bytes unknown = v5file;
     unknown[30] = 7; // biCompression
     CStlImage image;
@@ -158,10 +158,11 @@ TEST_F(BmpVersions, RefusalsLeaveTheImageAndNothingAllocated) {
     EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()),
               std::make_tuple(bmpfile::kRefusedByReader,
                               std::string("a BITMAPV5HEADER file (124-byte header): compression 7 is unknown"), 0));
-    win32_standin::FailNth(win32_standin::Call::GlobalAlloc, 1); // the block: 40-byte header, 2 rows of 12 bytes
+    win32_standin::FailNth(win32_standin::Call::GlobalAlloc,
+                           1); // the block: 40-byte header, 3 masks, 2 rows of 8 bytes
     EXPECT_FALSE(bmpfile::read_bmp(dir_.write("v.bmp", v5file).c_str(), image, NULL, source, failure));
     EXPECT_EQ(std::make_tuple(failure.status, failure.why, image.GetWidth()),
-              std::make_tuple(int(dirira::kBmpNoMemory), std::string("status 6: no memory for its 64 bytes"), 0));
+              std::make_tuple(int(dirira::kBmpNoMemory), std::string("status 6: no memory for its 68 bytes"), 0));
 }
 
 } // namespace
