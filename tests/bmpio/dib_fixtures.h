@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 #include <tuple>
