@@ -71,17 +71,16 @@ struct FitsCase {
     const char *file;
     int bitPix;
     dirira::FitsReadOptions read;
-    const char *compression; // of the image's HDU, the last
-    const char *why;         // of the read; "" when it gives back the picture
+    const char *why; // of the read; "" when it gives back the picture
 };
 
 TEST(Files, FitsWrittenAndReadBack) {
     const FitsCase cases[] = {
-        {"plain, smallest BITPIX", "f.fits", 0, {}, "", ""},
-        {"gzipped, BITPIX -32", "f.fits.gz", -32, {}, "", ""},
-        {"tile-compressed, BITPIX 16", "f.FZ", 16, {}, "RICE_1", ""},
-        {"no such HDU", "f.fits", 0, {2, 0}, "", "no HDU 2: the file has 1"},
-        {"no such plane", "f.fits", 0, {0, 4}, "", "no plane 4: the image has 3"},
+        {"plain, smallest BITPIX", "f.fits", 0, {}, ""},
+        {"gzipped, BITPIX -32", "f.fits.gz", -32, {}, ""},
+        {"tile-compressed, BITPIX 16", "f.FZ", 16, {}, ""},
+        {"no such HDU", "f.fits", 0, {2, 0}, "no HDU 2: the file has 1"},
+        {"no such plane", "f.fits", 0, {0, 4}, "no plane 4: the image has 3"},
     };
     testing_support::TempDir dir;
     CStlImage picture;
@@ -92,10 +91,6 @@ TEST(Files, FitsWrittenAndReadBack) {
         dirira::FitsWriteResult written;
         ASSERT_TRUE(dirira::write_fits_file(dir.file(c.file).c_str(), picture, written, {c.bitPix}));
         EXPECT_EQ(written.bitPix, c.bitPix == 0 ? 8 : c.bitPix);
-        std::vector<dirira::FitsHdu> hdus;
-        std::string unread;
-        ASSERT_TRUE(dirira::read_fits_headers(dir.file(c.file).c_str(), hdus, unread));
-        EXPECT_EQ(hdus.back().compression, c.compression);
         CStlImage back;
         dirira::FitsReadResult read;
         EXPECT_EQ(dirira::read_fits_file(dir.file(c.file).c_str(), back, read, c.read), *c.why == '\0');
