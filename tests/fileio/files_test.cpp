@@ -117,21 +117,23 @@ std::vector<std::uint8_t> card(const std::string &key, const std::string &value)
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
-// Two planes of 2 x 2 floats and no level cards, as another program writes them.
-std::vector<std::uint8_t> float_cube() {
+// Two planes of 2 x 2 16-bit samples that stand for halves, one undefined, no level cards: as another program writes.
+std::vector<std::uint8_t> scaled_cube() {
     return Bytes()
         .append(card("SIMPLE", "T"))
-        .append(card("BITPIX", "-32"))
+        .append(card("BITPIX", "16"))
         .append(card("NAXIS", "3"))
         .append(card("NAXIS1", "2"))
         .append(card("NAXIS2", "2"))
         .append(card("NAXIS3", "2"))
+        .append(card("BSCALE", "0.5"))
+        .append(card("BLANK", "-32768")) // undefined
         .append(card("END", ""))
-        .fill(2880 - 7 * 80, ' ')
-        .raw({0x3F, 0x80, 0, 0, 0x40, 0, 0, 0, 0x40, 0x40, 0, 0, 0x40, 0x80, 0, 0}) // plane 1: 1, 2; 3, 4
-        .raw({0xC0, 0, 0, 0, 0x7F, 0xC0, 0, 0})                                     // plane 2, bottom row: -2, NaN
-        .raw({0x3F, 0xC0, 0, 0, 0x40, 0x80, 0, 0})                                  // its top row: 1.5, 4
-        .fill(2880 - 32, 0);
+        .fill(2880 - 9 * 80, ' ')
+        .raw({0, 2, 0, 4, 0, 6, 0, 8}) // plane 1: 1, 2; 3, 4, the bottom row first
+        .raw({0xFF, 0xFC, 0x80, 0})    // plane 2, bottom row: -2, undefined
+        .raw({0, 3, 0, 8})             // its top row: 1.5, 4
+        .fill(2880 - 16, 0);
 }
 
 struct CubeCase {
@@ -141,14 +143,14 @@ struct CubeCase {
     float low; // the plane's least sample, its bottom left; 4 is the greatest
 };
 
-TEST(Files, AFloatCubeWithoutLevelCards) {
+TEST(Files, AScaledCubeWithoutLevelCards) {
     const CubeCase cases[] = {
         {"the cube", {}, "a cube of 2 planes: choose one with FitsReadOptions::plane", 0},
         {"its first plane", {0, 1}, "", 1},
-        {"its second plane, a NaN passed over", {0, 2}, "", -2},
+        {"its second plane, its undefined sample passed over", {0, 2}, "", -2},
     };
     testing_support::TempDir dir;
-    const std::string cube = dir.write("cube.fits", float_cube());
+    const std::string cube = dir.write("cube.fits", scaled_cube());
     for (const CubeCase &c : cases) {
         SCOPED_TRACE(c.name);
         CStlImage image;
