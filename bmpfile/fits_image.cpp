@@ -710,6 +710,14 @@ bool shape_of(fitsfile *file, const FitsSelection &selection, FitsImageShape &sh
         why = "a cube of " + std::to_string(planes) + " planes: choose one with " + selection.choosePlane;
         return false;
     }
+    // A few hundred bytes of header, tile-compressed data of one value, can
+    // claim planes of any size: the same ceiling as a BMP file's.
+    const auto pixels = std::uint64_t(lengths[0]) * std::uint64_t(lengths[1]);
+    if (selection.maxPixels != 0 && pixels > selection.maxPixels) {
+        why = "its " + std::to_string(lengths[0]) + " x " + std::to_string(lengths[1]) + " pixels are more than the " +
+              std::to_string(selection.maxPixels) + " that " + selection.maxPixelsName + " allows";
+        return false;
+    }
     shape = {int(lengths[0]), int(lengths[1]), selection.plane > 0 ? 1 : int(planes),
              selection.plane > 0 ? selection.plane - 1 : 0, bitPix < 0};
     return true;

@@ -14,6 +14,8 @@
 #include <dirira/dirira.h>
 #include <dirira/fits.h>
 
+#include "bmpfile/read_image.h"
+
 namespace bmpfile {
 
 // Loads CFITSIO now, where it would load at the first FITS call: a batch
@@ -59,7 +61,9 @@ struct FitsSelection {
     int hdu = 0;             // that HDU (1 is the primary); 0: the first that holds an image
     int plane = 0;           // that plane of a cube alone, as a gray image; 0: a gray or three-plane image
     bool everyPlane = false; // a cube of another number of planes is let through, else refused
-    std::string choosePlane = "FitsReadOptions::plane"; // how the user chooses a plane, for that refusal
+    std::string choosePlane = "FitsReadOptions::plane";       // how the user chooses a plane, for that refusal
+    std::uint64_t maxPixels = kDefaultMaxPixels;              // a plane of more pixels is refused; 0: no ceiling
+    std::string maxPixelsName = "FitsReadOptions::maxPixels"; // how the user raises it, for that refusal
 };
 
 // What a read of planes gave besides their samples.

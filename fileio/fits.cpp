@@ -61,7 +61,8 @@ bool read_fits_file(const char *path, CStlImage &image, FitsReadResult &result, 
     if (!cfitsio_loaded(result.why))
         return false;
     bmpfile::FitsImageRead read;
-    const bmpfile::FitsSelection selection{options.hdu, options.plane, false, "FitsReadOptions::plane"};
+    const bmpfile::FitsSelection selection{
+        options.hdu, options.plane, false, "FitsReadOptions::plane", options.maxPixels, "FitsReadOptions::maxPixels"};
     const bool done =
         unless_out_of_memory(read.why, [&] { return bmpfile::read_fits_image(path, image, selection, read); });
     result = FitsReadResult{read.why, read.warnings, read.levels};

@@ -60,6 +60,9 @@ DIRIRA_FILES_API bool write_fits_file(const char *path, CStlImage &image, FitsWr
 struct FitsReadOptions {
     int hdu = 0;   // the HDU to read, counted from 1 (the primary); 0: the first that holds an image
     int plane = 0; // that plane (from 1) of a cube alone, as a gray image; 0: a gray or three-plane image
+    // A plane of more pixels (NAXIS1 x NAXIS2) is refused, as BMP files are: a few hundred bytes of
+    // tile-compressed data can claim any size. 0: no ceiling.
+    std::uint64_t maxPixels = kDefaultMaxBmpPixels;
 };
 
 // Where an image's display levels came from, in the order of preference:

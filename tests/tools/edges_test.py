@@ -52,6 +52,8 @@ def fits_bytes(data):
 A = gray(INDICES)
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
+# A FITS header that claims 9500 x 9500 bytes, with no data behind it.
+CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "NAXIS2": 9500}).tostring().encode()
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
 SAME = object()  # after the run: the file as it was given
 LINK = ("link",)  # a file given as ("link", target) is a symbolic link
@@ -130,6 +132,11 @@ ROWS = [
     row("8-at-the-ceiling", {"a.bmp": A}, ["info", "--max-pixels=12", "a.bmp"], 0),
     row("8-no-ceiling", {"a.bmp": A}, ["info", "--max-pixels", "0", "a.bmp"], 0),
     row("8-default-ceiling", {"a.bmp": bmp(9500, 9500, 1, pixels=b"")}, ["info", "--allow-short", "a.bmp"], 1,
+        "its 9500 x 9500 pixels are more than the 89478485 that --max-pixels allows"),
+    row("8-fits-over-the-ceiling", {"u.fits": U}, ["convert", "--max-pixels=2", "u.fits", "u.bmp"], 1,
+        "u.fits: its 3 x 1 pixels are more than the 2 that --max-pixels allows", {"u.bmp": None}),
+    row("8-fits-at-the-ceiling", {"u.fits": U}, ["preview", "--max-pixels=3", "u.fits", "u.png"], 0),
+    row("8-fits-default-ceiling", {"c.fits": CLAIM}, ["preview", "c.fits", "c.png"], 1,
         "its 9500 x 9500 pixels are more than the 89478485 that --max-pixels allows"),
     row("9-negative-width", {"n.bmp": bmp(-5, 3, 24)}, ["info", "n.bmp"], 1,
         "a BITMAPINFOHEADER file (40-byte header): no picture: -5 x 3 pixels"),

@@ -80,7 +80,8 @@ bmpfile::FitsSelection core_selection(const FitsSelection &selection) {
     const char *choosePlane = selection.cube == FitsCube::kChoosePlaneOrFolder
                                   ? "--plane N, or write a BMP file of each with -o DIR --to bmp"
                                   : "--plane N";
-    return {selection.hdu, selection.plane, selection.cube == FitsCube::kEveryPlane, choosePlane};
+    return {selection.hdu, selection.plane,     selection.cube == FitsCube::kEveryPlane,
+            choosePlane,   selection.maxPixels, "--max-pixels"};
 }
 
 // The file opened at the image that the selection names; or 1, after
@@ -193,8 +194,11 @@ int convert_fits(const char *from, const char *to, const FitsOptions &options, H
                  const bmpfile::ReadLimits &limits, const OnWritten &onWritten) {
     if (is_fits_path(from) == is_fits_path(to))
         return report(from, "convert with FITS goes from BMP to FITS or from FITS to BMP");
-    return is_fits_path(from) ? fits_to_bmp(from, to, options, progress, onWritten)
-                              : bmp_to_fits(from, to, options, progress, limits, onWritten);
+    if (!is_fits_path(from))
+        return bmp_to_fits(from, to, options, progress, limits, onWritten);
+    FitsOptions ceiled = options;
+    ceiled.selection.maxPixels = limits.maxPixels;
+    return fits_to_bmp(from, to, ceiled, progress, onWritten);
 }
 
 } // namespace dirira_tool

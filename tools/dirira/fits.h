@@ -29,6 +29,7 @@ struct FitsSelection {
     int hdu = 0;   // --hdu N: that HDU (1 is the primary); 0: the first that holds an image
     int plane = 0; // --plane N: that plane of a cube alone, as a gray image; 0: a gray or three-plane image
     FitsCube cube = FitsCube::kChoosePlane;
+    std::uint64_t maxPixels = bmpfile::kDefaultMaxPixels; // --max-pixels: a plane of more is refused; 0: no ceiling
 };
 
 // How `dirira convert` writes and reads FITS images.

@@ -111,7 +111,7 @@ int read_source(PreviewOptions &o, CStlImage &source, int &firstPlane) {
         bmpfile::ReadSource readSource;
         return read_bmp_file(o.input.c_str(), source, NULL, readSource, o.limits);
     }
-    const FitsSelection selection{o.hdu, o.plane + 1};
+    const FitsSelection selection{o.hdu, o.plane + 1, FitsCube::kChoosePlane, o.limits.maxPixels};
     if (o.plane >= 0)
         std::swap(firstPlane, o.plane);
     return read_fits_image(o.input.c_str(), source, selection);

@@ -59,8 +59,8 @@ constexpr char kConvertHelp[] = "Reads BMP files of every header version (and FI
                                 "  -q, --quiet     no progress bar, no line for each output written\n"
                                 "  --allow-short   read a BMP file cut short, its missing pixels as 0, with a\n"
                                 "                  warning (refused by default)\n"
-                                "  --max-pixels N  refuse pictures of more than N pixels (default 89478485;\n"
-                                "                  0: no ceiling)\n"
+                                "  --max-pixels N  refuse pictures (FITS: planes) of more than N pixels\n"
+                                "                  (default 89478485; 0: no ceiling)\n"
                                 "Exit status: 0 all converted, 1 a file failed (each is named), 2 usage, an\n"
                                 "output that is an input, or an output named for another format.\n";
 
