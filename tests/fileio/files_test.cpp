@@ -148,6 +148,11 @@ TEST(Files, AScaledCubeWithoutLevelCards) {
         {"the cube", {}, "a cube of 2 planes: choose one with FitsReadOptions::plane", 0},
         {"its first plane", {0, 1}, "", 1},
         {"its second plane, its undefined sample passed over", {0, 2}, "", -2},
+        {"a plane over the ceiling",
+         {0, 1, 3},
+         "its 2 x 2 pixels are more than the 3 that FitsReadOptions::maxPixels allows",
+         0},
+        {"a plane at the ceiling", {0, 1, 4}, "", 1},
     };
     testing_support::TempDir dir;
     const std::string cube = dir.write("cube.fits", scaled_cube());
