@@ -98,6 +98,10 @@ int ffmahd(fitsfile *file, int hdu, int *type, int *status) {
     return forward<&ffmahd>("ffmahd", file, hdu, type, status);
 }
 
+int ffghadll(fitsfile *file, LONGLONG *header, LONGLONG *data, LONGLONG *end, int *status) {
+    return forward<&ffghadll>("ffghadll", file, header, data, end, status);
+}
+
 int ffghsp(fitsfile *file, int *cards, int *room, int *status) {
     return forward<&ffghsp>("ffghsp", file, cards, room, status);
 }

@@ -8,6 +8,7 @@
 #include "bmpfile/image_rows.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <fitsio.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -755,6 +756,35 @@ bool move_to_image(fitsfile *file, int wanted, std::string &why) {
     return false;
 }
 
+// The bytes a file holds on disk, or -1 where they say nothing of its HDUs:
+// a gzipped file, which CFITSIO reads inflated, or one that cannot be looked
+// at (its read then says why).
+long long plain_file_size(const char *path) {
+    struct stat status;
+    unsigned char magic[2] = {};
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const bool looked = fstat(fd, &status) == 0 && pread(fd, magic, sizeof magic, 0) >= 0;
+    close(fd);
+    return looked && !(magic[0] == 0x1F && magic[1] == 0x8B) ? static_cast<long long>(status.st_size) : -1;
+}
+
+// Whether the file holds the current HDU's data unit, its 2880-byte records
+// whole: CFITSIO finds out only when a read passes the end, and then says no
+// more than "error reading from FITS file" (a unit that lacks only padding
+// too, as CFITSIO reads whole records).
+bool holds_its_data(fitsfile *file, const char *path, std::string &why) {
+    LONGLONG header = 0, data = 0, end = 0;
+    int status = 0;
+    const long long size = plain_file_size(path);
+    if (size < 0 || fits_get_hduaddrll(file, &header, &data, &end, &status) != 0 || size >= end)
+        return true;
+    why = ends_early(std::uint64_t(end - size)) + ": its header puts a data unit of " + std::to_string(end - data) +
+          " bytes at byte " + std::to_string(data);
+    return false;
+}
+
 struct Range {
     double low = std::numeric_limits<double>::infinity();
     double high = -std::numeric_limits<double>::infinity();
@@ -919,7 +949,8 @@ bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::
         return false;
     }
     return move_to_image(m_opened->file.get(), selection.hdu, why) &&
-           shape_of(m_opened->file.get(), selection, m_opened->shape, why);
+           shape_of(m_opened->file.get(), selection, m_opened->shape, why) &&
+           holds_its_data(m_opened->file.get(), path, why);
 }
 
 int FitsImageFile::planes() const { return m_opened->shape.planes; }

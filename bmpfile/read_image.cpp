@@ -94,7 +94,7 @@ std::string shortfall(const DibPlan &plan) {
     }
     if (plan.missing == 0)
         return "";
-    return "the file ends " + std::to_string(plan.missing) + " bytes early: its header puts " +
+    return ends_early(plan.missing) + ": its header puts " +
            std::to_string(std::uint64_t(plan.fileRowBytes) * std::uint64_t(plan.height)) + " bytes of pixels at " +
            std::to_string(plan.pixelsAt);
 }
@@ -206,6 +206,10 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
         return read_any_version(path, image, progress, failure);
     const int status = CBmp::Read(&image, path, progress, path);
     return status == dirira::kBmpOk || refuse(failure, status, read_failure_why(path, status));
+}
+
+std::string ends_early(std::uint64_t missing) {
+    return "the file ends " + std::to_string(missing) + (missing == 1 ? " byte" : " bytes") + " early";
 }
 
 std::string describe_source(const ReadSource &source) {

@@ -52,6 +52,10 @@ struct ReadFailure {
 bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &source, ReadFailure &failure,
               const ReadLimits &limits = ReadLimits());
 
+// "the file ends N bytes early" ("1 byte" for one): how a BMP file and a
+// FITS file that hold less than their headers promise are described.
+std::string ends_early(std::uint64_t missing);
+
 // Where the picture came from: "BITMAPV5HEADER (124-byte header), read by
 // the program's reader".
 std::string describe_source(const ReadSource &source);

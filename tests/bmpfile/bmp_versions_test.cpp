@@ -131,16 +131,17 @@ TEST_F(BmpVersions, EveryVersionReadsAsItsLibraryFile) {
         shortAllowed.allowShort = true;
         ASSERT_TRUE(bmpfile::read_bmp(path.c_str(), image, NULL, source, failure, shortAllowed)) << failure.why;
         ASSERT_EQ(CBmp::Read(&expected, reference.c_str(), NULL, NULL), 0);
-        EXPECT_EQ(
-            std::make_tuple(source.headerSize, source.byLibrary, source.warning, image.GetWidth(), image.GetHeight(),
-                            image.GetPlanes(), image.GetBitsPixel(), image.GetOrgBitsPixel(), image.GetOrgPlanes(),
-                            image.IsSaveableFile(), image.IsSaveableFormat(),
-                            std::string(image.GetOrgFileFormat()) + image.GetOrgFileName()),
-            std::make_tuple(
-                p.headerSize, false,
-                missing ? "the file ends " + std::to_string(missing) + " bytes early; those pixels read as 0" : "",
-                expected.GetWidth(), expected.GetHeight(), expected.GetPlanes(), expected.GetBitsPixel(), int(p.bits),
-                0, 1, 1, std::string(expected.GetOrgFileFormat()) + path));
+        EXPECT_EQ(std::make_tuple(source.headerSize, source.byLibrary, source.warning, image.GetWidth(),
+                                  image.GetHeight(), image.GetPlanes(), image.GetBitsPixel(), image.GetOrgBitsPixel(),
+                                  image.GetOrgPlanes(), image.IsSaveableFile(), image.IsSaveableFormat(),
+                                  std::string(image.GetOrgFileFormat()) + image.GetOrgFileName()),
+                  std::make_tuple(p.headerSize, false,
+                                  missing ? "the file ends " + std::to_string(missing) +
+                                                (missing == 1 ? " byte" : " bytes") + " early; those pixels read as 0"
+                                          : "",
+                                  expected.GetWidth(), expected.GetHeight(), expected.GetPlanes(),
+                                  expected.GetBitsPixel(), int(p.bits), 0, 1, 1,
+                                  std::string(expected.GetOrgFileFormat()) + path));
         EXPECT_EQ(testing_support::take(image.GetDib(0)), testing_support::take(expected.GetDib(0)));
     }
 }

@@ -160,7 +160,7 @@ CASES = {
     "info, rows top-down": (["info", "down.bmp"], 0, DOWN, ""),
     "info, one value": (["info", "--histogram", "flat.bmp"], 0, FLAT, ""),
     "info, cut short": (["info", "--allow-short", "short.bmp"], 0, V5.replace("v5.bmp", "short.bmp"),
-                        "dirira: short.bmp: warning: the file ends 1 bytes early; those pixels read as 0\n"),
+                        "dirira: short.bmp: warning: the file ends 1 byte early; those pixels read as 0\n"),
     "info --histogram": (["info", "--histogram", "--memory", "1M", "g.bmp"], 0, GRAY + HISTOGRAM, ""),
 }
 
