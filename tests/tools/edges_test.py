@@ -52,6 +52,7 @@ def fits_bytes(data):
 A = gray(INDICES)
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
+CUBE = fits_bytes([[[1, 2]], [[3, 4]], [[7, 7]], [[5, 6]]])  # 4 planes of 2 x 1, the third of one value
 # A FITS header that claims 9500 x 9500 bytes, with no data behind it.
 CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "NAXIS2": 9500}).tostring().encode()
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
@@ -121,6 +122,10 @@ ROWS = [
     row("7-infinities-in-a-preview", {"i.fits": fits_bytes([[1, np.inf, -np.inf, np.nan, 3]])},
         ["preview", "--stretch", "minmax", "i.fits", "i.png"], 0,
         check=lambda d: np.asarray(Image.open(d / "i.png")).tolist() == [[0, 255, 0, 0, 255]]),
+    row("8-a-cubes-plane-of-one-value", {"d/k.fits": CUBE}, ["convert", "-o", "d", "--to", "bmp", "d/k.fits"], 0,
+        "d/k.fits: warning: plane 3: black and white are both 7: it renders black"),
+    row("8-the-plane-chosen-of-one-value", {"k.fits": CUBE}, ["convert", "--plane=3", "k.fits", "k.bmp"], 0,
+        "k.fits: warning: plane 3: black and white are both 7: it renders black"),
     row("8-v5-claims-30000-squared", {"v.bmp": bmp(30000, 30000, 24, header=124, pixels=bytes(1000))},
         ["info", "v.bmp"], 1, "a BITMAPV5HEADER file (124-byte header): the file ends 2699999000 bytes early"),
     row("8-run-lengths-cannot-make-it", {"r.bmp": bmp(1000, 1000, 8, 1, pixels=bytes(7842))}, ["info", "r.bmp"], 1,
