@@ -140,8 +140,9 @@ TEST_F(VmImage, RowBlocksPageOutAndBackWithinTheBudget) {
     CVmImage::SetMemoryBudget(slot_);
     EXPECT_NE(big.Create(46340, 46340, 6, 8), 0);
     EXPECT_EQ(store.Create(46340, 46340, 65, 8), 0); // 1.12 TB
+    // w, h, planes, bytes; the last: a row of 2.4 GB, a slot past an int's reach
     for (const auto &g :
-         {std::array<int, 4>{0, 5, 1, 4}, {5, 0, 1, 4}, {5, 5, 0, 4}, {5, 5, 1, 3}}) // w, h, planes, bytes
+         {std::array<int, 4>{0, 5, 1, 4}, {5, 0, 1, 4}, {5, 5, 0, 4}, {5, 5, 1, 3}, {300000000, 1, 1, 8}})
         EXPECT_EQ(store.Create(g[0], g[1], g[2], g[3]), 0) << g[0] << "x" << g[1] << "x" << g[2] << " of " << g[3];
     EXPECT_EQ(store.GetPlanes(), 2);
 }
