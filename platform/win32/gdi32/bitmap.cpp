@@ -56,12 +56,3 @@ extern "C" HBITMAP WINAPI CreateBitmap(int width, int height, UINT planes, UINT 
     std::lock_guard<std::mutex> hold(table.mutex);
     return NewDeviceBitmap(table, width, height, static_cast<WORD>(bitsPerPixel));
 }
-
-// CreateCompatibleBitmap (gdi32.@)
-extern "C" HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height) {
-    ObjectTable &table = Objects();
-    std::lock_guard<std::mutex> hold(table.mutex);
-    if (!table.Find<DeviceContext>(dc))
-        return nullptr;
-    return NewDeviceBitmap(table, width, height, ScreenDepth());
-}

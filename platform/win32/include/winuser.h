@@ -13,7 +13,6 @@
 
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
 #define CW_USEDEFAULT ((int)0x80000000)
-#define CS_GLOBALCLASS 0x4000
 #define GWLP_USERDATA (-21)
 #define GWLP_WNDPROC (-4)
 
@@ -54,7 +53,6 @@ typedef struct tagCREATESTRUCTA {
 extern "C" {
 
 WINUSERAPI ATOM WINAPI RegisterClassA(const WNDCLASSA *wndClass);
-WINUSERAPI BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
 WINUSERAPI HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                                        int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID param);

@@ -427,25 +427,6 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR name) {
     return attributes;
 }
 
-// SetFileAttributesA (kernel32.@)
-// Only FILE_ATTRIBUTE_READONLY has an effect: setting it removes every
-// write permission bit, clearing it gives the owner write permission back.
-extern "C" BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
-    if (!name || !*name)
-        return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-    struct stat status;
-    if (stat(name, &status) != 0)
-        return Fail(PathError(errno, name), FALSE);
-    mode_t mode = status.st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else if (IsReadOnly(status))
-        mode |= S_IWUSR;
-    if (chmod(name, mode) != 0)
-        return Fail(PathError(errno, name), FALSE);
-    return TRUE;
-}
-
 // DeleteFileA (kernel32.@)
 // Windows refuses folders, read-only files and files open without
 // FILE_SHARE_DELETE. Once deleted, the name is gone at once, as with

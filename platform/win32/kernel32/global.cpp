@@ -1,8 +1,10 @@
 // Movable global memory: GlobalAlloc and the calls on its handles.
 //
-// A fixed block's handle is its address. A movable block's handle is an
-// address in a reserved, inaccessible range: it is never the data's address,
-// dereferencing it faults, and it stays valid while the data moves. All
+// Blocks are movable only: every caller asks for GMEM_MOVEABLE, and a
+// request for a fixed block is refused rather than half-modelled. A handle
+// is an address in a reserved, inaccessible range: it is never the data's
+// address, dereferencing it faults, and it stays valid while the data
+// moves. All
 // bookkeeping lives in the tables below (not Windows' layout: Windows keeps
 // a header beside each block), so a freed or made-up handle is recognised
 // instead of being read as a header.
@@ -35,8 +37,7 @@ constexpr BYTE kMaxLockCount = 0xFF;
 
 struct Block {
     BlockStorage storage;
-    BYTE lockCount = 0; // movable blocks only; Windows saturates it at 0xFF
-    bool discardable = false;
+    BYTE lockCount = 0; // Windows saturates it at 0xFF
 };
 
 template <typename Result> Result Fail(DWORD error, Result result) {
@@ -54,23 +55,9 @@ public:
 
     std::mutex mutex;
 
-    Block *FindFixed(HGLOBAL handle) {
-        auto found = fixed_.find(handle);
-        return found == fixed_.end() ? nullptr : &found->second;
-    }
     Block *FindMovable(HGLOBAL handle) {
         auto found = movable_.find(handle);
         return found == movable_.end() ? nullptr : &found->second;
-    }
-    HGLOBAL MovableHandleOf(const void *data) {
-        auto found = handleOfData_.find(data);
-        return found == handleOfData_.end() ? nullptr : found->second;
-    }
-
-    HGLOBAL AddFixed(const Block &block) {
-        fixed_.emplace(block.storage.data, block);
-        liveBytes_ += block.storage.size;
-        return block.storage.data;
     }
     // Null when all of Windows' movable handles are taken.
     HGLOBAL AddMovable(const Block &block) {
@@ -78,38 +65,26 @@ public:
         if (!handle)
             return nullptr;
         movable_.emplace(handle, block);
-        if (block.storage.data)
-            handleOfData_[block.storage.data] = handle;
         liveBytes_ += block.storage.size;
         return handle;
-    }
-    Block RemoveFixed(HGLOBAL handle) {
-        Block block = fixed_.at(handle);
-        fixed_.erase(handle);
-        liveBytes_ -= block.storage.size;
-        return block;
     }
     Block RemoveMovable(HGLOBAL handle) {
         Block block = movable_.at(handle);
         movable_.erase(handle);
-        handleOfData_.erase(block.storage.data);
         liveBytes_ -= block.storage.size;
         return block;
     }
-    // Keeps the indexes right while `change` resizes or moves the storage of
-    // a movable block. `change` returns whether it succeeded.
-    template <typename Change> bool ChangeMovable(HGLOBAL handle, Block *block, Change change) {
+    // Keeps the byte count right while `change` resizes or moves the storage
+    // of a block. `change` returns whether it succeeded.
+    template <typename Change> bool ChangeMovable(Block *block, Change change) {
         const BlockStorage before = block->storage;
         if (!change(&block->storage))
             return false;
-        handleOfData_.erase(before.data);
-        if (block->storage.data)
-            handleOfData_[block->storage.data] = handle;
         liveBytes_ = liveBytes_ - before.size + block->storage.size;
         return true;
     }
 
-    int LiveBlocks() const { return static_cast<int>(fixed_.size() + movable_.size()); }
+    int LiveBlocks() const { return static_cast<int>(movable_.size()); }
     int LockedBlocks() const {
         int locked = 0;
         for (const auto &entry : movable_)
@@ -135,9 +110,7 @@ private:
 
     std::uintptr_t handleBase_ = 0;
     std::uintptr_t nextSlot_ = 0;
-    std::unordered_map<const void *, Block> fixed_;
     std::unordered_map<const void *, Block> movable_;
-    std::unordered_map<const void *, HGLOBAL> handleOfData_;
     SIZE_T liveBytes_ = 0;
 };
 
@@ -148,33 +121,13 @@ GlobalTable &Table() {
 
 // ---- GlobalReAlloc's cases ----------------------------------------------
 
-// GMEM_MODIFY changes attributes only: a fixed block asked to become
-// movable gets a handle (its data stays where it is); a movable block takes
-// the GMEM_DISCARDABLE attribute as given.
-HGLOBAL ModifyAttributes(GlobalTable &table, HGLOBAL handle, UINT flags) {
-    if (Block *movable = table.FindMovable(handle)) {
-        movable->discardable = (flags & GMEM_DISCARDABLE) != 0;
-        return handle;
-    }
-    if (!(flags & GMEM_MOVEABLE))
-        return handle;
-    Block block = table.RemoveFixed(handle);
-    block.discardable = (flags & GMEM_DISCARDABLE) != 0;
-    HGLOBAL movable = table.AddMovable(block);
-    if (!movable) {
-        table.AddFixed(block);
-        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
-    }
-    return movable;
-}
-
 // Size 0 discards the memory of an unlocked movable block; the handle
 // lives on with GMEM_DISCARDED. A locked block is refused and, as in Wine,
 // the last error is left as it was.
 HGLOBAL DiscardMovable(GlobalTable &table, HGLOBAL handle, Block *block) {
     if (block->lockCount > 0)
         return nullptr;
-    table.ChangeMovable(handle, block, [](BlockStorage *storage) {
+    table.ChangeMovable(block, [](BlockStorage *storage) {
         if (storage->data)
             ReleaseStorage(storage);
         return true;
@@ -189,7 +142,7 @@ HGLOBAL ResizeMovable(GlobalTable &table, HGLOBAL handle, Block *block, SIZE_T b
         return DiscardMovable(table, handle, block);
     const bool zero = flags & GMEM_ZEROINIT;
     const bool mayMove = block->lockCount == 0 || (flags & GMEM_MOVEABLE);
-    const bool changed = table.ChangeMovable(handle, block, [&](BlockStorage *storage) {
+    const bool changed = table.ChangeMovable(block, [&](BlockStorage *storage) {
         if (!storage->data)
             return AllocateStorage(bytes, zero, storage);
         if (mayMove && (bytes > storage->size || !storage->mapped))
@@ -199,39 +152,23 @@ HGLOBAL ResizeMovable(GlobalTable &table, HGLOBAL handle, Block *block, SIZE_T b
     return changed ? handle : Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
 }
 
-// A fixed block's address is its handle, so it can only change size by
-// moving, which GMEM_MOVEABLE must allow: current Windows refuses any
-// other resize of a fixed block, even to the same size.
-HGLOBAL ResizeFixed(GlobalTable &table, HGLOBAL handle, SIZE_T bytes, UINT flags) {
-    if (!(flags & GMEM_MOVEABLE))
-        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
-    Block block = table.RemoveFixed(handle);
-    // As in GlobalAlloc, a fixed block is never empty.
-    if (!RelocateStorage(&block.storage, bytes ? bytes : 1, flags & GMEM_ZEROINIT)) {
-        table.AddFixed(block);
-        return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
-    }
-    return table.AddFixed(block);
-}
-
 } // namespace
 
 // GlobalAlloc (kernel32.@)
-// GMEM_FIXED of 0 bytes gets 1 byte, as on Windows; GMEM_MOVEABLE of 0
-// bytes is a handle without memory (GMEM_DISCARDED).
+// 0 bytes is a handle without memory, as discarded. A fixed block is
+// refused with ERROR_NOT_SUPPORTED.
 extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     NoteGlobalRequest(Call::GlobalAlloc, flags, bytes);
     if (FaultFires(Call::GlobalAlloc))
         return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
-    const bool movable = flags & GMEM_MOVEABLE;
+    if (!(flags & GMEM_MOVEABLE))
+        return Fail(ERROR_NOT_SUPPORTED, HGLOBAL{nullptr});
     Block block;
-    block.discardable = movable && (flags & GMEM_DISCARDABLE);
-    const SIZE_T size = bytes || movable ? bytes : 1;
-    if (size && !AllocateStorage(size, flags & GMEM_ZEROINIT, &block.storage))
+    if (bytes && !AllocateStorage(bytes, flags & GMEM_ZEROINIT, &block.storage))
         return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    HGLOBAL handle = movable ? table.AddMovable(block) : table.AddFixed(block);
+    HGLOBAL handle = table.AddMovable(block);
     if (!handle) {
         if (block.storage.data)
             ReleaseStorage(&block.storage);
@@ -241,20 +178,19 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 }
 
 // GlobalReAlloc (kernel32.@)
+// GMEM_MODIFY (attributes only) is refused with ERROR_NOT_SUPPORTED.
 extern "C" HGLOBAL WINAPI GlobalReAlloc(HGLOBAL handle, SIZE_T bytes, UINT flags) {
     NoteGlobalRequest(Call::GlobalReAlloc, flags, bytes);
     if (FaultFires(Call::GlobalReAlloc))
         return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    Block *movable = table.FindMovable(handle);
-    if (!movable && !table.FindFixed(handle))
+    Block *block = table.FindMovable(handle);
+    if (!block)
         return Fail(ERROR_INVALID_HANDLE, HGLOBAL{nullptr});
     if (flags & GMEM_MODIFY)
-        return ModifyAttributes(table, handle, flags);
-    if (movable)
-        return ResizeMovable(table, handle, movable, bytes, flags);
-    return ResizeFixed(table, handle, bytes, flags);
+        return Fail(ERROR_NOT_SUPPORTED, HGLOBAL{nullptr});
+    return ResizeMovable(table, handle, block, bytes, flags);
 }
 
 // GlobalLock (kernel32.@)
@@ -263,8 +199,6 @@ extern "C" LPVOID WINAPI GlobalLock(HGLOBAL handle) {
         return Fail(ERROR_DISCARDED, LPVOID{nullptr});
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle))
-        return handle;
     Block *block = table.FindMovable(handle);
     if (!block)
         return Fail(ERROR_INVALID_HANDLE, LPVOID{nullptr});
@@ -276,13 +210,11 @@ extern "C" LPVOID WINAPI GlobalLock(HGLOBAL handle) {
 }
 
 // GlobalUnlock (kernel32.@)
-// Quirks kept from Windows: a fixed block answers TRUE, and so does an
-// invalid handle (with ERROR_INVALID_HANDLE), unlike LocalUnlock.
+// A quirk kept from Windows: an invalid handle answers TRUE (with
+// ERROR_INVALID_HANDLE), unlike LocalUnlock.
 extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle))
-        return TRUE;
     Block *block = table.FindMovable(handle);
     if (!block)
         return Fail(ERROR_INVALID_HANDLE, TRUE);
@@ -297,41 +229,10 @@ extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
 extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL handle) {
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    Block *block = table.FindFixed(handle);
-    if (!block)
-        block = table.FindMovable(handle);
+    Block *block = table.FindMovable(handle);
     if (!block)
         return Fail(ERROR_INVALID_HANDLE, SIZE_T{0});
     return block->storage.size;
-}
-
-// GlobalFlags (kernel32.@)
-extern "C" UINT WINAPI GlobalFlags(HGLOBAL handle) {
-    GlobalTable &table = Table();
-    std::lock_guard<std::mutex> hold(table.mutex);
-    if (table.FindFixed(handle))
-        return 0;
-    Block *block = table.FindMovable(handle);
-    if (!block)
-        return Fail(ERROR_INVALID_HANDLE, UINT{GMEM_INVALID_HANDLE});
-    UINT flags = block->lockCount;
-    if (block->discardable)
-        flags |= GMEM_DISCARDABLE;
-    if (!block->storage.data)
-        flags |= GMEM_DISCARDED;
-    return flags;
-}
-
-// GlobalHandle (kernel32.@)
-extern "C" HGLOBAL WINAPI GlobalHandle(LPCVOID pointer) {
-    GlobalTable &table = Table();
-    std::lock_guard<std::mutex> hold(table.mutex);
-    HGLOBAL handle = const_cast<LPVOID>(pointer);
-    if (table.FindFixed(handle) || table.FindMovable(handle))
-        return handle;
-    if (HGLOBAL movable = table.MovableHandleOf(pointer))
-        return movable;
-    return Fail(ERROR_INVALID_HANDLE, HGLOBAL{nullptr});
 }
 
 // GlobalFree (kernel32.@)
@@ -342,13 +243,9 @@ extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
         return nullptr;
     GlobalTable &table = Table();
     std::lock_guard<std::mutex> hold(table.mutex);
-    Block block;
-    if (table.FindFixed(handle))
-        block = table.RemoveFixed(handle);
-    else if (table.FindMovable(handle))
-        block = table.RemoveMovable(handle);
-    else
+    if (!table.FindMovable(handle))
         return Fail(ERROR_INVALID_HANDLE, handle);
+    Block block = table.RemoveMovable(handle);
     if (block.storage.data)
         ReleaseStorage(&block.storage);
     return nullptr;

@@ -1,4 +1,4 @@
-// Modules: LoadLibraryA, FreeLibrary, GetProcAddress, GetModuleFileNameA,
+// Modules: LoadLibraryA, FreeLibrary, GetModuleFileNameA,
 // and the loader hooks that call a library's entry (DllMain).
 //
 // A module handle is the library's load base (dladdr's dli_fbase), as an
@@ -46,14 +46,6 @@ HMODULE BaseOfDlHandle(void *dl) {
     if (dlinfo(dl, RTLD_DI_LINKMAP, &map) != 0 || !map)
         return nullptr;
     return win32_standin::ModuleOfAddress(map->l_ld);
-}
-
-// A dlopen handle for `module` that the caller must dlclose, or null.
-void *OpenModule(HMODULE module) {
-    if (!module)
-        return dlopen(nullptr, RTLD_NOW);
-    const std::string file = win32_standin::internal::ModuleFileName(module);
-    return file.empty() ? nullptr : dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
 
 void *TakeLoadedHandle(HMODULE module) {
@@ -176,25 +168,6 @@ extern "C" BOOL WINAPI FreeLibrary(HMODULE module) {
         return TRUE;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
-}
-
-// GetProcAddress (kernel32.@)
-// Finds exports of the module itself, not of the libraries it depends on,
-// as on Windows. Exports by ordinal do not exist here.
-extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-    void *dl = OpenModule(module);
-    if (!dl) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    void *symbol = procName && !IS_INTRESOURCE(procName) ? dlsym(dl, procName) : nullptr;
-    dlclose(dl);
-    const HMODULE owner = module ? module : win32_standin::internal::MainModule();
-    if (!symbol || win32_standin::ModuleOfAddress(symbol) != owner) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(symbol);
 }
 
 // GetModuleFileNameA (kernel32.@)

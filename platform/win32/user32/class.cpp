@@ -1,4 +1,5 @@
-// Window classes: RegisterClassA, UnregisterClassA.
+// Window classes: RegisterClassA. Classes live as long as the process:
+// no caller unregisters one.
 #include "user32/class_registry.h"
 
 #include <algorithm>
@@ -25,15 +26,9 @@ bool SameName(const std::string &a, const char *b) {
            });
 }
 
-bool IsGlobal(const WindowClass &c) { return (c.style & CS_GLOBALCLASS) != 0; }
-
-std::vector<WindowClass>::iterator FindLocked(const char *name, HINSTANCE instance, bool orGlobal) {
-    auto local = std::find_if(classes.begin(), classes.end(),
-                              [&](const WindowClass &c) { return SameName(c.name, name) && c.instance == instance; });
-    if (local != classes.end() || !orGlobal)
-        return local;
+std::vector<WindowClass>::iterator FindLocked(const char *name, HINSTANCE instance) {
     return std::find_if(classes.begin(), classes.end(),
-                        [&](const WindowClass &c) { return SameName(c.name, name) && IsGlobal(c); });
+                        [&](const WindowClass &c) { return SameName(c.name, name) && c.instance == instance; });
 }
 
 } // namespace
@@ -44,18 +39,11 @@ bool FindWindowClass(const char *name, HINSTANCE instance, WindowClass *found) {
     if (!name || IS_INTRESOURCE(name))
         return false;
     std::lock_guard<std::mutex> hold(classMutex);
-    auto match = FindLocked(name, instance, true);
+    auto match = FindLocked(name, instance);
     if (match == classes.end())
         return false;
     *found = *match;
     return true;
-}
-
-void CountClassWindow(ATOM atom, int change) {
-    std::lock_guard<std::mutex> hold(classMutex);
-    for (WindowClass &c : classes)
-        if (c.atom == atom)
-            c.windows += change;
 }
 
 } // namespace win32_standin::internal
@@ -68,29 +56,11 @@ extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA *wndClass) {
         return 0;
     }
     std::lock_guard<std::mutex> hold(classMutex);
-    const bool global = wndClass->style & CS_GLOBALCLASS;
-    if (FindLocked(wndClass->lpszClassName, wndClass->hInstance, global) != classes.end()) {
+    if (FindLocked(wndClass->lpszClassName, wndClass->hInstance) != classes.end()) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
     }
     const ATOM atom = nextAtom++;
-    classes.push_back(
-        WindowClass{wndClass->lpszClassName, wndClass->hInstance, wndClass->lpfnWndProc, wndClass->style, atom, 0});
+    classes.push_back(WindowClass{wndClass->lpszClassName, wndClass->hInstance, wndClass->lpfnWndProc});
     return atom;
-}
-
-// UnregisterClassA (user32.@)
-extern "C" BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance) {
-    std::lock_guard<std::mutex> hold(classMutex);
-    auto match = className && !IS_INTRESOURCE(className) ? FindLocked(className, instance, false) : classes.end();
-    if (match == classes.end()) {
-        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-        return FALSE;
-    }
-    if (match->windows > 0) {
-        SetLastError(ERROR_CLASS_HAS_WINDOWS);
-        return FALSE;
-    }
-    classes.erase(match);
-    return TRUE;
 }

@@ -5,6 +5,8 @@
 // procedure directly on the calling thread, whatever thread made the
 // window (Windows would switch to the window's thread). There is no queue,
 // no painting and no geometry; windows are bookkeeping plus a procedure.
+// Every caller makes top-level or message-only windows, so there are no
+// child windows: a parent is refused.
 #include "user32/class_registry.h"
 
 #include <win32_standin.h>
@@ -16,17 +18,13 @@
 
 namespace {
 
-using win32_standin::internal::CountClassWindow;
 using win32_standin::internal::FindWindowClass;
 using win32_standin::internal::WindowClass;
 
 struct Window {
     LONG_PTR procedure; // a WNDPROC, kept as the window long it is to GWLP_WNDPROC
-    HWND parent;
-    ATOM classAtom;
     LONG_PTR userData = 0;
     bool destroying = false;
-    std::vector<HWND> children;
 };
 
 // Window records; not Windows' layout. A handle value is never reused in
@@ -38,19 +36,10 @@ public:
         auto handle = reinterpret_cast<HWND>(nextValue_);
         nextValue_ += 2; // window handles are even on Windows too
         windows_.emplace(handle, window);
-        if (Window *parent = FindLocked(window.parent))
-            parent->children.push_back(handle);
         return handle;
     }
     void Remove(HWND handle) {
         std::lock_guard<std::mutex> hold(mutex_);
-        Window *window = FindLocked(handle);
-        if (!window)
-            return;
-        if (Window *parent = FindLocked(window->parent)) {
-            std::vector<HWND> &siblings = parent->children;
-            siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
-        }
         windows_.erase(handle);
     }
     int Count() {
@@ -88,44 +77,20 @@ template <typename Result> Result FailWindow(Result result) {
     return result;
 }
 
-std::vector<HWND> ChildrenOf(HWND handle) {
-    std::vector<HWND> children;
-    Windows().With(handle, [&](Window &w) { children = w.children; });
-    return children;
-}
-
-// The end of every window, and all a failed creation gets: children
-// first, then WM_NCDESTROY, then the record goes.
+// The end of every window, and all a failed creation gets: WM_NCDESTROY,
+// then the record goes.
 void FinishWindow(HWND handle) {
-    for (HWND child : ChildrenOf(handle))
-        FinishWindow(child);
     SendMessageA(handle, WM_NCDESTROY, 0, 0);
-    ATOM atom = 0;
-    Windows().With(handle, [&](Window &w) { atom = w.classAtom; });
     Windows().Remove(handle);
-    CountClassWindow(atom, -1);
 }
-
-// WM_DESTROY goes to a window before its children; a procedure may destroy
-// windows meanwhile, so each is checked again.
-void SendDestroy(HWND handle) {
-    Windows().With(handle, [](Window &w) { w.destroying = true; });
-    SendMessageA(handle, WM_DESTROY, 0, 0);
-    if (!IsWindow(handle))
-        return;
-    for (HWND child : ChildrenOf(handle))
-        if (IsWindow(child))
-            SendDestroy(child);
-}
-
-bool IsValidParent(HWND parent) { return !parent || parent == HWND_MESSAGE || IsWindow(parent); }
 
 } // namespace
 
 // CreateWindowExA (user32.@)
 // Sends WM_NCCREATE and WM_CREATE with the CREATESTRUCTA as given (no
 // default positions or sizes are worked out). A refusal by either ends the
-// window with WM_NCDESTROY alone, as Windows does.
+// window with WM_NCDESTROY alone, as Windows does. A parent other than
+// HWND_MESSAGE is refused with ERROR_NOT_SUPPORTED.
 extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                                        int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID param) {
@@ -134,11 +99,11 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
     }
-    if (!IsValidParent(parent))
-        return FailWindow(HWND{nullptr});
-    HWND handle = Windows().Add(
-        Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), parent, windowClass.atom, 0, false, {}});
-    CountClassWindow(windowClass.atom, +1);
+    if (parent && parent != HWND_MESSAGE) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    HWND handle = Windows().Add(Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), 0, false});
     CREATESTRUCTA create{param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
                          windowName, className, exStyle};
     const auto lParam = reinterpret_cast<LPARAM>(&create);
@@ -151,16 +116,16 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
 }
 
 // DestroyWindow (user32.@)
-// WM_DESTROY to the window and then its children, WM_NCDESTROY to the
-// children and then the window. Asked again while under way, it only
-// answers TRUE.
+// WM_DESTROY, then WM_NCDESTROY; the procedure may destroy the window
+// meanwhile. Asked again while under way, it only answers TRUE.
 extern "C" BOOL WINAPI DestroyWindow(HWND window) {
     bool underWay = false;
     if (!Windows().With(window, [&](Window &w) { underWay = w.destroying; }))
         return FailWindow(FALSE);
     if (underWay)
         return TRUE;
-    SendDestroy(window);
+    Windows().With(window, [](Window &w) { w.destroying = true; });
+    SendMessageA(window, WM_DESTROY, 0, 0);
     if (IsWindow(window))
         FinishWindow(window);
     return TRUE;

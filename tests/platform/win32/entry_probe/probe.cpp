@@ -28,12 +28,10 @@ BOOL WINAPI ProbeEntry(HINSTANCE, DWORD reason, LPVOID reserved) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     return ProbeEntry(module, reason, reserved);
 }
-extern "C" __declspec(dllexport) int ProbeAnswer() { return 42; }
 #else
 namespace {
 HMODULE ThisModule() { return win32_standin::ModuleOfAddress(reinterpret_cast<const void *>(&ProbeEntry)); }
 __attribute__((constructor)) void Attach() { win32_standin::RunProcessAttach(ThisModule(), ProbeEntry); }
 __attribute__((destructor)) void Detach() { win32_standin::RunProcessDetach(ThisModule(), ProbeEntry); }
 } // namespace
-extern "C" __attribute__((visibility("default"))) int ProbeAnswer() { return 42; }
 #endif

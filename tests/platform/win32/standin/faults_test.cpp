@@ -29,14 +29,14 @@ TEST(FailNth, FailsTheNthCallOnlyAndChangesNothing) {
                       INVALID_HANDLE_VALUE, ERROR_TOO_MANY_OPEN_FILES);
     EXPECT_EQ(std::filesystem::file_size(path), 2u) << "not truncated";
     FailNth(Call::GlobalAlloc, 1);
-    EXPECT_LAST_ERROR(GlobalAlloc(GMEM_FIXED, 8), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_LAST_ERROR(GlobalAlloc(GMEM_MOVEABLE, 8), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     FailNth(Call::GlobalReAlloc, 1);
     EXPECT_LAST_ERROR(GlobalReAlloc(block, 64, GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_TRUE(GlobalSize(block) == 16u && win32_standin::LiveGlobalBlocks() == 1);
     FailNth(Call::GlobalAlloc, 1), win32_standin::ClearFaults();
-    HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
-    EXPECT_NE(fixed, nullptr) << "ClearFaults disarms";
-    GlobalFree(fixed), GlobalFree(block);
+    HGLOBAL other = GlobalAlloc(GMEM_MOVEABLE, 8);
+    EXPECT_NE(other, nullptr) << "ClearFaults disarms";
+    GlobalFree(other), GlobalFree(block);
     std::vector<int> counts; // every call since the reset, failed ones included
     for (Call call : {Call::CreateFileA, Call::ReadFile, Call::WriteFile, Call::GlobalAlloc, Call::GlobalReAlloc})
         counts.push_back(win32_standin::CallCount(call));
