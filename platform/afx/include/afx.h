@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstddef>
 
 #if defined(_WIN32)
@@ -19,12 +18,6 @@
 #define AFX_STANDIN_API __attribute__((visibility("default")))
 #else
 #define AFX_STANDIN_API
-#endif
-
-#if defined(__GNUC__)
-#define AFX_PRINTF_FORMAT(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
-#else
-#define AFX_PRINTF_FORMAT(format_index, first_arg)
 #endif
 
 class CObject;
@@ -180,7 +173,6 @@ public:
     CString(const CString &stringSrc);
     CString(CString &&stringSrc) noexcept;
     CString(LPCSTR psz); // NULL gives an empty string
-    CString(LPCSTR pch, int nLength);
     ~CString();
 
     CString &operator=(const CString &stringSrc);
@@ -191,33 +183,15 @@ public:
     bool IsEmpty() const noexcept { return m_nDataLength == 0; }
     void Empty() noexcept;
 
-    // Index 0 to GetLength(); GetLength() itself reads the terminating NUL,
-    // as MFC 8 allows. Outside that: CInvalidArgException*.
-    char GetAt(int iChar) const;
-    char operator[](int iChar) const { return GetAt(iChar); }
-
     LPCSTR GetString() const noexcept { return m_pchData != nullptr ? m_pchData : ""; }
     operator LPCSTR() const noexcept { return GetString(); }
 
-    CString &operator+=(const CString &str);
-    CString &operator+=(LPCSTR psz);
     CString &operator+=(char ch);
-
     int Compare(LPCSTR psz) const;
-    int Find(char ch, int iStart = 0) const noexcept;
-    int Find(LPCSTR pszSub, int iStart = 0) const;
-
-    CString Left(int nCount) const;
-    CString Mid(int iFirst) const;
-    CString Mid(int iFirst, int nCount) const;
-    CString Right(int nCount) const;
 
     char *GetBuffer(int nMinBufferLength);
-    char *GetBufferSetLength(int nLength);
     void ReleaseBuffer(int nNewLength = -1);
 
-    void Format(LPCSTR pszFormat, ...) AFX_PRINTF_FORMAT(2, 3);
-    void FormatV(LPCSTR pszFormat, va_list args) AFX_PRINTF_FORMAT(2, 0);
     BOOL LoadString(UINT nID);
 
 private:
@@ -232,15 +206,5 @@ private:
     int m_nAllocLength = 0; // characters the block holds besides the NUL
 };
 
-AFX_STANDIN_API CString operator+(const CString &str1, const CString &str2);
-AFX_STANDIN_API CString operator+(const CString &str1, LPCSTR psz2);
-AFX_STANDIN_API CString operator+(LPCSTR psz1, const CString &str2);
 AFX_STANDIN_API CString operator+(const CString &str1, char ch2);
-
 inline bool operator==(const CString &str1, LPCSTR psz2) { return str1.Compare(psz2) == 0; }
-inline bool operator==(LPCSTR psz1, const CString &str2) { return str2.Compare(psz1) == 0; }
-inline bool operator==(const CString &str1, const CString &str2) { return str1.Compare(str2) == 0; }
-inline bool operator!=(const CString &str1, LPCSTR psz2) { return !(str1 == psz2); }
-inline bool operator!=(LPCSTR psz1, const CString &str2) { return !(psz1 == str2); }
-inline bool operator!=(const CString &str1, const CString &str2) { return !(str1 == str2); }
-inline bool operator<(const CString &str1, const CString &str2) { return str1.Compare(str2) < 0; }

@@ -1,6 +1,4 @@
-// CStringArray, CDWordArray, CUIntArray: their run-time classes.
+// CStringArray's run-time class.
 #include "afxcoll.h"
 
 IMPLEMENT_DYNAMIC(CStringArray, CObject)
-IMPLEMENT_DYNAMIC(CDWordArray, CObject)
-IMPLEMENT_DYNAMIC(CUIntArray, CObject)

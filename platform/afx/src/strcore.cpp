@@ -1,10 +1,8 @@
-// CString: construction, assignment, concatenation, comparison, search,
-// extraction, buffer access, Format and LoadString.
+// CString: construction, assignment, appending a character, buffer access
+// and LoadString: what the library, the program and the image classes use.
 #include "afxwin.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -46,12 +44,6 @@ CString::CString(LPCSTR psz) {
         Splice(0, psz, LengthOf(psz));
 }
 
-CString::CString(LPCSTR pch, int nLength) {
-    if (nLength < 0 || (pch == nullptr && nLength > 0))
-        AfxThrowInvalidArgException();
-    Splice(0, pch, nLength);
-}
-
 CString::~CString() { afx_heap::Release(m_pchData); }
 
 CString &CString::operator=(const CString &stringSrc) {
@@ -85,23 +77,6 @@ void CString::Empty() noexcept {
     m_nAllocLength = 0;
 }
 
-char CString::GetAt(int iChar) const {
-    if (iChar < 0 || iChar > m_nDataLength)
-        AfxThrowInvalidArgException();
-    return GetString()[iChar];
-}
-
-CString &CString::operator+=(const CString &str) {
-    Splice(m_nDataLength, str.GetString(), str.m_nDataLength);
-    return *this;
-}
-
-CString &CString::operator+=(LPCSTR psz) {
-    if (psz != nullptr)
-        Splice(m_nDataLength, psz, LengthOf(psz));
-    return *this;
-}
-
 CString &CString::operator+=(char ch) {
     Splice(m_nDataLength, &ch, 1);
     return *this;
@@ -110,47 +85,10 @@ CString &CString::operator+=(char ch) {
 // Byte order, as strcmp. A NULL operand counts as the empty string.
 int CString::Compare(LPCSTR psz) const { return std::strcmp(GetString(), psz != nullptr ? psz : ""); }
 
-int CString::Find(char ch, int iStart) const noexcept {
-    if (iStart < 0 || iStart >= m_nDataLength)
-        return -1;
-    const void *found = std::memchr(m_pchData + iStart, ch, static_cast<std::size_t>(m_nDataLength - iStart));
-    return found != nullptr ? static_cast<int>(static_cast<const char *>(found) - m_pchData) : -1;
-}
-
-int CString::Find(LPCSTR pszSub, int iStart) const {
-    if (pszSub == nullptr || iStart < 0 || iStart > m_nDataLength)
-        return -1;
-    const char *found = std::strstr(GetString() + iStart, pszSub);
-    return found != nullptr ? static_cast<int>(found - GetString()) : -1;
-}
-
-// The extractors clamp, as MFC 8's do: a negative count takes nothing and a
-// count past the end takes what is there.
-CString CString::Left(int nCount) const { return Mid(0, nCount); }
-
-CString CString::Mid(int iFirst) const { return Mid(iFirst, m_nDataLength); }
-
-CString CString::Mid(int iFirst, int nCount) const {
-    iFirst = std::clamp(iFirst, 0, m_nDataLength);
-    nCount = std::clamp(nCount, 0, m_nDataLength - iFirst);
-    return CString(GetString() + iFirst, nCount);
-}
-
-CString CString::Right(int nCount) const {
-    nCount = std::clamp(nCount, 0, m_nDataLength);
-    return CString(GetString() + m_nDataLength - nCount, nCount);
-}
-
 char *CString::GetBuffer(int nMinBufferLength) {
     if (nMinBufferLength < 0)
         AfxThrowInvalidArgException();
     Reserve(std::max(nMinBufferLength, m_nDataLength));
-    return m_pchData;
-}
-
-char *CString::GetBufferSetLength(int nLength) {
-    GetBuffer(nLength);
-    SetLength(nLength);
     return m_pchData;
 }
 
@@ -161,34 +99,6 @@ void CString::ReleaseBuffer(int nNewLength) {
         AfxThrowInvalidArgException();
     if (m_pchData != nullptr)
         SetLength(nNewLength);
-}
-
-void CString::Format(LPCSTR pszFormat, ...) {
-    va_list args;
-    va_start(args, pszFormat);
-    try {
-        FormatV(pszFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-}
-
-void CString::FormatV(LPCSTR pszFormat, va_list args) {
-    if (pszFormat == nullptr)
-        AfxThrowInvalidArgException();
-    va_list measure;
-    va_copy(measure, args);
-    const int nLength = std::vsnprintf(nullptr, 0, pszFormat, measure);
-    va_end(measure);
-    // A format the C library cannot expand is an invalid argument, as in MFC 8.
-    if (nLength < 0)
-        AfxThrowInvalidArgException();
-    CString formatted;
-    std::vsnprintf(formatted.GetBuffer(nLength), static_cast<std::size_t>(nLength) + 1, pszFormat, args);
-    formatted.SetLength(nLength);
-    *this = std::move(formatted);
 }
 
 // The text comes from the first module of the resource chain that holds
@@ -249,15 +159,8 @@ void CString::SetLength(int nLength) {
     m_pchData[nLength] = '\0';
 }
 
-namespace {
-template <class LEFT, class RIGHT> CString Concatenate(const LEFT &left, const RIGHT &right) {
-    CString result(left);
-    result += right;
+CString operator+(const CString &str1, char ch2) {
+    CString result(str1);
+    result += ch2;
     return result;
 }
-} // namespace
-
-CString operator+(const CString &str1, const CString &str2) { return Concatenate(str1, str2); }
-CString operator+(const CString &str1, LPCSTR psz2) { return Concatenate(str1, psz2); }
-CString operator+(LPCSTR psz1, const CString &str2) { return Concatenate(psz1, str2); }
-CString operator+(const CString &str1, char ch2) { return Concatenate(str1, ch2); }
