@@ -1,10 +1,14 @@
 // String resources: LoadStringW, LoadStringA.
 //
-// Windows stores strings in blocks of 16 ids (block id >> 4), one block per
-// language, and picks a block's language before looking at the string:
-// an id missing from an existing block is an empty string, an id whose
-// block is missing is "not found". The tables registered with
-// AttachModuleResources are searched the same way.
+// Windows stores strings in blocks of 16 ids (block id >> 4): an id missing
+// from an existing block is an empty string, an id whose block is missing
+// is "not found". The tables registered with AttachModuleResources are
+// searched the same way. Each holds one language, as every .rc file of the
+// project does, so there is no language to choose (Windows would pick one
+// by the user-interface language).
+//
+// No caller passes a bufferMax of 0 (Windows' read-only pointer into the
+// resource): it is refused with ERROR_NOT_SUPPORTED.
 #include "standin/internal.h"
 
 #include <algorithm>
@@ -23,21 +27,6 @@ struct FoundString {
 
 bool SameBlock(const StringResource &s, UINT id) { return (s.id >> 4) == (id >> 4); }
 
-// The language of the block holding `id`. The stand-in has no user
-// interface language: a neutral block wins, else the first in the table.
-bool BlockLanguage(const ModuleResources &resources, UINT id, WORD *language) {
-    bool found = false;
-    for (std::size_t i = 0; i < resources.stringCount; ++i) {
-        const StringResource &s = resources.strings[i];
-        if (!SameBlock(s, id))
-            continue;
-        if (!found || s.language == 0)
-            *language = s.language;
-        found = true;
-    }
-    return found;
-}
-
 // The string `id` of `instance`, or the error FindResource would report.
 DWORD FindString(HINSTANCE instance, UINT id, FoundString *found) {
     using win32_standin::internal::MainModule;
@@ -47,38 +36,37 @@ DWORD FindString(HINSTANCE instance, UINT id, FoundString *found) {
         return ERROR_RESOURCE_DATA_NOT_FOUND;
     if (resources->stringCount == 0)
         return ERROR_RESOURCE_TYPE_NOT_FOUND;
-    WORD language = 0;
-    if (!BlockLanguage(*resources, id, &language))
+    const StringResource *end = resources->strings + resources->stringCount;
+    if (std::none_of(resources->strings, end, [id](const StringResource &s) { return SameBlock(s, id); }))
         return ERROR_RESOURCE_NAME_NOT_FOUND;
-    for (std::size_t i = 0; i < resources->stringCount; ++i) {
-        const StringResource &s = resources->strings[i];
-        if (s.id == id && s.language == language) {
-            found->text = s.text;
-            found->length = std::char_traits<char16_t>::length(s.text);
-        }
+    const StringResource *match =
+        std::find_if(resources->strings, end, [id](const StringResource &s) { return s.id == id; });
+    if (match != end) {
+        found->text = match->text;
+        found->length = std::char_traits<char16_t>::length(match->text);
     }
     return ERROR_SUCCESS;
+}
+
+// No buffer answers 0; a bufferMax of 0 is refused (see above).
+int RefuseBuffer(int bufferMax) {
+    if (bufferMax == 0)
+        SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
 }
 
 } // namespace
 
 // LoadStringW (user32.@)
-// bufferMax 0 hands out a read-only pointer to the string itself (through
-// `buffer`, which then points to an LPCWSTR) and returns its length.
 extern "C" int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax) {
-    if (!buffer || bufferMax < 0)
-        return 0;
+    if (!buffer || bufferMax <= 0)
+        return RefuseBuffer(bufferMax);
     FoundString found;
     const DWORD error = FindString(instance, id, &found);
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
-        if (bufferMax > 0)
-            buffer[0] = 0;
+        buffer[0] = 0;
         return 0;
-    }
-    if (bufferMax == 0) {
-        *reinterpret_cast<LPCWSTR *>(buffer) = found.text;
-        return static_cast<int>(found.length);
     }
     const std::size_t copied = std::min(found.length, static_cast<std::size_t>(bufferMax - 1));
     std::memcpy(buffer, found.text, copied * sizeof(WCHAR));
@@ -88,12 +76,10 @@ extern "C" int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, in
 
 // LoadStringA (user32.@)
 // Converts to the ANSI code page, which is UTF-8 here; truncation never
-// cuts a character in two. bufferMax 0 answers -1, as Windows does.
+// cuts a character in two.
 extern "C" int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax) {
-    if (bufferMax == 0)
-        return -1;
-    if (!buffer || bufferMax < 0)
-        return 0;
+    if (!buffer || bufferMax <= 0)
+        return RefuseBuffer(bufferMax);
     FoundString found;
     const DWORD error = FindString(instance, id, &found);
     if (error != ERROR_SUCCESS)

@@ -63,35 +63,13 @@ TEST_F(StringTest, CopiesAsWindowsWideAndInTheAnsiCodePage) {
                   std::make_pair(c.wide, c.narrow))
             << c.name;
     }
-    LPCWSTR text = nullptr;
-    EXPECT_EQ(LoadStringW(nullptr, 7001, reinterpret_cast<LPWSTR>(&text), 0), 9) << "null: the program";
-    EXPECT_EQ(static_cast<const void *>(text), kStrings[0].text) << "bufferMax 0 gives a pointer into the resource";
-    char narrow[8] = "#";
-    EXPECT_TRUE(LoadStringA(ThisModule(), 7001, narrow, 0) == -1 && narrow == std::string("#")) << "narrow: -1";
-    WCHAR buffer[8];
+    WCHAR buffer[8]; // null: the program; no pointer into the resource; no buffer
+    EXPECT_LAST_ERROR(LoadStringW(nullptr, 7001, buffer, 8), 7, 0xdeadbeef);
+    EXPECT_LAST_ERROR(LoadStringW(ThisModule(), 7001, buffer, 0), 0, ERROR_NOT_SUPPORTED);
+    EXPECT_LAST_ERROR(LoadStringA(ThisModule(), 7001, nullptr, 8), 0, 0xdeadbeef);
     EXPECT_LAST_ERROR(LoadStringW(HINSTANCE(0x1000), 7001, buffer, 8), 0, ERROR_RESOURCE_DATA_NOT_FOUND);
     win32_standin::AttachModuleResources(ThisModule(), &kNoStrings);
     EXPECT_LAST_ERROR(LoadStringW(ThisModule(), 7001, buffer, 8), 0, ERROR_RESOURCE_TYPE_NOT_FOUND);
-}
-
-// A block held in several languages is looked up in one of them: the
-// neutral one, else the first (the stand-in has no user-interface language).
-TEST_F(StringTest, OneLanguageOfABlockIsSearched) {
-    const win32_standin::StringResource strings[] = {
-        {0x409, 7010, u"en"},      {0x411, 7011, u"ja"},      // ids 7008-7023
-        {0x411, 7040, u"ja"},      {0x000, 7041, u"neutral"}, // ids 7040-7055
-        {0x000, 7072, u"neutral"}, {0x411, 7073, u"ja"},      // ids 7072-7087
-    };
-    const ModuleResources resources = {strings, 6, nullptr};
-    win32_standin::AttachModuleResources(ThisModule(), &resources);
-    std::u16string found;
-    SetLastError(0xdeadbeef);
-    for (UINT id : {7010, 7011, 7040, 7041, 7072, 7073}) {
-        WCHAR buffer[16];
-        const int length = LoadStringW(ThisModule(), id, buffer, 16);
-        found += std::u16string((const char16_t *)buffer) + char16_t(u'0' + length) + u"|";
-    }
-    EXPECT_TRUE(found == u"en2|0|0|neutral7|neutral7|0|" && GetLastError() == 0xdeadbeef);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 namespace {
 
 using namespace win32_standin;
-using namespace std::string_literals;
 using win32_test::ThisModule;
 
 // Every field differs from every other, so a swapped or dropped one shows.
@@ -18,44 +17,12 @@ const VersionResource kVersion = {{1, 2, 3, 4}, {5, 6, 7, 8},    0x3F, 0x08, VOS
                                   1200,         kVersionStrings, 2};
 const ModuleResources kResources = {nullptr, 0, &kVersion};
 
-// The whole block, in 16-bit words. A node: wLength, wValueLength (text:
-// in characters), wType (1 text), the key, padding to a DWORD, the value,
-// padding, its children.
-const std::u16string kBlock = u"\x014C\x0034\x0000"
-                              u"VS_VERSION_INFO\0"
-                              u"\0" // 332 bytes in all; a 52-byte value
-                              u"\x04BD\xFEEF"
-                              u"\x0000\x0001" // signature, structure version 1.0
-                              u"\x0002\x0001"
-                              u"\x0004\x0003" // file version 1.2.3.4
-                              u"\x0006\x0005"
-                              u"\x0008\x0007" // product version 5.6.7.8
-                              u"\x003F\x0000"
-                              u"\x0008\x0000" // flags mask, flags
-                              u"\x0004\x0000"
-                              u"\x0002\x0000"
-                              u"\x0011\x0000"             // OS, type, subtype
-                              u"\x0000\x0000\x0000\x0000" // date
-                              u"\x00AC\x0000\x0001"
-                              u"StringFileInfo\0" // 172 bytes
-                              u"\x0088\x0000\x0001"
-                              u"041104b0\0" // 136 bytes: Japanese, UTF-16
-                              u"\x0046\x000F\x0001"
-                              u"FileDescription\0"
-                              u"\0" // 70 bytes, 15 characters
-                              u"BITMAP I/O DLL\0"
-                              u"\0"
-                              u"\x0028\x0004\x0001"
-                              u"ProductName\0"
-                              u"\0" // 40 bytes, 4 characters
-                              u"日本語\0"
-                              u"\x0044\x0000\x0001"
-                              u"VarFileInfo\0"
-                              u"\0" // 68 bytes
-                              u"\x0024\x0004\x0000"
-                              u"Translation\0"
-                              u"\0"             // 36 bytes, a 4-byte value
-                              u"\x0411\x04B0"s; // language, code page
+// The fixed part, as VS_FIXEDFILEINFO words: signature, structure version
+// 1.0, file and product versions (most significant word second), flags
+// mask, flags, OS, type, subtype, date 0. The rest of the layout (UTF-16
+// keys, DWORD padding, a 332-byte block) shows in where each query points.
+const DWORD kFixed[13] = {0xFEEF04BD, 0x10000, 0x10002, 0x30004, 0x50006, 0x70008, 0x3F, 0x08, 4, 2, 0x11, 0, 0};
+constexpr std::size_t kBlockBytes = 332;
 
 class VersionTest : public testing::Test {
 protected:
@@ -80,9 +47,9 @@ protected:
 // Binary values point into the block; strings into the room, narrow, with
 // a length that counts the terminator. offset: in the buffer, 0 not found.
 TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
-    const std::size_t size = kBlock.size() * 2, kRoom = size + 4;
-    ASSERT_EQ(block_.size(), kRoom + size);
-    EXPECT_TRUE(!std::memcmp(block_.data(), kBlock.data(), size) && !std::memcmp(&block_[size], "FE2X", 4));
+    const std::size_t kRoom = kBlockBytes + 4;
+    ASSERT_EQ(block_.size(), kRoom + kBlockBytes);
+    EXPECT_TRUE(!std::memcmp(&block_[40], kFixed, sizeof kFixed) && !std::memcmp(&block_[kBlockBytes], "FE2X", 4));
     const std::string kStrings = "\\StringFileInfo\\041104b0";
     const struct {
         std::string path;
