@@ -35,7 +35,11 @@ const WNDCLASSA kClass = {0, Recording, 0, 0, nullptr, nullptr, nullptr, nullptr
 
 class WindowTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_NE(RegisterClassA(&kClass), 0); }
+    static void SetUpTestSuite() {
+        WNDCLASSA other = kClass; // a class of another name is another class
+        other.lpszClassName = "Other";
+        ASSERT_TRUE(RegisterClassA(&kClass) && RegisterClassA(&other));
+    }
     void TearDown() override {
         EXPECT_TRUE(!testing_support::kWin32Seams || win32_standin::LiveWindows() == 0) << "a window was left";
     }
