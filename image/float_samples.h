@@ -55,28 +55,26 @@ struct StoreRows {
     }
     // Sample `left` of rows `top` and `bottom` of a plane from one lookup,
     // with the store holding column `right` (left or left + 1) as well: NULL
-    // when any of them is not in the store's inline path.
+    // when any of them is not in the store's inline path. The member hands
+    // clamped positions with left <= right and top <= bottom, so the lookup
+    // of the lower right sample bounds all four.
     static const float *two_rows(const CStlImage &image, int left, int right, int top, int bottom, int plane,
                                  const float *&lower) {
         range_checks::expect_inside("CStlImage pixel member", image, left, top, plane);
         const CVmImage &store = *image.Store;
-        if (static_cast<unsigned>(right) >= static_cast<unsigned>(store.m_width) ||
-            static_cast<unsigned>(bottom) >= static_cast<unsigned>(store.m_height))
+        const float *lowerRight = store.float_in_region(right, bottom, plane);
+        if (lowerRight == nullptr)
             return nullptr;
-        const float *upper = store.float_in_region(left, top, plane);
-        if (upper == nullptr)
-            return nullptr;
-        lower = reinterpret_cast<const float *>(reinterpret_cast<const unsigned char *>(upper) +
-                                                static_cast<std::ptrdiff_t>(bottom - top) *
-                                                    static_cast<std::ptrdiff_t>(store.m_rowBytes));
-        return upper;
+        lower = lowerRight - (right - left);
+        return lower - static_cast<std::ptrdiff_t>(bottom - top) * static_cast<std::ptrdiff_t>(store.float_width());
     }
     // Sample (x, y) of planes 0, 1 and 2 from one lookup and the store's
     // plane stride: NULL when the store has fewer planes (each plane is then
-    // looked up on its own) or is not in one region.
+    // looked up on its own) or is not a region of floats.
     static const float *first_of_three_planes(const CStlImage &image, int x, int y, std::size_t &planeStride) {
         const CVmImage &store = *image.Store;
-        if (store.m_planes < 3)
+        static_assert(CVmImage::kInlinePlanes >= 3, "the third plane's address is kept");
+        if (store.m_floatPlanes[2] == nullptr)
             return nullptr;
         planeStride = store.m_planeStride;
         return read_address(image, x, y, 0);

@@ -6,6 +6,8 @@
 
 #include <afx.h>
 
+#include <cstdint>
+
 #include "image/image_api.h"
 
 namespace float_samples {
@@ -147,6 +149,7 @@ private:
     // this, so that their inline path holds no row table and no multiply
     // by the sample size; every other lookup goes out of line whole.
     const float *float_in_region(int x, int y, int plane) const;
+    std::uint32_t float_width() const { return m_floatWidth; }
     bool inside(int x, int y, int plane) const {
         return static_cast<unsigned>(x) < static_cast<unsigned>(m_width) &&
                static_cast<unsigned>(y) < static_cast<unsigned>(m_height) &&
@@ -169,6 +172,7 @@ private:
     bool map_next_slot();
     enum class RegionMapping { kMapped, kOverBudget, kRefused };
     RegionMapping map_every_slot(SIZE_T budget);
+    void note_float_region();
     void map_row_tables();
     unsigned char *region_block(int block) const;
     int hold_in_region(int block);
@@ -200,6 +204,17 @@ private:
     // NULL for a store that maps slot by slot.
     unsigned char *m_region = nullptr;
     SIZE_T m_planeStride = 0;
+    // A store of four-byte samples in one region keeps, for the float
+    // image's inline path, its extent and the addresses of its first planes
+    // (rows of m_floatWidth samples, unpadded); any other store keeps 0 and
+    // NULLs, which every position fails. At random positions each load of
+    // that path costs as much as the arithmetic around it (the loads wait
+    // behind the sample's cache miss): three loads here tell the kind of
+    // store, both bounds and the plane's place, where seven did. Planes past
+    // the first few (cubes) take the path out of line.
+    static constexpr unsigned kInlinePlanes = 4;
+    std::uint32_t m_floatWidth = 0, m_floatHeight = 0;
+    const float *m_floatPlanes[kInlinePlanes] = {};
     CVmManager m_manager{0}; // BlockSize: bytes of one slot
 
     // Bookkeeping.
@@ -256,9 +271,13 @@ inline unsigned char *CVmImage::resident(int x, int y, int plane, int readOnly) 
 }
 
 inline const float *CVmImage::float_in_region(int x, int y, int plane) const {
-    if (m_region != nullptr && m_sampleBytes == sizeof(float) && inside(x, y, plane))
-        return reinterpret_cast<const float *>(region_row(y, plane)) + static_cast<unsigned>(x);
-    return nullptr;
+    if (static_cast<unsigned>(x) >= m_floatWidth || static_cast<unsigned>(y) >= m_floatHeight ||
+        static_cast<unsigned>(plane) >= kInlinePlanes)
+        return nullptr;
+    const float *const first = m_floatPlanes[plane];
+    if (first == nullptr) // a plane the store lacks
+        return nullptr;
+    return first + (static_cast<SIZE_T>(static_cast<unsigned>(y)) * m_floatWidth + static_cast<unsigned>(x));
 }
 
 inline unsigned char *CVmImage::GetImageAdr(int x, int y, int plane, int readOnly, int secondFlag,

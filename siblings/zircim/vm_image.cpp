@@ -141,6 +141,9 @@ void CVmImage::swap(CVmImage &other) noexcept {
     std::swap(m_hugeBlocks, other.m_hugeBlocks);
     std::swap(m_region, other.m_region);
     std::swap(m_planeStride, other.m_planeStride);
+    std::swap(m_floatWidth, other.m_floatWidth);
+    std::swap(m_floatHeight, other.m_floatHeight);
+    std::swap(m_floatPlanes, other.m_floatPlanes);
     std::swap(m_manager.BlockSize, other.m_manager.BlockSize);
     std::swap(m_table, other.m_table);
     std::swap(m_slots, other.m_slots);
@@ -238,6 +241,8 @@ void CVmImage::release() noexcept {
     m_mappedSlots = m_assignedSlots = 0;
     m_region = nullptr;
     m_planeStride = 0;
+    m_floatWidth = m_floatHeight = 0;
+    std::fill(std::begin(m_floatPlanes), std::end(m_floatPlanes), nullptr);
     m_mappedBytes = 0;
     m_swapFile = -1;
 }
@@ -278,10 +283,19 @@ CVmImage::RegionMapping CVmImage::map_every_slot(SIZE_T budget) {
         return RegionMapping::kRefused;
     m_region = region;
     m_planeStride = static_cast<SIZE_T>(stride);
+    if (m_sampleBytes == sizeof(float))
+        note_float_region();
     m_mappedSlots = m_assignedSlots = m_table->BlockCount; // every slot has its memory in the region
     m_mappedBytes = static_cast<SIZE_T>(total);
     g_mappedTotal += m_mappedBytes;
     return RegionMapping::kMapped;
+}
+
+void CVmImage::note_float_region() {
+    m_floatWidth = static_cast<uint32_t>(m_width);
+    m_floatHeight = static_cast<uint32_t>(m_height);
+    for (int plane = 0; plane < m_planes && plane < int{kInlinePlanes}; ++plane)
+        m_floatPlanes[plane] = reinterpret_cast<const float *>(m_region + static_cast<SIZE_T>(plane) * m_planeStride);
 }
 
 // Block b's rows in a store of one region.
