@@ -17,9 +17,9 @@ inline double rounded(double value) {
 
 struct Picture {
     int width = 0, height = 0, planes = 0;
-    int dimension = 2;          // 3: a colour picture; 2 or less: gray, plane 0 only
-    std::vector<float> samples; // plane after plane, rows top first
-    double levelMin[3] = {}, levelMax[3] = {}, levelRange[3] = {};
+    int dimension = 2;                                             // 3: a colour picture; 2 or less: gray, plane 0 only
+    std::vector<float> samples;                                    // plane after plane, rows top first
+    double levelMin[5] = {}, levelMax[5] = {}, levelRange[5] = {}; // up to five planes
 
     bool gray() const { return dimension <= 2; }
     float &at(int x, int y, int plane) { return samples[(std::size_t(plane) * height + y) * width + x]; }
