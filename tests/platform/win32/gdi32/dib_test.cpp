@@ -122,10 +122,10 @@ TEST_F(DibTest, RoundTripsMatchRowsPackedFromTheLayout) {
 
 TEST_F(DibTest, EmptyDibsAndTheSeams) {
     SKIP_WITHOUT_WIN32_SEAMS("fault injection and the subset's refusals");
-    Dib dib = DibOf(0, 1, 24);
-    EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &dib.header, 0, nullptr, InfoOf(dib), DIB_RGB_COLORS), nullptr,
-                      ERROR_INVALID_PARAMETER);
-    dib = DibOf(2, 3, 24);
+    for (Dib dib : {DibOf(0, 1, 24), DibOf(1, 0, 24)})
+        EXPECT_LAST_ERROR(CreateDIBitmap(NULL, &dib.header, 0, nullptr, InfoOf(dib), DIB_RGB_COLORS), nullptr,
+                          ERROR_INVALID_PARAMETER);
+    Dib dib = DibOf(2, 3, 24);
     HDC screen = GetDC(NULL);
     EXPECT_EQ(GetDIBits(screen, NULL, 0, 3, NULL, InfoOf(dib), DIB_RGB_COLORS), 0) << "no bitmap";
     ReleaseDC(NULL, screen);
