@@ -51,6 +51,9 @@ TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     WNDCLASSA upper = kClass;
     upper.lpszClassName = "RECORDING";
     EXPECT_LAST_ERROR(RegisterClassA(&upper), 0, ERROR_CLASS_ALREADY_EXISTS);
+    if (testing_support::kWin32Seams) // Wine reports ERROR_CLASS_DOES_NOT_EXIST
+        EXPECT_LAST_ERROR(CreateWindowExA(0, "Missing", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr),
+                          nullptr, ERROR_CANNOT_FIND_WND_CLASS);
     HWND window = Create();
     SetLastError(0);
     EXPECT_TRUE(GetWindowLongPtrA(window, GWLP_USERDATA) == 0 && GetLastError() == 0) << "a new window's user data";
