@@ -162,13 +162,15 @@ TEST_F(GlobalTest, RandomCallsFollowTheDocumentedContract) {
 }
 
 TEST_F(GlobalTest, ImpossibleSizesFailWithoutWrapping) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
     for (SIZE_T size : {SIZE_MAX, SIZE_MAX / 2})
         for (UINT flags : {UINT{GMEM_MOVEABLE}, UINT{GMEM_MOVEABLE | GMEM_ZEROINIT}})
             EXPECT_LAST_ERROR(GlobalAlloc(flags, size), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_LAST_ERROR(GlobalReAlloc(block, SIZE_MAX, GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(GlobalSize(block), 64u);
-    GlobalFree(block);
+    for (SIZE_T bytes : {SIZE_T{64}, 3 * kMiB}) { // from the heap, and mapped
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        EXPECT_LAST_ERROR(GlobalReAlloc(block, SIZE_MAX, GMEM_MOVEABLE), nullptr, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(GlobalSize(block), bytes);
+        GlobalFree(block);
+    }
 }
 
 } // namespace
