@@ -6,31 +6,23 @@
 
 #include <gtest/gtest.h>
 
-#include "support/bytes.h"
+#include "support/dib_bytes.h"
 #include "support/fault_sweep.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using testing_support::Bytes;
+using testing_support::file_header;
+using testing_support::info_header;
 
-// A 2 x 2 24-bit picture behind a BITMAPV5HEADER, as ImageMagick writes one.
+// A 2 x 2 24-bit picture behind a BITMAPV5HEADER, as ImageMagick writes one: no resolution, colour space or
+// profile; rows of blue, green and red bytes padded to 8, the bottom row first.
 std::vector<std::uint8_t> v5_file() {
-    return Bytes()
-        .raw({'B', 'M'})
-        .u32(14 + 124 + 16)                   // bfSize
-        .u32(0)                               // bfReserved1, bfReserved2
-        .u32(14 + 124)                        // bfOffBits
-        .u32(124)                             // bV5Size
-        .i32(2)                               // bV5Width
-        .i32(2)                               // bV5Height: bottom row first
-        .u16(1)                               // bV5Planes
-        .u16(24)                              // bV5BitCount
-        .u32(0)                               // bV5Compression: BI_RGB
-        .u32(16)                              // bV5SizeImage: 6 bytes of pixels a row, 2 of padding
-        .fill(124 - 24, 0)                    // resolution, colours, masks, colour space, intent, profile
-        .raw({1, 2, 3, 4, 5, 6, 0, 0})        // the bottom row: blue, green, red of each pixel
-        .raw({10, 20, 30, 40, 50, 60, 0, 0}); // the top row
+    return file_header(14 + 124 + 16, 14 + 124)
+        .append(info_header(2, 2, 24, BI_RGB, 0, 16, 0, 124))
+        .fill(124 - 40, 0)
+        .raw({1, 2, 3, 4, 5, 6, 0, 0, 10, 20, 30, 40, 50, 60, 0, 0});
 }
 
 struct Case {
