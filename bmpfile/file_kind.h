@@ -4,6 +4,8 @@
 // output named .png must not receive a BMP.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,5 +20,17 @@ std::string format_of_bytes(const std::uint8_t *bytes, std::size_t size);
 // "PNG", "JPEG", "TIFF", "GIF", "gzip" and the like; "" when the name has no
 // extension or one that names no format.
 std::string format_of_name(const std::string &path);
+
+// Opens a file for reading (a descriptor, with its status filled in), or
+// answers -1 and says why not in the operating system's words; a folder is
+// refused as "Is a directory", as reading it would be.
+int open_for_reading(const char *path, struct stat &status, std::string &why);
+
+// Why a file that the FITS reader could not open is no FITS file, in the
+// user's words: the system's reason ("No such file or directory"), or what
+// the file is ("an empty file", "a BMP file, not FITS"). "" when it begins
+// as FITS or as gzip (which the reader unpacks): then the reader's own
+// reason is the real one.
+std::string why_not_fits(const char *path);
 
 } // namespace bmpfile

@@ -5,6 +5,7 @@
 // top row.
 #include "bmpfile/fits_image.h"
 
+#include "bmpfile/file_kind.h"
 #include "bmpfile/image_rows.h"
 
 #include <fcntl.h>
@@ -64,6 +65,14 @@ std::string fits_error(int status) {
     char text[FLEN_STATUS] = {};
     fits_get_errstatus(status, text);
     return text;
+}
+
+// CFITSIO's reason for a file it could not open is its own ("could not open
+// the named file"): the file's real trouble, where there is one, is the
+// user's.
+std::string open_failure(const char *path, int status) {
+    const std::string real = why_not_fits(path);
+    return real.empty() ? fits_error(status) : real;
 }
 
 std::string indexed(const char *root, int index) { return root + std::to_string(index + 1); }
@@ -906,7 +915,10 @@ bool is_fits_path(const char *path) {
 std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error) {
     FitsFile file;
     int status = 0, count = 0;
-    fits_open_diskfile(file.out(), path, READONLY, &status);
+    if (fits_open_diskfile(file.out(), path, READONLY, &status) != 0) {
+        error = open_failure(path, status);
+        return {};
+    }
     fits_get_num_hdus(file.get(), &count, &status);
     std::vector<dirira::FitsHdu> hdus;
     for (int hdu = 1; hdu <= count && status == 0; ++hdu)
@@ -945,7 +957,7 @@ bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::
     m_opened = std::make_unique<Opened>();
     int status = 0;
     if (fits_open_diskfile(m_opened->file.out(), path, READONLY, &status) != 0) {
-        why = fits_error(status);
+        why = open_failure(path, status);
         return false;
     }
     return move_to_image(m_opened->file.get(), selection.hdu, why) &&

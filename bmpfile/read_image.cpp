@@ -7,7 +7,6 @@
 // as CBmp::Read records it.
 #include "bmpfile/read_image.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,20 +35,9 @@ struct Head {
     std::size_t available = 0, size = 0;
 };
 
-// Opens a file for reading, or says why not in the operating system's words.
-int open_file(const char *path, struct stat &status, std::string &why) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd >= 0 && fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode))
-        return fd;
-    why = std::strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno);
-    if (fd >= 0)
-        close(fd);
-    return -1;
-}
-
 bool read_head(const char *path, Head &head, std::string &why) {
     struct stat status;
-    const int fd = open_file(path, status, why);
+    const int fd = open_for_reading(path, status, why);
     if (fd < 0)
         return false;
     head.size = std::size_t(status.st_size);
@@ -123,7 +111,7 @@ std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source
 
 bool read_whole(const char *path, std::vector<std::uint8_t> &bytes, std::string &why) {
     struct stat status;
-    const int fd = open_file(path, status, why);
+    const int fd = open_for_reading(path, status, why);
     if (fd < 0)
         return false;
     bytes.resize(std::size_t(status.st_size));

@@ -137,7 +137,7 @@ SPLIT = ": samples above 100.5 render white, the rest black\n"
     ([image((2, 2, 1, 2))], SHAPE),
     ([image((2, 2, 1, 1))], "0"),
     ([BINARY], "1{in}: no image in the file\n"),
-    (None, "1{in}: could not open the named file\n"),
+    (None, "1{in}: No such file or directory\n"),
 ], ids=["cards", "cards-missing", "after-a-table", "first-with-data", "levels-backwards", "levels-equal",
         "one-value", "all-nan", "one-axis", "cube", "four-axes", "four-axes-of-one", "table-only", "no-file"])
 def test_the_first_image_with_data_renders_by_the_display_rule(tmp_path, hdus, said):

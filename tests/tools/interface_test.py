@@ -88,7 +88,7 @@ CASES = {
                                  "dirira: fits-info wants one FITS file\nusage: dirira fits-info FILE.fits\n"),
     "fits-info with an option": (["fits-info", "-v", "a.fits"], 2, "",
                                  "dirira: fits-info has no option -v\nusage: dirira fits-info FILE.fits\n"),
-    "fits-info of a BMP file": (["fits-info", "g.bmp"], 1, "", "dirira: g.bmp: error reading from FITS file\n"),
+    "fits-info of a BMP file": (["fits-info", "g.bmp"], 1, "", "dirira: g.bmp: a BMP file, not FITS\n"),
     "info without a file": (["info"], 2, "", "dirira: info wants the files to describe, FILE...\n" + INFO_USAGE),
     "info unknown option": (["info", "-x", "g.bmp"], 2, "", "dirira: info has no option -x\n" + INFO_USAGE),
     "info bad --memory": (["info", "--memory=2x", "g.bmp"], 2, "",
