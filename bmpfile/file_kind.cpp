@@ -82,25 +82,4 @@ int open_for_reading(const char *path, struct stat &status, std::string &why) {
     return -1;
 }
 
-std::string why_not_fits(const char *path) {
-    struct stat status;
-    std::string why;
-    const int fd = open_for_reading(path, status, why);
-    if (fd < 0)
-        return why;
-    std::uint8_t head[16] = {}; // the longest signature, and enough to tell text
-    const ssize_t got = read(fd, head, sizeof head);
-    close(fd);
-    if (got < 0)
-        return std::strerror(errno);
-    if (got == 0)
-        return "an empty file, not FITS";
-    const std::string format = format_of_bytes(head, std::size_t(got));
-    if (format == "FITS" || format == "gzip")
-        return "";
-    if (format.empty())
-        return "not a FITS file: it does not begin with \"SIMPLE  =\"";
-    return "a " + format + " file, not FITS";
-}
-
 } // namespace bmpfile

@@ -26,11 +26,4 @@ std::string format_of_name(const std::string &path);
 // refused as "Is a directory", as reading it would be.
 int open_for_reading(const char *path, struct stat &status, std::string &why);
 
-// Why a file that the FITS reader could not open is no FITS file, in the
-// user's words: the system's reason ("No such file or directory"), or what
-// the file is ("an empty file", "a BMP file, not FITS"). "" when it begins
-// as FITS or as gzip (which the reader unpacks): then the reader's own
-// reason is the real one.
-std::string why_not_fits(const char *path);
-
 } // namespace bmpfile

@@ -67,14 +67,6 @@ std::string fits_error(int status) {
     return text;
 }
 
-// CFITSIO's reason for a file it could not open is its own ("could not open
-// the named file"): the file's real trouble, where there is one, is the
-// user's.
-std::string open_failure(const char *path, int status) {
-    const std::string real = why_not_fits(path);
-    return real.empty() ? fits_error(status) : real;
-}
-
 std::string indexed(const char *root, int index) { return root + std::to_string(index + 1); }
 
 // Keyword readers: an absent or unreadable keyword answers false and leaves
@@ -911,6 +903,73 @@ bool is_fits_path(const char *path) {
         name.resize(name.size() - 3);
     return ends_with(name, ".fits") || ends_with(name, ".fit") || ends_with(name, ".fts");
 }
+
+namespace {
+
+// What a file holds at its start, read through gzip where it is gzip (as
+// CFITSIO reads it): its first bytes, whether it was packed, and for FITS
+// whether its first header is whole: an END card and the rest of the
+// record that holds it.
+struct Opening {
+    std::uint8_t head[16] = {}; // the longest signature, and enough to tell text
+    std::size_t got = 0;
+    std::uint64_t size = 0; // bytes read, unpacked
+    bool packed = false, headerWhole = false;
+};
+
+bool read_opening(int fd, Opening &o) {
+    const gzFile gz = gzdopen(fd, "rb"); // a plain file reads as it is; gzclose closes fd
+    if (gz == nullptr)
+        return close(fd), false;
+    char card[80];
+    int got = 0;
+    bool ended = false;
+    while (!ended && (got = gzread(gz, card, sizeof card)) > 0) {
+        if (o.size == 0)
+            std::memcpy(o.head, card, o.got = std::min(sizeof o.head, std::size_t(got)));
+        o.size += std::uint64_t(got);
+        ended = got == 80 && std::memcmp(card, "END", 3) == 0 &&
+                std::all_of(card + 3, card + 80, [](char c) { return c == ' '; });
+        if (o.size == sizeof card && format_of_bytes(o.head, o.got) != "FITS")
+            break; // only FITS has cards to look through
+    }
+    if (ended) {
+        char rest[kRecordBytes];
+        const auto padding = unsigned((kRecordBytes - o.size % kRecordBytes) % kRecordBytes);
+        got = padding == 0 ? 0 : gzread(gz, rest, padding);
+        o.headerWhole = got == int(padding);
+        o.size += std::uint64_t(std::max(got, 0));
+    }
+    o.packed = gzdirect(gz) == 0;
+    return gzclose(gz), got >= 0;
+}
+
+// CFITSIO's reason for a file it could not open is its own ("could not open
+// the named file", "tried to move past end of file"): the user is told the
+// system's reason, or what the file really is, or where it ends, before it.
+std::string open_failure(const char *path, int status) {
+    struct stat file;
+    std::string why;
+    const int fd = open_for_reading(path, file, why);
+    Opening o;
+    if (fd < 0)
+        return why;
+    if (!read_opening(fd, o))
+        return fits_error(status);
+    const std::string kind = format_of_bytes(o.head, o.got), as = o.packed ? "gzipped " : "";
+    if (o.got == 0)
+        return "an empty " + as + "file, not FITS";
+    if (kind == "FITS" && !o.headerWhole)
+        return "a " + as + "FITS file of " + std::to_string(o.size) + " bytes" + (o.packed ? " unpacked" : "") +
+               ", which ends inside its header";
+    if (kind == "FITS")
+        return fits_error(status);
+    if (kind.empty())
+        return "not a FITS file: it does not begin with \"SIMPLE  =\"" + std::string(o.packed ? " once unpacked" : "");
+    return "a " + as + kind + " file, not FITS";
+}
+
+} // namespace
 
 std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error) {
     FitsFile file;

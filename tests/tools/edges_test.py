@@ -6,7 +6,7 @@ refuses part way, 3 an output named for another format, 4 a read-only or linked 
 7 infinite samples, 8 a picture the file cannot hold, 9 a malformed 40-byte header, 10 a file that is no BMP,
 11 2-bit pixels, 12 the operating system's reasons.
 """
-import io, os, resource, signal, struct, subprocess
+import gzip, io, os, resource, signal, struct, subprocess
 
 import numpy as np
 import pytest
@@ -112,6 +112,10 @@ ROWS = [
         "u.fits: the file ends 1 byte early: its header puts a data unit of 2880 bytes at byte 2880"),
     row("5-fits-padding-cut", {"u.fits": U[:2880 + 12]}, ["preview", "u.fits", "u.png"], 1,
         "u.fits: the file ends 2868 bytes early: its header puts a data unit of 2880 bytes at byte 2880"),
+    row("5-fits-cut-in-its-header-record", {"u.fits": U[:2000]}, ["fits-info", "u.fits"], 1,
+        "u.fits: a FITS file of 2000 bytes, which ends inside its header"),
+    row("5-fits-cut-before-end", {"u.fits.gz": gzip.compress(U[:100])}, ["convert", "u.fits.gz", "u.bmp"], 1,
+        "u.fits.gz: a gzipped FITS file of 100 bytes unpacked, which ends inside its header"),
     row("5-fits-whole", {"u.fits": U + b"more"}, ["preview", "u.fits", "u.png"], 0),
     row("5-offset-past-the-end", {"o.bmp": bmp(10, 10, 24, offset=99999)}, ["info", "o.bmp"], 1,
         "the file ends 99945 bytes early: its header puts 320 bytes of pixels at 99999"),
@@ -179,6 +183,8 @@ ROWS = [
     row("10-jpeg-to-fits-info", {"j.jpg": b"\xff\xd8\xff\xe0" + bytes(12)}, ["fits-info", "j.jpg"], 1,
         "j.jpg: a JPEG file, not FITS"),
     row("10-empty-fits", {"e.fits": b""}, ["fits-info", "e.fits"], 1, "e.fits: an empty file, not FITS"),
+    row("10-gzipped-bmp-as-fits", {"g.fits.gz": gzip.compress(A)}, ["fits-info", "g.fits.gz"], 1,
+        "g.fits.gz: a gzipped BMP file, not FITS"),
     row("10-no-fits-signature", {"b.fits": b"\1\2\3"}, ["convert", "b.fits", "b.bmp"], 1,
         'b.fits: not a FITS file: it does not begin with "SIMPLE  ="'),
     row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
