@@ -183,6 +183,8 @@ ROWS = [
     row("10-jpeg-to-fits-info", {"j.jpg": b"\xff\xd8\xff\xe0" + bytes(12)}, ["fits-info", "j.jpg"], 1,
         "j.jpg: a JPEG file, not FITS"),
     row("10-empty-fits", {"e.fits": b""}, ["fits-info", "e.fits"], 1, "e.fits: an empty file, not FITS"),
+    row("10-fits-header-cfitsio-refuses", {"b.fits": fits.Header({"SIMPLE": True, "BITPIX": 7}).tostring().encode()},
+        ["fits-info", "b.fits"], 1, "b.fits: illegal BITPIX keyword value"),  # whole: CFITSIO's reason is the one
     row("10-gzipped-bmp-as-fits", {"g.fits.gz": gzip.compress(A)}, ["fits-info", "g.fits.gz"], 1,
         "g.fits.gz: a gzipped BMP file, not FITS"),
     row("10-no-fits-signature", {"b.fits": b"\1\2\3"}, ["convert", "b.fits", "b.bmp"], 1,
