@@ -971,6 +971,14 @@ std::string open_failure(const char *path, int status) {
 
 } // namespace
 
+bool holds_fits(const char *path) {
+    struct stat file;
+    std::string why;
+    const int fd = open_for_reading(path, file, why);
+    Opening o;
+    return fd >= 0 && read_opening(fd, o) && format_of_bytes(o.head, o.got) == "FITS";
+}
+
 std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error) {
     FitsFile file;
     int status = 0, count = 0;

@@ -32,6 +32,10 @@ std::string cfitsio_failure();
 // .fits.fz).
 bool is_fits_path(const char *path);
 
+// Whether the file begins as FITS, read through gzip where it is gzip, as
+// CFITSIO reads it.
+bool holds_fits(const char *path);
+
 // How a FITS file of that name is written: gzip as a whole (.gz), tile
 // compression (.fz), or neither. CFITSIO reads all three whatever the name.
 enum class FitsCompression { kNone, kGzip, kTiles };

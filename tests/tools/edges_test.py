@@ -189,6 +189,8 @@ ROWS = [
         "g.fits.gz: a gzipped BMP file, not FITS"),
     row("10-no-fits-signature", {"b.fits": b"\1\2\3"}, ["convert", "b.fits", "b.bmp"], 1,
         'b.fits: not a FITS file: it does not begin with "SIMPLE  ="'),
+    row("10-gzipped-fits-points-to-fits-info", {"u.fits.gz": gzip.compress(U)}, ["info", "u.fits.gz"], 1,
+        "u.fits.gz: cannot read: a gzip file, not a BMP\ndirira: u.fits.gz: `dirira fits-info u.fits.gz` describes it"),
     row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
         ["convert", "two.bmp", "2.bmp"], 0, check=lambda d: (d / "2.bmp").read_bytes() == converted(d, "eight.bmp")),
     row("12-missing", {}, ["info", "none.bmp"], 1, "none.bmp: cannot read: No such file or directory"),

@@ -11,6 +11,7 @@
 
 #include "bmpfile/bmp_versions.h"
 #include "bmpfile/file_kind.h"
+#include "bmpfile/fits_image.h"
 #include "tools/dirira/commands.h"
 
 namespace dirira_tool {
@@ -18,8 +19,7 @@ namespace {
 
 constexpr std::uint32_t kCoreHeaderSize = 12; // the other header CBmp::ReadHeader reads
 constexpr int kHistogramBins = 64;
-constexpr unsigned kReadSamples = 1;           // GetImageAdr mode: bit 0 set reads
-constexpr std::size_t kFitsSignatureBytes = 9; // "SIMPLE  ="
+constexpr unsigned kReadSamples = 1; // GetImageAdr mode: bit 0 set reads
 
 // What info says of a file: lines of text (label, value) and the members
 // of its JSON object (key, value as JSON).
@@ -104,15 +104,6 @@ std::vector<long> histogram(CStlImage &image, int plane, double low, double high
     return counts;
 }
 
-bool is_fits_file(const char *path) {
-    std::uint8_t bytes[kFitsSignatureBytes] = {};
-    std::FILE *file = std::fopen(path, "rb");
-    const std::size_t got = file != nullptr ? std::fread(bytes, 1, sizeof bytes, file) : 0;
-    if (file != nullptr)
-        std::fclose(file);
-    return bmpfile::format_of_bytes(bytes, got) == "FITS";
-}
-
 const char *boolean(bool value) { return value ? "true" : "false"; }
 
 std::string header_planes(const bmpfile::ReadSource &source, int status, int planes) {
@@ -193,7 +184,7 @@ int info_of(const char *path, const InfoOptions &options, bool &printed) {
     const int headerPlaneCount = image.GetOrgPlanes();
     bmpfile::ReadSource source;
     if (read_bmp_file(path, image, NULL, source, options.limits) != 0) {
-        if (is_fits_file(path))
+        if (bmpfile::holds_fits(path))
             std::fprintf(stderr, "dirira: %s: `dirira fits-info %s` describes it\n", path, path);
         return 1;
     }
