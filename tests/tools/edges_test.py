@@ -185,6 +185,8 @@ ROWS = [
     row("10-empty-fits", {"e.fits": b""}, ["fits-info", "e.fits"], 1, "e.fits: an empty file, not FITS"),
     row("10-fits-header-cfitsio-refuses", {"b.fits": fits.Header({"SIMPLE": True, "BITPIX": 7}).tostring().encode()},
         ["fits-info", "b.fits"], 1, "b.fits: illegal BITPIX keyword value"),  # whole: CFITSIO's reason is the one
+    row("10-gzipped-no-fits-signature", {"b.fits.gz": gzip.compress(b"\1\2")}, ["fits-info", "b.fits.gz"], 1,
+        'b.fits.gz: not a FITS file: it does not begin with "SIMPLE  =" once unpacked'),
     row("10-gzipped-bmp-as-fits", {"g.fits.gz": gzip.compress(A)}, ["fits-info", "g.fits.gz"], 1,
         "g.fits.gz: a gzipped BMP file, not FITS"),
     row("10-no-fits-signature", {"b.fits": b"\1\2\3"}, ["convert", "b.fits", "b.bmp"], 1,
