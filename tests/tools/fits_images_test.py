@@ -68,7 +68,7 @@ def rendered(hdu):
     """The BMP picture the rule makes of an image, top row first, planes as red, green and blue."""
     planes, levels = planes_of(hdu), card_levels(hdu)
     if any(None in pair for pair in levels):
-        finite = [plane[~np.isnan(plane)] for plane in planes]
+        finite = [plane[np.isfinite(plane)] for plane in planes]
         levels = [(p.min(), p.max()) if p.size else (0.0, 0.0) for p in finite]
     shown = np.stack([display_bytes(p, float(lo), float(hi))[::-1] for p, (lo, hi) in zip(planes, levels)])
     return shown[0] if len(shown) == 1 else np.moveaxis(shown, 0, 2)
@@ -121,6 +121,9 @@ SHAPE = "1{in}: not an image of two axes, or a cube of planes of a size an image
 SPLIT = ": samples above 100.5 render white, the rest black\n"
 
 
+NO_FINITE = "0{in}: warning: plane 1 has no finite sample: +inf renders white, NaN and -inf black\n"
+
+
 @pytest.mark.parametrize("hdus, said", [
     ([image((5, 3, 3), dict(LEVMIN1=10, LEVMAX1=99, LEVMIN2=-5.5, LEVMAX2=250, LEVMIN3=60, LEVMAX3=70))], "0"),
     ([image((4, 4, 3), dict(LEVMIN1=3, LEVMAX1=99, LEVMIN3=50))], "0"),
@@ -129,8 +132,10 @@ SPLIT = ": samples above 100.5 render white, the rest black\n"
     ([image((3, 3), dict(LEVMIN1=100.5, LEVMAX1=90))], "0{in}: warning: LEVMIN1 100.5 is not below LEVMAX1 90" + SPLIT),
     ([image((2, 3, 3), dict(LEVMIN2=100.5, LEVMAX2=100.5))],
      "0{in}: warning: LEVMIN2 100.5 is not below LEVMAX2 100.5" + SPLIT),
-    ([image((1, 1), value=-7)], "0{in}: warning: plane 1: black and white are both -7: it renders black\n"),
-    ([image((2, 1), value=np.nan)], "0{in}: warning: plane 1: black and white are both 0: it renders black\n"),
+    ([image((1, 1), value=-7)], "0{in}: warning: plane 1: black and white are both -7: samples above -7 render "
+                                "white, the rest black\n"),
+    ([image((2, 1), value=np.nan)], NO_FINITE),
+    ([image((2, 1), value=np.inf)], NO_FINITE),  # white, though its levels span nothing
     ([image((4,))], SHAPE),
     ([image((2, 2, 2))], "1{in}: a cube of 2 planes: choose one with --plane N, or write a BMP file of each with "
                          "-o DIR --to bmp\n"),
@@ -139,7 +144,8 @@ SPLIT = ": samples above 100.5 render white, the rest black\n"
     ([BINARY], "1{in}: no image in the file\n"),
     (None, "1{in}: No such file or directory\n"),
 ], ids=["cards", "cards-missing", "after-a-table", "first-with-data", "levels-backwards", "levels-equal",
-        "one-value", "all-nan", "one-axis", "cube", "four-axes", "four-axes-of-one", "table-only", "no-file"])
+        "one-value", "all-nan", "all-inf", "one-axis", "cube", "four-axes", "four-axes-of-one", "table-only",
+        "no-file"])
 def test_the_first_image_with_data_renders_by_the_display_rule(tmp_path, hdus, said):
     path, out = tmp_path / "in.fits", tmp_path / "out.bmp"
     if hdus is not None:
@@ -180,7 +186,8 @@ LOW, SPAN = float(MEANS[0]), float(MEANS[1]) - float(MEANS[0])
     ("percentile:0,100", 0, 1, ""),
     ("percentile:80,20", 0.8, 0.2, "black 42.3667 is above white 16.2167: samples above 42.3667 render white, "
                                    "the rest black"),
-    ("percentile:40,40", 0.4, 0.4, "black and white are both 24.9333: it renders black"),
+    ("percentile:40,40", 0.4, 0.4, "black and white are both 24.9333: samples above 24.9333 render white, "
+                                   "the rest black"),
 ])
 def test_previews_are_the_display_bytes_of_the_block_means(tmp_path, stretch, black, white, warning):
     path, png = tmp_path / "in.fits", tmp_path / "out.png"
@@ -237,7 +244,7 @@ def test_preview_refusals_and_a_picture_of_no_finite_sample(tmp_path):
     nan = tmp_path / "nan.fits"
     assert run("preview", "--stretch=minmax", nan, png) == (
         f"0{nan} -> {png}: 2 x 1, 1 plane, from 2 x 1, stretch minmax\nplane 1: black 0, white 0\n"
-        f"dirira: {nan}: warning: plane 1: black and white are both 0: it renders black\n")
+        f"dirira: {nan}: warning: plane 1 has no finite sample: +inf renders white, NaN and -inf black\n")
     for bad in ("--stretch=log", "--stretch=percentile:1", "--stretch=percentile:1,101", "--stretch=percentile:101,1",
                 "--size=0x4", "--size=4", "--plane=0"):
         assert run("preview", bad, tmp_path / "in.fits", png).startswith("2dirira: "), bad

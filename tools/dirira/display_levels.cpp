@@ -100,14 +100,21 @@ std::vector<Levels> stretch_image(CStlImage &image, const Stretch &stretch, bool
 }
 
 void warn_about_levels(const char *path, int planeNumber, const Levels &l) {
-    if (l.black == l.white)
-        std::fprintf(stderr, "dirira: %s: warning: plane %d: black and white are both %g: it renders black\n", path,
-                     planeNumber, l.black);
-    else if (l.black > l.white)
+    char span[120];
+    if (l.black < l.white)
+        return;
+    if (!l.finite) {
         std::fprintf(stderr,
-                     "dirira: %s: warning: plane %d: black %g is above white %g: samples above %g render "
-                     "white, the rest black\n",
-                     path, planeNumber, l.black, l.white, l.black);
+                     "dirira: %s: warning: plane %d has no finite sample: +inf renders white, NaN and -inf black\n",
+                     path, planeNumber);
+        return;
+    }
+    if (l.black == l.white)
+        std::snprintf(span, sizeof span, "black and white are both %g", l.black);
+    else
+        std::snprintf(span, sizeof span, "black %g is above white %g", l.black, l.white);
+    std::fprintf(stderr, "dirira: %s: warning: plane %d: %s: samples above %g render white, the rest black\n", path,
+                 planeNumber, span, l.black);
 }
 
 } // namespace dirira_tool

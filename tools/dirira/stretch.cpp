@@ -14,6 +14,7 @@ constexpr double kZScaleRejection = 2.5;
 constexpr int kZScaleRounds = 5;
 constexpr double kZScaleContrast = 0.25;
 constexpr double kAsinhSoftening = 0.1;
+constexpr Levels kNoFiniteSample{0, 0, false};
 
 std::vector<float> finite(const std::vector<float> &samples) {
     std::vector<float> out;
@@ -88,7 +89,7 @@ bool parse_stretch(const std::string &text, Stretch &stretch) {
 Levels minmax_levels(const std::vector<float> &samples) {
     const std::vector<float> values = finite(samples);
     if (values.empty())
-        return {};
+        return kNoFiniteSample;
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
     return {*low, *high};
 }
@@ -96,7 +97,7 @@ Levels minmax_levels(const std::vector<float> &samples) {
 Levels percentile_levels(std::vector<float> samples, double low, double high) {
     samples = finite(samples);
     if (samples.empty())
-        return {};
+        return kNoFiniteSample;
     const auto at = [&](double percent) {
         const double rank = percent / 100 * double(samples.size() - 1);
         const std::size_t below = std::size_t(std::floor(rank));
@@ -113,7 +114,7 @@ Levels percentile_levels(std::vector<float> samples, double low, double high) {
 Levels zscale_levels(const std::vector<float> &samples) {
     const std::vector<float> values = finite(samples);
     if (values.empty())
-        return {};
+        return kNoFiniteSample;
     const std::size_t stride = std::max<std::size_t>(1, values.size() / kZScaleSamples);
     std::vector<float> sorted;
     for (std::size_t i = 0; i < values.size() && sorted.size() < kZScaleSamples; i += stride)

@@ -17,9 +17,10 @@ bool parse_stretch(const std::string &text, Stretch &stretch);
 
 struct Levels {
     double black = 0, white = 0;
+    bool finite = true; // false: the samples held no finite value to set them by (both are 0)
 };
 
-// The samples' smallest and largest finite values (0, 0 when none is finite).
+// The samples' smallest and largest finite values.
 Levels minmax_levels(const std::vector<float> &samples);
 
 // The values below which LO and HI percent of the finite samples lie,
