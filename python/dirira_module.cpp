@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include <dirira/dirira.h>
 
@@ -319,12 +320,16 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
 
 // The program's stretch (tools/dirira/display_levels.cpp, one implementation
 // for both) applied to the image: its levels, and for asinh its samples.
-std::vector<std::pair<double, double>> stretch(Image &image, const std::string &name, bool perPlane) {
+// Each plane's black, white, and whether a finite sample set them, for the
+// warnings the program gives.
+std::vector<std::tuple<double, double, bool>> stretch(Image &image, const std::string &name, bool perPlane) {
     dirira_tool::Stretch chosen;
     if (!dirira_tool::parse_stretch(name, chosen))
         throw py::value_error("stretch is minmax, percentile:LO,HI, zscale or asinh, not '" + name + "'");
-    dirira_tool::stretch_image(*image.image, chosen, perPlane);
-    return image.levels();
+    std::vector<std::tuple<double, double, bool>> levels;
+    for (const dirira_tool::Levels &l : dirira_tool::stretch_image(*image.image, chosen, perPlane))
+        levels.emplace_back(l.black, l.white, l.finite);
+    return levels;
 }
 
 // Through the durable writer, as the program writes: the old file stays

@@ -443,12 +443,12 @@ def write(path, image, levels=None, option=0, progress=None, plane_axis=None, st
 
 def _warn_of_levels(levels):
     """Says, as the program does, when a stretch chose levels that span nothing or run backwards."""
-    for plane, (black, white) in enumerate(levels, 1):
-        if black == white:
-            warnings.warn(f"plane {plane}: black and white are both {black:g}: it renders black", stacklevel=3)
-        elif black > white:
-            warnings.warn(f"plane {plane}: black {black:g} is above white {white:g}: samples above {black:g} render "
-                          "white, the rest black", stacklevel=3)
+    for plane, (black, white, finite) in enumerate(levels, 1):
+        span = f"black and white are both {black:g}" if black == white else f"black {black:g} is above white {white:g}"
+        if not finite:
+            warnings.warn(f"plane {plane} has no finite sample: +inf renders white, NaN and -inf black", stacklevel=3)
+        elif black >= white:
+            warnings.warn(f"plane {plane}: {span}: samples above {black:g} render white, the rest black", stacklevel=3)
 
 
 def _image_hdu(hdu):

@@ -2,6 +2,7 @@
 stretches give the bytes the program's give."""
 import os
 import subprocess
+import warnings
 
 import numpy as np
 import pytest
@@ -76,3 +77,21 @@ def test_write_refuses_a_stretch_it_does_not_know(tmp_path, keywords, words):
     with pytest.raises(ValueError, match=words):
         dirira.write(tmp_path / "x.bmp", SKY[0], **keywords)
     assert not (tmp_path / "x.bmp").exists()
+
+
+@pytest.mark.parametrize("data, stretch", [
+    (np.full((2, 3), 5, np.float32), "minmax"),  # black and white meet
+    (np.full((2, 3), np.nan, np.float32), "zscale"),  # no finite sample
+    (np.full((2, 3), np.inf, np.float32), "minmax"),
+    (SKY[0], "percentile:80,20"),  # backwards
+    (SKY[0], "zscale"),  # no warning
+])
+def test_write_warns_of_its_levels_as_the_program_does(tmp_path, data, stretch):
+    source = tmp_path / "in.fits"
+    fits.PrimaryHDU(data).writeto(source)
+    said = subprocess.run([PROGRAM, "convert", "--stretch", stretch, source, tmp_path / "p.bmp"], capture_output=True,
+                          text=True, check=True).stderr
+    with fits.open(source) as hdus, warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        dirira.write(tmp_path / "m.bmp", dirira.from_hdu(hdus), stretch=stretch)
+    assert "".join(f"dirira: {source}: warning: {w.message}\n" for w in caught) == said
