@@ -209,6 +209,17 @@ def test_asinh_bounds_its_curve_by_percentiles_and_shows_it_at_levels_0_and_1(tm
     assert np.array_equal(pixels(png), [[0, 255]])
 
 
+@pytest.mark.parametrize("value", [5.0, np.inf, np.nan])
+def test_asinh_shows_a_plane_whose_bounds_meet_as_minmax_does(tmp_path, value):
+    path = tmp_path / "in.fits"
+    fits.PrimaryHDU(np.full((2, 3), value, np.float32)).writeto(path)
+    for command, ext in (("convert", "bmp"), ("preview", "png")):
+        said = [subprocess.run([PROGRAM, command, f"--stretch={s}", path, tmp_path / f"{s}.{ext}"],
+                               capture_output=True, text=True).stderr for s in ("asinh", "minmax")]
+        assert said[0] == said[1] != ""
+        assert np.array_equal(pixels(tmp_path / f"asinh.{ext}"), pixels(tmp_path / f"minmax.{ext}"))
+
+
 # 2 x 2, top row first; each plane's largest value at a pixel of its own.
 TWO = np.array([[[9, 7, 1], [200, 7, 1]], [[9, 60, 1], [9, 7, 80]]], np.uint8)
 

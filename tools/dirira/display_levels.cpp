@@ -88,12 +88,13 @@ std::vector<Levels> stretch_image(CStlImage &image, const Stretch &stretch, bool
     for (int plane = 0; plane < image.GetPlanes(); ++plane)
         reduced.push_back(block_means(image, plane, factor));
     std::vector<Levels> levels = stretch_levels(stretch, reduced, perPlane);
-    if (stretch.kind == Stretch::kAsinh) {
-        for (int plane = 0; plane < image.GetPlanes(); ++plane)
-            for (int y = 0; y < image.GetHeight(); ++y)
-                asinh_in_place(store_row(image, y, plane, kWriteSamples), std::size_t(image.GetWidth()),
-                               levels[std::size_t(plane)]);
-        levels.assign(levels.size(), Levels{0, 1});
+    for (int plane = 0; plane < image.GetPlanes() && stretch.kind == Stretch::kAsinh; ++plane) {
+        Levels &l = levels[std::size_t(plane)];
+        if (!asinh_bends(l))
+            continue;
+        for (int y = 0; y < image.GetHeight(); ++y)
+            asinh_in_place(store_row(image, y, plane, kWriteSamples), std::size_t(image.GetWidth()), l);
+        l = Levels{0, 1};
     }
     set_display_levels(image, levels);
     return levels;

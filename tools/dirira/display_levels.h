@@ -24,6 +24,12 @@ int reduction_factor(int width, int height, int maxWidth, int maxHeight);
 // by row, each sample read once.
 std::vector<float> block_means(CStlImage &image, int plane, int factor);
 
+// Whether the asinh curve bends samples between these bounds. Bounds that
+// span nothing leave it nothing to bend: the samples are then shown as they
+// are by the byte rule (+inf white, the rest black), as every other stretch
+// shows them, with the same warning.
+inline bool asinh_bends(const Levels &l) { return l.black < l.white; }
+
 // The levels of each of the reduced planes under the stretch: one set for
 // all of them, so that a colour image keeps its balance, or with perPlane
 // one set each. For the asinh stretch these are the levels of its curve

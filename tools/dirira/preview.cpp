@@ -144,7 +144,7 @@ int preview(PreviewOptions o) {
     std::vector<Levels> levels =
         o.levelsGiven ? std::vector<Levels>(reduced.size(), o.levels) : stretch_levels(o.stretch, reduced, o.perPlane);
     for (std::size_t i = 0; i < planes.size(); ++i) {
-        if (!o.levelsGiven && o.stretch.kind == Stretch::kAsinh) {
+        if (!o.levelsGiven && o.stretch.kind == Stretch::kAsinh && asinh_bends(levels[i])) {
             asinh_in_place(reduced[i].data(), reduced[i].size(), levels[i]);
             levels[i] = {0, 1};
         }

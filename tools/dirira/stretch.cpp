@@ -145,8 +145,7 @@ Levels zscale_levels(const std::vector<float> &samples) {
 void asinh_in_place(float *samples, std::size_t count, const Levels &levels) {
     const double span = levels.white - levels.black, scale = std::asinh(1 / kAsinhSoftening);
     for (float *s = samples; s != samples + count; ++s) {
-        const double x = span > 0 ? (*s - levels.black) / span : 0;
-        *s = float(std::asinh(x / kAsinhSoftening) / scale);
+        *s = float(std::asinh((*s - levels.black) / span / kAsinhSoftening) / scale);
     }
 }
 

@@ -39,7 +39,8 @@ Levels zscale_levels(const std::vector<float> &samples);
 constexpr double kAsinhPercentLow = 0.5, kAsinhPercentHigh = 99.5;
 
 // The asinh stretch's curve: with levels from those percentiles, a sample v becomes asinh(x / 0.1) / asinh(1 / 0.1), x
-// = (v - black) / (white - black), which the display levels 0..1 then map.
+// = (v - black) / (white - black), which the display levels 0..1 then map. Black is below white
+// (asinh_bends): bounds that span nothing are not bent.
 void asinh_in_place(float *samples, std::size_t count, const Levels &levels);
 
 } // namespace dirira_tool
