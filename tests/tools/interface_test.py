@@ -119,6 +119,7 @@ CASES = {
     "written: preview": (["preview", "--stretch=minmax", "u.fits", "p.png"], 0,
                          "u.fits -> p.png: 3 x 1, 1 plane, from 3 x 1, stretch minmax\nplane 1: black 1, white 3\n",
                          ""),
+    "written: preview, --quiet": (["preview", "-q", "u.fits", "p.png"], 0, "", ""),
     "written: a batch with a failure": (["convert", "-o.", "--to=fits", "g.bmp", "a.bmp", "r.bmp"], 1,
                                         "g.bmp -> ./g.fits: 3 x 1, 1 plane, BITPIX 8\n"
                                         "r.bmp -> ./r.fits: 3 x 1, 1 plane, BITPIX 8\n",

@@ -91,6 +91,7 @@ struct PreviewOptions {
     bool perPlane = false;           // --per-plane-levels: a colour image's planes each stretched alone
     bool levelsGiven = false;        // --levels LO,HI: these levels, no stretch
     Levels levels;
+    bool quiet = false; // --quiet: no line for the picture written, nor for its levels
 };
 
 // `dirira preview IN OUT.png`: prints the sizes and each plane's levels,

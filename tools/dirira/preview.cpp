@@ -165,6 +165,8 @@ int preview(PreviewOptions o) {
     if (write_replacing(o.output.c_str(),
                         [&](const char *path) { return write_png(path, width, height, channels, pixels); }) != 0)
         return 1;
+    if (o.quiet)
+        return 0;
     report_written(written_from(o.input, o.output, shown, shown_from(o, sourceWidth, sourceHeight)));
     for (std::size_t i = 0; i < planes.size(); ++i)
         std::printf("plane %d: black %.9g, white %.9g\n", firstPlane + planes[i] + 1, levels[i].black, levels[i].white);

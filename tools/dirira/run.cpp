@@ -76,6 +76,7 @@ constexpr char kPreviewHelp[] = "A quicklook PNG of a BMP or FITS image: reduced
                                 "  --hdu N         the image of HDU N of a FITS file\n"
                                 "  --colour        the three planes of a colour image (its default)\n"
                                 "  --size WxH      the largest picture (default 1024x1024)\n"
+                                "  -q, --quiet     no line for the picture written, nor for its levels\n"
                                 "  --allow-short, --max-pixels N, --memory SIZE   as for convert\n";
 
 constexpr char kInfoUsage[] = "usage: dirira info [OPTIONS] FILE...\n";
@@ -394,6 +395,10 @@ int preview_option(CommandLine &line, dirira_tool::PreviewOptions &options, diri
         return status == 0 ? 1 : status;
     if (line.is("--colour") || line.is("--color")) {
         options.colour = true;
+        return 1;
+    }
+    if (line.is("--quiet") || line.is("-q")) {
+        options.quiet = true;
         return 1;
     }
     if (!option_value(line, "--size", value))
