@@ -969,6 +969,41 @@ std::string open_failure(const char *path, int status) {
     return "a " + as + kind + " file, not FITS";
 }
 
+// CFITSIO unpacks a gzip or zip file into memory of the size the file
+// claims (gzip's trailer, zip's local header) before it has unpacked a
+// byte: a few hundred bytes can claim gigabytes. Deflate makes at most 1032
+// bytes of each byte it is given, so a larger claim is refused first.
+constexpr std::uint64_t kDeflateMostPerByte = 1032;
+
+std::string unpacked_claim_refused(const char *path) {
+    struct stat file;
+    std::string why;
+    const int fd = open_for_reading(path, file, why);
+    if (fd < 0)
+        return ""; // CFITSIO fails to open it too, and open_failure says why
+    std::uint8_t magic[2] = {}, claim[4] = {};
+    const bool gzip = pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    const bool zip = magic[0] == 'P' && magic[1] == 'K';
+    const off_t at = gzip ? file.st_size - 4 : 22; // the unpacked size, little-endian
+    const bool claimed = (gzip || zip) && at >= 0 && pread(fd, claim, 4, at) == 4;
+    close(fd);
+    const std::uint64_t unpacked = std::uint64_t(claim[0]) | std::uint64_t(claim[1]) << 8 |
+                                   std::uint64_t(claim[2]) << 16 | std::uint64_t(claim[3]) << 24;
+    if (!claimed || unpacked <= kDeflateMostPerByte * std::uint64_t(file.st_size))
+        return "";
+    return std::string("a ") + (gzip ? "gzip" : "zip") + " file of " + std::to_string(file.st_size) +
+           " bytes that claims " + std::to_string(unpacked) + " bytes unpacked, more than deflate makes of it";
+}
+
+// Opens a FITS file as CFITSIO reads it, or says why not in the user's words.
+bool open_fits(fitsfile **file, const char *path, std::string &why) {
+    why = unpacked_claim_refused(path);
+    int status = 0;
+    if (why.empty() && fits_open_diskfile(file, path, READONLY, &status) != 0)
+        why = open_failure(path, status);
+    return why.empty();
+}
+
 } // namespace
 
 bool holds_fits(const char *path) {
@@ -982,10 +1017,8 @@ bool holds_fits(const char *path) {
 std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error) {
     FitsFile file;
     int status = 0, count = 0;
-    if (fits_open_diskfile(file.out(), path, READONLY, &status) != 0) {
-        error = open_failure(path, status);
+    if (!open_fits(file.out(), path, error))
         return {};
-    }
     fits_get_num_hdus(file.get(), &count, &status);
     std::vector<dirira::FitsHdu> hdus;
     for (int hdu = 1; hdu <= count && status == 0; ++hdu)
@@ -1022,12 +1055,7 @@ FitsImageFile::~FitsImageFile() = default;
 
 bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::string &why) {
     m_opened = std::make_unique<Opened>();
-    int status = 0;
-    if (fits_open_diskfile(m_opened->file.out(), path, READONLY, &status) != 0) {
-        why = open_failure(path, status);
-        return false;
-    }
-    return move_to_image(m_opened->file.get(), selection.hdu, why) &&
+    return open_fits(m_opened->file.out(), path, why) && move_to_image(m_opened->file.get(), selection.hdu, why) &&
            shape_of(m_opened->file.get(), selection, m_opened->shape, why) &&
            holds_its_data(m_opened->file.get(), path, why);
 }
