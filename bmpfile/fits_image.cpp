@@ -972,8 +972,29 @@ std::string open_failure(const char *path, int status) {
 // CFITSIO unpacks a gzip or zip file into memory of the size the file
 // claims (gzip's trailer, zip's local header) before it has unpacked a
 // byte: a few hundred bytes can claim gigabytes. Deflate makes at most 1032
-// bytes of each byte it is given, so a larger claim is refused first.
+// bytes of each byte it is given. A zip claim beyond that is refused. A gzip
+// trailer holds the size modulo 2^32, and past 10,000 bytes CFITSIO adds
+// 2^32 until the size is no less than the file's (taking a smaller one for
+// a file of more than 4 GiB): a claim it then makes beyond the bound is
+// believed only if the file unpacks to it (an incompressible file does).
 constexpr std::uint64_t kDeflateMostPerByte = 1032;
+constexpr std::uint64_t kGzipWrapPast = 10000, kGzipModulo = std::uint64_t{1} << 32;
+
+// How many bytes the gzip file unpacks to, reading no further than `most`
+// of them; -1 when its stream is broken.
+std::int64_t gzip_unpacked(int fd, std::uint64_t most) {
+    const gzFile gz = gzdopen(fd, "rb"); // closes fd with gzclose
+    if (gz == nullptr)
+        return close(fd), -1;
+    std::vector<char> buffer(1 << 16);
+    std::uint64_t total = 0;
+    int got = 0;
+    while (total <= most && (got = gzread(gz, buffer.data(), unsigned(buffer.size()))) > 0)
+        total += std::uint64_t(got);
+    const bool whole = got == 0 && gzeof(gz) != 0;
+    gzclose(gz);
+    return whole ? std::int64_t(total) : -1;
+}
 
 std::string unpacked_claim_refused(const char *path) {
     struct stat file;
@@ -986,13 +1007,22 @@ std::string unpacked_claim_refused(const char *path) {
     const bool zip = magic[0] == 'P' && magic[1] == 'K';
     const off_t at = gzip ? file.st_size - 4 : 22; // the unpacked size, little-endian
     const bool claimed = (gzip || zip) && at >= 0 && pread(fd, claim, 4, at) == 4;
-    close(fd);
-    const std::uint64_t unpacked = std::uint64_t(claim[0]) | std::uint64_t(claim[1]) << 8 |
-                                   std::uint64_t(claim[2]) << 16 | std::uint64_t(claim[3]) << 24;
-    if (!claimed || unpacked <= kDeflateMostPerByte * std::uint64_t(file.st_size))
+    const auto size = std::uint64_t(file.st_size), most = kDeflateMostPerByte * size;
+    const std::uint64_t said = std::uint64_t(claim[0]) | std::uint64_t(claim[1]) << 8 | std::uint64_t(claim[2]) << 16 |
+                               std::uint64_t(claim[3]) << 24;
+    std::uint64_t taken = said; // what CFITSIO will allocate
+    while (gzip && sizeof(std::size_t) > 4 && size > kGzipWrapPast && taken < size)
+        taken += kGzipModulo;
+    if (!claimed || taken <= most)
+        return close(fd), "";
+    const std::string file_of = std::string("a ") + (gzip ? "gzip" : "zip") + " file of " + std::to_string(size);
+    if (zip)
+        return close(fd), file_of + " bytes that claims " + std::to_string(said) +
+                              " bytes unpacked, more than deflate makes of it";
+    const std::int64_t real = gzip_unpacked(fd, most);
+    if (real >= 0 && std::uint64_t(real) % kGzipModulo == said)
         return "";
-    return std::string("a ") + (gzip ? "gzip" : "zip") + " file of " + std::to_string(file.st_size) +
-           " bytes that claims " + std::to_string(unpacked) + " bytes unpacked, more than deflate makes of it";
+    return file_of + " bytes that does not unpack to the " + std::to_string(said) + " bytes its trailer claims";
 }
 
 // Opens a FITS file as CFITSIO reads it, or says why not in the user's words.

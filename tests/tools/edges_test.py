@@ -56,6 +56,8 @@ CUBE = fits_bytes([[[1, 2]], [[3, 4]], [[7, 7]], [[5, 6]]])  # 4 planes of 2 x 1
 # A FITS header that claims 9500 x 9500 bytes, with no data behind it.
 CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "NAXIS2": 9500}).tostring().encode()
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
+# 12000 bytes gzip cannot shrink: its trailer's size is below the file's, which CFITSIO takes for a wrapped one.
+NOISE_GZ = gzip.compress(np.random.default_rng(8).integers(0, 256, 12000, dtype=np.uint8).tobytes(), mtime=0)
 SAME = object()  # after the run: the file as it was given
 LINK = ("link",)  # a file given as ("link", target) is a symbolic link
 
@@ -153,7 +155,11 @@ ROWS = [
     row("8-fits-default-ceiling", {"c.fits": CLAIM}, ["preview", "c.fits", "c.png"], 1,
         "its 9500 x 9500 pixels are more than the 89478485 that --max-pixels allows"),
     row("8-gzip-claims-gigabytes", {"z.fits.gz": gzip.compress(U)[:-4] + struct.pack("<I", 2**31)},
-        ["fits-info", "z.fits.gz"], 1, "bytes that claims 2147483648 bytes unpacked, more than deflate makes of it"),
+        ["fits-info", "z.fits.gz"], 1, "bytes that does not unpack to the 2147483648 bytes its trailer claims"),
+    row("8-gzip-of-noise-read-past-its-wrapped-claim", {"n.fits.gz": NOISE_GZ}, ["fits-info", "n.fits.gz"], 1,
+        'n.fits.gz: not a FITS file: it does not begin with "SIMPLE  =" once unpacked'),  # unpacks as it claims
+    row("8-gzip-of-noise-claiming-0", {"n.fits.gz": NOISE_GZ[:-4] + bytes(4)}, ["fits-info", "n.fits.gz"], 1,
+        "n.fits.gz: a gzip file of 12023 bytes that does not unpack to the 0 bytes its trailer claims"),
     row("8-zip-claims-gigabytes", {"z.fits": b"PK\3\4" + bytes(18) + struct.pack("<I", 2**31) + bytes(30)},
         ["convert", "z.fits", "z.bmp"], 1, "z.fits: a zip file of 56 bytes that claims 2147483648 bytes unpacked"),
     row("9-negative-width", {"n.bmp": bmp(-5, 3, 24)}, ["info", "n.bmp"], 1,
