@@ -209,6 +209,18 @@ def test_asinh_bounds_its_curve_by_percentiles_and_shows_it_at_levels_0_and_1(tm
     assert np.array_equal(pixels(png), [[0, 255]])
 
 
+def test_asinh_is_astropys_curve_between_numpys_percentiles(tmp_path):
+    """Samples on both sides of the 0.5 and 99.5 percentiles, bent by astropy's AsinhStretch(a=0.1) as float32."""
+    from astropy.visualization import AsinhStretch
+    data = np.random.default_rng(11).normal(100, 30, (40, 50)).astype(np.float32)
+    data[0, :5] = [-400, 0, np.nan, 1e4, 250.5]
+    fits.PrimaryHDU(data).writeto(tmp_path / "in.fits")
+    run("convert", "--stretch=asinh", tmp_path / "in.fits", tmp_path / "out.bmp")
+    black, white = np.percentile(data[np.isfinite(data)].astype(np.float64), [0.5, 99.5])
+    bent = AsinhStretch(a=0.1)((data.astype(np.float64) - black) / (white - black), clip=False).astype(np.float32)
+    assert np.array_equal(pixels(tmp_path / "out.bmp"), display_bytes(bent, 0.0, 1.0)[::-1])  # FITS: bottom row first
+
+
 @pytest.mark.parametrize("value", [5.0, np.inf, np.nan])
 def test_asinh_shows_a_plane_whose_bounds_meet_as_minmax_does(tmp_path, value):
     path = tmp_path / "in.fits"

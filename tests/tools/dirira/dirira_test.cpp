@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -22,7 +21,6 @@
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
 #include "tools/dirira/progress_bar.h"
-#include "tools/dirira/stretch.h"
 
 namespace {
 
@@ -228,17 +226,6 @@ TEST_F(Program, APreviewWithoutMemorySaysSo) {
     zircim::FailNthSlotMapping(2);
     EXPECT_EQ(program({"preview", one, dir_.file("out.png")}), "1dirira: " + one + ": no memory for a 1 x 1 preview\n");
     zircim::FailNthSlotMapping(0);
-}
-
-// The asinh curve as its contract writes it: x = (v - black) / (white - black), asinh(x / 0.1) / asinh(10), a float.
-TEST(Stretch, AsinhFollowsItsCurve) {
-    const auto curve = [](double v, double black, double white) {
-        return float(std::asinh((v - black) / (white - black) / 0.1) / std::asinh(10.0));
-    };
-    std::vector<float> samples = {2, 2.5f, 4.75f, 12, -8, 30};
-    dirira_tool::asinh_in_place(samples.data(), samples.size(), {2, 12});
-    EXPECT_EQ(samples, (std::vector<float>{curve(2, 2, 12), curve(2.5, 2, 12), curve(4.75, 2, 12), curve(12, 2, 12),
-                                           curve(-8, 2, 12), curve(30, 2, 12)}));
 }
 
 } // namespace
