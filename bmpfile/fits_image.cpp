@@ -737,26 +737,6 @@ bool holds_image(fitsfile *file, int type, int *status) {
     return *status == 0 && std::count(lengths.begin(), lengths.end(), 0) == 0;
 }
 
-// The HDU that the selection names (counted from 1, the primary first), or
-// the first that holds an image.
-bool move_to_image(fitsfile *file, int wanted, std::string &why) {
-    int count = 0, status = 0;
-    fits_get_num_hdus(file, &count, &status);
-    if (wanted > count && status == 0) {
-        why = "no HDU " + std::to_string(wanted) + ": the file has " + std::to_string(count);
-        return false;
-    }
-    for (int hdu = wanted > 0 ? wanted : 1; hdu <= (wanted > 0 ? wanted : count) && status == 0; ++hdu) {
-        int type = 0;
-        if (fits_movabs_hdu(file, hdu, &type, &status) == 0 && holds_image(file, type, &status))
-            return true;
-    }
-    why = status != 0  ? fits_error(status)
-          : wanted > 0 ? "HDU " + std::to_string(wanted) + " holds no image"
-                       : "no image in the file";
-    return false;
-}
-
 // The bytes a file holds on disk, or -1 where they say nothing of its HDUs:
 // a gzipped file, which CFITSIO reads inflated, or one that cannot be looked
 // at (its read then says why).
@@ -783,6 +763,50 @@ bool holds_its_data(fitsfile *file, const char *path, std::string &why) {
         return true;
     why = ends_early(std::uint64_t(end - size)) + ": its header puts a data unit of " + std::to_string(end - data) +
           " bytes at byte " + std::to_string(data);
+    return false;
+}
+
+// A plain file's bytes past the end of its HDU `count` that begin another
+// HDU's header: CFITSIO counts whole HDUs only, so a file cut inside a
+// later header lists and reads as if it ended before it. "" when nothing
+// follows, or what follows is no header (FITS lets special records trail).
+std::string cut_hdu_after(fitsfile *file, const char *path, int count) {
+    LONGLONG header = 0, data = 0, end = 0;
+    int status = 0;
+    const long long size = plain_file_size(path);
+    char start[8] = {};
+    if (size < 0 || fits_movabs_hdu(file, count, nullptr, &status) != 0 ||
+        fits_get_hduaddrll(file, &header, &data, &end, &status) != 0 || size <= end)
+        return "";
+    std::FILE *bytes = std::fopen(path, "rb");
+    const bool read = bytes != nullptr && std::fseek(bytes, long(end), SEEK_SET) == 0 &&
+                      std::fread(start, 1, sizeof start, bytes) == sizeof start;
+    if (bytes != nullptr)
+        std::fclose(bytes);
+    if (!read || std::memcmp(start, "XTENSION", sizeof start) != 0)
+        return "";
+    return "the file ends " + std::to_string(size - end) + " bytes into the header of HDU " + std::to_string(count + 1);
+}
+
+// The HDU that the selection names (counted from 1, the primary first), or
+// the first that holds an image.
+bool move_to_image(fitsfile *file, const char *path, int wanted, std::string &why) {
+    int count = 0, status = 0;
+    fits_get_num_hdus(file, &count, &status);
+    if (wanted > count && status == 0) {
+        const std::string cut = cut_hdu_after(file, path, count);
+        why = "no HDU " + std::to_string(wanted) + ": the file has " + std::to_string(count) +
+              (cut.empty() ? "" : "; " + cut);
+        return false;
+    }
+    for (int hdu = wanted > 0 ? wanted : 1; hdu <= (wanted > 0 ? wanted : count) && status == 0; ++hdu) {
+        int type = 0;
+        if (fits_movabs_hdu(file, hdu, &type, &status) == 0 && holds_image(file, type, &status))
+            return true;
+    }
+    why = status != 0  ? fits_error(status)
+          : wanted > 0 ? "HDU " + std::to_string(wanted) + " holds no image"
+                       : "no image in the file";
     return false;
 }
 
@@ -1044,7 +1068,7 @@ bool holds_fits(const char *path) {
     return fd >= 0 && read_opening(fd, o) && format_of_bytes(o.head, o.got) == "FITS";
 }
 
-std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error) {
+std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error, std::string *cut) {
     FitsFile file;
     int status = 0, count = 0;
     if (!open_fits(file.out(), path, error))
@@ -1057,6 +1081,8 @@ std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &er
     if (status != 0) {
         error = fits_error(status);
         hdus.clear();
+    } else if (cut != nullptr) {
+        *cut = cut_hdu_after(file.get(), path, count);
     }
     return hdus;
 }
@@ -1085,7 +1111,8 @@ FitsImageFile::~FitsImageFile() = default;
 
 bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::string &why) {
     m_opened = std::make_unique<Opened>();
-    return open_fits(m_opened->file.out(), path, why) && move_to_image(m_opened->file.get(), selection.hdu, why) &&
+    return open_fits(m_opened->file.out(), path, why) &&
+           move_to_image(m_opened->file.get(), path, selection.hdu, why) &&
            shape_of(m_opened->file.get(), selection, m_opened->shape, why) &&
            holds_its_data(m_opened->file.get(), path, why);
 }

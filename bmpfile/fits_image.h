@@ -42,8 +42,9 @@ enum class FitsCompression { kNone, kGzip, kTiles };
 FitsCompression fits_compression_of(const char *path);
 
 // One record per HDU of the file, the primary HDU first. Empty, with `error`
-// set, when the file cannot be read.
-std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error);
+// set, when the file cannot be read. `cut`, where given, says where a file
+// cut inside the header of an HDU after its whole ones ends ("" if not).
+std::vector<dirira::FitsHdu> read_fits_headers(const char *path, std::string &error, std::string *cut = nullptr);
 
 // The sample type for `bitPix` (0: the smallest that holds every sample of
 // the image exactly), as CFITSIO names image types (USHORT_IMG is BITPIX 16

@@ -50,6 +50,9 @@ def fits_bytes(data):
 
 
 A = gray(INDICES)
+TWO_HDUS = io.BytesIO()
+fits.HDUList([fits.PrimaryHDU(np.float32([[1, 2, 3]])), fits.ImageHDU(np.float32([[4, 5]]))]).writeto(TWO_HDUS)
+CUT_IN_HDU_2 = TWO_HDUS.getvalue()[:2 * 2880 + 1000]  # the primary whole, then 1000 bytes of the next header
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
 CUBE = fits_bytes([[[1, 2]], [[3, 4]], [[7, 7]], [[5, 6]]])  # 4 planes of 2 x 1, the third of one value
@@ -118,6 +121,12 @@ ROWS = [
         "u.fits: a FITS file of 2000 bytes, which ends inside its header"),
     row("5-fits-cut-before-end", {"u.fits.gz": gzip.compress(U[:100])}, ["convert", "u.fits.gz", "u.bmp"], 1,
         "u.fits.gz: a gzipped FITS file of 100 bytes unpacked, which ends inside its header"),
+    row("5-fits-cut-in-a-later-header", {"t.fits": CUT_IN_HDU_2}, ["fits-info", "t.fits"], 0,
+        "t.fits: warning: the file ends 1000 bytes into the header of HDU 2"),
+    row("5-fits-cut-in-the-header-asked-for", {"t.fits": CUT_IN_HDU_2}, ["convert", "--hdu=2", "t.fits", "t.bmp"], 1,
+        "t.fits: no HDU 2: the file has 1; the file ends 1000 bytes into the header of HDU 2"),
+    row("5-fits-special-records-after-the-last-hdu", {"u.fits": U + b"not a header"}, ["convert", "--hdu=2", "u.fits",
+        "u.bmp"], 1, "u.fits: no HDU 2: the file has 1\n"),  # nothing said of the bytes after it
     row("5-fits-whole", {"u.fits": U + b"more"}, ["preview", "u.fits", "u.png"], 0),
     row("5-offset-past-the-end", {"o.bmp": bmp(10, 10, 24, offset=99999)}, ["info", "o.bmp"], 1,
         "the file ends 99945 bytes early: its header puts 320 bytes of pixels at 99999"),

@@ -128,13 +128,16 @@ void load_cfitsio() {
 }
 
 int fits_info(const char *path) {
-    std::string error;
-    const std::vector<FitsHdu> hdus = bmpfile::read_fits_headers(path, error);
+    std::string error, cut;
+    const std::vector<FitsHdu> hdus = bmpfile::read_fits_headers(path, error, &cut);
     say_why_cfitsio_is_missing();
     if (hdus.empty())
         return report(path, error);
     for (std::size_t i = 0; i < hdus.size(); ++i)
         print_record(int(i) + 1, hdus[i]);
+    std::fflush(stdout); // the listing before the warning, when both go to one file
+    if (!cut.empty())
+        std::fprintf(stderr, "dirira: %s: warning: %s\n", path, cut.c_str());
     return 0;
 }
 
