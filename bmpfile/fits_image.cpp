@@ -742,11 +742,12 @@ bool holds_image(fitsfile *file, int type, int *status) {
 // at (its read then says why).
 long long plain_file_size(const char *path) {
     struct stat status;
+    std::string why;
     unsigned char magic[2] = {};
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = open_for_reading(path, status, why);
     if (fd < 0)
         return -1;
-    const bool looked = fstat(fd, &status) == 0 && pread(fd, magic, sizeof magic, 0) >= 0;
+    const bool looked = pread(fd, magic, sizeof magic, 0) >= 0;
     close(fd);
     return looked && !(magic[0] == 0x1F && magic[1] == 0x8B) ? static_cast<long long>(status.st_size) : -1;
 }
@@ -778,11 +779,12 @@ std::string cut_hdu_after(fitsfile *file, const char *path, int count) {
     if (size < 0 || fits_movabs_hdu(file, count, nullptr, &status) != 0 ||
         fits_get_hduaddrll(file, &header, &data, &end, &status) != 0 || size <= end)
         return "";
-    std::FILE *bytes = std::fopen(path, "rb");
-    const bool read = bytes != nullptr && std::fseek(bytes, long(end), SEEK_SET) == 0 &&
-                      std::fread(start, 1, sizeof start, bytes) == sizeof start;
-    if (bytes != nullptr)
-        std::fclose(bytes);
+    struct stat disk;
+    std::string why;
+    const int fd = open_for_reading(path, disk, why);
+    const bool read = fd >= 0 && pread(fd, start, sizeof start, off_t(end)) == ssize_t(sizeof start);
+    if (fd >= 0)
+        close(fd);
     if (!read || std::memcmp(start, "XTENSION", sizeof start) != 0)
         return "";
     return "the file ends " + std::to_string(size - end) + " bytes into the header of HDU " + std::to_string(count + 1);
