@@ -134,6 +134,17 @@ def test_preview_levels_are_the_fields_definitions(tmp_path):
             assert np.allclose(levels, interval.get_limits(defined[np.isfinite(defined)]), rtol=1e-6), stretch
 
 
+def test_zscale_of_a_few_samples_is_astropys():
+    """Five or six samples, some far out: where IRAF's rejection stops at its bounds, as astropy's zscale does."""
+    from astropy.visualization import ZScaleInterval
+    rng = np.random.default_rng(20261208)
+    for _ in range(200):
+        row = rng.normal(0, 1, (1, rng.integers(5, 7))).astype(np.float32)
+        row[rng.random(row.shape) < rng.random() * 0.6] += np.float32(rng.normal(0, 50))
+        (black, white, _), = dirira._dirira.stretch(dirira.from_array(row)._native, "zscale")
+        assert np.allclose((black, white), ZScaleInterval().get_limits(row), rtol=1e-5, atol=1e-5), row
+
+
 def test_cfitsio_is_loaded_only_for_fits_files(tmp_path):
     """A CFITSIO the loader cannot take: BMP to BMP never asks for it; a FITS conversion fails with the loader's
     reason and leaves no output."""

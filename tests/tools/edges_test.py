@@ -79,6 +79,11 @@ def converted(folder, name):  # what the program makes of a file it reads by the
     return (folder / "converted.bmp").read_bytes()
 
 
+def listed_then_warned(folder):  # both streams into one file: the listing first, the warning last
+    both = subprocess.run([PROGRAM, "fits-info", "t.fits"], cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return both.stdout.startswith(b"HDU 1: primary\n") and both.stdout.endswith(b"HDU 2\n")
+
+
 def pixel_bytes(path):
     data = path.read_bytes()
     return data[struct.unpack_from("<I", data, 10)[0]:]
@@ -122,7 +127,7 @@ ROWS = [
     row("5-fits-cut-before-end", {"u.fits.gz": gzip.compress(U[:100])}, ["convert", "u.fits.gz", "u.bmp"], 1,
         "u.fits.gz: a gzipped FITS file of 100 bytes unpacked, which ends inside its header"),
     row("5-fits-cut-in-a-later-header", {"t.fits": CUT_IN_HDU_2}, ["fits-info", "t.fits"], 0,
-        "t.fits: warning: the file ends 1000 bytes into the header of HDU 2"),
+        "t.fits: warning: the file ends 1000 bytes into the header of HDU 2", check=listed_then_warned),
     row("5-fits-cut-in-the-header-asked-for", {"t.fits": CUT_IN_HDU_2}, ["convert", "--hdu=2", "t.fits", "t.bmp"], 1,
         "t.fits: no HDU 2: the file has 1; the file ends 1000 bytes into the header of HDU 2"),
     row("5-fits-special-records-after-the-last-hdu", {"u.fits": U + b"not a header"}, ["convert", "--hdu=2", "u.fits",
@@ -199,7 +204,7 @@ ROWS = [
     row("10-fits-points-to-fits-info", {"u.fits": U}, ["info", "u.fits"], 1,
         "u.fits: cannot read: a FITS file, not a BMP\ndirira: u.fits: `dirira fits-info u.fits` describes it"),
     row("10-bmp-named-fits", {"a.fits": A}, ["convert", "a.fits", "a.bmp"], 1, "a.fits: a BMP file, not FITS"),
-    row("10-jpeg-to-fits-info", {"j.jpg": b"\xff\xd8\xff\xe0" + bytes(12)}, ["fits-info", "j.jpg"], 1,
+    row("10-jpeg-to-fits-info", {"j.jpg": b"\xff\xd8\xff"}, ["fits-info", "j.jpg"], 1,
         "j.jpg: a JPEG file, not FITS"),
     row("10-empty-fits", {"e.fits": b""}, ["fits-info", "e.fits"], 1, "e.fits: an empty file, not FITS"),
     row("10-fits-header-cfitsio-refuses", {"b.fits": fits.Header({"SIMPLE": True, "BITPIX": 7}).tostring().encode()},

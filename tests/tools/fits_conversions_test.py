@@ -69,6 +69,14 @@ def test_bmp_to_fits_holds_every_sample_at_its_bitpix(tmp_path, picture, name, b
     assert planes == (["red", "green", "blue"] if picture.ndim == 3 else [None] * 3)
 
 
+def test_samples_beyond_the_writers_chunks_go_out_whole_and_in_order(tmp_path):
+    """9 MB of samples: two 4 MiB chunks go out on the writer's second thread in turn, the rest from the caller."""
+    picture = np.random.default_rng(9).integers(0, 256, (1000, 1500, 3), dtype=np.uint8)
+    Image.fromarray(picture).save(tmp_path / "in.bmp")
+    run("convert", "-q", "--bitpix", "16", tmp_path / "in.bmp", tmp_path / "out.fits")
+    assert np.array_equal(np.moveaxis(verified(tmp_path / "out.fits").data[:, ::-1], 0, 2), picture)
+
+
 def levels_of_preview(tmp_path, source, *options):
     said = run("preview", *options, "--size", "2000x2000", source, tmp_path / "p.png").stdout
     return pixels(tmp_path / "p.png"), said

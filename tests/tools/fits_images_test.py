@@ -246,7 +246,7 @@ def test_colour_previews_keep_rows_channels_and_balance(tmp_path, options, expec
     assert np.array_equal(pixels(tmp_path / "p.png"), expected)
 
 
-@pytest.mark.parametrize("option, channels", [("--colour", 3), ("--plane=2", 1), ("--size=1x9", 3)])
+@pytest.mark.parametrize("option, channels", [("--colour", 3), ("--plane=1", 1), ("--size=1x9", 3)])
 def test_a_one_pixel_colour_preview_has_its_channels_and_a_warning_a_plane(tmp_path, option, channels):
     Image.fromarray(TWO[:1, :1]).save(tmp_path / "one.bmp")
     done = subprocess.run([PROGRAM, "preview", "--per-plane-levels", option, tmp_path / "one.bmp", tmp_path / "p.png"],
