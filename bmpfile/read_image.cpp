@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "siblings/zirdib/dibapi.h"
 #include "bmpfile/bmp_versions.h"
 #include "bmpfile/file_kind.h"
 #include "bmpfile/read_failure.h"
@@ -24,6 +26,7 @@ namespace {
 
 constexpr std::uint32_t kLibraryHeaderSize = 40;
 constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::size_t kFileHeaderBytes = 14;
 // The file header, the longest header (V5) and the masks a 40-byte header
 // may have behind it: all that judging a file needs.
 constexpr std::size_t kHeadBytes = 14 + 124 + 16;
@@ -87,12 +90,40 @@ std::string shortfall(const DibPlan &plan) {
            std::to_string(plan.pixelsAt);
 }
 
+bool has_file_header(const Head &head) { return head.available >= 2 && head.bytes[0] == 'B' && head.bytes[1] == 'M'; }
+
+void put32(std::uint8_t *at, std::uint64_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = std::uint8_t(value >> (8 * i));
+}
+
+// A bare DIB planned as the library reads it: the pixels right after the
+// colour table, which holds the entries DibNumColors counts in the header
+// as it stands (3 bytes each after a core header). The plan is the one of
+// the file that a file header saying so would make, its offsets then moved
+// back to the bare file's.
+std::string plan_bare(const Head &head, DibPlan &plan) {
+    const std::uint32_t headerSize = u32(head.bytes);
+    const std::uint64_t entry = headerSize == kCoreHeaderSize ? 3 : 4;
+    Head file;
+    file.bytes[0] = 'B', file.bytes[1] = 'M';
+    put32(file.bytes + 2, head.size + kFileHeaderBytes);
+    put32(file.bytes + 10, kFileHeaderBytes + headerSize + entry * DibNumColors(head.bytes));
+    file.available = kFileHeaderBytes + std::min(head.available, kHeadBytes - kFileHeaderBytes);
+    std::memcpy(file.bytes + kFileHeaderBytes, head.bytes, file.available - kFileHeaderBytes);
+    const std::string why = plan_file(file.bytes, file.available, head.size + kFileHeaderBytes, plan);
+    if (why.empty())
+        plan.tableAt -= kFileHeaderBytes, plan.pixelsAt -= kFileHeaderBytes;
+    return why;
+}
+
 // The file judged from its head: "" when a reader may take it, the plan
-// then made (empty for a bare DIB) and any warning in `source`.
+// then made and any warning in `source`.
 std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source, DibPlan &plan) {
-    if (head.available < 2 || head.bytes[0] != 'B' || head.bytes[1] != 'M')
-        return judge_headerless(head);
-    std::string why = plan_file(head.bytes, head.available, head.size, plan);
+    const bool bare = !has_file_header(head);
+    std::string why = bare ? judge_headerless(head) : plan_file(head.bytes, head.available, head.size, plan);
+    if (why.empty() && bare)
+        why = plan_bare(head, plan);
     if (!why.empty())
         return why;
     why = shortfall(plan);
@@ -183,13 +214,14 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
     std::string why;
     if (!read_head(path, head, why))
         return refuse(failure, dirira::kBmpCannotOpen, why);
-    source.headerSize = bmp_header_size(head.bytes, head.available);
     DibPlan plan;
     why = judge(head, limits, source, plan);
+    source.bare = !has_file_header(head);
+    source.headerSize = source.bare ? plan.headerSize : bmp_header_size(head.bytes, head.available);
     source.compression = plan.compression;
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
-    source.byLibrary = source.headerSize == 0 || (source.headerSize == kLibraryHeaderSize && plan.fileBits != 2);
+    source.byLibrary = source.bare || (source.headerSize == kLibraryHeaderSize && plan.fileBits != 2);
     if (!source.byLibrary)
         return read_any_version(path, image, progress, failure);
     const int status = CBmp::Read(&image, path, progress, path);
@@ -201,8 +233,9 @@ std::string ends_early(std::uint64_t missing) {
 }
 
 std::string describe_source(const ReadSource &source) {
-    return std::string(bmp_header_name(source.headerSize)) + " (" + std::to_string(source.headerSize) +
-           "-byte header), read by " + (source.byLibrary ? "the library" : "the program's reader");
+    return std::string(bmp_header_name(source.headerSize)) + " (" + std::to_string(source.headerSize) + "-byte header" +
+           (source.bare ? ", no file header" : "") + "), read by " +
+           (source.byLibrary ? "the library" : "the program's reader");
 }
 
 std::string describe_format(const ReadSource &source) {

@@ -30,7 +30,8 @@ struct ReadLimits {
 };
 
 struct ReadSource {
-    std::uint32_t headerSize = 0;  // 0: the file has no BMP file header
+    std::uint32_t headerSize = 0;  // the bitmap header's: 12, 40, 124...; 0 when the file was refused before it
+    bool bare = false;             // no BMP file header: the bitmap header begins the file
     bool byLibrary = false;        // CBmp::Read took it
     std::uint32_t compression = 0; // the header's compression field (0 for the 12-byte header, which has none)
     std::string warning;           // what the reader let pass, e.g. a file cut short; empty: nothing

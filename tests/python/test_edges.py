@@ -46,6 +46,10 @@ ROWS = [  # name, files, call, exception, words; or, with no exception, what the
      "the file ends 2150 bytes early: its header puts 3072 bytes of pixels at 1078; allow_short=True reads"),
     ("5-cut-short-allowed", {"c.bmp": BIG[:2000]}, lambda d: dirira.read(d / "c.bmp", allow_short=True).warning,
      None, "the file ends 2150 bytes early; those pixels read as 0"),
+    ("5-bare-dib-cut-short-allowed", {"b.dib": bmp(2, 2, 8, entries=3)[14:-3]},
+     lambda d: [getattr(dirira.read(d / "b.dib", allow_short=True), a) for a in ("source", "warning")], None,
+     ["BITMAPINFOHEADER (40-byte header, no file header), read by the library",
+      "the file ends 3 bytes early; those pixels read as 0"]),
     ("6-from-array-extremes", {}, lambda d: [(i.min(), i.max()) for i in [
         dirira.from_array(np.array([[-5., 2.], [3., 40.]])),
         dirira.from_hdu(fits.PrimaryHDU(np.array([[7., np.nan], [-1., 2.]], np.float32)))]], None,

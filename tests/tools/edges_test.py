@@ -120,6 +120,10 @@ ROWS = [
         "the file ends 192000 bytes early", {"h.fits": None}),
     row("5-fits-one-byte-cut", {"u.fits": U[:-1]}, ["convert", "u.fits", "u.bmp"], 1,
         "u.fits: the file ends 1 byte early: its header puts a data unit of 2880 bytes at byte 2880"),
+    row("5-bare-dib-cut-short", {"b.dib": bmp(2, 2, 8, entries=3)[14:-3]}, ["info", "b.dib"], 1, "b.dib: cannot read: "
+        "a BITMAPINFOHEADER file (40-byte header): the file ends 3 bytes early: its header puts 8 bytes of pixels at 52"),
+    row("5-bare-core-dib-cut-short", {"c.dib": struct.pack("<IHHHH", 12, 2, 2, 1, 1) + bytes(8)}, ["info", "c.dib"], 1,
+        "a BITMAPCOREHEADER file (12-byte header): the file ends 6 bytes early: its header puts 8 bytes of pixels at 18"),
     row("5-fits-padding-cut", {"u.fits": U[:2880 + 12]}, ["preview", "u.fits", "u.png"], 1,
         "u.fits: the file ends 2868 bytes early: its header puts a data unit of 2880 bytes at byte 2880"),
     row("5-fits-cut-in-its-header-record", {"u.fits": U[:2000]}, ["fits-info", "u.fits"], 1,
@@ -189,6 +193,8 @@ ROWS = [
         ["info", "n.bmp"], 0),
     row("9-masks-and-no-pixels", {"n.bmp": bmp(4, 3, 16, 3, pixels=b"", masks=struct.pack("<3I", 31, 992, 31744))},
         ["info", "--allow-short", "n.bmp"], 0, "n.bmp: warning: the file ends 24 bytes early"),
+    row("8-bare-dib-claims-30000-squared", {"b.dib": bmp(30000, 30000, 24, pixels=bytes(100))[14:]},
+        ["info", "--allow-short", "b.dib"], 1, "its 30000 x 30000 pixels are more than the 89478485 that --max-pixels"),
     row("9-100000-squared", {"n.bmp": bmp(100000, 100000, 24, pixels=bytes(100))}, ["info", "n.bmp"], 1,
         "its 100000 x 100000 pixels need more than 4 GiB"),
     row("10-png", {"p.bmp": b"\x89PNG\r\n\x1a\n" + bytes(40)}, ["info", "p.bmp"], 1, "p.bmp: cannot read: a PNG file, "
