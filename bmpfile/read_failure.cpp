@@ -21,15 +21,12 @@ namespace {
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::size_t kCoreBitCountAt = 10;  // bcSize, bcWidth, bcHeight, bcPlanes
-constexpr std::size_t kInfoBitCountAt = 14;  // biSize, biWidth, biHeight, biPlanes
 constexpr unsigned long kTableEntrySize = 4; // RGBQUAD, as the reader widens RGBTRIPLE
 
-// What the first bytes of a file say: the header's size field and bit
-// count, behind a file header or not, and the file's length.
+// What the first bytes of a file say: the header's size field, behind a
+// file header or not, and the file's length.
 struct HeaderPeek {
     std::uint32_t headerSize = 0;
-    unsigned bitCount = 0;
     bool complete = false; // the whole header is there (40 bytes unless a core header)
     long fileSize = 0;
     // The reader's normalised header and colour table, counted as the reader
@@ -59,13 +56,8 @@ bool peek(const char *path, HeaderPeek &header) {
     header.headerSize = little_endian(bytes + at, 4);
     const bool core = header.headerSize == kCoreHeaderSize;
     header.complete = got >= at + (core ? kCoreHeaderSize : kInfoHeaderSize);
-    header.bitCount = little_endian(bytes + at + (core ? kCoreBitCountAt : kInfoBitCountAt), 2);
     header.widened = kInfoHeaderSize + kTableEntrySize * DibNumColors(bytes + at);
     return true;
-}
-
-bool supported_bit_depth(unsigned bits) {
-    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
 std::string why(const char *path, int status) {
@@ -79,13 +71,6 @@ std::string why(const char *path, int status) {
                       "a valid BITMAPCOREHEADER file, but its %ld bytes are fewer than the %lu of the 40-byte "
                       "header and 4-byte colour entries the library widens it to, and the library refuses it",
                       header.fileSize, header.widened);
-        return text;
-    }
-    // 6 comes after a whole header was read: from memory, or from the image
-    // library, which decodes only the usual bit depths.
-    if (status == dirira::kBmpNoMemory && !supported_bit_depth(header.bitCount)) {
-        std::snprintf(text, sizeof text, "%u bits per pixel are not supported (only 1, 4, 8, 16, 24 and 32 are)",
-                      header.bitCount);
         return text;
     }
     if (status == dirira::kBmpBadHeaderSize) {

@@ -101,17 +101,17 @@ void put32(std::uint8_t *at, std::uint64_t value) {
 // colour table, which holds the entries DibNumColors counts in the header
 // as it stands (3 bytes each after a core header). The plan is the one of
 // the file that a file header saying so would make, its offsets then moved
-// back to the bare file's.
-std::string plan_bare(const Head &head, DibPlan &plan) {
-    const std::uint32_t headerSize = u32(head.bytes);
+// back to the bare file's. `bytes` are the first `available` of `size`.
+std::string plan_bare(const std::uint8_t *bytes, std::size_t available, std::size_t size, DibPlan &plan) {
+    Head file; // zeros past what the file has, for DibNumColors' 40 bytes
+    file.available = kFileHeaderBytes + std::min(available, kHeadBytes - kFileHeaderBytes);
+    std::memcpy(file.bytes + kFileHeaderBytes, bytes, file.available - kFileHeaderBytes);
+    const std::uint32_t headerSize = u32(bytes);
     const std::uint64_t entry = headerSize == kCoreHeaderSize ? 3 : 4;
-    Head file;
     file.bytes[0] = 'B', file.bytes[1] = 'M';
-    put32(file.bytes + 2, head.size + kFileHeaderBytes);
-    put32(file.bytes + 10, kFileHeaderBytes + headerSize + entry * DibNumColors(head.bytes));
-    file.available = kFileHeaderBytes + std::min(head.available, kHeadBytes - kFileHeaderBytes);
-    std::memcpy(file.bytes + kFileHeaderBytes, head.bytes, file.available - kFileHeaderBytes);
-    const std::string why = plan_file(file.bytes, file.available, head.size + kFileHeaderBytes, plan);
+    put32(file.bytes + 2, size + kFileHeaderBytes);
+    put32(file.bytes + 10, kFileHeaderBytes + headerSize + entry * DibNumColors(file.bytes + kFileHeaderBytes));
+    const std::string why = plan_file(file.bytes, file.available, size + kFileHeaderBytes, plan);
     if (why.empty())
         plan.tableAt -= kFileHeaderBytes, plan.pixelsAt -= kFileHeaderBytes;
     return why;
@@ -123,7 +123,7 @@ std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source
     const bool bare = !has_file_header(head);
     std::string why = bare ? judge_headerless(head) : plan_file(head.bytes, head.available, head.size, plan);
     if (why.empty() && bare)
-        why = plan_bare(head, plan);
+        why = plan_bare(head.bytes, head.available, head.size, plan);
     if (!why.empty())
         return why;
     why = shortfall(plan);
@@ -176,13 +176,13 @@ void record_source(CStlImage &image, const char *path, const DibPlan &plan) {
     image.SetOrgPlanes(0);
 }
 
-bool read_any_version(const char *path, CStlImage &image, HWND progress, ReadFailure &failure) {
+bool read_any_version(const char *path, bool bare, CStlImage &image, HWND progress, ReadFailure &failure) {
     std::vector<std::uint8_t> file;
     std::string why;
     DibPlan plan;
     if (!read_whole(path, file, why))
         return refuse(failure, dirira::kBmpCannotOpen, why);
-    why = plan_dib(file.data(), file.size(), plan);
+    why = bare ? plan_bare(file.data(), file.size(), file.size(), plan) : plan_dib(file.data(), file.size(), plan);
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, plan.block_size());
@@ -221,9 +221,9 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
     source.compression = plan.compression;
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
-    source.byLibrary = source.bare || (source.headerSize == kLibraryHeaderSize && plan.fileBits != 2);
+    source.byLibrary = (source.bare || source.headerSize == kLibraryHeaderSize) && plan.fileBits != 2;
     if (!source.byLibrary)
-        return read_any_version(path, image, progress, failure);
+        return read_any_version(path, source.bare, image, progress, failure);
     const int status = CBmp::Read(&image, path, progress, path);
     return status == dirira::kBmpOk || refuse(failure, status, read_failure_why(path, status));
 }

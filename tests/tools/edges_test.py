@@ -205,6 +205,7 @@ ROWS = [
     row("10-text", {"t.bmp": b"P2 3 3 255\n"}, ["info", "t.bmp"], 1, "a text file, not a BMP"),
     row("10-binary-is-not-text", {"x.bmp": b"P2\x7f"}, ["info", "x.bmp"], 1,
         "x.bmp: cannot read: not a BMP file: it begins with neither \"BM\" nor a bitmap header"),
+    row("10-bm-alone", {"b.bmp": b"BM"}, ["info", "b.bmp"], 1, "a BMP file of 2 bytes, which ends inside its headers"),
     row("10-bm-and-little-else", {"b.bmp": b"BM\0\0\0\0\0\0\0\0\0\0\0\0\x28"}, ["info", "b.bmp"], 1,
         "b.bmp: cannot read: a BMP file of 15 bytes, which ends inside its headers"),
     row("10-fits-points-to-fits-info", {"u.fits": U}, ["info", "u.fits"], 1,
@@ -225,6 +226,8 @@ ROWS = [
         "u.fits.gz: cannot read: a gzip file, not a BMP\ndirira: u.fits.gz: `dirira fits-info u.fits.gz` describes it"),
     row("11-two-bits", {"two.bmp": two_bit(INDICES & 3), "eight.bmp": gray(INDICES & 3, entries=4)},
         ["convert", "two.bmp", "2.bmp"], 0, check=lambda d: (d / "2.bmp").read_bytes() == converted(d, "eight.bmp")),
+    row("11-two-bits-bare", {"two.dib": two_bit(INDICES & 3)[14:], "eight.bmp": gray(INDICES & 3, entries=4)},
+        ["convert", "two.dib", "2.bmp"], 0, check=lambda d: (d / "2.bmp").read_bytes() == converted(d, "eight.bmp")),
     row("12-missing", {}, ["info", "none.bmp"], 1, "none.bmp: cannot read: No such file or directory"),
     row("12-folder", {"d/a.bmp": A}, ["info", "d"], 1, "d: cannot read: Is a directory",
         preexec=lambda: os.close(0)),  # opened as descriptor 0
