@@ -3,9 +3,11 @@
 // dirira program's progress bar and the Python module's callbacks alike.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 
-#include <dirira/dirira.h>
+#include "image/progress.h"
 
 namespace bmpfile {
 

@@ -1,15 +1,13 @@
-// A real message-only window that records the progress notifications it is
+// The host's progress window, recording the progress notifications it is
 // sent, so tests compare whole sequences of (wParam, lParam).
 #pragma once
-
-#include <windows.h>
 
 #include <functional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
-#include "image/progress.h"
+#include "bmpfile/progress_window.h"
 
 namespace testing_support {
 
@@ -17,39 +15,22 @@ using ProgressMessage = std::pair<WPARAM, LPARAM>;
 
 class ProgressWindow {
 public:
-    // One class per program; each window takes its own procedure and `this`. `onMessage` sees each notification
-    // as it arrives, while the sender waits.
-    explicit ProgressWindow(std::function<void(WPARAM)> onMessage = nullptr) : onMessage_(std::move(onMessage)) {
-        static const ATOM atom = [] {
-            WNDCLASSA wc{};
-            wc.lpfnWndProc = DefWindowProcA, wc.lpszClassName = "dirira-test-progress";
-            return RegisterClassA(&wc);
-        }();
-        window_ = CreateWindowExA(0, "dirira-test-progress", "progress", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
-        if (atom == 0 || window_ == NULL)
+    // `onMessage` sees each notification as it arrives, while the sender waits.
+    explicit ProgressWindow(std::function<void(WPARAM)> onMessage = nullptr)
+        : window_([this, onMessage](WPARAM stage, LPARAM value) {
+              if (onMessage)
+                  onMessage(stage);
+              messages_.emplace_back(stage, value);
+          }) {
+        if (window_.handle() == NULL)
             throw std::runtime_error("RegisterClassA or CreateWindowExA failed");
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressWindow::procedure));
     }
-    ~ProgressWindow() { DestroyWindow(window_); }
-    ProgressWindow(const ProgressWindow &) = delete;
-    ProgressWindow &operator=(const ProgressWindow &) = delete;
-    HWND handle() const { return window_; }
+    HWND handle() const { return window_.handle(); }
     const std::vector<ProgressMessage> &messages() const { return messages_; }
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto *self = reinterpret_cast<ProgressWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (message != WM_IMAGEIO_PROGRESS || self == nullptr)
-            return DefWindowProcA(window, message, wParam, lParam);
-        if (self->onMessage_)
-            self->onMessage_(wParam);
-        self->messages_.emplace_back(wParam, lParam);
-        return 0;
-    }
-    std::function<void(WPARAM)> onMessage_;
-    HWND window_;
-    std::vector<ProgressMessage> messages_;
+    std::vector<ProgressMessage> messages_; // before the window, which may report from its construction on
+    bmpfile::ProgressWindow window_;
 };
 
 } // namespace testing_support
