@@ -164,10 +164,12 @@ bool refuse(ReadFailure &failure, int status, const std::string &why) {
     return false;
 }
 
-// The provenance CBmp::Read records, for a picture the program read.
+// The provenance CBmp::Read records, for a picture the program read: a file
+// is saveable by its read-only attribute, as the library judges it (not by
+// access(), which says "writable" to root).
 void record_source(CStlImage &image, const char *path, const DibPlan &plan) {
     image.SetSaveableFormat(1);
-    image.SetSaveableFile(access(path, W_OK) == 0 ? 1 : 0);
+    image.SetSaveableFile((GetFileAttributesA(path) & FILE_ATTRIBUTE_READONLY) == 0 ? 1 : 0);
     image.SetOrgFileName(path);
     CString format;
     format.LoadString(plan.compression != 0 ? IDS_FORMAT_BMP_RLE : IDS_FORMAT_BMP);

@@ -42,6 +42,8 @@ ROWS = [  # name, files, call, exception, words; or, with no exception, what the
     ("4-a-link-replaces-its-file", {"t.bmp": b"old", "l.bmp": ("link", "t.bmp")},
      lambda d: (written(d, "l.bmp", [[1]]).read_bytes() == (d / "t.bmp").read_bytes(), (d / "l.bmp").is_symlink()),
      None, (True, True)),
+    ("4-a-read-only-input-is-not-saveable", {"v.bmp": (bmp(2, 2, 24, header=124), 0o444), "a.bmp": (A, 0o444)},
+     lambda d: [dirira.read(d / n).attributes["saveable_file"] for n in ("v.bmp", "a.bmp")], None, [False, False]),
     ("5-cut-short", {"c.bmp": BIG[:2000]}, lambda d: dirira.read(d / "c.bmp"), dirira.UnsupportedFileError,
      "the file ends 2150 bytes early: its header puts 3072 bytes of pixels at 1078; allow_short=True reads"),
     ("5-cut-short-allowed", {"c.bmp": BIG[:2000]}, lambda d: dirira.read(d / "c.bmp", allow_short=True).warning,
