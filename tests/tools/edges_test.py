@@ -124,6 +124,10 @@ ROWS = [
         "a BITMAPINFOHEADER file (40-byte header): the file ends 3 bytes early: its header puts 8 bytes of pixels at 52"),
     row("5-bare-core-dib-cut-short", {"c.dib": struct.pack("<IHHHH", 12, 2, 2, 1, 1) + bytes(8)}, ["info", "c.dib"], 1,
         "a BITMAPCOREHEADER file (12-byte header): the file ends 6 bytes early: its header puts 8 bytes of pixels at 18"),
+    row("5-table-cut-allowed", {"t.bmp": bmp(2, 2, 8)[:114]}, ["info", "--allow-short", "t.bmp"], 1, "t.bmp: cannot read: "
+        "status 4: a BITMAPINFOHEADER file, but its 114 bytes are fewer than the 1064 of its header and colour table"),
+    row("5-bare-table-cut-allowed", {"t.dib": bmp(2, 2, 8)[14:114]}, ["info", "--allow-short", "t.dib"], 1,
+        "t.dib: cannot read: status 4: a BITMAPINFOHEADER file, but its 100 bytes are fewer than the 1064 of its"),
     row("5-fits-padding-cut", {"u.fits": U[:2880 + 12]}, ["preview", "u.fits", "u.png"], 1,
         "u.fits: the file ends 2868 bytes early: its header puts a data unit of 2880 bytes at byte 2880"),
     row("5-fits-cut-in-its-header-record", {"u.fits": U[:2000]}, ["fits-info", "u.fits"], 1,
