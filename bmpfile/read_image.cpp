@@ -1,10 +1,10 @@
 // Every file is judged from its first bytes and its size before a reader
-// allocates anything for it. Files with a 40-byte header that pass, and bare
-// DIBs, go to CBmp::Read, so that they give exactly what the library gives
-// and fail with its status. The others (and the 2-bit pictures that the
-// image library does not decode) are read whole, normalised into a movable
-// block and handed to AttachDIB; the image then records where it came from
-// as CBmp::Read records it.
+// allocates anything for it. Files with a 40-byte header that pass, with a
+// file header or bare, go to CBmp::Read, so that they give exactly what the
+// library gives and fail with its status. The others (and the 2-bit pictures
+// that the image library does not decode) are read whole, normalised into a
+// movable block and handed to AttachDIB; the image then records where it
+// came from as CBmp::Read records it.
 #include "bmpfile/read_image.h"
 
 #include <sys/stat.h>
@@ -223,7 +223,7 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
     source.compression = plan.compression;
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
-    source.byLibrary = (source.bare || source.headerSize == kLibraryHeaderSize) && plan.fileBits != 2;
+    source.byLibrary = source.headerSize == kLibraryHeaderSize && plan.fileBits != 2;
     if (!source.byLibrary)
         return read_any_version(path, source.bare, image, progress, failure);
     const int status = CBmp::Read(&image, path, progress, path);

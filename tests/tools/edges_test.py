@@ -61,6 +61,8 @@ CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "N
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
 # 12000 bytes gzip cannot shrink: its trailer's size is below the file's, which CFITSIO takes for a wrapped one.
 NOISE_GZ = gzip.compress(np.random.default_rng(8).integers(0, 256, 12000, dtype=np.uint8).tobytes(), mtime=0)
+# The picture of row 5-bare-core-dib-read-whole, RGB, top row first: its rows are 12 bytes of 3 pixels, blue first.
+BARE_CORE_PIXELS = np.arange(24).reshape(2, 12)[::-1, :9].reshape(2, 3, 3)[..., ::-1]
 SAME = object()  # after the run: the file as it was given
 LINK = ("link",)  # a file given as ("link", target) is a symbolic link
 
@@ -122,6 +124,9 @@ ROWS = [
         "u.fits: the file ends 1 byte early: its header puts a data unit of 2880 bytes at byte 2880"),
     row("5-bare-dib-cut-short", {"b.dib": bmp(2, 2, 8, entries=3)[14:-3]}, ["info", "b.dib"], 1, "b.dib: cannot read: "
         "a BITMAPINFOHEADER file (40-byte header): the file ends 3 bytes early: its header puts 8 bytes of pixels at 52"),
+    row("5-bare-core-dib-read-whole", {"c.dib": struct.pack("<IHHHH", 12, 3, 2, 1, 24) + bytes(range(24))},
+        ["convert", "c.dib", "c.bmp"], 0, check=lambda d: np.array_equal(np.asarray(Image.open(d / "c.bmp")),
+                                                                         BARE_CORE_PIXELS)),
     row("5-bare-core-dib-cut-short", {"c.dib": struct.pack("<IHHHH", 12, 2, 2, 1, 1) + bytes(8)}, ["info", "c.dib"], 1,
         "a BITMAPCOREHEADER file (12-byte header): the file ends 6 bytes early: its header puts 8 bytes of pixels at 18"),
     row("5-table-cut-allowed", {"t.bmp": bmp(2, 2, 8)[:114]}, ["info", "--allow-short", "t.bmp"], 1, "t.bmp: cannot read: "

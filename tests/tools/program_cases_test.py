@@ -58,9 +58,6 @@ def row(name, file, why):
     row("cut-short", GRAY[:60], INFO + "the file ends 1022 bytes early: its header puts 4 bytes of pixels at 1078; "
                                        "--allow-short reads the missing pixels as 0"),
     row("core-cut", CORE[:25], "a BITMAPCOREHEADER file (12-byte header): the file ends inside its header"),
-    row("core-without-file-header", CORE[14:], "status 4: a valid BITMAPCOREHEADER file, but its 1049 bytes are "
-        "fewer than the 1064 of the 40-byte header and 4-byte colour entries the library widens it to, and the "
-        "library refuses it"),
     row("64-bits", patched(COLOUR, (28, 64)), INFO + "64 bits per pixel are not supported"),
     row("rle8-24-bits", patched(COLOUR, (30, 1)), INFO + "RLE8 with 24 bits per pixel"),
     row("compression-9", patched(GRAY, (28, 16), (30, 9)), INFO + "compression 9 is unknown"),
