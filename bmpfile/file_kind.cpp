@@ -72,11 +72,29 @@ std::string format_of_name(const std::string &path) {
     return "";
 }
 
+namespace {
+
+// What a path that is no regular file is, in the words of ls and stat.
+const char *special_kind(mode_t mode) {
+    return S_ISFIFO(mode)  ? "a FIFO"
+           : S_ISCHR(mode) ? "a character device"
+           : S_ISBLK(mode) ? "a block device"
+                           : "a socket";
+}
+
+} // namespace
+
+// O_NONBLOCK, so that a FIFO without a writer is refused rather than waited
+// for (it changes nothing for a regular file): the readers need a file's size,
+// and open it more than once.
 int open_for_reading(const char *path, struct stat &status, std::string &why) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd >= 0 && fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode))
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
         return fd;
-    why = std::strerror(fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : errno);
+    if (fd < 0 || S_ISDIR(status.st_mode))
+        why = std::strerror(fd >= 0 ? EISDIR : errno);
+    else
+        why = std::string(special_kind(status.st_mode)) + ", not a regular file";
     if (fd >= 0)
         close(fd);
     return -1;

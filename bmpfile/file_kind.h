@@ -21,9 +21,10 @@ std::string format_of_bytes(const std::uint8_t *bytes, std::size_t size);
 // extension or one that names no format.
 std::string format_of_name(const std::string &path);
 
-// Opens a file for reading (a descriptor, with its status filled in), or
-// answers -1 and says why not in the operating system's words; a folder is
-// refused as "Is a directory", as reading it would be.
+// Opens a regular file for reading (a descriptor, with its status filled
+// in), or answers -1 and says why not in the operating system's words; a
+// folder is refused as "Is a directory", as reading it would be, and a FIFO
+// or a device as what it is ("a FIFO, not a regular file").
 int open_for_reading(const char *path, struct stat &status, std::string &why);
 
 } // namespace bmpfile

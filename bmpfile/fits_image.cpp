@@ -1027,7 +1027,7 @@ std::string unpacked_claim_refused(const char *path) {
     std::string why;
     const int fd = open_for_reading(path, file, why);
     if (fd < 0)
-        return ""; // CFITSIO fails to open it too, and open_failure says why
+        return why; // before CFITSIO, which would wait for a FIFO's writer
     std::uint8_t magic[2] = {}, claim[4] = {};
     const bool gzip = pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
     const bool zip = magic[0] == 'P' && magic[1] == 'K';

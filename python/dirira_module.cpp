@@ -15,6 +15,8 @@
 #include <pybind11/stl.h>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -275,6 +277,12 @@ py::dict read_header(const std::string &path) {
     struct Headers : CBmp {
         using CBmp::GetOrgWidthAndHeight;
     };
+    struct stat status;
+    std::string why;
+    const int fd = bmpfile::open_for_reading(path.c_str(), status, why); // a FIFO would keep the library waiting
+    if (fd < 0)
+        throw Failure{dirira::kBmpCannotOpen, path + ": " + why};
+    close(fd);
     int size[3] = {};
     if (!Headers::GetOrgWidthAndHeight(path.c_str(), &size[0], &size[1], &size[2]))
         throw Failure{dirira::kBmpHeaderUnusable,

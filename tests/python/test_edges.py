@@ -79,6 +79,8 @@ ROWS = [  # name, files, call, exception, words; or, with no exception, what the
      lambda d: np.array_equal(dirira.read(d / "two.bmp").data, dirira.read(d / "eight.bmp").data), None, True),
     ("12-missing", {}, lambda d: dirira.read(d / "none.bmp"), dirira.CannotOpenError, "none.bmp: No such file"),
     ("12-folder", {"d/a.bmp": A}, lambda d: dirira.read(d / "d"), dirira.CannotOpenError, "d: Is a directory"),
+    ("12-header-of-a-fifo", {}, lambda d: (os.mkfifo(d / "f.bmp"), dirira.read_header(d / "f.bmp")),
+     dirira.CannotOpenError, "f.bmp: a FIFO, not a regular file"),
     ("12-no-folder-to-write", {}, lambda d: written(d, "no/x.bmp", [[1]]), dirira.CannotCreateError,
      "no/x.bmp: cannot write: No such file or directory"),
 ]

@@ -65,6 +65,7 @@ NOISE_GZ = gzip.compress(np.random.default_rng(8).integers(0, 256, 12000, dtype=
 BARE_CORE_PIXELS = np.arange(24).reshape(2, 12)[::-1, :9].reshape(2, 3, 3)[..., ::-1]
 SAME = object()  # after the run: the file as it was given
 LINK = ("link",)  # a file given as ("link", target) is a symbolic link
+FIFO = ("fifo",)  # a named pipe no one writes to
 
 
 def small_files_only():  # a file may not grow past 1 KiB, and the write that tries fails with EFBIG
@@ -240,6 +241,9 @@ ROWS = [
     row("12-missing", {}, ["info", "none.bmp"], 1, "none.bmp: cannot read: No such file or directory"),
     row("12-folder", {"d/a.bmp": A}, ["info", "d"], 1, "d: cannot read: Is a directory",
         preexec=lambda: os.close(0)),  # opened as descriptor 0
+    row("12-fifo", {"f.bmp": FIFO}, ["info", "f.bmp"], 1, "f.bmp: cannot read: a FIFO, not a regular file"),
+    row("12-fifo-fits", {"f.fits": FIFO}, ["convert", "f.fits", "f.bmp"], 1, "f.fits: a FIFO, not a regular file"),
+    row("12-device", {}, ["info", "/dev/null"], 1, "/dev/null: cannot read: a character device, not a regular file"),
     row("12-missing-fits", {}, ["convert", "none.fits", "a.bmp"], 1, "none.fits: No such file or directory"),
     row("12-folder-fits", {"d.fits/a.bmp": A}, ["fits-info", "d.fits"], 1, "d.fits: Is a directory"),
     row("12-standard-input-closed", {"a.bmp": A}, ["info", "a.bmp"], 0, preexec=lambda: os.close(0)),
@@ -256,6 +260,8 @@ def lay_out(folder, files):
         path.parent.mkdir(parents=True, exist_ok=True)
         if isinstance(content, tuple) and content[0] == "link":
             path.symlink_to(content[1])
+        elif content == FIFO:
+            os.mkfifo(path)
         else:
             data, mode = content if isinstance(content, tuple) else (content, 0o644)
             path.write_bytes(data)

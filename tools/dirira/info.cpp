@@ -180,14 +180,17 @@ void print(const Report &report, bool json) {
 // `printed`: whether a block came before, which a blank line ends.
 int info_of(const char *path, const InfoOptions &options, bool &printed) {
     CStlImage image;
-    const int headerStatus = CBmp::ReadHeader(&image, path, NULL, NULL);
-    const int headerPlaneCount = image.GetOrgPlanes();
     bmpfile::ReadSource source;
     if (read_bmp_file(path, image, NULL, source, options.limits) != 0) {
         if (bmpfile::holds_fits(path))
             std::fprintf(stderr, "dirira: %s: `dirira fits-info %s` describes it\n", path, path);
         return 1;
     }
+    // After the read, which refuses what is no regular file: the library's
+    // header reader would wait for a FIFO's writer.
+    CStlImage header;
+    const int headerStatus = CBmp::ReadHeader(&header, path, NULL, NULL);
+    const int headerPlaneCount = header.GetOrgPlanes();
     Report report;
     describe_image(path, image, source, report);
     report.add("header planes", header_planes(source, headerStatus, headerPlaneCount));
