@@ -29,7 +29,7 @@ constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::size_t kFileHeaderBytes = 14;
 // The file header, the longest header (V5) and the masks a 40-byte header
 // may have behind it: all that judging a file needs.
-constexpr std::size_t kHeadBytes = 14 + 124 + 16;
+constexpr std::size_t kHeadBytes = kFileHeaderBytes + 124 + 16;
 constexpr std::uint64_t kRlePixelsPerTwoBytes = 255; // the longest run a 2-byte command makes
 
 // A file's first bytes and its size.
@@ -117,10 +117,11 @@ std::string plan_bare(const std::uint8_t *bytes, std::size_t available, std::siz
     return why;
 }
 
-// The file judged from its head: "" when a reader may take it, the plan
-// then made and any warning in `source`.
+// The file judged from its head (`source.bare` says whether it has a file
+// header): "" when a reader may take it, the plan then made and any warning
+// in `source`.
 std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source, DibPlan &plan) {
-    const bool bare = !has_file_header(head);
+    const bool bare = source.bare;
     std::string why = bare ? judge_headerless(head) : plan_file(head.bytes, head.available, head.size, plan);
     if (why.empty() && bare)
         why = plan_bare(head.bytes, head.available, head.size, plan);
@@ -217,8 +218,8 @@ bool read_bmp(const char *path, CStlImage &image, HWND progress, ReadSource &sou
     if (!read_head(path, head, why))
         return refuse(failure, dirira::kBmpCannotOpen, why);
     DibPlan plan;
-    why = judge(head, limits, source, plan);
     source.bare = !has_file_header(head);
+    why = judge(head, limits, source, plan);
     source.headerSize = source.bare ? plan.headerSize : bmp_header_size(head.bytes, head.available);
     source.compression = plan.compression;
     if (!why.empty())
