@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "siblings/zirdib/dibapi.h"
+
 namespace bmpfile {
 namespace {
 
@@ -190,6 +192,20 @@ std::uint32_t bmp_header_size(const std::uint8_t *file, std::size_t size) {
 
 std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan) {
     return plan_file(file, size, size, plan);
+}
+
+std::string plan_bare_dib(const std::uint8_t *bytes, std::size_t available, std::size_t size, DibPlan &plan) {
+    std::uint8_t file[kFileHeader + kInfo + kMaskBytes] = {'B', 'M'}; // zeros past what the file has
+    const std::size_t kept = std::min(available, sizeof file - kFileHeader);
+    std::memcpy(file + kFileHeader, bytes, kept);
+    const std::uint32_t headerSize = u32(file + kFileHeader), entry = headerSize == kCore ? 3 : 4;
+    std::uint8_t *out = file + 2;
+    put32(out, std::uint32_t(size + kFileHeader)), put32(out, 0);
+    put32(out, std::uint32_t(kFileHeader + headerSize + entry * DibNumColors(file + kFileHeader)));
+    const std::string why = plan_file(file, kFileHeader + kept, size + kFileHeader, plan);
+    if (why.empty())
+        plan.tableAt -= kFileHeader, plan.pixelsAt -= kFileHeader;
+    return why;
 }
 
 std::string plan_file(const std::uint8_t *file, std::size_t available, std::size_t size, DibPlan &plan) {

@@ -55,6 +55,13 @@ std::string plan_dib(const std::uint8_t *file, std::size_t size, DibPlan &plan);
 // judge a file before reading it whole, or before the library reads it.
 std::string plan_file(const std::uint8_t *file, std::size_t available, std::size_t size, DibPlan &plan);
 
+// The plan for a bare DIB (no file header; `bytes` the first `available` of
+// a `size`-byte file) as the library reads one: the pixels right after the
+// colour table, which holds the entries DibNumColors counts in the header
+// as it stands (3 bytes each after a core header). Offsets are the bare
+// file's; what it says is what a file with a file header saying so gets.
+std::string plan_bare_dib(const std::uint8_t *bytes, std::size_t available, std::size_t size, DibPlan &plan);
+
 // Writes the plan's block (plan.block_size() bytes at `block`).
 void fill_dib(const std::uint8_t *file, std::size_t size, const DibPlan &plan, std::uint8_t *block);
 

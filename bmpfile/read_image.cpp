@@ -10,13 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "siblings/zirdib/dibapi.h"
 #include "bmpfile/bmp_versions.h"
 #include "bmpfile/file_kind.h"
 #include "bmpfile/read_failure.h"
@@ -26,10 +24,9 @@ namespace {
 
 constexpr std::uint32_t kLibraryHeaderSize = 40;
 constexpr std::uint32_t kCoreHeaderSize = 12;
-constexpr std::size_t kFileHeaderBytes = 14;
 // The file header, the longest header (V5) and the masks a 40-byte header
 // may have behind it: all that judging a file needs.
-constexpr std::size_t kHeadBytes = kFileHeaderBytes + 124 + 16;
+constexpr std::size_t kHeadBytes = 14 + 124 + 16;
 constexpr std::uint64_t kRlePixelsPerTwoBytes = 255; // the longest run a 2-byte command makes
 
 // A file's first bytes and its size.
@@ -92,31 +89,6 @@ std::string shortfall(const DibPlan &plan) {
 
 bool has_file_header(const Head &head) { return head.available >= 2 && head.bytes[0] == 'B' && head.bytes[1] == 'M'; }
 
-void put32(std::uint8_t *at, std::uint64_t value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = std::uint8_t(value >> (8 * i));
-}
-
-// A bare DIB planned as the library reads it: the pixels right after the
-// colour table, which holds the entries DibNumColors counts in the header
-// as it stands (3 bytes each after a core header). The plan is the one of
-// the file that a file header saying so would make, its offsets then moved
-// back to the bare file's. `bytes` are the first `available` of `size`.
-std::string plan_bare(const std::uint8_t *bytes, std::size_t available, std::size_t size, DibPlan &plan) {
-    Head file; // zeros past what the file has, for DibNumColors' 40 bytes
-    file.available = kFileHeaderBytes + std::min(available, kHeadBytes - kFileHeaderBytes);
-    std::memcpy(file.bytes + kFileHeaderBytes, bytes, file.available - kFileHeaderBytes);
-    const std::uint32_t headerSize = u32(bytes);
-    const std::uint64_t entry = headerSize == kCoreHeaderSize ? 3 : 4;
-    file.bytes[0] = 'B', file.bytes[1] = 'M';
-    put32(file.bytes + 2, size + kFileHeaderBytes);
-    put32(file.bytes + 10, kFileHeaderBytes + headerSize + entry * DibNumColors(file.bytes + kFileHeaderBytes));
-    const std::string why = plan_file(file.bytes, file.available, size + kFileHeaderBytes, plan);
-    if (why.empty())
-        plan.tableAt -= kFileHeaderBytes, plan.pixelsAt -= kFileHeaderBytes;
-    return why;
-}
-
 // The file judged from its head (`source.bare` says whether it has a file
 // header): "" when a reader may take it, the plan then made and any warning
 // in `source`.
@@ -124,7 +96,7 @@ std::string judge(const Head &head, const ReadLimits &limits, ReadSource &source
     const bool bare = source.bare;
     std::string why = bare ? judge_headerless(head) : plan_file(head.bytes, head.available, head.size, plan);
     if (why.empty() && bare)
-        why = plan_bare(head.bytes, head.available, head.size, plan);
+        why = plan_bare_dib(head.bytes, head.available, head.size, plan);
     if (!why.empty())
         return why;
     why = shortfall(plan);
@@ -185,7 +157,7 @@ bool read_any_version(const char *path, bool bare, CStlImage &image, HWND progre
     DibPlan plan;
     if (!read_whole(path, file, why))
         return refuse(failure, dirira::kBmpCannotOpen, why);
-    why = bare ? plan_bare(file.data(), file.size(), file.size(), plan) : plan_dib(file.data(), file.size(), plan);
+    why = bare ? plan_bare_dib(file.data(), file.size(), file.size(), plan) : plan_dib(file.data(), file.size(), plan);
     if (!why.empty())
         return refuse(failure, kRefusedByReader, why);
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, plan.block_size());
