@@ -262,6 +262,10 @@ void remove_temporary_on_signals() {
     static const bool installed = [] {
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
             signal(s, remove_temporary_and_die);
+        // A write past the file-size limit (ulimit -f, a batch system's
+        // quota) then fails with EFBIG, said and cleaned up as a full disk
+        // is, where the signal would kill the process mid-file.
+        signal(SIGXFSZ, SIG_IGN);
         return true;
     }();
     (void)installed;

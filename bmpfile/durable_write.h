@@ -52,7 +52,8 @@ void discard_staged(const std::string &target);
 std::string write_bmp_durably(CStlImage &image, const char *target, int option, HWND progress, int &status);
 
 // For a program: a signal that ends the process removes the temporary file
-// being written on its way out. Installed once.
+// being written on its way out, and a file-size limit fails the write
+// (SIGXFSZ ignored) instead of killing it. Installed once.
 void remove_temporary_on_signals();
 
 // Removes from `folder` the temporary files that runs of the program or the

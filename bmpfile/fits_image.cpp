@@ -647,6 +647,14 @@ void write_compressed_row(fitsfile *file, int type, float *row, int width, int f
     }
 }
 
+// CFITSIO's disk driver answers a file it cannot create, write or close
+// with a code of its own ("error writing to FITS file"); the system's
+// reason (a full disk, a quota, a file too large) is errno just after.
+std::string system_failure(int status, int error) {
+    const bool system = status == FILE_NOT_CREATED || status == WRITE_ERROR || status == FILE_NOT_CLOSED;
+    return system && error != 0 ? std::strerror(error) : fits_error(status);
+}
+
 // A tile-compressed image (fpack's .fz) in an extension after an empty
 // primary HDU, written through CFITSIO, lossless: Rice for integers, gzip
 // of the unquantised bytes for floats.
@@ -670,8 +678,12 @@ std::string write_tiled_fits(const char *path, CStlImage &image, const char *sou
                                  fitsRow, plane, &status);
             progress.row_done();
         }
+    // The first failure's errno: the close writes again and may leave another.
+    const int failedBeforeClose = status, errorBeforeClose = errno;
     file.close(&status);
-    return status == 0 ? std::string() : fits_error(status);
+    if (status == 0)
+        return std::string();
+    return system_failure(status, failedBeforeClose != 0 ? errorBeforeClose : errno);
 }
 
 // ---- FITS -> image ----

@@ -6,7 +6,7 @@ refuses part way, 3 an output named for another format, 4 a read-only or linked 
 7 infinite samples, 8 a picture the file cannot hold, 9 a malformed 40-byte header, 10 a file that is no BMP,
 11 2-bit pixels, 12 the operating system's reasons.
 """
-import gzip, io, os, resource, signal, struct, subprocess
+import gzip, io, os, resource, struct, subprocess
 
 import numpy as np
 import pytest
@@ -68,8 +68,7 @@ LINK = ("link",)  # a file given as ("link", target) is a symbolic link
 FIFO = ("fifo",)  # a named pipe no one writes to
 
 
-def small_files_only():  # a file may not grow past 1 KiB, and the write that tries fails with EFBIG
-    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+def small_files_only():  # a file may not grow past 1 KiB: the program ignores SIGXFSZ, so the write fails with EFBIG
     resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
 
 
@@ -103,6 +102,10 @@ ROWS = [
         {"u.fits": SAME}),
     row("2-a-full-disk-keeps-the-old-file", {"a.bmp": BIG, "old.bmp": b"old"}, ["convert", "a.bmp", "old.bmp"], 1,
         "old.bmp: cannot write: File too large; it is unchanged", {"old.bmp": SAME}, preexec=small_files_only),
+    row("2-a-full-disk-fits-gz", {"a.bmp": BIG, "old.fits.gz": b"old"}, ["convert", "a.bmp", "old.fits.gz"], 1,
+        "old.fits.gz: cannot write: File too large; it is unchanged", {"old.fits.gz": SAME}, preexec=small_files_only),
+    row("2-a-full-disk-fz", {"a.bmp": BIG, "old.fz": b"old"}, ["convert", "a.bmp", "old.fz"], 1,
+        "old.fz: cannot write: File too large; it is unchanged", {"old.fz": SAME}, preexec=small_files_only),
     row("3-preview-named-jpeg", {"a.bmp": A}, ["preview", "a.bmp", "out.jpg"], 2, "the name says JPEG",
         {"out.jpg": None}),
     row("3-convert-named-png", {"a.bmp": A}, ["convert", "a.bmp", "out.png"], 2, "the name says PNG",

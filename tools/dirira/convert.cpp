@@ -308,6 +308,7 @@ int write_replacing(const char *output, const std::function<std::string(const ch
 }
 
 int write_bmp(CStlImage &image, const char *output, HWND progress) {
+    bmpfile::remove_temporary_on_signals();
     int status = 0;
     const std::string why = bmpfile::write_bmp_durably(image, output, kDisplayLevels, progress, status);
     return why.empty() ? 0 : refuse_output(output, why);

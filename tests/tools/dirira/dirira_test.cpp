@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include <linux/filter.h>
@@ -17,6 +18,7 @@
 
 #include "siblings/zircim/vm_seams.h"
 #include "support/dib_bytes.h"
+#include "support/progress_window.h"
 #include "support/temp_dir.h"
 #include "support/win32_seams.h"
 #include "tools/dirira/commands.h"
@@ -204,20 +206,36 @@ TEST_F(Program, ProgressBarsDrawWhatTheLibraryReports) {
     }
 }
 
-// Killed while writing, the program leaves the old output and no temporary file.
+// Killed while writing, the program leaves the old output and no temporary file: a BMP once the library has written
+// it whole (its last progress position), before the rename; any other output part way.
 TEST_F(Program, AnInterruptedConversionLeavesTheOldOutput) {
-    const std::string out = dir_.write("out.bmp", {'o', 'l', 'd'});
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(dirira_tool::write_replacing(out.c_str(), [](const char *path) {
-            std::FILE *file = std::fopen(path, "wb");
-            return std::fputs("half a file", file), std::fflush(file), raise(SIGTERM), std::string();
-        }));
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(text(read_file(out)) + std::to_string(entries()) +
-                  std::to_string(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM),
-              "old11");
+    const std::function<int(const char *)> writers[] = {
+        [](const char *out) {
+            CStlImage image;
+            int positions = (image.Create(1, 1, 1), 0);
+            testing_support::ProgressWindow window([&positions](WPARAM stage) {
+                if (stage == 1 && ++positions == 3)
+                    raise(SIGTERM);
+            });
+            return dirira_tool::write_bmp(image, out, window.handle());
+        },
+        [](const char *out) {
+            return dirira_tool::write_replacing(out, [](const char *path) {
+                std::FILE *file = std::fopen(path, "wb");
+                return std::fputs("half a file", file), std::fflush(file), raise(SIGTERM), std::string();
+            });
+        }};
+    for (const auto &write : writers) {
+        const std::string out = dir_.write("out", {'o', 'l', 'd'});
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(write(out.c_str()));
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(text(read_file(out)) + std::to_string(entries()) +
+                      std::to_string(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM),
+                  "old11");
+    }
 }
 
 // The preview's own store refused: the file's picture is the first store, the preview's the second.
