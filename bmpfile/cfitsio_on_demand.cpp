@@ -163,6 +163,11 @@ int ffgpxvll(fitsfile *file, int type, LONGLONG *first, LONGLONG count, void *bl
     return forward<&ffgpxvll>("ffgpxvll", file, type, first, count, blank, samples, anyBlank, status);
 }
 
+int ffgpxfll(fitsfile *file, int type, LONGLONG *first, LONGLONG count, void *samples, char *undefined,
+             int *anyUndefined, int *status) {
+    return forward<&ffgpxfll>("ffgpxfll", file, type, first, count, samples, undefined, anyUndefined, status);
+}
+
 // The status text: the library's, or why there is none.
 void ffgerr(int status, char *text) {
     static const auto real = resolve<decltype(&ffgerr)>("ffgerr");

@@ -76,6 +76,11 @@ bool read_key(fitsfile *file, const std::string &key, int &value) {
     return fits_read_key(file, TINT, key.c_str(), &value, nullptr, &status) == 0;
 }
 
+bool read_key(fitsfile *file, const std::string &key, double &value) {
+    int status = 0;
+    return fits_read_key(file, TDOUBLE, key.c_str(), &value, nullptr, &status) == 0;
+}
+
 bool read_key(fitsfile *file, const std::string &key, CString &value) {
     char text[FLEN_VALUE] = {};
     int status = 0;
@@ -692,18 +697,36 @@ struct FitsImageShape {
     int width = 0;
     int height = 0;
     int planes = 0;
-    int firstPlane = 0;  // the cube's plane that becomes the image's plane 0
-    bool floats = false; // BITPIX -32 or -64
+    int firstPlane = 0; // the cube's plane that becomes the image's plane 0
+    int bitPix = 0;
+    int physicalType = 0; // CFITSIO's type of the values BSCALE and BZERO give
 };
+
+// CFITSIO's type of the values BSCALE and BZERO give. It calls every
+// BITPIX 64 image LONGLONG_IMG, scaled or not (4.2): unsigned data (BZERO
+// 2**63) and scaled values, which reading as signed integers would break,
+// are told apart here by the cards.
+int physical_type(fitsfile *file, int bitPix, int *status) {
+    int type = 0;
+    if (fits_get_img_equivtype(file, &type, status) != 0 || bitPix != LONGLONG_IMG)
+        return type;
+    double scale = 1.0, zero = 0.0;
+    read_key(file, "BSCALE", scale);
+    read_key(file, "BZERO", zero);
+    if (scale != 1.0 || (zero != 0.0 && zero != 9223372036854775808.0))
+        return DOUBLE_IMG;
+    return zero == 0.0 ? LONGLONG_IMG : ULONGLONG_IMG;
+}
 
 // A gray image (NAXIS 2, or a cube of one plane), a colour one (a cube of
 // three planes), or the plane of a cube that the selection names, of a size
 // the image record can hold; or an explanation. Axes beyond the third must
 // have length 1.
 bool shape_of(fitsfile *file, const FitsSelection &selection, FitsImageShape &shape, std::string &why) {
-    int bitPix = 0, axes = 0, status = 0;
+    int bitPix = 0, physicalType = 0, axes = 0, status = 0;
     std::vector<LONGLONG> lengths(kMaxIndexed, 1);
-    if (fits_get_img_paramll(file, kMaxIndexed, &bitPix, &axes, lengths.data(), &status) != 0) {
+    if (fits_get_img_paramll(file, kMaxIndexed, &bitPix, &axes, lengths.data(), &status) != 0 ||
+        (physicalType = physical_type(file, bitPix, &status), status != 0)) {
         why = fits_error(status);
         return false;
     }
@@ -732,8 +755,12 @@ bool shape_of(fitsfile *file, const FitsSelection &selection, FitsImageShape &sh
               std::to_string(selection.maxPixels) + " that " + selection.maxPixelsName + " allows";
         return false;
     }
-    shape = {int(lengths[0]), int(lengths[1]), selection.plane > 0 ? 1 : int(planes),
-             selection.plane > 0 ? selection.plane - 1 : 0, bitPix < 0};
+    shape = {int(lengths[0]),
+             int(lengths[1]),
+             selection.plane > 0 ? 1 : int(planes),
+             selection.plane > 0 ? selection.plane - 1 : 0,
+             bitPix,
+             physicalType};
     return true;
 }
 
@@ -836,13 +863,82 @@ struct Range {
     }
 };
 
-// Undefined samples (BLANK, NaN) come in as NaN, which the display levels
-// render black. Floats are taken as they stand: CFITSIO's check for
-// undefined values would turn +inf and -inf into NaN too, where the display
-// levels render +inf white and -inf black.
-bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, bool floats, Range &range, int *status) {
+// What float32 samples could not hold as the file has them: integers of
+// more than 24 significant bits (BITPIX 32 and 64), finite values past
+// float32's range (which become infinite). Doubles that are not integers
+// are rounded to float32 without a word: that is the image's precision.
+struct Narrowing {
+    bool rounded = false;
+    bool overflowed = false;
+};
+
+// Whether float32 holds an integer of this magnitude exactly: at most 24
+// significant bits once its trailing zero bits are dropped.
+bool exact_in_float(std::uint64_t magnitude) {
+    return magnitude == 0 || (magnitude >> __builtin_ctzll(magnitude)) < (std::uint64_t{1} << 24);
+}
+
+float narrowed(std::uint64_t value, Narrowing &narrowing) {
+    narrowing.rounded |= !exact_in_float(value);
+    return float(value);
+}
+
+float narrowed(std::int64_t value, Narrowing &narrowing) {
+    narrowing.rounded |= !exact_in_float(value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value));
+    return float(value);
+}
+
+float narrowed(double value, Narrowing &narrowing) {
+    if (std::fabs(value) <= double(std::numeric_limits<float>::max()) || std::isnan(value))
+        return float(value);
+    narrowing.overflowed |= std::isfinite(value);
+    return float(std::copysign(HUGE_VAL, value));
+}
+
+// A row of a type float32 may not hold, read in `Value` (CFITSIO's `type`:
+// 64-bit integers stay exact, as doubles would not past 2**53), then
+// narrowed into the plane. Undefined integers (BLANK) become NaN, which the
+// display levels render black. Floats are taken as they stand: CFITSIO's
+// check for undefined values would turn +inf and -inf into NaN too, where
+// the display levels render +inf white and -inf black.
+template <typename Value>
+void read_wide_row(fitsfile *file, int type, bool floats, LONGLONG *first, int width, float *row, Narrowing &narrowing,
+                   int *status) {
+    std::vector<Value> values(static_cast<std::size_t>(width));
+    std::vector<char> undefined(std::size_t(width), 0);
+    int anyUndefined = 0;
+    if (floats)
+        fits_read_pixll(file, type, first, width, nullptr, values.data(), &anyUndefined, status);
+    else
+        fits_read_pixnullll(file, type, first, width, values.data(), undefined.data(), &anyUndefined, status);
+    for (int x = 0; x < width; ++x)
+        row[x] = undefined[x] ? std::numeric_limits<float>::quiet_NaN() : narrowed(values[x], narrowing);
+}
+
+// A row in the plane's floats: straight from CFITSIO where float32 holds
+// every value of the file's type (bytes, 16-bit integers, floats), else
+// through the wider type.
+void read_row(fitsfile *file, const FitsImageShape &shape, LONGLONG *first, int width, float *row, Narrowing &narrowing,
+              int *status) {
+    const bool floats = shape.bitPix < 0;
     float blank = std::numeric_limits<float>::quiet_NaN();
-    float *undefined = floats ? nullptr : &blank;
+    int anyUndefined = 0;
+    switch (shape.physicalType) {
+    case LONG_IMG:
+    case ULONG_IMG:
+    case LONGLONG_IMG:
+        return read_wide_row<std::int64_t>(file, TLONGLONG, floats, first, width, row, narrowing, status);
+    case ULONGLONG_IMG:
+        return read_wide_row<std::uint64_t>(file, TULONGLONG, floats, first, width, row, narrowing, status);
+    case DOUBLE_IMG:
+        return read_wide_row<double>(file, TDOUBLE, floats, first, width, row, narrowing, status);
+    default:
+        fits_read_pixll(file, TFLOAT, first, width, floats ? nullptr : &blank, row, &anyUndefined, status);
+    }
+}
+
+bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, const FitsImageShape &shape, Range &range,
+                Narrowing &narrowing, int *status) {
     const int width = image.GetWidth(), height = image.GetHeight();
     for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) { // in file order, as written
         float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
@@ -850,11 +946,19 @@ bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, bool
         std::fill(std::begin(first), std::end(first), 1); // axes beyond the third have length 1
         first[1] = fitsRow;
         first[2] = fitsPlane + 1;
-        int anyUndefined = 0;
-        fits_read_pixll(file, TFLOAT, first, width, undefined, row, &anyUndefined, status);
+        read_row(file, shape, first, width, row, narrowing, status);
         range.take(row, width);
     }
     return *status == 0;
+}
+
+// The warnings a narrowing gives, in the words of the Python module's.
+void warn_of(const Narrowing &narrowing, int bitPix, std::vector<std::string> &warnings) {
+    const std::string samples = "BITPIX " + std::to_string(bitPix) + " samples beyond ";
+    if (narrowing.rounded)
+        warnings.push_back(samples + "2**24 are rounded to float32's 24 significant bits");
+    if (narrowing.overflowed)
+        warnings.push_back(samples + "float32's range become infinite");
 }
 
 enum class Card { kAbsent, kRead, kUnreadable };
@@ -1142,16 +1246,18 @@ bool FitsImageFile::read(CStlImage &image, int first, int count, FitsImageRead &
     }
     int status = 0;
     result.levels = dirira::FitsLevels::kCards;
+    Narrowing narrowing;
     for (int plane = 0; plane < count; ++plane) {
         Range range;
         const int fitsPlane = result.firstPlane + plane;
-        if (!read_plane(m_opened->file.get(), image, plane, fitsPlane, shape.floats, range, &status)) {
+        if (!read_plane(m_opened->file.get(), image, plane, fitsPlane, shape, range, narrowing, &status)) {
             result.why = fits_error(status);
             return false;
         }
         result.levels =
             std::max(result.levels, set_levels(m_opened->file.get(), image, plane, fitsPlane, range, result.warnings));
     }
+    warn_of(narrowing, shape.bitPix, result.warnings);
     return true;
 }
 
