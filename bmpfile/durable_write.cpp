@@ -60,6 +60,8 @@ std::string folder_of(const std::string &path) {
 std::string file_to_replace(const char *target, std::string &resolved, mode_t &mode) {
     struct stat status;
     resolved = target, mode = 0;
+    if (target[0] == '\0') // as open("") answers; else the temporary file would be ".dirira-..." here
+        return std::strerror(ENOENT);
     if (lstat(target, &status) != 0)
         return errno == ENOENT ? "" : std::strerror(errno);
     if (S_ISLNK(status.st_mode)) {

@@ -252,6 +252,7 @@ ROWS = [
     row("12-standard-input-closed", {"a.bmp": A}, ["info", "a.bmp"], 0, preexec=lambda: os.close(0)),
     row("12-no-such-folder-to-write", {"a.bmp": A}, ["convert", "a.bmp", "no/a.bmp"], 1,
         "no/a.bmp: cannot write: No such file or directory; it is unchanged"),
+    row("12-empty-output-name", {"a.bmp": A}, ["convert", "a.bmp", ""], 1, "dirira: : No such file or directory;"),
     row("12-preview-on-a-full-disk", {"a.bmp": BIG, "p.png": b"old"}, ["preview", "a.bmp", "p.png"], 1,
         "p.png: cannot write: File too large; it is unchanged", {"p.png": SAME}, preexec=small_files_only),
 ]
