@@ -355,6 +355,31 @@ int convert_option(CommandLine &line, dirira_tool::ConvertOptions &options) {
     return 1;
 }
 
+// The first display option given, or nullptr: options that choose a FITS
+// image and its levels, which only a FITS input written as BMP uses.
+const char *display_option_given(const dirira_tool::FitsOptions &o) {
+    return o.selection.hdu != 0     ? "--hdu"
+           : o.selection.plane != 0 ? "--plane"
+           : o.stretchGiven         ? "--stretch"
+           : o.levelsGiven          ? "--levels"
+           : o.perPlane             ? "--per-plane-levels"
+                                    : nullptr;
+}
+
+// An option no conversion of the run would use is said, not passed over:
+// the user meant it to change something. "" when each one given is used.
+std::string unused_option(const dirira_tool::ConvertOptions &options) {
+    const auto fits = [](const std::string &name) { return dirira_tool::is_fits_path(name.c_str()); };
+    const bool fitsOutput = options.directory.empty() ? fits(options.output) : options.to == "fits";
+    const bool fitsInput = std::any_of(options.inputs.begin(), options.inputs.end(), fits);
+    if (options.fits.bitPix != 0 && !fitsOutput)
+        return "--bitpix is for FITS outputs";
+    const char *display = display_option_given(options.fits);
+    if (display != nullptr && (fitsOutput || !fitsInput))
+        return std::string(display) + " is for FITS inputs written as BMP files";
+    return "";
+}
+
 int convert_command(CommandLine &line) {
     dirira_tool::ConvertOptions options;
     for (; line.i < line.argc; ++line.i) {
@@ -381,6 +406,8 @@ int convert_command(CommandLine &line) {
     } else if (!options.compress.empty() && options.to != "fits") {
         return usage_error(line, "--compress is for FITS outputs");
     }
+    if (const std::string unused = unused_option(options); !unused.empty())
+        return usage_error(line, unused);
     options.fits.selection.cube =
         options.directory.empty() ? dirira_tool::FitsCube::kChoosePlaneOrFolder : dirira_tool::FitsCube::kEveryPlane;
     return dirira_tool::convert(options);
@@ -427,6 +454,8 @@ int preview_command(CommandLine &line) {
         return usage_error(line, "preview wants a picture to read and a PNG file to write, IN OUT.png");
     if (options.colour && display.selection.plane > 0)
         return usage_error(line, "preview takes --plane or --colour, not both");
+    if (display.selection.hdu != 0 && !dirira_tool::is_fits_path(files[0].c_str()))
+        return usage_error(line, "--hdu is for FITS inputs");
     options.stretch = display.stretch;
     options.levelsGiven = display.levelsGiven;
     options.levels = display.levels;
