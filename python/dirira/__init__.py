@@ -437,12 +437,14 @@ def write(path, image, levels=None, option=0, progress=None, plane_axis=None, st
                          *image._record())
     if stretch is not None:
         _warn_of_levels(_dirira.stretch(image._native, stretch, per_plane_levels))
+    elif levels is not None:
+        _warn_of_levels([(black, white, True) for black, white in image.levels])
     name = _path(path)
     _call(_dirira.write, name, image._native, option, _progress(progress), path=name)
 
 
 def _warn_of_levels(levels):
-    """Says, as the program does, when a stretch chose levels that span nothing or run backwards."""
+    """Says, as the program does, when levels given or a stretch's span nothing or run backwards."""
     for plane, (black, white, finite) in enumerate(levels, 1):
         span = f"black and white are both {black:g}" if black == white else f"black {black:g} is above white {white:g}"
         if not finite:
@@ -480,7 +482,8 @@ def from_hdu(hdu, plane=None):
     """An Image from an astropy image HDU (FITS order, bottom row first), or from an HDU list's first HDU with
     data, as the dirira program reads FITS: a gray image, a cube of one or three planes, or with ``plane=N``
     (counted from 1, as FITS counts) plane N of any cube alone; axes beyond the third must have length 1. Its
-    levels are LEVMINn/LEVMAXn where every plane has both, else 0..255 for byte data, else each plane's range."""
+    levels are each plane's LEVMINn/LEVMAXn where both are numbers (else said), else 0..255 for byte data, else the
+    plane's range; cards that run backwards are kept and said, as the program says them."""
     hdu = _image_hdu(hdu)
     data = np.asarray(hdu.data)
     if data.ndim < 2 or any(length != 1 for length in data.shape[:-3]):
@@ -494,13 +497,39 @@ def from_hdu(hdu, plane=None):
     elif data.shape[0] not in (1, 3):
         raise ValueError(f"a cube of {data.shape[0]} planes: choose one with plane=N")
     data = data[0, ::-1] if data.shape[0] == 1 else data[:, ::-1]
-    keys = [(f"LEVMIN{p}", f"LEVMAX{p}") for p in range(first + 1, first + 1 + (1 if data.ndim == 2 else 3))]
-    levels = None
-    if all(low in hdu.header and high in hdu.header for low, high in keys):
-        levels = [(float(hdu.header[low]), float(hdu.header[high])) for low, high in keys]
-    elif data.dtype == np.uint8:
-        levels = [(0, 255)] * len(keys)
-    return _image_of(np.ascontiguousarray(data), levels)
+    planes = range(first + 1, first + 1 + (1 if data.ndim == 2 else 3))
+    image = _image_of(np.ascontiguousarray(data), [(0, 255)] * len(planes) if data.dtype == np.uint8 else None)
+    said = []
+    cards = [_card_levels(hdu.header, plane, said) for plane in planes]
+    image.levels = [own if card is None else card for card, own in zip(cards, image.levels)]
+    for words in said:
+        warnings.warn(words, stacklevel=2)
+    return image
+
+
+def _card_levels(header, plane, said):
+    """A plane's LEVMINn and LEVMAXn as the program reads them: None unless both are numbers (a logical is 0 or 1, a
+    string that spells a number is that number, as CFITSIO reads them); a card that is not one is ignored, and
+    levels that span nothing are kept, each with the program's words added to ``said``."""
+    keys = (f"LEVMIN{plane}", f"LEVMAX{plane}")
+    read = [_card_number(header, key, said) for key in keys]
+    if None in read:
+        return None
+    low, high = read
+    if low >= high:
+        said.append(f"{keys[0]} {low:g} is not below {keys[1]} {high:g}: samples above {low:g} render white, "
+                    "the rest black")
+    return low, high
+
+
+def _card_number(header, key, said):
+    if key not in header:
+        return None
+    try:
+        return float(header[key])
+    except (TypeError, ValueError):
+        said.append(f"{key} cannot be read as a number ({header[key]!r}): it is ignored")
+        return None
 
 
 def memory_budget():

@@ -1,7 +1,7 @@
 """The Python module at a user's edges, one row per situation, numbered as in the program's table
 (tests/tools/edges_test.py, whose files this table shares): a row calls the module in a folder laid out for it and
 names the exception and the words it must raise, or checks what it returns."""
-import os, resource, signal, sys
+import os, resource, signal, sys, warnings
 
 import numpy as np
 import pytest
@@ -24,6 +24,13 @@ def small_files(call):  # a file may not grow past 1 KiB while `call` runs; the 
             resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
             signal.signal(signal.SIGXFSZ, previous)
     return limited
+
+
+def warned(call):  # the words of the warnings `call` gives
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        call()
+    return [str(w.message) for w in caught]
 
 
 def written(d, name, data):
@@ -58,6 +65,8 @@ ROWS = [  # name, files, call, exception, words; or, with no exception, what the
      [(-5.0, 40.0), (-1.0, 7.0)]),
     ("7-levels-from-finite-samples", {}, lambda d: dirira.from_array([[np.inf, -np.inf, 1, np.nan, 3]]).levels, None,
      [(1.0, 3.0)]),
+    ("7-levels-given-backwards", {}, lambda d: warned(lambda: dirira.write(d / "b.bmp", [[1.0, 2.0]], levels=(5, 1))),
+     None, ["plane 1: black 5 is above white 1: samples above 5 render white, the rest black"]),
     ("7-infinities-render-white-and-black", {},
      lambda d: dirira.read(written(d, "i.bmp", [[1, np.inf, -np.inf, np.nan, 3]])).data.tolist(), None,
      [[0.0, 255.0, 0.0, 0.0, 255.0]]),
