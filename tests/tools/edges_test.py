@@ -68,8 +68,11 @@ LINK = ("link",)  # a file given as ("link", target) is a symbolic link
 FIFO = ("fifo",)  # a named pipe no one writes to
 
 
-def small_files_only():  # a file may not grow past 1 KiB: the program ignores SIGXFSZ, so the write fails with EFBIG
-    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+def files_up_to(size):  # a file may not grow past `size`: the program ignores SIGXFSZ, so the write fails with EFBIG
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
+small_files_only = files_up_to(1024)
 
 
 def row(name, files, args, status, said="", after=None, check=None, preexec=None):
@@ -102,6 +105,8 @@ ROWS = [
         {"u.fits": SAME}),
     row("2-a-full-disk-keeps-the-old-file", {"a.bmp": BIG, "old.bmp": b"old"}, ["convert", "a.bmp", "old.bmp"], 1,
         "old.bmp: cannot write: File too large; it is unchanged", {"old.bmp": SAME}, preexec=small_files_only),
+    row("2-a-full-disk-fits-data", {"a.bmp": BIG, "old.fits": b"old"}, ["convert", "a.bmp", "old.fits"], 1,
+        "old.fits: cannot write: File too large; it is unchanged", {"old.fits": SAME}, preexec=files_up_to(4096)),
     row("2-a-full-disk-fits-gz", {"a.bmp": BIG, "old.fits.gz": b"old"}, ["convert", "a.bmp", "old.fits.gz"], 1,
         "old.fits.gz: cannot write: File too large; it is unchanged", {"old.fits.gz": SAME}, preexec=small_files_only),
     row("2-a-full-disk-fz", {"a.bmp": BIG, "old.fz": b"old"}, ["convert", "a.bmp", "old.fz"], 1,

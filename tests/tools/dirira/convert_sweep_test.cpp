@@ -3,12 +3,6 @@
 // library does not examine), or 1 with the previous output; no temporary file left, nothing more held.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstring>
 #include <filesystem>
 
 #include "support/dib_bytes.h"
@@ -78,31 +72,6 @@ TEST_F(ConvertSweep, FailedConversionsLeaveThePreviousOutputAndNothingElse) {
     EXPECT_EQ(sweep("FITS to BMP", {fits_, outBmp_}), direct);
     EXPECT_EQ(sweep("BMP to BMP, paging", {"--memory", "1", bmp_, outBmp_}), direct);
     EXPECT_EQ(sweep("FITS to BMP, paging", {"--memory", "1", fits_, outBmp_}), direct);
-}
-
-// The FITS writer's own writes, refused by a file-size limit below the output's size (in a child process, which
-// the limit then binds alone; SIGXFSZ ignored, a write past the limit fails with EFBIG): the writer's error is
-// the one named.
-TEST_F(ConvertSweep, AFitsOutputTheDiskRefusesLeavesThePreviousOne) {
-    dir_.write("out.fits", {'o', 'l', 'd'});
-    const std::size_t before = files();
-    const std::string log = dir_.file("log");
-    const pid_t child = fork();
-    const rlimit limit = {1 << 20, 1 << 20};
-    if (child == 0) {
-        std::vector<char *> argv{const_cast<char *>("dirira"), const_cast<char *>("convert"), const_cast<char *>("-q"),
-                                 const_cast<char *>(bmp_.c_str()), const_cast<char *>(outFits_.c_str())};
-        std::freopen(log.c_str(), "w", stderr), std::signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit);
-        const int code = dirira_tool::run(int(argv.size()), argv.data());
-        _exit((std::fflush(stderr), code));
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    const Bytes said = testing_support::read_file(log);
-    EXPECT_EQ(std::to_string(WEXITSTATUS(status)) + std::string(said.begin(), said.end()),
-              "1dirira: " + outFits_ + ": cannot write: " + std::strerror(EFBIG) + "; it is unchanged\n");
-    EXPECT_TRUE(WIFEXITED(status) && files() == before + 1 &&
-                testing_support::read_file(outFits_) == Bytes({'o', 'l', 'd'}));
 }
 
 } // namespace
