@@ -669,6 +669,7 @@ std::string write_tiled_fits(const char *path, CStlImage &image, const char *sou
     int status = 0;
     const int planes = image.GetPlanes(), width = image.GetWidth(), height = image.GetHeight();
     LONGLONG lengths[3] = {width, height, planes};
+    errno = 0; // a failure without a system call behind it (the file there already) keeps CFITSIO's words
     fits_create_diskfile(file.out(), path, &status);
     fits_create_img(file.get(), BYTE_IMG, 0, nullptr, &status);
     const bool floating = type == FLOAT_IMG || type == DOUBLE_IMG;
