@@ -177,4 +177,11 @@ void ffgerr(int status, char *text) {
         std::strncpy(text, kUnavailable, FLEN_STATUS);
 }
 
+// The oldest message on the library's stack, taken off it; 0 when there is
+// none (or no library).
+int ffgmsg(char *text) {
+    static const auto real = resolve<decltype(&ffgmsg)>("ffgmsg");
+    return real != nullptr ? real(text) : (text[0] = '\0', 0);
+}
+
 } // extern "C"

@@ -61,10 +61,17 @@ private:
     fitsfile *file_ = nullptr;
 };
 
+// CFITSIO's words for a status. Status 1 is its "non-CFITSIO program
+// error", which its own decompression also answers (a damaged .fz tile):
+// the last message it left on its stack then says what went wrong.
 std::string fits_error(int status) {
-    char text[FLEN_STATUS] = {};
+    char text[FLEN_ERRMSG] = {};
     fits_get_errstatus(status, text);
-    return text;
+    std::string said = text;
+    while (fits_read_errmsg(text) != 0)
+        if (status == 1 && text[0] != '\0')
+            said = text;
+    return said;
 }
 
 std::string indexed(const char *root, int index) { return root + std::to_string(index + 1); }

@@ -56,6 +56,10 @@ CUT_IN_HDU_2 = TWO_HDUS.getvalue()[:2 * 2880 + 1000]  # the primary whole, then 
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
 CUBE = fits_bytes([[[1, 2]], [[3, 4]], [[7, 7]], [[5, 6]]])  # 4 planes of 2 x 1, the third of one value
+TILES = io.BytesIO()  # Rice-compressed rows, their bytes from 2 * 2880 + 480 (a table of 60 rows) on
+fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(np.random.default_rng(5).integers(0, 200, (60, 80), np.int16),
+                                                  compression_type="RICE_1")]).writeto(TILES)
+DAMAGED_TILES = TILES.getvalue()[:6300] + bytes(100) + TILES.getvalue()[6400:]
 # A FITS header that claims 9500 x 9500 bytes, with no data behind it.
 CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "NAXIS2": 9500}).tostring().encode()
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
@@ -154,6 +158,8 @@ ROWS = [
         "t.fits: no HDU 2: the file has 1; the file ends 1000 bytes into the header of HDU 2"),
     row("5-fits-special-records-after-the-last-hdu", {"u.fits": U + b"not a header"}, ["convert", "--hdu=2", "u.fits",
         "u.bmp"], 1, "u.fits: no HDU 2: the file has 1\n"),  # nothing said of the bytes after it
+    row("5-fits-damaged-tiles", {"t.fz": DAMAGED_TILES}, ["convert", "t.fz", "t.bmp"], 1,
+        "t.fz: decompression error: hit end of compressed byte stream\n"),
     row("5-fits-whole", {"u.fits": U + b"more"}, ["preview", "u.fits", "u.png"], 0),
     row("5-offset-past-the-end", {"o.bmp": bmp(10, 10, 24, offset=99999)}, ["info", "o.bmp"], 1,
         "the file ends 99945 bytes early: its header puts 320 bytes of pixels at 99999"),
