@@ -273,17 +273,15 @@ void remove_temporary_on_signals() {
     (void)installed;
 }
 
-int remove_stale_temporaries(const std::string &folder) {
+void remove_stale_temporaries(const std::string &folder) {
     DIR *entries = opendir(folder.empty() ? "." : folder.c_str());
     if (entries == nullptr)
-        return 0;
+        return;
     const std::string host = host_name();
-    int removed = 0;
     while (const dirent *entry = readdir(entries))
-        if (is_stale_temporary(entry->d_name, host) && unlinkat(dirfd(entries), entry->d_name, 0) == 0)
-            ++removed;
+        if (is_stale_temporary(entry->d_name, host))
+            unlinkat(dirfd(entries), entry->d_name, 0); // one already gone is as good
     closedir(entries);
-    return removed;
 }
 
 FileIdentities::FileIdentities(const std::vector<std::string> &paths) {

@@ -60,8 +60,8 @@ void remove_temporary_on_signals();
 // module on this machine left behind when they died (killed, a lost power):
 // names of the pattern only write_durably makes, NAME.dirira-HOST-PID.tmp,
 // with this machine's name and a PID no process has. Files of live
-// processes and of other machines are left alone. Returns how many went.
-int remove_stale_temporaries(const std::string &folder);
+// processes and of other machines are left alone.
+void remove_stale_temporaries(const std::string &folder);
 
 // Existing files by identity (device and inode), to ask whether a path
 // names one of them through any name or link: an output that is an input.

@@ -70,7 +70,9 @@ def test_a_killed_batch_run_again_ends_whole_with_nothing_left_behind(tmp_path):
     host = socket.gethostname()
     leftovers = {f"f000.fits.dirira-{host}-{dead_pid()}.tmp": False,  # a dead process of this machine: removed
                  f"f001.fits.dirira-{host}-{os.getpid()}.tmp": True,  # a live process: kept
-                 f"f002.fits.dirira-elsewhere-{dead_pid()}.tmp": True}  # another machine's: kept
+                 f"f002.fits.dirira-elsewhere-{dead_pid()}.tmp": True,  # another machine's: kept
+                 f"f003.fits.dirira-{host}-{dead_pid()}x.tmp": True,  # not a name the program makes: kept
+                 f"f004.fits.dirira-{host}-1234567890.tmp": True}  # no PID has 10 digits: kept
     for name in leftovers:
         (out / name).write_bytes(b"partial")
     converted = len(list(out.glob("*.fits")))
