@@ -39,6 +39,9 @@ FILES = {
 ONE_HDU = io.BytesIO()
 fits.PrimaryHDU(np.array([[1, 2, 3]], np.float32)).writeto(ONE_HDU)
 FILES["u.fits"] = ONE_HDU.getvalue()
+TILES = io.BytesIO()
+fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(np.array([[1, 2, 3]], np.int16))]).writeto(TILES)
+FILES["u.fz"] = TILES.getvalue()
 # The JSON rule for a name that is not UTF-8: each byte outside a UTF-8 sequence read as Latin-1.
 codecs.register_error("latin1", lambda error: (error.object[error.start:error.end].decode("latin-1"), error.end))
 
@@ -114,6 +117,10 @@ CASES = {
     "written: FITS": (["convert", "g.bmp", "o.fits"], 0, "g.bmp -> o.fits: 3 x 1, 1 plane, BITPIX 8\n", ""),
     "written, --quiet": (["convert", "-q", "g.bmp", "o.fits"], 0, "", ""),
     "written: gzip": (["convert", "v5.bmp", "o.fits.gz"], 0, "v5.bmp -> o.fits.gz: 1 x 1, 3 planes, BITPIX 8\n", ""),
+    "written: gzip, named .fit.gz": (["convert", "g.bmp", "o.fit.gz"], 0,
+                                     "g.bmp -> o.fit.gz: 3 x 1, 1 plane, BITPIX 8\n", ""),
+    "written: a batch of a .fz input": (["convert", "-o.", "--to=bmp", "u.fz"], 0, "u.fz -> ./u.bmp: 3 x 1, 1 plane\n",
+                                        ""),
     "written: tile-compressed": (["convert", "--bitpix=-64", "g.bmp", "o.fz"], 0,
                                  "g.bmp -> o.fz: 3 x 1, 1 plane, BITPIX -64\n", ""),
     "written: preview": (["preview", "--stretch=minmax", "u.fits", "p.png"], 0,
@@ -214,7 +221,7 @@ def test_json_is_what_python_says(folder, monkeypatch):
     # tests/tools/dirira would import as an empty namespace package under that name.
     pytest.importorskip("dirira._dirira", reason="the Python module is not built here")
     import dirira
-    names = [os.fsdecode(name) for name in FILES if name not in ("short.bmp", "u.fits")]  # the BMP files that read
+    names = [os.fsdecode(name) for name in FILES if name not in ("short.bmp", "u.fits", "u.fz")]  # BMP files that read
     status, out, err = run(["info", "--json", "--", *names], folder)
     monkeypatch.chdir(folder)
     said = [dirira.info(name) for name in names]
