@@ -121,7 +121,7 @@ ROUNDED = "samples beyond 2**24 are rounded to float32's 24 significant bits"
 
 @pytest.mark.parametrize("data, cards, levels, warning", [  # levels: what minmax finds in the float32 samples
     (np.array([[2**24 + 1, 0]], np.int32), {}, "0, white 16777216", "BITPIX 32 " + ROUNDED),
-    (np.array([[2**25 + 4, 0]], np.int32), {}, "0, white 33554436", ""),
+    (np.array([[2**25 + 4, 0, -7]], np.int32), {}, "-7, white 33554436", ""),
     (np.array([[-2**31, 5, 7]], np.int32), {"BLANK": -2**31}, "5, white 7", ""),
     (np.array([[2**32 - 1, 0]], np.uint32), {}, "0, white 4.2949673e+09", "BITPIX 32 " + ROUNDED),
     (np.array([[2**60 + 1, -2**63]], np.int64), {}, "-9.22337204e+18, white 1.1529215e+18", "BITPIX 64 " + ROUNDED),
@@ -130,12 +130,14 @@ ROUNDED = "samples beyond 2**24 are rounded to float32's 24 significant bits"
     (np.array([[-2**63, 1, 2]], np.int64), {"BLANK": -2**63}, "1, white 2", ""),
     (np.array([[3, 5]], np.int64), {"BSCALE": 0.5}, "1.5, white 2.5", ""),
     (np.array([[1e300, 1, 2]]), {}, "1, white 2", "BITPIX -64 samples beyond float32's range become infinite"),
-    (np.array([[0.1, np.inf, 2]]), {}, "0.100000001, white 2", ""),
+    (np.array([[0.1, np.inf, -np.inf, np.finfo(np.float32).max]]), {}, "0.100000001, white 3.40282347e+38", ""),
 ])
 def test_samples_float32_cannot_hold_are_said(tmp_path, data, cards, levels, warning):
     said = run("preview", "--stretch=minmax", fits_file(tmp_path / "in.fits", data, **cards), tmp_path / "out.png")
     assert said.stdout.splitlines()[1] == f"plane 1: black {levels}"
     assert said.stderr == (f"dirira: {tmp_path / 'in.fits'}: warning: {warning}\n" if warning else "")
+    shown = pixels(tmp_path / "out.png")[::-1]  # FITS order, the bottom row first
+    assert (shown[np.isposinf(data)] == 255).all() and (shown[np.isneginf(data)] == 0).all()
 
 
 def test_cubes_and_hdus_are_chosen_by_number(tmp_path):
