@@ -42,7 +42,7 @@ def test_arrays_are_the_samples_the_accessors_give(tmp_path, header):
     fx, fy = rng.uniform(0, 20, 50), rng.uniform(0, 12, 50)
     assert np.array_equal(image.gray(x.astype(float), y.astype(float), 2), image.data[2])
     assert np.array_equal(image.bright(fx, fy), np.array([image.bright(a, b) for a, b in zip(fx, fy)]))
-    for position in [(21, 0, 0), (0.5, 0.5, 3)]:
+    for position in [(21, 0, 0), (0, -1, 0), (0.5, 0.5, 3)]:
         pytest.raises(IndexError, image.gray, *position)
 
 

@@ -163,9 +163,10 @@ def test_the_first_image_with_data_renders_by_the_display_rule(tmp_path, hdus, s
 
 
 def test_fits_info_lists_every_hdu(tmp_path):
-    fits.HDUList([fits.PrimaryHDU(), ASCII, BINARY, image((3, 2, 3))]).writeto(tmp_path / "in.fits")
+    primary = fits.PrimaryHDU(header=fits.Header({"EXTNAME": "RAW"}))  # a name, and no XTENSION
+    fits.HDUList([primary, ASCII, BINARY, image((3, 2, 3))]).writeto(tmp_path / "in.fits")
     assert run("fits-info", tmp_path / "in.fits") == (
-        "0HDU 1: primary\n  BITPIX 8, NAXIS 0\n"
+        "0HDU 1: primary, EXTNAME 'RAW'\n  BITPIX 8, NAXIS 0\n"
         "HDU 2: TABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 10 x 2\n"
         "  TFIELDS 1\n  column 1: TTYPE 'FLUX', TFORM 'E10.4', TUNIT 'Jy', TBCOL 1\n"
         "HDU 3: BINTABLE, EXTNAME 'STARS'\n  BITPIX 8, NAXIS 2: 4 x 2\n"

@@ -103,6 +103,8 @@ CASES = {
                                   "write, IN OUT.png\n" + PREVIEW_USAGE),
     "preview option error, its usage": (["preview", "--size=0x3", "a", "b.png"], 2, "",
                                         "dirira: --size wants WIDTHxHEIGHT, not '0x3'\n" + PREVIEW_USAGE),
+    "preview unknown option": (["preview", "-x", "g.bmp", "p.png"], 2, "",
+                               "dirira: preview has no option -x\n" + PREVIEW_USAGE),
     "preview --plane and --colour": (["preview", "--plane=2", "--colour", "a", "b.png"], 2, "",
                                      "dirira: preview takes --plane or --colour, not both\n" + PREVIEW_USAGE),
     "preview --plane counts from 1": (["preview", "--plane", "2", "g.bmp", "p.png"], 1, "",
