@@ -168,6 +168,10 @@ int ffgpxfll(fitsfile *file, int type, LONGLONG *first, LONGLONG count, void *sa
     return forward<&ffgpxfll>("ffgpxfll", file, type, first, count, samples, undefined, anyUndefined, status);
 }
 
+int ffvcks(fitsfile *file, int *dataSum, int *checksum, int *status) {
+    return forward<&ffvcks>("ffvcks", file, dataSum, checksum, status);
+}
+
 // The status text: the library's, or why there is none.
 void ffgerr(int status, char *text) {
     static const auto real = resolve<decltype(&ffgerr)>("ffgerr");

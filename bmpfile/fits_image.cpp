@@ -1245,6 +1245,21 @@ bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::
 
 int FitsImageFile::planes() const { return m_opened->shape.planes; }
 
+namespace {
+
+// A data unit that does not match its DATASUM card is damaged (a bit
+// flipped on a disk or in a transfer): its picture is shown, with the word.
+// Most files carry no such card and cost nothing; CFITSIO sums only where
+// it is. The header's own CHECKSUM is not asked for: editing a card
+// without updating it is common, and leaves the picture as it was.
+void check_data_sum(fitsfile *file, std::vector<std::string> &warnings) {
+    int dataSum = 0, checksum = 0, status = 0;
+    if (fits_verify_chksum(file, &dataSum, &checksum, &status) == 0 && dataSum < 0)
+        warnings.push_back("the data do not match their DATASUM card: the file is damaged");
+}
+
+} // namespace
+
 bool FitsImageFile::read(CStlImage &image, int first, int count, FitsImageRead &result) {
     const FitsImageShape &shape = m_opened->shape;
     result.firstPlane = shape.firstPlane + first;
@@ -1252,6 +1267,8 @@ bool FitsImageFile::read(CStlImage &image, int first, int count, FitsImageRead &
         result.why = "the image does not fit in memory";
         return false;
     }
+    if (first == 0) // once for a cube read a plane at a time
+        check_data_sum(m_opened->file.get(), result.warnings);
     int status = 0;
     result.levels = dirira::FitsLevels::kCards;
     Narrowing narrowing;

@@ -116,6 +116,20 @@ def test_level_cards_and_bytes_keep_their_values(tmp_path, data, cards, expected
         assert np.array_equal(pixels(tmp_path / "out.bmp"), expected)
 
 
+@pytest.mark.parametrize("flip, warning", [(0, ""), (1, "the data do not match their DATASUM card: the file is damaged")])
+def test_a_data_unit_that_fails_its_datasum_is_said_to_be_damaged(tmp_path, flip, warning):
+    path = tmp_path / "in.fits"
+    fits.PrimaryHDU(GRAY[::-1]).writeto(path, checksum=True)
+    data = bytearray(path.read_bytes())
+    data[2880] ^= flip  # the lowest bit of the first sample, the picture's bottom left
+    path.write_bytes(data)
+    said = run("convert", path, tmp_path / "out.bmp")
+    assert said.stderr == (f"dirira: {path}: warning: {warning}\n" if warning else "")
+    shown = GRAY.copy()
+    shown[-1, 0] ^= flip
+    assert np.array_equal(pixels(tmp_path / "out.bmp"), shown)
+
+
 ROUNDED = "samples beyond 2**24 are rounded to float32's 24 significant bits"
 
 
