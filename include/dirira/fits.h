@@ -74,7 +74,8 @@ enum class FitsLevels { kCards, kBytes, kRange };
 struct FitsReadResult {
     std::string why; // why the file was not read, in a user's words; "" when it was
     // What was let pass: level cards that are not numbers, levels that span nothing, samples the image's float32
-    // cannot hold (integers beyond 2**24 rounded, doubles beyond its range made infinite).
+    // cannot hold (integers beyond 2**24 rounded, doubles beyond its range made infinite), a data unit that does
+    // not match its DATASUM card.
     std::vector<std::string> warnings;
     FitsLevels levels = FitsLevels::kCards; // the least preferred source of any plane's levels
 };
