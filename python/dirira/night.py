@@ -53,13 +53,22 @@ def convert_one(source, output, to="fits", skip_existing=True):
         return Converted(source, output, "failed", str(error))
 
 
+def _file_of(path):
+    """The file a path names, as device and inode (through links); None where there is none."""
+    try:
+        status = os.stat(path)
+    except OSError:
+        return None
+    return status.st_dev, status.st_ino
+
+
 def convert_many(inputs, out_dir, to="fits", client=None, skip_existing=True, max_workers=None):
     """Converts every input into ``out_dir`` (``to`` "fits" or "bmp"), one task per file: on the dask.distributed
     ``client`` when one is given, else on a local pool of ``max_workers`` processes. Returns one Converted per
     input, in the order given; ``out_dir`` is made where it is missing. Outputs no older than their inputs are skipped (``skip_existing``), so a second
     call after a crash converts what is missing; temporary files of dead processes of this machine are removed
-    from ``out_dir`` before and after. Two inputs that would share an output raise ValueError before anything
-    is converted."""
+    from ``out_dir`` before and after. Two inputs that would share an output, or an output that is an input
+    (through any name or link), raise ValueError before anything is converted."""
     if to not in _SUFFIXES:
         raise ValueError(f"to is 'fits' or 'bmp', not {to!r}")
     sources = [os.fsdecode(path) for path in inputs]
@@ -67,6 +76,12 @@ def convert_many(inputs, out_dir, to="fits", client=None, skip_existing=True, ma
     shared = [name for name, count in collections.Counter(outputs).items() if count > 1]
     if shared:
         raise ValueError(f"two inputs would both become {shared[0]}; nothing converted")
+    inputs_by_file = {}
+    for source in reversed(sources):  # the first input of a file names it
+        inputs_by_file[_file_of(source)] = source
+    for output in outputs:  # an input's own folder, or a link to it: the input would be replaced by its output
+        if _file_of(output) in inputs_by_file:
+            raise ValueError(f"{output} is the input {inputs_by_file[_file_of(output)]}; nothing converted")
     os.makedirs(out_dir, exist_ok=True)
     _dirira.remove_stale_temporaries(os.fsencode(out_dir))
     try:

@@ -52,6 +52,17 @@ def test_arguments_that_cannot_work_raise_before_any_conversion(tmp_path, inputs
     assert not list(tmp_path.iterdir())
 
 
+@pytest.mark.parametrize("skip_existing", [False, True])
+@pytest.mark.parametrize("given, output", [("x.bmp", "x.bmp"), ("b/x.bmp", "x.bmp")])  # the file, or a hard link
+def test_an_output_that_is_an_input_is_refused(tmp_path, given, output, skip_existing):
+    (tmp_path / "b").mkdir()
+    (tmp_path / "x.bmp").write_bytes(b"old")
+    os.link(tmp_path / "x.bmp", tmp_path / "b" / "x.bmp")
+    with pytest.raises(ValueError, match=f"^{tmp_path / output} is the input {tmp_path / given}; nothing converted$"):
+        dirira.convert_many([tmp_path / given], tmp_path, to="bmp", skip_existing=skip_existing)
+    assert (tmp_path / "x.bmp").read_bytes() == b"old"
+
+
 def test_a_file_that_fails_is_reported_with_its_reason(tmp_path):
     (tmp_path / "bad.bmp").write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(40))
     (report,) = dirira.convert_many([tmp_path / "bad.bmp"], tmp_path / "out", max_workers=1)
