@@ -5,6 +5,7 @@
 // an output it refuses before reading anything (an input, or a name that
 // says another format).
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cerrno>
@@ -233,16 +234,27 @@ bool parse_bitpix(const char *text, int &bitPix) {
     return false;
 }
 
-// A number counted from 1 (an HDU, a plane).
-bool parse_ordinal(const char *text, int &ordinal) {
+// A whole number from 1 to `largest`, digits alone (no sign, no space),
+// read from `text` on, which is left after it. A number too long for a
+// long is refused, not taken as another.
+bool parse_count(const char *&text, long largest, int &value) {
+    if (!std::isdigit(static_cast<unsigned char>(*text)))
+        return false;
     char *end = nullptr;
     errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || value < 1 || value > 999999)
-        return false;
-    ordinal = int(value);
-    return true;
+    const long read = std::strtol(text, &end, 10);
+    text = end;
+    value = int(read);
+    return errno == 0 && read >= 1 && read <= largest;
 }
+
+// `text` whole as such a number.
+bool parse_whole(const char *text, long largest, int &value) {
+    return parse_count(text, largest, value) && *text == '\0';
+}
+
+// A number counted from 1 (an HDU, a plane).
+bool parse_ordinal(const char *text, int &ordinal) { return parse_whole(text, 999999, ordinal); }
 
 // "LO,HI", two finite numbers, LO below HI.
 bool parse_levels(const char *text, dirira_tool::Levels &levels) {
@@ -294,18 +306,11 @@ std::string lower_case(std::string text) {
 }
 
 // A number of conversions at once, 1 to 1024.
-bool parse_jobs(const char *text, int &jobs) {
-    char *end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    jobs = int(value);
-    return end != text && *end == '\0' && value >= 1 && value <= 1024;
-}
+bool parse_jobs(const char *text, int &jobs) { return parse_whole(text, 1024, jobs); }
 
 // "K/N", 1 <= K <= N: a job array's task K of N.
 bool parse_shard(const char *text, int &shard, int &shards) {
-    char slash = 0, rest = 0;
-    return std::sscanf(text, "%d%c%d%c", &shard, &slash, &shards, &rest) == 3 && slash == '/' && shard >= 1 &&
-           shard <= shards;
+    return parse_count(text, INT_MAX, shard) && *text++ == '/' && parse_whole(text, INT_MAX, shards) && shard <= shards;
 }
 
 // Whether a single output's name says the compression --compress asks for.
@@ -430,9 +435,8 @@ int preview_option(CommandLine &line, dirira_tool::PreviewOptions &options, diri
     }
     if (!option_value(line, "--size", value))
         return 0;
-    char x = 0, rest = 0;
-    if (std::sscanf(value, "%d%c%d%c", &options.width, &x, &options.height, &rest) != 3 || x != 'x' ||
-        options.width < 1 || options.height < 1)
+    const char *size = value;
+    if (!parse_count(size, INT_MAX, options.width) || *size++ != 'x' || !parse_whole(size, INT_MAX, options.height))
         return usage_error(line, std::string("--size wants WIDTHxHEIGHT, not '") + value + "'");
     return 1;
 }
