@@ -76,12 +76,12 @@ def convert_many(inputs, out_dir, to="fits", client=None, skip_existing=True, ma
     shared = [name for name, count in collections.Counter(outputs).items() if count > 1]
     if shared:
         raise ValueError(f"two inputs would both become {shared[0]}; nothing converted")
-    inputs_by_file = {}
-    for source in reversed(sources):  # the first input of a file names it
-        inputs_by_file[_file_of(source)] = source
+    inputs_by_file = {_file_of(source): source for source in reversed(sources)}  # the first input of a file names it
+    inputs_by_file.pop(None, None)  # inputs that are not there: they fail one by one
     for output in outputs:  # an input's own folder, or a link to it: the input would be replaced by its output
-        if _file_of(output) in inputs_by_file:
-            raise ValueError(f"{output} is the input {inputs_by_file[_file_of(output)]}; nothing converted")
+        source = inputs_by_file.get(_file_of(output))
+        if source is not None:
+            raise ValueError(f"{output} is the input {source}; nothing converted")
     os.makedirs(out_dir, exist_ok=True)
     _dirira.remove_stale_temporaries(os.fsencode(out_dir))
     try:

@@ -65,8 +65,9 @@ def test_an_output_that_is_an_input_is_refused(tmp_path, given, output, skip_exi
 
 def test_a_file_that_fails_is_reported_with_its_reason(tmp_path):
     (tmp_path / "bad.bmp").write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(40))
-    (report,) = dirira.convert_many([tmp_path / "bad.bmp"], tmp_path / "out", max_workers=1)
-    assert report.status == "failed" and "a PNG file, not a BMP" in report.reason
+    bad, missing = dirira.convert_many([tmp_path / "bad.bmp", tmp_path / "none.bmp"], tmp_path / "out", max_workers=1)
+    assert bad.status == "failed" and "a PNG file, not a BMP" in bad.reason
+    assert missing.status == "failed" and "No such file or directory" in missing.reason
 
 
 def test_a_cluster_that_loses_a_worker_still_converts_every_frame_whole(tmp_path):

@@ -4,6 +4,7 @@
 // named on standard error); 2 a command line the program does not take, or
 // an output it refuses before reading anything (an input, or a name that
 // says another format).
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
