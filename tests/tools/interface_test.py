@@ -143,6 +143,8 @@ CASES = {
                                         NO_INPUT + "dirira: 1 of 3 files failed: a.bmp\n"),
     "--bitpix, a BMP output": (["convert", "--bitpix", "16", "u.fits", "o.bmp"], 2, "",
                                "dirira: --bitpix is for FITS outputs\n" + CONVERT_USAGE),
+    "--allow-short, a FITS input": (["convert", "--allow-short", "u.fits", "o.bmp"], 2, "",
+                                    "dirira: --allow-short is for BMP inputs\n" + CONVERT_USAGE),
     "--stretch, a BMP input": (["convert", "--stretch=zscale", "g.bmp", "o.bmp"], 2, "",
                                "dirira: --stretch is for FITS inputs written as BMP files\n" + CONVERT_USAGE),
     "--plane, a batch to FITS": (["convert", "--plane=1", "-o.", "--to", "fits", "u.fits"], 2, "",
@@ -150,7 +152,8 @@ CASES = {
     "--per-plane-levels, BMP inputs": (["convert", "--per-plane-levels", "-o.", "--to=bmp", "g.bmp"], 2, "",
                                        "dirira: --per-plane-levels is for FITS inputs written as BMP files\n" +
                                        CONVERT_USAGE),
-    "--hdu, a batch with a FITS input": (["convert", "-q", "--hdu=1", "-o.", "--to=bmp", "a.bmp", "u.fits"], 1, "",
+    "--hdu, --allow-short, a mixed batch": (["convert", "-q", "--hdu=1", "--allow-short", "-o.", "--to=bmp", "a.bmp",
+                                             "u.fits"], 1, "",
                                          NO_INPUT + "dirira: 1 of 2 files failed: a.bmp\n"),
     "preview --hdu, a BMP input": (["preview", "--hdu=2", "g.bmp", "p.png"], 2, "",
                                    "dirira: --hdu is for FITS inputs\n" + PREVIEW_USAGE),

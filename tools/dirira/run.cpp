@@ -380,6 +380,8 @@ std::string unused_option(const dirira_tool::ConvertOptions &options) {
     const bool fitsInput = std::any_of(options.inputs.begin(), options.inputs.end(), fits);
     if (options.fits.bitPix != 0 && !fitsOutput)
         return "--bitpix is for FITS outputs";
+    if (options.limits.allowShort && std::all_of(options.inputs.begin(), options.inputs.end(), fits))
+        return "--allow-short is for BMP inputs"; // CFITSIO reads whole records or nothing
     const char *display = display_option_given(options.fits);
     if (display != nullptr && (fitsOutput || !fitsInput))
         return std::string(display) + " is for FITS inputs written as BMP files";
