@@ -155,6 +155,8 @@ CASES = {
     "--hdu, --allow-short, a mixed batch": (["convert", "-q", "--hdu=1", "--allow-short", "-o.", "--to=bmp", "a.bmp",
                                              "u.fits"], 1, "",
                                            NO_INPUT + "dirira: 1 of 2 files failed: a.bmp\n"),
+    "preview --allow-short, a FITS input": (["preview", "--allow-short", "u.fits", "p.png"], 2, "",
+                                            "dirira: --allow-short is for BMP inputs\n" + PREVIEW_USAGE),
     "preview --hdu, a BMP input": (["preview", "--hdu=2", "g.bmp", "p.png"], 2, "",
                                    "dirira: --hdu is for FITS inputs\n" + PREVIEW_USAGE),
     "--levels of no width": (["convert", "--levels", "5,5", "u.fits", "o.bmp"], 2, "",

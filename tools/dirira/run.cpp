@@ -463,6 +463,8 @@ int preview_command(CommandLine &line) {
         return usage_error(line, "preview takes --plane or --colour, not both");
     if (display.selection.hdu != 0 && !dirira_tool::is_fits_path(files[0].c_str()))
         return usage_error(line, "--hdu is for FITS inputs");
+    if (options.limits.allowShort && dirira_tool::is_fits_path(files[0].c_str()))
+        return usage_error(line, "--allow-short is for BMP inputs");
     options.stretch = display.stretch;
     options.levelsGiven = display.levelsGiven;
     options.levels = display.levels;
