@@ -903,61 +903,83 @@ float narrowed(double value, Narrowing &narrowing) {
     return float(std::copysign(HUGE_VAL, value));
 }
 
-// A row of a type float32 may not hold, read in `Value` (CFITSIO's `type`:
+// Rows of a type float32 may not hold, read in `Value` (CFITSIO's `type`:
 // 64-bit integers stay exact, as doubles would not past 2**53), then
-// narrowed into the plane. Undefined integers (BLANK) become NaN, which the
-// display levels render black. Floats are taken as they stand: CFITSIO's
-// check for undefined values would turn +inf and -inf into NaN too, where
-// the display levels render +inf white and -inf black.
-template <typename Value>
-void read_wide_row(fitsfile *file, int type, bool floats, LONGLONG *first, int width, float *row, Narrowing &narrowing,
-                   int *status) {
-    std::vector<Value> values(static_cast<std::size_t>(width));
-    std::vector<char> undefined(std::size_t(width), 0);
-    int anyUndefined = 0;
-    if (floats)
-        fits_read_pixll(file, type, first, width, nullptr, values.data(), &anyUndefined, status);
-    else
-        fits_read_pixnullll(file, type, first, width, values.data(), undefined.data(), &anyUndefined, status);
-    for (int x = 0; x < width; ++x)
-        row[x] = undefined[x] ? std::numeric_limits<float>::quiet_NaN() : narrowed(values[x], narrowing);
-}
+// narrowed into the plane, through buffers made once a plane. Undefined
+// integers (BLANK) become NaN, which the display levels render black.
+// Floats are taken as they stand: CFITSIO's check for undefined values
+// would turn +inf and -inf into NaN too, where the display levels render
+// +inf white and -inf black.
+template <typename Value> class WideRows {
+public:
+    WideRows(fitsfile *file, int type, bool floats, int width, Narrowing &narrowing)
+        : m_file(file), m_type(type), m_floats(floats), m_values(std::size_t(width)),
+          m_undefined(std::size_t(width), 0), m_narrowing(narrowing) {}
 
-// A row in the plane's floats: straight from CFITSIO where float32 holds
-// every value of the file's type (bytes, 16-bit integers, floats), else
-// through the wider type.
-void read_row(fitsfile *file, const FitsImageShape &shape, LONGLONG *first, int width, float *row, Narrowing &narrowing,
-              int *status) {
-    const bool floats = shape.bitPix < 0;
-    float blank = std::numeric_limits<float>::quiet_NaN();
-    int anyUndefined = 0;
-    switch (shape.physicalType) {
-    case LONG_IMG:
-    case ULONG_IMG:
-    case LONGLONG_IMG:
-        return read_wide_row<std::int64_t>(file, TLONGLONG, floats, first, width, row, narrowing, status);
-    case ULONGLONG_IMG:
-        return read_wide_row<std::uint64_t>(file, TULONGLONG, floats, first, width, row, narrowing, status);
-    case DOUBLE_IMG:
-        return read_wide_row<double>(file, TDOUBLE, floats, first, width, row, narrowing, status);
-    default:
-        fits_read_pixll(file, TFLOAT, first, width, floats ? nullptr : &blank, row, &anyUndefined, status);
+    void operator()(LONGLONG *first, float *row, int *status) {
+        const LONGLONG width = LONGLONG(m_values.size());
+        int anyUndefined = 0;
+        if (m_floats)
+            fits_read_pixll(m_file, m_type, first, width, nullptr, m_values.data(), &anyUndefined, status);
+        else
+            fits_read_pixnullll(m_file, m_type, first, width, m_values.data(), m_undefined.data(), &anyUndefined,
+                                status);
+        for (std::size_t x = 0; x < m_values.size(); ++x)
+            row[x] = m_undefined[x] ? std::numeric_limits<float>::quiet_NaN() : narrowed(m_values[x], m_narrowing);
     }
-}
 
-bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, const FitsImageShape &shape, Range &range,
-                Narrowing &narrowing, int *status) {
+private:
+    fitsfile *m_file;
+    int m_type;
+    bool m_floats;
+    std::vector<Value> m_values;
+    std::vector<char> m_undefined;
+    Narrowing &m_narrowing;
+};
+
+// Each row of a plane in file order (as written), read by `readRow` into
+// the plane's floats.
+template <typename ReadRow>
+bool read_rows(CStlImage &image, int plane, int fitsPlane, Range &range, int *status, ReadRow readRow) {
     const int width = image.GetWidth(), height = image.GetHeight();
-    for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) { // in file order, as written
+    for (int fitsRow = 1; fitsRow <= height && *status == 0; ++fitsRow) {
         float *row = store_row(image, height - fitsRow, plane, kWriteSamples);
         LONGLONG first[kMaxIndexed];
         std::fill(std::begin(first), std::end(first), 1); // axes beyond the third have length 1
         first[1] = fitsRow;
         first[2] = fitsPlane + 1;
-        read_row(file, shape, first, width, row, narrowing, status);
+        readRow(first, row, status);
         range.take(row, width);
     }
     return *status == 0;
+}
+
+// A plane in floats: straight from CFITSIO where float32 holds every value
+// of the file's type (bytes, 16-bit integers, floats), else through the
+// wider type.
+bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, const FitsImageShape &shape, Range &range,
+                Narrowing &narrowing, int *status) {
+    const int width = image.GetWidth();
+    const bool floats = shape.bitPix < 0;
+    switch (shape.physicalType) {
+    case LONG_IMG:
+    case ULONG_IMG:
+    case LONGLONG_IMG:
+        return read_rows(image, plane, fitsPlane, range, status,
+                         WideRows<std::int64_t>(file, TLONGLONG, floats, width, narrowing));
+    case ULONGLONG_IMG:
+        return read_rows(image, plane, fitsPlane, range, status,
+                         WideRows<std::uint64_t>(file, TULONGLONG, floats, width, narrowing));
+    case DOUBLE_IMG:
+        return read_rows(image, plane, fitsPlane, range, status,
+                         WideRows<double>(file, TDOUBLE, floats, width, narrowing));
+    default:
+        return read_rows(image, plane, fitsPlane, range, status, [&](LONGLONG *first, float *row, int *rowStatus) {
+            float blank = std::numeric_limits<float>::quiet_NaN();
+            int anyUndefined = 0;
+            fits_read_pixll(file, TFLOAT, first, width, floats ? nullptr : &blank, row, &anyUndefined, rowStatus);
+        });
+    }
 }
 
 // The warnings a narrowing gives, in the words of the Python module's.
