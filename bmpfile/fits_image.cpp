@@ -982,6 +982,17 @@ bool read_plane(fitsfile *file, CStlImage &image, int plane, int fitsPlane, cons
     }
 }
 
+// A data unit that does not match its DATASUM card is damaged (a bit
+// flipped on a disk or in a transfer): its picture is shown, with the word.
+// Most files carry no such card and cost nothing; CFITSIO sums only where
+// it is. The header's own CHECKSUM is not asked for: editing a card
+// without updating it is common, and leaves the picture as it was.
+void check_data_sum(fitsfile *file, std::vector<std::string> &warnings) {
+    int dataSum = 0, checksum = 0, status = 0;
+    if (fits_verify_chksum(file, &dataSum, &checksum, &status) == 0 && dataSum < 0)
+        warnings.push_back("the data do not match their DATASUM card: the file is damaged");
+}
+
 // The warnings a narrowing gives, in the words of the Python module's.
 void warn_of(const Narrowing &narrowing, int bitPix, std::vector<std::string> &warnings) {
     const std::string samples = "BITPIX " + std::to_string(bitPix) + " samples beyond ";
@@ -1266,21 +1277,6 @@ bool FitsImageFile::open(const char *path, const FitsSelection &selection, std::
 }
 
 int FitsImageFile::planes() const { return m_opened->shape.planes; }
-
-namespace {
-
-// A data unit that does not match its DATASUM card is damaged (a bit
-// flipped on a disk or in a transfer): its picture is shown, with the word.
-// Most files carry no such card and cost nothing; CFITSIO sums only where
-// it is. The header's own CHECKSUM is not asked for: editing a card
-// without updating it is common, and leaves the picture as it was.
-void check_data_sum(fitsfile *file, std::vector<std::string> &warnings) {
-    int dataSum = 0, checksum = 0, status = 0;
-    if (fits_verify_chksum(file, &dataSum, &checksum, &status) == 0 && dataSum < 0)
-        warnings.push_back("the data do not match their DATASUM card: the file is damaged");
-}
-
-} // namespace
 
 bool FitsImageFile::read(CStlImage &image, int first, int count, FitsImageRead &result) {
     const FitsImageShape &shape = m_opened->shape;
