@@ -239,6 +239,7 @@ ROWS = [
     row("10-bmp-named-fits", {"a.fits": A}, ["convert", "a.fits", "a.bmp"], 1, "a.fits: a BMP file, not FITS"),
     row("10-jpeg-to-fits-info", {"j.jpg": b"\xff\xd8\xff"}, ["fits-info", "j.jpg"], 1,
         "j.jpg: a JPEG file, not FITS"),
+    row("10-one-byte-text-fits", {"t.fits": b"x"}, ["fits-info", "t.fits"], 1, "t.fits: a text file, not FITS"),
     row("10-empty-fits", {"e.fits": b""}, ["fits-info", "e.fits"], 1, "e.fits: an empty file, not FITS"),
     row("10-fits-header-cfitsio-refuses", {"b.fits": fits.Header({"SIMPLE": True, "BITPIX": 7}).tostring().encode()},
         ["fits-info", "b.fits"], 1, "b.fits: illegal BITPIX keyword value"),  # whole: CFITSIO's reason is the one

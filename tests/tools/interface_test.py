@@ -159,6 +159,8 @@ CASES = {
                                             "dirira: --allow-short is for BMP inputs\n" + PREVIEW_USAGE),
     "preview --hdu, a BMP input": (["preview", "--hdu=2", "g.bmp", "p.png"], 2, "",
                                    "dirira: --hdu is for FITS inputs\n" + PREVIEW_USAGE),
+    "--levels of one number": (["convert", "--levels", "100", "u.fits", "o.bmp"], 2, "",
+                               "dirira: --levels wants LOW,HIGH, LOW below HIGH, not '100'\n" + CONVERT_USAGE),
     "--levels of no width": (["convert", "--levels", "5,5", "u.fits", "o.bmp"], 2, "",
                              "dirira: --levels wants LOW,HIGH, LOW below HIGH, not '5,5'\n" + CONVERT_USAGE),
     "info --json --histogram": (["info", "--json", "--histogram", "flat.bmp"], 0, json.dumps({
