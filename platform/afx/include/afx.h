@@ -186,7 +186,6 @@ public:
     LPCSTR GetString() const noexcept { return m_pchData != nullptr ? m_pchData : ""; }
     operator LPCSTR() const noexcept { return GetString(); }
 
-    CString &operator+=(char ch);
     int Compare(LPCSTR psz) const;
 
     char *GetBuffer(int nMinBufferLength);
@@ -195,7 +194,7 @@ public:
     BOOL LoadString(UINT nID);
 
 private:
-    void Splice(int nKeep, LPCSTR pch, int nLength);
+    void Assign(LPCSTR pch, int nLength);
     // Makes room for nCapacity characters plus the NUL, keeping the text;
     // throws before changing anything when the memory is not there.
     void Reserve(int nCapacity);
@@ -206,5 +205,4 @@ private:
     int m_nAllocLength = 0; // characters the block holds besides the NUL
 };
 
-AFX_STANDIN_API CString operator+(const CString &str1, char ch2);
 inline bool operator==(const CString &str1, LPCSTR psz2) { return str1.Compare(psz2) == 0; }

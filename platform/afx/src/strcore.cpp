@@ -1,4 +1,4 @@
-// CString: construction, assignment, appending a character, buffer access
+// CString: construction, assignment, buffer access
 // and LoadString: what the library, the program and the image classes use.
 #include "afxwin.h"
 
@@ -28,12 +28,9 @@ int CheckedSum(int a, int b) {
         AfxThrowMemoryException();
     return a + b;
 }
-
-// Half as much again as needed, so that repeated appends copy rarely.
-int GrownCapacity(int nLength) { return nLength + std::min(nLength / 2, kMaxLength - nLength); }
 } // namespace
 
-CString::CString(const CString &stringSrc) { Splice(0, stringSrc.GetString(), stringSrc.m_nDataLength); }
+CString::CString(const CString &stringSrc) { Assign(stringSrc.GetString(), stringSrc.m_nDataLength); }
 
 CString::CString(CString &&stringSrc) noexcept
     : m_pchData(std::exchange(stringSrc.m_pchData, nullptr)), m_nDataLength(std::exchange(stringSrc.m_nDataLength, 0)),
@@ -41,13 +38,13 @@ CString::CString(CString &&stringSrc) noexcept
 
 CString::CString(LPCSTR psz) {
     if (psz != nullptr)
-        Splice(0, psz, LengthOf(psz));
+        Assign(psz, LengthOf(psz));
 }
 
 CString::~CString() { afx_heap::Release(m_pchData); }
 
 CString &CString::operator=(const CString &stringSrc) {
-    Splice(0, stringSrc.GetString(), stringSrc.m_nDataLength);
+    Assign(stringSrc.GetString(), stringSrc.m_nDataLength);
     return *this;
 }
 
@@ -65,7 +62,7 @@ CString &CString::operator=(LPCSTR psz) {
     if (psz == nullptr) {
         Empty();
     } else {
-        Splice(0, psz, LengthOf(psz));
+        Assign(psz, LengthOf(psz));
     }
     return *this;
 }
@@ -75,11 +72,6 @@ void CString::Empty() noexcept {
     m_pchData = nullptr;
     m_nDataLength = 0;
     m_nAllocLength = 0;
-}
-
-CString &CString::operator+=(char ch) {
-    Splice(m_nDataLength, &ch, 1);
-    return *this;
 }
 
 // Byte order, as strcmp. A NULL operand counts as the empty string.
@@ -122,26 +114,24 @@ BOOL CString::LoadString(UINT nID) {
     return TRUE;
 }
 
-// The first nKeep characters followed by nLength characters from pch, which
-// may point into this string's own buffer. A new buffer is filled before the
-// old one is let go, so a failure leaves the string as it was.
-void CString::Splice(int nKeep, LPCSTR pch, int nLength) {
-    const int nNewLength = CheckedSum(nKeep, nLength);
-    if (nNewLength == 0) {
+// nLength characters from pch, which may point into this string's own
+// buffer. A new buffer is filled before the old one is let go, so a failure
+// leaves the string as it was.
+void CString::Assign(LPCSTR pch, int nLength) {
+    if (nLength == 0) {
         Empty();
         return;
     }
-    if (m_pchData != nullptr && nNewLength <= m_nAllocLength) {
-        std::memmove(m_pchData + nKeep, pch, static_cast<std::size_t>(nLength));
-        SetLength(nNewLength);
+    if (m_pchData != nullptr && nLength <= m_nAllocLength) {
+        std::memmove(m_pchData, pch, static_cast<std::size_t>(nLength));
+        SetLength(nLength);
         return;
     }
-    CString joined;
-    joined.Reserve(nKeep == 0 ? nNewLength : GrownCapacity(nNewLength));
-    std::memcpy(joined.m_pchData, GetString(), static_cast<std::size_t>(nKeep));
-    std::memcpy(joined.m_pchData + nKeep, pch, static_cast<std::size_t>(nLength));
-    joined.SetLength(nNewLength);
-    *this = std::move(joined);
+    CString copy;
+    copy.Reserve(nLength);
+    std::memcpy(copy.m_pchData, pch, static_cast<std::size_t>(nLength));
+    copy.SetLength(nLength);
+    *this = std::move(copy);
 }
 
 void CString::Reserve(int nCapacity) {
@@ -157,10 +147,4 @@ void CString::Reserve(int nCapacity) {
 void CString::SetLength(int nLength) {
     m_nDataLength = nLength;
     m_pchData[nLength] = '\0';
-}
-
-CString operator+(const CString &str1, char ch2) {
-    CString result(str1);
-    result += ch2;
-    return result;
 }

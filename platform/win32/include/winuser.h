@@ -4,15 +4,9 @@
 
 #include "windef.h"
 
-#define WM_NULL 0x0000
-#define WM_CREATE 0x0001
-#define WM_DESTROY 0x0002
-#define WM_NCCREATE 0x0081
-#define WM_NCDESTROY 0x0082
 #define WM_USER 0x0400
 
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
-#define CW_USEDEFAULT ((int)0x80000000)
 #define GWLP_USERDATA (-21)
 #define GWLP_WNDPROC (-4)
 
@@ -35,21 +29,6 @@ typedef struct tagWNDCLASSA {
     LPCSTR lpszClassName;
 } WNDCLASSA, *LPWNDCLASSA;
 
-typedef struct tagCREATESTRUCTA {
-    LPVOID lpCreateParams;
-    HINSTANCE hInstance;
-    HMENU hMenu;
-    HWND hwndParent;
-    int cy;
-    int cx;
-    int y;
-    int x;
-    LONG style;
-    LPCSTR lpszName;
-    LPCSTR lpszClass;
-    DWORD dwExStyle;
-} CREATESTRUCTA, *LPCREATESTRUCTA;
-
 extern "C" {
 
 WINUSERAPI ATOM WINAPI RegisterClassA(const WNDCLASSA *wndClass);
@@ -57,7 +36,6 @@ WINUSERAPI HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
                                        int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID param);
 WINUSERAPI BOOL WINAPI DestroyWindow(HWND window);
-WINUSERAPI BOOL WINAPI IsWindow(HWND window);
 WINUSERAPI LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINUSERAPI LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WINUSERAPI LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
@@ -70,6 +48,3 @@ WINUSERAPI int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int
 WINUSERAPI int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 
 } // extern "C"
-
-#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param)                \
-    CreateWindowExA(0L, className, windowName, style, x, y, width, height, parent, menu, instance, param)

@@ -24,7 +24,6 @@ using win32_standin::internal::WindowClass;
 struct Window {
     LONG_PTR procedure; // a WNDPROC, kept as the window long it is to GWLP_WNDPROC
     LONG_PTR userData = 0;
-    bool destroying = false;
 };
 
 // Window records; not Windows' layout. A handle value is never reused in
@@ -38,9 +37,9 @@ public:
         windows_.emplace(handle, window);
         return handle;
     }
-    void Remove(HWND handle) {
+    bool Remove(HWND handle) {
         std::lock_guard<std::mutex> hold(mutex_);
-        windows_.erase(handle);
+        return windows_.erase(handle) != 0;
     }
     int Count() {
         std::lock_guard<std::mutex> hold(mutex_);
@@ -77,23 +76,16 @@ template <typename Result> Result FailWindow(Result result) {
     return result;
 }
 
-// The end of every window, and all a failed creation gets: WM_NCDESTROY,
-// then the record goes.
-void FinishWindow(HWND handle) {
-    SendMessageA(handle, WM_NCDESTROY, 0, 0);
-    Windows().Remove(handle);
-}
-
 } // namespace
 
 // CreateWindowExA (user32.@)
-// Sends WM_NCCREATE and WM_CREATE with the CREATESTRUCTA as given (no
-// default positions or sizes are worked out). A refusal by either ends the
-// window with WM_NCDESTROY alone, as Windows does. A parent other than
-// HWND_MESSAGE is refused with ERROR_NOT_SUPPORTED.
-extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                                       int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                                       LPVOID param) {
+// Sends no creation messages: every caller's class procedure is
+// DefWindowProcA, which consents to them, and callers subclass the window
+// afterwards. Window name, styles, geometry, menu and parameter are not
+// kept. A parent other than HWND_MESSAGE is refused with
+// ERROR_NOT_SUPPORTED.
+extern "C" HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, int, int, HWND parent, HMENU,
+                                       HINSTANCE instance, LPVOID) {
     WindowClass windowClass;
     if (!FindWindowClass(className, instance, &windowClass)) {
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -103,44 +95,20 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR w
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    HWND handle = Windows().Add(Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), 0, false});
-    CREATESTRUCTA create{param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
-                         windowName, className, exStyle};
-    const auto lParam = reinterpret_cast<LPARAM>(&create);
-    if (!SendMessageA(handle, WM_NCCREATE, 0, lParam) || SendMessageA(handle, WM_CREATE, 0, lParam) == -1) {
-        if (IsWindow(handle))
-            FinishWindow(handle);
-        return nullptr;
-    }
-    return IsWindow(handle) ? handle : nullptr;
+    return Windows().Add(Window{reinterpret_cast<LONG_PTR>(windowClass.procedure), 0});
 }
 
 // DestroyWindow (user32.@)
-// WM_DESTROY, then WM_NCDESTROY; the procedure may destroy the window
-// meanwhile. Asked again while under way, it only answers TRUE.
+// Sends no destruction messages, as creation sends none.
 extern "C" BOOL WINAPI DestroyWindow(HWND window) {
-    bool underWay = false;
-    if (!Windows().With(window, [&](Window &w) { underWay = w.destroying; }))
+    if (!Windows().Remove(window))
         return FailWindow(FALSE);
-    if (underWay)
-        return TRUE;
-    Windows().With(window, [](Window &w) { w.destroying = true; });
-    SendMessageA(window, WM_DESTROY, 0, 0);
-    if (IsWindow(window))
-        FinishWindow(window);
     return TRUE;
 }
 
-// IsWindow (user32.@)
-extern "C" BOOL WINAPI IsWindow(HWND window) {
-    return Windows().With(window, [](Window &) {});
-}
-
 // DefWindowProcA (user32.@)
-// Of the default processing only WM_NCCREATE's consent exists here.
-extern "C" LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) {
-    return message == WM_NCCREATE ? TRUE : 0;
-}
+// No default processing exists here: every message answers 0.
+extern "C" LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 // SendMessageA (user32.@)
 extern "C" LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
