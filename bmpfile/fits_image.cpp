@@ -872,9 +872,11 @@ struct Range {
 };
 
 // What float32 samples could not hold as the file has them: integers of
-// more than 24 significant bits (BITPIX 32 and 64), finite values past
-// float32's range (which become infinite). Doubles that are not integers
-// are rounded to float32 without a word: that is the image's precision.
+// more than 24 significant bits (BITPIX 32 and 64, and what BSCALE and
+// BZERO make of them where that is still an integer), finite values past
+// float32's range (which become infinite). Floats and scaled values that
+// are not integers are rounded to float32 without a word: that is the
+// image's precision.
 struct Narrowing {
     bool rounded = false;
     bool overflowed = false;
@@ -886,19 +888,24 @@ bool exact_in_float(std::uint64_t magnitude) {
     return magnitude == 0 || (magnitude >> __builtin_ctzll(magnitude)) < (std::uint64_t{1} << 24);
 }
 
-float narrowed(std::uint64_t value, Narrowing &narrowing) {
+// The integer overloads need not know that the samples are integers.
+float narrowed(std::uint64_t value, bool, Narrowing &narrowing) {
     narrowing.rounded |= !exact_in_float(value);
     return float(value);
 }
 
-float narrowed(std::int64_t value, Narrowing &narrowing) {
+float narrowed(std::int64_t value, bool, Narrowing &narrowing) {
     narrowing.rounded |= !exact_in_float(value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value));
     return float(value);
 }
 
-float narrowed(double value, Narrowing &narrowing) {
-    if (std::fabs(value) <= double(std::numeric_limits<float>::max()) || std::isnan(value))
-        return float(value);
+// `integers`: the file's samples are integers (BITPIX > 0), here scaled.
+float narrowed(double value, bool integers, Narrowing &narrowing) {
+    if (std::fabs(value) <= double(std::numeric_limits<float>::max()) || std::isnan(value)) {
+        const float single = float(value);
+        narrowing.rounded |= integers && double(single) != value && value == std::trunc(value);
+        return single;
+    }
     narrowing.overflowed |= std::isfinite(value);
     return float(std::copysign(HUGE_VAL, value));
 }
@@ -925,7 +932,8 @@ public:
             fits_read_pixnullll(m_file, m_type, first, width, m_values.data(), m_undefined.data(), &anyUndefined,
                                 status);
         for (std::size_t x = 0; x < m_values.size(); ++x)
-            row[x] = m_undefined[x] ? std::numeric_limits<float>::quiet_NaN() : narrowed(m_values[x], m_narrowing);
+            row[x] = m_undefined[x] ? std::numeric_limits<float>::quiet_NaN()
+                                    : narrowed(m_values[x], !m_floats, m_narrowing);
     }
 
 private:

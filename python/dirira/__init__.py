@@ -368,19 +368,32 @@ def _planes_first(data, plane_axis):
     return data if data.ndim == 2 else np.moveaxis(data, plane_axis, 0)
 
 
-def _float_samples(data):
-    """The samples as float32, warning of any value that float32 cannot hold exactly."""
+def _float_samples(data, kind=None, scaled_integers=False):
+    """The samples as float32, warning of any value that float32 cannot hold exactly. ``kind`` names the samples in
+    the words (their dtype by default); ``scaled_integers``: floats that BSCALE and BZERO made of a FITS file's
+    integers, whose integer values are said as integers' are."""
     if data.dtype.kind not in "biuf":
         raise TypeError(f"an image holds real numbers; {data.dtype} values have no float32 sample "
                         f"(for complex data pass .real, .imag or abs())")
+    kind = kind or data.dtype
     with np.errstate(over="ignore"):  # said below in the user's terms
         samples = data.astype(np.float32)
-    if data.dtype.kind in "iu" and data.dtype.itemsize * 8 > _FLOAT32_INTEGERS and not _exact_in_float32(data):
-        warnings.warn(f"{data.dtype} samples beyond 2**24 are rounded to float32's 24 significant bits",
+    if data.dtype.kind in "iu":
+        rounded = data.dtype.itemsize * 8 > _FLOAT32_INTEGERS and not _exact_in_float32(data)
+    else:
+        rounded = scaled_integers and data.dtype.kind == "f" and _integers_rounded(data, samples)
+    if rounded:
+        warnings.warn(f"{kind} samples beyond 2**24 are rounded to float32's 24 significant bits",
                       PrecisionWarning, stacklevel=4)
     if data.dtype.kind == "f" and np.isinf(samples[np.isfinite(data)]).any():
-        warnings.warn(f"{data.dtype} samples beyond float32's range become infinite", PrecisionWarning, stacklevel=4)
+        warnings.warn(f"{kind} samples beyond float32's range become infinite", PrecisionWarning, stacklevel=4)
     return samples
+
+
+def _integers_rounded(data, samples):
+    """Whether float32 rounded any of the floats that are integers (those past its range are said apart)."""
+    whole = np.isfinite(samples) & (data == np.trunc(data))
+    return bool((samples[whole] != data[whole]).any())
 
 
 def _exact_in_float32(integers):
@@ -409,10 +422,10 @@ def from_array(data, levels=None, plane_axis=None):
     return _image_of(data, _natural_levels(data.dtype) if levels is None else levels)
 
 
-def _image_of(data, levels):
-    """An image of planes-first samples; levels None: each plane's range."""
+def _image_of(data, levels, kind=None, scaled_integers=False):
+    """An image of planes-first samples; levels None: each plane's range. The rest is _float_samples'."""
     planes = 1 if data.ndim == 2 else data.shape[0]
-    return Image(_call(_dirira.from_array, _float_samples(data),
+    return Image(_call(_dirira.from_array, _float_samples(data, kind, scaled_integers),
                        None if levels is None else _level_pairs(levels, planes)))
 
 
@@ -498,7 +511,9 @@ def from_hdu(hdu, plane=None):
         raise ValueError(f"a cube of {data.shape[0]} planes: choose one with plane=N")
     data = data[0, ::-1] if data.shape[0] == 1 else data[:, ::-1]
     planes = range(first + 1, first + 1 + (1 if data.ndim == 2 else 3))
-    image = _image_of(np.ascontiguousarray(data), [(0, 255)] * len(planes) if data.dtype == np.uint8 else None)
+    bitpix = hdu.header["BITPIX"]
+    image = _image_of(np.ascontiguousarray(data), [(0, 255)] * len(planes) if data.dtype == np.uint8 else None,
+                      f"BITPIX {bitpix}", bitpix > 0)
     said = []
     cards = [_card_levels(hdu.header, plane, said) for plane in planes]
     image.levels = [own if card is None else card for card, own in zip(cards, image.levels)]

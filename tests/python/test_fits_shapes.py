@@ -86,6 +86,9 @@ def test_write_refuses_a_stretch_it_does_not_know(tmp_path, keywords, words):
     (np.full((2, 3), np.inf, np.float32), {}, "minmax"),
     (SKY[0], {}, "percentile:80,20"),  # backwards
     (SKY[0], {}, "zscale"),  # no warning
+    (np.array([[2**24 + 1, 0], [1, 2**31 - 1]], np.int32), {"BZERO": 1000}, None),  # rounded, as unscaled
+    (np.array([[2**24 + 1, 0]], np.int64), {}, None),
+    (np.array([[2**24 + 1, 1e300]]), {}, "minmax"),  # floats past float32's range; other floats are rounded in silence
     (SKY[0], {"LEVMIN1": 150.0, "LEVMAX1": 90.0}, None),  # cards that run backwards are kept
     (SKY[0], {"LEVMIN1": "abc", "LEVMAX1": 90.0}, None),  # a card that is no number is ignored
     (CUBE[:3].astype(np.float32), {"LEVMIN2": 1.0, "LEVMAX2": 1.0, "LEVMAX3": 5j, "LEVMIN3": 2.0}, None),

@@ -142,9 +142,11 @@ ROUNDED = "samples beyond 2**24 are rounded to float32's 24 significant bits"
     (np.array([[-2**63, 2**62]], np.int64), {}, "-9.22337204e+18, white 4.61168602e+18", ""),
     (np.array([[2**63 + 1, 0]], np.uint64), {}, "0, white 9.22337204e+18", "BITPIX 64 " + ROUNDED),
     (np.array([[-2**63, 1, 2]], np.int64), {"BLANK": -2**63}, "1, white 2", ""),
-    (np.array([[3, 5]], np.int64), {"BSCALE": 0.5}, "1.5, white 2.5", ""),
+    (np.array([[2**24 + 1, 0]], np.int32), {"BZERO": 1000}, "1000, white 16778216", "BITPIX 32 " + ROUNDED),
+    (np.array([[3, 2**25 + 1]], np.int64), {"BSCALE": 0.5}, "1.5, white 16777216", ""),
     (np.array([[1e300, 1, 2]]), {}, "1, white 2", "BITPIX -64 samples beyond float32's range become infinite"),
-    (np.array([[0.1, np.inf, -np.inf, np.finfo(np.float32).max]]), {}, "0.100000001, white 3.40282347e+38", ""),
+    (np.array([[0.1, np.inf, -np.inf, np.finfo(np.float32).max, 2**24 + 1]]), {}, "0.100000001, white 3.40282347e+38",
+     ""),
 ])
 def test_samples_float32_cannot_hold_are_said(tmp_path, data, cards, levels, warning):
     said = run("preview", "--stretch=minmax", fits_file(tmp_path / "in.fits", data, **cards), tmp_path / "out.png")
