@@ -50,7 +50,7 @@ TEST(strcore, RandomCallsMatchAStringModel) {
                 default: { // copies are independent; a string moved from is empty and usable
                     CString copy(s), moved;
                     moved = std::move(copy);
-                    EXPECT_TRUE(copy.IsEmpty());
+                    EXPECT_TRUE(copy.IsEmpty() && THROWS(CInvalidArgException, [&] { copy.ReleaseBuffer(1); }));
                     copy = "x", copy = moved, moved = "y", s = std::move(copy);
                 }
                 }
@@ -71,6 +71,12 @@ TEST(strcore, RandomCallsMatchAStringModel) {
     // Past the block: an empty string owns none; a copy's holds its length.
     EXPECT_TRUE(THROWS(CInvalidArgException, [] { CString().ReleaseBuffer(1); }));
     EXPECT_TRUE(THROWS(CInvalidArgException, [] { CString("abc").ReleaseBuffer(4); }));
+    // Within its block a string changes without allocating: an assignment of its length, a buffer of its capacity.
+    CString held("abc");
+    afx_standin::FailNthAllocation(1);
+    held = "xyz", held.GetBuffer(3);
+    EXPECT_STREQ(held, "xyz");
+    afx_standin::ClearFaults();
 }
 
 // LoadString through the resource chain: the host's resources, then an

@@ -31,7 +31,7 @@ protected:
 };
 
 // A class name is unique in any case; window longs set the user data and
-// the procedure SendMessageA answers with; a window is destroyed once.
+// the procedure SendMessageA answers with; a window destroyed is gone.
 TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     WNDCLASSA upper = kClass;
     upper.lpszClassName = "ADDING";
@@ -51,6 +51,7 @@ TEST_F(WindowTest, ClassesAreUniqueAndWindowLongsSetTheProcedure) {
     const LRESULT expected[] = {42, 0, 1234, 5678, LONG_PTR(Adding), -7}; // Set answers the previous value
     EXPECT_TRUE(std::equal(answers, answers + 6, expected) && DestroyWindow(window));
     EXPECT_LAST_ERROR(DestroyWindow(window), FALSE, ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_LAST_ERROR(SendMessageA(window, WM_USER, 40, 2), 0, ERROR_INVALID_WINDOW_HANDLE);
 }
 
 } // namespace
