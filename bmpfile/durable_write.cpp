@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace bmpfile {
@@ -94,13 +95,33 @@ std::string host_name() {
     return host;
 }
 
+// The longest name the folder takes, in bytes (255 on most file systems).
+std::size_t longest_name_in(const std::string &folder) {
+    const long longest = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return longest > 0 ? std::size_t(longest) : NAME_MAX;
+}
+
 // Beside the file replaced, so that the rename stays within one file
 // system: NAME.dirira-HOST-PID.tmp. The host and the process say whose it
 // is, so that a later run can tell the leftover of a process that died from
 // a file that a live process, here or on another machine sharing the
-// folder, is writing.
+// folder, is writing. A NAME too long for that ending keeps its start, cut
+// before a character's first byte, and a hash of the whole name, so that
+// the outputs of one batch whose long names differ only at the end (the
+// planes of a cube) have temporary files of their own.
 std::string temporary_beside(const std::string &resolved, pid_t owner) {
-    return resolved + kTemporaryMark + host_name() + "-" + std::to_string(owner) + kTemporaryEnd;
+    const std::string ending = kTemporaryMark + host_name() + "-" + std::to_string(owner) + kTemporaryEnd;
+    const std::size_t nameStart = resolved.rfind('/') + 1; // 0 without a folder
+    const std::string folder = resolved.substr(0, nameStart), name = resolved.substr(nameStart);
+    const std::size_t room = longest_name_in(folder);
+    if (name.size() + ending.size() <= room)
+        return resolved + ending;
+    char hash[2 + 16 + 1];
+    std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(std::hash<std::string>{}(name)));
+    std::size_t kept = room - std::min(room, ending.size() + std::strlen(hash));
+    while (kept > 0 && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80) // a UTF-8 continuation byte
+        --kept;
+    return folder + name.substr(0, kept) + hash + ending;
 }
 
 // Whether a folder entry is a temporary file that a process of this machine

@@ -55,6 +55,11 @@ fits.HDUList([fits.PrimaryHDU(np.float32([[1, 2, 3]])), fits.ImageHDU(np.float32
 CUT_IN_HDU_2 = TWO_HDUS.getvalue()[:2 * 2880 + 1000]  # the primary whole, then 1000 bytes of the next header
 BIG = gray(np.random.default_rng(5).integers(0, 256, (48, 64), dtype=np.uint8))
 U = fits_bytes([[1, 2, 3]])
+LONG = "\u00e9" + "x" * 249  # and its ".bmp": 255 bytes, as long as a name can be; no room for a temporary's ending
+PAIR_PLANES = np.random.default_rng(11).integers(0, 256, (2, 3, 4), dtype=np.uint8)  # FITS order, bottom row first
+PAIR = io.BytesIO()
+fits.PrimaryHDU(PAIR_PLANES).writeto(PAIR)
+PAIR = PAIR.getvalue()
 CUBE = fits_bytes([[[1, 2]], [[3, 4]], [[7, 7]], [[5, 6]]])  # 4 planes of 2 x 1, the third of one value
 TILES = io.BytesIO()  # Rice-compressed rows, their bytes from 2 * 2880 + 480 (a table of 60 rows) on
 fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(np.random.default_rng(5).integers(0, 200, (60, 80), np.int16),
@@ -126,6 +131,11 @@ ROWS = [
     row("4-read-only-output", {"a.bmp": A, "ro.bmp": (b"old", 0o444)}, ["convert", "a.bmp", "ro.bmp"], 1,
         "ro.bmp: Permission denied: the file is read-only; it is unchanged", {"ro.bmp": SAME},
         check=lambda d: (d / "ro.bmp").stat().st_mode & 0o777 == 0o444),
+    row("4-a-name-as-long-as-the-folder-takes", {"a.bmp": A}, ["convert", "a.bmp", LONG + ".bmp"], 0, "",
+        {LONG + ".bmp": A}),
+    row("4-long-names-that-differ-at-their-end", {"d/" + LONG[:236] + ".fits": PAIR}, ["convert", "-o", "d", "--to",
+        "bmp", "d/" + LONG[:236] + ".fits"], 0, "", {f"d/{LONG[:236]}-plane{i + 1}.bmp": gray(PAIR_PLANES[i][::-1])
+                                                    for i in range(2)}),
     row("4-linked-output-replaces-its-file", {"a.bmp": A, "t.bmp": (b"old", 0o640), "l.bmp": ("link", "t.bmp")},
         ["convert", "a.bmp", "l.bmp"], 0, "", {"t.bmp": A},
         check=lambda d: (d / "l.bmp").is_symlink() and (d / "t.bmp").stat().st_mode & 0o777 == 0o640),
