@@ -7,6 +7,8 @@
 // survive a crash.
 #include "bmpfile/durable_write.h"
 
+#include "bmpfile/file_kind.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -75,7 +77,7 @@ std::string file_to_replace(const char *target, std::string &resolved, mode_t &m
             return std::strerror(errno);
     }
     if (!S_ISREG(status.st_mode))
-        return "not a regular file";
+        return not_regular_file(status.st_mode);
     if ((status.st_mode & kAnyWriteBit) == 0)
         return std::string(std::strerror(EACCES)) + ": the file is read-only";
     mode = status.st_mode & 07777;

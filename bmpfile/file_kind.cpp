@@ -72,17 +72,16 @@ std::string format_of_name(const std::string &path) {
     return "";
 }
 
-namespace {
-
 // What a path that is no regular file is, in the words of ls and stat.
-const char *special_kind(mode_t mode) {
-    return S_ISFIFO(mode)  ? "a FIFO"
-           : S_ISCHR(mode) ? "a character device"
-           : S_ISBLK(mode) ? "a block device"
-                           : "a socket";
+std::string not_regular_file(mode_t mode) {
+    if (S_ISDIR(mode))
+        return std::strerror(EISDIR);
+    return std::string(S_ISFIFO(mode)  ? "a FIFO"
+                       : S_ISCHR(mode) ? "a character device"
+                       : S_ISBLK(mode) ? "a block device"
+                                       : "a socket") +
+           ", not a regular file";
 }
-
-} // namespace
 
 // O_NONBLOCK, so that a FIFO without a writer is refused rather than waited
 // for (it changes nothing for a regular file): the readers need a file's size,
@@ -91,10 +90,7 @@ int open_for_reading(const char *path, struct stat &status, std::string &why) {
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
         return fd;
-    if (fd < 0 || S_ISDIR(status.st_mode))
-        why = std::strerror(fd >= 0 ? EISDIR : errno);
-    else
-        why = std::string(special_kind(status.st_mode)) + ", not a regular file";
+    why = fd >= 0 ? not_regular_file(status.st_mode) : std::strerror(errno);
     if (fd >= 0)
         close(fd);
     return -1;

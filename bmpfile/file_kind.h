@@ -21,6 +21,11 @@ std::string format_of_bytes(const std::uint8_t *bytes, std::size_t size);
 // extension or one that names no format.
 std::string format_of_name(const std::string &path);
 
+// Why a file of this mode is not a regular file: a folder is "Is a
+// directory", as the system says when it is opened for writing, a FIFO or a
+// device what it is ("a FIFO, not a regular file").
+std::string not_regular_file(mode_t mode);
+
 // Opens a regular file for reading (a descriptor, with its status filled
 // in), or answers -1 and says why not in the operating system's words; a
 // folder is refused as "Is a directory", as reading it would be, and a FIFO

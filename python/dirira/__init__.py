@@ -122,8 +122,6 @@ def _call(function, *args, path=None):
         status, message = failure.args
         message = os.fsdecode(message)
         os_errno = _ERRNO_OF_WORDS.get(message.rpartition(": ")[2]) if status in _FILE_STATUSES else None
-        if os_errno is None and status in _FILE_STATUSES and path is not None and os.path.isdir(path):
-            os_errno = errno.EISDIR  # "not a regular file": a folder, which open() would call so
         raise _failure(_BY_STATUS.get(status, BmpError), status, message, os_errno,
                        None if path is None else os.fsdecode(path)) from None
 

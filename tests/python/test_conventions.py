@@ -83,7 +83,7 @@ ROWS = {
     "missing folder": (lambda d: dirira.write(d / "no" / "x.bmp", GRAY),
                        Raises((dirira.CannotCreateError, FileNotFoundError), "cannot write: No such", errno.ENOENT)),
     "folder written": (lambda d: dirira.write(d, GRAY), Raises((dirira.CannotCreateError, IsADirectoryError),
-                                                               "not a regular file", errno.EISDIR)),
+                                                               "Is a directory", errno.EISDIR)),
     "refused file": (lambda d: dirira.read(bmp(d / "j.bmp", header=124, compression=4)),
                      Raises((dirira.UnsupportedFileError, OSError), "embedded JPEG")),
     "failure pickled": (raise_repickled_failure,

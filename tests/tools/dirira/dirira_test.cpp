@@ -137,7 +137,7 @@ TEST_F(Program, FaultsNameTheirCauseAndLeaveTheOutputAlone) {
     std::filesystem::create_directory(dir_.file("folder"));
     for (const auto &[to, why] :
          {std::make_pair("old.bmp", "cannot write: status 2: the output file cannot be created"),
-          {"folder", "not a regular file"}}) {
+          {"folder", "Is a directory"}}) {
         win32_standin::FailNth(win32_standin::Call::CreateFileA,
                                to[0] == 'o' ? 2 : 0); // the second: the first opens the input
         const std::string said = program({"convert", in, dir_.file(to)});
