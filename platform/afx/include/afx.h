@@ -206,3 +206,8 @@ private:
 };
 
 inline bool operator==(const CString &str1, LPCSTR psz2) { return str1.Compare(psz2) == 0; }
+// Appending is not in the subset; without these, CString + 'x' would
+// compile as pointer arithmetic on the LPCSTR conversion.
+template <typename T> CString operator+(const CString &, T) = delete;
+template <typename T> CString operator+(T, const CString &) = delete;
+template <typename T> CString &operator+=(CString &, T) = delete;

@@ -68,7 +68,7 @@ TEST(Image, EmptyCopiedAndAssignedRecords) {
     source.Bscale = 2.5, source.Bzero = -3.0, source.OrgFileName = "a", source.OrgFileFormat = "b",
     source.UndoDialogName = "c";
     for (int i = 0; i < CImage::kTypeCount; ++i)
-        source.Type[i] = CString("t") + char('0' + i);
+        source.Type[i] = ("t" + std::to_string(i)).c_str();
     for (int i = 0; i < 5; ++i)
         (source.*kLevels[i])[3] = 7.0 + i;
     *reinterpret_cast<short *>(source.Store->GetImageAdr(2, 1, 3, 0, 0, NULL)) = 9;
