@@ -509,7 +509,9 @@ def from_hdu(hdu, plane=None):
         raise ValueError(f"a cube of {data.shape[0]} planes: choose one with plane=N")
     data = data[0, ::-1] if data.shape[0] == 1 else data[:, ::-1]
     planes = range(first + 1, first + 1 + (1 if data.ndim == 2 else 3))
-    bitpix = hdu.header["BITPIX"]
+    # Once the data are read, astropy's header gives the scaled data's BITPIX (-64 for BZERO 1000 on BITPIX 32
+    # data); the file's own stays in _orig_bitpix, where astropy has it.
+    bitpix = getattr(hdu, "_orig_bitpix", None) or hdu.header["BITPIX"]
     image = _image_of(np.ascontiguousarray(data), [(0, 255)] * len(planes) if data.dtype == np.uint8 else None,
                       f"BITPIX {bitpix}", bitpix > 0)
     said = []

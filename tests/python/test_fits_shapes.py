@@ -87,7 +87,7 @@ def test_write_refuses_a_stretch_it_does_not_know(tmp_path, keywords, words):
     (SKY[0], {}, "percentile:80,20"),  # backwards
     (SKY[0], {}, "zscale"),  # no warning
     (np.array([[2**24 + 1, 0], [1, 2**31 - 1]], np.int32), {"BZERO": 1000}, None),  # rounded, as unscaled
-    (np.array([[2**24 + 1, 0]], np.int64), {}, None),
+    (np.array([[3, 2**25 + 1]], np.int32), {"BSCALE": 0.5}, None),  # 2**24 + 0.5: rounded in silence, no integer
     (np.array([[2**24 + 1, 1e300]]), {}, "minmax"),  # floats past float32's range; other floats are rounded in silence
     (SKY[0], {"LEVMIN1": 150.0, "LEVMAX1": 90.0}, None),  # cards that run backwards are kept
     (SKY[0], {"LEVMIN1": "abc", "LEVMAX1": 90.0}, None),  # a card that is no number is ignored
@@ -95,7 +95,9 @@ def test_write_refuses_a_stretch_it_does_not_know(tmp_path, keywords, words):
 ])
 def test_warnings_are_the_programs(tmp_path, data, cards, stretch):
     source = tmp_path / "in.fits"
-    fits.PrimaryHDU(data, fits.Header(cards)).writeto(source)
+    hdu = fits.PrimaryHDU(data)
+    hdu.header.update(cards)  # after the data: BSCALE and BZERO scale what is written
+    hdu.writeto(source)
     options = ["--stretch", stretch] if stretch else []
     said = subprocess.run([PROGRAM, "convert", *options, source, tmp_path / "p.bmp"], capture_output=True, text=True,
                           check=True).stderr
