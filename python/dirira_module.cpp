@@ -300,7 +300,7 @@ Image from_array(const py::array_t<float, py::array::c_style | py::array::forcec
     const int count = data.ndim() == 2 ? 1 : kColourPlanes;
     const py::ssize_t height = data.shape(data.ndim() - 2), width = data.shape(data.ndim() - 1);
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX)
-        throw py::value_error("an image needs at least one row and one column");
+        throw py::value_error("an image has 1 to 2147483647 rows and as many columns");
     Image image;
     if (!image.image->Create(int(width), int(height), count, kFloatSamples))
         throw Failure{dirira::kBmpNoMemory,

@@ -287,6 +287,8 @@ def _level_pairs(levels, planes):
         pairs = np.tile(pairs, (planes, 1))
     if pairs.shape != (planes, 2):
         raise ValueError(message)
+    if not np.isfinite(pairs).all():  # a NaN level compares false with every sample: no picture
+        raise ValueError(f"levels are finite numbers, not {levels!r}")
     return [(low, high) for low, high in pairs.tolist()]
 
 
@@ -348,6 +350,7 @@ def info(path):
 
 _PLANES = 3  # a colour image: red, green, blue
 _FLOAT32_INTEGERS = 24  # float32 holds every integer of up to 24 significant bits
+_LONGEST_SIDE = 2**31 - 1  # rows and columns are counted in 32-bit ints
 
 
 def _planes_first(data, plane_axis):
@@ -363,28 +366,35 @@ def _planes_first(data, plane_axis):
     if data.ndim != 2 and not (data.ndim == 3 and data.shape[plane_axis] == _PLANES):
         raise ValueError(f"an image is a (height, width), (3, height, width) or (height, width, 3) array, "
                          f"not {data.shape}")
-    return data if data.ndim == 2 else np.moveaxis(data, plane_axis, 0)
+    data = data if data.ndim == 2 else np.moveaxis(data, plane_axis, 0)
+    if not all(1 <= side <= _LONGEST_SIDE for side in data.shape[-2:]):
+        raise ValueError(f"an image has 1 to {_LONGEST_SIDE} rows and as many columns, not {data.shape[-2:]}")
+    return data
 
 
-def _float_samples(data, kind=None, scaled_integers=False):
+def _float_samples(data, kind=None, scaled_integers=False, mask=None):
     """The samples as float32, warning of any value that float32 cannot hold exactly. ``kind`` names the samples in
     the words (their dtype by default); ``scaled_integers``: floats that BSCALE and BZERO made of a FITS file's
-    integers, whose integer values are said as integers' are."""
+    integers, whose integer values are said as integers' are; ``mask``: samples that are undefined, made NaN
+    whatever their values."""
     if data.dtype.kind not in "biuf":
         raise TypeError(f"an image holds real numbers; {data.dtype} values have no float32 sample "
                         f"(for complex data pass .real, .imag or abs())")
     kind = kind or data.dtype
     with np.errstate(over="ignore"):  # said below in the user's terms
         samples = data.astype(np.float32)
+    held, held_samples = (data, samples) if mask is None else (data[~mask], samples[~mask])
     if data.dtype.kind in "iu":
-        rounded = data.dtype.itemsize * 8 > _FLOAT32_INTEGERS and not _exact_in_float32(data)
+        rounded = data.dtype.itemsize * 8 > _FLOAT32_INTEGERS and not _exact_in_float32(held)
     else:
-        rounded = scaled_integers and data.dtype.kind == "f" and _integers_rounded(data, samples)
+        rounded = scaled_integers and data.dtype.kind == "f" and _integers_rounded(held, held_samples)
     if rounded:
         warnings.warn(f"{kind} samples beyond 2**24 are rounded to float32's 24 significant bits",
                       PrecisionWarning, stacklevel=4)
-    if data.dtype.kind == "f" and np.isinf(samples[np.isfinite(data)]).any():
+    if data.dtype.kind == "f" and np.isinf(held_samples[np.isfinite(held)]).any():
         warnings.warn(f"{kind} samples beyond float32's range become infinite", PrecisionWarning, stacklevel=4)
+    if mask is not None:
+        samples[mask] = np.nan
     return samples
 
 
@@ -415,15 +425,17 @@ def _natural_levels(dtype):
 def from_array(data, levels=None, plane_axis=None):
     """An image from a (height, width) array, or a colour one in either layout, (3, height, width) or (height,
     width, 3), top row first. Levels default to an integer type's whole range (uint8: 0..255), and to each
-    plane's range for floats."""
-    data = _planes_first(np.asarray(data), plane_axis)
-    return _image_of(data, _natural_levels(data.dtype) if levels is None else levels)
+    plane's range for floats. The masked samples of a numpy masked array are undefined (NaN, as a FITS file's
+    BLANK ones are read), which renders black."""
+    mask = _planes_first(np.ma.getmaskarray(data), plane_axis) if np.ma.isMaskedArray(data) else None
+    data = _planes_first(np.asarray(np.ma.getdata(data)), plane_axis)
+    return _image_of(data, _natural_levels(data.dtype) if levels is None else levels, mask=mask)
 
 
-def _image_of(data, levels, kind=None, scaled_integers=False):
+def _image_of(data, levels, kind=None, scaled_integers=False, mask=None):
     """An image of planes-first samples; levels None: each plane's range. The rest is _float_samples'."""
     planes = 1 if data.ndim == 2 else data.shape[0]
-    return Image(_call(_dirira.from_array, _float_samples(data, kind, scaled_integers),
+    return Image(_call(_dirira.from_array, _float_samples(data, kind, scaled_integers, mask),
                        None if levels is None else _level_pairs(levels, planes)))
 
 

@@ -74,6 +74,9 @@ ROWS = {
     "3 at both ends, planes last": (lambda d: dirira.from_array(LAYOUT_AMBIGUOUS, plane_axis=-1).data.shape,
                                     (3, 3, 4)),
     "4 planes": (lambda d: dirira.from_array(np.zeros((4, 4, 4))), Raises(ValueError, "not (4, 4, 4)")),
+    "no column": (lambda d: dirira.from_array(np.zeros((2, 0))), Raises(ValueError, "columns, not (2, 0)")),
+    "2**31 columns": (lambda d: dirira.from_array(np.broadcast_to(np.uint8(0), (1, 2**31))),
+                      Raises(ValueError, "columns, not (1, 2147483648)")),
     # Failures are OSErrors, of the system's reason where there is one.
     "missing file": (lambda d: dirira.read(d / "none.bmp"),
                      Raises((dirira.CannotOpenError, FileNotFoundError), "none.bmp: No such file or directory",
@@ -103,6 +106,7 @@ ROWS = {
     "two pairs, colour": (lambda d: dirira.from_array(COLOUR, levels=[(1, 2)] * 2), Raises(ValueError, "(3)")),
     "level words": (lambda d: dirira.from_array(GRAY, levels=("low", "high")), Raises(TypeError, "of numbers")),
     "levels set": (lambda d: setattr(dirira.from_array(GRAY), "levels", [1, 2, 3]), Raises(ValueError, "pair")),
+    "levels NaN": (lambda d: dirira.write(d / "x.bmp", GRAY, levels=(np.nan, 1)), Raises(ValueError, "finite")),
     "memory -1": (lambda d: dirira.read(d / "x", memory=-1), Raises(ValueError, "0 (no budget) or more")),
     "memory 2G": (lambda d: dirira.read(d / "x", memory="2G"), Raises(TypeError, "number of bytes")),
     "plane 1.5": (lambda d: dirira.from_array(COLOUR).gray(0, 0, 1.5), Raises(TypeError, "plane is an integer")),
@@ -123,6 +127,8 @@ ROWS = {
     "bool": (lambda d: written(d, GRAY > 100), (GRAY > 100) * np.float32(255)),
     "float, one value": (lambda d: dirira.from_array(np.full((2, 2), 7.5)).levels, [(7.5, 7.5)]),
     "float": (lambda d: dirira.from_array(GRAY / 2 + 3).levels, [(GRAY.min() / 2 + 3, GRAY.max() / 2 + 3)]),
+    # A masked array's masked samples are undefined, black.
+    "masked": (lambda d: written(d, np.ma.array(GRAY.astype(np.uint8), mask=GRAY > 200)), np.where(GRAY > 200, 0, GRAY)),
     # What float32 cannot hold exactly is said.
     "2**24 + 1": (lambda d: warned(lambda: dirira.from_array(np.array([[2**24 + 1]], np.uint32))),
                   [(dirira.PrecisionWarning, "uint32 samples beyond 2**24 are rounded to float32's 24 significant "
