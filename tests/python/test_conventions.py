@@ -135,6 +135,7 @@ ROWS = {
                                              "bits")]),
     "2**25 + 2": (lambda d: len(warned(lambda: dirira.from_array(np.array([[2**25 + 2]], np.int32)))), 1),
     "2**25 + 4": (lambda d: warned(lambda: dirira.from_array(np.array([[2**25 + 4, -3]], np.int32))), []),
+    "2**24 + 1 masked": (lambda d: warned(lambda: dirira.from_array(np.ma.array([[2**24 + 1, 0]], mask=[[1, 0]]))), []),
     "-2**63": (lambda d: warned(lambda: dirira.from_array(np.array([[-2**63, 0]], np.int64))), []),
     "2**64 - 1": (lambda d: len(warned(lambda: dirira.from_array(np.array([[2**64 - 1]], np.uint64)))), 1),
     "1e39": (lambda d: warned(lambda: dirira.from_array(np.array([[1e39, np.inf]]))),
