@@ -169,7 +169,8 @@ def test_cubes_and_hdus_are_chosen_by_number(tmp_path):
         run("convert", *options, path, tmp_path / "x.bmp")
         assert np.array_equal(pixels(tmp_path / "x.bmp"), cube[plane][::-1])
         run("preview", "--stretch=minmax", *options, path, tmp_path / "x.png")
-    for options, why in [(["--hdu", "2"], "HDU 2 holds no image"), (["--hdu", "9"], "no HDU 9: the file has 4"),
+    for options, why in [(["--hdu", "2"], "HDU 2 holds no image"), (["--hdu=1"], "HDU 1 holds no image"),
+                         (["--hdu", "9"], "no HDU 9: the file has 4"),
                          (["--plane", "6"], "no plane 6: the image has 5")]:
         assert why in run("convert", *options, path, tmp_path / "x.bmp", status=1).stderr
 
