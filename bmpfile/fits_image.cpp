@@ -6,6 +6,7 @@
 #include "bmpfile/fits_image.h"
 
 #include "bmpfile/file_kind.h"
+#include "bmpfile/fits_cards.h"
 #include "bmpfile/image_rows.h"
 
 #include <fcntl.h>
@@ -1187,7 +1188,9 @@ std::int64_t gzip_unpacked(int fd, std::uint64_t most) {
     return whole ? std::int64_t(total) : -1;
 }
 
-std::string unpacked_claim_refused(const char *path) {
+// Why CFITSIO must not be given the file: a packed one whose claim is
+// beyond the bound, a plain one with a card CFITSIO cannot take.
+std::string refused_before_cfitsio(const char *path) {
     struct stat file;
     std::string why;
     const int fd = open_for_reading(path, file, why);
@@ -1196,6 +1199,10 @@ std::string unpacked_claim_refused(const char *path) {
     std::uint8_t magic[2] = {}, claim[4] = {};
     const bool gzip = pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
     const bool zip = magic[0] == 'P' && magic[1] == 'K';
+    if (!gzip && !zip) {
+        why = card_cfitsio_cannot_take(fd);
+        return close(fd), why;
+    }
     const off_t at = gzip ? file.st_size - 4 : 22; // the unpacked size, little-endian
     const bool claimed = (gzip || zip) && at >= 0 && pread(fd, claim, 4, at) == 4;
     const auto size = std::uint64_t(file.st_size), most = kDeflateMostPerByte * size;
@@ -1218,7 +1225,7 @@ std::string unpacked_claim_refused(const char *path) {
 
 // Opens a FITS file as CFITSIO reads it, or says why not in the user's words.
 bool open_fits(fitsfile **file, const char *path, std::string &why) {
-    why = unpacked_claim_refused(path);
+    why = refused_before_cfitsio(path);
     int status = 0;
     if (why.empty() && fits_open_diskfile(file, path, READONLY, &status) != 0)
         why = open_failure(path, status);

@@ -67,6 +67,20 @@ fits.HDUList([fits.PrimaryHDU(), fits.CompImageHDU(np.random.default_rng(5).inte
 # 100 bytes of ones in the first row's bits. (Zeros there make CFITSIO 4.2's Rice decoder read far past the tile,
 # a fault of its own that ASan's layout turns into a crash.)
 DAMAGED_TILES = TILES.getvalue()[:6300] + b"\xff" * 100 + TILES.getvalue()[6400:]
+TABLE = io.BytesIO()  # an empty primary HDU, a table of one column named x, an image
+fits.HDUList([fits.PrimaryHDU(), fits.BinTableHDU.from_columns([fits.Column("x", "E", array=[1.0])]),
+              fits.ImageHDU(np.float32([[4, 5]]))]).writeto(TABLE)
+
+
+def card_in(data, keyword, card):  # the file with its first card of that keyword replaced
+    at = data.index(keyword.ljust(8).encode())
+    return data[:at] + card.ljust(80) + data[at + 80:]
+
+
+# An image whose data unit begins with what reads as an extension's header holding a card CFITSIO cannot take.
+HEADER_IN_DATA = io.BytesIO()
+fits.PrimaryHDU(np.frombuffer(b"XTENSION= 'IMAGE   '".ljust(80) + b"TTYPE1  = " + b"x" * 70, np.uint8).reshape(2, 80)
+                ).writeto(HEADER_IN_DATA)
 # A FITS header that claims 9500 x 9500 bytes, with no data behind it.
 CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "NAXIS2": 9500}).tostring().encode()
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
@@ -173,6 +187,14 @@ ROWS = [
     row("5-fits-damaged-tiles", {"t.fz": DAMAGED_TILES}, ["convert", "t.fz", "t.bmp"], 1,
         "t.fz: decompression error: hit end of compressed byte stream\n"),
     row("5-fits-whole", {"u.fits": U + b"more"}, ["preview", "u.fits", "u.png"], 0),
+    row("5-fits-a-column-name-filling-its-card", {"t.fits": card_in(TABLE.getvalue(), "TTYPE1", b"TTYPE1  = " +
+        b"x" * 70)}, ["convert", "t.fits", "t.bmp"], 1, "t.fits: HDU 2: its TTYPE1 card is damaged: its value fills "
+        "the card, which CFITSIO cannot read"),
+    row("5-fits-a-quoted-column-name-of-68", {"t.fits": card_in(TABLE.getvalue(), "TTYPE1", b"TTYPE1  = '" +
+        b"x" * 68 + b"'")}, ["convert", "t.fits", "t.bmp"], 0),
+    row("5-fits-a-value-from-column-10", {"t.fits": card_in(TABLE.getvalue(), "EXTEND", b"EXTEND  =" + b"T" * 71)},
+        ["fits-info", "t.fits"], 1, "t.fits: HDU 1: its EXTEND card is damaged"),
+    row("5-fits-data-that-read-as-such-a-header", {"d.fits": HEADER_IN_DATA.getvalue()}, ["convert", "d.fits", "d.bmp"], 0),
     row("5-offset-past-the-end", {"o.bmp": bmp(10, 10, 24, offset=99999)}, ["info", "o.bmp"], 1,
         "the file ends 99945 bytes early: its header puts 320 bytes of pixels at 99999"),
     row("5-8000-squared-in-1054-bytes", {"b.bmp": bmp(8000, 8000, 24, pixels=bytes(1000))},
