@@ -1168,7 +1168,8 @@ std::string open_failure(const char *path, int status) {
 // trailer holds the size modulo 2^32, and past 10,000 bytes CFITSIO adds
 // 2^32 until the size is no less than the file's (taking a smaller one for
 // a file of more than 4 GiB): a claim it then makes beyond the bound is
-// believed only if the file unpacks to it (an incompressible file does).
+// believed only if the file's whole stream unpacks to it (an
+// incompressible file does).
 constexpr std::uint64_t kDeflateMostPerByte = 1032;
 constexpr std::uint64_t kGzipWrapPast = 10000, kGzipModulo = std::uint64_t{1} << 32;
 
@@ -1183,7 +1184,8 @@ std::int64_t gzip_unpacked(int fd, std::uint64_t most) {
     int got = 0;
     while (total <= most && (got = gzread(gz, buffer.data(), unsigned(buffer.size()))) > 0)
         total += std::uint64_t(got);
-    const bool whole = got == 0 && gzeof(gz) != 0;
+    int error = Z_OK; // a stream cut short also ends at the file's end, with Z_BUF_ERROR
+    const bool whole = got == 0 && gzeof(gz) != 0 && (gzerror(gz, &error), error == Z_OK);
     gzclose(gz);
     return whole ? std::int64_t(total) : -1;
 }

@@ -6,7 +6,7 @@ refuses part way, 3 an output named for another format, 4 a read-only or linked 
 7 infinite samples, 8 a picture the file cannot hold, 9 a malformed 40-byte header, 10 a file that is no BMP,
 11 2-bit pixels, 12 the operating system's reasons.
 """
-import gzip, io, os, resource, struct, subprocess
+import gzip, io, os, resource, struct, subprocess, zlib
 
 import numpy as np
 import pytest
@@ -86,6 +86,9 @@ CLAIM = fits.Header({"SIMPLE": True, "BITPIX": 8, "NAXIS": 2, "NAXIS1": 9500, "N
 RUNS = b"\xff\0" * 3921 + b"\0\1"  # 3922 commands of RLE8: at most 1000110 pixels
 # 12000 bytes gzip cannot shrink: its trailer's size is below the file's, which CFITSIO takes for a wrapped one.
 NOISE_GZ = gzip.compress(np.random.default_rng(8).integers(0, 256, 12000, dtype=np.uint8).tobytes(), mtime=0)
+# Its stream cut at 11000 bytes, then a trailer that claims what the cut stream (the trailer read as data) unpacks to.
+CUT_UNPACKED = len(zlib.decompressobj(31).decompress(NOISE_GZ[:11000] + bytes(8)))
+CUT_GZ = NOISE_GZ[:11000] + bytes(4) + struct.pack("<I", CUT_UNPACKED)
 # The picture of row 5-bare-core-dib-read-whole, RGB, top row first: its rows are 12 bytes of 3 pixels, blue first.
 BARE_CORE_PIXELS = np.arange(24).reshape(2, 12)[::-1, :9].reshape(2, 3, 3)[..., ::-1]
 SAME = object()  # after the run: the file as it was given
@@ -236,6 +239,8 @@ ROWS = [
         'n.fits.gz: not a FITS file: it does not begin with "SIMPLE  =" once unpacked'),  # unpacks as it claims
     row("8-gzip-of-noise-claiming-0", {"n.fits.gz": NOISE_GZ[:-4] + bytes(4)}, ["fits-info", "n.fits.gz"], 1,
         "n.fits.gz: a gzip file of 12023 bytes that does not unpack to the 0 bytes its trailer claims"),
+    row("8-gzip-cut-short-claiming-what-it-unpacks", {"n.fits.gz": CUT_GZ}, ["fits-info", "n.fits.gz"], 1,
+        f"n.fits.gz: a gzip file of 11008 bytes that does not unpack to the {CUT_UNPACKED} bytes its trailer claims"),
     row("8-zip-claims-gigabytes", {"z.fits": b"PK\3\4" + bytes(18) + struct.pack("<I", 2**31) + bytes(30)},
         ["convert", "z.fits", "z.bmp"], 1, "z.fits: a zip file of 56 bytes that claims 2147483648 bytes unpacked"),
     row("9-negative-width", {"n.bmp": bmp(-5, 3, 24)}, ["info", "n.bmp"], 1,
