@@ -79,6 +79,8 @@ TEST_F(VersionTest, BlockIsTheCompiledLayoutAndQueriesAnswerAsWindows) {
     EXPECT_EQ(std::string((char *)&block_[kRoom + 192]) + (char *)&block_[kRoom + 256], "BITMAP I/O DLL日本語");
     LPVOID value;
     EXPECT_LAST_ERROR(VerQueryValueA(block_.data(), nullptr, &value, nullptr), FALSE, ERROR_INVALID_PARAMETER);
+    DWORD ignored = 0; // a file that is not there has no version block
+    EXPECT_LAST_ERROR(GetFileVersionInfoSizeA("/no/such/file.dll", &ignored), 0u, ERROR_PATH_NOT_FOUND);
 }
 
 } // namespace
