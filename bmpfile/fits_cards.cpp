@@ -11,9 +11,7 @@
 namespace bmpfile {
 namespace {
 
-constexpr std::size_t kCard = 80;
-constexpr std::size_t kCardsInRecord = 36;
-constexpr std::size_t kRecord = kCard * kCardsInRecord;
+constexpr std::size_t kCardsInRecord = kRecordBytes / kCardBytes;
 constexpr int kMostAxes = 999;
 
 // CFITSIO's value buffers hold 70 characters and a NUL; a column's name
@@ -40,23 +38,24 @@ bool keyword_is(const char *card, const char *keyword) {
 std::size_t value_length(const char *card) {
     std::size_t at = card[8] == '=' && card[9] == ' ' ? 10 : 0;
     if (at == 0) {
-        const void *equals = std::memchr(card, '=', kCard);
+        const void *equals = std::memchr(card, '=', kCardBytes);
         if (equals == nullptr || keyword_is(card, "COMMENT") || keyword_is(card, "HISTORY"))
             return 0;
         at = std::size_t(static_cast<const char *>(equals) - card) + 1;
     }
-    while (at < kCard && card[at] == ' ')
+    while (at < kCardBytes && card[at] == ' ')
         ++at;
-    if (at == kCard)
+    if (at == kCardBytes)
         return 0;
     std::size_t end = at + 1;
     if (card[at] == '\'' || card[at] == '(') {
         const char close = card[at] == '\'' ? '\'' : ')';
-        while (end < kCard && !(card[end] == close && (close != '\'' || end + 1 == kCard || card[end + 1] != '\'')))
+        while (end < kCardBytes &&
+               !(card[end] == close && (close != '\'' || end + 1 == kCardBytes || card[end + 1] != '\'')))
             end += card[end] == '\'' ? 2 : 1;
-        return end < kCard ? end - at + 1 : 0;
+        return end < kCardBytes ? end - at + 1 : 0;
     }
-    while (end < kCard && card[end] != ' ' && card[end] != '/')
+    while (end < kCardBytes && card[end] != ' ' && card[end] != '/')
         ++end;
     return end - at;
 }
@@ -68,8 +67,8 @@ bool cfitsio_cannot_take(const char *card) {
 
 // An integer card's value, as far as strtoll reads it.
 long long integer_of(const char *card) {
-    char value[kCard + 1] = {};
-    std::memcpy(value, card + 10, kCard - 10);
+    char value[kCardBytes + 1] = {};
+    std::memcpy(value, card + 10, kCardBytes - 10);
     return std::strtoll(value, nullptr, 10);
 }
 
@@ -117,16 +116,16 @@ struct DataUnit {
 } // namespace
 
 std::string card_cfitsio_cannot_take(int fd) {
-    char record[kRecord];
+    char record[kRecordBytes];
     off_t at = 0;
     for (int hdu = 1;; ++hdu) {
         DataUnit unit;
-        for (bool first = true, ended = false; !ended; first = false, at += off_t(kRecord)) {
-            if (pread(fd, record, kRecord, at) != ssize_t(kRecord) ||
+        for (bool first = true, ended = false; !ended; first = false, at += off_t(kRecordBytes)) {
+            if (pread(fd, record, kRecordBytes, at) != ssize_t(kRecordBytes) ||
                 (first && std::memcmp(record, hdu == 1 ? "SIMPLE  " : "XTENSION", 8) != 0))
                 return "";
             for (std::size_t card = 0; card < kCardsInRecord && !ended; ++card) {
-                const char *c = record + card * kCard;
+                const char *c = record + card * kCardBytes;
                 if (cfitsio_cannot_take(c))
                     return "HDU " + std::to_string(hdu) + ": its " + keyword_of(c) +
                            " card is damaged: its value fills the card, which CFITSIO cannot read";
@@ -135,9 +134,9 @@ std::string card_cfitsio_cannot_take(int fd) {
             }
         }
         const long long bytes = unit.bytes();
-        if (bytes < 0 || bytes > std::numeric_limits<off_t>::max() - at - off_t(kRecord))
+        if (bytes < 0 || bytes > std::numeric_limits<off_t>::max() - at - off_t(kRecordBytes))
             return "";
-        at += off_t((bytes + kRecord - 1) / off_t(kRecord) * off_t(kRecord));
+        at += off_t((bytes + kRecordBytes - 1) / off_t(kRecordBytes) * off_t(kRecordBytes));
     }
 }
 

@@ -4,9 +4,13 @@
 // refused before CFITSIO opens it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace bmpfile {
+
+constexpr std::size_t kCardBytes = 80;
+constexpr std::size_t kRecordBytes = 2880; // headers and data units fill whole records
 
 // Walks the headers of an uncompressed FITS file open on `fd` (a gzip or
 // zip file is unpacked by CFITSIO itself and not looked at here) and says

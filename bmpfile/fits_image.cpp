@@ -329,8 +329,6 @@ bool choose_image_type(int bitPix, const SampleSurvey &survey, int &type, std::s
 // written, so the data cannot be written beside it either. The cards are
 // therefore formatted in a memory file and copied out, and the data unit is
 // streamed here in large writes.
-constexpr std::size_t kCardBytes = 80;
-constexpr std::size_t kRecordBytes = 2880; // headers and data units fill whole records
 constexpr std::size_t kStreamBytes = std::size_t(4) << 20;
 
 std::size_t padded_to_record(std::size_t size) { return (size + kRecordBytes - 1) / kRecordBytes * kRecordBytes; }
